@@ -1,0 +1,47 @@
+# Build rules shared by every folder of the project.
+
+set(TLX_SANITIZE "" CACHE STRING "Sanitizer build: empty, 'address' (ASan+UBSan) or 'thread' (TSan)")
+
+add_compile_options(-Wall -Wextra)
+
+if(TLX_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(TLX_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT TLX_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "TLX_SANITIZE must be empty, 'address' or 'thread', not '${TLX_SANITIZE}'")
+endif()
+
+# Adds, in name order, every direct subfolder of the current folder that has a
+# CMakeLists.txt. Targets may refer to each other in any order, so a folder that
+# only groups others needs no hand-kept list.
+function(tlx_add_children)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+       ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child}
+       AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
+
+# tlx_add_gtest(NAME <target> PREFIX <folder> SOURCES ... [LIBS ...] [LABELS ...]
+#               [PROPERTIES ...])
+# Builds one GoogleTest program and registers each of its tests with CTest as
+# "<folder>.<Suite>.<Test>", labelled 'unit' unless LABELS says otherwise.
+function(tlx_add_gtest)
+  cmake_parse_arguments(T "" "NAME;PREFIX" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  gtest_discover_tests(${T_NAME}
+    TEST_PREFIX ${T_PREFIX}.
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300 ${T_PROPERTIES})
+endfunction()

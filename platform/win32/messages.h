@@ -1,0 +1,48 @@
+// Thread message queues, for worker threads that have no window. A thread gets
+// its queue on its first PeekMessage or GetMessage call and loses it when it
+// ends; posting to a thread without a queue fails.
+#pragma once
+
+#include "win32/types.h"
+
+struct POINT {
+  LONG x;
+  LONG y;
+};
+
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+
+inline constexpr UINT WM_NULL = 0x0000;
+inline constexpr UINT WM_QUIT = 0x0012;
+inline constexpr UINT WM_USER = 0x0400;
+inline constexpr UINT WM_APP = 0x8000;
+
+inline constexpr UINT PM_NOREMOVE = 0x0000;
+inline constexpr UINT PM_REMOVE = 0x0001;
+
+inline constexpr DWORD ERROR_NOT_ENOUGH_QUOTA = 1816;
+// Messages a queue holds before posts fail, as on Windows.
+inline constexpr size_t kThreadQueueLimit = 10000;
+
+BOOL PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
+// Blocks for the next message for hwnd (all when null) within [filterMin,
+// filterMax] (all when both are 0). Returns FALSE for WM_QUIT, -1 on a bad
+// argument, TRUE otherwise.
+BOOL GetMessage(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
+BOOL PeekMessage(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);
+// Asks the calling thread's loop to end: WM_QUIT is retrieved once every posted
+// message before it has been.
+void PostQuitMessage(int exitCode);
+
+namespace tlx::win32 {
+// Adds a message to another thread's queue from the window layer, with the
+// window set. Fails like PostThreadMessage.
+BOOL PostQueueMessage(DWORD threadId, const MSG& msg);
+}  // namespace tlx::win32
