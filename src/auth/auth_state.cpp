@@ -1,0 +1,6 @@
+#include "auth_state.h"
+
+TlxAuthState& tlxAuthState() {
+  static TlxAuthState state;
+  return state;
+}

@@ -1,0 +1,115 @@
+// The authentication library: the player's identity, HTTP digest
+// authentication towards the base station, registration, the base station's
+// capability record, the easy-registration password and the stream key.
+//
+// One instance per process: the library is installed once, in the program's
+// library folder. Modules link it by its SONAME; a loader that binds it at run
+// time must first dlopen the bare SONAME "libTlxAuthentication.so", which
+// returns the copy already loaded, and only then search folders. Everything one
+// caller stores here (the server nonce, the base spec, the received
+// registration values) is what every other caller reads.
+//
+// Every export takes one library lock, so callers on different threads may
+// call in at the same time; a network wait under the lock is bounded by the
+// 10 s connect and receive limits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "win32/types.h"
+
+#define TLX_AUTH_API __attribute__((visibility("default")))
+
+// The player's identity values, handed in by the link library and copied whole.
+#pragma pack(push, 1)
+struct TLX_SYSINFO_RECORD {
+  char modelName[16];        // NUL-terminated text
+  uint8_t etherMac[6];       // Ethernet MAC address
+  uint8_t wlanMac[6];        // wireless MAC address
+  char playerIdent[9];       // 8 characters and NUL
+  uint8_t sharedKey[64];     // raw bytes
+};
+#pragma pack(pop)
+static_assert(sizeof(TLX_SYSINFO_RECORD) == 101);
+static_assert(offsetof(TLX_SYSINFO_RECORD, modelName) == 0);
+static_assert(offsetof(TLX_SYSINFO_RECORD, etherMac) == 16);
+static_assert(offsetof(TLX_SYSINFO_RECORD, wlanMac) == 22);
+static_assert(offsetof(TLX_SYSINFO_RECORD, playerIdent) == 28);
+static_assert(offsetof(TLX_SYSINFO_RECORD, sharedKey) == 37);
+
+// Item numbers of the identity values.
+inline constexpr int SYSINFO_ETHER_MAC_ADDR_P = 0;
+inline constexpr int SYSINFO_WLAN_MAC_ADDR_P = 512;
+inline constexpr int SYSINFO_SHARED_KEY = 1024;
+inline constexpr int SYSINFO_PLAYER_IDENT = 1792;
+inline constexpr int SYSINFO_INFO_MODEL_P = 1920;
+
+// Results of TlxRavixRegistration for a host that is empty or too long, and of
+// TlxRavixAuthentication for the base station's answers.
+inline constexpr HRESULT TLX_E_INVALID_HOST = static_cast<HRESULT>(0x80041003);
+inline constexpr HRESULT TLX_E_AUTH_UNAUTHORIZED = static_cast<HRESULT>(0x8004100A);
+inline constexpr HRESULT TLX_E_AUTH_FAILED = static_cast<HRESULT>(0x80041013);
+inline constexpr HRESULT TLX_E_AUTH_BAD_RESPONSE = static_cast<HRESULT>(0x80041014);
+inline constexpr HRESULT TLX_E_AUTH_REGISTRATION_MODE = static_cast<HRESULT>(0x80041015);
+inline constexpr HRESULT TLX_E_AUTH_SETTING_MODE = static_cast<HRESULT>(0x80041016);
+inline constexpr HRESULT TLX_E_AUTH_CONNECTION_MODE = static_cast<HRESULT>(0x80041017);
+inline constexpr HRESULT TLX_E_AUTH_IN_USE = static_cast<HRESULT>(0x80041018);
+inline constexpr HRESULT TLX_E_AUTH_DISABLED = static_cast<HRESULT>(0x80041019);
+inline constexpr HRESULT TLX_E_AUTH_NO_CHALLENGE = static_cast<HRESULT>(0x8004101A);
+inline constexpr HRESULT TLX_E_AUTH_INCOMPATIBLE = static_cast<HRESULT>(0x8004101B);
+
+extern "C" {
+
+TLX_AUTH_API bool TlxRavixSysInfoRegister(const TLX_SYSINFO_RECORD* record);
+TLX_AUTH_API HRESULT TlxRavixRegistration(const char* code, const char* alias, const char* host, int port,
+                                          unsigned char proxyUse, int easy);
+TLX_AUTH_API const char* TlxRavixGetRegValue(const char* key);
+TLX_AUTH_API int TlxRavixAuthInit();
+TLX_AUTH_API HRESULT TlxRavixAuthentication(int socket, const char* host, int port, unsigned char proxyUse);
+TLX_AUTH_API HRESULT TlxRavixGetAKS(char* out);
+TLX_AUTH_API int TlxRavixMakePassword(char* out, int outLen, const char* nonce);
+TLX_AUTH_API int TlxRavixGetBaseType();
+TLX_AUTH_API uint32_t TlxRavixGetCodecType();
+TLX_AUTH_API int TlxRavixGetScalingMode();
+TLX_AUTH_API const char* TlxRavixGetBaseId();
+TLX_AUTH_API int TlxRavixRequestAuthentication(const char* host, int port, const char* method, const char* uri);
+
+// MD5 with the classic argument order. MD5Final writes the 16-byte digest and
+// releases the context; a context is used for one digest.
+struct evp_md_ctx_st;
+struct TLX_MD5_CONTEXT {
+  evp_md_ctx_st* evp;
+};
+TLX_AUTH_API void MD5Init(TLX_MD5_CONTEXT* context);
+TLX_AUTH_API void MD5Update(TLX_MD5_CONTEXT* context, const unsigned char* input, unsigned int length);
+TLX_AUTH_API void MD5Final(unsigned char digest[16], TLX_MD5_CONTEXT* context);
+
+}  // extern "C"
+
+// AES-128 in ECB mode, without padding. A key is made for one direction.
+struct evp_cipher_ctx_st;
+class TLX_AUTH_API Rijndael {
+ public:
+  enum Direction { Encrypt = 0, Decrypt = 1 };
+
+  Rijndael() = default;
+  ~Rijndael();
+  Rijndael(const Rijndael&) = delete;
+  Rijndael& operator=(const Rijndael&) = delete;
+  Rijndael(Rijndael&& other) noexcept;
+  Rijndael& operator=(Rijndael&& other) noexcept;
+
+  // 0, or -1 when the cipher cannot be set up.
+  int MakeKey(const unsigned char key[16], Direction dir);
+  // Transform whole 16-byte blocks; in and out may be the same buffer. The
+  // number of blocks, or -1 when not keyed for that direction.
+  int EncryptBlocks(const unsigned char* in, size_t blocks, unsigned char* out);
+  int DecryptBlocks(const unsigned char* in, size_t blocks, unsigned char* out);
+
+ private:
+  int Transform(Direction dir, const unsigned char* in, size_t blocks, unsigned char* out);
+
+  evp_cipher_ctx_st* context_ = nullptr;
+  Direction direction_ = Encrypt;
+};
