@@ -66,7 +66,7 @@ class Connection:
         self.id = conn_id
         self.record = record
         self.closing = False
-        # What the resources keep per connection (challenge nonces, identity).
+        # What the resources keep per connection (the nonces they challenged with).
         self.state = {}
         self._buf = b""
 
@@ -74,7 +74,7 @@ class Connection:
         data = self.sock.recv(65536)
         if not data:
             return False
-        self.record("recv", conn=self.id, hex=data.hex())
+        self.record("recv", conn=self.id, data_hex=data.hex())
         self._buf += data
         return True
 

@@ -8,6 +8,7 @@ Unknown paths get 404; a request we cannot parse gets 400 and the connection
 is closed.
 """
 
+import itertools
 import threading
 
 import digest
@@ -72,17 +73,19 @@ class Probe:
 
 
 class HttpService:
-    """config: the scenario's "http" service object (see README.md)."""
+    """options: the scenario's "http" service object (see README.md)."""
 
-    def __init__(self, config, record):
+    def __init__(self, options, record):
         self.record = record
-        identities = load_identities(config.get("identities"))
-        self.ravix = RavixAuthority(config, identities, record)
-        self.routes = {"/probe": Probe(config, record).handle}
-        self.routes.update(self.ravix.routes())
-        self.routes.update(Registration(config, identities, record).routes())
+        identities = load_identities(options.get("identities"))
+        self.routes = {"/probe": Probe(options, record).handle}
+        self.routes.update(RavixAuthority(options, identities, record).routes())
+        self.routes.update(Registration(options, identities, record).routes())
+        self._ids = itertools.count(1)
 
-    def handle_connection(self, sock, conn_id):
+    def handle_connection(self, sock, addr):
+        conn_id = next(self._ids)
+        self.record("connected", conn=conn_id, client=list(addr))
         conn = Connection(sock, conn_id, self.record)
         try:
             while not conn.closing:
@@ -95,7 +98,7 @@ class HttpService:
                 if request is None:
                     break
                 self.record("request", conn=conn_id, method=request.method, target=request.target,
-                            head=request.head.decode("latin-1"), body=request.body.hex())
+                            head_hex=request.head.hex(), body_hex=request.body.hex())
                 handler = self.routes.get(request.path)
                 if handler is None:
                     conn.reply(404, "Not Found")
@@ -109,3 +112,8 @@ class HttpService:
         finally:
             self.record("closed", conn=conn_id)
             sock.close()
+
+
+def start(peer, options):
+    """Serve HTTP on every connection of the peer's port that no other protocol claims."""
+    peer.add_stream_protocol(b"", HttpService(options, peer.record).handle_connection)

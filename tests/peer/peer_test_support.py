@@ -3,11 +3,11 @@
 import json
 import os
 import socket
+import subprocess
+import sys
 import tempfile
-import threading
 
-from http_service import HttpService
-from recorder import Recorder
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 IDENTITY = {
     "model": "QZA-K20US",
@@ -19,36 +19,34 @@ IDENTITY = {
 
 
 class Peer:
-    """A peer serving the "http" service object on a loopback port."""
+    """peer.py serving the given "http" service object (with IDENTITY added)."""
 
     def __init__(self, http):
         self._dir = tempfile.TemporaryDirectory()
         self.record_path = os.path.join(self._dir.name, "record.jsonl")
-        config = {"identities": [IDENTITY]}
-        config.update(http)
-        self._record = Recorder(self.record_path)
-        self._service = HttpService(config, self._record)
-        self._listener = socket.create_server(("127.0.0.1", 0))
-        self.port = self._listener.getsockname()[1]
-        self._count = 0
-        threading.Thread(target=self._accept, daemon=True).start()
-
-    def _accept(self):
-        while True:
-            try:
-                sock, _ = self._listener.accept()
-            except OSError:
-                return
-            self._count += 1
-            threading.Thread(target=self._service.handle_connection, args=(sock, self._count),
-                             daemon=True).start()
+        scenario_path = os.path.join(self._dir.name, "scenario.json")
+        options = {"identities": [IDENTITY]}
+        options.update(http)
+        with open(scenario_path, "w", encoding="utf-8") as f:
+            json.dump({"record": self.record_path, "services": {"http": options}}, f)
+        self._process = subprocess.Popen(
+            [sys.executable, os.path.join(HERE, "peer.py"), "--scenario", scenario_path],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        line = self._process.stdout.readline()
+        if not line.startswith("ready "):
+            self.close()
+            raise RuntimeError("peer did not start: %r" % line)
+        self.port = int(line.split()[1])
 
     def close(self):
-        self._listener.close()
-        self._record.close()
+        self._process.stdin.close()
+        self._process.wait(timeout=10)
+        self._process.stdout.close()
         self._dir.cleanup()
 
     def events(self, event=None):
+        if not os.path.exists(self.record_path):
+            return []
         with open(self.record_path, encoding="utf-8") as f:
             records = [json.loads(line) for line in f]
         return [r for r in records if event is None or r["event"] == event]

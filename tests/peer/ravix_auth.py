@@ -95,7 +95,6 @@ class RavixAuthority:
             return
         with self._lock:
             self._sessions[identity.username] = (nonce, nc, n)
-        conn.state["identity"] = identity
         headers = []
         if n == 0:
             key = ravix_keys.stream_key(nonce, identity.shared_key)

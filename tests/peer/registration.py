@@ -148,4 +148,4 @@ class Registration:
                 body += ravix_keys.encrypt_body(self.base_data, key)
         conn.reply(200, "OK", body=body, chunked=self.framing == "chunked")
         self.record("answer", conn=conn.id, resource="registration", status=200,
-                    body=body.hex(), framing=self.framing)
+                    body_hex=body.hex(), framing=self.framing)

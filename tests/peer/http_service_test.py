@@ -192,7 +192,7 @@ class MalformedRequestTest(PeerTestCase):
                 self.assertEqual(read_until_close(client),
                                  b"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n")
         self.assertEqual(len(self.peer.events("malformed")), len(rows))
-        received = b"".join(bytes.fromhex(r["hex"]) for r in self.peer.events("recv") if r["conn"] == 1)
+        received = b"".join(bytes.fromhex(r["data_hex"]) for r in self.peer.events("recv") if r["conn"] == 1)
         self.assertEqual(received, b"\x00\x01\x02\xff\r\n\r\n")
         with self.peer.connect() as client:
             status, _, _ = client.request(get("/nowhere"))
