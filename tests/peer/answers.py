@@ -1,21 +1,9 @@
 """Scripted answers: what a resource does with its next requests.
 
-A resource takes one entry from its list for every request it receives; when
-the list is used up it answers on its own ("auto"). Entries:
-
-  {"do": "auto"}                         the resource's own answer
-  {"do": "reply", "status": 503, "reason": "Service Unavailable (in use)",
-   "headers": [["Name", "value"]], "body": "text", "challenge": true}
-                                         that status line; a 401 carries a
-                                         fresh challenge unless "challenge" is false
-  {"do": "raw", "text": "..."}           these bytes (text as latin-1, or "hex")
-  {"do": "oversized", "size": 3000}      a 200 header block of exactly size bytes
-  {"do": "endless_chunks"}               a chunked 200 whose chunks go on until
-                                         the player stops reading (at most 1 MiB)
-  {"do": "silence"}                      no answer; record until the player closes
-  {"do": "close"}                        close without answering
-
-Any entry may add "close": true to close the connection after its answer.
+A resource takes one entry from its list for every request it receives and
+answers on its own ("auto") once the list is used up. The entries ("do":
+auto, reply, raw, oversized, endless_chunks, silence, close; "close": true to
+close after the answer) are described in README.md.
 """
 
 import threading

@@ -12,64 +12,50 @@ import itertools
 import threading
 
 import digest
-from answers import Answers, perform
+from digest_resource import DigestResource
 from http_io import Connection, MalformedRequest
-from ravix_auth import RavixAuthority, load_identities
+from ravix_auth import RavixMessages, Speedtest, load_identities
 from registration import Registration
 
 
-class Probe:
-    def __init__(self, config, record):
-        probe = config.get("probe", {})
+class Probe(DigestResource):
+    name = "probe"
+
+    def __init__(self, options, record):
+        super().__init__(options, record)
+        probe = options.get("probe", {})
         self.username = probe.get("username", "probe")
         self.password = probe.get("password", "probe")
-        self.record = record
-        self.answers = Answers(config.get("answers", {}).get("probe"))
         self._lock = threading.Lock()
         self._last_nc = {}  # issued nonce -> highest nonce count seen
 
     def challenge(self, conn):
-        nonce = digest.new_nonce()
+        nonce = digest.new_nonce()  # never the fixed one: counts start again per nonce
         with self._lock:
             self._last_nc[nonce] = 0
         return digest.challenge(nonce)
 
-    def handle(self, conn, request):
-        if perform(self.answers.next(), conn, "probe", self.challenge):
-            return
-        why, params = "", None
-        value = request.header("Authorization")
-        if value is None:
-            why = "no credentials"
-        else:
-            try:
-                params = digest.parse_authorization(value)
-                why = self._verify(params, request)
-            except digest.AuthorizationError as e:
-                why = str(e)
-            self.record("auth", conn=conn.id, resource="probe", params=params, ok=not why, reason=why)
-        if why:
-            conn.reply(401, "Unauthorized", [("WWW-Authenticate", self.challenge(conn))])
-            return
-        conn.reply(200, "OK", body=b"probe ok\n")
-
-    def _verify(self, params, request):
+    def verify(self, conn, request, params):
         nonce, nc = params.get("nonce"), params.get("nc", "")
         if params.get("username") != self.username:
-            return "unknown user %r" % params.get("username")
+            return "unknown user %r" % params.get("username"), None
         try:
             count = int(nc, 16)
         except ValueError:
-            return "bad nc %r" % nc
+            return "bad nc %r" % nc, None
         with self._lock:
             last = self._last_nc.get(nonce)
             if last is None:
-                return "nonce %r was not issued" % nonce
+                return "nonce %r was not issued" % nonce, None
             if count <= last:
-                return "nc %r replayed" % nc
+                return "nc %r replayed" % nc, None
             self._last_nc[nonce] = count
         return digest.check(params, self.password, request.method, request.target, nonce, nc,
-                            cnonce_required=True)
+                            cnonce_required=True), None
+
+    def grant(self, conn, request, state):
+        conn.reply(200, "OK", body=b"probe ok\n")
+        self.record("answer", conn=conn.id, resource=self.name, status=200)
 
 
 class HttpService:
@@ -79,8 +65,8 @@ class HttpService:
         self.record = record
         identities = load_identities(options.get("identities"))
         self.routes = {"/probe": Probe(options, record).handle}
-        self.routes.update(RavixAuthority(options, identities, record).routes())
-        self.routes.update(Registration(options, identities, record).routes())
+        for resource in (RavixMessages, Speedtest, Registration):
+            self.routes.update(resource(options, identities, record).routes())
         self._ids = itertools.count(1)
 
     def handle_connection(self, sock, addr):

@@ -6,7 +6,7 @@ import unittest
 
 import digest
 import ravix_keys
-from peer_test_support import IDENTITY, Peer
+from peer_test_support import Peer
 
 USERNAME = "001A2B3C4D5E"
 PASSWORD = "TLX00042" + bytes(range(16)).hex().upper()

@@ -15,7 +15,7 @@ import threading
 
 import digest
 import ravix_keys
-from answers import Answers, perform
+from digest_resource import DigestResource
 
 DIGEST_URI = "/ravix/message"
 DEFAULT_SERVER = "Ravix/1.0; TLXStreamingServer, model=HX-R10, support=1/2/3, id=peer, codec=1/2"
@@ -46,53 +46,49 @@ def load_identities(specs):
     return identities
 
 
-class RavixAuthority:
-    def __init__(self, config, identities, record):
+class RavixMessages(DigestResource):
+    name = "ravix"
+
+    def __init__(self, options, identities, record):
+        super().__init__(options, record)
         self.identities = identities
-        self.record = record
-        self.fixed_nonce = config.get("nonce")
-        self.server = config.get("server", DEFAULT_SERVER)
-        self.speedtest_body = config.get("speedtest", {}).get("body", "").encode("latin-1")
-        answers = config.get("answers", {})
-        self.answers = Answers(answers.get("ravix"))
-        self.speedtest_answers = Answers(answers.get("speedtest"))
+        self.server = options.get("server", DEFAULT_SERVER)
         self._lock = threading.Lock()
         # Per user name: (nonce of the last message 0, last nonce count, last message).
         self._sessions = {}
-        self._speedtest_nonces = set()
 
     def routes(self):
-        routes = {"/tlx/speedtest": self.speedtest}
-        for n in range(4):
-            routes["/ravix/message%d" % n] = (lambda n: lambda c, r: self.message(n, c, r))(n)
-        return routes
-
-    def _nonce(self):
-        return self.fixed_nonce or digest.new_nonce()
+        return {"/ravix/message%d" % n: self.handle for n in range(4)}
 
     def challenge(self, conn):
         """Challenge a message 0; the nonce belongs to this connection."""
-        conn.state["ravix_nonce"] = nonce = self._nonce()
+        conn.state["ravix_nonce"] = nonce = self.new_nonce()
         return digest.challenge(nonce)
 
-    def _challenge_reply(self, conn, resource, challenge):
-        header = challenge(conn)
-        conn.reply(401, "Unauthorized", [("WWW-Authenticate", header)])
-        self.record("answer", conn=conn.id, resource=resource, status=401, challenge=header)
+    def verify(self, conn, request, params):
+        n = int(request.path[-1])
+        identity = self.identities.get(params.get("username"))
+        if identity is None:
+            return "unknown user %r" % params.get("username"), None
+        if n == 0:
+            nonce, nc = conn.state.get("ravix_nonce"), 1
+            if nonce is None:
+                return "message 0 without a challenge on this connection", None
+        else:
+            with self._lock:
+                session = self._sessions.get(identity.username)
+            if session is None:
+                return "message %d before any message 0" % n, None
+            nonce, last_nc, last_message = session
+            if last_message != n - 1:
+                return "message %d after message %d" % (n, last_message), None
+            nc = last_nc + 1
+        why = digest.check(params, identity.password, "GET", DIGEST_URI, nonce, "%08d" % nc,
+                           cnonce_required=True)
+        return why, (identity, nonce, nc, n)
 
-    def message(self, n, conn, request):
-        if perform(self.answers.next(), conn, "ravix", self.challenge):
-            return
-        value = request.header("Authorization")
-        if value is None:
-            self._challenge_reply(conn, "ravix", self.challenge)
-            return
-        identity, params, nonce, nc, why = self._verify(n, conn, value)
-        self.record("auth", conn=conn.id, resource="ravix", message=n, params=params,
-                    ok=not why, reason=why, proxy_form=request.proxy_form)
-        if why:
-            self._challenge_reply(conn, "ravix", self.challenge)
-            return
+    def grant(self, conn, request, state):
+        identity, nonce, nc, n = state
         with self._lock:
             self._sessions[identity.username] = (nonce, nc, n)
         headers = []
@@ -102,66 +98,39 @@ class RavixAuthority:
             if self.server is not None:
                 headers.append(("Server", self.server))
         conn.reply(200, "OK", headers)
-        self.record("answer", conn=conn.id, resource="ravix", status=200)
+        self.record("answer", conn=conn.id, resource=self.name, status=200)
 
-    def _verify(self, n, conn, value):
-        """(identity, params, nonce, nonce count, why not): why is "" when it passes."""
-        try:
-            params = digest.parse_authorization(value)
-        except digest.AuthorizationError as e:
-            return None, None, None, None, str(e)
-        identity = self.identities.get(params.get("username"))
-        if identity is None:
-            return None, params, None, None, "unknown user %r" % params.get("username")
-        if n == 0:
-            nonce, nc = conn.state.get("ravix_nonce"), 1
-            if nonce is None:
-                return identity, params, None, None, "message 0 without a challenge on this connection"
-        else:
-            with self._lock:
-                session = self._sessions.get(identity.username)
-            if session is None:
-                return identity, params, None, None, "message %d before any message 0" % n
-            nonce, last_nc, last_message = session
-            if last_message != n - 1:
-                return identity, params, None, None, "message %d after message %d" % (n, last_message)
-            nc = last_nc + 1
-        why = digest.check(params, identity.password, "GET", DIGEST_URI, nonce, "%08d" % nc,
-                           cnonce_required=True)
-        return identity, params, nonce, nc, why
 
-    def speedtest_challenge(self, conn):
-        nonce = self._nonce()
+class Speedtest(DigestResource):
+    name = "speedtest"
+
+    def __init__(self, options, identities, record):
+        super().__init__(options, record)
+        self.identities = identities
+        self.body = options.get("speedtest", {}).get("body", "").encode("latin-1")
+        self._lock = threading.Lock()
+        self._nonces = set()
+
+    def routes(self):
+        return {"/tlx/speedtest": self.handle}
+
+    def challenge(self, conn):
+        """The authorised request comes on another connection: any issued nonce will do."""
+        nonce = self.new_nonce()
         with self._lock:
-            self._speedtest_nonces.add(nonce)
+            self._nonces.add(nonce)
         return digest.challenge(nonce)
 
-    def speedtest(self, conn, request):
-        if perform(self.speedtest_answers.next(), conn, "speedtest", self.speedtest_challenge):
-            return
-        value = request.header("Authorization")
-        if value is None:
-            self._challenge_reply(conn, "speedtest", self.speedtest_challenge)
-            return
-        why, params = "", None
-        try:
-            params = digest.parse_authorization(value)
-        except digest.AuthorizationError as e:
-            why = str(e)
-        if not why:
-            identity = self.identities.get(params.get("username"))
-            with self._lock:
-                known = params.get("nonce") in self._speedtest_nonces
-            if identity is None:
-                why = "unknown user %r" % params.get("username")
-            elif not known:
-                why = "nonce %r was not issued" % params.get("nonce")
-            else:
-                why = digest.check(params, identity.password, "GET", request.target,
-                                   params["nonce"], "00000001", cnonce_required=False)
-        self.record("auth", conn=conn.id, resource="speedtest", params=params, ok=not why, reason=why)
-        if why:
-            self._challenge_reply(conn, "speedtest", self.speedtest_challenge)
-            return
-        conn.reply(200, "OK", body=self.speedtest_body)
-        self.record("answer", conn=conn.id, resource="speedtest", status=200)
+    def verify(self, conn, request, params):
+        identity = self.identities.get(params.get("username"))
+        if identity is None:
+            return "unknown user %r" % params.get("username"), None
+        with self._lock:
+            if params.get("nonce") not in self._nonces:
+                return "nonce %r was not issued" % params.get("nonce"), None
+        return digest.check(params, identity.password, "GET", request.target, params["nonce"],
+                            "00000001", cnonce_required=False), None
+
+    def grant(self, conn, request, state):
+        conn.reply(200, "OK", body=self.body)
+        self.record("answer", conn=conn.id, resource=self.name, status=200)

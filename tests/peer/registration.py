@@ -12,7 +12,7 @@ User "tlx_registration" proves the code the scenario names; user
 
 import digest
 import ravix_keys
-from answers import Answers, perform
+from digest_resource import DigestResource
 
 DIGEST_URI = "/tlx/registration"
 USER_CODE = "tlx_registration"
@@ -66,12 +66,13 @@ def parse_portable_info(text: str, identities):
     return pairs, problems
 
 
-class Registration:
-    def __init__(self, config, identities, record):
+class Registration(DigestResource):
+    name = "registration"
+
+    def __init__(self, options, identities, record):
+        super().__init__(options, record)
         self.identities = identities
-        self.record = record
-        self.fixed_nonce = config.get("nonce")
-        reg = config.get("registration", {})
+        reg = options.get("registration", {})
         self.code = reg.get("code")
         self.easy_nonce = reg.get("easy_nonce") or digest.new_nonce()
         self.easy_password = ravix_keys.easy_password(self.easy_nonce)
@@ -80,56 +81,26 @@ class Registration:
         self.framing = reg.get("framing", "chunked")
         if self.framing not in ("chunked", "content_length"):
             raise ValueError("registration framing must be chunked or content_length")
-        self.answers = Answers(config.get("answers", {}).get("registration"))
         record("easy_nonce", nonce=self.easy_nonce, password=self.easy_password)
 
     def routes(self):
         return {DIGEST_URI: self.handle}
 
     def challenge(self, conn):
-        conn.state["registration_nonce"] = nonce = self.fixed_nonce or digest.new_nonce()
+        conn.state["registration_nonce"] = nonce = self.new_nonce()
         return digest.challenge(nonce)
 
-    def _password(self, username):
-        if username == USER_CODE:
-            return self.code
-        if username == USER_EASY:
-            return self.easy_password
-        return None
+    def verify(self, conn, request, params):
+        password = {USER_CODE: self.code, USER_EASY: self.easy_password}.get(params.get("username"))
+        nonce = conn.state.get("registration_nonce")
+        if password is None:
+            return "no password for user %r" % params.get("username"), None
+        if nonce is None:
+            return "no challenge on this connection", None
+        return digest.check(params, password, "GET", DIGEST_URI, nonce, "00000001",
+                            cnonce_required=True), password
 
-    def handle(self, conn, request):
-        if perform(self.answers.next(), conn, "registration", self.challenge):
-            return
-        value = request.header("Authorization")
-        if value is None:
-            header = self.challenge(conn)
-            conn.reply(401, "Unauthorized", [("WWW-Authenticate", header)])
-            self.record("answer", conn=conn.id, resource="registration", status=401, challenge=header)
-            return
-        password, why, params = None, "", None
-        try:
-            params = digest.parse_authorization(value)
-        except digest.AuthorizationError as e:
-            why = str(e)
-        if not why:
-            password = self._password(params.get("username"))
-            nonce = conn.state.get("registration_nonce")
-            if password is None:
-                why = "no password for user %r" % params.get("username")
-            elif nonce is None:
-                why = "no challenge on this connection"
-            else:
-                why = digest.check(params, password, "GET", DIGEST_URI, nonce, "00000001",
-                                   cnonce_required=True)
-        self.record("auth", conn=conn.id, resource="registration", params=params,
-                    ok=not why, reason=why, proxy_form=request.proxy_form)
-        if why:
-            conn.reply(401, "Unauthorized", [("WWW-Authenticate", self.challenge(conn))])
-            self.record("answer", conn=conn.id, resource="registration", status=401)
-            return
-        self._register(conn, request, password)
-
-    def _register(self, conn, request, password):
+    def grant(self, conn, request, password):
         key = ravix_keys.registration_key(password)
         chunked = (request.header("Transfer-Encoding") or "").lower() == "chunked"
         try:
