@@ -12,6 +12,8 @@ MAX_CHUNK_LINE = 64
 
 _REQUEST_LINE = re.compile(r"([A-Z]+) (\S+) (HTTP/1\.[01])")
 _TOKEN = re.compile(r"[!#$%&'*+.^_`|~0-9A-Za-z-]+")
+_DECIMAL = re.compile(r"[0-9]{1,9}")
+_HEX = re.compile(rb"[0-9A-Fa-f]{1,8}")
 
 
 class MalformedRequest(Exception):
@@ -113,7 +115,7 @@ class Connection:
         else:
             length = request.header("Content-Length")
             if length is not None:
-                if not length.isdigit() or int(length) > MAX_BODY:
+                if not _DECIMAL.fullmatch(length) or int(length) > MAX_BODY:
                     raise MalformedRequest("bad Content-Length %r" % length)
                 request.body = self._take(int(length))
         return request
@@ -122,10 +124,9 @@ class Connection:
         body = b""
         while True:
             line = self._line(MAX_CHUNK_LINE).split(b";", 1)[0].strip()
-            try:
-                size = int(line, 16)
-            except ValueError:
-                raise MalformedRequest("bad chunk size line %r" % line) from None
+            if not _HEX.fullmatch(line):
+                raise MalformedRequest("bad chunk size line %r" % line)
+            size = int(line, 16)
             if size == 0:
                 break
             if len(body) + size > MAX_BODY:

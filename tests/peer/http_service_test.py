@@ -182,7 +182,10 @@ class MalformedRequestTest(PeerTestCase):
             ("continuation first", b"GET / HTTP/1.1\r\n folded\r\n\r\n"),
             ("endless header block", b"GET / HTTP/1.1\r\nX: " + b"a" * 20000),
             ("negative length", b"POST /probe HTTP/1.1\r\nContent-Length: -1\r\n\r\n"),
+            ("length not ASCII digits", b"POST /probe HTTP/1.1\r\nContent-Length: \xb2\r\n\r\n"),
             ("bad chunk size", b"POST /tlx/registration HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"),
+            ("negative chunk size", b"POST /tlx/registration HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                    b"-1\r\nabc\r\n"),
             ("chunk without CRLF", b"POST /tlx/registration HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
                                    b"2\r\nabcd\r\n"),
         ]
