@@ -21,10 +21,9 @@ class MalformedRequest(Exception):
 
 
 class Request:
-    def __init__(self, method, target, version, headers, head):
+    def __init__(self, method, target, headers, head):
         self.method = method
         self.target = target
-        self.version = version
         self.headers = headers
         self.head = head
         self.body = b""
@@ -59,7 +58,7 @@ def parse_head(head: bytes) -> Request:
         if not colon or not _TOKEN.fullmatch(name):
             raise MalformedRequest("bad header line %r" % line[:200])
         headers.append((name, value.strip(" \t")))
-    return Request(match.group(1), match.group(2), match.group(3), headers, head)
+    return Request(match.group(1), match.group(2), headers, head)
 
 
 class Connection:

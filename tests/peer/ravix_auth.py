@@ -24,24 +24,24 @@ DEFAULT_SERVER = "Ravix/1.0; TLXStreamingServer, model=HX-R10, support=1/2/3, id
 class Identity:
     """A player we know: its MAC addresses, identity text and 64-byte shared key."""
 
-    def __init__(self, spec):
-        self.model = spec["model"]
-        self.ether_mac = spec["ether_mac"].replace(":", "").upper()
-        self.wlan_mac = spec["wlan_mac"].replace(":", "").upper()
-        self.ident = spec["ident"]
-        self.shared_key = bytes.fromhex(spec["shared_key"])
+    def __init__(self, entry):
+        self.model = entry["model"]
+        self.ether_mac = entry["ether_mac"].replace(":", "").upper()
+        self.wlan_mac = entry["wlan_mac"].replace(":", "").upper()
+        self.ident = entry["ident"]
+        self.shared_key = bytes.fromhex(entry["shared_key"])
         if len(bytes.fromhex(self.ether_mac)) != 6 or len(bytes.fromhex(self.wlan_mac)) != 6:
-            raise ValueError("identity %r: MAC addresses are 12 hex digits" % spec)
+            raise ValueError("identity %r: MAC addresses are 12 hex digits" % entry)
         if len(self.shared_key) != 64:
-            raise ValueError("identity %r: the shared key is 64 bytes" % spec)
+            raise ValueError("identity %r: the shared key is 64 bytes" % entry)
         self.username = self.ether_mac
         self.password = (self.ident + ravix_keys.shared_key_text(self.shared_key))[:63]
 
 
-def load_identities(specs):
+def load_identities(entries):
     identities = {}
-    for spec in specs or []:
-        identity = Identity(spec)
+    for entry in entries or []:
+        identity = Identity(entry)
         identities[identity.username] = identity
     return identities
 
