@@ -147,30 +147,35 @@ class ScriptedAnswersTest(PeerTestCase):
          lambda data: data.startswith(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n")
          and len(data) > 65536),
     ]
-    http = {"answers": {"ravix": [row[0] for row in ROWS] + [{"do": "silence"}]}}
+    http = {"answers": {"ravix": [row[0] for row in ROWS]}}
 
-    def test_each_answer_in_order(self):
+    def test_each_answer_in_order_then_auto(self):
         for entry, check in self.ROWS:
             with self.subTest(entry["do"]), self.peer.connect() as client:
                 client.sock.sendall(get("/ravix/message0"))
                 client.sock.shutdown(socket.SHUT_WR)
                 self.assertTrue(check(read_until_close(client)), entry)
+        with self.peer.connect() as client:
+            _, (status, _, _) = self.message0(client)
+        self.assertEqual(status, "HTTP/1.1 200 OK")
 
-    def test_silence_then_auto(self):
-        for _ in self.ROWS:
-            with self.peer.connect() as client:
-                client.sock.sendall(get("/ravix/message0"))
-                client.sock.shutdown(socket.SHUT_WR)
-                read_until_close(client)
+
+class SilenceTest(PeerTestCase):
+    http = {"answers": {"ravix": [{"do": "silence"}]}}
+
+    def test_no_answer_but_every_byte_recorded(self):
         with self.peer.connect() as client:
             client.sock.sendall(get("/ravix/message0"))
             client.sock.settimeout(0.3)
             with self.assertRaises(socket.timeout):
                 client.sock.recv(1)
-        # The answers are used up: the resource answers on its own again.
+            client.sock.sendall(b"more")
+        self.peer.wait_closed(1)
         with self.peer.connect() as client:
             _, (status, _, _) = self.message0(client)
         self.assertEqual(status, "HTTP/1.1 200 OK")
+        received = b"".join(bytes.fromhex(r["data_hex"]) for r in self.peer.events("recv") if r["conn"] == 1)
+        self.assertEqual(received, get("/ravix/message0") + b"more")
 
 
 class MalformedRequestTest(PeerTestCase):

@@ -6,6 +6,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -50,6 +51,14 @@ class Peer:
         with open(self.record_path, encoding="utf-8") as f:
             records = [json.loads(line) for line in f]
         return [r for r in records if event is None or r["event"] == event]
+
+    def wait_closed(self, conn, timeout=5):
+        """Wait until the peer has finished with its connection number conn."""
+        deadline = time.monotonic() + timeout
+        while not any(r.get("conn") == conn for r in self.events("closed")):
+            if time.monotonic() > deadline:
+                raise TimeoutError("connection %d still open" % conn)
+            time.sleep(0.01)
 
     def connect(self):
         sock = socket.create_connection(("127.0.0.1", self.port), timeout=5)
