@@ -51,7 +51,7 @@ TEST_F(Authentication, FourMessagesThenAChallengeAgain) {
   const auto heads = RequestHeads();
   const auto auths = Events("auth");
   ASSERT_EQ(heads.size(), 7u);
-  ASSERT_EQ(auths.size(), 6u);
+  ASSERT_EQ(auths.size(), 5u);
   for (const std::string& auth : auths) EXPECT_EQ(JsonValue(auth, "ok"), "true") << auth;
   EXPECT_EQ(heads[0], ChallengeRequest(0, "/ravix/message"));
   EXPECT_EQ(heads[1], AuthorisedRequest(0, "00000001", auths[0]));
