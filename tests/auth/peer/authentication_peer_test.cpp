@@ -178,6 +178,8 @@ struct AnswerCase {
   const char* directly;  // the same bytes for the parser, when the answer is raw
 };
 
+void PrintTo(const AnswerCase& c, std::ostream* out) { *out << c.name; }
+
 class AuthenticationAnswer : public PeerTest, public ::testing::WithParamInterface<AnswerCase> {};
 
 TEST_P(AuthenticationAnswer, MapsToItsResult) {

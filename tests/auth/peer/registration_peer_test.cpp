@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <string>
 
 #include "auth_state.h"
@@ -142,6 +143,10 @@ struct ReplyCase {
   int result;
 };
 
+void PrintTo(const ReplyCase& c, std::ostream* out) {
+  *out << '"' << c.reply.substr(0, c.reply.find('\n')) << (c.reply.ends_with('\n') ? "\\n" : "") << '"';
+}
+
 class RegistrationReply : public Registration, public ::testing::WithParamInterface<ReplyCase> {};
 
 TEST_P(RegistrationReply, GivesItsCode) {
@@ -170,13 +175,22 @@ std::vector<ReplyCase> ReplyCases() {
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, RegistrationReply, ::testing::ValuesIn(ReplyCases()));
+INSTANTIATE_TEST_SUITE_P(Replies, RegistrationReply, ::testing::ValuesIn(ReplyCases()),
+                         [](const ::testing::TestParamInfo<ReplyCase>& info) {
+                           std::string name;
+                           for (const char c : info.param.reply) {
+                             if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                           }
+                           return name + (info.param.reply.ends_with('\n') ? "" : "WithoutLineBreak");
+                         });
 
 struct StatusCase {
   const char* name;
   const char* answers;  // the scenario's "answers.registration" list
   int result;
 };
+
+void PrintTo(const StatusCase& c, std::ostream* out) { *out << c.name; }
 
 class RegistrationStatus : public Registration, public ::testing::WithParamInterface<StatusCase> {};
 
