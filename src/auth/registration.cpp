@@ -38,10 +38,29 @@ struct BaseEntry {
   std::string value;
 };
 
-bool Keyed(Rijndael& cipher, const unsigned char key[16], Rijndael::Direction direction) {
-  if (cipher.MakeKey(key, direction) == 0) return true;
-  tlxAuthLog(direction == Rijndael::Encrypt ? "aes_encrypt_key failed\n\n" : "aes_decrypt_key failed\n\n");
-  return false;
+// Transforms the whole blocks of the input, then a remainder zero-padded to
+// one more block, into a zeroed output of outLength bytes.
+int RegistrationCipher(Rijndael::Direction direction, const unsigned char key[16], const unsigned char* in,
+                       size_t length, size_t outLength, std::vector<uint8_t>& out) {
+  const bool encrypt = direction == Rijndael::Encrypt;
+  out.assign(outLength, 0);
+  Rijndael cipher;
+  if (cipher.MakeKey(key, direction) != 0) {
+    tlxAuthLog(encrypt ? "aes_encrypt_key failed\n\n" : "aes_decrypt_key failed\n\n");
+    return -1;
+  }
+  auto run = [&](const unsigned char* from, size_t blocks, unsigned char* to) {
+    return encrypt ? cipher.EncryptBlocks(from, blocks, to) : cipher.DecryptBlocks(from, blocks, to);
+  };
+  const size_t whole = length / kBlock;
+  const size_t rest = length % kBlock;
+  unsigned char last[kBlock] = {};
+  if (rest > 0) std::memcpy(last, in + whole * kBlock, rest);
+  if (run(in, whole, out.data()) < 0 || (rest > 0 && run(last, 1, out.data() + whole * kBlock) < 0)) {
+    tlxAuthLog(encrypt ? "aes_ecb_encrypt failed\n\n" : "aes_ecb_decrypt failed\n\n");
+    return -1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -86,35 +105,11 @@ void tlxRegistrationKey(const char* code, unsigned char key[16]) {
 }
 
 int Auth_AES_encrypt(const unsigned char key[16], const unsigned char* in, size_t length, std::vector<uint8_t>& out) {
-  out.assign((length + kBlock) / kBlock * kBlock, 0);
-  Rijndael cipher;
-  if (!Keyed(cipher, key, Rijndael::Encrypt)) return -1;
-  const size_t whole = length / kBlock;
-  const size_t rest = length % kBlock;
-  unsigned char last[kBlock] = {};
-  if (rest > 0) std::memcpy(last, in + whole * kBlock, rest);
-  if (cipher.EncryptBlocks(in, whole, out.data()) < 0 ||
-      (rest > 0 && cipher.EncryptBlocks(last, 1, out.data() + whole * kBlock) < 0)) {
-    tlxAuthLog("aes_ecb_encrypt failed\n\n");
-    return -1;
-  }
-  return 0;
+  return RegistrationCipher(Rijndael::Encrypt, key, in, length, (length + kBlock) / kBlock * kBlock, out);
 }
 
 int Auth_AES_decrypt(const unsigned char key[16], const unsigned char* in, size_t length, std::vector<uint8_t>& out) {
-  out.assign((length + kBlock - 1) / kBlock * kBlock, 0);
-  Rijndael cipher;
-  if (!Keyed(cipher, key, Rijndael::Decrypt)) return -1;
-  const size_t whole = length / kBlock;
-  const size_t rest = length % kBlock;
-  unsigned char last[kBlock] = {};
-  if (rest > 0) std::memcpy(last, in + whole * kBlock, rest);
-  if (cipher.DecryptBlocks(in, whole, out.data()) < 0 ||
-      (rest > 0 && cipher.DecryptBlocks(last, 1, out.data() + whole * kBlock) < 0)) {
-    tlxAuthLog("aes_ecb_decrypt failed\n\n");
-    return -1;
-  }
-  return 0;
+  return RegistrationCipher(Rijndael::Decrypt, key, in, length, (length + kBlock - 1) / kBlock * kBlock, out);
 }
 
 int registration_FormatPortableInfo(char* buffer, int capacity, const char* alias) {

@@ -11,34 +11,22 @@ int tlxSysInfoRead(int item, unsigned char* buffer, int* length) {
   const TlxAuthState& state = tlxAuthState();
   if (!state.registered) return -1;
   const TLX_SYSINFO_RECORD& record = state.sysInfo;
-  const void* source = nullptr;
-  size_t size = 0;
+  struct {
+    const void* data;
+    size_t size;
+  } value = {nullptr, 0};
   switch (item) {
-    case SYSINFO_ETHER_MAC_ADDR_P:
-      source = record.etherMac;
-      size = sizeof record.etherMac;
-      break;
-    case SYSINFO_WLAN_MAC_ADDR_P:
-      source = record.wlanMac;
-      size = sizeof record.wlanMac;
-      break;
-    case SYSINFO_SHARED_KEY:
-      source = record.sharedKey;
-      size = sizeof record.sharedKey;
-      break;
+    case SYSINFO_ETHER_MAC_ADDR_P: value = {record.etherMac, sizeof record.etherMac}; break;
+    case SYSINFO_WLAN_MAC_ADDR_P: value = {record.wlanMac, sizeof record.wlanMac}; break;
+    case SYSINFO_SHARED_KEY: value = {record.sharedKey, sizeof record.sharedKey}; break;
     case SYSINFO_PLAYER_IDENT:
-      source = record.playerIdent;
-      size = strnlen(record.playerIdent, sizeof record.playerIdent);
+      value = {record.playerIdent, strnlen(record.playerIdent, sizeof record.playerIdent)};
       break;
-    case SYSINFO_INFO_MODEL_P:
-      source = record.modelName;
-      size = strnlen(record.modelName, sizeof record.modelName);
-      break;
-    default:
-      break;
+    case SYSINFO_INFO_MODEL_P: value = {record.modelName, strnlen(record.modelName, sizeof record.modelName)}; break;
+    default: break;
   }
-  if (size > 0) std::memcpy(buffer, source, size);
-  *length = static_cast<int>(size);
+  if (value.size > 0) std::memcpy(buffer, value.data, value.size);
+  *length = static_cast<int>(value.size);
   return 0;
 }
 
