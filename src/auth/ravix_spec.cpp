@@ -42,9 +42,8 @@ void CopyText(char* field, size_t capacity, std::string_view value) {
   field[length] = '\0';
 }
 
-}  // namespace
-
-int tlxRavixModelType(const char* model, int side) {
+// Model type of a model name for the side flag; -1 for an unknown model.
+int ModelType(const char* model, int side) {
   const std::string_view name(model);
   for (const char* exact : {"HX-Z1US", "HX-Z1JP", "HX-Z5US", "HX-Z5JP"}) {
     if (name == exact) return side == 1 ? 2 : 1;
@@ -56,6 +55,8 @@ int tlxRavixModelType(const char* model, int side) {
   if (name.starts_with("QZT-MAC")) return 7;
   return -1;
 }
+
+}  // namespace
 
 int Ravix_Spec::set(const char* text) {
   std::memset(this, 0, sizeof *this);
@@ -105,7 +106,7 @@ int Ravix_Spec::set(const char* text) {
   }
 
   if (!modelTypeGiven) {
-    modelType = tlxRavixModelType(model, side);
+    modelType = ModelType(model, side);
     const std::string suffix = tlxFormat(", modeltype=%d", modelType);
     const size_t length = std::strlen(spec);
     if (length < 241) {

@@ -20,6 +20,3 @@ struct Ravix_Spec {
   // record cleared. Always 0.
   int set(const char* text);
 };
-
-// Model type of a model name for the given side flag; -1 for an unknown model.
-int tlxRavixModelType(const char* model, int side);

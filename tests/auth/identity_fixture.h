@@ -22,8 +22,7 @@ inline TLX_SYSINFO_RECORD TestIdentity(const char* model = "QZA-K20US") {
   return record;
 }
 
-// The values the base station knows the test identity by.
-inline const std::string kTestUser = "001122334455";
+// The shared key as the base station writes it: 128 upper-case hex digits.
 inline std::string TestSharedKeyHex() {
   std::string hex;
   for (int i = 0; i < 64; ++i) {
@@ -33,6 +32,5 @@ inline std::string TestSharedKeyHex() {
   }
   return hex;
 }
-inline std::string TestPassword() { return "ABCD1234" + TestSharedKeyHex().substr(0, 32); }
 
 }  // namespace tlx::test
