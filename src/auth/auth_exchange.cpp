@@ -13,7 +13,6 @@
 
 namespace {
 
-
 // Sends the header and receives the response header into buffer; false on
 // either failure.
 bool Converse(int socket, const std::string& header, char (&buffer)[kTlxHttpHeaderSize]) {
@@ -36,7 +35,7 @@ int RunExchange(int socket, TlxAuthState& state) {
   const std::string path = state.proxyUse == 1
                                ? tlxFormat("%s:%d%s%d", state.host.c_str(), state.port, "/ravix/message", n)
                                : tlxFormat("/ravix/message%d", n);
-  const std::string requestLine = tlxRequestHead("GET", path, state.host, state.port);
+  const std::string requestHead = tlxRequestHead("GET", path, state.host, state.port);
   char buffer[kTlxHttpHeaderSize];
   tlxHttpResponse response;
   tlxDigestRecord record{};
@@ -70,7 +69,7 @@ int RunExchange(int socket, TlxAuthState& state) {
   tlxDigestSetField(record.nc, sizeof record.nc, tlxFormat("%08d", state.authNonceCount).c_str());
   tlxDigestResponse(&record);
 
-  const std::string header = requestLine + kTlxKeepAliveHeaders + "Authorization: Digest " +
+  const std::string header = requestHead + kTlxKeepAliveHeaders + "Authorization: Digest " +
                              tlxDigestAuthorization(record, true) + "\r\n" + kTlxNoCacheHeaders + "User-Agent: " +
                              state.clientSpec.spec + "\r\n";
   if (!Converse(socket, header, buffer)) {
@@ -135,9 +134,9 @@ int tlxRequestAuthentication(const char* host, int port, const char* method, con
   int socket = tlxHttpConnect(host, port);
   if (socket < 0) return -1;
 
-  const std::string requestLine = tlxRequestHead(method, uri, host, port);
+  const std::string requestHead = tlxRequestHead(method, uri, host, port);
   char buffer[kTlxHttpHeaderSize];
-  if (SendHTTP((requestLine + "User-Agent: Telvara\r\nProxy-Connection: Keep-Alive\r\nConnection: close\r\n" +
+  if (SendHTTP((requestHead + "User-Agent: Telvara\r\nProxy-Connection: Keep-Alive\r\nConnection: close\r\n" +
                 kTlxNoCacheHeaders).c_str(),
                socket, nullptr) != 0) {
     tlxAuthLog("failed to send request\n\n");
@@ -155,7 +154,7 @@ int tlxRequestAuthentication(const char* host, int port, const char* method, con
 
   socket = tlxHttpConnect(host, port);
   if (socket < 0) return -1;
-  if (SendHTTP((requestLine + kTlxKeepAliveHeaders + "Authorization: " + authorization + "\r\n" + kTlxNoCacheHeaders).c_str(),
+  if (SendHTTP((requestHead + kTlxKeepAliveHeaders + "Authorization: " + authorization + "\r\n" + kTlxNoCacheHeaders).c_str(),
                socket, nullptr) != 0) {
     tlxAuthLog("failed to send request\n\n");
     close(socket);
