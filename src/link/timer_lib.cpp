@@ -95,11 +95,18 @@ void Cancel(int index) {
   CancelLocked(slot, lock);
 }
 
-// Arms the timer for `delayMs` from now with the callback already stored,
-// starting its thread when it has none. A zero delay cancels it instead.
-bool Start(int index, DWORD delayMs) {
+// Arms the timer for `delayMs` from now, starting its thread when it has none;
+// a zero delay cancels it instead. A given watchdog callback and argument are
+// stored in the same step, so an expiry racing the restart fires either the
+// old arming with its own argument or the new one, never a mix.
+bool Start(int index, DWORD delayMs, const WD_CALLBACK* callback, intptr_t argument) {
   TimerSlot& slot = g_slots[index];
   std::unique_lock lock(slot.lock);
+  if (callback != nullptr) {
+    slot.callback = *callback;
+    slot.twoArguments = false;
+    slot.argument = argument;
+  }
   if (delayMs == 0) {
     CancelLocked(slot, lock);
     return false;
@@ -153,14 +160,7 @@ int wdCreate() { return Allocate() + 1; }
 int wdStart(int id, int ticks, WD_CALLBACK callback, intptr_t argument) {
   const int index = id - 1;
   if (!ValidSlot(index)) return -1;
-  {
-    TimerSlot& slot = g_slots[index];
-    std::lock_guard lock(slot.lock);
-    slot.callback = callback;
-    slot.twoArguments = false;
-    slot.argument = argument;
-  }
-  return Start(index, TimeoutMilliseconds(ticks, TimeoutUnit::kTicks)) ? 0 : -1;
+  return Start(index, TimeoutMilliseconds(ticks, TimeoutUnit::kTicks), &callback, argument) ? 0 : -1;
 }
 
 int wdCancel(int id) {
@@ -200,7 +200,7 @@ int timer_settime(int id, int flags, const TLX_ITIMERSPEC* value, TLX_ITIMERSPEC
   }
   const int64_t ms = int64_t{value->seconds} * 1000 + value->nanoseconds / 1000000;
   const LONG delay = ms <= 0 ? 0 : static_cast<LONG>(std::min<int64_t>(ms, INT32_MAX));
-  return Start(id, TimeoutMilliseconds(delay, TimeoutUnit::kMilliseconds)) ? 1 : 0;
+  return Start(id, TimeoutMilliseconds(delay, TimeoutUnit::kMilliseconds), nullptr, 0) ? 1 : 0;
 }
 
 int timer_delete(int id) {
