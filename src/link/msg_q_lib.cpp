@@ -174,27 +174,15 @@ int msgQNumMsgs(MSG_Q_ID queue) { return queue == nullptr ? -1 : queue->Count();
 
 int msgQEvStart(MSG_Q_ID queue, uint32_t mask) {
   if (queue == nullptr) return -1;
-  const HANDLE event = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+  const HANDLE event = taskEventCreate(mask);
   if (event == nullptr) return -1;
-  if (!taskEventAdd(event, mask)) {
-    CloseHandle(event);
-    return -1;
-  }
-  const HANDLE previous = queue->ExchangeNotification(event);
-  if (previous != nullptr) {
-    taskEventRemove(previous);
-    CloseHandle(previous);
-  }
+  taskEventClose(queue->ExchangeNotification(event));
   return 0;
 }
 
 int msgQEvStop(MSG_Q_ID queue) {
   if (queue == nullptr) return -1;
-  const HANDLE event = queue->ExchangeNotification(nullptr);
-  if (event != nullptr) {
-    taskEventRemove(event);
-    CloseHandle(event);
-  }
+  taskEventClose(queue->ExchangeNotification(nullptr));
   return 0;
 }
 

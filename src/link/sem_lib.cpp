@@ -79,8 +79,7 @@ void DropEvent(SEM_ID sem) {
     event = it->second;
     g_eventMap.erase(it);
   }
-  taskEventRemove(event);
-  CloseHandle(event);
+  taskEventClose(event);
 }
 
 }  // namespace
@@ -156,12 +155,8 @@ int semDelete(SEM_ID sem) {
 
 int semEvStart(SEM_ID sem, uint32_t mask) {
   if (sem == nullptr) return -1;
-  const HANDLE event = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+  const HANDLE event = taskEventCreate(mask);
   if (event == nullptr) return -1;
-  if (!taskEventAdd(event, mask)) {
-    CloseHandle(event);
-    return -1;
-  }
   DropEvent(sem);
   std::lock_guard lock(g_eventMapLock);
   g_eventMap[sem] = event;

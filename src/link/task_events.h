@@ -7,11 +7,11 @@
 
 namespace tlx::link {
 
-// Adds `event` with `mask` to the calling task's event list; false when the
-// caller is not a task.
-bool taskEventAdd(HANDLE event, uint32_t mask);
-// Removes `event` from the calling task's list; it stays open.
-void taskEventRemove(HANDLE event);
+// A new auto-reset event, registered with `mask` in the calling task's event
+// list; null when the caller is not a task.
+HANDLE taskEventCreate(uint32_t mask);
+// Removes the event from the calling task's list and closes it; null is ignored.
+void taskEventClose(HANDLE event);
 
 // The manual-reset event that taskDelete sets for the calling task, or null
 // when the calling thread was not started by taskSpawn.

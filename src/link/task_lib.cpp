@@ -77,6 +77,16 @@ TaskRecord* FindLocked(DWORD id) {
   return it == g_tasks.end() ? nullptr : &it->second;
 }
 
+// Sets the stop flag and wakes the task where it waits: its stop event serves
+// msgQReceive, its registered events serve eventReceive. They are set, not
+// pulsed, so a task that is about to wait sees them too; their states no
+// longer matter once it stops.
+void RequestStopLocked(TaskRecord& record) {
+  record.control->stop = true;
+  SetEvent(record.control->stopEvent);
+  for (const auto& [event, mask] : record.events) SetEvent(event);
+}
+
 void EraseLocked(std::map<DWORD, TaskRecord>::iterator it) {
   if (it->second.thread != nullptr) CloseHandle(it->second.thread);
   g_tasks.erase(it);
@@ -91,6 +101,7 @@ void taskLibInit() {
 
 void taskLibCleanup() {
   std::lock_guard lock(g_lock);
+  for (auto& [id, record] : g_tasks) RequestStopLocked(record);
   while (!g_tasks.empty()) EraseLocked(g_tasks.begin());
   g_started = false;
 }
@@ -142,13 +153,7 @@ int taskDelete(int taskId) {
   std::unique_lock lock(g_lock);
   TaskRecord* record = FindLocked(id);
   if (record == nullptr || record->thread == nullptr) return -1;
-  if (ThreadRuns(record->thread)) {
-    record->control->stop = true;
-    SetEvent(record->control->stopEvent);
-    // Set, not pulse: a task that is about to wait sees it as well. Its event
-    // states no longer matter once it stops.
-    for (const auto& [event, mask] : record->events) SetEvent(event);
-  }
+  if (ThreadRuns(record->thread)) RequestStopLocked(*record);
   for (int round = 0; round < 100 && ThreadRuns(record->thread); ++round) {
     lock.unlock();
     Sleep(10);
@@ -200,19 +205,24 @@ int tickClock(int, TLX_TIMESPEC* out) {
   return 0;
 }
 
-bool taskEventAdd(HANDLE event, uint32_t mask) {
+HANDLE taskEventCreate(uint32_t mask) {
   std::lock_guard lock(g_lock);
   TaskRecord* record = g_started ? FindLocked(GetCurrentThreadId()) : nullptr;
-  if (record == nullptr) return false;
-  record->events.emplace_back(event, mask);
-  return true;
+  if (record == nullptr) return nullptr;
+  const HANDLE event = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+  if (event != nullptr) record->events.emplace_back(event, mask);
+  return event;
 }
 
-void taskEventRemove(HANDLE event) {
-  std::lock_guard lock(g_lock);
-  TaskRecord* record = g_started ? FindLocked(GetCurrentThreadId()) : nullptr;
-  if (record == nullptr) return;
-  std::erase_if(record->events, [event](const auto& entry) { return entry.first == event; });
+void taskEventClose(HANDLE event) {
+  if (event == nullptr) return;
+  {
+    std::lock_guard lock(g_lock);
+    if (TaskRecord* record = g_started ? FindLocked(GetCurrentThreadId()) : nullptr) {
+      std::erase_if(record->events, [event](const auto& entry) { return entry.first == event; });
+    }
+  }
+  CloseHandle(event);
 }
 
 HANDLE taskStopEvent() { return t_control ? t_control->stopEvent : nullptr; }

@@ -5,7 +5,9 @@
 // Every wait is counted in ticks of 1/60 s (-1: no limit). A task is asked to
 // stop, never killed: the stop takes effect when it next waits in msgQReceive
 // (the task ends there, unwinding its stack) or in eventReceive (which returns
-// -1 so the task can return).
+// -1 so the task can return). Ending a task in msgQReceive unwinds its stack
+// with an exception private to this layer: a task's body must let it pass
+// (no catch (...) that swallows it, no noexcept function on the way).
 #pragma once
 
 #include <cstdint>
@@ -18,8 +20,8 @@ using TASK_ENTRY = void (*)(intptr_t argument);
 
 // Creates the library's global lock (once) and empties the task table.
 void taskLibInit();
-// Empties the task table and deletes the global lock. Threads still running
-// keep running; they are no longer tasks.
+// Asks every task to stop, empties the task table and deletes the global lock.
+// A thread still running ends at its next wait.
 void taskLibCleanup();
 
 // Starts `entry(argument)` on a new thread named `name` and returns its task id
