@@ -52,7 +52,7 @@ TEST_F(Semaphores, MutexSlotsTakeRecursivelyPollAndRunOut) {
       long minMs;
       long maxMs;
     };
-    for (const Case& c : {Case{0, 0, 10}, Case{3, 48, 150}, Case{1, 16, 100}}) {
+    for (const Case& c : {Case{0, 0, 15}, Case{3, 48, 150}, Case{1, 16, 100}}) {
       SCOPED_TRACE(c.timeoutTicks);
       const auto start = Clock::now();
       EXPECT_EQ(semTake(first, c.timeoutTicks), -1);
