@@ -1,6 +1,7 @@
 // Records and blocks for the easy-registration tests.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
