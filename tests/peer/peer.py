@@ -35,6 +35,8 @@ class Peer:
         self.scenario = scenario
         self.host = HOST
         self.tcp, self.udp = _bind_pair(port)
+        # Listening before "ready" is printed: a client may connect at once.
+        self.tcp.listen(64)
         self.port = self.tcp.getsockname()[1]
         self._record_lock = threading.Lock()
         self._record_path = scenario.get("record")
@@ -58,7 +60,6 @@ class Peer:
             self._fallback = handler
 
     def serve_tcp(self):
-        self.tcp.listen(64)
         while True:
             conn, addr = self.tcp.accept()
             threading.Thread(target=self._dispatch, args=(conn, addr), daemon=True).start()
