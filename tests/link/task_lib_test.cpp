@@ -102,6 +102,21 @@ TEST_F(Task, DeleteEndsTaskBlockedInReceiveOrEventReceive) {
   }
 }
 
+TEST_F(Task, LibraryEndStopsTasksStillWaiting) {
+  MSG_Q_ID queue = msgQCreate(1, 4, 0);
+  std::atomic<bool> waiting{false};
+  TestTask task("tLeftOver", [&] {
+    waiting = true;
+    char buffer[4];
+    msgQReceive(queue, buffer, 4, -1);
+  });
+  while (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  taskLibCleanup();
+  EXPECT_TRUE(task.Join(std::chrono::seconds(1)));
+  taskLibInit();
+  msgQDelete(queue);
+}
+
 TEST_F(Task, EventReceiveReportsPositionOrAllBits) {
   struct Case {
     uint32_t mask;
