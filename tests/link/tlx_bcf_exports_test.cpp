@@ -21,6 +21,10 @@ TEST(TlxBcf, ExportsOnlyTheFlatInterface) {
   auto detach = reinterpret_cast<decltype(&tlxEventMgrCallbackDetach)>(dlsym(library.get(), "tlxEventMgrCallbackDetach"));
   ASSERT_NE(attach, nullptr);
   ASSERT_NE(detach, nullptr);
+  for (const char* flat : {"tlxErdLib_getErdEncryptedSize", "tlxErdLib_encryptErdInfo", "tlxErdLib_decryptErdInfo",
+                           "tlxBase64Encode", "tlxBase64Decode", "tlxHexEncode"}) {
+    EXPECT_NE(dlsym(library.get(), flat), nullptr) << flat;
+  }
   for (const char* inside : {"_ZN3tlx4link13eventMgrStartEv", "_ZN3tlx4link6tlxLogEPKcz", "_ZN3tlx4link8wdCreateEv"}) {
     EXPECT_EQ(dlsym(library.get(), inside), nullptr) << inside;
   }

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "ses/ses_packet.h"
-#include "tlx_erd.h"
+#include "tlx_bcf.h"
 
 namespace {
 
