@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "win32/mailslot.h"
 #include "win32/registry.h"
+#include "win32/synch.h"
 
 namespace {
 
@@ -45,12 +47,47 @@ int RegistryProbe(const char* folder) {
   return Print(status);
 }
 
+// mailslot-own NAME: owns the mailslot, prints 0 (or the error) and keeps it
+// until its standard input closes.
+int MailslotOwn(const char* name) {
+  HANDLE mailslot = CreateMailslotA(name, 0, MAILSLOT_WAIT_FOREVER, nullptr);
+  Print(mailslot == INVALID_HANDLE_VALUE ? static_cast<long>(GetLastError()) : 0);
+  char ignored[64];
+  while (std::fread(ignored, 1, sizeof(ignored), stdin) > 0) {
+  }
+  return mailslot != INVALID_HANDLE_VALUE && CloseHandle(mailslot) ? 0 : 1;
+}
+
+// The bytes of the test message `index` of `size` bytes.
+std::string MailslotMessage(int index, size_t size) {
+  std::string message(size, '\0');
+  for (size_t i = 0; i < size; ++i) message[i] = static_cast<char>('a' + (index + i) % 26);
+  return message;
+}
+
+// mailslot-write NAME SIZE...: writes one message of each size, printing 0
+// (or the error) for each.
+int MailslotWrite(const char* name, int count, char** sizes) {
+  HANDLE writer = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+  if (writer == INVALID_HANDLE_VALUE) return Print(static_cast<long>(GetLastError()));
+  for (int i = 0; i < count; ++i) {
+    const std::string message = MailslotMessage(i, std::strtoul(sizes[i], nullptr, 10));
+    DWORD written = 0;
+    const BOOL ok = WriteFile(writer, message.data(), static_cast<DWORD>(message.size()), &written, nullptr);
+    Print(ok && written == message.size() ? 0 : static_cast<long>(GetLastError()));
+  }
+  return CloseHandle(writer) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "registry-write" && argc == 5) return RegistryWrite(argv[2], argv[3], std::atol(argv[4]));
   if (command == "registry-probe" && argc == 3) return RegistryProbe(argv[2]);
+  if (command == "mailslot-own" && argc == 3) return MailslotOwn(argv[2]);
+  if (command == "mailslot-write" && argc >= 3) return MailslotWrite(argv[2], argc - 3, argv + 3);
   std::fprintf(stderr, "win32_services_helper: unknown command\n");
   return 64;
 }
