@@ -22,3 +22,9 @@ struct UnixAddress {
 DWORD AbstractAddress(std::string_view kind, std::string_view name, UnixAddress* out);
 
 }  // namespace tlx::win32
+
+namespace tlx::win32 {
+struct CopyDataAddress;
+// The socket address of a copy-data endpoint.
+DWORD CopyDataSocketAddress(const CopyDataAddress& address, UnixAddress* out);
+}  // namespace tlx::win32
