@@ -205,8 +205,6 @@ std::shared_ptr<Inbox> InboxOf(HANDLE handle) {
   return mailslot ? mailslot->inbox : nullptr;
 }
 
-std::string Narrow(LPCWSTR text) { return Utf16ToUtf8(std::u16string_view(text, WideLength(text))); }
-
 }  // namespace
 }  // namespace tlx::win32
 
@@ -217,7 +215,7 @@ HANDLE CreateMailslotA(LPCSTR name, DWORD maxMessageSize, DWORD readTimeout, voi
 }
 
 HANDLE CreateMailslotW(LPCWSTR name, DWORD maxMessageSize, DWORD readTimeout, void*) {
-  return CreateMailslot(name != nullptr ? Narrow(name) : "", maxMessageSize, readTimeout);
+  return CreateMailslot(NarrowText(name), maxMessageSize, readTimeout);
 }
 
 BOOL GetMailslotInfo(HANDLE mailslot, LPDWORD maxMessageSize, LPDWORD nextSize, LPDWORD messageCount,
@@ -237,7 +235,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD, DWORD, HANDLE
 }
 
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void*, DWORD, DWORD, HANDLE) {
-  return OpenWriter(name != nullptr ? Narrow(name) : "", access);
+  return OpenWriter(NarrowText(name), access);
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, void* overlapped) {

@@ -104,15 +104,12 @@ DWORD PathOut(const std::string& path, Char* buffer, DWORD size) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  if (text.size() >= size) {
-    std::copy(text.begin(), text.begin() + size - 1, buffer);
-    buffer[size - 1] = 0;
+  const DWORD copied = CopyTruncated(std::basic_string_view<Char>(text), buffer, size);
+  if (copied < text.size()) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return size;
   }
-  std::copy(text.begin(), text.end(), buffer);
-  buffer[text.size()] = 0;
-  return static_cast<DWORD>(text.size());
+  return copied;
 }
 
 }  // namespace
@@ -151,7 +148,7 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  return Load(Utf16ToUtf8(std::u16string_view(fileName, WideLength(fileName))));
+  return Load(NarrowText(fileName));
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {

@@ -95,6 +95,22 @@ DWORD CopyOut(std::u16string_view text, LPWSTR buffer, DWORD size) {
   return static_cast<DWORD>(text.size());
 }
 
+DWORD CopyTruncated(std::string_view text, LPSTR buffer, DWORD size) {
+  if (buffer == nullptr || size == 0) return 0;
+  const size_t count = std::min<size_t>(text.size(), size - 1);
+  std::copy_n(text.begin(), count, buffer);
+  buffer[count] = '\0';
+  return static_cast<DWORD>(count);
+}
+
+DWORD CopyTruncated(std::u16string_view text, LPWSTR buffer, DWORD size) {
+  if (buffer == nullptr || size == 0) return 0;
+  const size_t count = std::min<size_t>(text.size(), size - 1);
+  std::copy_n(text.begin(), count, buffer);
+  buffer[count] = 0;
+  return static_cast<DWORD>(count);
+}
+
 namespace {
 
 template <typename Char>
@@ -168,7 +184,7 @@ DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
 }
 
 DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size) {
-  return name == nullptr ? 0 : EnvironmentOut(Utf16ToUtf8(std::u16string_view(name, WideLength(name))), buffer, size);
+  return name == nullptr ? 0 : EnvironmentOut(NarrowText(name), buffer, size);
 }
 
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) { return CopyOut(CurrentDirectory(), buffer, size); }

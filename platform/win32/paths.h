@@ -56,5 +56,9 @@ std::string EnvironmentValue(std::string_view name);
 // (copying nothing) when the buffer is too small.
 DWORD CopyOut(std::string_view text, LPSTR buffer, DWORD size);
 DWORD CopyOut(std::u16string_view text, LPWSTR buffer, DWORD size);
+// Copies as much of text as fits with a terminator; returns the characters
+// copied.
+DWORD CopyTruncated(std::string_view text, LPSTR buffer, DWORD size);
+DWORD CopyTruncated(std::u16string_view text, LPWSTR buffer, DWORD size);
 
 }  // namespace tlx::win32

@@ -81,20 +81,6 @@ std::optional<std::string> ReadValue(const char* section, const char* key, const
   return text ? FindValue(*text, section, key) : std::nullopt;
 }
 
-std::string Narrow(const WCHAR* text) {
-  return Utf16ToUtf8(std::u16string_view(text, WideLength(text)));
-}
-
-// Copies text cut to size - 1 characters; returns the characters copied.
-template <typename Char>
-DWORD CopyCut(std::basic_string_view<Char> text, Char* buffer, DWORD size) {
-  if (buffer == nullptr || size == 0) return 0;
-  const size_t count = text.size() < size ? text.size() : size - 1;
-  std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(count), buffer);
-  buffer[count] = 0;
-  return static_cast<DWORD>(count);
-}
-
 UINT ParseInt(const std::string& text, INT defaultValue) {
   if (text.empty()) return static_cast<UINT>(defaultValue);
   size_t i = 0;
@@ -122,21 +108,21 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
                                LPCSTR fileName) {
   const std::optional<std::string> value = ReadValue(section, key, fileName);
   const std::string text = value ? *value : std::string(Trim(defaultValue != nullptr ? defaultValue : ""));
-  return CopyCut(std::string_view(text), buffer, size);
+  return CopyTruncated(std::string_view(text), buffer, size);
 }
 
 DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValue, LPWSTR buffer, DWORD size,
                                LPCWSTR fileName) {
   if (section == nullptr || key == nullptr || fileName == nullptr) {
-    return CopyCut(std::u16string_view(defaultValue != nullptr ? defaultValue : u""), buffer, size);
+    return CopyTruncated(std::u16string_view(defaultValue != nullptr ? defaultValue : u""), buffer, size);
   }
-  const std::string narrowDefault = defaultValue != nullptr ? Narrow(defaultValue) : std::string();
-  const std::string sectionName = Narrow(section);
-  const std::string keyName = Narrow(key);
-  const std::string file = Narrow(fileName);
+  const std::string narrowDefault = defaultValue != nullptr ? NarrowText(defaultValue) : std::string();
+  const std::string sectionName = NarrowText(section);
+  const std::string keyName = NarrowText(key);
+  const std::string file = NarrowText(fileName);
   const std::optional<std::string> value = ReadValue(sectionName.c_str(), keyName.c_str(), file.c_str());
   const std::u16string text = Utf8ToUtf16(value ? *value : std::string(Trim(narrowDefault)));
-  return CopyCut(std::u16string_view(text), buffer, size);
+  return CopyTruncated(std::u16string_view(text), buffer, size);
 }
 
 UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR fileName) {
@@ -145,8 +131,8 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR 
 
 UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT defaultValue, LPCWSTR fileName) {
   if (section == nullptr || key == nullptr || fileName == nullptr) return static_cast<UINT>(defaultValue);
-  const std::string sectionName = Narrow(section);
-  const std::string keyName = Narrow(key);
-  const std::string file = Narrow(fileName);
+  const std::string sectionName = NarrowText(section);
+  const std::string keyName = NarrowText(key);
+  const std::string file = NarrowText(fileName);
   return ParseInt(ReadValue(sectionName.c_str(), keyName.c_str(), file.c_str()).value_or(""), defaultValue);
 }

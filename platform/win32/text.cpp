@@ -110,4 +110,8 @@ size_t WideLength(const WCHAR* text) {
   return n;
 }
 
+std::string NarrowText(const WCHAR* text) {
+  return text != nullptr ? Utf16ToUtf8(std::u16string_view(text, WideLength(text))) : std::string();
+}
+
 }  // namespace tlx::win32

@@ -22,5 +22,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // Length of a zero-terminated wide text.
 size_t WideLength(const WCHAR* text);
+// A zero-terminated wide text as UTF-8; null gives "".
+std::string NarrowText(const WCHAR* text);
 
 }  // namespace tlx::win32

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "win32/errors.h"
 #include "win32/paths.h"
@@ -95,6 +96,14 @@ std::string RegistryFolder() {
 
 DWORD ExpectDone(int rc, DWORD fallback) { return rc == SQLITE_DONE ? ERROR_SUCCESS : ErrorFromSqlite(rc, fallback); }
 
+// Steps a query for the index-th row below a key; ERROR_NO_MORE_ITEMS past
+// the last.
+DWORD StepToRow(Statement& query, int64_t key, DWORD index) {
+  const int rc = query.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step();
+  if (rc == SQLITE_ROW) return ERROR_SUCCESS;
+  return rc == SQLITE_DONE ? ERROR_NO_MORE_ITEMS : ErrorFromSqlite(rc, ERROR_CANTREAD);
+}
+
 }  // namespace
 
 // Holds the hive for one call: its lock, an open database and a transaction
@@ -102,14 +111,16 @@ DWORD ExpectDone(int rc, DWORD fallback) { return rc == SQLITE_DONE ? ERROR_SUCC
 // on an upgrade). Rolled back unless committed.
 class Hive::Transaction {
  public:
-  Transaction(Hive& hive, bool write) : lock_(hive.lock_), db_(nullptr) {
+  // With a key, error() also tells whether the key still exists.
+  Transaction(Hive& hive, bool write, std::optional<KeyId> key = std::nullopt) : lock_(hive.lock_), db_(nullptr) {
+    write_ = write;
     error_ = hive.OpenLocked();
     if (error_ != ERROR_SUCCESS) return;
     db_ = hive.db_;
     const int rc = sqlite3_exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
-    error_ = ErrorFromSqlite(rc, write ? ERROR_CANTWRITE : ERROR_CANTREAD);
+    error_ = ErrorFromSqlite(rc, fallback());
     active_ = error_ == ERROR_SUCCESS;
-    write_ = write;
+    if (active_ && key) error_ = CheckKey(*key);
   }
   ~Transaction() {
     if (active_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -203,9 +214,8 @@ DWORD Hive::OpenLocked() {
 
 DWORD Hive::OpenPath(KeyId from, const std::vector<std::string>& names, bool create, bool mayCreate, KeyId* result,
                      bool* created) {
-  Transaction t(*this, create);
-  if (t.error() != ERROR_SUCCESS) return t.error();
-  DWORD error = t.CheckKey(from);
+  Transaction t(*this, create, from);
+  DWORD error = t.error();
   bool made = false;
   for (size_t i = 0; error == ERROR_SUCCESS && i < names.size(); ++i) {
     KeyId child = from;
@@ -228,9 +238,8 @@ DWORD Hive::OpenPath(KeyId from, const std::vector<std::string>& names, bool cre
 }
 
 DWORD Hive::QueryValue(KeyId key, std::string_view name, Value* value) {
-  Transaction t(*this, false);
+  Transaction t(*this, false, key);
   if (t.error() != ERROR_SUCCESS) return t.error();
-  if (const DWORD error = t.CheckKey(key); error != ERROR_SUCCESS) return error;
   Statement query(t.db(), "SELECT type, data FROM vals WHERE key = ? AND folded = ?");
   const int rc = query.Bind(1, key).Bind(2, FoldCase(name)).Step();
   if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ErrorFromSqlite(rc, ERROR_CANTREAD);
@@ -240,9 +249,8 @@ DWORD Hive::QueryValue(KeyId key, std::string_view name, Value* value) {
 }
 
 DWORD Hive::SetValue(KeyId key, std::string_view name, DWORD type, std::string_view data) {
-  Transaction t(*this, true);
+  Transaction t(*this, true, key);
   if (t.error() != ERROR_SUCCESS) return t.error();
-  if (const DWORD error = t.CheckKey(key); error != ERROR_SUCCESS) return error;
   // An existing value keeps its name's case and its place in the enumeration.
   Statement update(t.db(), "UPDATE vals SET type = ?, data = ? WHERE key = ? AND folded = ?");
   DWORD error = ExpectDone(
@@ -262,9 +270,8 @@ DWORD Hive::SetValue(KeyId key, std::string_view name, DWORD type, std::string_v
 }
 
 DWORD Hive::DeleteValue(KeyId key, std::string_view name) {
-  Transaction t(*this, true);
+  Transaction t(*this, true, key);
   if (t.error() != ERROR_SUCCESS) return t.error();
-  if (const DWORD error = t.CheckKey(key); error != ERROR_SUCCESS) return error;
   Statement remove(t.db(), "DELETE FROM vals WHERE key = ? AND folded = ?");
   DWORD error = ExpectDone(remove.Bind(1, key).Bind(2, FoldCase(name)).Step(), ERROR_CANTWRITE);
   if (error == ERROR_SUCCESS && sqlite3_changes(t.db()) == 0) error = ERROR_FILE_NOT_FOUND;
@@ -292,23 +299,19 @@ DWORD Hive::DeleteKey(KeyId from, const std::vector<std::string>& names) {
 }
 
 DWORD Hive::EnumKey(KeyId key, DWORD index, std::string* name) {
-  Transaction t(*this, false);
+  Transaction t(*this, false, key);
   if (t.error() != ERROR_SUCCESS) return t.error();
-  if (const DWORD error = t.CheckKey(key); error != ERROR_SUCCESS) return error;
   Statement query(t.db(), "SELECT name FROM keys WHERE parent = ? ORDER BY folded, name LIMIT 1 OFFSET ?");
-  const int rc = query.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step();
-  if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_NO_MORE_ITEMS : ErrorFromSqlite(rc, ERROR_CANTREAD);
+  if (const DWORD error = StepToRow(query, key, index); error != ERROR_SUCCESS) return error;
   *name = query.Bytes(0);
   return ERROR_SUCCESS;
 }
 
 DWORD Hive::EnumValue(KeyId key, DWORD index, std::string* name, Value* value) {
-  Transaction t(*this, false);
+  Transaction t(*this, false, key);
   if (t.error() != ERROR_SUCCESS) return t.error();
-  if (const DWORD error = t.CheckKey(key); error != ERROR_SUCCESS) return error;
   Statement query(t.db(), "SELECT name, type, data FROM vals WHERE key = ? ORDER BY rowid LIMIT 1 OFFSET ?");
-  const int rc = query.Bind(1, key).Bind(2, static_cast<int64_t>(index)).Step();
-  if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_NO_MORE_ITEMS : ErrorFromSqlite(rc, ERROR_CANTREAD);
+  if (const DWORD error = StepToRow(query, key, index); error != ERROR_SUCCESS) return error;
   *name = query.Bytes(0);
   value->type = static_cast<DWORD>(query.Int(1));
   value->data = query.Bytes(2);

@@ -71,9 +71,7 @@ DWORD SplitPath(const std::string& path, std::vector<std::string>* names) {
 
 // Narrow and wide names meet here as UTF-8.
 std::string Name(LPCSTR name) { return name != nullptr ? std::string(name) : std::string(); }
-std::string Name(LPCWSTR name) {
-  return name != nullptr ? Utf16ToUtf8(std::u16string_view(name, WideLength(name))) : std::string();
-}
+std::string Name(LPCWSTR name) { return NarrowText(name); }
 
 // REG_SZ data is stored as UTF-16; narrow callers see UTF-8.
 std::string NarrowToStored(DWORD type, std::string_view data) {

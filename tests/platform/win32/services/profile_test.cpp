@@ -44,10 +44,15 @@ const char kProfile[] =
     "[Filter]\n"
     "Late=ignored\n";
 
-TEST(Profile, ReadsValuesWithWindowsSemantics) {
+// The file above, as the engine's settings file.
+class ProfileFile : public testing::Test {
+ protected:
+  void SetUp() override { WriteFile(file, kProfile); }
   TempFolder folder;
   const std::string file = (folder.path() / "winravix.ini").string();
-  WriteFile(file, kProfile);
+};
+
+TEST_F(ProfileFile, ReadsValuesWithWindowsSemantics) {
   struct Case {
     const char* section;
     const char* key;
@@ -77,10 +82,7 @@ TEST(Profile, ReadsValuesWithWindowsSemantics) {
   EXPECT_STREQ("  s", small);
 }
 
-TEST(Profile, ReadsIntegers) {
-  TempFolder folder;
-  const std::string file = (folder.path() / "winravix.ini").string();
-  WriteFile(file, kProfile);
+TEST_F(ProfileFile, ReadsIntegers) {
   struct Case {
     const char* key;
     UINT expected;
