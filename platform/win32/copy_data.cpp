@@ -182,7 +182,8 @@ bool ValidRecord(const COPYDATASTRUCT& data) {
 // records sent to the sender meanwhile go back over it.
 struct IncomingCall {
   int socket;
-  std::mutex lock;  // one reply at a time
+  std::mutex lock;        // one reply at a time
+  bool finished = false;  // under lock: the result has gone, the call is over
 };
 
 struct IncomingCalls {
@@ -202,9 +203,8 @@ std::shared_ptr<IncomingCall> IncomingFrom(const CopyDataAddress& sender) {
   return found == calls.bySender.end() ? nullptr : found->second;
 }
 
-// Sends a record back to the sender of a call in progress.
+// Sends a record back to the sender of a call in progress. Under call.lock.
 BOOL Reply(IncomingCall& call, const COPYDATASTRUCT& data, DWORD timeoutMs, LRESULT* result) {
-  std::lock_guard lock(call.lock);
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   DWORD error = SendFrame(call.socket, kReply, RecordPayload(data), deadline);
   Frame answer;
@@ -295,6 +295,7 @@ class CopyDataEndpoint::Server {
     Put<int64_t>(payload, result);
     std::lock_guard lock(incoming->lock);  // a late reply from another thread finishes first
     SendFrame(connection, kResult, payload, Clock::now() + std::chrono::milliseconds(kCallReadTimeoutMs));
+    incoming->finished = true;
   }
 
   const CopyDataAddress address_;
@@ -360,8 +361,11 @@ BOOL SendCopyData(const CopyDataAddress& to, const COPYDATASTRUCT& data, DWORD t
     return FALSE;
   }
   // A record for the sender of a call this process is handling goes back
-  // over that call.
-  if (const std::shared_ptr<IncomingCall> call = IncomingFrom(to)) return Reply(*call, data, timeoutMs, result);
+  // over that call; once the call is over it goes the usual way.
+  if (const std::shared_ptr<IncomingCall> call = IncomingFrom(to)) {
+    std::lock_guard lock(call->lock);
+    if (!call->finished) return Reply(*call, data, timeoutMs, result);
+  }
 
   UnixAddress address;
   if (const DWORD error = CopyDataSocketAddress(to, &address); error != ERROR_SUCCESS) {
