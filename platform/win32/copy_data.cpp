@@ -7,8 +7,8 @@
 
 #include <atomic>
 #include <cctype>
-#include <cstddef>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -262,7 +262,8 @@ class CopyDataEndpoint::Server {
   // Takes one call; a malformed or stalled one is dropped.
   void Serve(int connection) {
     Frame call;
-    if (ReceiveFrame(connection, &call, Clock::now() + std::chrono::milliseconds(kCallReadTimeoutMs)) != ERROR_SUCCESS ||
+    if (ReceiveFrame(connection, &call, Clock::now() + std::chrono::milliseconds(kCallReadTimeoutMs)) !=
+            ERROR_SUCCESS ||
         call.kind != kCall) {
       return;
     }
@@ -286,7 +287,7 @@ class CopyDataEndpoint::Server {
       std::lock_guard lock(Incoming().lock);
       Incoming().bySender[key] = incoming;
     }
-    const LRESULT result = handler_(sender, data);
+    const LRESULT result = handler_ ? handler_(sender, data) : 0;
     {
       std::lock_guard lock(Incoming().lock);
       Incoming().bySender.erase(key);
@@ -332,7 +333,8 @@ BOOL FindCopyDataEndpoint(const char* windowClass, const char* windowTitle, Copy
   UnixAddress any;
   if (AbstractAddress("copydata", "", &any) != ERROR_SUCCESS) return FALSE;
   // The listing shows an abstract name as '@' and its bytes.
-  const std::string prefix = "@" + std::string(any.address.sun_path + 1, any.length - offsetof(sockaddr_un, sun_path) - 1);
+  const std::string prefix =
+      "@" + std::string(any.address.sun_path + 1, any.length - offsetof(sockaddr_un, sun_path) - 1);
   const std::string wantedClass = windowClass != nullptr ? Escape(windowClass) : std::string();
   const std::string wantedTitle = windowTitle != nullptr ? Escape(windowTitle) : std::string();
   std::ifstream listing("/proc/net/unix");
@@ -345,7 +347,8 @@ BOOL FindCopyDataEndpoint(const char* windowClass, const char* windowTitle, Copy
     if (slash == std::string::npos) continue;
     const std::string escapedClass = name.substr(0, slash);
     const std::string escapedTitle = name.substr(slash + 1);
-    if ((windowClass == nullptr || escapedClass == wantedClass) && (windowTitle == nullptr || escapedTitle == wantedTitle)) {
+    if ((windowClass == nullptr || escapedClass == wantedClass) &&
+        (windowTitle == nullptr || escapedTitle == wantedTitle)) {
       if (found != nullptr) *found = CopyDataAddress{Unescape(escapedClass), Unescape(escapedTitle)};
       return TRUE;
     }
@@ -373,8 +376,9 @@ BOOL SendCopyData(const CopyDataAddress& to, const COPYDATASTRUCT& data, DWORD t
     return FALSE;
   }
   const CopyDataAddress sender =
-      from != nullptr ? *from
-                      : CopyDataAddress{"", "#" + std::to_string(getpid()) + "." + std::to_string(++g_anonymousSenders)};
+      from != nullptr
+          ? *from
+          : CopyDataAddress{"", "#" + std::to_string(getpid()) + "." + std::to_string(++g_anonymousSenders)};
   if (sender.windowClass.size() > kMaxNameBytes || sender.windowTitle.size() > kMaxNameBytes) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

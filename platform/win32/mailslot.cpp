@@ -67,7 +67,8 @@ class Inbox {
       if (NextSize() != MAILSLOT_NO_MESSAGE) return true;
       int wait = -1;
       if (readTimeout_ != MAILSLOT_WAIT_FOREVER) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
           SetLastError(ERROR_SEM_TIMEOUT);
           return false;
@@ -131,7 +132,8 @@ class MailslotWriter final : public KernelObject {
         SetLastError(ERROR_BROKEN_PIPE);
         return false;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd entry{socket_, POLLOUT, 0};
       if (left.count() <= 0 || poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
         SetLastError(ERROR_TIMEOUT);
@@ -179,7 +181,9 @@ HANDLE OpenWriter(const std::string& name, DWORD access) {
   UnixAddress address;
   const DWORD error = MailslotAddress(name, &address);
   if (error != ERROR_SUCCESS || (access & GENERIC_WRITE) == 0) {
-    SetLastError(error == ERROR_INVALID_NAME ? ERROR_PATH_NOT_FOUND : error != ERROR_SUCCESS ? error : ERROR_ACCESS_DENIED);
+    SetLastError(error == ERROR_INVALID_NAME ? ERROR_PATH_NOT_FOUND
+                 : error != ERROR_SUCCESS    ? error
+                                             : ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
   const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);

@@ -42,10 +42,10 @@ BOOL GetMailslotInfo(HANDLE mailslot, LPDWORD maxMessageSize, LPDWORD nextSize, 
 // Opens a mailslot for writing (GENERIC_WRITE, OPEN_EXISTING); the other
 // arguments are not used. Fails with ERROR_FILE_NOT_FOUND when nobody owns the
 // name; a path that is not a mailslot name fails with ERROR_PATH_NOT_FOUND.
-HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, void* securityAttributes, DWORD creation,
-                   DWORD flags, HANDLE templateFile);
-HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, void* securityAttributes, DWORD creation,
-                   DWORD flags, HANDLE templateFile);
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, void* securityAttributes, DWORD creation, DWORD flags,
+                   HANDLE templateFile);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, void* securityAttributes, DWORD creation, DWORD flags,
+                   HANDLE templateFile);
 // Reads the next message whole, waiting up to the mailslot's read time-out
 // (ERROR_SEM_TIMEOUT). A buffer smaller than the message fails with
 // ERROR_INSUFFICIENT_BUFFER and leaves the message in place. overlapped must be

@@ -32,7 +32,8 @@ std::optional<std::string> ReadProfile(const std::string& fileName) {
   file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   bytes.resize(static_cast<size_t>(file.gcount()));
   if (bytes.size() > kProfileMaxFileSize) return std::nullopt;
-  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
     std::u16string wide((bytes.size() - 2) / 2, u'\0');
     std::memcpy(wide.data(), bytes.data() + 2, wide.size() * 2);
     return Utf16ToUtf8(wide);
@@ -94,7 +95,8 @@ UINT ParseInt(const std::string& text, INT defaultValue) {
       value = value * 16 + static_cast<UINT>(c <= '9' ? c - '0' : c - 'a' + 10);
     }
   } else {
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + static_cast<UINT>(text[i] - '0');
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+      value = value * 10 + static_cast<UINT>(text[i] - '0');
   }
   return negative ? 0u - value : value;
 }

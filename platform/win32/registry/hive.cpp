@@ -61,16 +61,16 @@ class Statement {
     return *this;
   }
   Statement& Bind(int index, std::string_view text) {
-    if (rc_ == SQLITE_OK) rc_ = sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
-                                                 SQLITE_TRANSIENT);
+    if (rc_ == SQLITE_OK)
+      rc_ = sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     return *this;
   }
   Statement& BindBlob(int index, std::string_view bytes) {
     if (rc_ != SQLITE_OK) return *this;
     // A null pointer would bind NULL, so an empty blob is bound as such.
-    rc_ = bytes.empty() ? sqlite3_bind_zeroblob(statement_, index, 0)
-                        : sqlite3_bind_blob(statement_, index, bytes.data(), static_cast<int>(bytes.size()),
-                                            SQLITE_TRANSIENT);
+    rc_ = bytes.empty()
+              ? sqlite3_bind_zeroblob(statement_, index, 0)
+              : sqlite3_bind_blob(statement_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
     return *this;
   }
   // SQLITE_ROW, SQLITE_DONE or an error.
@@ -199,11 +199,13 @@ DWORD Hive::OpenLocked() {
       error = ERROR_BADDB;
     } else if (application.Int(0) != kApplicationId) {
       // A new file gets the layout; any other database is not a hive.
-      error = tables.Int(0) == 0 ? ErrorFromSqlite(sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr), ERROR_CANTWRITE)
-                                 : ERROR_BADDB;
+      error = tables.Int(0) == 0
+                  ? ErrorFromSqlite(sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr), ERROR_CANTWRITE)
+                  : ERROR_BADDB;
     }
   }
-  if (error == ERROR_SUCCESS) error = ErrorFromSqlite(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), ERROR_CANTWRITE);
+  if (error == ERROR_SUCCESS)
+    error = ErrorFromSqlite(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), ERROR_CANTWRITE);
   if (error != ERROR_SUCCESS) {
     sqlite3_close_v2(db);  // rolls back what is open; the next call tries again
     return error;

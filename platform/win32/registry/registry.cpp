@@ -51,7 +51,9 @@ HKEY AddHandle(const OpenKey& key) {
   return reinterpret_cast<HKEY>(handle);
 }
 
-DWORD Require(const OpenKey& key, REGSAM rights) { return (key.access & rights) == rights ? ERROR_SUCCESS : ERROR_ACCESS_DENIED; }
+DWORD Require(const OpenKey& key, REGSAM rights) {
+  return (key.access & rights) == rights ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
 
 // Splits a key path at '\'. A leading separator or an empty component is a
 // bad path; one trailing separator is allowed.
@@ -126,8 +128,8 @@ LSTATUS OpenOrCreate(HKEY key, const Char* subKey, REGSAM access, PHKEY result, 
   if (DWORD error = SplitPath(Name(subKey), &names); error != ERROR_SUCCESS) return static_cast<LSTATUS>(error);
   OpenKey opened{parent.hive, kRootKey, access};
   bool created = false;
-  const DWORD error = parent.hive->OpenPath(parent.id, names, create, Require(parent, KEY_CREATE_SUB_KEY) == 0,
-                                            &opened.id, &created);
+  const DWORD error = parent.hive->OpenPath(parent.id, names, create,
+                                            Require(parent, KEY_CREATE_SUB_KEY) == ERROR_SUCCESS, &opened.id, &created);
   if (error != ERROR_SUCCESS) return static_cast<LSTATUS>(error);
   *result = AddHandle(opened);
   if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
@@ -262,8 +264,8 @@ LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD chars, LPDWORD,
                       FILETIME* lastWriteTime) {
   return EnumKey(key, index, name, chars, className, classChars, lastWriteTime);
 }
-LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD chars, LPDWORD, LPWSTR className,
-                      LPDWORD classChars, FILETIME* lastWriteTime) {
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD chars, LPDWORD, LPWSTR className, LPDWORD classChars,
+                      FILETIME* lastWriteTime) {
   return EnumKey(key, index, name, chars, className, classChars, lastWriteTime);
 }
 LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD chars, LPDWORD, LPDWORD type, LPBYTE data,

@@ -133,12 +133,13 @@ TEST(CopyData, ARegisteredSenderHearsFromTheReceiverLater) {
   std::condition_variable arrived;
   std::vector<std::string> notices;
   const CopyDataAddress own = Unique("TlxClient");
-  auto endpoint = CopyDataEndpoint::Create(own, [&](const CopyDataAddress& from, const COPYDATASTRUCT& data) -> LRESULT {
-    std::lock_guard guard(lock);
-    notices.push_back(TextOf(data) + " from " + from.windowTitle);
-    arrived.notify_all();
-    return 1;
-  });
+  auto endpoint =
+      CopyDataEndpoint::Create(own, [&](const CopyDataAddress& from, const COPYDATASTRUCT& data) -> LRESULT {
+        std::lock_guard guard(lock);
+        notices.push_back(TextOf(data) + " from " + from.windowTitle);
+        arrived.notify_all();
+        return 1;
+      });
   ASSERT_NE(nullptr, endpoint);
   Text subscribe("subscribe");
   LRESULT result = 0;
@@ -160,10 +161,12 @@ TEST(CopyData, MalformedCallsAreDroppedAndTheEndpointServesOn) {
   tlx::win32::UnixAddress socketAddress;
   ASSERT_EQ(ERROR_SUCCESS, tlx::win32::CopyDataSocketAddress(address, &socketAddress));
   const std::vector<std::string> frames = {
-      std::string("\x01\0\0\0\xFF\xFF\xFF\x7F", 8),                  // a call claiming 2 GiB
-      std::string("\x09\0\0\0\0\0\0\0", 8),                          // an unknown kind
-      std::string("\x01\0\0\0\x0C\0\0\0" "12345678\xFF\0\0\0", 20),  // a name longer than the call
-      std::string("\x01\0\0", 3),                                    // cut short
+      std::string("\x01\0\0\0\xFF\xFF\xFF\x7F", 8),  // a call claiming 2 GiB
+      std::string("\x09\0\0\0\0\0\0\0", 8),          // an unknown kind
+      std::string("\x01\0\0\0\x0C\0\0\0"
+                  "12345678\xFF\0\0\0",
+                  20),             // a name longer than the call
+      std::string("\x01\0\0", 3),  // cut short
   };
   for (const std::string& frame : frames) {
     const int raw = socket(AF_UNIX, SOCK_STREAM, 0);

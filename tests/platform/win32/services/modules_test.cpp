@@ -27,9 +27,9 @@ TEST(Modules, FindsAModuleUnderItsWindowsNameLoadsAndUnloadsIt) {
     const char* how;
     std::string name;
   };
-  for (const Case& c : {Case{"bare name, other case", "libtlxtestmodule.SO"},
-                        Case{"Windows name of a library", "TLXTESTMODULE.dll"},
-                        Case{"absolute path, other case, backslash", windowsStyle}}) {
+  for (const Case& c :
+       {Case{"bare name, other case", "libtlxtestmodule.SO"}, Case{"Windows name of a library", "TLXTESTMODULE.dll"},
+        Case{"absolute path, other case, backslash", windowsStyle}}) {
     SCOPED_TRACE(c.how);
     HMODULE module = LoadLibraryA(c.name.c_str());
     ASSERT_NE(nullptr, module);

@@ -58,12 +58,11 @@ TEST_F(ProfileFile, ReadsValuesWithWindowsSemantics) {
     const char* key;
     const char* expected;
   };
-  for (const Case& c : {Case{"filter", "FILTERDLL", "1"}, Case{"Filter", "PostFilter", ""},
-                        Case{"Filter", "Quoted", "  spaced  "}, Case{"Filter", "Single", "x"},
-                        Case{"Filter", "Half", "\"open"}, Case{"Filter", "Equals", "a=b"},
-                        Case{"Filter", "Dup", "first"}, Case{"Filter", "Late", "dflt"},
-                        Case{"Filter", "; comment", "dflt"}, Case{"Movie", "pos_x", "-9"},
-                        Case{"Movie", "FilterDll", "dflt"}, Case{"Missing", "pos_x", "dflt"}}) {
+  for (const Case& c :
+       {Case{"filter", "FILTERDLL", "1"}, Case{"Filter", "PostFilter", ""}, Case{"Filter", "Quoted", "  spaced  "},
+        Case{"Filter", "Single", "x"}, Case{"Filter", "Half", "\"open"}, Case{"Filter", "Equals", "a=b"},
+        Case{"Filter", "Dup", "first"}, Case{"Filter", "Late", "dflt"}, Case{"Filter", "; comment", "dflt"},
+        Case{"Movie", "pos_x", "-9"}, Case{"Movie", "FilterDll", "dflt"}, Case{"Missing", "pos_x", "dflt"}}) {
     EXPECT_EQ(c.expected, ReadString(c.section, c.key, file)) << c.section << "/" << c.key;
   }
   EXPECT_EQ("dflt", ReadString("Filter", "FilterDll", (folder.path() / "absent.ini").string()));

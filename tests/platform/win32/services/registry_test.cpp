@@ -35,8 +35,8 @@ class Key {
  public:
   explicit Key(const std::string& path, HKEY root = HKEY_CURRENT_USER) {
     DWORD disposition = 0;
-    status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                             &handle, &disposition);
+    status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &handle,
+                             &disposition);
     created = disposition == REG_CREATED_NEW_KEY;
   }
   ~Key() {
@@ -112,8 +112,9 @@ TEST(Registry, ValuesReportTypesAndSizesTheWindowsWay) {
     DWORD type;
     DWORD size;
   };
-  for (const Case& c : {Case{"text", true, REG_SZ, 8}, Case{"TEXT", false, REG_SZ, 4}, Case{"number", false, REG_DWORD, 4},
-                        Case{"bytes", true, REG_BINARY, 5}, Case{"", false, REG_SZ, 5}, Case{"", true, REG_SZ, 10}}) {
+  for (const Case& c :
+       {Case{"text", true, REG_SZ, 8}, Case{"TEXT", false, REG_SZ, 4}, Case{"number", false, REG_DWORD, 4},
+        Case{"bytes", true, REG_BINARY, 5}, Case{"", false, REG_SZ, 5}, Case{"", true, REG_SZ, 10}}) {
     SCOPED_TRACE(std::string(c.name) + (c.wide ? " wide" : " narrow"));
     const std::u16string wideName = tlx::win32::Utf8ToUtf16(c.name);
     auto query = [&](LPBYTE data, DWORD* size, DWORD* type) {
@@ -148,9 +149,11 @@ TEST(Registry, NarrowAndWideTextMeetAndMalformedTextIsReplaced) {
   Key key(TestKeyPath());
   // UTF-8 with a stray continuation byte and a cut sequence at the end: each
   // byte that is not part of a whole character becomes one U+FFFD.
-  const char narrow[] = "Gr\xC3\xBC\xC3\x9F" "e\x80x\xE2\x82";
-  ASSERT_EQ(kOk, RegSetValueExA(key.handle, "Narrow", 0, REG_SZ, reinterpret_cast<const BYTE*>(narrow),
-                                sizeof(narrow)));
+  const char narrow[] =
+      "Gr\xC3\xBC\xC3\x9F"
+      "e\x80x\xE2\x82";
+  ASSERT_EQ(kOk,
+            RegSetValueExA(key.handle, "Narrow", 0, REG_SZ, reinterpret_cast<const BYTE*>(narrow), sizeof(narrow)));
   EXPECT_EQ(u"Gr\u00FC\u00DFe\uFFFDx\uFFFD\uFFFD", tlx::win32::RegReadString(key.handle, u"Narrow", u"-"));
 
   // A lone surrogate and an odd trailing byte written through the wide call.
@@ -162,8 +165,15 @@ TEST(Registry, NarrowAndWideTextMeetAndMalformedTextIsReplaced) {
   char text[32];
   DWORD size = sizeof(text);
   ASSERT_EQ(kOk, RegQueryValueExA(key.handle, "Wide", nullptr, nullptr, reinterpret_cast<LPBYTE>(text), &size));
-  EXPECT_EQ(std::string("a\xEF\xBF\xBD" "b", 5) + '\0', std::string(text, size));
-  EXPECT_EQ(u"a\xD800" u"b", tlx::win32::RegReadString(key.handle, u"Wide", u"-"));
+  EXPECT_EQ(std::string("a\xEF\xBF\xBD"
+                        "b",
+                        5) +
+                '\0',
+            std::string(text, size));
+  EXPECT_EQ(
+      u"a\xD800"
+      u"b",
+      tlx::win32::RegReadString(key.handle, u"Wide", u"-"));
 }
 
 TEST(Registry, TypedReadsFallBackToTheDefault) {
@@ -308,7 +318,8 @@ TEST(Registry, ThreadsSharingOneKeyLoseNothing) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(0, failures.load());
   for (int t = 0; t < kThreads; ++t) {
-    EXPECT_EQ(DWORD(kRounds), tlx::win32::RegReadDword(key.handle, tlx::win32::Utf8ToUtf16("thread" + std::to_string(t)).c_str(), 0));
+    EXPECT_EQ(DWORD(kRounds),
+              tlx::win32::RegReadDword(key.handle, tlx::win32::Utf8ToUtf16("thread" + std::to_string(t)).c_str(), 0));
   }
 }
 
@@ -363,7 +374,8 @@ TEST(RegistryProcesses, AFileThatIsNoHiveIsRefused) {
     DWORD expected;
   };
   const Case cases[] = {
-      {"garbage", [](const std::filesystem::path& file) { std::ofstream(file) << std::string(4096, 'x'); }, ERROR_BADDB},
+      {"garbage", [](const std::filesystem::path& file) { std::ofstream(file) << std::string(4096, 'x'); },
+       ERROR_BADDB},
       {"another program's database",
        [](const std::filesystem::path& file) {
          sqlite3* db = nullptr;

@@ -1,11 +1,12 @@
 // The second process of the service tests. Each command does one thing the
 // tests need another process for and reports on standard output.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 #include "win32/copy_data.h"
 #include "win32/mailslot.h"
@@ -30,7 +31,8 @@ void WaitForInputEnd() {
 // of HKEY_CURRENT_USER, printing i after each; COUNT -1 writes until killed.
 int RegistryWrite(const char* path, const std::string& prefix, long count) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
     return 1;
   }
   for (long i = 0; count < 0 || i < count; ++i) {
@@ -75,8 +77,8 @@ std::string MailslotMessage(int index, size_t size) {
 // mailslot-write NAME SIZE...: writes one message of each size, printing 0
 // (or the error) for each.
 int MailslotWrite(const char* name, int count, char** sizes) {
-  HANDLE writer = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+  HANDLE writer =
+      CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (writer == INVALID_HANDLE_VALUE) return Print(static_cast<long>(GetLastError()));
   for (int i = 0; i < count; ++i) {
     const std::string message = MailslotMessage(i, std::strtoul(sizes[i], nullptr, 10));
