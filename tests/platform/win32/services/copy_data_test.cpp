@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
@@ -74,6 +75,32 @@ TEST(CopyData, RepliesArriveBeforeTheSendReturns) {
   ASSERT_TRUE(SendCopyData(found, command.record(), 2000, &result, nullptr, onReply));
   EXPECT_EQ(7, result) << "the handler saw the reply's own result";
   EXPECT_EQ(std::vector<std::string>{"TV-VOLUME:muting=0,volume=4200"}, replies);
+}
+
+TEST(CopyData, AReplyMayComeFromAnyThreadOfTheReceiver) {
+  // As a window layer does: the endpoint's thread hands the record to another
+  // thread, which answers the sender while the endpoint's thread waits.
+  const CopyDataAddress address = Unique("TlxFrame");
+  auto endpoint = CopyDataEndpoint::Create(address, [](const CopyDataAddress& sender, const COPYDATASTRUCT& data) {
+    LRESULT answer = 0;
+    std::thread ui([&] {
+      Text reply("reply to " + TextOf(data));
+      SendCopyData(sender, reply.record(data.dwData), 2000, &answer);
+    });
+    ui.join();
+    return answer * 2;
+  });
+  ASSERT_NE(nullptr, endpoint);
+  std::vector<std::string> replies;
+  Text command("Ravix:get");
+  LRESULT result = 0;
+  ASSERT_TRUE(SendCopyData(address, command.record(), 2000, &result, nullptr,
+                           [&](const CopyDataAddress&, const COPYDATASTRUCT& data) -> LRESULT {
+                             replies.push_back(TextOf(data));
+                             return 21;
+                           }));
+  EXPECT_EQ(42, result);
+  EXPECT_EQ(std::vector<std::string>{"reply to Ravix:get"}, replies);
 }
 
 TEST(CopyData, EndpointsAreFoundByEitherNameAndOwnedOnce) {
