@@ -358,6 +358,16 @@ TEST(RegistryProcesses, AWriterKilledMidLoopLeavesEveryCommittedValue) {
   }
   writer.Kill();
   EXPECT_EQ(128 + 9, writer.Wait());
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open_v2((RegistryFolder().path() / "HKEY_CURRENT_USER.db").c_str(), &db,
+                                       SQLITE_OPEN_READONLY, nullptr));
+  sqlite3_stmt* check = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr));
+  ASSERT_EQ(SQLITE_ROW, sqlite3_step(check));
+  EXPECT_STREQ("ok", reinterpret_cast<const char*>(sqlite3_column_text(check, 0)));
+  sqlite3_finalize(check);
+  sqlite3_close(db);
+
   Key key(TestKeyPath());
   ASSERT_EQ(kOk, key.status);
   for (int i = 0; i <= committed; ++i) {
