@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "win32/synch.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "win32/paths.h"
 #include "win32/synch.h"
 #include "win32/text.h"

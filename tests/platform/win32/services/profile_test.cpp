@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "win32/text.h"
 
 namespace {

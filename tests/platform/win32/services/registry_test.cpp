@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "win32/text.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// A helper program run as a second process by the service tests: started with
+// A helper program run as a second process by a test: started with
 // posix_spawn (never a fork of the threaded test process), talked to through
 // its standard input and output.
 #pragma once
