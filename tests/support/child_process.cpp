@@ -16,7 +16,7 @@ extern char** environ;
 namespace tlx::test {
 
 TempFolder::TempFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tlx-win32-XXXXXX").string();
+  std::string pattern = (std::filesystem::temp_directory_path() / "tlx-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
 }
 
@@ -41,7 +41,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-  const std::string path = (ProgramFolder() / program).string();
+  const std::filesystem::path given(program);
+  const std::string path = (given.is_absolute() ? given : ProgramFolder() / given).string();
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(path.c_str()));
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));

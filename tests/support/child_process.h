@@ -29,7 +29,8 @@ std::filesystem::path ProgramFolder();
 
 class ChildProcess {
  public:
-  // Runs `program` (a name in ProgramFolder) with the arguments.
+  // Runs `program` (an absolute path, or a name in ProgramFolder) with the
+  // arguments.
   ChildProcess(const std::string& program, const std::vector<std::string>& arguments);
   ~ChildProcess();  // kills the child if it still runs
   ChildProcess(const ChildProcess&) = delete;
