@@ -57,7 +57,7 @@ TEST_F(Semaphores, MutexSlotsTakeRecursivelyPollAndRunOut) {
       const auto start = Clock::now();
       EXPECT_EQ(semTake(first, c.timeoutTicks), -1);
       EXPECT_GE(ElapsedMs(start), c.minMs);
-      EXPECT_LT(ElapsedMs(start), c.maxMs);
+      EXPECT_LT(ElapsedMs(start), c.maxMs + kSchedulingSlackMs);
     }
     EXPECT_EQ(semGive(first), -1) << "only the holder gives";
   }

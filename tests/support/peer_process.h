@@ -3,38 +3,34 @@
 // stops it when the object goes.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
 #include <vector>
+
+#include "support/child_process.h"
 
 namespace tlx::test {
 
 class PeerProcess {
  public:
-  // scenarioJson is the scenario object as JSON text. On failure the object
-  // is not running (running() false) and error() says why.
+  // scenarioJson is the scenario object as JSON text. On failure the peer is
+  // not running (running() false) and error() says why.
   explicit PeerProcess(const std::string& scenarioJson, int port = 0);
   ~PeerProcess();
   PeerProcess(const PeerProcess&) = delete;
   PeerProcess& operator=(const PeerProcess&) = delete;
 
-  bool running() const { return pid_ > 0 && port_ > 0; }
+  bool running() const { return port_ > 0; }
   const std::string& error() const { return error_; }
   int port() const { return port_; }
   // The folder that holds the scenario and the record; removed with the object.
-  const std::string& folder() const { return folder_; }
+  std::string folder() const { return folder_.path().string(); }
   // Lines of the peer's record file so far (JSON objects).
   std::vector<std::string> RecordLines() const;
 
  private:
-  void Stop();
-
-  pid_t pid_ = -1;
-  int stdinFd_ = -1;
-  int stdoutFd_ = -1;
+  TempFolder folder_;
+  ChildProcess process_;
   int port_ = 0;
-  std::string folder_;
   std::string error_;
 };
 
