@@ -5,7 +5,9 @@
 CAMEvent::CAMEvent(BOOL manualReset) : event_(CreateEvent(nullptr, manualReset, FALSE, nullptr)) {}
 CAMEvent::~CAMEvent() { CloseHandle(event_); }
 
-CAMThread::CAMThread() = default;
+// A request stays signalled until it is answered, so a worker that only
+// checks for it can leave its loop and answer it from another place.
+CAMThread::CAMThread() : eventSend_(TRUE) {}
 
 CAMThread::~CAMThread() { Close(); }
 
@@ -48,5 +50,6 @@ BOOL CAMThread::CheckRequest(DWORD* request) {
 
 void CAMThread::Reply(DWORD reply) {
   returnValue_ = reply;
+  eventSend_.Reset();
   eventComplete_.Set();
 }
