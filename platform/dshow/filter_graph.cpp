@@ -758,10 +758,12 @@ class CFilterGraph final : public CUnknown,
   HRESULT ChangeState(FILTER_STATE target) {
     HRESULT result = S_OK;
     std::vector<IBaseFilter*> order = DownstreamFirst();
-    if (target != State_Stopped) {
+    {
+      // Before any filter moves: a renderer may report the end at once.
       std::lock_guard lock(m_EventLock);
       m_RenderersExpected = 0;
       for (IBaseFilter* f : order) m_RenderersExpected += IsRenderer(f) ? 1 : 0;
+      m_Running = true;
     }
     for (IBaseFilter* f : order) {
       HRESULT hr = target == State_Running ? f->Run(m_RunStart) : f->Pause();
@@ -775,10 +777,6 @@ class CFilterGraph final : public CUnknown,
       if (hr == S_FALSE) result = S_FALSE;  // still on its way
     }
     m_State = target;
-    {
-      std::lock_guard lock(m_EventLock);
-      m_Running = target == State_Running || target == State_Paused;
-    }
     return result;
   }
 

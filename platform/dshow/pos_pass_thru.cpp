@@ -164,10 +164,11 @@ HRESULT CRendererPosPassThru::ResetMediaTime() {
 }
 
 HRESULT CRendererPosPassThru::EOS() {
-  LONGLONG stop;
-  HRESULT hr = CPosPassThru::GetStopPosition(&stop);
-  if (SUCCEEDED(hr)) RegisterMediaTime(stop, stop);
-  return hr;
+  // At the end the position is the end of the last sample shown.
+  CAutoLock lock(&m_PositionLock);
+  if (m_bReset) return S_FALSE;
+  m_StartMedia = m_EndMedia;
+  return S_OK;
 }
 
 HRESULT CRendererPosPassThru::GetCurrentPosition(LONGLONG* current) {
