@@ -758,11 +758,12 @@ class CFilterGraph final : public CUnknown,
   HRESULT ChangeState(FILTER_STATE target) {
     HRESULT result = S_OK;
     std::vector<IBaseFilter*> order = DownstreamFirst();
+    size_t renderers = 0;
+    for (IBaseFilter* f : order) renderers += IsRenderer(f) ? 1 : 0;
     {
       // Before any filter moves: a renderer may report the end at once.
       std::lock_guard lock(m_EventLock);
-      m_RenderersExpected = 0;
-      for (IBaseFilter* f : order) m_RenderersExpected += IsRenderer(f) ? 1 : 0;
+      m_RenderersExpected = renderers;
       m_Running = true;
     }
     for (IBaseFilter* f : order) {

@@ -173,19 +173,20 @@ HRESULT CRendererPosPassThru::EOS() {
 
 HRESULT CRendererPosPassThru::GetCurrentPosition(LONGLONG* current) {
   if (current == nullptr) return E_POINTER;
+  LONGLONG shown;
   {
     CAutoLock lock(&m_PositionLock);
-    if (!m_bReset) {
-      // Sample times count from the segment start, which is the position
-      // the upstream filter was last set to.
-      LONGLONG segmentStart = 0;
-      LONGLONG stop;
-      if (FAILED(CPosPassThru::GetPositions(&segmentStart, &stop))) segmentStart = 0;
-      *current = segmentStart + m_StartMedia;
-      return S_OK;
-    }
+    if (m_bReset) return CPosPassThru::GetCurrentPosition(current);
+    shown = m_StartMedia;
   }
-  return CPosPassThru::GetCurrentPosition(current);
+  // Sample times count from the segment start, which is the position the
+  // upstream filter was last set to. Asked without the position lock, which
+  // the streaming thread takes under the pins' locks.
+  LONGLONG segmentStart = 0;
+  LONGLONG stop;
+  if (FAILED(CPosPassThru::GetPositions(&segmentStart, &stop))) segmentStart = 0;
+  *current = segmentStart + shown;
+  return S_OK;
 }
 
 // ----------------------------------------------------------- CSourceSeeking
