@@ -52,6 +52,8 @@ HRESULT CBasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* mt) {
   CAutoLock lock(m_pLock);
   if (m_Connected != nullptr) return VFW_E_ALREADY_CONNECTED;
   if (!IsStopped() && !m_bCanReconnectWhenActive) return VFW_E_NOT_STOPPED;
+  PIN_DIRECTION direction;
+  if (SUCCEEDED(receivePin->QueryDirection(&direction)) && direction == m_dir) return VFW_E_INVALID_DIRECTION;
   CMediaType partial;
   if (mt != nullptr) {
     if (FAILED(partial.Set(*mt))) return E_OUTOFMEMORY;
