@@ -333,14 +333,7 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** alloc
   return hr;
 }
 
-HRESULT CBaseOutputPin::InitAllocator(IMemAllocator** allocator) {
-  HRESULT hr = S_OK;
-  auto* memory = new CMemAllocator("output allocator", nullptr, &hr);
-  memory->NonDelegatingAddRef();
-  hr = memory->NonDelegatingQueryInterface(IID_IMemAllocator, reinterpret_cast<void**>(allocator));
-  memory->NonDelegatingRelease();
-  return hr;
-}
+HRESULT CBaseOutputPin::InitAllocator(IMemAllocator** allocator) { return CMemAllocator::Create(allocator); }
 
 HRESULT CBaseOutputPin::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
                                           DWORD flags) {
@@ -403,11 +396,7 @@ HRESULT CBaseInputPin::GetAllocator(IMemAllocator** allocator) {
   if (allocator == nullptr) return E_POINTER;
   CAutoLock lock(m_pLock);
   if (m_pAllocator == nullptr) {
-    HRESULT hr = S_OK;
-    auto* memory = new CMemAllocator("input allocator", nullptr, &hr);
-    memory->NonDelegatingAddRef();
-    hr = memory->NonDelegatingQueryInterface(IID_IMemAllocator, reinterpret_cast<void**>(&m_pAllocator));
-    memory->NonDelegatingRelease();
+    HRESULT hr = CMemAllocator::Create(&m_pAllocator);
     if (FAILED(hr)) return hr;
   }
   *allocator = m_pAllocator;
@@ -509,19 +498,6 @@ CEnumPins::CEnumPins(CBaseFilter* filter, const CEnumPins* from)
 
 CEnumPins::~CEnumPins() { filter_->Release(); }
 
-HRESULT CEnumPins::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IEnumPins) return GetInterface(static_cast<IEnumPins*>(this), object);
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG CEnumPins::AddRef() { return static_cast<ULONG>(++ref_); }
-ULONG CEnumPins::Release() {
-  LONG count = --ref_;
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
-}
 
 bool CEnumPins::OutOfSync() { return filter_->GetPinVersion() != version_; }
 
@@ -572,21 +548,6 @@ CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* from)
 
 CEnumMediaTypes::~CEnumMediaTypes() { pin_->Release(); }
 
-HRESULT CEnumMediaTypes::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IEnumMediaTypes) {
-    return GetInterface(static_cast<IEnumMediaTypes*>(this), object);
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG CEnumMediaTypes::AddRef() { return static_cast<ULONG>(++ref_); }
-ULONG CEnumMediaTypes::Release() {
-  LONG count = --ref_;
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
-}
 
 HRESULT CEnumMediaTypes::Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) {
   if (types == nullptr) return E_POINTER;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "com/counted.h"
 #include "dshow/base_filter.h"
 
 class CBasePin : public CUnknown, public IPin, public IQualityControl {
@@ -170,43 +171,37 @@ class CBaseInputPin : public CBasePin, public IMemInputPin {
 };
 
 // Enumerates the pins of a filter; VFW_E_ENUM_OUT_OF_SYNC when they change.
-class CEnumPins final : public IEnumPins {
+class CEnumPins final : public tlx::com::Counted<IEnumPins> {
  public:
   CEnumPins(CBaseFilter* filter, const CEnumPins* from);
-  HRESULT QueryInterface(REFIID iid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
+  HRESULT QueryInterface(REFIID iid, void** object) override { return Answer(iid, IID_IEnumPins, object); }
   STDMETHODIMP Next(ULONG count, IPin** pins, ULONG* fetched) override;
   STDMETHODIMP Skip(ULONG count) override;
   STDMETHODIMP Reset() override;
   STDMETHODIMP Clone(IEnumPins** clone) override;
 
  private:
-  ~CEnumPins();
+  ~CEnumPins() override;
   bool OutOfSync();
 
-  std::atomic<LONG> ref_{1};
   CBaseFilter* filter_;  // with a reference
   int position_ = 0;
   LONG version_;
 };
 
 // Enumerates the preferred media types of a pin.
-class CEnumMediaTypes final : public IEnumMediaTypes {
+class CEnumMediaTypes final : public tlx::com::Counted<IEnumMediaTypes> {
  public:
   CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* from);
-  HRESULT QueryInterface(REFIID iid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
+  HRESULT QueryInterface(REFIID iid, void** object) override { return Answer(iid, IID_IEnumMediaTypes, object); }
   STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
   STDMETHODIMP Skip(ULONG count) override;
   STDMETHODIMP Reset() override;
   STDMETHODIMP Clone(IEnumMediaTypes** clone) override;
 
  private:
-  ~CEnumMediaTypes();
+  ~CEnumMediaTypes() override;
 
-  std::atomic<LONG> ref_{1};
   CBasePin* pin_;  // with a reference
   int position_ = 0;
   LONG version_;

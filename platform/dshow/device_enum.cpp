@@ -7,34 +7,14 @@
 
 #include "com/class_registry.h"
 #include "com/com_ptr.h"
+#include "com/counted.h"
 #include "dshow/filter_category.h"
+#include "dshow/snapshot_enum.h"
 
 namespace tlx::dshow {
 namespace {
 
-// Counted like every small object of this file.
-template <typename Interface>
-class Counted : public Interface {
- public:
-  ULONG AddRef() override { return static_cast<ULONG>(++ref_); }
-  ULONG Release() override {
-    LONG count = --ref_;
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
-  }
-
- protected:
-  virtual ~Counted() = default;
-  HRESULT Answer(REFIID iid, REFIID own, void** object) {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == own) return GetInterface(static_cast<Interface*>(this), object);
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-
- private:
-  std::atomic<LONG> ref_{1};
-};
+using com::Counted;
 
 class PropertyBag final : public Counted<IPropertyBag> {
  public:
@@ -88,42 +68,8 @@ class Moniker final : public Counted<IMoniker> {
   CategoryEntry entry_;
 };
 
-class EnumMoniker final : public Counted<IEnumMoniker> {
- public:
-  EnumMoniker(std::vector<CategoryEntry> entries, size_t position)
-      : entries_(std::move(entries)), position_(position) {}
-  HRESULT QueryInterface(REFIID iid, void** object) override { return Answer(iid, IID_IEnumMoniker, object); }
-
-  HRESULT Next(ULONG count, IMoniker** monikers, ULONG* fetched) override {
-    if (monikers == nullptr) return E_POINTER;
-    if (fetched == nullptr && count > 1) return E_INVALIDARG;
-    ULONG got = 0;
-    while (got < count && position_ < entries_.size()) monikers[got++] = new Moniker(entries_[position_++]);
-    if (fetched != nullptr) *fetched = got;
-    return got == count ? S_OK : S_FALSE;
-  }
-  HRESULT Skip(ULONG count) override {
-    if (position_ + count > entries_.size()) {
-      position_ = entries_.size();
-      return S_FALSE;
-    }
-    position_ += count;
-    return S_OK;
-  }
-  HRESULT Reset() override {
-    position_ = 0;
-    return S_OK;
-  }
-  HRESULT Clone(IEnumMoniker** clone) override {
-    if (clone == nullptr) return E_POINTER;
-    *clone = new EnumMoniker(entries_, position_);
-    return S_OK;
-  }
-
- private:
-  std::vector<CategoryEntry> entries_;
-  size_t position_;
-};
+IMoniker* HandMoniker(const CategoryEntry& entry) { return new Moniker(entry); }
+using EnumMoniker = SnapshotEnum<IEnumMoniker, IMoniker, CategoryEntry, IID_IEnumMoniker, HandMoniker>;
 
 class DeviceEnumerator final : public CUnknown, public ICreateDevEnum {
  public:
@@ -139,7 +85,7 @@ class DeviceEnumerator final : public CUnknown, public ICreateDevEnum {
     *monikers = nullptr;
     std::vector<CategoryEntry> entries = CategoryEntries(category);
     if (entries.empty()) return S_FALSE;
-    *monikers = new EnumMoniker(std::move(entries), 0);
+    *monikers = new EnumMoniker(std::move(entries));
     return S_OK;
   }
 };

@@ -1,8 +1,8 @@
 #include "dshow/factory_template.h"
 
-#include <atomic>
 
 #include "com/class_registry.h"
+#include "com/counted.h"
 #include "dshow/filter_category.h"
 #include "dshow/filter_module.h"
 
@@ -11,23 +11,12 @@ namespace {
 
 // The class object of one template. It counts as an object of its module,
 // so the module stays while anyone holds it.
-class CClassFactory final : public CBaseObject, public IClassFactory {
+class CClassFactory final : public CBaseObject, public com::Counted<IClassFactory> {
  public:
   CClassFactory(const CFactoryTemplate* templ, com::ModuleObjects* module)
       : CBaseObject("class factory"), template_(templ), module_(module) {}
 
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) return GetInterface(static_cast<IClassFactory*>(this), object);
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return static_cast<ULONG>(++ref_); }
-  ULONG Release() override {
-    LONG count = --ref_;
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
-  }
+  HRESULT QueryInterface(REFIID iid, void** object) override { return Answer(iid, IID_IClassFactory, object); }
 
   HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
@@ -49,7 +38,6 @@ class CClassFactory final : public CBaseObject, public IClassFactory {
   }
 
  private:
-  std::atomic<LONG> ref_{0};
   const CFactoryTemplate* template_;
   com::ModuleObjects* module_;
 };
@@ -64,8 +52,8 @@ HRESULT TemplateGetClassObject(const CFactoryTemplate* templates, int count, com
   for (int i = 0; i < count; ++i) {
     if (templates[i].IsClassID(clsid)) {
       com::ModuleScope scope(module);
-      auto* factory = new CClassFactory(&templates[i], module);
-      return factory->QueryInterface(iid, object);
+      *object = static_cast<IClassFactory*>(new CClassFactory(&templates[i], module));
+      return S_OK;
     }
   }
   return CLASS_E_CLASSNOTAVAILABLE;

@@ -16,6 +16,7 @@
 #include "dshow/base_pin.h"
 #include "dshow/pos_pass_thru.h"
 #include "dshow/reference_clock.h"
+#include "dshow/snapshot_enum.h"
 #include "win32/timing.h"
 
 namespace tlx::dshow {
@@ -62,57 +63,11 @@ bool IsRenderer(IBaseFilter* filter) {
   return input;
 }
 
-class CEnumFilters final : public IEnumFilters {
- public:
-  explicit CEnumFilters(std::vector<ComPtr<IBaseFilter>> filters, size_t position = 0)
-      : filters_(std::move(filters)), position_(position) {}
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumFilters) return GetInterface(static_cast<IEnumFilters*>(this), object);
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return static_cast<ULONG>(++ref_); }
-  ULONG Release() override {
-    LONG count = --ref_;
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
-  }
-  HRESULT Next(ULONG count, IBaseFilter** filters, ULONG* fetched) override {
-    if (filters == nullptr) return E_POINTER;
-    if (fetched == nullptr && count > 1) return E_INVALIDARG;
-    ULONG got = 0;
-    while (got < count && position_ < filters_.size()) {
-      filters[got] = filters_[position_++].Get();
-      filters[got++]->AddRef();
-    }
-    if (fetched != nullptr) *fetched = got;
-    return got == count ? S_OK : S_FALSE;
-  }
-  HRESULT Skip(ULONG count) override {
-    if (position_ + count > filters_.size()) {
-      position_ = filters_.size();
-      return S_FALSE;
-    }
-    position_ += count;
-    return S_OK;
-  }
-  HRESULT Reset() override {
-    position_ = 0;
-    return S_OK;
-  }
-  HRESULT Clone(IEnumFilters** clone) override {
-    if (clone == nullptr) return E_POINTER;
-    *clone = new CEnumFilters(filters_, position_);
-    return S_OK;
-  }
-
- private:
-  ~CEnumFilters() = default;
-  std::atomic<LONG> ref_{1};
-  std::vector<ComPtr<IBaseFilter>> filters_;
-  size_t position_;
-};
+IBaseFilter* HandFilter(const ComPtr<IBaseFilter>& filter) {
+  filter->AddRef();
+  return filter.Get();
+}
+using CEnumFilters = SnapshotEnum<IEnumFilters, IBaseFilter, ComPtr<IBaseFilter>, IID_IEnumFilters, HandFilter>;
 
 constexpr long kDefaultHandled[] = {EC_COMPLETE,         EC_REPAINT,          EC_NEED_RESTART, EC_DISPLAY_CHANGED,
                                     EC_ACTIVATE,         EC_WINDOW_DESTROYED, EC_STARVATION,   EC_CLOCK_CHANGED};

@@ -321,25 +321,33 @@ inline constexpr DWORD AM_SEEKING_ReturnTime = 0x8;
 inline constexpr DWORD AM_SEEKING_Segment = 0x10;
 inline constexpr DWORD AM_SEEKING_NoFlush = 0x20;
 
+// GetPositions and SetPositions take (current, stop) and (current, flags,
+// stop, flags); ConvertTimeFormat (target, target format, source, source
+// format). Times are in the current time format (media time: 100 ns).
+#define TLX_MEDIA_SEEKING_METHODS(X)                                                     \
+  X(GetCapabilities, (DWORD * a), (a))                                                   \
+  X(CheckCapabilities, (DWORD * a), (a))                                                 \
+  X(IsFormatSupported, (const GUID* a), (a))                                             \
+  X(QueryPreferredFormat, (GUID * a), (a))                                               \
+  X(GetTimeFormat, (GUID * a), (a))                                                      \
+  X(IsUsingTimeFormat, (const GUID* a), (a))                                             \
+  X(SetTimeFormat, (const GUID* a), (a))                                                 \
+  X(GetDuration, (LONGLONG * a), (a))                                                    \
+  X(GetStopPosition, (LONGLONG * a), (a))                                                \
+  X(GetCurrentPosition, (LONGLONG * a), (a))                                             \
+  X(ConvertTimeFormat, (LONGLONG * a, const GUID* b, LONGLONG c, const GUID* d), (a, b, c, d)) \
+  X(SetPositions, (LONGLONG * a, DWORD b, LONGLONG* c, DWORD d), (a, b, c, d))           \
+  X(GetPositions, (LONGLONG * a, LONGLONG* b), (a, b))                                   \
+  X(GetAvailable, (LONGLONG * a, LONGLONG* b), (a, b))                                   \
+  X(SetRate, (double a), (a))                                                            \
+  X(GetRate, (double* a), (a))                                                           \
+  X(GetPreroll, (LONGLONG * a), (a))
+
+#define TLX_DECLARE_PURE(name, params, args) STDMETHOD(name) params PURE;
+#define TLX_DECLARE_OVERRIDE(name, params, args) STDMETHODIMP name params override;
+
 struct IMediaSeeking : IUnknown {
-  STDMETHOD(GetCapabilities)(DWORD* capabilities) PURE;
-  STDMETHOD(CheckCapabilities)(DWORD* capabilities) PURE;
-  STDMETHOD(IsFormatSupported)(const GUID* format) PURE;
-  STDMETHOD(QueryPreferredFormat)(GUID* format) PURE;
-  STDMETHOD(GetTimeFormat)(GUID* format) PURE;
-  STDMETHOD(IsUsingTimeFormat)(const GUID* format) PURE;
-  STDMETHOD(SetTimeFormat)(const GUID* format) PURE;
-  STDMETHOD(GetDuration)(LONGLONG* duration) PURE;
-  STDMETHOD(GetStopPosition)(LONGLONG* stop) PURE;
-  STDMETHOD(GetCurrentPosition)(LONGLONG* current) PURE;
-  STDMETHOD(ConvertTimeFormat)(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
-                               const GUID* sourceFormat) PURE;
-  STDMETHOD(SetPositions)(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) PURE;
-  STDMETHOD(GetPositions)(LONGLONG* current, LONGLONG* stop) PURE;
-  STDMETHOD(GetAvailable)(LONGLONG* earliest, LONGLONG* latest) PURE;
-  STDMETHOD(SetRate)(double rate) PURE;
-  STDMETHOD(GetRate)(double* rate) PURE;
-  STDMETHOD(GetPreroll)(LONGLONG* preroll) PURE;
+  TLX_MEDIA_SEEKING_METHODS(TLX_DECLARE_PURE)
 
  protected:
   ~IMediaSeeking() = default;
@@ -437,8 +445,6 @@ struct IMediaPosition : IDispatch {
   X(GetCurrentImage, (long* a, long* b), (a, b))                                         \
   X(IsUsingDefaultSource, (), ())                                                        \
   X(IsUsingDefaultDestination, (), ())
-
-#define TLX_DECLARE_PURE(name, params, args) STDMETHOD(name) params PURE;
 
 struct IVideoWindow : IDispatch {
   TLX_VIDEO_WINDOW_METHODS(TLX_DECLARE_PURE)

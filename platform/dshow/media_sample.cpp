@@ -288,6 +288,15 @@ CUnknown* CMemAllocator::CreateInstance(IUnknown* outer, HRESULT* hr) {
   return new CMemAllocator("memory allocator", outer, hr);
 }
 
+HRESULT CMemAllocator::Create(IMemAllocator** allocator) {
+  HRESULT hr = S_OK;
+  auto* memory = new CMemAllocator("memory allocator", nullptr, &hr);
+  memory->NonDelegatingAddRef();
+  if (SUCCEEDED(hr)) hr = memory->NonDelegatingQueryInterface(IID_IMemAllocator, reinterpret_cast<void**>(allocator));
+  memory->NonDelegatingRelease();
+  return hr;
+}
+
 HRESULT CMemAllocator::SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) {
   if (request == nullptr || actual == nullptr) return E_POINTER;
   ALLOCATOR_PROPERTIES adjusted = *request;

@@ -127,6 +127,8 @@ class CMemAllocator : public CBaseAllocator {
   STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) override;
 
   static CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr);
+  // A new allocator, handed out with one reference.
+  static HRESULT Create(IMemAllocator** allocator);
 
  protected:
   HRESULT Alloc() override;

@@ -99,42 +99,17 @@ IMediaSeeking* CPosPassThru::PeerSeeking(HRESULT* hr) {
   return seeking;
 }
 
-// Forwards one call to the peer's IMediaSeeking.
-#define TLX_FORWARD_SEEKING(call)                      \
-  HRESULT hr;                                          \
-  IMediaSeeking* seeking = PeerSeeking(&hr);           \
-  if (seeking == nullptr) return hr;                   \
-  hr = seeking->call;                                  \
-  seeking->Release();                                  \
-  return hr
-
-HRESULT CPosPassThru::GetCapabilities(DWORD* caps) { TLX_FORWARD_SEEKING(GetCapabilities(caps)); }
-HRESULT CPosPassThru::CheckCapabilities(DWORD* caps) { TLX_FORWARD_SEEKING(CheckCapabilities(caps)); }
-HRESULT CPosPassThru::IsFormatSupported(const GUID* format) { TLX_FORWARD_SEEKING(IsFormatSupported(format)); }
-HRESULT CPosPassThru::QueryPreferredFormat(GUID* format) { TLX_FORWARD_SEEKING(QueryPreferredFormat(format)); }
-HRESULT CPosPassThru::GetTimeFormat(GUID* format) { TLX_FORWARD_SEEKING(GetTimeFormat(format)); }
-HRESULT CPosPassThru::IsUsingTimeFormat(const GUID* format) { TLX_FORWARD_SEEKING(IsUsingTimeFormat(format)); }
-HRESULT CPosPassThru::SetTimeFormat(const GUID* format) { TLX_FORWARD_SEEKING(SetTimeFormat(format)); }
-HRESULT CPosPassThru::GetDuration(LONGLONG* duration) { TLX_FORWARD_SEEKING(GetDuration(duration)); }
-HRESULT CPosPassThru::GetStopPosition(LONGLONG* stop) { TLX_FORWARD_SEEKING(GetStopPosition(stop)); }
-HRESULT CPosPassThru::GetCurrentPosition(LONGLONG* current) { TLX_FORWARD_SEEKING(GetCurrentPosition(current)); }
-HRESULT CPosPassThru::ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
-                                        const GUID* sourceFormat) {
-  TLX_FORWARD_SEEKING(ConvertTimeFormat(target, targetFormat, source, sourceFormat));
-}
-HRESULT CPosPassThru::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) {
-  TLX_FORWARD_SEEKING(SetPositions(current, currentFlags, stop, stopFlags));
-}
-HRESULT CPosPassThru::GetPositions(LONGLONG* current, LONGLONG* stop) {
-  TLX_FORWARD_SEEKING(GetPositions(current, stop));
-}
-HRESULT CPosPassThru::GetAvailable(LONGLONG* earliest, LONGLONG* latest) {
-  TLX_FORWARD_SEEKING(GetAvailable(earliest, latest));
-}
-HRESULT CPosPassThru::SetRate(double rate) { TLX_FORWARD_SEEKING(SetRate(rate)); }
-HRESULT CPosPassThru::GetRate(double* rate) { TLX_FORWARD_SEEKING(GetRate(rate)); }
-HRESULT CPosPassThru::GetPreroll(LONGLONG* preroll) { TLX_FORWARD_SEEKING(GetPreroll(preroll)); }
-
+// Every call goes to the peer's IMediaSeeking.
+#define TLX_FORWARD_SEEKING(name, params, args)  \
+  HRESULT CPosPassThru::name params {            \
+    HRESULT hr;                                  \
+    IMediaSeeking* seeking = PeerSeeking(&hr);   \
+    if (seeking == nullptr) return hr;           \
+    hr = seeking->name args;                     \
+    seeking->Release();                          \
+    return hr;                                   \
+  }
+TLX_MEDIA_SEEKING_METHODS(TLX_FORWARD_SEEKING)
 #undef TLX_FORWARD_SEEKING
 
 // ----------------------------------------------------- CRendererPosPassThru

@@ -19,12 +19,6 @@ std::vector<std::string> StateLog::Take() {
   return std::exchange(entries_, {});
 }
 
-namespace {
-void Log(StateLog* log, const std::string& name, const char* what) {
-  if (log != nullptr) log->Add(name + ":" + what);
-}
-}  // namespace
-
 ScriptItem ScriptItem::Sample(std::vector<BYTE> bytes, REFERENCE_TIME start, REFERENCE_TIME stop) {
   ScriptItem item;
   item.bytes = std::move(bytes);
@@ -284,7 +278,7 @@ class ScriptedSourcePin final : public CSourceStream {
 // ---------------------------------------------------------------- source
 
 ScriptedSource::ScriptedSource(IUnknown* outer, HRESULT* hr, StateLog* log, const char* name)
-    : CSource("scripted source", outer, CLSID_ScriptedSource, hr), log_(log), name_(name) {
+    : StateLogging(log, name, "scripted source", outer, CLSID_ScriptedSource, hr) {
   pin_ = new ScriptedSourcePin(hr, this);
 }
 
@@ -292,20 +286,7 @@ CUnknown* ScriptedSource::CreateInstance(IUnknown* outer, HRESULT* hr) { return 
 
 HRESULT ScriptedSource::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (iid == IID_IScriptedSource) return GetInterface(static_cast<IScriptedSource*>(this), object);
-  return CSource::NonDelegatingQueryInterface(iid, object);
-}
-
-HRESULT ScriptedSource::Stop() {
-  Log(log_, name_, "Stop");
-  return CSource::Stop();
-}
-HRESULT ScriptedSource::Pause() {
-  Log(log_, name_, "Pause");
-  return CSource::Pause();
-}
-HRESULT ScriptedSource::Run(REFERENCE_TIME start) {
-  Log(log_, name_, "Run");
-  return CSource::Run(start);
+  return StateLogging::NonDelegatingQueryInterface(iid, object);
 }
 
 HRESULT ScriptedSource::SetMediaType(const CMediaType& mt) {
@@ -330,7 +311,7 @@ LONG ScriptedSource::Played() { return pin_->Played(); }
 // ---------------------------------------------------------------- marker
 
 InPlaceMarker::InPlaceMarker(IUnknown* outer, HRESULT* hr, StateLog* log, const char* name)
-    : CTransInPlaceFilter("in-place marker", outer, CLSID_InPlaceMarker, hr), log_(log), name_(name) {}
+    : StateLogging(log, name, "in-place marker", outer, CLSID_InPlaceMarker, hr, true) {}
 
 CUnknown* InPlaceMarker::CreateInstance(IUnknown* outer, HRESULT* hr) { return new InPlaceMarker(outer, hr); }
 
@@ -344,19 +325,13 @@ HRESULT InPlaceMarker::Transform(IMediaSample* sample) {
   return S_OK;
 }
 
-HRESULT InPlaceMarker::Stop() {
-  Log(log_, name_, "Stop");
-  return CTransInPlaceFilter::Stop();
-}
 HRESULT InPlaceMarker::Pause() {
-  Log(log_, name_, "Pause");
   HRESULT fail = failPause_.exchange(S_OK);
-  if (FAILED(fail) && m_State == State_Stopped) return fail;
-  return CTransInPlaceFilter::Pause();
-}
-HRESULT InPlaceMarker::Run(REFERENCE_TIME start) {
-  Log(log_, name_, "Run");
-  return CTransInPlaceFilter::Run(start);
+  if (FAILED(fail) && m_State == State_Stopped) {
+    Note("Pause");
+    return fail;
+  }
+  return StateLogging::Pause();
 }
 
 // ------------------------------------------------------------- allocator
@@ -418,7 +393,7 @@ class RecordingPin final : public CRendererInputPin {
 }  // namespace
 
 RecordingRenderer::RecordingRenderer(IUnknown* outer, HRESULT* hr, StateLog* log, const char* name)
-    : CBaseRenderer(CLSID_RecordingRenderer, "recording renderer", outer, hr), log_(log), name_(name) {
+    : StateLogging(log, name, CLSID_RecordingRenderer, "recording renderer", outer, hr) {
   allocator_ = new StarvableAllocator(hr);
   allocator_->NonDelegatingAddRef();
 }
@@ -432,7 +407,7 @@ CUnknown* RecordingRenderer::CreateInstance(IUnknown* outer, HRESULT* hr) { retu
 
 HRESULT RecordingRenderer::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (iid == IID_IRecordingRenderer) return GetInterface(static_cast<IRecordingRenderer*>(this), object);
-  return CBaseRenderer::NonDelegatingQueryInterface(iid, object);
+  return StateLogging::NonDelegatingQueryInterface(iid, object);
 }
 
 CBasePin* RecordingRenderer::GetPinInternal() {
@@ -447,18 +422,9 @@ CBasePin* RecordingRenderer::GetPinInternal() {
 StarvableAllocator* RecordingRenderer::Allocator() { return allocator_; }
 
 HRESULT RecordingRenderer::Stop() {
-  Log(log_, name_, "Stop");
-  HRESULT hr = CBaseRenderer::Stop();
+  HRESULT hr = StateLogging::Stop();
   ReleaseHeld();
   return hr;
-}
-HRESULT RecordingRenderer::Pause() {
-  Log(log_, name_, "Pause");
-  return CBaseRenderer::Pause();
-}
-HRESULT RecordingRenderer::Run(REFERENCE_TIME start) {
-  Log(log_, name_, "Run");
-  return CBaseRenderer::Run(start);
 }
 
 HRESULT RecordingRenderer::CheckMediaType(const CMediaType* mt) {

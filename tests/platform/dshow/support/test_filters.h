@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dshow/base_renderer.h"
@@ -105,19 +106,46 @@ struct IRecordingRenderer : IUnknown {
   virtual void ClearRecords() = 0;
 };
 
+// Notes Stop, Pause and Run of a filter in a state log.
+template <typename Base>
+class StateLogging : public Base {
+ public:
+  template <typename... Args>
+  StateLogging(StateLog* log, const char* name, Args&&... args)
+      : Base(std::forward<Args>(args)...), log_(log), name_(name) {}
+
+  STDMETHODIMP Stop() override {
+    Note("Stop");
+    return Base::Stop();
+  }
+  STDMETHODIMP Pause() override {
+    Note("Pause");
+    return Base::Pause();
+  }
+  STDMETHODIMP Run(REFERENCE_TIME start) override {
+    Note("Run");
+    return Base::Run(start);
+  }
+
+ protected:
+  void Note(const char* what) {
+    if (log_ != nullptr) log_->Add(name_ + ":" + what);
+  }
+
+ private:
+  StateLog* log_;
+  std::string name_;
+};
+
 class ScriptedSourcePin;
 
-class ScriptedSource final : public CSource, public IScriptedSource {
+class ScriptedSource final : public StateLogging<CSource>, public IScriptedSource {
  public:
   ScriptedSource(IUnknown* outer, HRESULT* hr, StateLog* log = nullptr, const char* name = "source");
   static CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr);
 
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
-
-  STDMETHODIMP Stop() override;
-  STDMETHODIMP Pause() override;
-  STDMETHODIMP Run(REFERENCE_TIME start) override;
 
   HRESULT SetMediaType(const CMediaType& mt) override;
   HRESULT SetBuffers(LONG count, LONG size) override;
@@ -128,30 +156,24 @@ class ScriptedSource final : public CSource, public IScriptedSource {
   ScriptedSourcePin* Pin() { return pin_; }
 
  private:
-  StateLog* log_;
-  std::string name_;
   ScriptedSourcePin* pin_;
 };
 
 // Changes each byte in place (adds one), so a test sees it passed through.
-class InPlaceMarker final : public CTransInPlaceFilter {
+class InPlaceMarker final : public StateLogging<CTransInPlaceFilter> {
  public:
   InPlaceMarker(IUnknown* outer, HRESULT* hr, StateLog* log = nullptr, const char* name = "marker");
   static CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr);
 
   HRESULT CheckInputType(const CMediaType* mt) override;
   HRESULT Transform(IMediaSample* sample) override;
-  STDMETHODIMP Stop() override;
   STDMETHODIMP Pause() override;
-  STDMETHODIMP Run(REFERENCE_TIME start) override;
 
   // The next Pause from Stopped fails with this result.
   void FailNextPause(HRESULT hr) { failPause_ = hr; }
   LONG Transformed() const { return transformed_; }
 
  private:
-  StateLog* log_;
-  std::string name_;
   std::atomic<HRESULT> failPause_{S_OK};
   std::atomic<LONG> transformed_{0};
 };
@@ -169,7 +191,7 @@ class StarvableAllocator final : public CMemAllocator {
   CAMEvent fed_{TRUE};
 };
 
-class RecordingRenderer final : public CBaseRenderer, public IRecordingRenderer {
+class RecordingRenderer final : public StateLogging<CBaseRenderer>, public IRecordingRenderer {
  public:
   RecordingRenderer(IUnknown* outer, HRESULT* hr, StateLog* log = nullptr, const char* name = "renderer");
   ~RecordingRenderer() override;
@@ -179,8 +201,6 @@ class RecordingRenderer final : public CBaseRenderer, public IRecordingRenderer 
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
 
   STDMETHODIMP Stop() override;
-  STDMETHODIMP Pause() override;
-  STDMETHODIMP Run(REFERENCE_TIME start) override;
 
   HRESULT CheckMediaType(const CMediaType* mt) override;
   HRESULT DoRenderSample(IMediaSample* sample) override;
@@ -204,8 +224,6 @@ class RecordingRenderer final : public CBaseRenderer, public IRecordingRenderer 
  private:
   void ReleaseHeld();
 
-  StateLog* log_;
-  std::string name_;
   std::mutex recordLock_;
   std::vector<ReceivedSample> samples_;
   std::vector<std::string> events_;
