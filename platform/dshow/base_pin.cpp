@@ -488,104 +488,20 @@ HRESULT CBaseInputPin::Inactive() {
   return m_pAllocator->Decommit();
 }
 
-// ---------------------------------------------------------------- CEnumPins
+// -------------------------------------------------------------- enumerators
 
-CEnumPins::CEnumPins(CBaseFilter* filter, const CEnumPins* from)
-    : filter_(filter), position_(from != nullptr ? from->position_ : 0),
-      version_(from != nullptr ? from->version_ : filter->GetPinVersion()) {
-  filter_->AddRef();
+bool PinEnumTraits::Get(CBaseFilter* filter, int index, IPin** pin) {
+  if (index >= filter->GetPinCount()) return false;
+  CBasePin* found = filter->GetPin(index);
+  if (found == nullptr) return false;
+  found->AddRef();
+  *pin = found;
+  return true;
 }
 
-CEnumPins::~CEnumPins() { filter_->Release(); }
-
-
-bool CEnumPins::OutOfSync() { return filter_->GetPinVersion() != version_; }
-
-HRESULT CEnumPins::Next(ULONG count, IPin** pins, ULONG* fetched) {
-  if (pins == nullptr) return E_POINTER;
-  if (fetched == nullptr && count > 1) return E_INVALIDARG;
-  if (fetched != nullptr) *fetched = 0;
-  if (OutOfSync()) return VFW_E_ENUM_OUT_OF_SYNC;
-  ULONG got = 0;
-  while (got < count && position_ < filter_->GetPinCount()) {
-    CBasePin* pin = filter_->GetPin(position_++);
-    if (pin == nullptr) break;
-    pins[got++] = pin;
-    pin->AddRef();
-  }
-  if (fetched != nullptr) *fetched = got;
-  return got == count ? S_OK : S_FALSE;
-}
-
-HRESULT CEnumPins::Skip(ULONG count) {
-  if (OutOfSync()) return VFW_E_ENUM_OUT_OF_SYNC;
-  int left = filter_->GetPinCount() - position_;
-  if (static_cast<LONGLONG>(count) > left) return S_FALSE;
-  position_ += static_cast<int>(count);
-  return S_OK;
-}
-
-HRESULT CEnumPins::Reset() {
-  version_ = filter_->GetPinVersion();
-  position_ = 0;
-  return S_OK;
-}
-
-HRESULT CEnumPins::Clone(IEnumPins** clone) {
-  if (clone == nullptr) return E_POINTER;
-  if (OutOfSync()) return VFW_E_ENUM_OUT_OF_SYNC;
-  *clone = new CEnumPins(filter_, this);
-  return S_OK;
-}
-
-// ---------------------------------------------------------- CEnumMediaTypes
-
-CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* from)
-    : pin_(pin), position_(from != nullptr ? from->position_ : 0),
-      version_(from != nullptr ? from->version_ : pin->GetMediaTypeVersion()) {
-  pin_->AddRef();
-}
-
-CEnumMediaTypes::~CEnumMediaTypes() { pin_->Release(); }
-
-
-HRESULT CEnumMediaTypes::Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) {
-  if (types == nullptr) return E_POINTER;
-  if (fetched == nullptr && count > 1) return E_INVALIDARG;
-  if (fetched != nullptr) *fetched = 0;
-  if (pin_->GetMediaTypeVersion() != version_) return VFW_E_ENUM_OUT_OF_SYNC;
-  ULONG got = 0;
-  while (got < count) {
-    CMediaType mt;
-    if (pin_->GetMediaType(position_, &mt) != S_OK) break;
-    ++position_;
-    AM_MEDIA_TYPE* copy = CreateMediaType(&mt);
-    if (copy == nullptr) break;
-    types[got++] = copy;
-  }
-  if (fetched != nullptr) *fetched = got;
-  return got == count ? S_OK : S_FALSE;
-}
-
-HRESULT CEnumMediaTypes::Skip(ULONG count) {
-  if (pin_->GetMediaTypeVersion() != version_) return VFW_E_ENUM_OUT_OF_SYNC;
-  while (count-- > 0) {
-    CMediaType mt;
-    if (pin_->GetMediaType(position_, &mt) != S_OK) return S_FALSE;
-    ++position_;
-  }
-  return S_OK;
-}
-
-HRESULT CEnumMediaTypes::Reset() {
-  version_ = pin_->GetMediaTypeVersion();
-  position_ = 0;
-  return S_OK;
-}
-
-HRESULT CEnumMediaTypes::Clone(IEnumMediaTypes** clone) {
-  if (clone == nullptr) return E_POINTER;
-  if (pin_->GetMediaTypeVersion() != version_) return VFW_E_ENUM_OUT_OF_SYNC;
-  *clone = new CEnumMediaTypes(pin_, this);
-  return S_OK;
+bool MediaTypeEnumTraits::Get(CBasePin* pin, int index, AM_MEDIA_TYPE** type) {
+  CMediaType mt;
+  if (pin->GetMediaType(index, &mt) != S_OK) return false;
+  *type = CreateMediaType(&mt);
+  return *type != nullptr;
 }

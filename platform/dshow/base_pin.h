@@ -170,42 +170,91 @@ class CBaseInputPin : public CBasePin, public IMemInputPin {
   std::atomic<BOOL> m_bFlushing{FALSE};
 };
 
-// Enumerates the pins of a filter; VFW_E_ENUM_OUT_OF_SYNC when they change.
-class CEnumPins final : public tlx::com::Counted<IEnumPins> {
+// Enumerates what an owner holds by index; VFW_E_ENUM_OUT_OF_SYNC once the
+// owner's version changes, until Reset.
+template <typename Traits>
+class CVersionedEnum final : public tlx::com::Counted<typename Traits::Interface> {
  public:
-  CEnumPins(CBaseFilter* filter, const CEnumPins* from);
-  HRESULT QueryInterface(REFIID iid, void** object) override { return Answer(iid, IID_IEnumPins, object); }
-  STDMETHODIMP Next(ULONG count, IPin** pins, ULONG* fetched) override;
-  STDMETHODIMP Skip(ULONG count) override;
-  STDMETHODIMP Reset() override;
-  STDMETHODIMP Clone(IEnumPins** clone) override;
+  using Owner = typename Traits::Owner;
+  using Element = typename Traits::Element;
+
+  CVersionedEnum(Owner* owner, const CVersionedEnum* from)
+      : owner_(owner), position_(from != nullptr ? from->position_ : 0),
+        version_(from != nullptr ? from->version_ : Traits::Version(owner)) {
+    owner_->AddRef();
+  }
+
+  HRESULT QueryInterface(REFIID iid, void** object) override { return this->Answer(iid, Traits::kIid, object); }
+
+  STDMETHODIMP Next(ULONG count, Element** elements, ULONG* fetched) override {
+    if (elements == nullptr) return E_POINTER;
+    if (fetched == nullptr && count > 1) return E_INVALIDARG;
+    if (fetched != nullptr) *fetched = 0;
+    if (OutOfSync()) return VFW_E_ENUM_OUT_OF_SYNC;
+    ULONG got = 0;
+    while (got < count && Traits::Get(owner_, position_, &elements[got])) {
+      ++position_;
+      ++got;
+    }
+    if (fetched != nullptr) *fetched = got;
+    return got == count ? S_OK : S_FALSE;
+  }
+
+  STDMETHODIMP Skip(ULONG count) override {
+    if (OutOfSync()) return VFW_E_ENUM_OUT_OF_SYNC;
+    for (; count > 0; --count, ++position_) {
+      Element* element = nullptr;
+      if (!Traits::Get(owner_, position_, &element)) return S_FALSE;
+      Traits::Drop(element);
+    }
+    return S_OK;
+  }
+
+  STDMETHODIMP Reset() override {
+    version_ = Traits::Version(owner_);
+    position_ = 0;
+    return S_OK;
+  }
+
+  STDMETHODIMP Clone(typename Traits::Interface** clone) override {
+    if (clone == nullptr) return E_POINTER;
+    if (OutOfSync()) return VFW_E_ENUM_OUT_OF_SYNC;
+    *clone = new CVersionedEnum(owner_, this);
+    return S_OK;
+  }
 
  private:
-  ~CEnumPins() override;
-  bool OutOfSync();
+  ~CVersionedEnum() override { owner_->Release(); }
+  bool OutOfSync() { return Traits::Version(owner_) != version_; }
 
-  CBaseFilter* filter_;  // with a reference
-  int position_ = 0;
+  Owner* owner_;  // with a reference
+  int position_;
   LONG version_;
 };
 
-// Enumerates the preferred media types of a pin.
-class CEnumMediaTypes final : public tlx::com::Counted<IEnumMediaTypes> {
- public:
-  CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* from);
-  HRESULT QueryInterface(REFIID iid, void** object) override { return Answer(iid, IID_IEnumMediaTypes, object); }
-  STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
-  STDMETHODIMP Skip(ULONG count) override;
-  STDMETHODIMP Reset() override;
-  STDMETHODIMP Clone(IEnumMediaTypes** clone) override;
-
- private:
-  ~CEnumMediaTypes() override;
-
-  CBasePin* pin_;  // with a reference
-  int position_ = 0;
-  LONG version_;
+// The pins of a filter.
+struct PinEnumTraits {
+  using Interface = IEnumPins;
+  using Element = IPin;
+  using Owner = CBaseFilter;
+  static constexpr const IID& kIid = IID_IEnumPins;
+  static LONG Version(CBaseFilter* filter) { return filter->GetPinVersion(); }
+  static bool Get(CBaseFilter* filter, int index, IPin** pin);
+  static void Drop(IPin* pin) { pin->Release(); }
 };
+using CEnumPins = CVersionedEnum<PinEnumTraits>;
+
+// The preferred media types of a pin, each a copy the caller deletes.
+struct MediaTypeEnumTraits {
+  using Interface = IEnumMediaTypes;
+  using Element = AM_MEDIA_TYPE;
+  using Owner = CBasePin;
+  static constexpr const IID& kIid = IID_IEnumMediaTypes;
+  static LONG Version(CBasePin* pin) { return pin->GetMediaTypeVersion(); }
+  static bool Get(CBasePin* pin, int index, AM_MEDIA_TYPE** type);
+  static void Drop(AM_MEDIA_TYPE* type) { DeleteMediaType(type); }
+};
+using CEnumMediaTypes = CVersionedEnum<MediaTypeEnumTraits>;
 
 // Copies a UTF-16 name into a fixed buffer, truncating and terminating it.
 void CopyPinName(const std::u16string& name, WCHAR* buffer, size_t size);
