@@ -284,12 +284,20 @@ HRESULT CBaseOutputPin::CheckConnect(IPin* pin) {
   return S_OK;
 }
 
+namespace {
+
+// Lets go of a pin's allocator, decommitted so its buffers are freed.
+void DropAllocator(IMemAllocator*& allocator) {
+  if (allocator == nullptr) return;
+  allocator->Decommit();
+  allocator->Release();
+  allocator = nullptr;
+}
+
+}  // namespace
+
 HRESULT CBaseOutputPin::BreakConnect() {
-  if (m_pAllocator != nullptr) {
-    m_pAllocator->Decommit();
-    m_pAllocator->Release();
-    m_pAllocator = nullptr;
-  }
+  DropAllocator(m_pAllocator);
   if (m_pInputPin != nullptr) {
     m_pInputPin->Release();
     m_pInputPin = nullptr;
@@ -473,11 +481,7 @@ HRESULT CBaseInputPin::EndFlush() {
 }
 
 HRESULT CBaseInputPin::BreakConnect() {
-  if (m_pAllocator != nullptr) {
-    m_pAllocator->Decommit();
-    m_pAllocator->Release();
-    m_pAllocator = nullptr;
-  }
+  DropAllocator(m_pAllocator);
   return S_OK;
 }
 
