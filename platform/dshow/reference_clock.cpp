@@ -110,9 +110,7 @@ void CBaseReferenceClock::TriggerAdvises(REFERENCE_TIME now) {
 DWORD CBaseReferenceClock::AdviseThreadProc() {
   while (!m_StopThread.Wait(kPollMilliseconds)) {
     if (PendingAdvises() == 0) continue;
-    REFERENCE_TIME now;
-    GetTime(&now);
-    TriggerAdvises(now);
+    TriggerAdvises(GetPrivateTime());
   }
   return 0;
 }

@@ -29,7 +29,8 @@ class CBaseReferenceClock : public CUnknown, public IReferenceClock {
   // S_FALSE for an unknown cookie.
   STDMETHODIMP Unadvise(DWORD_PTR cookie) override;
 
-  // The clock's own time source, in 100-ns units.
+  // The clock's own time source, in 100-ns units; the advise thread reads it
+  // directly, from its own thread.
   virtual REFERENCE_TIME GetPrivateTime();
 
   // Advises pending at the moment.

@@ -1,6 +1,7 @@
 #include "dshow/source.h"
 
 #include <algorithm>
+#include <string>
 
 #include "win32/timing.h"
 
@@ -39,6 +40,21 @@ HRESULT CSource::RemovePin(CSourceStream* pin) {
   return S_OK;
 }
 
+HRESULT CSource::FindPin(LPCWSTR id, IPin** pin) {
+  if (id == nullptr || pin == nullptr) return E_POINTER;
+  *pin = nullptr;
+  int number = 0;
+  for (LPCWSTR c = id; *c != 0; ++c) {
+    if (*c < u'0' || *c > u'9' || number > 10000) return VFW_E_NOT_FOUND;
+    number = number * 10 + (*c - u'0');
+  }
+  CBasePin* found = *id != 0 ? GetPin(number - 1) : nullptr;
+  if (found == nullptr) return VFW_E_NOT_FOUND;
+  *pin = found;
+  found->AddRef();
+  return S_OK;
+}
+
 int CSource::FindPinNumber(IPin* pin) {
   CAutoLock lock(&m_cStateLock);
   for (size_t i = 0; i < m_paStreams.size(); ++i) {
@@ -68,6 +84,15 @@ HRESULT CSourceStream::CheckMediaType(const CMediaType* mt) {
   CMediaType mine;
   if (FAILED(GetMediaType(0, &mine))) return E_FAIL;
   return mine == *mt ? S_OK : E_FAIL;
+}
+
+HRESULT CSourceStream::QueryId(LPWSTR* id) {
+  if (id == nullptr) return E_POINTER;
+  int number = m_pFilter->FindPinNumber(this);
+  if (number < 0) return E_FAIL;
+  std::string text = std::to_string(number + 1);
+  *id = CoTaskStringCopy(std::u16string(text.begin(), text.end()));
+  return *id != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CSourceStream::Active() {

@@ -16,6 +16,8 @@ class CSource : public CBaseFilter {
 
   int GetPinCount() override;
   CBasePin* GetPin(int index) override;
+  // Source pins are found by number: "1" is the first.
+  STDMETHODIMP FindPin(LPCWSTR id, IPin** pin) override;
 
   // Pins add themselves when they are made; the filter deletes them.
   HRESULT AddPin(CSourceStream* pin);
@@ -46,6 +48,8 @@ class CSourceStream : public CAMThread, public CBaseOutputPin {
   virtual HRESULT GetMediaType(CMediaType* mt);
   HRESULT GetMediaType(int position, CMediaType* mt) override;
   HRESULT CheckMediaType(const CMediaType* mt) override;
+  // The pin's number, counted from 1, as FindPin takes it.
+  STDMETHODIMP QueryId(LPWSTR* id) override;
 
   // The thread starts when the filter pauses and ends when it stops; the
   // allocator is decommitted first, so a thread waiting for a buffer wakes.

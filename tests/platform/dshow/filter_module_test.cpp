@@ -68,7 +68,7 @@ TEST(FilterModule, GraphOfModuleFiltersFoundByFriendlyNameRunsAndTheModuleUnload
     graph->AddFilter(source.Get(), kScriptedSourceName);
     graph->AddFilter(marker.Get(), kInPlaceMarkerName);
     graph->AddFilter(renderer.Get(), kRecordingRendererName);
-    ASSERT_EQ(graph->Connect(PinOf(source.Get(), u"Out").Get(), PinOf(marker.Get(), u"In").Get()), S_OK);
+    ASSERT_EQ(graph->Connect(PinOf(source.Get(), u"1").Get(), PinOf(marker.Get(), u"In").Get()), S_OK);
     ASSERT_EQ(graph->Connect(PinOf(marker.Get(), u"Out").Get(), PinOf(renderer.Get(), u"In").Get()), S_OK);
     graph.As<IMediaFilter>(IID_IMediaFilter)->SetSyncSource(nullptr);
     auto script = source.As<IScriptedSource>(IID_IScriptedSource);

@@ -76,14 +76,14 @@ class GraphFixture : public ::testing::Test {
     ASSERT_EQ(graph->AddFilter(rendererFilter.Get(), u"renderer"), S_OK);
     if (withMarker) {
       ASSERT_EQ(graph->AddFilter(markerFilter.Get(), u"marker"), S_OK);
-      ASSERT_EQ(graph->ConnectDirect(PinOf(sourceFilter.Get(), u"Out").Get(),
+      ASSERT_EQ(graph->ConnectDirect(PinOf(sourceFilter.Get(), u"1").Get(),
                                      PinOf(markerFilter.Get(), u"In").Get(), nullptr),
                 S_OK);
       ASSERT_EQ(graph->ConnectDirect(PinOf(markerFilter.Get(), u"Out").Get(),
                                      PinOf(rendererFilter.Get(), u"In").Get(), nullptr),
                 S_OK);
     } else {
-      ASSERT_EQ(graph->ConnectDirect(PinOf(sourceFilter.Get(), u"Out").Get(),
+      ASSERT_EQ(graph->ConnectDirect(PinOf(sourceFilter.Get(), u"1").Get(),
                                      PinOf(rendererFilter.Get(), u"In").Get(), nullptr),
                 S_OK);
     }

@@ -146,7 +146,7 @@ TEST_F(GraphFixture, CompletionWaitsForEveryRenderer) {
   ComPtr<IBaseFilter> renderer2Filter = Adopt<IBaseFilter>(renderer2, IID_IBaseFilter);
   ASSERT_EQ(graph->AddFilter(source2Filter.Get(), u"source"), VFW_S_DUPLICATE_NAME);
   ASSERT_EQ(graph->AddFilter(renderer2Filter.Get(), nullptr), S_OK);
-  ASSERT_EQ(graph->Connect(PinOf(source2Filter.Get(), u"Out").Get(), PinOf(renderer2Filter.Get(), u"In").Get()),
+  ASSERT_EQ(graph->Connect(PinOf(source2Filter.Get(), u"1").Get(), PinOf(renderer2Filter.Get(), u"In").Get()),
             S_OK);
   graph.As<IMediaFilter>(IID_IMediaFilter)->SetSyncSource(nullptr);
 
@@ -320,7 +320,7 @@ TEST_F(GraphFixture, ManagesFiltersByName) {
   control->GetState(0, &state);
   EXPECT_EQ(state, State_Stopped);
   ComPtr<IPin> peer;
-  EXPECT_EQ(PinOf(sourceFilter.Get(), u"Out")->ConnectedTo(peer.Receive()), VFW_E_NOT_CONNECTED);
+  EXPECT_EQ(PinOf(sourceFilter.Get(), u"1")->ConnectedTo(peer.Receive()), VFW_E_NOT_CONNECTED);
   EXPECT_EQ(PinOf(rendererFilter.Get(), u"In")->ConnectedTo(peer.Receive()), VFW_E_NOT_CONNECTED);
   markerFilter->QueryFilterInfo(&info);
   EXPECT_EQ(info.pGraph, nullptr);
@@ -367,7 +367,7 @@ TEST(GraphCycles, FiftyBuildRunStopDestroyCyclesLeaveNothingBehind) {
     graph->AddFilter(s.Get(), u"s");
     graph->AddFilter(m.Get(), u"m");
     graph->AddFilter(r.Get(), u"r");
-    ASSERT_EQ(graph->Connect(PinOf(s.Get(), u"Out").Get(), PinOf(m.Get(), u"In").Get()), S_OK);
+    ASSERT_EQ(graph->Connect(PinOf(s.Get(), u"1").Get(), PinOf(m.Get(), u"In").Get()), S_OK);
     ASSERT_EQ(graph->Connect(PinOf(m.Get(), u"Out").Get(), PinOf(r.Get(), u"In").Get()), S_OK);
     source->SetScript({ScriptItem::Sample(Bytes({1}), 0, 1), ScriptItem::EndOfStream()});
     auto control = graph.As<IMediaControl>(IID_IMediaControl);

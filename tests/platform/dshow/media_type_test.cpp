@@ -98,7 +98,7 @@ TEST(MediaType, AShortFormatBlockIsRefusedBeforeAnyoneReadsIt) {
   auto* source = new ScriptedSource(nullptr, &hr);
   ComPtr<IBaseFilter> sourceFilter = Adopt<IBaseFilter>(source, IID_IBaseFilter);
   ComPtr<IPin> in = PinOf(filter.Get(), u"In");
-  ComPtr<IPin> out = PinOf(sourceFilter.Get(), u"Out");
+  ComPtr<IPin> out = PinOf(sourceFilter.Get(), u"1");
 
   CMediaType shortType = TypeWithBlock(FORMAT_VideoInfo, 40);
   EXPECT_EQ(in->QueryAccept(&shortType), S_FALSE);

@@ -34,7 +34,7 @@ TEST(PinConnection, NegotiatesTypesOrRefuses) {
     ComPtr<IBaseFilter> r = Adopt<IBaseFilter>(renderer, IID_IBaseFilter);
     source->SetMediaType(p.offered);
     renderer->SetAcceptedTypes(p.accepted);
-    ComPtr<IPin> out = PinOf(s.Get(), u"Out");
+    ComPtr<IPin> out = PinOf(s.Get(), u"1");
     ComPtr<IPin> in = PinOf(r.Get(), u"In");
     EXPECT_EQ(out->Connect(in.Get(), p.asked), p.expected) << p.what;
     ComPtr<IPin> peer;
@@ -55,7 +55,7 @@ TEST(PinConnection, NegotiatesTypesOrRefuses) {
 
 TEST_F(GraphFixture, RefusesWrongDirectionsRepeatsAndActiveGraphs) {
   Build(false);
-  ComPtr<IPin> out = PinOf(sourceFilter.Get(), u"Out");
+  ComPtr<IPin> out = PinOf(sourceFilter.Get(), u"1");
   ComPtr<IPin> in = PinOf(rendererFilter.Get(), u"In");
   ComPtr<IPin> markerIn = PinOf(markerFilter.Get(), u"In");
   ComPtr<IPin> markerOut = PinOf(markerFilter.Get(), u"Out");
@@ -108,7 +108,7 @@ TEST(PinConnection, EnumeratesPreferredTypes) {
   ComPtr<IBaseFilter> s = Adopt<IBaseFilter>(source, IID_IBaseFilter);
   source->SetMediaType(SimpleType(MEDIATYPE_Audio, MEDIASUBTYPE_PCM));
   ComPtr<IEnumMediaTypes> types;
-  ASSERT_EQ(PinOf(s.Get(), u"Out")->EnumMediaTypes(types.Receive()), S_OK);
+  ASSERT_EQ(PinOf(s.Get(), u"1")->EnumMediaTypes(types.Receive()), S_OK);
   AM_MEDIA_TYPE* got[2] = {};
   ULONG fetched = 0;
   EXPECT_EQ(types->Next(2, got, &fetched), S_FALSE);
@@ -130,13 +130,33 @@ TEST(PinConnection, EnumeratesPreferredTypes) {
   ComPtr<IEnumMediaTypes> markerTypes;
   ASSERT_EQ(PinOf(m.Get(), u"Out")->EnumMediaTypes(markerTypes.Receive()), S_OK);
   EXPECT_EQ(markerTypes->Next(1, got, nullptr), S_FALSE);
-  ASSERT_EQ(PinOf(s.Get(), u"Out")->Connect(PinOf(m.Get(), u"In").Get(), nullptr), S_OK);
+  ASSERT_EQ(PinOf(s.Get(), u"1")->Connect(PinOf(m.Get(), u"In").Get(), nullptr), S_OK);
   markerTypes->Reset();
   ASSERT_EQ(markerTypes->Next(1, got, nullptr), S_OK);
   EXPECT_EQ(got[0]->majortype, MEDIATYPE_Audio);
   DeleteMediaType(got[0]);
-  PinOf(s.Get(), u"Out")->Disconnect();
+  PinOf(s.Get(), u"1")->Disconnect();
   PinOf(m.Get(), u"In")->Disconnect();
+}
+
+}  // namespace
+}  // namespace tlx::dshow::test
+
+namespace tlx::dshow::test {
+namespace {
+
+TEST(PinConnection, SourcePinsAreFoundByNumber) {
+  HRESULT hr = S_OK;
+  ComPtr<IBaseFilter> s = Adopt<IBaseFilter>(new ScriptedSource(nullptr, &hr), IID_IBaseFilter);
+  ComPtr<IPin> pin;
+  for (const char16_t* bad : {u"2", u"0", u"", u"Out", u"1x"}) {
+    EXPECT_EQ(s->FindPin(bad, pin.Receive()), VFW_E_NOT_FOUND) << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
+  }
+  ASSERT_EQ(s->FindPin(u"1", pin.Receive()), S_OK);
+  LPWSTR id = nullptr;
+  ASSERT_EQ(pin->QueryId(&id), S_OK);
+  EXPECT_EQ(std::u16string(id), u"1");
+  CoTaskMemFree(id);
 }
 
 }  // namespace
