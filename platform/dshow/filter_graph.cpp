@@ -279,10 +279,10 @@ class CFilterGraph final : public CUnknown,
     CAutoLock lock(&m_Lock);
     if (m_State == State_Paused) return S_OK;
     if (m_State == State_Stopped) {
+      // Unless the application chose, the clock is chosen again at each start.
       if (!m_ClockChosen) {
         HRESULT hr = SetDefaultSyncSource();
         if (FAILED(hr)) return hr;
-        m_ClockChosen = false;  // chosen again at the next start
       }
       m_PausedStreamTime = 0;
       ResetCompletion();

@@ -64,8 +64,9 @@ HRESULT CBaseReferenceClock::AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME 
   if (cookie == nullptr) return E_POINTER;
   *cookie = 0;
   if (event == nullptr) return E_INVALIDARG;
+  // A time already past fires at the next poll.
   REFERENCE_TIME when = baseTime + streamTime;
-  if (when <= 0 || streamTime < 0) return E_INVALIDARG;
+  if (when <= 0) return E_INVALIDARG;
   return AddAdvise({0, event, when, 0}, cookie);
 }
 

@@ -52,6 +52,10 @@ TEST_F(ClockTest, OneShotAdviseFiresOnceTheClockGetsThere) {
   EXPECT_EQ(ref->Unadvise(cookie), S_OK);
   clock->Advance(100 * kMs);
   EXPECT_EQ(WaitForSingleObject(event, 20), WAIT_TIMEOUT);
+
+  // A time already past (a late sample, before its segment start) fires at once.
+  ASSERT_EQ(ref->AdviseTime(1000 * kMs, -10 * kMs, event, &cookie), S_OK);
+  EXPECT_EQ(WaitForSingleObject(event, 1000), WAIT_OBJECT_0);
   CloseHandle(event);
 }
 
