@@ -83,6 +83,15 @@ TEST(FilterModule, GraphOfModuleFiltersFoundByFriendlyNameRunsAndTheModuleUnload
     EXPECT_EQ(code, EC_COMPLETE);
     ASSERT_EQ(records->Samples().size(), 1u);
     EXPECT_EQ(records->Samples()[0].bytes, Bytes({8, 9}));
+    // Seek back to the start: the sample comes again, then the end.
+    LONGLONG start = 0;
+    ASSERT_EQ(graph.As<IMediaSeeking>(IID_IMediaSeeking)
+                  ->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+              S_OK);
+    ASSERT_EQ(graph.As<IMediaEvent>(IID_IMediaEvent)->GetEvent(&code, &p1, &p2, 2000), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+    EXPECT_EQ(records->Samples().size(), 2u);
+    EXPECT_EQ(graph.As<IMediaControl>(IID_IMediaControl)->Pause(), S_OK);
     graph.As<IMediaControl>(IID_IMediaControl)->Stop();
     // Releasing the graph removes the filters from it.
   }
