@@ -211,19 +211,28 @@ class CFilterGraph final : public CUnknown,
 
   STDMETHODIMP Reconnect(IPin* pin) override { return ReconnectEx(pin, nullptr); }
 
+  // Done at once, so a filter that asks sees the new connection when the
+  // call returns. Only a stopped graph reconnects (VFW_E_WRONG_STATE).
   STDMETHODIMP ReconnectEx(IPin* pin, const AM_MEDIA_TYPE* mt) override {
     if (pin == nullptr) return E_POINTER;
     CAutoLock lock(&m_Lock);
-    if (m_State != State_Stopped) return VFW_E_NOT_STOPPED;
+    if (m_State != State_Stopped) return VFW_E_WRONG_STATE;
     ComPtr<IPin> peer;
     if (FAILED(pin->ConnectedTo(peer.Receive()))) return VFW_E_NOT_CONNECTED;
     PIN_DIRECTION direction;
     pin->QueryDirection(&direction);
     ComPtr<IPin> out = direction == PINDIR_OUTPUT ? ComPtr<IPin>(pin) : peer;
     ComPtr<IPin> in = direction == PINDIR_OUTPUT ? peer : ComPtr<IPin>(pin);
+    AM_MEDIA_TYPE previous;
+    HRESULT hr = out->ConnectionMediaType(&previous);
+    if (FAILED(hr)) return hr;
     out->Disconnect();
     in->Disconnect();
-    return out->Connect(in.Get(), mt);
+    hr = out->Connect(in.Get(), mt);
+    // A refused type leaves the pins as they were, not apart.
+    if (FAILED(hr)) out->Connect(in.Get(), &previous);
+    FreeMediaType(previous);
+    return hr;
   }
 
   STDMETHODIMP Disconnect(IPin* pin) override {

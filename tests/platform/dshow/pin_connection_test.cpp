@@ -72,11 +72,19 @@ TEST_F(GraphFixture, RefusesWrongDirectionsRepeatsAndActiveGraphs) {
   EXPECT_EQ(out->Disconnect(), VFW_E_NOT_STOPPED);
   ASSERT_EQ(control->Stop(), S_OK);
 
-  // Reconnecting keeps the pins paired.
+  // Reconnecting keeps the pins paired; a type the pins refuse leaves them
+  // connected as before; a graph that is not stopped does not reconnect.
   ASSERT_EQ(graph->Reconnect(out.Get()), S_OK);
   ComPtr<IPin> peer;
   ASSERT_EQ(out->ConnectedTo(peer.Receive()), S_OK);
   EXPECT_EQ(peer.Get(), in.Get());
+  auto graph2 = graph.As<IFilterGraph2>(IID_IFilterGraph2);
+  CMediaType audio = SimpleType(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
+  EXPECT_EQ(graph2->ReconnectEx(in.Get(), &audio), VFW_E_TYPE_NOT_ACCEPTED);
+  ASSERT_EQ(in->ConnectedTo(peer.Receive()), S_OK);
+  EXPECT_EQ(peer.Get(), out.Get());
+  ASSERT_EQ(control->Pause(), S_OK);
+  EXPECT_EQ(graph->Reconnect(out.Get()), VFW_E_WRONG_STATE);
 }
 
 TEST_F(GraphFixture, AllocatorsAreNegotiatedAlongTheChain) {
