@@ -130,7 +130,7 @@ struct Mpeg4Decoder {
   // The macroblock buffer: six 8x8 blocks of coefficients (four luma, U, V)
   // that the block decoders fill and the inverse DCT clears again, and the
   // six shape words that say which regions of each block are occupied.
-  alignas(32) int16_t blocks[6 * 64] = {};
+  alignas(32) int16_t blocks[6][64] = {};
   uint32_t shapes[6] = {};
 
   uint32_t status = 0;    // bit 31 sticky until the instance is destroyed

@@ -3,13 +3,12 @@
 #include <cstring>
 
 #include "core_allocation.h"
-#include "idct.h"
 
 namespace tlx::mpeg4 {
 
 // The vector kernels replace their plain twins slot by slot as they come.
-const PictureKernels kPlainPictureKernels = {IdctDispatchPut, IdctDispatchAdd};
-const PictureKernels kSimdPictureKernels = {IdctDispatchPut, IdctDispatchAdd};
+const PictureKernels kPlainPictureKernels = {PutIntraMacroblock, AddInterMacroblock};
+const PictureKernels kSimdPictureKernels = {PutIntraMacroblock, AddInterMacroblock};
 
 Picture::~Picture() { CoreFree(quantiserMap); }
 
@@ -32,6 +31,45 @@ uint32_t Picture::PictureAllocate(int newWidth, int newHeight, int borderX, int 
   }
   return Allocate(newWidth, newHeight, borderX, borderY, newFormat) | status;
 }
+
+PicturePlanes Picture::Planes() const {
+  PicturePlanes planes;
+  planes.y = yOrigin;
+  planes.u = uOrigin;
+  planes.v = vOrigin;
+  planes.lumaStride = lumaStride;
+  planes.chromaStride = chromaStride;
+  planes.width = width;
+  planes.height = height;
+  planes.chromaWidth = chromaWidth;
+  planes.chromaHeight = chromaHeight;
+  planes.lumaPadWidth = lumaBorderX;
+  planes.lumaPadHeight = lumaBorderY;
+  planes.chromaPadWidth = chromaBorderX;
+  planes.chromaPadHeight = chromaBorderY;
+  planes.extraRows = kPlaneExtraRows;
+  return planes;
+}
+
+void Picture::PutIntraMacroblock(int16_t (*blocks)[64], int x, int y, int fieldDct, const uint32_t* shapes) {
+  kernels->putIntraMacroblock(Planes(), blocks, x, y, fieldDct, shapes);
+}
+
+void Picture::AddInterMacroblock(int16_t (*blocks)[64], int x, int y, int fieldDct, uint32_t codedBlocks,
+                                 const uint32_t* shapes) {
+  kernels->addInterMacroblock(Planes(), blocks, x, y, fieldDct, codedBlocks, shapes);
+}
+
+void Picture::PutIntraMacroblockA(int16_t (*blocks)[64], int x, int y, int fieldDct, const uint32_t* shapes) {
+  tlx::mpeg4::PutIntraMacroblockA(Planes(), blocks, x, y, fieldDct, shapes);
+}
+
+void Picture::AddInterMacroblockA(int16_t (*blocks)[64], int x, int y, int fieldDct, uint32_t codedBlocks,
+                                  const uint32_t* shapes) {
+  tlx::mpeg4::AddInterMacroblockA(Planes(), blocks, x, y, fieldDct, codedBlocks, shapes);
+}
+
+void Picture::PadBorders() { tlx::mpeg4::PadBorders(Planes()); }
 
 void Picture::CopyMacroblock(const Picture& source, int x, int y) {
   for (int row = 0; row < 16; ++row) {

@@ -11,21 +11,17 @@
 #include <cstdint>
 
 #include "plane_store.h"
+#include "reconstruction.h"
 
 namespace tlx::mpeg4 {
 
-using BlockKernel = void (*)(int16_t* block, uint8_t* dst, ptrdiff_t stride, uint32_t shape);
-
 struct PictureKernels {
-  BlockKernel idctPut;  // writes the inverse DCT of one block
-  BlockKernel idctAdd;  // adds the inverse DCT of one block
+  decltype(&tlx::mpeg4::PutIntraMacroblock) putIntraMacroblock;
+  decltype(&tlx::mpeg4::AddInterMacroblock) addInterMacroblock;
 };
 
 extern const PictureKernels kPlainPictureKernels;
 extern const PictureKernels kSimdPictureKernels;
-
-// Bits of a coded-block-pattern word: block 0 (top-left luma) .. block 5 (V).
-inline constexpr uint32_t kCodedBlockBits[6] = {0x800, 0x400, 0x200, 0x100, 0x80, 0x40};
 
 // The valid word of a picture that holds a complete decoded picture.
 inline constexpr uint32_t kPictureValid = 3;
@@ -43,20 +39,22 @@ class Picture : public PlaneStore {
   // Writes the inverse DCT of the six blocks (four luma, U, V) of the
   // macroblock at luma position (x, y). With fieldDct the luma blocks 0-1
   // hold the top field and 2-3 the bottom field. Every block comes back zero.
-  void PutIntraMacroblock(int16_t* blocks, int x, int y, int fieldDct, const uint32_t* shapes);
-  // Adds the inverse DCT of the blocks whose kCodedBlockBits are set in
+  void PutIntraMacroblock(int16_t (*blocks)[64], int x, int y, int fieldDct, const uint32_t* shapes);
+  // Adds the inverse DCT of the blocks whose kCodedBlockBit are set in
   // codedBlocks to the prediction already in the picture.
-  void AddInterMacroblock(int16_t* blocks, int x, int y, int fieldDct, uint32_t codedBlocks,
+  void AddInterMacroblock(int16_t (*blocks)[64], int x, int y, int fieldDct, uint32_t codedBlocks,
                           const uint32_t* shapes);
   // The first-kind reconstruction operations; same results.
-  void PutIntraMacroblockA(int16_t* blocks, int x, int y, int fieldDct, const uint32_t* shapes);
-  void AddInterMacroblockA(int16_t* blocks, int x, int y, int fieldDct, uint32_t codedBlocks,
+  void PutIntraMacroblockA(int16_t (*blocks)[64], int x, int y, int fieldDct, const uint32_t* shapes);
+  void AddInterMacroblockA(int16_t (*blocks)[64], int x, int y, int fieldDct, uint32_t codedBlocks,
                            const uint32_t* shapes);
   // Copies the 16x16 luma and 8x8 chroma samples of the macroblock at luma
   // position (x, y) from source, which has the same geometry.
   void CopyMacroblock(const Picture& source, int x, int y);
   // Replicates the edge samples into the borders and the extra rows below.
   void PadBorders();
+  // The planes as the pixel kernels see them.
+  PicturePlanes Planes() const;
 
   const PictureKernels* kernels;
   int16_t lumaBorderX = 0;
