@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "bit_reader.h"
 #include "mpeg4_decoder.h"
@@ -119,6 +120,40 @@ TEST(BitReader, ReadsPastTheEndAsZerosAndMarksTheOverrun) {
   EXPECT_EQ(reader.status, 0u);
   EXPECT_EQ(BitRead(reader, 1), 0u);
   EXPECT_EQ(reader.status, kBitReaderOverrun);
+}
+
+// Bytes and a starting bit; what the resynchronisation helpers see there.
+TEST(BitReader, ResyncHelpers) {
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    uint32_t skip;
+    uint32_t resync17;  // BitNextIsResyncMarker(17)
+    uint32_t peek17;    // BitPeekAfterStuffing(17)
+  } cases[] = {
+      {"stuffing 0111 then a marker", {0xA7, 0x00, 0x00, 0x80}, 4, 1, (0x7u << 17) | 1},
+      {"aligned: a stuffing byte then a marker", {0x7F, 0x00, 0x00, 0x80}, 0, 1, 0xFE00},
+      {"aligned: a start code", {0x00, 0x00, 0x01, 0xB6}, 0, 0, 0},
+      {"zero stuffing then a marker (short-header style)", {0xF0, 0x00, 0x00, 0x80}, 4, 0xFFFFFFFF, 1},
+      {"no stuffing pattern", {0xAB, 0xCD, 0xEF, 0x01}, 3, 0xFFFFFFFF, (0xBu << 17) | 0x19BDE},
+  };
+  for (const auto& c : cases) {
+    BitReader reader;
+    BitReaderInit(reader, c.bytes.data(), c.skip, c.bytes.data() + c.bytes.size());
+    EXPECT_EQ(BitNextIsResyncMarker(reader, 17), c.resync17) << c.name;
+    EXPECT_EQ(BitPeekAfterStuffing(reader, 17), c.peek17) << c.name;
+  }
+  // Skipping to a resync point stops where 16 zero bits start a byte.
+  const uint8_t bytes[] = {0x12, 0x34, 0x00, 0x56, 0x00, 0x00, 0x81, 0xFF};
+  BitReader reader;
+  BitReaderInit(reader, bytes, 3, bytes + sizeof(bytes));
+  BitSkipToResync(reader, 17);
+  EXPECT_EQ(BitPositionBits(reader) - 8 * reader.begin, 32u);
+  // A start code is found only when all of it lies in the data.
+  const uint8_t tail[] = {0x55, 0x00, 0x00, 0x01};
+  BitReaderInit(reader, tail, 0, tail + sizeof(tail));
+  EXPECT_EQ(BitNextStartCode(reader), 0u);
+  EXPECT_TRUE(BitAtEnd(reader));
 }
 
 TEST(BitReader, TimeIncrementWidths) {

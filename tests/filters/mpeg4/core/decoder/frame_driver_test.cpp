@@ -2,6 +2,8 @@
 // stops, the end marker, and truncated input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "core_harness.h"
@@ -129,6 +131,100 @@ TEST_F(FrameDriver, MisalignedBufferBaseOrEnd) {
   EXPECT_EQ(Mpeg4DecAFrame(handle, &frame), 0x200000u);
   frame.inputLength = 4;
   EXPECT_EQ(Mpeg4DecAFrame(handle, &frame), 0u);
+}
+
+}  // namespace
+}  // namespace tlx::mpeg4
+
+namespace tlx::mpeg4 {
+namespace {
+
+// The first three pictures of the stream with video packets.
+class VideoPackets : public testing::Test {
+ protected:
+  void SetUp() override {
+    const std::vector<uint8_t> stream = test::ReadFixture("i_packets_176x144.m4v");
+    const std::vector<size_t> pictures = StartCodes(stream, 0xB0);
+    ASSERT_GE(pictures.size(), 4u);
+    clean.assign(stream.begin(), stream.begin() + long(pictures[3]));
+    pictureOne = pictures[1];
+    pictureTwo = pictures[2];
+    // Resync markers of picture 1: 16 zero bits on a byte boundary, then a 1.
+    for (size_t i = StartCodes(clean, 0xB6)[1] + 4; i + 2 < pictureTwo; ++i) {
+      if (clean[i] == 0 && clean[i + 1] == 0 && (clean[i + 2] & 0x80) != 0) markers.push_back(i);
+    }
+    ASSERT_GE(markers.size(), 3u);
+    reference = test::DecodeWithCore(clean, false);
+    ASSERT_EQ(reference.pictures.size(), 3u);
+  }
+
+  static const uint8_t* Macroblock(const std::vector<uint8_t>& plane, int width, int column, int row, int size) {
+    return plane.data() + size_t(row * size) * width + size_t(column * size);
+  }
+
+  static bool SameMacroblock(const test::CorePicture& a, const test::CorePicture& b, int column, int row) {
+    for (int line = 0; line < 16; ++line) {
+      if (std::memcmp(Macroblock(a.y, a.width, column, row, 16) + line * a.width,
+                      Macroblock(b.y, b.width, column, row, 16) + line * b.width, 16) != 0) {
+        return false;
+      }
+    }
+    for (int line = 0; line < 8; ++line) {
+      const int half = a.width / 2;
+      if (std::memcmp(Macroblock(a.u, half, column, row, 8) + line * half,
+                      Macroblock(b.u, half, column, row, 8) + line * half, 8) != 0 ||
+          std::memcmp(Macroblock(a.v, half, column, row, 8) + line * half,
+                      Macroblock(b.v, half, column, row, 8) + line * half, 8) != 0) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  std::vector<uint8_t> clean;
+  size_t pictureOne = 0, pictureTwo = 0;
+  std::vector<size_t> markers;
+  test::CoreDecode reference;
+};
+
+TEST_F(VideoPackets, LostPacketIsConcealedFromThePastReference) {
+  // Drop the second packet of picture 1; its macroblocks are copied from
+  // picture 0 and everything else decodes as before.
+  std::vector<uint8_t> damaged(clean);
+  damaged.erase(damaged.begin() + long(markers[0]), damaged.begin() + long(markers[1]));
+  const test::CoreDecode result = test::DecodeWithCore(damaged, false);
+  for (uint32_t status : result.statuses) EXPECT_EQ(status, 0u);
+  ASSERT_EQ(result.pictures.size(), 3u);
+  // The macroblock number: the 7 bits after the marker bit.
+  const int first = clean[markers[0] + 2] & 0x7F;
+  const int next = clean[markers[1] + 2] & 0x7F;
+  ASSERT_LT(first, next);
+  for (int mb = 0; mb < 99; ++mb) {
+    const bool lost = mb >= first && mb < next;
+    const test::CorePicture& expected = lost ? reference.pictures[0] : reference.pictures[1];
+    EXPECT_TRUE(SameMacroblock(result.pictures[1], expected, mb % 11, mb / 11)) << "macroblock " << mb;
+  }
+  EXPECT_EQ(result.pictures[0].y, reference.pictures[0].y);
+  EXPECT_EQ(result.pictures[2].y, reference.pictures[2].y);
+}
+
+TEST_F(VideoPackets, CorruptPacketDamagesOnlyItsPicture) {
+  std::vector<uint8_t> damaged(clean);
+  std::fill(damaged.begin() + long(markers[0]) + 6, damaged.begin() + long(markers[0]) + 14, 0x00);
+  const test::CoreDecode result = test::DecodeWithCore(damaged, false);
+  ASSERT_EQ(result.pictures.size(), 3u);
+  // The call that decoded picture 1 reports the damage; the next one is clean.
+  ASSERT_GE(result.statuses.size(), 3u);
+  EXPECT_NE(result.statuses[1], 0u);
+  EXPECT_EQ(result.statuses[2], 0u);
+  EXPECT_EQ(result.pictures[0].y, reference.pictures[0].y);
+  EXPECT_EQ(result.pictures[2].y, reference.pictures[2].y);
+  EXPECT_EQ(result.pictures[2].u, reference.pictures[2].u);
+  // Macroblocks before the damaged packet are intact.
+  const int first = clean[markers[0] + 2] & 0x7F;
+  for (int mb = 0; mb < first; ++mb) {
+    EXPECT_TRUE(SameMacroblock(result.pictures[1], reference.pictures[1], mb % 11, mb / 11)) << "macroblock " << mb;
+  }
 }
 
 }  // namespace
