@@ -43,7 +43,8 @@ inline void BitSkip(BitReader& reader, uint32_t n) {
     BitAdvance(reader, n - reader.bitsLeft);
     return;
   }
-  reader.window = (reader.window << n) | (reader.nextWord >> (reader.bitsLeft - n));
+  // The shift may be 32 (n = 0 with a full next word): done in 64 bits.
+  reader.window = (reader.window << n) | static_cast<uint32_t>(uint64_t{reader.nextWord} >> (reader.bitsLeft - n));
   reader.bitsLeft -= n;
   if (8 * static_cast<uint64_t>(reader.nextAddress) - reader.bitsLeft > reader.endBits) {
     reader.status |= kBitReaderOverrun;

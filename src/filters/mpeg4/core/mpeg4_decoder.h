@@ -12,7 +12,6 @@
 namespace tlx::mpeg4 {
 
 struct BlockDecoderState;
-struct MacroblockReport;
 
 
 // Status bits of the instance (every core function returns such a word).
@@ -123,7 +122,18 @@ struct ShortHeader {
   uint32_t gobNumber = 0;
 };
 
-// A test's view of one decoded macroblock (see inspection.h).
+// What the observer learns of one decoded macroblock.
+struct MacroblockReport {
+  uint32_t index = 0;            // raster index
+  uint32_t flags = 0;            // macroblock-type flags
+  uint32_t codedBlockPattern = 0;
+  uint32_t quantiser = 0;
+  int32_t vectors[4][2] = {};    // per 8x8 luma block (x, y)
+  // Quantised levels of the six blocks after DC/AC prediction, raster order;
+  // entry 0 of an intra block is its quantised DC.
+  int16_t levels[6][64] = {};
+};
+
 using MacroblockObserver = void (*)(void* context, const MacroblockReport& report);
 
 struct Mpeg4Decoder {
@@ -197,6 +207,7 @@ struct Mpeg4Decoder {
 
   MacroblockObserver observer = nullptr;
   void* observerContext = nullptr;
+  MacroblockReport* report = nullptr;  // filled for the observer
 };
 
 // Instance life cycle.
@@ -233,6 +244,8 @@ void ParseShortHeader(Mpeg4Decoder& decoder);
 void FlushAtEndMarker(Mpeg4Decoder& decoder);
 void DecodeVop(Mpeg4Decoder& decoder);
 uint32_t BitNextStartCode(BitReader& reader);
+// BitNextStartCode, passing over user-data start codes (0x1B2).
+uint32_t BitNextStartCodeAfterUserData(BitReader& reader);
 uint32_t BitNextIsResyncMarker(const BitReader& reader, uint32_t n);
 uint32_t BitPeekAfterStuffing(const BitReader& reader, uint32_t n);
 void BitSkipToResync(BitReader& reader, uint32_t n);
