@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include "core_allocation.h"
+#include "inspection.h"
 #include "picture.h"
 
 namespace tlx::mpeg4 {
@@ -93,6 +95,22 @@ TEST(PlaneStore, PadBordersReplicatesEdgesCornersAndExtraRows) {
       }
     }
   }
+}
+
+TEST(PlaneStore, InjectedPlanesAreWrittenAndExtended) {
+  PlainPicture picture;
+  ASSERT_EQ(picture.PictureAllocate(32, 16, 16, 16, kPlaneFormat420), 0u);
+  std::vector<uint8_t> y(32 * 16), u(16 * 8), v(16 * 8);
+  for (size_t i = 0; i < y.size(); ++i) y[i] = uint8_t(i * 7);
+  for (size_t i = 0; i < u.size(); ++i) u[i] = uint8_t(i * 3), v[i] = uint8_t(255 - i);
+  InjectPicturePlanes(picture, y.data(), 32, u.data(), v.data(), 16);
+  EXPECT_EQ(picture.yOrigin[5 * picture.lumaStride + 9], y[5 * 32 + 9]);
+  EXPECT_EQ(picture.uOrigin[7 * picture.chromaStride + 15], u[7 * 16 + 15]);
+  EXPECT_EQ(picture.vOrigin[0], v[0]);
+  // The border follows the new edges.
+  EXPECT_EQ(picture.yOrigin[-16 * picture.lumaStride - 16], y[0]);
+  EXPECT_EQ(picture.yOrigin[(15 + 16) * picture.lumaStride + 31 + 16], y[15 * 32 + 31]);
+  EXPECT_EQ(picture.vOrigin[-8 * picture.chromaStride + 15 + 8], v[15]);
 }
 
 }  // namespace
