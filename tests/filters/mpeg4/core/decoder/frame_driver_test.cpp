@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "core_harness.h"
@@ -224,6 +225,44 @@ TEST_F(VideoPackets, CorruptPacketDamagesOnlyItsPicture) {
   const int first = clean[markers[0] + 2] & 0x7F;
   for (int mb = 0; mb < first; ++mb) {
     EXPECT_TRUE(SameMacroblock(result.pictures[1], reference.pictures[1], mb % 11, mb / 11)) << "macroblock " << mb;
+  }
+}
+
+}  // namespace
+}  // namespace tlx::mpeg4
+
+namespace tlx::mpeg4 {
+namespace {
+
+// Damaged streams: every call ends, uses no more than it was given, and
+// touches nothing outside the input (the sanitizer builds watch that).
+TEST(MalformedInput, DamagedStreamsNeitherCrashNorHang) {
+  std::mt19937 random(11);
+  for (const char* name : {"i_packets_176x144.m4v", "i_ilace_tff1_176x144.m4v", "i_dquant_352x288.m4v",
+                           "b2_176x144.m4v", "gmc_352x288.m4v", "h263_176x144.h263"}) {
+    std::vector<uint8_t> stream = test::ReadFixture(name);
+    const std::vector<size_t> pictures = StartCodes(stream, 0xB0);
+    if (pictures.size() > 3) stream.resize(pictures[3]);
+    stream.resize(std::min<size_t>(stream.size(), 40000));
+    for (int round = 0; round < 30; ++round) {
+      std::vector<uint8_t> damaged(stream);
+      std::uniform_int_distribution<size_t> at(0, damaged.size() - 1);
+      switch (round % 3) {
+        case 0:  // scattered bytes
+          for (int i = 0; i < 20; ++i) damaged[at(random)] = uint8_t(random());
+          break;
+        case 1:  // a run of zeros (false resync markers and start codes)
+          std::fill_n(damaged.begin() + long(at(random) / 2), 24, 0x00);
+          break;
+        default:  // cut short, and a start code dropped in at random
+          damaged.resize(at(random) + 1);
+          damaged.insert(damaged.begin() + long(damaged.size() / 2), {0x00, 0x00, 0x01, uint8_t(random())});
+          break;
+      }
+      const test::CoreDecode result = test::DecodeWithCore(damaged, true);
+      EXPECT_LE(result.statuses.size(), damaged.size() + 5) << name << " round " << round;
+      for (uint32_t status : result.statuses) EXPECT_LT(status, 0x80000000u) << name << " round " << round;
+    }
   }
 }
 
