@@ -298,6 +298,18 @@ TEST(StreamHeaders, RefusedStreamsFromTheEncoder) {
   }
 }
 
+// A new instance that has looked at the picture header the writer holds.
+void* LookAtPicture(BitWriter& writer) {
+  writer.StartCode(0x1B7);
+  void* handle = nullptr;
+  EXPECT_EQ(Mpeg4DecInit(&handle), 0u);
+  Mpeg4DecFrame frame{};
+  frame.input = writer.bytes().data();
+  frame.inputLength = uint32_t(writer.bytes().size());
+  EXPECT_EQ(Mpeg4DecLookPictureHeader(handle, &frame), 0u);
+  return handle;
+}
+
 TEST(StreamHeaders, VopHeaderAfterComplexityEstimates) {
   VolFields vol;
   vol.complexityEstimationDisable = 0;
@@ -309,13 +321,7 @@ TEST(StreamHeaders, VopHeaderAfterComplexityEstimates) {
   vop.roundingType = 1;
   vop.intraDcVlcThr = 3;
   test::WriteVopHeader(writer, vol, vop);
-  writer.StartCode(0x1B7);
-  void* handle = nullptr;
-  ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
-  Mpeg4DecFrame frame{};
-  frame.input = writer.bytes().data();
-  frame.inputLength = uint32_t(writer.bytes().size());
-  EXPECT_EQ(Mpeg4DecLookPictureHeader(handle, &frame), 0u);
+  void* handle = LookAtPicture(writer);
   const Mpeg4Decoder& decoder = InspectInstance(handle);
   EXPECT_EQ(decoder.vol.estimationFlags, 0x3Fu);
   EXPECT_EQ(decoder.vop.codingType, 1u);
@@ -372,13 +378,7 @@ TEST(StreamHeaders, SpritePictureWarpedPoints) {
   const int32_t du[3] = {5, -2, 7}, dv[3] = {-4, 3, 0};
   for (int i = 0; i < 3; ++i) vop.du[i] = du[i], vop.dv[i] = dv[i];
   test::WriteVopHeader(writer, vol, vop);
-  writer.StartCode(0x1B7);
-  void* handle = nullptr;
-  ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
-  Mpeg4DecFrame frame{};
-  frame.input = writer.bytes().data();
-  frame.inputLength = uint32_t(writer.bytes().size());
-  EXPECT_EQ(Mpeg4DecLookPictureHeader(handle, &frame), 0u);
+  void* handle = LookAtPicture(writer);
   const VopHeader& header = InspectInstance(handle).vop;
   EXPECT_EQ(header.warpingPoints, 3u);
   EXPECT_EQ(header.warpedX[0], 5);
