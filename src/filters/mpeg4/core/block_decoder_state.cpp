@@ -32,11 +32,6 @@ void ResetSet(int32_t* set) {
   std::fill(set + 1, set + 8, 0);
 }
 
-int32_t SignedLevel(uint32_t level) {
-  const int32_t m = static_cast<int32_t>(level >> 1);
-  return (level & 1) ? -m : m;
-}
-
 uint32_t PackLevel(int32_t v) { return v < 0 ? (static_cast<uint32_t>(-v) << 1) | 1 : static_cast<uint32_t>(v) << 1; }
 
 // A neighbour's predictor, stored at its own quantiser, rescaled to q with
