@@ -250,6 +250,34 @@ TEST(BlockSyntax, Cases) {
        },
        0x100, 0, {}},
 
+      // Inverse quantisation (values: the coefficients at positions 1, 2, 3).
+      {"magnitude 2047 at q 31 saturates to 2047 and -2048", "",
+       [](Bench& b, BitReader&) {
+         b.state.quantiser = 31;
+         b.state.count = 3;
+         const uint32_t levels[3] = {2047 * 2, 2047 * 2 + 1, 2048 * 2 + 1};
+         for (uint32_t i = 0; i < 3; ++i) {
+           b.state.level[i] = levels[i];
+           b.state.position[i] = i + 1;
+         }
+         DequantiseBlock(b.state, b.blocks[0], 1);
+         return std::vector<int32_t>{b.blocks[0][1], b.blocks[0][2], b.blocks[0][3]};
+       },
+       0, 0, {2047, -2048, -2048}},
+      {"even q subtracts 1, odd q does not", "",
+       [](Bench& b, BitReader&) {
+         b.state.count = 1;
+         b.state.level[0] = 2 * 3 + 1;
+         b.state.position[0] = 1;
+         b.state.quantiser = 4;
+         DequantiseBlock(b.state, b.blocks[0], 1);
+         const int32_t even = b.blocks[0][1];
+         b.state.quantiser = 5;
+         DequantiseBlock(b.state, b.blocks[0], 1);
+         return std::vector<int32_t>{even, b.blocks[0][1]};
+       },
+       0, 0, {-27, -35}},
+
       // Intra macroblocks (values: DC and coefficients written, shapes).
       {"uncoded intra blocks still get their predicted DC", "011 011 011 011 11 11",
        [](Bench& b, BitReader& r) {
