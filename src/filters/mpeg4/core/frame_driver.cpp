@@ -62,6 +62,20 @@ uint32_t CallStatus(Mpeg4Decoder& decoder) {
   return decoder.snapshot | decoder.status;
 }
 
+// At a video object start code its header (and the user data after it), then
+// at a layer start code the layer header, which starts the sequence afresh.
+// Returns true when a layer header was parsed.
+bool ParseObjectAndLayer(Mpeg4Decoder& decoder, uint32_t code) {
+  if (IsVoStartCode(code)) {
+    ParseVoStartCode(decoder);
+    code = BitNextStartCodeAfterUserData(decoder.reader);
+  }
+  if (!IsVolStartCode(code)) return false;
+  ParseVolHeader(decoder);
+  decoder.bTimeUnit = 0;
+  return true;
+}
+
 // The sequence-header look without the reset on failure.
 void LookSequence(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
   BitReader& reader = decoder.reader;
@@ -72,14 +86,7 @@ void LookSequence(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
     frame.sequenceFound = clean ? kMpeg4SequenceFound : 0;
     frame.shortHeader = clean ? 1 : 0;
   } else {
-    uint32_t code = FindSequenceStart(decoder);
-    if (IsVoStartCode(code)) {
-      ParseVoStartCode(decoder);
-      code = BitNextStartCodeAfterUserData(reader);
-    }
-    if (IsVolStartCode(code)) {
-      ParseVolHeader(decoder);
-      decoder.bTimeUnit = 0;
+    if (ParseObjectAndLayer(decoder, FindSequenceStart(decoder))) {
       BitNextStartCode(reader);
       frame.shortHeader = 0;
       frame.sequenceFound = (decoder.status | reader.status) == 0 ? kMpeg4SequenceFound : 0;
@@ -183,13 +190,7 @@ uint32_t DecodeFrame(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
   } else {
     code = FindSequenceStart(decoder);
   }
-  if (IsVoStartCode(code)) {
-    ParseVoStartCode(decoder);
-    code = BitNextStartCodeAfterUserData(reader);
-  }
-  if (IsVolStartCode(code)) {
-    ParseVolHeader(decoder);
-    decoder.bTimeUnit = 0;
+  if (ParseObjectAndLayer(decoder, code)) {
     frame.width = decoder.vol.width;
     frame.height = decoder.vol.height;
   }

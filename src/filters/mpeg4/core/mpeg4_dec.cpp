@@ -45,16 +45,18 @@ uint32_t Mpeg4DecAFrame(void* handle, Mpeg4DecFrame* frame) {
   return tlx::mpeg4::DecodeFrame(*Instance(handle), *frame);
 }
 
+// Discon, Reset and DebugDump return 0, or the fatal status that keeps the
+// instance from working until it is destroyed.
 uint32_t Mpeg4DecDiscon(void* handle) {
   if (handle == nullptr) return kStatusInvalidArgument;
   tlx::mpeg4::ForgetReferences(*Instance(handle));
-  return 0;
+  return Instance(handle)->status;
 }
 
 uint32_t Mpeg4DecReset(void* handle) {
   if (handle == nullptr) return kStatusInvalidArgument;
   tlx::mpeg4::ResetDecoder(*Instance(handle));
-  return 0;
+  return Instance(handle)->status;
 }
 
 uint32_t Mpeg4DecLookSequenceHeader(void* handle, Mpeg4DecFrame* frame) {
@@ -71,5 +73,5 @@ uint32_t Mpeg4DecLookPictureHeader(void* handle, Mpeg4DecFrame* frame) {
 
 uint32_t Mpeg4DecDebugDump(void* handle, uint32_t) {
   if (handle == nullptr) return kStatusInvalidArgument;
-  return 0;
+  return tlx::mpeg4::CollectStatus(*Instance(handle));
 }

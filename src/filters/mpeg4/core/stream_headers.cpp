@@ -156,8 +156,7 @@ void ParseVolHeader(Mpeg4Decoder& decoder) {
   Marker(decoder);
   const uint32_t height = Read(decoder, 13);
   Marker(decoder);
-  vol.width = width;
-  vol.height = height;
+  // A refused size is not kept: the layer's size always matches the stores.
   if (width > kMaxWidth || height > kMaxHeight) {
     decoder.status |= kStatusUnsupported;
     return;
@@ -166,6 +165,8 @@ void ParseVolHeader(Mpeg4Decoder& decoder) {
     decoder.status |= kStatusOutOfRange;
     return;
   }
+  vol.width = width;
+  vol.height = height;
   vol.displayWidth = width;
   vol.displayHeight = height;
   if ((AllocateMacroblockArrays(decoder, width, height) & kStatusFatal) != 0) return;
@@ -406,12 +407,12 @@ void ParseShortHeader(Mpeg4Decoder& decoder) {
   const auto& format = kSourceFormats[header.sourceFormat];
   header.macroblocksPerGob = format.macroblocksPerGob;
   header.gobsPerPicture = format.gobs;
-  vol.width = format.width;
-  vol.height = format.height;
   if (format.width == 0 || format.width > kMaxWidth || format.height > kMaxHeight) {
     decoder.status |= kStatusUnsupported;
     return;
   }
+  vol.width = format.width;
+  vol.height = format.height;
   vol.displayWidth = format.width;
   vol.displayHeight = format.height;
   AllocateMacroblockArrays(decoder, format.width, format.height);
