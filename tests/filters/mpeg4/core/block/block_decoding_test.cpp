@@ -300,6 +300,12 @@ TEST(BlockSyntax, Cases) {
          return std::vector<int32_t>{static_cast<int32_t>(status), nonZero};
        },
        0x100, 9, {0x100, 0}},
+      {"quantiser 0 is flagged, not divided by", "011 011 011 011 11 11",
+       [](Bench& b, BitReader& r) {
+         const uint32_t status = DecodeIntraMacroblock(b.state, r, b.blocks, b.shapes, 0, 0, 1, 1, 0);
+         return std::vector<int32_t>{static_cast<int32_t>(status), b.blocks[0][0]};
+       },
+       0x4000, 16, {0x4000, 0}},
       {"short-header intra macroblock", "00001000 100 01110 11111111 11111111 11111111 11111111 11111111",
        [](Bench& b, BitReader& r) {
          DecodeShortHeaderIntraMacroblock(b.state, r, b.blocks, b.shapes, 3, 0x800);
