@@ -32,16 +32,13 @@ void ResetSet(int32_t* set) {
   std::fill(set + 1, set + 8, 0);
 }
 
-int32_t SignedLevel(uint32_t level) {
-  const int32_t m = static_cast<int32_t>(level >> 1);
-  return (level & 1) ? -m : m;
-}
-
 uint32_t PackLevel(int32_t v) { return v < 0 ? (static_cast<uint32_t>(-v) << 1) | 1 : static_cast<uint32_t>(v) << 1; }
 
 // A neighbour's predictor, stored at its own quantiser, rescaled to q with
-// rounding to nearest, halves away from zero.
+// rounding to nearest, halves away from zero. A quantiser below 1 (already
+// flagged by the DC scalers) is taken as 1 rather than divided by.
 int32_t Rescale(int32_t p, int32_t q) {
+  q = std::max(q, 1);
   p = std::clamp(p, -2048, 2047);
   return p >= 0 ? (q + 2 * p) / (2 * q) : -((q - 2 * p) / (2 * q));
 }

@@ -68,6 +68,12 @@ struct BlockDecoderState {
   int16_t (*levelCapture)[64] = nullptr;
 };
 
+// A listed level (magnitude x 2 + sign) as a signed value.
+inline int32_t SignedLevel(uint32_t level) {
+  const int32_t m = static_cast<int32_t>(level >> 1);
+  return (level & 1) ? -m : m;
+}
+
 // Empties the object: no rows, quantiser 1, status 0, zigzag scans.
 void BlockDecoderReset(BlockDecoderState& state);
 // Sizes the predictor rows for a picture `columns` macroblocks wide; grows

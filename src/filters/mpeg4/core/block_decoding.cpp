@@ -29,10 +29,7 @@ void Capture(const BlockDecoderState& state, uint32_t block) {
   int16_t* out = state.levelCapture[block];
   std::fill(out, out + 64, int16_t{0});
   out[0] = static_cast<int16_t>(state.quantisedDc);
-  for (uint32_t i = 0; i < state.count; ++i) {
-    const int32_t m = static_cast<int32_t>(state.level[i] >> 1);
-    out[state.position[i]] = static_cast<int16_t>((state.level[i] & 1) ? -m : m);
-  }
+  for (uint32_t i = 0; i < state.count; ++i) out[state.position[i]] = static_cast<int16_t>(SignedLevel(state.level[i]));
 }
 
 // The predictor sets of block b of the macroblock in `column`: above-left

@@ -40,29 +40,21 @@ struct Bench {
 };
 
 // last, run and signed level of each listed event.
-std::vector<int32_t> Events(const BlockDecoderState& s, uint32_t n) {
+std::vector<int32_t> Events(const BlockDecoderState& s) {
   std::vector<int32_t> out;
-  int previous = -1;
-  for (uint32_t i = 0; i < n; ++i) {
-    const int32_t m = static_cast<int32_t>(s.level[i] >> 1);
-    const int pos = static_cast<int>(s.position[i]);
-    out.insert(out.end(), {i + 1 == s.count ? 1 : 0, pos - previous - 1, (s.level[i] & 1) ? -m : m});
-    previous = pos;
-  }
+  for (const test::Event& e : test::DecodedEvents(s))
+    out.insert(out.end(), {static_cast<int32_t>(e.last), static_cast<int32_t>(e.run), e.level});
   return out;
 }
 
-constexpr uint8_t kRaster[64] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
-                                 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31,
-                                 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47,
-                                 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63};
+const uint8_t* const kRaster = test::kRasterScan.data();
 
 using Action = std::function<std::vector<int32_t>(Bench&, BitReader&)>;
 
 Action Coefficients(bool intra) {
   return [intra](Bench& b, BitReader& r) {
     DecodeCoefficients(b.state, r, intra, 0, kRaster);
-    return Events(b.state, b.state.count);
+    return Events(b.state);
   };
 }
 
@@ -113,13 +105,13 @@ TEST(BlockSyntax, Cases) {
       {"short-header escape with an 8-bit level", "0000011 1 000011 10000000",
        [](Bench& b, BitReader& r) {
          DecodeShortHeaderCoefficients(b.state, r, false, 0, kRaster);
-         return Events(b.state, b.state.count);
+         return Events(b.state);
        },
        0, 22, {1, 3, -128}},
       {"reversible escape", "00001 1 000101 1 00000000011 1 0000 1",
        [](Bench& b, BitReader& r) {
          DecodeReversibleCoefficients(b.state, r, true, 0, kRaster);
-         return Events(b.state, b.state.count);
+         return Events(b.state);
        },
        0, 30, {1, 5, -3}},
       {"reversible escape with its second marker 0", "00001 1 000101 1 00000000011 0 0000 1",
@@ -258,6 +250,34 @@ TEST(BlockSyntax, Cases) {
        },
        0x100, 0, {}},
 
+      // Inverse quantisation (values: the coefficients at positions 1, 2, 3).
+      {"magnitude 2047 at q 31 saturates to 2047 and -2048", "",
+       [](Bench& b, BitReader&) {
+         b.state.quantiser = 31;
+         b.state.count = 3;
+         const uint32_t levels[3] = {2047 * 2, 2047 * 2 + 1, 2048 * 2 + 1};
+         for (uint32_t i = 0; i < 3; ++i) {
+           b.state.level[i] = levels[i];
+           b.state.position[i] = i + 1;
+         }
+         DequantiseBlock(b.state, b.blocks[0], 1);
+         return std::vector<int32_t>{b.blocks[0][1], b.blocks[0][2], b.blocks[0][3]};
+       },
+       0, 0, {2047, -2048, -2048}},
+      {"even q subtracts 1, odd q does not", "",
+       [](Bench& b, BitReader&) {
+         b.state.count = 1;
+         b.state.level[0] = 2 * 3 + 1;
+         b.state.position[0] = 1;
+         b.state.quantiser = 4;
+         DequantiseBlock(b.state, b.blocks[0], 1);
+         const int32_t even = b.blocks[0][1];
+         b.state.quantiser = 5;
+         DequantiseBlock(b.state, b.blocks[0], 1);
+         return std::vector<int32_t>{even, b.blocks[0][1]};
+       },
+       0, 0, {-27, -35}},
+
       // Intra macroblocks (values: DC and coefficients written, shapes).
       {"uncoded intra blocks still get their predicted DC", "011 011 011 011 11 11",
        [](Bench& b, BitReader& r) {
@@ -280,6 +300,12 @@ TEST(BlockSyntax, Cases) {
          return std::vector<int32_t>{static_cast<int32_t>(status), nonZero};
        },
        0x100, 9, {0x100, 0}},
+      {"quantiser 0 is flagged, not divided by", "011 011 011 011 11 11",
+       [](Bench& b, BitReader& r) {
+         const uint32_t status = DecodeIntraMacroblock(b.state, r, b.blocks, b.shapes, 0, 0, 1, 1, 0);
+         return std::vector<int32_t>{static_cast<int32_t>(status), b.blocks[0][0]};
+       },
+       0x4000, 16, {0x4000, 0}},
       {"short-header intra macroblock", "00001000 100 01110 11111111 11111111 11111111 11111111 11111111",
        [](Bench& b, BitReader& r) {
          DecodeShortHeaderIntraMacroblock(b.state, r, b.blocks, b.shapes, 3, 0x800);
@@ -328,9 +354,7 @@ TEST(BlockSyntax, DequantiseBlockFollowsTheFormula) {
       int64_t r = qq * (2 * m + 1) - (qq % 2 == 0 ? 1 : 0);
       if (state.level[i] & 1) r = -r;
       want[state.position[i]] = static_cast<int16_t>(std::clamp<int64_t>(r, -2048, 2047));
-      const int row = static_cast<int>(state.position[i]) / 8, column = static_cast<int>(state.position[i]) % 8;
-      const int group = column == 0 ? 0 : (column < 4 ? 1 : 2);
-      wantShape |= row < 3 ? 1u << (3 * row + group) : 1u << (16 + 3 * (row - 3) + group);
+      wantShape |= test::ShapeBit(static_cast<int>(state.position[i]));
     }
     ASSERT_TRUE(std::equal(block, block + 64, want)) << "case " << n;
     ASSERT_EQ(shape, wantShape) << "case " << n;

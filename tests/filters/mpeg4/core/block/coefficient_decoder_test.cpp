@@ -24,25 +24,6 @@ using test::Event;
 using test::Syntax;
 using test::TestStream;
 
-constexpr std::array<uint8_t, 64> Identity() {
-  std::array<uint8_t, 64> scan{};
-  for (int i = 0; i < 64; ++i) scan[i] = static_cast<uint8_t>(i);
-  return scan;
-}
-constexpr std::array<uint8_t, 64> kRaster = Identity();
-
-std::vector<Event> Decoded(const BlockDecoderState& s) {
-  std::vector<Event> events;
-  int previous = -1;
-  for (uint32_t i = 0; i < s.count; ++i) {
-    const int32_t m = static_cast<int32_t>(s.level[i] >> 1);
-    const int pos = static_cast<int>(s.position[i]);
-    events.push_back({i + 1 == s.count ? 1u : 0u, static_cast<uint32_t>(pos - previous - 1), (s.level[i] & 1) ? -m : m});
-    previous = pos;
-  }
-  return events;
-}
-
 // Every code of the list as an event, each also pushed out of the table
 // through the level-offset and run-offset escapes, plus events only the
 // fixed-length escape can carry.
@@ -119,18 +100,18 @@ void RoundTrip(Syntax syntax, bool intra, uint32_t seed) {
     state.count = 0;
     switch (syntax) {
       case Syntax::Tcoef:
-        DecodeCoefficients(state, stream.reader, intra, 0, kRaster.data());
+        DecodeCoefficients(state, stream.reader, intra, 0, test::kRasterScan.data());
         break;
       case Syntax::ShortHeader:
-        DecodeShortHeaderCoefficients(state, stream.reader, intra, 0, kRaster.data());
+        DecodeShortHeaderCoefficients(state, stream.reader, intra, 0, test::kRasterScan.data());
         break;
       case Syntax::Reversible:
         SetReversibleVlc(state, true);
-        DecodeBlockCoefficients(state, stream.reader, intra, 0, kRaster.data());
+        DecodeBlockCoefficients(state, stream.reader, intra, 0, test::kRasterScan.data());
         break;
     }
     ASSERT_EQ(state.status, 0u) << "block " << b;
-    ASSERT_EQ(Decoded(state), blocks[b]) << "block " << b;
+    ASSERT_EQ(test::DecodedEvents(state), blocks[b]) << "block " << b;
   }
   EXPECT_EQ(stream.consumed(), writer.bits());
 }

@@ -1,6 +1,6 @@
 // Integrity of the transcribed code lists: every list (with its escape) must
 // be a prefix code, intra and inter lists must use the same code words, and
-// the escape limits derived from the lists must equal the standard's values.
+// the escape limits derived from the lists must equal the published limits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -65,7 +65,7 @@ TEST(CodeTables, AreConsistentPrefixCodes) {
   ExpectUniqueEvents(kInterRvlc, "inter reversible");
   ExpectUniqueEvents(kIntraRvlc, "intra reversible");
 
-  // The first and last codes of the standard's long DC size codes.
+  // The longest DC size codes.
   EXPECT_EQ(Bits(kDcSizeChroma[12].code, kDcSizeChroma[12].length), "000000000001");
   EXPECT_EQ(Bits(kDcSizeLuma[12].code, kDcSizeLuma[12].length), "00000000001");
 
@@ -77,7 +77,7 @@ TEST(CodeTables, AreConsistentPrefixCodes) {
   }
 }
 
-TEST(CodeTables, EscapeLimitsMatchTheStandard) {
+TEST(CodeTables, EscapeLimitsMatchThePublishedValues) {
   struct Limit {
     const char* table;
     const EscapeLimits* limits;

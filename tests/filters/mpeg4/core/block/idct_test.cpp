@@ -11,6 +11,7 @@
 #include <random>
 
 #include "idct.h"
+#include "vlc_writer.h"
 
 namespace tlx::mpeg4 {
 namespace {
@@ -24,16 +25,10 @@ constexpr uint32_t kAllRegions = 0x7FFF01FF;
 // row 7 is zero forces the full transform without changing the result.
 constexpr uint32_t kForceFull = 0x40000000;
 
-uint32_t ShapeBit(int pos) {
-  const int r = pos / 8, k = pos % 8;
-  const int g = k == 0 ? 0 : (k < 4 ? 1 : 2);
-  return r < 3 ? 1u << (3 * r + g) : 1u << (16 + 3 * (r - 3) + g);
-}
-
 uint32_t ShapeOf(const Block& b) {
   uint32_t shape = 0;
   for (int p = 0; p < 64; ++p)
-    if (b[p]) shape |= ShapeBit(p);
+    if (b[p]) shape |= test::ShapeBit(p);
   return shape;
 }
 
