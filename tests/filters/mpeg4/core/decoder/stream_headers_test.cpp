@@ -129,6 +129,45 @@ TEST_P(FixtureHeaders, EqualLibavcodecsPictureLines) {
   }
   EXPECT_EQ(picture, reference.pictureLines.size());
   Mpeg4DecExit(handle);
+
+  // Decoding (whatever the macroblock layer makes of the data) also reads
+  // vop_quant and the f-codes, and keeps the running time base.
+  ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
+  const Mpeg4Decoder& decoding = InspectInstance(handle);
+  offset = 0;
+  picture = 0;
+  int64_t firstTime = 0;
+  long long firstLineTime = 0;
+  while (offset < stream.size() && picture < reference.pictureLines.size()) {
+    Mpeg4DecFrame frame{};
+    frame.input = stream.data() + offset;
+    frame.inputLength = uint32_t(stream.size() - offset);
+    Mpeg4DecAFrame(handle, &frame);
+    if (frame.consumed == 0) break;
+    offset += frame.consumed;
+    if (frame.pictureKind == 0 || decoding.vop.coded == 0) continue;
+    const PictureLine line = Parse(reference.pictureLines[picture]);
+    SCOPED_TRACE("decoded picture " + std::to_string(picture) + ": " + reference.pictureLines[picture]);
+    const VopHeader& vop = decoding.vop;
+    EXPECT_EQ(vop.quant, uint32_t(line.qp));
+    if (vop.codingType != kVopI) {
+      EXPECT_EQ(vop.fcodeForward, uint32_t(line.fcodeForward));
+    }
+    if (vop.codingType == kVopB) {
+      EXPECT_EQ(vop.fcodeBackward, uint32_t(line.fcodeBackward));
+    }
+    // Without a group header the time base starts unknown (-1 seconds) here
+    // and at 0 in libavcodec: times are compared from the first picture on.
+    const int64_t time = int64_t(int32_t(frame.timeSeconds)) * frame.timeResolution + frame.timeIncrement;
+    if (picture == 0) {
+      firstTime = time;
+      firstLineTime = line.time;
+    }
+    EXPECT_EQ(time - firstTime, line.time - firstLineTime);
+    ++picture;
+  }
+  EXPECT_EQ(picture, reference.pictureLines.size());
+  Mpeg4DecExit(handle);
 }
 
 // Every MPEG-4 stream of the fixture matrix that the layer header accepts
