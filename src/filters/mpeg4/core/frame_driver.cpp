@@ -307,8 +307,7 @@ void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
 
   if (decoder.vol.shape != 2) decoder.quantiser = BitRead(reader, decoder.vol.quantPrecision);
   if (BitRead(reader, 1) == 0) return;  // header_extension_code
-  while (!BitAtEnd(reader) && BitRead(reader, 1) == 1) {
-  }
+  ReadModuloTimeBase(reader);
   BitReadMarker(reader, decoder.status);
   decoder.vop.timeIncrement = BitRead(reader, decoder.vol.timeIncrementBits);
   BitReadMarker(reader, decoder.status);

@@ -203,7 +203,6 @@ struct Mpeg4Decoder {
   uint32_t chromaPattern = 0;
   uint32_t acPredFlag = 0;
   uint32_t dctType = 0;
-  uint32_t fieldPrediction = 0;
 
   MacroblockObserver observer = nullptr;
   void* observerContext = nullptr;
@@ -250,6 +249,8 @@ uint32_t BitNextIsResyncMarker(const BitReader& reader, uint32_t n);
 uint32_t BitPeekAfterStuffing(const BitReader& reader, uint32_t n);
 void BitSkipToResync(BitReader& reader, uint32_t n);
 void ReadZeroBit(Mpeg4Decoder& decoder);
+// Counts 1 bits up to the terminating 0 (modulo_time_base), consuming them.
+uint32_t ReadModuloTimeBase(BitReader& reader);
 // One warping vector code of a sprite trajectory.
 int32_t ReadWarpingVectorCode(Mpeg4Decoder& decoder);
 

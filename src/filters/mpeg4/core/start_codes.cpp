@@ -50,6 +50,12 @@ void BitSkipToResync(BitReader& reader, uint32_t n) {
   while (!BitAtEnd(reader) && (reader.window >> (32 - zeros)) != 0) BitSkip(reader, 8);
 }
 
+uint32_t ReadModuloTimeBase(BitReader& reader) {
+  uint32_t count = 0;
+  while (!BitAtEnd(reader) && BitRead(reader, 1) == 1) ++count;
+  return count;
+}
+
 void ReadZeroBit(Mpeg4Decoder& decoder) {
   if (BitRead(decoder.reader, 1) != 0) decoder.status |= kStatusMarker;
 }

@@ -18,13 +18,6 @@ bool IsVolStartCode(uint32_t word) { return word >= 0x120 && word <= 0x12F; }
 uint32_t Read(Mpeg4Decoder& decoder, uint32_t bits) { return BitRead(decoder.reader, bits); }
 void Marker(Mpeg4Decoder& decoder) { BitReadMarker(decoder.reader, decoder.status); }
 
-// Counts 1 bits up to the terminating 0 (modulo_time_base).
-uint32_t ReadOnesToZero(Mpeg4Decoder& decoder) {
-  uint32_t count = 0;
-  while (!BitAtEnd(decoder.reader) && Read(decoder, 1) == 1) ++count;
-  return count;
-}
-
 // Complexity-estimation flags, in the order the VOP header carries their
 // estimates for I-, P- and B-VOPs.
 constexpr uint32_t kEstimatesI[] = {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x200, 0x400, 0x800, 0x1000, 0x2000,
@@ -315,7 +308,7 @@ void ParseVopHeader(Mpeg4Decoder& decoder) {
   }
   BitSkip(reader, 32);
   vop.codingType = Read(decoder, 2);
-  vop.moduloTimeBase = ReadOnesToZero(decoder);
+  vop.moduloTimeBase = ReadModuloTimeBase(reader);
   Marker(decoder);
   vop.timeIncrement = Read(decoder, vol.timeIncrementBits);
   Marker(decoder);
