@@ -12,11 +12,11 @@ namespace {
 constexpr int32_t kDquant[4] = {-1, -2, 1, 2};
 
 // Abandons the macroblock: back to its start, on to the next resync point.
-// The coefficient blocks are cleared, since no reconstruction consumes them.
+// An overrun of the reader stays in the instance status. The coefficient
+// blocks are cleared, since no reconstruction consumes them.
 void RestoreAndSkip(Mpeg4Decoder& decoder, const BitReader& saved) {
   decoder.status |= decoder.reader.status;
   decoder.reader = saved;
-  decoder.reader.status |= decoder.status & kBitReaderOverrun;
   std::memset(decoder.blocks, 0, sizeof(decoder.blocks));
   BitSkipToResync(decoder.reader, decoder.resyncMarkerLength);
 }

@@ -128,6 +128,24 @@ TEST_F(FrameDriver, NotCodedVopShowsTheReferenceAndChangesNothing) {
   }
 }
 
+TEST(FrameDriverOrder, PredictedPictureWithoutReferenceIsSkippedQuietly) {
+  const std::vector<uint8_t> stream = test::ReadFixture("sp_ip_176x144.m4v");
+  const std::vector<size_t> vops = StartCodes(stream, 0xB6);
+  ASSERT_GE(vops.size(), 3u);
+  // The layer headers, then the first P-VOP: nothing to predict from.
+  std::vector<uint8_t> input(stream.begin(), stream.begin() + long(vops[0]));
+  input.insert(input.end(), stream.begin() + long(vops[1]), stream.begin() + long(vops[2]));
+  void* handle = nullptr;
+  ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
+  const Call call = Decode(handle, input.data(), input.size());
+  EXPECT_EQ(call.status, 0u);
+  EXPECT_EQ(call.frame.pictureKind, 2u);
+  EXPECT_EQ(call.frame.outputAvailable, 0u);
+  EXPECT_EQ(call.frame.consumed, input.size());
+  EXPECT_EQ(InspectInstance(handle).futureReference->valid, 0u);
+  Mpeg4DecExit(handle);
+}
+
 TEST_F(FrameDriver, TruncatedPicturesAreNeverClean) {
   const size_t vop = StartCodes(stream, 0xB6).front();
   for (size_t length = vop + 8; length + 2 <= pictures[1]; length += 53) {
