@@ -254,6 +254,39 @@ TEST_F(VideoPackets, LostPacketIsConcealedFromThePastReference) {
   EXPECT_EQ(result.pictures[2].y, reference.pictures[2].y);
 }
 
+TEST_F(VideoPackets, HeaderExtensionIsReadAndDecodesTheSame) {
+  // Rewrite the second packet of picture 1 with a header extension that
+  // repeats the picture's time, type and intra DC threshold.
+  auto bit = [this](size_t p) { return uint32_t(clean[p / 8] >> (7 - p % 8)) & 1; };
+  const size_t start = markers[0] * 8;
+  const size_t extensionFlag = start + 17 + 7 + 5;  // marker, macroblock number, quant_scale
+  ASSERT_EQ(bit(extensionFlag), 0u);
+  size_t dataEnd = markers[1] * 8 - 1;
+  while (bit(dataEnd) == 1) --dataEnd;  // drop the stuffing: ones, then its leading 0
+  test::BitWriter writer;
+  for (size_t p = start; p < extensionFlag; ++p) writer.Put(bit(p), 1);
+  writer.Put(1, 1);  // header_extension_code
+  writer.Put(0, 1);  // modulo_time_base
+  writer.Marker();
+  writer.Put(1, 5);  // vop_time_increment of picture 1
+  writer.Marker();
+  writer.Put(0, 2);  // I-VOP
+  writer.Put(0, 3);  // intra_dc_vlc_thr
+  for (size_t p = extensionFlag + 1; p < dataEnd; ++p) writer.Put(bit(p), 1);
+  writer.Stuff();
+  std::vector<uint8_t> extended(clean.begin(), clean.begin() + long(markers[0]));
+  extended.insert(extended.end(), writer.bytes().begin(), writer.bytes().end());
+  extended.insert(extended.end(), clean.begin() + long(markers[1]), clean.end());
+
+  const test::CoreDecode result = test::DecodeWithCore(extended, false);
+  for (uint32_t status : result.statuses) EXPECT_EQ(status, 0u);
+  ASSERT_EQ(result.pictures.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(result.pictures[i].y, reference.pictures[i].y) << "picture " << i;
+    EXPECT_EQ(result.pictures[i].v, reference.pictures[i].v) << "picture " << i;
+  }
+}
+
 TEST_F(VideoPackets, CorruptPacketDamagesOnlyItsPicture) {
   std::vector<uint8_t> damaged(clean);
   std::fill(damaged.begin() + long(markers[0]) + 6, damaged.begin() + long(markers[0]) + 14, 0x00);
