@@ -20,7 +20,10 @@ void CopyPlane(std::vector<uint8_t>& to, const uint8_t* from, uint32_t stride, i
 void Observe(void* context, const MacroblockReport& report) {
   CoreMacroblock macroblock;
   macroblock.index = report.index;
+  macroblock.flags = report.flags;
+  macroblock.codedBlockPattern = report.codedBlockPattern;
   macroblock.quantiser = report.quantiser;
+  std::memcpy(macroblock.vectors, report.vectors, sizeof(macroblock.vectors));
   std::memcpy(macroblock.levels, report.levels, sizeof(macroblock.levels));
   static_cast<CoreDecode*>(context)->macroblocks.push_back(macroblock);
 }

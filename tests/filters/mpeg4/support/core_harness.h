@@ -19,7 +19,10 @@ struct CorePicture {
 
 struct CoreMacroblock {
   uint32_t index = 0;
+  uint32_t flags = 0;
+  uint32_t codedBlockPattern = 0;
   uint32_t quantiser = 0;
+  int32_t vectors[4][2] = {};
   int16_t levels[6][64] = {};
 };
 

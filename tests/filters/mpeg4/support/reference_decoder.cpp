@@ -11,6 +11,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
+#include <libavutil/motion_vector.h>
 #include <libavutil/video_enc_params.h>
 }
 
@@ -74,6 +75,14 @@ ReferenceFrame TakeFrame(const AVFrame* frame) {
       const int row = block->src_y / 16;
       // The table holds twice the quantiser, as MPEG-1 counts it.
       if (column < columns && row < rows) out.quantisers[size_t(row) * columns + column] = (params->qp + block->delta_qp) / 2;
+    }
+  }
+  if (const AVFrameSideData* side = av_frame_get_side_data(frame, AV_FRAME_DATA_MOTION_VECTORS)) {
+    const auto* vectors = reinterpret_cast<const AVMotionVector*>(side->data);
+    for (size_t i = 0; i < side->size / sizeof(AVMotionVector); ++i) {
+      const AVMotionVector& mv = vectors[i];
+      out.vectors.push_back({mv.source, mv.w, mv.h, mv.dst_x - mv.w / 2, mv.dst_y - mv.h / 2, mv.motion_x,
+                             mv.motion_y, int(mv.motion_scale)});
     }
   }
   return out;

@@ -9,12 +9,23 @@
 
 namespace tlx::mpeg4::test {
 
+// One motion vector libavcodec exported: the block at (x, y) of size w x h
+// predicted from the past (source -1) or future (source 1) reference with
+// (motionX, motionY) / motionScale samples.
+struct ReferenceVector {
+  int source = 0;
+  int w = 0, h = 0;
+  int x = 0, y = 0;
+  int motionX = 0, motionY = 0, motionScale = 1;
+};
+
 struct ReferenceFrame {
   int width = 0;
   int height = 0;
   char pictureType = '?';         // 'I', 'P', 'B' or 'S'
   std::vector<uint8_t> y, u, v;   // tightly packed planes
   std::vector<int> quantisers;    // per macroblock, raster order
+  std::vector<ReferenceVector> vectors;
 };
 
 // The quantised levels after DC/AC prediction of one macroblock's six blocks,

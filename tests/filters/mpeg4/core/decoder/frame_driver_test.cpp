@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "bit_writer.h"
 #include "core_harness.h"
 #include "inspection.h"
 #include "mpeg4_dec.h"
@@ -99,6 +100,32 @@ TEST_F(FrameDriver, EndMarkerReturnsTheLastReference) {
   EXPECT_EQ(last.frame.consumed, 4u);
   EXPECT_NE(last.frame.yPlane, firstPlane);  // the second picture, not the first
   EXPECT_EQ(last.frame.yPlane, InspectInstance(handle).pastReference->yOrigin);
+}
+
+TEST_F(FrameDriver, NotCodedVopShowsTheReferenceAndChangesNothing) {
+  ASSERT_EQ(Decode(handle, stream.data(), pictures[1]).status, 0u);
+  const Mpeg4Decoder& decoder = InspectInstance(handle);
+  const Picture* past = decoder.pastReference;
+  const Picture* future = decoder.futureReference;
+  const int32_t seconds = decoder.nextReferenceBase;
+  test::VolFields vol;  // the stream's time resolution is 25 as well
+  for (uint32_t type : {0u, 1u}) {
+    test::BitWriter writer;
+    test::VopFields vop;
+    vop.codingType = type;
+    vop.moduloTimeBase = 1;
+    vop.timeIncrement = 9;
+    vop.coded = 0;
+    test::WriteVopHeader(writer, vol, vop);
+    const Call call = Decode(handle, writer.bytes().data(), writer.bytes().size());
+    EXPECT_EQ(call.status, 0u);
+    EXPECT_EQ(call.frame.pictureKind, type + 1);
+    EXPECT_EQ(call.frame.outputAvailable, 1u);
+    EXPECT_EQ(call.frame.yPlane, future->yOrigin);  // the reference just decoded
+    EXPECT_EQ(decoder.pastReference, past);
+    EXPECT_EQ(decoder.futureReference, future);
+    EXPECT_EQ(decoder.nextReferenceBase, seconds);
+  }
 }
 
 TEST_F(FrameDriver, TruncatedPicturesAreNeverClean) {

@@ -47,6 +47,7 @@ TEST_P(IntraReference, MatchesLibavcodec) {
     ASSERT_EQ(picture.width, frame.width);
     ASSERT_EQ(picture.height, frame.height);
     EXPECT_EQ(frame.pictureType, 'I');
+    EXPECT_TRUE(frame.vectors.empty());
     ExpectPlanesWithinIntraGate(picture, frame, i);
     const int columns = (frame.width + 15) / 16;
     ASSERT_EQ(picture.quantiserMap.size(), frame.quantisers.size());
@@ -62,6 +63,8 @@ TEST_P(IntraReference, MatchesLibavcodec) {
     const CoreMacroblock& mb = ours.macroblocks[m];
     const ReferenceMacroblockLevels& ref = reference.levels[m];
     ASSERT_EQ(int(mb.index), ref.row * columns + ref.column) << "macroblock " << m;
+    EXPECT_NE(mb.flags & 0x4, 0u);
+    for (const auto& vector : mb.vectors) EXPECT_TRUE(vector[0] == 0 && vector[1] == 0);
     for (int block = 0; block < 6; ++block) {
       for (int k = 0; k < 64; ++k) {
         ASSERT_EQ(mb.levels[block][k], ref.levels[block][k])
