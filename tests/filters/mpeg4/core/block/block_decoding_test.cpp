@@ -14,6 +14,7 @@
 #include "block_decoder_state.h"
 #include "block_decoding.h"
 #include "coefficient_decoder.h"
+#include "idct.h"
 #include "macroblock_header.h"
 #include "mpeg4_decoder.h"
 #include "vlc_writer.h"
@@ -359,6 +360,49 @@ TEST(BlockSyntax, DequantiseBlockFollowsTheFormula) {
     ASSERT_TRUE(std::equal(block, block + 64, want)) << "case " << n;
     ASSERT_EQ(shape, wantShape) << "case " << n;
   }
+}
+
+// Random bytes as macroblock data: decoding ends, and what a clean decode
+// leaves is what the inverse DCT relies on: coefficients in -2048..2047,
+// every non-zero one covered by its block's shape word, and nothing left in
+// the blocks once they are reconstructed. A damaged macroblock leaves them
+// zero.
+TEST(BlockSyntax, RandomDataKeepsTheBlockContract) {
+  std::mt19937 rng(1201);
+  std::uniform_int_distribution<int> byte(0, 255), flag(0, 1), q(1, 31), pattern(0, 63);
+  int clean = 0;
+  for (int n = 0; n < 3000; ++n) {
+    Bench bench;
+    std::vector<uint8_t> data(64 + n % 64);
+    for (uint8_t& d : data) d = static_cast<uint8_t>(byte(rng));
+    BitReader reader;
+    BitReaderInit(reader, data.data(), 0, data.data() + data.size());
+    const bool shortHeader = n % 5 == 0;
+    SetReversibleVlc(bench.state, false);
+    const uint32_t status =
+        shortHeader ? DecodeShortHeaderIntraMacroblock(bench.state, reader, bench.blocks, bench.shapes, q(rng),
+                                                       static_cast<uint32_t>(pattern(rng)) << 6)
+                    : DecodeIntraMacroblock(bench.state, reader, bench.blocks, bench.shapes, q(rng),
+                                            static_cast<uint32_t>(pattern(rng)) << 6, flag(rng), flag(rng), 1);
+    for (int b = 0; b < 6; ++b) {
+      for (int p = 0; p < 64; ++p) {
+        const int16_t v = bench.blocks[b][p];
+        if (status != 0) {
+          ASSERT_EQ(v, 0) << "case " << n;
+          continue;
+        }
+        ASSERT_GE(v, -2048);
+        ASSERT_LE(v, 2047);
+        ASSERT_TRUE(v == 0 || (bench.shapes[b] & test::ShapeBit(p))) << "case " << n << " block " << b << " at " << p;
+      }
+      if (status != 0) continue;
+      uint8_t area[64];
+      IdctDispatchPut(bench.blocks[b], area, 8, bench.shapes[b]);
+      ASSERT_TRUE(std::all_of(bench.blocks[b], bench.blocks[b] + 64, [](int16_t v) { return v == 0; }));
+    }
+    clean += status == 0;
+  }
+  EXPECT_GT(clean, 100) << "too few random macroblocks decoded cleanly to show anything";
 }
 
 }  // namespace

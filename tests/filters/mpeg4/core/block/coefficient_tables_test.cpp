@@ -50,6 +50,10 @@ TEST(CodeTables, AreConsistentPrefixCodes) {
   EXPECT_EQ(std::set<std::string>(inter.begin(), inter.end()), std::set<std::string>(intra.begin(), intra.end()));
   EXPECT_EQ(std::set<std::string>(interR.begin(), interR.end()),
             std::set<std::string>(intraR.begin(), intraR.end()));
+  // Reversible codes decode backwards too: reversed, they are a prefix code.
+  std::vector<std::string> backwards = interR;
+  for (std::string& w : backwards) std::reverse(w.begin(), w.end());
+  ExpectPrefixFree(backwards, "reversible read backwards");
   inter.push_back(Bits(kTcoefEscape.code, kTcoefEscape.length));
   interR.push_back("00001");
   ExpectPrefixFree(inter, "TCOEF");

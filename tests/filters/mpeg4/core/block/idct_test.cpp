@@ -182,6 +182,10 @@ TEST(Idct, ShortcutsGiveTheBytesOfTheFullTransform) {
         ASSERT_EQ(Transform8x8(add, block, shape, start), Transform8x8(add, block, shape | kForceFull, start))
             << (add ? "add" : "put") << " block " << n;
       }
+      // Put does not depend on what was in the destination.
+      Pixels other;
+      for (uint8_t& s : other) s = static_cast<uint8_t>(pixel(rng));
+      ASSERT_EQ(Transform8x8(false, block, shape, start), Transform8x8(false, block, shape, other));
     }
   }
 }
