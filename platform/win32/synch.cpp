@@ -81,6 +81,13 @@ KernelObject* ReferenceHandleLocked(HANDLE handle) {
   return object;
 }
 
+int WaiterCount(HANDLE handle) {
+  std::lock_guard lock(DispatcherLock());
+  auto* object = static_cast<KernelObject*>(handle);
+  if (handle == nullptr || !OpenHandles().contains(object)) return -1;
+  return static_cast<int>(object->waiters.size());
+}
+
 namespace {
 
 // Takes the objects of a waiter if its wait can be satisfied now.

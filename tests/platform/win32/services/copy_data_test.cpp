@@ -1,0 +1,230 @@
+#include "win32/copy_data.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/child_process.h"
+#include "win32/synch.h"
+#include "win32/unix_socket.h"
+
+namespace {
+
+using tlx::test::ChildProcess;
+using tlx::win32::CopyDataAddress;
+using tlx::win32::CopyDataEndpoint;
+using tlx::win32::FindCopyDataEndpoint;
+using tlx::win32::SendCopyData;
+
+// Names no other test process uses.
+CopyDataAddress Unique(const char* windowClass) {
+  const std::string process = std::to_string(getpid());
+  return {windowClass + process, "Player " + process};
+}
+
+struct Text {
+  explicit Text(std::string text) : bytes(std::move(text)) {}
+  COPYDATASTRUCT record(ULONG_PTR identifier = 0x5021) {
+    return {identifier, static_cast<DWORD>(bytes.size() + 1), bytes.data()};
+  }
+  std::string bytes;
+};
+
+std::string TextOf(const COPYDATASTRUCT& data) {
+  const auto* bytes = static_cast<const char*>(data.lpData);
+  return std::string(bytes, strnlen(bytes, data.cbData));
+}
+
+class Server {
+ public:
+  explicit Server(const CopyDataAddress& address)
+      : process_("win32_services_helper", {"copydata-serve", address.windowClass, address.windowTitle}) {
+    ready = process_.ReadLine() == "0";
+  }
+  ChildProcess& process() { return process_; }
+  bool ready = false;
+
+ private:
+  ChildProcess process_;
+};
+
+TEST(CopyData, RepliesArriveBeforeTheSendReturns) {
+  const CopyDataAddress address = Unique("TlxFrame");
+  Server server(address);
+  ASSERT_TRUE(server.ready);
+
+  CopyDataAddress found;
+  ASSERT_TRUE(FindCopyDataEndpoint(nullptr, address.windowTitle.c_str(), &found));
+  EXPECT_TRUE(tlx::win32::SameCopyDataAddress(address, found));
+  std::vector<std::string> replies;
+  auto onReply = [&](const CopyDataAddress& from, const COPYDATASTRUCT& data) -> LRESULT {
+    EXPECT_TRUE(tlx::win32::SameCopyDataAddress(address, from));
+    EXPECT_EQ(0x5022u, data.dwData);
+    replies.push_back(TextOf(data));
+    return 5;
+  };
+  Text command("echo:TV-VOLUME:muting=0,volume=4200");
+  LRESULT result = 0;
+  ASSERT_TRUE(SendCopyData(found, command.record(), 2000, &result, nullptr, onReply));
+  EXPECT_EQ(7, result) << "the handler saw the reply's own result";
+  EXPECT_EQ(std::vector<std::string>{"TV-VOLUME:muting=0,volume=4200"}, replies);
+}
+
+TEST(CopyData, AReplyMayComeFromAnyThreadOfTheReceiver) {
+  // As a window layer does: the endpoint's thread hands the record to another
+  // thread, which answers the sender while the endpoint's thread waits.
+  const CopyDataAddress address = Unique("TlxFrame");
+  auto endpoint = CopyDataEndpoint::Create(address, [](const CopyDataAddress& sender, const COPYDATASTRUCT& data) {
+    LRESULT answer = 0;
+    std::thread ui([&] {
+      Text reply("reply to " + TextOf(data));
+      SendCopyData(sender, reply.record(data.dwData), 2000, &answer);
+    });
+    ui.join();
+    return answer * 2;
+  });
+  ASSERT_NE(nullptr, endpoint);
+  std::vector<std::string> replies;
+  Text command("Ravix:get");
+  LRESULT result = 0;
+  ASSERT_TRUE(SendCopyData(address, command.record(), 2000, &result, nullptr,
+                           [&](const CopyDataAddress&, const COPYDATASTRUCT& data) -> LRESULT {
+                             replies.push_back(TextOf(data));
+                             return 21;
+                           }));
+  EXPECT_EQ(42, result);
+  EXPECT_EQ(std::vector<std::string>{"reply to Ravix:get"}, replies);
+}
+
+TEST(CopyData, EndpointsAreFoundByEitherNameAndOwnedOnce) {
+  const CopyDataAddress address = Unique("TlxFrame Class ");
+  Server server(address);
+  ASSERT_TRUE(server.ready);
+  struct Case {
+    const char* windowClass;
+    const char* windowTitle;
+    bool found;
+  };
+  std::string upperTitle = address.windowTitle;
+  for (char& c : upperTitle) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string lowerClass = address.windowClass;
+  for (char& c : lowerClass) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const Case& c : {Case{lowerClass.c_str(), nullptr, true}, Case{nullptr, upperTitle.c_str(), true},
+                        Case{lowerClass.c_str(), upperTitle.c_str(), true},
+                        Case{"Other", address.windowTitle.c_str(), false}, Case{"TlxFrame Class", nullptr, false}}) {
+    EXPECT_EQ(c.found, FindCopyDataEndpoint(c.windowClass, c.windowTitle, nullptr) != FALSE)
+        << (c.windowClass ? c.windowClass : "(any)") << " / " << (c.windowTitle ? c.windowTitle : "(any)");
+  }
+  EXPECT_EQ(nullptr, CopyDataEndpoint::Create({lowerClass, upperTitle}, {}));
+  EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+  EXPECT_EQ(nullptr, CopyDataEndpoint::Create({std::string(60, 'c'), std::string(60, 't')}, {}));
+  EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, GetLastError());
+}
+
+TEST(CopyData, ADeadOrSlowReceiverFailsInBoundedTime) {
+  const CopyDataAddress address = Unique("TlxFrame");
+  Server server(address);
+  ASSERT_TRUE(server.ready);
+
+  Text sleep("sleep");
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(SendCopyData(address, sleep.record(), 200, nullptr));
+  EXPECT_EQ(ERROR_TIMEOUT, GetLastError());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+
+  Text die("die");
+  started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(SendCopyData(address, die.record(), 10000, nullptr));
+  EXPECT_EQ(ERROR_BROKEN_PIPE, GetLastError());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_EQ(3, server.process().Wait());
+
+  EXPECT_FALSE(SendCopyData(address, die.record(), 1000, nullptr));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+  EXPECT_FALSE(FindCopyDataEndpoint(nullptr, address.windowTitle.c_str(), nullptr));
+}
+
+TEST(CopyData, ARegisteredSenderHearsFromTheReceiverLater) {
+  const CopyDataAddress address = Unique("TlxFrame");
+  Server server(address);
+  ASSERT_TRUE(server.ready);
+
+  std::mutex lock;
+  std::condition_variable arrived;
+  std::vector<std::string> notices;
+  const CopyDataAddress own = Unique("TlxClient");
+  auto endpoint =
+      CopyDataEndpoint::Create(own, [&](const CopyDataAddress& from, const COPYDATASTRUCT& data) -> LRESULT {
+        std::lock_guard guard(lock);
+        notices.push_back(TextOf(data) + " from " + from.windowTitle);
+        arrived.notify_all();
+        return 1;
+      });
+  ASSERT_NE(nullptr, endpoint);
+  Text subscribe("subscribe");
+  LRESULT result = 0;
+  ASSERT_TRUE(SendCopyData(address, subscribe.record(), 2000, &result, &own));
+  std::unique_lock guard(lock);
+  ASSERT_TRUE(arrived.wait_for(guard, std::chrono::seconds(5), [&] { return !notices.empty(); }));
+  EXPECT_EQ("notice from #", notices.front().substr(0, 13)) << "sent by an anonymous sender";
+  EXPECT_EQ("0", server.process().ReadLine());
+}
+
+TEST(CopyData, MalformedCallsAreDroppedAndTheEndpointServesOn) {
+  const CopyDataAddress address = Unique("TlxFrame");
+  int served = 0;
+  auto endpoint = CopyDataEndpoint::Create(address, [&](const CopyDataAddress&, const COPYDATASTRUCT& data) -> LRESULT {
+    ++served;
+    return static_cast<LRESULT>(data.cbData);
+  });
+  ASSERT_NE(nullptr, endpoint);
+  tlx::win32::UnixAddress socketAddress;
+  ASSERT_EQ(ERROR_SUCCESS, tlx::win32::CopyDataSocketAddress(address, &socketAddress));
+  const std::vector<std::string> frames = {
+      std::string("\x01\0\0\0\xFF\xFF\xFF\x7F", 8),  // a call claiming 2 GiB
+      std::string("\x09\0\0\0\0\0\0\0", 8),          // an unknown kind
+      std::string("\x01\0\0\0\x0C\0\0\0"
+                  "12345678\xFF\0\0\0",
+                  20),             // a name longer than the call
+      std::string("\x01\0\0", 3),  // cut short
+  };
+  for (const std::string& frame : frames) {
+    const int raw = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(0, connect(raw, socketAddress.sockaddr(), socketAddress.length));
+    ASSERT_EQ(static_cast<ssize_t>(frame.size()), send(raw, frame.data(), frame.size(), MSG_NOSIGNAL));
+    shutdown(raw, SHUT_WR);
+    char answer;
+    EXPECT_EQ(0, recv(raw, &answer, 1, 0)) << "dropped without an answer";
+    close(raw);
+  }
+  EXPECT_EQ(0, served);
+  Text command("still here");
+  LRESULT result = 0;
+  ASSERT_TRUE(SendCopyData(address, command.record(), 2000, &result));
+  EXPECT_EQ(11, result);
+  EXPECT_EQ(1, served);
+}
+
+TEST(CopyData, TheCommandLineClientSendsAText) {
+  const CopyDataAddress address = Unique("TlxFrame");
+  Server server(address);
+  ASSERT_TRUE(server.ready);
+  ChildProcess client("tlx_copydata_send", {"--title", address.windowTitle, "echo:Ravix:connection=1"});
+  EXPECT_EQ("Ravix:connection=1", client.ReadLine());
+  EXPECT_EQ("result -1", client.ReadLine()) << "the client answers a reply with 1, not the 5 the helper wants";
+  EXPECT_EQ(0, client.Wait());
+
+  ChildProcess missing("tlx_copydata_send", {"--title", "No Such Window", "Ravix:get"});
+  EXPECT_EQ(1, missing.Wait());
+  ChildProcess usage("tlx_copydata_send", {"Ravix:get"});
+  EXPECT_EQ(2, usage.Wait());
+}
+
+}  // namespace
