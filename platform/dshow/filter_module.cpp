@@ -5,32 +5,29 @@
 #include <mutex>
 
 #include "com/class_registry.h"
-#include "dshow/module_file.h"
+#include "win32/modules.h"
+#include "win32/synch.h"
 
 namespace tlx::dshow {
 namespace {
 
-constexpr DWORD kErrorModNotFound = 126;
-constexpr DWORD kErrorProcNotFound = 127;
-
 struct FilterModule {
   std::string path;
   std::mutex lock;
-  void* handle = nullptr;
+  HMODULE handle = nullptr;
   LPFNGETCLASSOBJECT getClassObject = nullptr;
   LPFNCANUNLOADNOW canUnloadNow = nullptr;
 
   // Under `lock`.
   HRESULT EnsureLoaded() {
     if (handle != nullptr) return S_OK;
-    std::string error;
-    void* h = detail::OpenModuleFile(path, &error);
-    if (h == nullptr) return HRESULT_FROM_WIN32(kErrorModNotFound);
-    auto get = reinterpret_cast<LPFNGETCLASSOBJECT>(detail::ModuleFileEntry(h, kDllGetClassObjectName));
-    auto can = reinterpret_cast<LPFNCANUNLOADNOW>(detail::ModuleFileEntry(h, kDllCanUnloadNowName));
+    HMODULE h = LoadLibraryA(path.c_str());
+    if (h == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+    auto get = reinterpret_cast<LPFNGETCLASSOBJECT>(GetProcAddress(h, kDllGetClassObjectName));
+    auto can = reinterpret_cast<LPFNCANUNLOADNOW>(GetProcAddress(h, kDllCanUnloadNowName));
     if (get == nullptr) {
-      detail::CloseModuleFile(h);
-      return HRESULT_FROM_WIN32(kErrorProcNotFound);
+      FreeLibrary(h);
+      return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     }
     handle = h;
     getClassObject = get;
@@ -41,7 +38,7 @@ struct FilterModule {
   // Under `lock`. A module without DllCanUnloadNow stays.
   void UnloadIfUnused() {
     if (handle == nullptr || canUnloadNow == nullptr || canUnloadNow() != S_OK) return;
-    detail::CloseModuleFile(handle);
+    FreeLibrary(handle);
     handle = nullptr;
     getClassObject = nullptr;
     canUnloadNow = nullptr;
@@ -77,10 +74,10 @@ HRESULT RunRegistrationEntry(const std::string& path, const char* entryName) {
   std::lock_guard lock(module->lock);
   HRESULT hr = module->EnsureLoaded();
   if (FAILED(hr)) return hr;
-  auto entry = reinterpret_cast<LPFNREGISTERSERVER>(detail::ModuleFileEntry(module->handle, entryName));
+  auto entry = reinterpret_cast<LPFNREGISTERSERVER>(GetProcAddress(module->handle, entryName));
   if (entry == nullptr) {
     module->UnloadIfUnused();
-    return HRESULT_FROM_WIN32(kErrorProcNotFound);
+    return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
   }
   t_registering = module.get();
   hr = entry();

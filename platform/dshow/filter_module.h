@@ -1,9 +1,9 @@
-// Filter modules loaded from files. Registering a module loads it and runs
-// its registration entry, which adds its classes to the process's class
-// registry (created through the module's DllGetClassObject) and its filters
-// to the filter category. A module is unloaded only when it reports that the
-// last object it made is gone, and loaded again when one of its classes is
-// created.
+// Filter modules loaded from files through the Windows layer's module loader,
+// which finds a name as LoadLibrary does. Registering a module loads it and
+// runs its registration entry, which adds its classes to the process's class
+// registry (created through the module's DllGetClassObject) and its filters to
+// the filter category. A module is unloaded only when it reports that the last
+// object it made is gone, and loaded again when one of its classes is created.
 #pragma once
 
 #include <string>
