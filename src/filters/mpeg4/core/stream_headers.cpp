@@ -19,7 +19,9 @@ uint32_t Read(Mpeg4Decoder& decoder, uint32_t bits) { return BitRead(decoder.rea
 void Marker(Mpeg4Decoder& decoder) { BitReadMarker(decoder.reader, decoder.status); }
 
 // Complexity-estimation flags, in the order the VOP header carries their
-// estimates for I-, P- and B-VOPs.
+// estimates for I-, P- and B-VOPs. Every estimate is 8 bits but the VLC bit
+// count (0x2000), which is 4.
+constexpr uint32_t kEstimateVlcBits = 0x2000;
 constexpr uint32_t kEstimatesI[] = {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x200, 0x400, 0x800, 0x1000, 0x2000,
                                     0x100000};
 constexpr uint32_t kEstimatesP[] = {0x1,   0x2,    0x4,    0x8,     0x10,    0x20,     0x40,
@@ -32,7 +34,7 @@ constexpr uint32_t kEstimatesB[] = {0x1,    0x2,    0x4,     0x8,     0x10,    0
 template <size_t N>
 void SkipEstimates(Mpeg4Decoder& decoder, const uint32_t (&order)[N]) {
   for (uint32_t flag : order) {
-    if ((decoder.vol.estimationFlags & flag) != 0) BitSkip(decoder.reader, 8);
+    if ((decoder.vol.estimationFlags & flag) != 0) BitSkip(decoder.reader, flag == kEstimateVlcBits ? 4 : 8);
   }
 }
 

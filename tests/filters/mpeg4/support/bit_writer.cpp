@@ -90,7 +90,8 @@ void WriteVol(BitWriter& w, const VolFields& vol) {
     if (vol.estimationShapeDisable == 0) w.Put(0x3F, 6);
     w.Put(1, 1);  // texture set 1 disabled
     w.Marker();
-    w.Put(1, 1);  // texture set 2 disabled
+    w.Put(vol.estimationTextureSet2Disable, 1);
+    if (vol.estimationTextureSet2Disable == 0) w.Put(0xF, 4);
     w.Put(1, 1);  // motion compensation disabled
     w.Marker();
     if (vol.estimationMethod == 1) w.Put(1, 1);
@@ -136,8 +137,15 @@ void WriteVopHeader(BitWriter& w, const VolFields& vol, const VopFields& vop) {
   }
   const bool gmc = vol.spriteEnable == 2;
   if (vop.codingType == 1 || (vop.codingType == 3 && gmc)) w.Put(vop.roundingType, 1);
-  if (vol.complexityEstimationDisable == 0 && vol.estimationShapeDisable == 0 && vop.codingType != 3) {
-    for (int i = 0; i < 6; ++i) w.Put(0xA5, 8);
+  if (vol.complexityEstimationDisable == 0 && vop.codingType != 3) {
+    if (vol.estimationShapeDisable == 0) {
+      for (int i = 0; i < 6; ++i) w.Put(0xA5, 8);
+    }
+    if (vol.estimationTextureSet2Disable == 0) {
+      // Coefficients, lines and symbols in 8 bits; the VLC bit count in 4.
+      for (int i = 0; i < 3; ++i) w.Put(0x5A, 8);
+      w.Put(0x6, 4);
+    }
   }
   w.Put(vop.intraDcVlcThr, 3);
   if (vol.interlaced != 0) {

@@ -51,6 +51,7 @@ struct VolFields {
   uint32_t complexityEstimationDisable = 1;
   uint32_t estimationMethod = 0;
   uint32_t estimationShapeDisable = 1;   // 0 writes the six shape flags as 1
+  uint32_t estimationTextureSet2Disable = 1;  // 0 writes its four flags as 1
   uint32_t resyncMarkerDisable = 0;
   uint32_t dataPartitioned = 0;
   uint32_t reversibleVlc = 0;

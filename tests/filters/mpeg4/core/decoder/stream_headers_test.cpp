@@ -369,6 +369,36 @@ TEST(StreamHeaders, VopHeaderAfterComplexityEstimates) {
   Mpeg4DecExit(handle);
 }
 
+// The texture estimates sit between the shape estimates and
+// intra_dc_vlc_thr; the last of them, the VLC bit count, is 4 bits wide.
+TEST(StreamHeaders, VopHeaderAfterTextureEstimates) {
+  VolFields vol;
+  vol.complexityEstimationDisable = 0;
+  vol.estimationShapeDisable = 0;
+  vol.estimationTextureSet2Disable = 0;
+  vol.interlaced = 1;
+  for (uint32_t codingType : {0u, 1u, 2u}) {
+    BitWriter writer;
+    test::WriteVol(writer, vol);
+    VopFields vop;
+    vop.codingType = codingType;
+    vop.roundingType = codingType == 1 ? 1 : 0;
+    vop.intraDcVlcThr = 5;
+    vop.topFieldFirst = 1;
+    vop.alternateVerticalScan = 0;
+    test::WriteVopHeader(writer, vol, vop);
+    void* handle = LookAtPicture(writer);
+    const Mpeg4Decoder& decoder = InspectInstance(handle);
+    EXPECT_EQ(decoder.vol.estimationFlags, 0x3C3Fu) << codingType;
+    EXPECT_EQ(decoder.vop.codingType, codingType);
+    EXPECT_EQ(decoder.vop.roundingType, vop.roundingType) << codingType;
+    EXPECT_EQ(decoder.intraDcVlcIndex, 5u) << codingType;
+    EXPECT_EQ(decoder.vop.topFieldFirst, 1u) << codingType;
+    EXPECT_EQ(decoder.vop.alternateVerticalScan, 0u) << codingType;
+    Mpeg4DecExit(handle);
+  }
+}
+
 TEST(StreamHeaders, SpriteTrajectoryCodes) {
   // Every length class, both signs, and the extremes of the longest.
   const int32_t values[] = {0,    1,     -1,    2,     -3,    4,     -7,    8,     -15,    16,     -31,   32,
