@@ -99,6 +99,9 @@ void ParseVolHeader(Mpeg4Decoder& decoder) {
   }
   vol.startCode = word;
   decoder.shortHeaderMode = 0;
+  // The fields are overwritten as they are read, so a layer that fails part
+  // way leaves no usable one behind: pictures wait for the next good layer.
+  decoder.volSeen = 0;
   BitSkip(reader, 32);
 
   vol.randomAccessibleVol = Read(decoder, 1);
@@ -378,6 +381,7 @@ void ParseShortHeader(Mpeg4Decoder& decoder) {
   vol.complexityEstimationDisable = 1;
   vol.scalability = 0;
   vol.bitsPerPixel = 8;
+  vol.quantPrecision = 5;
   vol.quarterSample = 0;
   vol.spriteEnable = 0;
   decoder.vop.roundingType = 0;

@@ -78,7 +78,7 @@ void WriteVol(BitWriter& w, const VolFields& vol) {
   }
   w.Put(vol.not8Bit, 1);
   if (vol.not8Bit != 0) {
-    w.Put(5, 4);
+    w.Put(vol.quantPrecision, 4);
     w.Put(8, 4);
   }
   w.Put(vol.quantType, 1);

@@ -46,6 +46,7 @@ struct VolFields {
   uint32_t spriteWarpingAccuracy = 0;
   uint32_t spriteBrightnessChange = 0;
   uint32_t not8Bit = 0;
+  uint32_t quantPrecision = 5;  // written only with not8Bit
   uint32_t quantType = 0;
   uint32_t quarterSample = 0;
   uint32_t complexityEstimationDisable = 1;

@@ -311,6 +311,72 @@ TEST(StreamHeaders, RefusalTable) {
   }
 }
 
+// A refused layer after a good one leaves nothing to decode until the next
+// good layer: its fields are half written (here 40 warping points, where a
+// picture holds at most 3) and must not steer the pictures that follow.
+TEST(StreamHeaders, RefusedLayerAfterAGoodOneStopsDecoding) {
+  VolFields good;
+  good.spriteEnable = 2;
+  good.spriteWarpingPoints = 3;
+  VolFields refused = good;
+  refused.spriteWarpingPoints = 40;
+  VolFields noPoints = good;
+  noPoints.spriteWarpingPoints = 0;
+  VopFields sprite;
+  sprite.codingType = 3;
+
+  BitWriter first;
+  test::WriteVol(first, good);
+  BitWriter second;
+  test::WriteVol(second, refused);
+  test::WriteVopHeader(second, noPoints, sprite);
+  second.Bytes(std::vector<uint8_t>(64, 0));
+  second.StartCode(0x1B7);
+
+  void* handle = nullptr;
+  ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
+  Mpeg4DecFrame frame{};
+  frame.input = first.bytes().data();
+  frame.inputLength = uint32_t(first.bytes().size());
+  Mpeg4DecAFrame(handle, &frame);
+  ASSERT_EQ(InspectInstance(handle).volSeen, 1u);
+
+  frame = Mpeg4DecFrame{};
+  frame.input = second.bytes().data();
+  frame.inputLength = uint32_t(second.bytes().size());
+  const uint32_t status = Mpeg4DecAFrame(handle, &frame);
+  // Refused, and the picture after it met without a layer.
+  EXPECT_EQ(status & 0x3u, 0x3u);
+  EXPECT_EQ(InspectInstance(handle).volSeen, 0u);
+  EXPECT_EQ(frame.outputAvailable, 0u);
+  EXPECT_EQ(Mpeg4DecExit(handle), 0u);
+}
+
+// A short-header picture sets up the whole layer, whatever a refused layer
+// before it left behind (here a quantiser precision of 0 bits).
+TEST(StreamHeaders, ShortHeaderAfterARefusedLayerSetsItsOwnLayer) {
+  VolFields refused;
+  refused.not8Bit = 1;
+  refused.quantPrecision = 0;
+  BitWriter layer;
+  test::WriteVol(layer, refused);
+  const std::vector<uint8_t> shortPicture = test::ReadFixture("h263_176x144.h263");
+  BitWriter picture;
+  test::WriteVopHeader(picture, VolFields{}, VopFields{});
+  picture.Bytes(std::vector<uint8_t>(64, 0));
+
+  void* handle = nullptr;
+  ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
+  for (const std::vector<uint8_t>* bytes : {&layer.bytes(), &shortPicture, &picture.bytes()}) {
+    Mpeg4DecFrame frame{};
+    frame.input = bytes->data();
+    frame.inputLength = uint32_t(bytes->size());
+    Mpeg4DecAFrame(handle, &frame);
+  }
+  EXPECT_EQ(InspectInstance(handle).vol.quantPrecision, 5u);
+  EXPECT_EQ(Mpeg4DecExit(handle), 0u);
+}
+
 TEST(StreamHeaders, RefusedStreamsFromTheEncoder) {
   // MPEG quantisation is refused after the stores were sized.
   const LookResult mq = LookAt(test::ReadFixture("mq_176x144.m4v"));
