@@ -119,9 +119,13 @@ TEST(HostileStreams, MutatedIntraStreamsDecodeSafely) {
           what += " flips";
           break;
         }
-        case 2: {  // bytes of the headers overwritten, where the values steer the parse
-          const size_t span = std::min<size_t>(bytes.size(), 48);
-          bytes[below(span)] = uint8_t(random());
+        case 2: {  // a header byte overwritten, where the values steer the parse
+          std::vector<size_t> starts;
+          for (size_t i = 0; i + 3 < bytes.size(); ++i) {
+            if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1) starts.push_back(i + 3);
+          }
+          const size_t from = starts.empty() ? 0 : starts[below(starts.size())];
+          bytes[std::min(bytes.size() - 1, from + below(24))] = uint8_t(random());
           what += " header-byte";
           break;
         }
