@@ -254,7 +254,7 @@ uint32_t LookPictureHeader(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
       frame.width = decoder.vol.width;
       frame.height = decoder.vol.height;
       frame.pictureKind = vop.codingType + 1;
-      frame.timeSeconds = static_cast<uint32_t>(base + int32_t(vop.moduloTimeBase));
+      frame.timeSeconds = static_cast<uint32_t>(AddSeconds(base, vop.moduloTimeBase));
       frame.timeIncrement = vop.timeIncrement;
     }
   } else if (code == kEndMarker) {

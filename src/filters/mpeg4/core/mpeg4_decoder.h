@@ -251,6 +251,11 @@ void BitSkipToResync(BitReader& reader, uint32_t n);
 void ReadZeroBit(Mpeg4Decoder& decoder);
 // Counts 1 bits up to the terminating 0 (modulo_time_base), consuming them.
 uint32_t ReadModuloTimeBase(BitReader& reader);
+// A seconds base advanced by a modulo time base. The count wraps, as the
+// reported unsigned field does, instead of overflowing on a long stream.
+inline int32_t AddSeconds(int32_t base, uint32_t seconds) {
+  return static_cast<int32_t>(static_cast<uint32_t>(base) + seconds);
+}
 // One warping vector code of a sprite trajectory.
 int32_t ReadWarpingVectorCode(Mpeg4Decoder& decoder);
 

@@ -75,7 +75,7 @@ void RotateReferences(Mpeg4Decoder& decoder) {
 
 void AdvanceReferenceSeconds(Mpeg4Decoder& decoder) {
   decoder.lastReferenceBase = decoder.nextReferenceBase;
-  decoder.nextReferenceBase += static_cast<int32_t>(decoder.vop.moduloTimeBase);
+  decoder.nextReferenceBase = AddSeconds(decoder.nextReferenceBase, decoder.vop.moduloTimeBase);
   decoder.currentSeconds = decoder.nextReferenceBase;
 }
 
@@ -460,7 +460,7 @@ void DecodeVop(Mpeg4Decoder& decoder) {
   } else {
     decoder.current = decoder.bPicture;
     decoder.pastReference->roundingAdd = decoder.futureReference->roundingAdd = 1;
-    decoder.currentSeconds = decoder.lastReferenceBase + int32_t(vop.moduloTimeBase);
+    decoder.currentSeconds = AddSeconds(decoder.lastReferenceBase, vop.moduloTimeBase);
     PictureTimeSet(*decoder.current, decoder.currentSeconds, int32_t(vop.timeIncrement), resolution);
     decoder.trb = PictureTimeDifference(*decoder.current, *decoder.pastReference);
     decoder.trd = PictureTimeDifference(*decoder.futureReference, *decoder.pastReference);

@@ -344,5 +344,39 @@ TEST(MalformedInput, DamagedStreamsNeitherCrashNorHang) {
   }
 }
 
+// The seconds count of a stream grows by every modulo time base it sends; a
+// long or hostile stream can carry it past the largest 32-bit value, where it
+// wraps (as the reported unsigned field does) for pictures and header looks.
+TEST(FrameDriverTime, SecondsWrapPastTheLargestCount) {
+  test::VolFields vol;
+  test::BitWriter layer;
+  test::WriteVol(layer, vol);
+  test::VopFields intra;
+  intra.moduloTimeBase = 1;
+  test::BitWriter picture;
+  test::WriteVopHeader(picture, vol, intra);
+  picture.Bytes(std::vector<uint8_t>(16, 0));
+  picture.StartCode(0x1B7);
+
+  void* handle = nullptr;
+  ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
+  Decode(handle, layer.bytes().data(), layer.bytes().size());
+  Mpeg4Decoder& decoder = InspectInstance(handle);
+  ASSERT_EQ(decoder.volSeen, 1u);
+  decoder.nextReferenceBase = decoder.lastReferenceBase = 0x7FFFFFFF;
+  const Call look = [&] {
+    Call call{};
+    call.frame.input = picture.bytes().data();
+    call.frame.inputLength = uint32_t(picture.bytes().size());
+    call.status = Mpeg4DecLookPictureHeader(handle, &call.frame);
+    return call;
+  }();
+  EXPECT_EQ(look.frame.timeSeconds, 0x80000000u);
+  const Call decoded = Decode(handle, picture.bytes().data(), picture.bytes().size());
+  EXPECT_EQ(decoded.frame.pictureKind, 1u);
+  EXPECT_EQ(decoded.frame.timeSeconds, 0x80000000u);
+  EXPECT_EQ(Mpeg4DecExit(handle), 0u);
+}
+
 }  // namespace
 }  // namespace tlx::mpeg4
