@@ -311,6 +311,14 @@ TEST(StreamHeaders, RefusalTable) {
   }
 }
 
+// One decode call on the bytes, its record left for the caller.
+uint32_t DecodeCall(void* handle, const std::vector<uint8_t>& bytes, Mpeg4DecFrame& frame) {
+  frame = Mpeg4DecFrame{};
+  frame.input = bytes.data();
+  frame.inputLength = uint32_t(bytes.size());
+  return Mpeg4DecAFrame(handle, &frame);
+}
+
 // A refused layer after a good one leaves nothing to decode until the next
 // good layer: its fields are half written (here 40 warping points, where a
 // picture holds at most 3) and must not steer the pictures that follow.
@@ -335,16 +343,11 @@ TEST(StreamHeaders, RefusedLayerAfterAGoodOneStopsDecoding) {
 
   void* handle = nullptr;
   ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
-  Mpeg4DecFrame frame{};
-  frame.input = first.bytes().data();
-  frame.inputLength = uint32_t(first.bytes().size());
-  Mpeg4DecAFrame(handle, &frame);
+  Mpeg4DecFrame frame;
+  DecodeCall(handle, first.bytes(), frame);
   ASSERT_EQ(InspectInstance(handle).volSeen, 1u);
 
-  frame = Mpeg4DecFrame{};
-  frame.input = second.bytes().data();
-  frame.inputLength = uint32_t(second.bytes().size());
-  const uint32_t status = Mpeg4DecAFrame(handle, &frame);
+  const uint32_t status = DecodeCall(handle, second.bytes(), frame);
   // Refused, and the picture after it met without a layer.
   EXPECT_EQ(status & 0x3u, 0x3u);
   EXPECT_EQ(InspectInstance(handle).volSeen, 0u);
@@ -368,10 +371,8 @@ TEST(StreamHeaders, ShortHeaderAfterARefusedLayerSetsItsOwnLayer) {
   void* handle = nullptr;
   ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
   for (const std::vector<uint8_t>* bytes : {&layer.bytes(), &shortPicture, &picture.bytes()}) {
-    Mpeg4DecFrame frame{};
-    frame.input = bytes->data();
-    frame.inputLength = uint32_t(bytes->size());
-    Mpeg4DecAFrame(handle, &frame);
+    Mpeg4DecFrame frame;
+    DecodeCall(handle, *bytes, frame);
   }
   EXPECT_EQ(InspectInstance(handle).vol.quantPrecision, 5u);
   EXPECT_EQ(Mpeg4DecExit(handle), 0u);
