@@ -4,9 +4,25 @@
 
 #include "com/class_registry.h"
 
+namespace {
+
+// A video header whose bitmap header announces bit fields is followed by
+// the three colour masks.
+ULONG VideoFormatSize(ULONG header, const BYTE* format, ULONG size) {
+  if (format == nullptr || size < header) return header;
+  DWORD compression;
+  std::memcpy(&compression, format + header - sizeof(BITMAPINFOHEADER) + offsetof(BITMAPINFOHEADER, biCompression),
+              sizeof compression);
+  return compression == BI_BITFIELDS ? header + 3 * sizeof(DWORD) : header;
+}
+
+}  // namespace
+
 ULONG MinimumFormatSize(REFGUID formattype, const BYTE* format, ULONG size) {
-  if (formattype == FORMAT_VideoInfo) return sizeof(VIDEOINFOHEADER);
-  if (formattype == FORMAT_VideoInfo2) return sizeof(VIDEOINFOHEADER2);
+  static_assert(offsetof(VIDEOINFOHEADER, bmiHeader) + sizeof(BITMAPINFOHEADER) == sizeof(VIDEOINFOHEADER));
+  static_assert(offsetof(VIDEOINFOHEADER2, bmiHeader) + sizeof(BITMAPINFOHEADER) == sizeof(VIDEOINFOHEADER2));
+  if (formattype == FORMAT_VideoInfo) return VideoFormatSize(sizeof(VIDEOINFOHEADER), format, size);
+  if (formattype == FORMAT_VideoInfo2) return VideoFormatSize(sizeof(VIDEOINFOHEADER2), format, size);
   if (formattype == FORMAT_WaveFormatEx) {
     if (format == nullptr || size < sizeof(WAVEFORMATEX)) return sizeof(WAVEFORMATEX);
     WORD extra;

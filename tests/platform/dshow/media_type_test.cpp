@@ -13,7 +13,7 @@ namespace {
 
 // A type whose format block is exactly `size` bytes of task memory, so the
 // address sanitizer sees any read past it.
-CMediaType TypeWithBlock(REFGUID format, ULONG size, WORD waveExtra = 0, WORD waveTag = 0) {
+CMediaType TypeWithBlock(REFGUID format, ULONG size, WORD waveExtra = 0, WORD waveTag = 0, DWORD compression = 0) {
   CMediaType mt;
   mt.SetType(format == FORMAT_WaveFormatEx ? &MEDIATYPE_Audio : &MEDIATYPE_Video);
   mt.SetSubtype(format == FORMAT_WaveFormatEx ? &MEDIASUBTYPE_PCM : &MEDIASUBTYPE_RGB32);
@@ -23,6 +23,12 @@ CMediaType TypeWithBlock(REFGUID format, ULONG size, WORD waveExtra = 0, WORD wa
     if (format == FORMAT_WaveFormatEx && size >= sizeof(WAVEFORMATEX)) {
       std::memcpy(block + offsetof(WAVEFORMATEX, cbSize), &waveExtra, sizeof waveExtra);
       std::memcpy(block + offsetof(WAVEFORMATEX, wFormatTag), &waveTag, sizeof waveTag);
+    }
+    const size_t header = format == FORMAT_VideoInfo    ? offsetof(VIDEOINFOHEADER, bmiHeader)
+                          : format == FORMAT_VideoInfo2 ? offsetof(VIDEOINFOHEADER2, bmiHeader)
+                                                        : size;
+    if (header + sizeof(BITMAPINFOHEADER) <= size) {
+      std::memcpy(block + header + offsetof(BITMAPINFOHEADER, biCompression), &compression, sizeof compression);
     }
   }
   return mt;
@@ -36,6 +42,7 @@ TEST(MediaType, FormatBlocksMustCoverTheirType) {
     WORD waveExtra;
     bool valid;
     WORD waveTag;
+    DWORD compression;
   } cases[] = {
       {"video info", FORMAT_VideoInfo, 88, 0, true},
       {"video info one byte short", FORMAT_VideoInfo, 87, 0, false},
@@ -48,11 +55,15 @@ TEST(MediaType, FormatBlocksMustCoverTheirType) {
       {"extensible wave format", FORMAT_WaveFormatEx, 40, 22, true, WAVE_FORMAT_EXTENSIBLE},
       {"extensible tag on a plain wave format", FORMAT_WaveFormatEx, 18, 0, false, WAVE_FORMAT_EXTENSIBLE},
       {"extensible tag with too few extra bytes", FORMAT_WaveFormatEx, 30, 12, false, WAVE_FORMAT_EXTENSIBLE},
+      {"bit fields with their three masks", FORMAT_VideoInfo, 100, 0, true, 0, BI_BITFIELDS},
+      {"bit fields without their masks", FORMAT_VideoInfo, 88, 0, false, 0, BI_BITFIELDS},
+      {"bit fields with their three masks, video info 2", FORMAT_VideoInfo2, 124, 0, true, 0, BI_BITFIELDS},
+      {"bit fields with one mask, video info 2", FORMAT_VideoInfo2, 116, 0, false, 0, BI_BITFIELDS},
       {"missing block", FORMAT_VideoInfo, 0, 0, false},
       {"no format", FORMAT_None, 0, 0, true},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(IsFormatBlockValid(TypeWithBlock(c.format, c.size, c.waveExtra, c.waveTag)), c.valid) << c.what;
+    EXPECT_EQ(IsFormatBlockValid(TypeWithBlock(c.format, c.size, c.waveExtra, c.waveTag, c.compression)), c.valid) << c.what;
   }
   CMediaType dangling = TypeWithBlock(FORMAT_None, 0);
   dangling.cbFormat = 4;  // a size without a block
