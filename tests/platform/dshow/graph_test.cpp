@@ -119,6 +119,17 @@ TEST_F(GraphFixture, GetEventTimesOutWithAbort) {
   sink->Notify(EC_USER + 9, 3, 4);
   EXPECT_EQ(NextEvent(100), EC_USER + 8);
   EXPECT_EQ(NextEvent(100), EC_USER + 9);
+
+  // Without a limit (written either way) the call waits for the next event.
+  for (long forever : {static_cast<long>(INFINITE), -1L}) {
+    std::thread later([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      sink->Notify(EC_USER + 10, 5, 6);
+    });
+    EXPECT_EQ(events->GetEvent(&code, &p1, &p2, forever), S_OK) << forever;
+    EXPECT_EQ(code, EC_USER + 10);
+    later.join();
+  }
 }
 
 TEST_F(GraphFixture, DefaultHandlingKeepsOrPassesEvents) {
