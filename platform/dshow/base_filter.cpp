@@ -51,7 +51,16 @@ HRESULT CBaseFilter::Pause() {
       CBasePin* pin = GetPin(i);
       if (pin != nullptr && pin->IsConnected()) {
         HRESULT hr = pin->Active();
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr)) {
+          // The filter stays stopped, and a Stop of a stopped filter does
+          // nothing, so the pins started so far (and the failed one, which
+          // may have got half way) are stopped here.
+          for (int j = 0; j <= i; ++j) {
+            CBasePin* started = GetPin(j);
+            if (started != nullptr && started->IsConnected()) started->Inactive();
+          }
+          return hr;
+        }
       }
     }
   }

@@ -313,32 +313,22 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** alloc
   pin->GetAllocatorRequirements(&request);  // a pin without requirements leaves them zero
   if (request.cbAlign == 0) request.cbAlign = 1;
 
+  // The input pin's allocator first, then our own; one that cannot be sized
+  // or is refused is let go.
+  auto settle = [&](HRESULT hr) {
+    if (SUCCEEDED(hr) && *allocator == nullptr) hr = VFW_E_NO_ALLOCATOR;
+    if (SUCCEEDED(hr)) hr = DecideBufferSize(*allocator, &request);
+    if (SUCCEEDED(hr)) hr = pin->NotifyAllocator(*allocator, FALSE);
+    if (SUCCEEDED(hr)) return S_OK;
+    if (*allocator != nullptr) {
+      (*allocator)->Release();
+      *allocator = nullptr;
+    }
+    return hr;
+  };
   *allocator = nullptr;
-  HRESULT hr = pin->GetAllocator(allocator);
-  if (SUCCEEDED(hr) && *allocator != nullptr) {
-    hr = DecideBufferSize(*allocator, &request);
-    if (SUCCEEDED(hr)) {
-      hr = pin->NotifyAllocator(*allocator, FALSE);
-      if (SUCCEEDED(hr)) return S_OK;
-    }
-  }
-  if (*allocator != nullptr) {
-    (*allocator)->Release();
-    *allocator = nullptr;
-  }
-  hr = InitAllocator(allocator);
-  if (SUCCEEDED(hr)) {
-    hr = DecideBufferSize(*allocator, &request);
-    if (SUCCEEDED(hr)) {
-      hr = pin->NotifyAllocator(*allocator, FALSE);
-      if (SUCCEEDED(hr)) return S_OK;
-    }
-  }
-  if (*allocator != nullptr) {
-    (*allocator)->Release();
-    *allocator = nullptr;
-  }
-  return hr;
+  if (SUCCEEDED(settle(pin->GetAllocator(allocator)))) return S_OK;
+  return settle(InitAllocator(allocator));
 }
 
 HRESULT CBaseOutputPin::InitAllocator(IMemAllocator** allocator) { return CMemAllocator::Create(allocator); }

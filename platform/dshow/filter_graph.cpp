@@ -386,7 +386,9 @@ class CFilterGraph final : public CUnknown,
 
   STDMETHODIMP GetEvent(long* code, LONG_PTR* param1, LONG_PTR* param2, long milliseconds) override {
     if (code == nullptr || param1 == nullptr || param2 == nullptr) return E_POINTER;
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONG>(milliseconds < 0 ? 0 : milliseconds);
+    // INFINITE arrives as a 32-bit -1 or widened unsigned; both mean no limit.
+    const bool forever = milliseconds < 0 || milliseconds == static_cast<long>(INFINITE);
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONG>(forever ? 0 : milliseconds);
     for (;;) {
       {
         std::lock_guard lock(m_EventLock);
@@ -401,7 +403,7 @@ class CFilterGraph final : public CUnknown,
         }
       }
       DWORD wait = INFINITE;
-      if (milliseconds != static_cast<long>(INFINITE)) {
+      if (!forever) {
         ULONGLONG now = GetTickCount64();
         if (now >= deadline) break;
         wait = static_cast<DWORD>(deadline - now);

@@ -301,9 +301,10 @@ HRESULT CMemAllocator::SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PR
   if (request == nullptr || actual == nullptr) return E_POINTER;
   ALLOCATOR_PROPERTIES adjusted = *request;
   if (adjusted.cbAlign > 0 && (adjusted.cbAlign & (adjusted.cbAlign - 1)) == 0) {
-    LONG total = adjusted.cbBuffer + adjusted.cbPrefix;
-    LONG rounded = (total + adjusted.cbAlign - 1) & ~(adjusted.cbAlign - 1);
-    adjusted.cbBuffer = rounded - adjusted.cbPrefix;
+    const LONGLONG total = static_cast<LONGLONG>(adjusted.cbBuffer) + adjusted.cbPrefix;
+    const LONGLONG rounded = (total + adjusted.cbAlign - 1) & ~static_cast<LONGLONG>(adjusted.cbAlign - 1);
+    if (rounded - adjusted.cbPrefix > 0x7FFFFFFF) return E_INVALIDARG;
+    adjusted.cbBuffer = static_cast<LONG>(rounded - adjusted.cbPrefix);
   }
   return CBaseAllocator::SetProperties(&adjusted, actual);
 }

@@ -4,14 +4,35 @@
 
 #include "com/class_registry.h"
 
+namespace {
+
+// A video header whose bitmap header announces bit fields is followed by
+// the three colour masks.
+ULONG VideoFormatSize(ULONG header, const BYTE* format, ULONG size) {
+  if (format == nullptr || size < header) return header;
+  DWORD compression;
+  std::memcpy(&compression, format + header - sizeof(BITMAPINFOHEADER) + offsetof(BITMAPINFOHEADER, biCompression),
+              sizeof compression);
+  return compression == BI_BITFIELDS ? header + 3 * sizeof(DWORD) : header;
+}
+
+}  // namespace
+
 ULONG MinimumFormatSize(REFGUID formattype, const BYTE* format, ULONG size) {
-  if (formattype == FORMAT_VideoInfo) return sizeof(VIDEOINFOHEADER);
-  if (formattype == FORMAT_VideoInfo2) return sizeof(VIDEOINFOHEADER2);
+  static_assert(offsetof(VIDEOINFOHEADER, bmiHeader) + sizeof(BITMAPINFOHEADER) == sizeof(VIDEOINFOHEADER));
+  static_assert(offsetof(VIDEOINFOHEADER2, bmiHeader) + sizeof(BITMAPINFOHEADER) == sizeof(VIDEOINFOHEADER2));
+  if (formattype == FORMAT_VideoInfo) return VideoFormatSize(sizeof(VIDEOINFOHEADER), format, size);
+  if (formattype == FORMAT_VideoInfo2) return VideoFormatSize(sizeof(VIDEOINFOHEADER2), format, size);
   if (formattype == FORMAT_WaveFormatEx) {
     if (format == nullptr || size < sizeof(WAVEFORMATEX)) return sizeof(WAVEFORMATEX);
     WORD extra;
+    WORD tag;
     std::memcpy(&extra, format + offsetof(WAVEFORMATEX, cbSize), sizeof extra);
-    return sizeof(WAVEFORMATEX) + extra;
+    std::memcpy(&tag, format + offsetof(WAVEFORMATEX, wFormatTag), sizeof tag);
+    const ULONG announced = sizeof(WAVEFORMATEX) + extra;
+    // The extensible tag says the whole extended record follows.
+    if (tag == WAVE_FORMAT_EXTENSIBLE && announced < sizeof(WAVEFORMATEXTENSIBLE)) return sizeof(WAVEFORMATEXTENSIBLE);
+    return announced;
   }
   return 0;
 }
@@ -36,16 +57,14 @@ HRESULT CopyMediaType(AM_MEDIA_TYPE* target, const AM_MEDIA_TYPE* source) {
   if (target == nullptr || source == nullptr) return E_POINTER;
   *target = *source;
   if (source->cbFormat != 0) {
-    if (source->pbFormat == nullptr) {
-      target->cbFormat = 0;
-      target->pbFormat = nullptr;
-      return E_INVALIDARG;
-    }
-    target->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(source->cbFormat));
+    // A failed copy holds neither a block nor a reference, so freeing it is
+    // harmless.
+    const HRESULT hr = source->pbFormat == nullptr ? E_INVALIDARG : S_OK;
+    target->pbFormat = SUCCEEDED(hr) ? static_cast<BYTE*>(CoTaskMemAlloc(source->cbFormat)) : nullptr;
     if (target->pbFormat == nullptr) {
       target->cbFormat = 0;
       target->pUnk = nullptr;
-      return E_OUTOFMEMORY;
+      return FAILED(hr) ? hr : E_OUTOFMEMORY;
     }
     std::memcpy(target->pbFormat, source->pbFormat, source->cbFormat);
   } else {

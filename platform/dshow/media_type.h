@@ -102,8 +102,11 @@ static_assert(offsetof(WAVEFORMATEXTENSIBLE, dwChannelMask) == 20 && offsetof(WA
 inline constexpr WORD WAVE_FORMAT_PCM = 1;
 inline constexpr WORD WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
-// The smallest format block a format type needs: the fixed header, plus for a
-// wave format the cbSize bytes it announces. 0 for types without a block.
+// The smallest format block a format type needs: the fixed header, plus what
+// the header announces after it: for a video header with BI_BITFIELDS the
+// three colour masks; for a wave format the cbSize bytes, and at least the
+// extended record when its tag is WAVE_FORMAT_EXTENSIBLE. 0 for types without
+// a block.
 ULONG MinimumFormatSize(REFGUID formattype, const BYTE* format, ULONG size);
 // True when the format block is present where its type needs one and is long
 // enough for it, so that it can be read as that type.

@@ -2,6 +2,13 @@
 
 #include <cstring>
 
+namespace {
+
+// The most a memory stream holds.
+constexpr size_t kMaxStreamSize = 0x7FFFFFFF;
+
+}  // namespace
+
 CPersistStream::CPersistStream(IUnknown*, HRESULT*) {}
 
 HRESULT CPersistStream::IsDirty() { return mPS_fDirty ? S_OK : S_FALSE; }
@@ -70,6 +77,8 @@ HRESULT CMemoryStream::Read(void* buffer, ULONG size, ULONG* read) {
 HRESULT CMemoryStream::Write(const void* buffer, ULONG size, ULONG* written) {
   if (buffer == nullptr && size != 0) return STG_E_INVALIDPOINTER;
   CAutoLock lock(&lock_);
+  if (written != nullptr) *written = 0;
+  if (position_ + size > kMaxStreamSize) return STG_E_MEDIUMFULL;
   if (position_ + size > data_.size()) data_.resize(position_ + size);
   if (size != 0) std::memcpy(data_.data() + position_, buffer, size);
   position_ += size;
@@ -86,8 +95,8 @@ HRESULT CMemoryStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* po
     case STREAM_SEEK_END: base = static_cast<LONGLONG>(data_.size()); break;
     default: return STG_E_INVALIDFUNCTION;
   }
-  LONGLONG target = base + move.QuadPart;
-  if (target < 0) return STG_E_INVALIDFUNCTION;
+  LONGLONG target;
+  if (__builtin_add_overflow(base, move.QuadPart, &target) || target < 0) return STG_E_INVALIDFUNCTION;
   position_ = static_cast<size_t>(target);
   if (position != nullptr) position->QuadPart = static_cast<ULONGLONG>(target);
   return S_OK;
@@ -95,7 +104,7 @@ HRESULT CMemoryStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* po
 
 HRESULT CMemoryStream::SetSize(ULARGE_INTEGER size) {
   CAutoLock lock(&lock_);
-  if (size.QuadPart > 0x7FFFFFFF) return STG_E_MEDIUMFULL;
+  if (size.QuadPart > kMaxStreamSize) return STG_E_MEDIUMFULL;
   data_.resize(static_cast<size_t>(size.QuadPart));
   return S_OK;
 }

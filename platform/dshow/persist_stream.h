@@ -51,6 +51,7 @@ class CMemoryStream : public CUnknown, public IStream {
 
   // Reads what is there: S_FALSE with fewer bytes at the end.
   STDMETHODIMP Read(void* buffer, ULONG size, ULONG* read) override;
+  // STG_E_MEDIUMFULL, writing nothing, past the largest size SetSize takes.
   STDMETHODIMP Write(const void* buffer, ULONG size, ULONG* written) override;
   // STG_E_INVALIDFUNCTION for a position before the start.
   STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override;

@@ -65,8 +65,8 @@ HRESULT CBaseReferenceClock::AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME 
   *cookie = 0;
   if (event == nullptr) return E_INVALIDARG;
   // A time already past fires at the next poll.
-  REFERENCE_TIME when = baseTime + streamTime;
-  if (when <= 0) return E_INVALIDARG;
+  REFERENCE_TIME when;
+  if (__builtin_add_overflow(baseTime, streamTime, &when) || when <= 0) return E_INVALIDARG;
   return AddAdvise({0, event, when, 0}, cookie);
 }
 

@@ -225,11 +225,19 @@ HRESULT CTransformFilter::Pause() {
   } else if (!m_pOutput->IsConnected()) {
     m_State = State_Paused;
   } else {
-    if (m_State == State_Stopped) {
+    const bool starting = m_State == State_Stopped;
+    if (starting) {
       CAutoLock receive(&m_csReceive);
       hr = StartStreaming();
     }
-    if (SUCCEEDED(hr)) hr = CBaseFilter::Pause();
+    if (SUCCEEDED(hr)) {
+      hr = CBaseFilter::Pause();
+      // Still stopped, so no Stop will come to undo the start.
+      if (FAILED(hr) && starting) {
+        CAutoLock receive(&m_csReceive);
+        StopStreaming();
+      }
+    }
   }
   m_bSampleSkipped = FALSE;
   m_bQualityChanged = FALSE;

@@ -70,6 +70,7 @@ TEST_F(AllocatorTest, RefusesBadProperties) {
   EXPECT_EQ(Set(1, 10, 3), VFW_E_BADALIGN);
   EXPECT_EQ(Set(1, 10, 0), VFW_E_BADALIGN);
   EXPECT_EQ(Set(-1, 10), E_INVALIDARG);
+  EXPECT_EQ(Set(1, 0x7FFFFFF8, 16), E_INVALIDARG) << "rounding up to the alignment passes the largest size";
   EXPECT_EQ(allocator->Commit(), VFW_E_SIZENOTSET);
 }
 

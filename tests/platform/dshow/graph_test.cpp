@@ -119,6 +119,17 @@ TEST_F(GraphFixture, GetEventTimesOutWithAbort) {
   sink->Notify(EC_USER + 9, 3, 4);
   EXPECT_EQ(NextEvent(100), EC_USER + 8);
   EXPECT_EQ(NextEvent(100), EC_USER + 9);
+
+  // Without a limit (written either way) the call waits for the next event.
+  for (long forever : {static_cast<long>(INFINITE), -1L}) {
+    std::thread later([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      sink->Notify(EC_USER + 10, 5, 6);
+    });
+    EXPECT_EQ(events->GetEvent(&code, &p1, &p2, forever), S_OK) << forever;
+    EXPECT_EQ(code, EC_USER + 10);
+    later.join();
+  }
 }
 
 TEST_F(GraphFixture, DefaultHandlingKeepsOrPassesEvents) {
@@ -352,6 +363,60 @@ TEST_F(GraphFixture, TakesTheSystemClockWhenNoRendererOffersOne) {
   ComPtr<IReferenceClock> rendererClock;
   rendererFilter->GetSyncSource(rendererClock.Receive());
   EXPECT_EQ(rendererClock.Get(), clock.Get()) << "every filter gets the graph's clock";
+}
+
+// A connected input pin that notes whether it is active; its activation can
+// be made to fail.
+class ActivityPin final : public CBaseInputPin {
+ public:
+  ActivityPin(CBaseFilter* filter, CCritSec* lock, IPin* peer, HRESULT activeResult)
+      : CBaseInputPin("activity pin", filter, lock, nullptr, u"In"), activeResult_(activeResult) {
+    m_Connected = peer;
+    peer->AddRef();
+  }
+  HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
+  HRESULT Active() override {
+    if (SUCCEEDED(activeResult_)) active = true;
+    return activeResult_;
+  }
+  HRESULT Inactive() override {
+    active = false;
+    CBaseInputPin::Inactive();
+    return S_OK;
+  }
+  bool active = false;
+
+ private:
+  const HRESULT activeResult_;
+};
+
+class TwoPinFilter final : public CBaseFilter {
+ public:
+  TwoPinFilter(IPin* peer, HRESULT secondActive)
+      : CBaseFilter("two pins", nullptr, &lock_, GUID_NULL),
+        first_(this, &lock_, peer, S_OK),
+        second_(this, &lock_, peer, secondActive) {}
+  int GetPinCount() override { return 2; }
+  CBasePin* GetPin(int index) override { return index == 0 ? &first_ : index == 1 ? &second_ : nullptr; }
+  bool AnyPinActive() const { return first_.active || second_.active; }
+
+ private:
+  CCritSec lock_;
+  ActivityPin first_;
+  ActivityPin second_;
+};
+
+TEST(BaseFilter, APauseThatFailsOnOnePinLeavesNoPinActive) {
+  HRESULT hr = S_OK;
+  ComPtr<IBaseFilter> peerFilter = Adopt<IBaseFilter>(new RecordingRenderer(nullptr, &hr), IID_IBaseFilter);
+  ComPtr<IPin> peer = PinOf(peerFilter.Get(), u"In");
+  for (HRESULT second : {S_OK, E_OUTOFMEMORY}) {
+    TwoPinFilter filter(peer.Get(), second);
+    EXPECT_EQ(filter.Pause(), second);
+    EXPECT_EQ(filter.AnyPinActive(), SUCCEEDED(second)) << "a failed pause leaves what it started running";
+    filter.Stop();
+    EXPECT_FALSE(filter.AnyPinActive());
+  }
 }
 
 TEST(GraphCycles, FiftyBuildRunStopDestroyCyclesLeaveNothingBehind) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "com/class_registry.h"
+#include "com/counted.h"
 #include "graph_fixture.h"
 
 namespace tlx::dshow::test {
@@ -12,7 +13,7 @@ namespace {
 
 // A type whose format block is exactly `size` bytes of task memory, so the
 // address sanitizer sees any read past it.
-CMediaType TypeWithBlock(REFGUID format, ULONG size, WORD waveExtra = 0) {
+CMediaType TypeWithBlock(REFGUID format, ULONG size, WORD waveExtra = 0, WORD waveTag = 0, DWORD compression = 0) {
   CMediaType mt;
   mt.SetType(format == FORMAT_WaveFormatEx ? &MEDIATYPE_Audio : &MEDIATYPE_Video);
   mt.SetSubtype(format == FORMAT_WaveFormatEx ? &MEDIASUBTYPE_PCM : &MEDIASUBTYPE_RGB32);
@@ -21,6 +22,13 @@ CMediaType TypeWithBlock(REFGUID format, ULONG size, WORD waveExtra = 0) {
     BYTE* block = mt.AllocFormatBuffer(size);
     if (format == FORMAT_WaveFormatEx && size >= sizeof(WAVEFORMATEX)) {
       std::memcpy(block + offsetof(WAVEFORMATEX, cbSize), &waveExtra, sizeof waveExtra);
+      std::memcpy(block + offsetof(WAVEFORMATEX, wFormatTag), &waveTag, sizeof waveTag);
+    }
+    const size_t header = format == FORMAT_VideoInfo    ? offsetof(VIDEOINFOHEADER, bmiHeader)
+                          : format == FORMAT_VideoInfo2 ? offsetof(VIDEOINFOHEADER2, bmiHeader)
+                                                        : size;
+    if (header + sizeof(BITMAPINFOHEADER) <= size) {
+      std::memcpy(block + header + offsetof(BITMAPINFOHEADER, biCompression), &compression, sizeof compression);
     }
   }
   return mt;
@@ -33,6 +41,8 @@ TEST(MediaType, FormatBlocksMustCoverTheirType) {
     ULONG size;
     WORD waveExtra;
     bool valid;
+    WORD waveTag;
+    DWORD compression;
   } cases[] = {
       {"video info", FORMAT_VideoInfo, 88, 0, true},
       {"video info one byte short", FORMAT_VideoInfo, 87, 0, false},
@@ -42,11 +52,18 @@ TEST(MediaType, FormatBlocksMustCoverTheirType) {
       {"wave format short", FORMAT_WaveFormatEx, 16, 0, false},
       {"wave format with its extra bytes", FORMAT_WaveFormatEx, 40, 22, true},
       {"wave format announcing more than it has", FORMAT_WaveFormatEx, 30, 22, false},
+      {"extensible wave format", FORMAT_WaveFormatEx, 40, 22, true, WAVE_FORMAT_EXTENSIBLE},
+      {"extensible tag on a plain wave format", FORMAT_WaveFormatEx, 18, 0, false, WAVE_FORMAT_EXTENSIBLE},
+      {"extensible tag with too few extra bytes", FORMAT_WaveFormatEx, 30, 12, false, WAVE_FORMAT_EXTENSIBLE},
+      {"bit fields with their three masks", FORMAT_VideoInfo, 100, 0, true, 0, BI_BITFIELDS},
+      {"bit fields without their masks", FORMAT_VideoInfo, 88, 0, false, 0, BI_BITFIELDS},
+      {"bit fields with their three masks, video info 2", FORMAT_VideoInfo2, 124, 0, true, 0, BI_BITFIELDS},
+      {"bit fields with one mask, video info 2", FORMAT_VideoInfo2, 116, 0, false, 0, BI_BITFIELDS},
       {"missing block", FORMAT_VideoInfo, 0, 0, false},
       {"no format", FORMAT_None, 0, 0, true},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(IsFormatBlockValid(TypeWithBlock(c.format, c.size, c.waveExtra)), c.valid) << c.what;
+    EXPECT_EQ(IsFormatBlockValid(TypeWithBlock(c.format, c.size, c.waveExtra, c.waveTag, c.compression)), c.valid) << c.what;
   }
   CMediaType dangling = TypeWithBlock(FORMAT_None, 0);
   dangling.cbFormat = 4;  // a size without a block
@@ -74,6 +91,26 @@ TEST(MediaType, CopiesOwnTheirBlockAndCompareByContent) {
   EXPECT_TRUE(a.MatchesPartial(&partial));
   partial.subtype = MEDIASUBTYPE_YUY2;
   EXPECT_FALSE(a.MatchesPartial(&partial));
+}
+
+// An object that only counts its references.
+class CountedObject final : public com::Counted<IUnknown> {
+ public:
+  HRESULT QueryInterface(REFIID iid, void** object) override { return Answer(iid, IID_IUnknown, object); }
+};
+
+TEST(MediaType, AFailedCopyHoldsNoReferenceItDidNotTake) {
+  auto* object = new CountedObject();  // the source's reference
+  object->AddRef();                     // and the test's own
+  AM_MEDIA_TYPE source{};
+  source.pUnk = object;
+  source.cbFormat = 4;  // a size without a block
+  AM_MEDIA_TYPE target{};
+  EXPECT_EQ(CopyMediaType(&target, &source), E_INVALIDARG);
+  FreeMediaType(target);  // what a caller does with the record either way
+  const ULONG references = object->AddRef();
+  EXPECT_EQ(references, 3u) << "the copy released a reference it never held";
+  for (ULONG i = 0; i < references; ++i) object->Release();
 }
 
 // A renderer that reads the video header of every type it is offered, as a

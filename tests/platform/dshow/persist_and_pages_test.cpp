@@ -71,6 +71,14 @@ TEST(PersistStream, RoundTripsAndRefusesShortOrNewerStreams) {
 
   LARGE_INTEGER back{-1};
   EXPECT_EQ(newer->Seek(back, STREAM_SEEK_SET, nullptr), STG_E_INVALIDFUNCTION);
+  // Far past the end: a write there is refused, as SetSize refuses the size.
+  LARGE_INTEGER far{LONGLONG(1) << 40};
+  ASSERT_EQ(newer->Seek(far, STREAM_SEEK_SET, nullptr), S_OK);
+  ULONG written = 1;
+  EXPECT_EQ(newer->Write(head, sizeof head, &written), STG_E_MEDIUMFULL);
+  EXPECT_EQ(written, 0u);
+  LARGE_INTEGER huge{0x7FFFFFFFFFFFFFFF};
+  EXPECT_EQ(newer->Seek(huge, STREAM_SEEK_CUR, nullptr), STG_E_INVALIDFUNCTION) << "no position past the largest";
 }
 
 class Site final : public IPropertyPageSite {

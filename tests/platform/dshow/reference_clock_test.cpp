@@ -77,6 +77,8 @@ TEST_F(ClockTest, RefusesBadAdvises) {
   EXPECT_EQ(ref->AdviseTime(0, 10, nullptr, &cookie), E_INVALIDARG);
   EXPECT_EQ(ref->AdviseTime(0, 10, event, nullptr), E_POINTER);
   EXPECT_EQ(ref->AdviseTime(0, 0, event, &cookie), E_INVALIDARG);
+  // Sample times come from the stream; a wild one must not wrap the sum.
+  EXPECT_EQ(ref->AdviseTime(0x7FFFFFFFFFFFFF00, 0x1000, event, &cookie), E_INVALIDARG);
   EXPECT_EQ(ref->AdvisePeriodic(0, 0, event, &cookie), E_INVALIDARG);
   EXPECT_EQ(ref->AdvisePeriodic(-1, 10, event, &cookie), E_INVALIDARG);
   EXPECT_EQ(ref->Unadvise(12345), S_FALSE);

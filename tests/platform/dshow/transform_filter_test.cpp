@@ -17,7 +17,7 @@ class Doubler final : public CTransformFilter {
   HRESULT CheckInputType(const CMediaType*) override { return S_OK; }
   HRESULT CheckTransform(const CMediaType* in, const CMediaType* out) override { return *in == *out ? S_OK : E_FAIL; }
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    ALLOCATOR_PROPERTIES wanted{2, 64, 1, 0}, actual;
+    ALLOCATOR_PROPERTIES wanted{2, bufferSize, 1, 0}, actual;
     if (request->cBuffers > wanted.cBuffers) wanted.cBuffers = request->cBuffers;
     return allocator->SetProperties(&wanted, &actual);
   }
@@ -49,16 +49,21 @@ class Doubler final : public CTransformFilter {
   }
   int starts = 0;
   int stops = 0;
+  LONG bufferSize = 64;
 };
+
+void Connect(IGraphBuilder* graph, IBaseFilter* source, IBaseFilter* doubler, IBaseFilter* renderer) {
+  ASSERT_EQ(graph->AddFilter(source, u"source"), S_OK);
+  ASSERT_EQ(graph->AddFilter(doubler, u"doubler"), S_OK);
+  ASSERT_EQ(graph->AddFilter(renderer, u"renderer"), S_OK);
+  ASSERT_EQ(graph->Connect(PinOf(source, u"1").Get(), PinOf(doubler, u"In").Get()), S_OK);
+  ASSERT_EQ(graph->Connect(PinOf(doubler, u"Out").Get(), PinOf(renderer, u"In").Get()), S_OK);
+}
 
 TEST_F(GraphFixture, TransformMakesOutputSamplesAndPassesTheStreamOn) {
   auto* doubler = new Doubler();
   ComPtr<IBaseFilter> d = Adopt<IBaseFilter>(doubler, IID_IBaseFilter);
-  ASSERT_EQ(graph->AddFilter(sourceFilter.Get(), u"source"), S_OK);
-  ASSERT_EQ(graph->AddFilter(d.Get(), u"doubler"), S_OK);
-  ASSERT_EQ(graph->AddFilter(rendererFilter.Get(), u"renderer"), S_OK);
-  ASSERT_EQ(graph->Connect(PinOf(sourceFilter.Get(), u"1").Get(), PinOf(d.Get(), u"In").Get()), S_OK);
-  ASSERT_EQ(graph->Connect(PinOf(d.Get(), u"Out").Get(), PinOf(rendererFilter.Get(), u"In").Get()), S_OK);
+  ASSERT_NO_FATAL_FAILURE(Connect(graph.Get(), sourceFilter.Get(), d.Get(), rendererFilter.Get()));
   graph.As<IMediaFilter>(IID_IMediaFilter)->SetSyncSource(nullptr);
 
   ScriptItem withMediaTime = ScriptItem::Sample(Bytes({1, 2}), 10, 20);
@@ -83,6 +88,20 @@ TEST_F(GraphFixture, TransformMakesOutputSamplesAndPassesTheStreamOn) {
   EXPECT_TRUE(got[1].discontinuity) << "the sample after a skipped one";
   EXPECT_EQ(renderer->Events(),
             (std::vector<std::string>{"sample", "sample", "segment 7", "begin-flush", "end-flush", "eos"}));
+  ASSERT_EQ(control->Stop(), S_OK);
+  EXPECT_EQ(doubler->stops, 1);
+}
+
+// Buffers too large to allocate make the output fail to start after the
+// transform has started streaming; the rolled-back graph must stop it again.
+TEST_F(GraphFixture, ATransformWhoseOutputCannotStartStopsStreamingAgain) {
+  auto* doubler = new Doubler();
+  doubler->bufferSize = 0x40000000;
+  ComPtr<IBaseFilter> d = Adopt<IBaseFilter>(doubler, IID_IBaseFilter);
+  ASSERT_NO_FATAL_FAILURE(Connect(graph.Get(), sourceFilter.Get(), d.Get(), rendererFilter.Get()));
+  EXPECT_EQ(control->Pause(), E_OUTOFMEMORY);
+  EXPECT_EQ(doubler->starts, 1);
+  EXPECT_EQ(doubler->stops, 1) << "started streaming left running by the failed pause";
   ASSERT_EQ(control->Stop(), S_OK);
   EXPECT_EQ(doubler->stops, 1);
 }
