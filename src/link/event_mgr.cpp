@@ -193,6 +193,9 @@ int eventMgrStop() {
     g_idle.wait_for(lock, std::chrono::milliseconds(10));
   }
   lock.unlock();
+  // A task that outlasted the stop wait is still inside a delivery; the table
+  // lock is free once it has left it, and then it only reaches its stop.
+  if (static_cast<DWORD>(taskId) != GetCurrentThreadId()) semTake(tableLock, -1);
   semDelete(tableLock);
   Discard(queue);
   msgQDelete(queue);

@@ -191,6 +191,29 @@ TEST_F(EventManager, DetachWaitsForADeliveryInProgress) {
   EXPECT_TRUE(detached);
 }
 
+// A callback that outlasts the task's stop wait still has the table lock and
+// the queue under it: stop returns only after the callback has returned.
+std::atomic<bool> g_slowReturned{false};
+void SlowToReturn(void* context, const TLX_EVENT_MSG* message) {
+  Blocking(context, message);
+  g_slowReturned = true;
+}
+
+TEST_F(EventManager, StopOutlastsACallbackThatOutlastsTheTaskStopWait) {
+  Gate gate;
+  g_slowReturned = false;
+  ASSERT_EQ(eventMgrCallbackAttach(&SlowToReturn, &gate, EVENT_ID_TV), 0);
+  ASSERT_EQ(Post(EVENT_ID_TV, 0), 0);
+  WaitEntered(gate);
+  std::thread opener([&gate] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    Open(gate);
+  });
+  EXPECT_EQ(eventMgrStop(), 0);
+  EXPECT_TRUE(g_slowReturned) << "stop returned while a callback still ran";
+  opener.join();
+}
+
 TEST_F(EventManager, QueueReceiverGetsTheWholeMessage) {
   MSG_Q_ID queue = msgQCreate(4, 100, 0);
   ASSERT_EQ(eventMgrQueueAttach(queue, EVENT_ID_AUTOPRESET), 0);
