@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 #include <random>
 #include <string>
@@ -105,6 +106,7 @@ TEST(ErdInfo, DecryptRefusesBlocksThatDoNotOpen) {
   TLX_ERD_INFO out;
   EXPECT_EQ(tlxErdLib_decryptErdInfo(block.data(), 0, &out), -10);
   EXPECT_EQ(tlxErdLib_decryptErdInfo(block.data(), -5, &out), -10);
+  EXPECT_EQ(tlxErdLib_decryptErdInfo(block.data(), INT_MAX, &out), -13) << "larger than any block";
   EXPECT_EQ(tlxErdLib_decryptErdInfo(nullptr, 100, &out), -16);
   EXPECT_EQ(tlxErdLib_decryptErdInfo(block.data(), static_cast<int>(block.size()), nullptr), -16);
 }
