@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <variant>
@@ -57,7 +58,6 @@ struct TaskContext {
   MSG_Q_ID queue;
   SEM_ID tableLock;
 };
-TaskContext g_taskContext;  // written before the task starts
 
 // One post or receiver change; empty when the manager is not started, or (for
 // receiver changes) when called on "tEventMgr", whose table lock is held.
@@ -133,7 +133,10 @@ void Deliver(const TLX_EVENT_MSG& message) {
 }
 
 void EventTask(intptr_t argument) {
-  const TaskContext& context = *reinterpret_cast<const TaskContext*>(argument);
+  // Each task owns its own copy: one that outlasted its stop must not read
+  // what a later start sets up.
+  const std::unique_ptr<const TaskContext> owned(reinterpret_cast<const TaskContext*>(argument));
+  const TaskContext& context = *owned;
   for (;;) {
     TLX_EVENT_MSG message{};
     if (msgQReceive(context.queue, &message, sizeof message, -1) != 0) {
@@ -162,9 +165,10 @@ int eventMgrStart() {
   MSG_Q_ID queue = msgQCreate(kEventQueueDepth, sizeof(TLX_EVENT_MSG), 0);
   SEM_ID tableLock = semBCreate(0, 1);
   if (queue != nullptr && tableLock != nullptr) {
-    g_taskContext = TaskContext{queue, tableLock};
-    const int taskId = taskSpawn("tEventMgr", 52, 0, 4096, &EventTask, reinterpret_cast<intptr_t>(&g_taskContext));
+    auto context = std::make_unique<TaskContext>(TaskContext{queue, tableLock});
+    const int taskId = taskSpawn("tEventMgr", 52, 0, 4096, &EventTask, reinterpret_cast<intptr_t>(context.get()));
     if (taskId != -1) {
+      context.release();  // the task's now
       g_queue = queue;
       g_tableLock = tableLock;
       g_taskId = taskId;

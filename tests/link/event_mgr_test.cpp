@@ -212,6 +212,11 @@ TEST_F(EventManager, StopOutlastsACallbackThatOutlastsTheTaskStopWait) {
   EXPECT_EQ(eventMgrStop(), 0);
   EXPECT_TRUE(g_slowReturned) << "stop returned while a callback still ran";
   opener.join();
+  // The old task may still be on its way out while a new manager starts.
+  ASSERT_EQ(eventMgrStart(), 0);
+  ASSERT_EQ(eventMgrCallbackAttach(&Record, nullptr, EVENT_ID_TV), 0);
+  ASSERT_EQ(Post(EVENT_ID_TV, 5), 0);
+  EXPECT_EQ(WaitForCalls(1).size(), 1u);
 }
 
 TEST_F(EventManager, QueueReceiverGetsTheWholeMessage) {
