@@ -131,7 +131,7 @@ TEST_F(Task, LibraryEndStopsTasksStillWaiting) {
   });
   while (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   taskLibCleanup();
-  EXPECT_TRUE(task.Join(std::chrono::seconds(1)));
+  EXPECT_TRUE(task.Join());
   taskLibInit();
   msgQDelete(queue);
 }
