@@ -185,6 +185,9 @@ int eventMgrStart() {
 int eventMgrStop() {
   std::unique_lock lock(g_stateLock);
   if (!g_running) return 0;
+  // From a callback the task would wait for its own end and then return into
+  // the freed table lock.
+  if (static_cast<DWORD>(g_taskId) == GetCurrentThreadId()) return -1;
   g_running = false;
   const MSG_Q_ID queue = std::exchange(g_queue, nullptr);
   const SEM_ID tableLock = std::exchange(g_tableLock, nullptr);
@@ -199,7 +202,7 @@ int eventMgrStop() {
   lock.unlock();
   // A task that outlasted the stop wait is still inside a delivery; the table
   // lock is free once it has left it, and then it only reaches its stop.
-  if (static_cast<DWORD>(taskId) != GetCurrentThreadId()) semTake(tableLock, -1);
+  semTake(tableLock, -1);
   semDelete(tableLock);
   Discard(queue);
   msgQDelete(queue);

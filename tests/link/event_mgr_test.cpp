@@ -219,6 +219,25 @@ TEST_F(EventManager, StopOutlastsACallbackThatOutlastsTheTaskStopWait) {
   EXPECT_EQ(WaitForCalls(1).size(), 1u);
 }
 
+// The manager cannot stop itself from one of its callbacks: the task would
+// wait for its own end and then return into a freed table lock.
+std::atomic<int> g_stopFromCallback{1};
+void Stopping(void*, const TLX_EVENT_MSG* message) {
+  g_stopFromCallback = eventMgrStop();
+  Record(nullptr, message);
+}
+
+TEST_F(EventManager, ACallbackCannotStopTheManager) {
+  ASSERT_EQ(eventMgrCallbackAttach(&Stopping, nullptr, EVENT_ID_TV), 0);
+  ASSERT_EQ(Post(EVENT_ID_TV, 1), 0);
+  ASSERT_EQ(WaitForCalls(1).size(), 1u);
+  EXPECT_EQ(g_stopFromCallback, -1);
+  ASSERT_EQ(eventMgrCallbackDetach(&Stopping), 0);
+  ASSERT_EQ(eventMgrCallbackAttach(&Record, nullptr, EVENT_ID_TV), 0);
+  ASSERT_EQ(Post(EVENT_ID_TV, 2), 0) << "still running";
+  EXPECT_EQ(WaitForCalls(2).size(), 2u);
+}
+
 TEST_F(EventManager, QueueReceiverGetsTheWholeMessage) {
   MSG_Q_ID queue = msgQCreate(4, 100, 0);
   ASSERT_EQ(eventMgrQueueAttach(queue, EVENT_ID_AUTOPRESET), 0);
