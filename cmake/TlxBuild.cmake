@@ -32,7 +32,8 @@ endfunction()
 # tlx_add_gtest(NAME <target> PREFIX <folder> SOURCES ... [LIBS ...] [LABELS ...]
 #               [PROPERTIES ...])
 # Builds one GoogleTest program and registers each of its tests with CTest as
-# "<folder>.<Suite>.<Test>", labelled 'unit' unless LABELS says otherwise.
+# "<folder>.<Suite>.<Test>", labelled 'unit' unless LABELS says otherwise. Give
+# one label: discovered tests cannot take a list.
 function(tlx_add_gtest)
   cmake_parse_arguments(T "" "NAME;PREFIX" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
   if(NOT T_LABELS)

@@ -223,6 +223,18 @@ BOOL Reply(IncomingCall& call, const COPYDATASTRUCT& data, DWORD timeoutMs, LRES
 
 std::atomic<unsigned> g_anonymousSenders{0};
 
+// Connects a non-blocking socket. A receiver that has stopped taking calls
+// fills its queue of waiting connections, and a blocking connect would then
+// wait for it without limit; this one retries until the deadline.
+DWORD Connect(int socket, const UnixAddress& address, Clock::time_point deadline) {
+  for (;;) {
+    if (connect(socket, address.sockaddr(), address.length) == 0) return ERROR_SUCCESS;
+    if (errno != EAGAIN && errno != EINTR) return ERROR_FILE_NOT_FOUND;
+    if (MillisecondsLeft(deadline) == 0) return ERROR_TIMEOUT;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 }  // namespace
 
 DWORD CopyDataSocketAddress(const CopyDataAddress& address, UnixAddress* out) {
@@ -383,14 +395,15 @@ BOOL SendCopyData(const CopyDataAddress& to, const COPYDATASTRUCT& data, DWORD t
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const int connection = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int connection = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (connection < 0) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }
-  if (connect(connection, address.sockaddr(), address.length) != 0) {
+  if (const DWORD error = Connect(connection, address, Clock::now() + std::chrono::milliseconds(timeoutMs));
+      error != ERROR_SUCCESS) {
     close(connection);
-    SetLastError(ERROR_FILE_NOT_FOUND);
+    SetLastError(error);
     return FALSE;
   }
   std::string payload;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -46,13 +47,8 @@ class Inbox {
   // Size of the waiting message, or MAILSLOT_NO_MESSAGE. Messages above the
   // inbox's limit are dropped here.
   DWORD NextSize() {
-    for (;;) {
-      char probe;
-      const ssize_t size = recv(socket_, &probe, 1, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
-      if (size < 0) return MAILSLOT_NO_MESSAGE;
-      if (maxMessageSize_ == 0 || static_cast<DWORD>(size) <= maxMessageSize_) return static_cast<DWORD>(size);
-      recv(socket_, &probe, 1, MSG_DONTWAIT);
-    }
+    std::lock_guard lock(takeLock_);
+    return NextSizeLocked();
   }
 
   // Waits until a message is there (true), the time-out passes or the inbox
@@ -82,7 +78,10 @@ class Inbox {
 
   bool Read(void* buffer, DWORD size, DWORD* read) {
     if (!WaitForMessage()) return false;
-    const DWORD next = NextSize();
+    // The size seen and the message taken must be the same one, or another
+    // reader's take would cut a larger message to this buffer unnoticed.
+    std::lock_guard lock(takeLock_);
+    const DWORD next = NextSizeLocked();
     if (next == MAILSLOT_NO_MESSAGE) {  // taken by another reader meanwhile
       SetLastError(ERROR_SEM_TIMEOUT);
       return false;
@@ -103,11 +102,25 @@ class Inbox {
   }
 
  private:
+  // Under takeLock_. Any process can send to the socket, so the maximum holds
+  // for an inbox without a limit of its own too.
+  DWORD NextSizeLocked() {
+    const DWORD limit = maxMessageSize_ == 0 ? kMailslotMaxMessageSize : maxMessageSize_;
+    for (;;) {
+      char probe;
+      const ssize_t size = recv(socket_, &probe, 1, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
+      if (size < 0) return MAILSLOT_NO_MESSAGE;
+      if (static_cast<size_t>(size) <= limit) return static_cast<DWORD>(size);
+      recv(socket_, &probe, 1, MSG_DONTWAIT);
+    }
+  }
+
   const int socket_;
   const int wake_;
   const DWORD maxMessageSize_;
   const DWORD readTimeout_;
   std::atomic<bool> closed_{false};
+  std::mutex takeLock_;
 };
 
 class Mailslot final : public KernelObject {

@@ -29,8 +29,9 @@ inline constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
 inline constexpr DWORD OPEN_EXISTING = 3;
 inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
 
-// maxMessageSize 0 takes any size up to kMailslotMaxMessageSize; a larger
-// message than a non-zero limit is dropped on arrival. readTimeout is in
+// maxMessageSize 0 takes any size up to kMailslotMaxMessageSize; a message
+// larger than the limit (or than that maximum) is dropped whole before it is
+// seen, whoever sent it. readTimeout is in
 // milliseconds or MAILSLOT_WAIT_FOREVER. INVALID_HANDLE_VALUE on failure.
 HANDLE CreateMailslotA(LPCSTR name, DWORD maxMessageSize, DWORD readTimeout, void* securityAttributes);
 HANDLE CreateMailslotW(LPCWSTR name, DWORD maxMessageSize, DWORD readTimeout, void* securityAttributes);

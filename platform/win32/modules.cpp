@@ -125,7 +125,13 @@ std::string ExecutablePath() {
 
 std::string ModulePathOfAddress(const void* address) {
   Dl_info info{};
-  if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  link_map* map = nullptr;
+  if (dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 || info.dli_fname == nullptr) {
+    return {};
+  }
+  // The program's own entry has no name: the loader then reports the name it
+  // was started by, which may be relative or found through PATH.
+  if (map != nullptr && map->l_name[0] == '\0') return ExecutablePath();
   std::error_code error;
   const std::filesystem::path path = std::filesystem::absolute(info.dli_fname, error);
   return error ? std::string(info.dli_fname) : path.string();

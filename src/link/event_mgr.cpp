@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <variant>
@@ -57,7 +58,6 @@ struct TaskContext {
   MSG_Q_ID queue;
   SEM_ID tableLock;
 };
-TaskContext g_taskContext;  // written before the task starts
 
 // One post or receiver change; empty when the manager is not started, or (for
 // receiver changes) when called on "tEventMgr", whose table lock is held.
@@ -133,7 +133,10 @@ void Deliver(const TLX_EVENT_MSG& message) {
 }
 
 void EventTask(intptr_t argument) {
-  const TaskContext& context = *reinterpret_cast<const TaskContext*>(argument);
+  // Each task owns its own copy: one that outlasted its stop must not read
+  // what a later start sets up.
+  const std::unique_ptr<const TaskContext> owned(reinterpret_cast<const TaskContext*>(argument));
+  const TaskContext& context = *owned;
   for (;;) {
     TLX_EVENT_MSG message{};
     if (msgQReceive(context.queue, &message, sizeof message, -1) != 0) {
@@ -162,9 +165,10 @@ int eventMgrStart() {
   MSG_Q_ID queue = msgQCreate(kEventQueueDepth, sizeof(TLX_EVENT_MSG), 0);
   SEM_ID tableLock = semBCreate(0, 1);
   if (queue != nullptr && tableLock != nullptr) {
-    g_taskContext = TaskContext{queue, tableLock};
-    const int taskId = taskSpawn("tEventMgr", 52, 0, 4096, &EventTask, reinterpret_cast<intptr_t>(&g_taskContext));
+    auto context = std::make_unique<TaskContext>(TaskContext{queue, tableLock});
+    const int taskId = taskSpawn("tEventMgr", 52, 0, 4096, &EventTask, reinterpret_cast<intptr_t>(context.get()));
     if (taskId != -1) {
+      context.release();  // the task's now
       g_queue = queue;
       g_tableLock = tableLock;
       g_taskId = taskId;
@@ -181,6 +185,9 @@ int eventMgrStart() {
 int eventMgrStop() {
   std::unique_lock lock(g_stateLock);
   if (!g_running) return 0;
+  // From a callback the task would wait for its own end and then return into
+  // the freed table lock.
+  if (static_cast<DWORD>(g_taskId) == GetCurrentThreadId()) return -1;
   g_running = false;
   const MSG_Q_ID queue = std::exchange(g_queue, nullptr);
   const SEM_ID tableLock = std::exchange(g_tableLock, nullptr);
@@ -193,6 +200,9 @@ int eventMgrStop() {
     g_idle.wait_for(lock, std::chrono::milliseconds(10));
   }
   lock.unlock();
+  // A task that outlasted the stop wait is still inside a delivery; the table
+  // lock is free once it has left it, and then it only reaches its stop.
+  semTake(tableLock, -1);
   semDelete(tableLock);
   Discard(queue);
   msgQDelete(queue);

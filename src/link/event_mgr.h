@@ -18,6 +18,7 @@ inline constexpr int kEventPayloadMax = 48;
 // Creates the queue, the table lock and the task; 0 also when already started.
 int eventMgrStart();
 // Ends the task and deletes the table lock and the queue with what it holds.
+// From a callback (on "tEventMgr" itself) it returns -1 and stops nothing.
 int eventMgrStop();
 // Queues one event (at most 48 payload bytes), waiting up to `timeoutTicks`
 // for room. 0, or -1 for a null or too long payload, a full queue or a

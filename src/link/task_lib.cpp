@@ -236,7 +236,9 @@ int eventReceive(uint32_t mask, bool waitAny, int timeoutTicks, uint32_t* out) {
   {
     std::lock_guard lock(g_lock);
     const TaskRecord* record = g_started ? FindLocked(GetCurrentThreadId()) : nullptr;
-    if (record == nullptr) return -1;
+    // A stop asked for earlier set only the events registered then; the
+    // ones registered since would keep this wait from ever ending.
+    if (record == nullptr || record->control->stop) return -1;
     for (const auto& [event, eventMask] : record->events) {
       if ((eventMask & mask) != 0) handles.push_back(event);
     }

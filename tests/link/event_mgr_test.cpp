@@ -191,6 +191,53 @@ TEST_F(EventManager, DetachWaitsForADeliveryInProgress) {
   EXPECT_TRUE(detached);
 }
 
+// A callback that outlasts the task's stop wait still has the table lock and
+// the queue under it: stop returns only after the callback has returned.
+std::atomic<bool> g_slowReturned{false};
+void SlowToReturn(void* context, const TLX_EVENT_MSG* message) {
+  Blocking(context, message);
+  g_slowReturned = true;
+}
+
+TEST_F(EventManager, StopOutlastsACallbackThatOutlastsTheTaskStopWait) {
+  Gate gate;
+  g_slowReturned = false;
+  ASSERT_EQ(eventMgrCallbackAttach(&SlowToReturn, &gate, EVENT_ID_TV), 0);
+  ASSERT_EQ(Post(EVENT_ID_TV, 0), 0);
+  WaitEntered(gate);
+  std::thread opener([&gate] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    Open(gate);
+  });
+  EXPECT_EQ(eventMgrStop(), 0);
+  EXPECT_TRUE(g_slowReturned) << "stop returned while a callback still ran";
+  opener.join();
+  // The old task may still be on its way out while a new manager starts.
+  ASSERT_EQ(eventMgrStart(), 0);
+  ASSERT_EQ(eventMgrCallbackAttach(&Record, nullptr, EVENT_ID_TV), 0);
+  ASSERT_EQ(Post(EVENT_ID_TV, 5), 0);
+  EXPECT_EQ(WaitForCalls(1).size(), 1u);
+}
+
+// The manager cannot stop itself from one of its callbacks: the task would
+// wait for its own end and then return into a freed table lock.
+std::atomic<int> g_stopFromCallback{1};
+void Stopping(void*, const TLX_EVENT_MSG* message) {
+  g_stopFromCallback = eventMgrStop();
+  Record(nullptr, message);
+}
+
+TEST_F(EventManager, ACallbackCannotStopTheManager) {
+  ASSERT_EQ(eventMgrCallbackAttach(&Stopping, nullptr, EVENT_ID_TV), 0);
+  ASSERT_EQ(Post(EVENT_ID_TV, 1), 0);
+  ASSERT_EQ(WaitForCalls(1).size(), 1u);
+  EXPECT_EQ(g_stopFromCallback, -1);
+  ASSERT_EQ(eventMgrCallbackDetach(&Stopping), 0);
+  ASSERT_EQ(eventMgrCallbackAttach(&Record, nullptr, EVENT_ID_TV), 0);
+  ASSERT_EQ(Post(EVENT_ID_TV, 2), 0) << "still running";
+  EXPECT_EQ(WaitForCalls(2).size(), 2u);
+}
+
 TEST_F(EventManager, QueueReceiverGetsTheWholeMessage) {
   MSG_Q_ID queue = msgQCreate(4, 100, 0);
   ASSERT_EQ(eventMgrQueueAttach(queue, EVENT_ID_AUTOPRESET), 0);

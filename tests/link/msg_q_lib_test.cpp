@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link_test_support.h"
+#include "win32/kernel_object.h"
 
 namespace tlx::link::test {
 namespace {
@@ -150,16 +151,24 @@ TEST_F(MsgQueue, DeleteReleasesBlockedReceiverAndSenderWithMinusOne) {
       char buffer[8];
       result = msgQReceive(queue, buffer, sizeof buffer, -1);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // Deleting before the receiver holds the queue would free it under its feet.
+    while (win32::WaiterCount(queue->semaphore()) < 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(msgQDelete(queue), 0);
-    ASSERT_TRUE(receiver.Join(std::chrono::seconds(1)));
+    ASSERT_TRUE(receiver.Join());
     EXPECT_EQ(result, -1);
   }
   {
     MSG_Q_ID queue = msgQCreate(1, 8, 0);
     ASSERT_EQ(Send(queue, "full"), 0);
     std::atomic<int> result{0};
-    std::thread sender([&] { result = Send(queue, "more", -1); });
+    std::atomic<bool> sending{false};
+    std::thread sender([&] {
+      sending = true;
+      result = Send(queue, "more", -1);
+    });
+    // The sender retries a full queue every 10 ms; once it has started, a few
+    // of its rounds pass before the delete.
+    while (!sending) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(msgQDelete(queue), 0);
     sender.join();

@@ -102,6 +102,25 @@ TEST_F(Task, DeleteEndsTaskBlockedInReceiveOrEventReceive) {
   }
 }
 
+// A stop asked for before the task has registered its events still ends its
+// next event wait: nothing would ever set the events registered afterwards.
+TEST_F(Task, StopAskedBeforeTheEventsAreRegisteredEndsTheEventWait) {
+  SEM_ID sem = semBCreate(0, 0);
+  std::atomic<int> result{-2};
+  TestTask task("tLateEvents", [&] {
+    while (!taskStopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    semEvStart(sem, 1);
+    result = eventReceive(1, true, 120, nullptr);
+    semEvStop(sem);
+  });
+  const auto start = Clock::now();
+  EXPECT_EQ(taskDelete(task.id()), 0);
+  EXPECT_LT(ElapsedMs(start), 100 + kSchedulingSlackMs);
+  ASSERT_TRUE(task.Join(std::chrono::seconds(5)));
+  EXPECT_EQ(result, -1);
+  semDelete(sem);
+}
+
 TEST_F(Task, LibraryEndStopsTasksStillWaiting) {
   MSG_Q_ID queue = msgQCreate(1, 4, 0);
   std::atomic<bool> waiting{false};
@@ -112,7 +131,7 @@ TEST_F(Task, LibraryEndStopsTasksStillWaiting) {
   });
   while (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   taskLibCleanup();
-  EXPECT_TRUE(task.Join(std::chrono::seconds(1)));
+  EXPECT_TRUE(task.Join());
   taskLibInit();
   msgQDelete(queue);
 }

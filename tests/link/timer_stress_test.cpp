@@ -33,7 +33,15 @@ TEST_F(TimerStress, EveryArmingFiresAtMostOnceAndTheLastExactlyOnce) {
     ASSERT_EQ(wdStart(id, 1, &Record, i), 0);
     std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto lastFired = [] {
+    std::lock_guard lock(g_lock);
+    return !g_fired.empty() && g_fired.back() == kArmings - 1;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!lastFired() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // room for a wrong second expiry
   std::vector<intptr_t> fired;
   {
     std::lock_guard lock(g_lock);

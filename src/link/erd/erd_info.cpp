@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "ses/ses_packet.h"
+#include "ses/ses_seal_body.h"
 #include "tlx_bcf.h"
 
 namespace {
@@ -145,6 +146,9 @@ int tlxErdLib_decryptErdInfo(const void* in, int inSize, TLX_ERD_INFO* out) {
   if (in == nullptr) return kErrNull;
   ptrdiff_t opened = SesPacket::openedSize(inSize < 0 ? 0 : static_cast<size_t>(inSize));
   if (opened <= 0) return kErrNoMemory;
+  // No packet is larger than the largest payload sealed; a bigger size would
+  // only size the work buffer.
+  if (static_cast<size_t>(inSize) > SesPacket::sealedSize(kSesMaxPayload)) return kErrOpen;
   std::unique_ptr<char[]> text(new (std::nothrow) char[opened]());
   if (!text) return kErrNoMemory;
   size_t length = 0;

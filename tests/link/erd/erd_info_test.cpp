@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <memory>
+#include <random>
 #include <string>
 
 #include "erd_test_support.h"
@@ -103,6 +106,7 @@ TEST(ErdInfo, DecryptRefusesBlocksThatDoNotOpen) {
   TLX_ERD_INFO out;
   EXPECT_EQ(tlxErdLib_decryptErdInfo(block.data(), 0, &out), -10);
   EXPECT_EQ(tlxErdLib_decryptErdInfo(block.data(), -5, &out), -10);
+  EXPECT_EQ(tlxErdLib_decryptErdInfo(block.data(), INT_MAX, &out), -13) << "larger than any block";
   EXPECT_EQ(tlxErdLib_decryptErdInfo(nullptr, 100, &out), -16);
   EXPECT_EQ(tlxErdLib_decryptErdInfo(block.data(), static_cast<int>(block.size()), nullptr), -16);
 }
@@ -142,5 +146,44 @@ TEST(ErdInfo, ParseIsStrict) {
     TLX_ERD_INFO out;
     EXPECT_EQ(decrypt(sealText(c.text), &out), c.result) << c.what;
     EXPECT_TRUE(sameRecord(out, c.record)) << c.what;
+  }
+}
+
+// Texts pieced together from labels, values and stray bytes, and damaged
+// blocks, each in a block of exactly its size: decrypt gives a defined code,
+// a record whose every text ends inside its field, or a zeroed record.
+TEST(ErdInfo, PiecedTextsAndDamagedBlocks) {
+  const std::string pieces[] = {"DOMAIN:", "PORT:", "PASSWORD:", "MODEL:", "SOFTVER:", "ID:", "\r\n", "\r", "\n",
+                                std::string(1, '\0'), "12345", "99999999999", "-", "abc", std::string(30, 'x'),
+                                ":", "\xff"};
+  const Bytes good = encryptRecord(kRecord);
+  std::mt19937 random(42);
+  for (int round = 0; round < 2000; ++round) {
+    Bytes block;
+    if (round % 2 == 0) {
+      std::string text;
+      for (int k = random() % 12; k > 0; --k) text += pieces[random() % std::size(pieces)];
+      block = sealText(text);
+    } else {
+      block = good;
+      for (int k = 1 + random() % 3; k > 0; --k) block[random() % block.size()] ^= static_cast<uint8_t>(random());
+      if (random() % 2) block.resize(random() % (block.size() + 1));
+    }
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[block.size()]);
+    std::copy(block.begin(), block.end(), exact.get());
+    TLX_ERD_INFO out;
+    std::memset(&out, 0xAA, sizeof out);
+    const int result = tlxErdLib_decryptErdInfo(exact.get(), static_cast<int>(block.size()), &out);
+    SCOPED_TRACE(toHex(block));
+    ASSERT_TRUE(result == 0 || result == -10 || result == -13 || result == -14) << result;
+    if (result != 0) {
+      EXPECT_TRUE(sameRecord(out, makeRecord("", 0, "", "", "", "")));
+      continue;
+    }
+    EXPECT_LT(strnlen(out.domain, sizeof out.domain), sizeof out.domain);
+    EXPECT_LT(strnlen(out.password, sizeof out.password), sizeof out.password);
+    EXPECT_LT(strnlen(out.model, sizeof out.model), sizeof out.model);
+    EXPECT_LT(strnlen(out.softVersion, sizeof out.softVersion), sizeof out.softVersion);
+    EXPECT_LT(strnlen(out.id, sizeof out.id), sizeof out.id);
   }
 }

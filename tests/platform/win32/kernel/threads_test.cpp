@@ -2,8 +2,10 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <string>
 
 #include "win32/synch.h"
 #include "win32/timing.h"
@@ -70,12 +72,22 @@ int ThreadCount() {
 
 DWORD Quick(void*) { return 0; }
 
+// Records the kernel's id of the thread it runs on.
+DWORD RecordTaskId(void* task) {
+  static_cast<std::atomic<pid_t>*>(task)->store(gettid());
+  return 0;
+}
+
 TEST(Thread, HandlesClosedBeforeOrAfterTheEndLeaveNoThreadBehind) {
   // A first thread lets runtimes start their own helper threads (the thread
   // sanitizer has one) before counting.
-  HANDLE warmUp = CreateThread(nullptr, 0, Quick, nullptr, 0, nullptr);
+  // Its end is signalled before the thread is gone, so wait for it to go.
+  std::atomic<pid_t> warmUpTask{0};
+  HANDLE warmUp = CreateThread(nullptr, 0, RecordTaskId, &warmUpTask, 0, nullptr);
   WaitForSingleObject(warmUp, INFINITE);
   CloseHandle(warmUp);
+  const std::string warmUpEntry = "/proc/self/task/" + std::to_string(warmUpTask.load());
+  for (int i = 0; i < 200 && access(warmUpEntry.c_str(), F_OK) == 0; ++i) Sleep(5);
   const int before = ThreadCount();
   for (int i = 0; i < 50; ++i) {
     HANDLE early = CreateThread(nullptr, 0, Quick, nullptr, 0, nullptr);

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -149,6 +150,38 @@ TEST(CopyData, ADeadOrSlowReceiverFailsInBoundedTime) {
   EXPECT_FALSE(SendCopyData(address, die.record(), 1000, nullptr));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
   EXPECT_FALSE(FindCopyDataEndpoint(nullptr, address.windowTitle.c_str(), nullptr));
+}
+
+// A receiver stuck in its handler stops taking connections; once its queue
+// of waiting connections is full, further senders must still give up in time.
+TEST(CopyData, AReceiverThatStoppedTakingCallsFailsEachSendInBoundedTime) {
+  const CopyDataAddress address = Unique("TlxStuck");
+  HANDLE release = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+  auto endpoint = CopyDataEndpoint::Create(address, [&](const CopyDataAddress&, const COPYDATASTRUCT&) -> LRESULT {
+    WaitForSingleObject(release, 10000);
+    return 0;
+  });
+  ASSERT_NE(nullptr, endpoint);
+  constexpr int kSends = 24;  // more than the queue of waiting connections holds
+  std::atomic<long long> slowestMs{0};
+  std::atomic<int> sent{0};
+  std::thread senders([&] {
+    for (int i = 0; i < kSends; ++i) {
+      Text command("call " + std::to_string(i));
+      const auto started = std::chrono::steady_clock::now();
+      EXPECT_FALSE(SendCopyData(address, command.record(), 50, nullptr));
+      const long long ms =
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+      if (ms > slowestMs) slowestMs = ms;
+      ++sent;
+    }
+  });
+  for (int i = 0; i < 400 && sent < kSends; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  SetEvent(release);  // lets a blocked sender go, so the test ends either way
+  senders.join();
+  EXPECT_LT(slowestMs, 1000) << "a send waited for the stuck receiver";
+  endpoint.reset();
+  CloseHandle(release);
 }
 
 TEST(CopyData, ARegisteredSenderHearsFromTheReceiverLater) {

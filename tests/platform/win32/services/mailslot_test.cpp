@@ -10,6 +10,8 @@
 
 #include "support/child_process.h"
 #include "win32/synch.h"
+#include "win32/text.h"
+#include "win32/unix_socket.h"
 
 namespace {
 
@@ -104,6 +106,37 @@ TEST(Mailslot, AMessageOverTheOwnersLimitIsDropped) {
   EXPECT_EQ(ERROR_SEM_TIMEOUT, GetLastError());
   CloseHandle(writer);
   CloseHandle(mailslot);
+}
+
+// Any process may send to the socket behind a name, bypassing WriteFile's
+// size check; an inbox that takes any size still holds to the maximum, so a
+// reader with a buffer of the maximum is never stuck behind such a message.
+TEST(Mailslot, AForeignDatagramOverTheMaximumIsDropped) {
+  const std::string name = SlotName("foreign");
+  HANDLE mailslot = CreateMailslotA(name.c_str(), 0, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, mailslot);
+  tlx::win32::UnixAddress address;
+  const std::string slot = name.substr(std::string("\\\\.\\mailslot\\").size());
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+            tlx::win32::AbstractAddress("mailslot", tlx::win32::FoldCase(slot), &address));
+  const int sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(sender, 0);
+  const int room = 4 * static_cast<int>(kMailslotMaxMessageSize);
+  setsockopt(sender, SOL_SOCKET, SO_SNDBUF, &room, sizeof(room));
+  ASSERT_EQ(0, connect(sender, address.sockaddr(), address.length));
+  const std::string huge(kMailslotMaxMessageSize + 1, 'x');
+  ASSERT_EQ(static_cast<ssize_t>(huge.size()), send(sender, huge.data(), huge.size(), 0));
+  ASSERT_EQ(5, send(sender, "short", 5, 0));
+  close(sender);
+
+  DWORD next = 0;
+  ASSERT_TRUE(GetMailslotInfo(mailslot, nullptr, &next, nullptr, nullptr));
+  EXPECT_EQ(5u, next);
+  std::string buffer(kMailslotMaxMessageSize, '\0');
+  DWORD read = 0;
+  ASSERT_TRUE(ReadFile(mailslot, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr));
+  EXPECT_EQ("short", buffer.substr(0, read));
+  EXPECT_TRUE(CloseHandle(mailslot));
 }
 
 TEST(Mailslot, ClosingWakesAWaitingReader) {

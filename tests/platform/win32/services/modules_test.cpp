@@ -82,9 +82,15 @@ TEST(Modules, TheExecutablesFolderCanBeMoved) {
   char path[512];
   EXPECT_EQ(program, std::string(path, GetModuleFileNameA(nullptr, path, sizeof(path))));
 
+  // Code of the program itself is found in the program, wherever it was
+  // started from.
+  const auto* ownCode = reinterpret_cast<const void*>(&tlx::test::ProgramFolder);
+  EXPECT_EQ(program, tlx::win32::ModulePathOfAddress(ownCode));
+
   setenv("TLX_EXE_DIR", "/opt/player", 1);
   const std::string moved = "/opt/player/" + std::filesystem::path(program).filename().string();
   EXPECT_EQ(moved, tlx::win32::ExecutablePath());
+  EXPECT_EQ(moved, tlx::win32::ModulePathOfAddress(ownCode));
   char16_t wide[8];
   EXPECT_EQ(8u, GetModuleFileNameW(nullptr, wide, 8));
   EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, GetLastError());

@@ -1,0 +1,30 @@
+// The classes this library serves itself: the graph manager, the system
+// clock, the memory allocator and the device enumerator. They are registered
+// when the library loads.
+#include "com/class_registry.h"
+#include "dshow/device_enum.h"
+#include "dshow/factory_template.h"
+#include "dshow/filter_graph.h"
+#include "dshow/media_sample.h"
+#include "dshow/reference_clock.h"
+
+namespace tlx::dshow {
+namespace {
+
+const CFactoryTemplate kBuiltinTemplates[] = {
+    {u"Filter Graph", &CLSID_FilterGraph, CreateFilterGraph, nullptr, nullptr},
+    {u"System Clock", &CLSID_SystemClock, CSystemClock::CreateInstance, nullptr, nullptr},
+    {u"Memory Allocator", &CLSID_MemoryAllocator, CMemAllocator::CreateInstance, nullptr, nullptr},
+    {u"System Device Enumerator", &CLSID_SystemDeviceEnum, CreateDeviceEnumerator, nullptr, nullptr},
+};
+
+__attribute__((constructor)) void RegisterBuiltinClasses() {
+  for (const CFactoryTemplate& t : kBuiltinTemplates) {
+    com::RegisterClassObject(*t.m_ClsID, [&t](REFCLSID clsid, REFIID iid, void** object) {
+      return TemplateGetClassObject(&t, 1, nullptr, clsid, iid, object);
+    });
+  }
+}
+
+}  // namespace
+}  // namespace tlx::dshow

@@ -1,0 +1,147 @@
+#include "block_decoding.h"
+
+#include <algorithm>
+#include <array>
+
+#include "coefficient_decoder.h"
+#include "reconstruction.h"
+
+namespace tlx::mpeg4 {
+namespace {
+
+constexpr std::array<uint32_t, 64> BuildShapeBits() {
+  std::array<uint32_t, 64> bits{};
+  for (int p = 0; p < 64; ++p) {
+    const int r = p / 8, k = p % 8;
+    const int g = k == 0 ? 0 : (k < 4 ? 1 : 2);
+    bits[p] = r < 3 ? 1u << (3 * r + g) : 1u << (16 + 3 * (r - 3) + g);
+  }
+  return bits;
+}
+constexpr std::array<uint32_t, 64> kShapeBit = BuildShapeBits();
+
+constexpr uint32_t kIntraShape = 1;
+
+void ZeroBlocks(int16_t (*blocks)[64]) { std::fill(&blocks[0][0], &blocks[0][0] + 6 * 64, int16_t{0}); }
+
+void Capture(const BlockDecoderState& state, uint32_t block) {
+  if (state.levelCapture == nullptr) return;
+  int16_t* out = state.levelCapture[block];
+  std::fill(out, out + 64, int16_t{0});
+  out[0] = static_cast<int16_t>(state.quantisedDc);
+  for (uint32_t i = 0; i < state.count; ++i) out[state.position[i]] = static_cast<int16_t>(SignedLevel(state.level[i]));
+}
+
+// The predictor sets of block b of the macroblock in `column`: above-left
+// DC, left set and upper set. Corner values the later blocks need are saved
+// before the block overwrites them.
+struct Neighbours {
+  int32_t topLeft;
+  int32_t* left;
+  int32_t* top;
+};
+
+Neighbours TakeNeighbours(BlockDecoderState& s, uint32_t b, uint32_t column) {
+  int32_t* luma = s.lumaRow + 16 * column;
+  int32_t* c = s.corner;
+  switch (b) {
+    case 0: {
+      const Neighbours n{c[kCornerBlock0], s.leftLumaTop, luma};
+      c[kCornerBlock1] = luma[0];
+      c[kCornerBlock2] = s.leftLumaTop[0];
+      return n;
+    }
+    case 1: {
+      const Neighbours n{c[kCornerBlock1], s.leftLumaTop, luma + 8};
+      c[kCornerBlock0] = luma[8];
+      return n;
+    }
+    case 2: {
+      const Neighbours n{c[kCornerBlock2], s.leftLumaBottom, luma};
+      c[kCornerBlock3] = luma[0];
+      return n;
+    }
+    case 3:
+      return {c[kCornerBlock3], s.leftLumaBottom, luma + 8};
+    case 4: {
+      int32_t* u = s.uRow + 8 * column;
+      const Neighbours n{c[kCornerU], s.leftU, u};
+      c[kCornerU] = u[0];
+      return n;
+    }
+    default: {
+      int32_t* v = s.vRow + 8 * column;
+      const Neighbours n{c[kCornerV], s.leftV, v};
+      c[kCornerV] = v[0];
+      return n;
+    }
+  }
+}
+
+}  // namespace
+
+uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                               uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t intraDcVlc,
+                               uint32_t acPredFlag, uint32_t column) {
+  state.quantiser = quantiser;
+  const int32_t lumaScaler = LumaDcScaler(state, quantiser);
+  const int32_t chromaScaler = ChromaDcScaler(state, quantiser);
+  for (uint32_t b = 0; b < 6; ++b) {
+    const Neighbours n = TakeNeighbours(state, b, column);
+    state.count = 0;
+    const bool coded = pattern & kCodedBlockBit[b];
+    uint32_t firstWasLast = 1;
+    if (intraDcVlc) {
+      DecodeIntraDc(state, reader, b);
+    } else if (coded) {
+      firstWasLast = DecodeFirstIntraCoefficient(state, reader);
+    } else {
+      state.dc = 0;
+    }
+    const bool dcTaken = state.dc != 0;
+
+    PredictDc(state, b < 4 ? lumaScaler : chromaScaler, n.topLeft, n.left, n.top);
+    ApplyAcPredFlag(state, acPredFlag);
+    const uint8_t* scan = state.scan[state.direction];
+    if (coded && intraDcVlc)
+      DecodeCoefficients(state, reader, true, 1, scan);
+    else if (coded && !firstWasLast)
+      DecodeCoefficients(state, reader, true, dcTaken ? 1 : 0, scan);
+    PredictAc(state, n.left, n.top);
+
+    Capture(state, b);
+    blocks[b][0] = static_cast<int16_t>(state.dc);
+    shapes[b] = DequantiseBlock(state, blocks[b], kIntraShape);
+  }
+  if (state.status != 0) ZeroBlocks(blocks);
+  return state.status;
+}
+
+uint32_t DecodeShortHeaderIntraMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern) {
+  state.quantiser = quantiser;
+  for (uint32_t b = 0; b < 6; ++b) {
+    DecodeShortHeaderIntraDc(state, reader);
+    if (pattern & kCodedBlockBit[b]) DecodeShortHeaderCoefficients(state, reader, false, 1, state.scan[0]);
+    blocks[b][0] = static_cast<int16_t>(state.dc);
+    shapes[b] = DequantiseBlock(state, blocks[b], kIntraShape);
+  }
+  if (state.status != 0) ZeroBlocks(blocks);
+  return state.status;
+}
+
+uint32_t DequantiseBlock(BlockDecoderState& state, int16_t* block, uint32_t shape) {
+  const int32_t q = state.quantiser;
+  const int32_t evenCorrection = (q & 1) ? 0 : 1;
+  for (uint32_t i = 0; i < state.count; ++i) {
+    const int32_t s = static_cast<int32_t>(state.level[i] & 1);
+    const int32_t m = std::min(static_cast<int32_t>(state.level[i] >> 1), 2047 + s);
+    const int32_t r = std::min(q * (2 * m + 1) - evenCorrection, 2047 + s);
+    const uint32_t pos = state.position[i];
+    block[pos] = static_cast<int16_t>(s ? -r : r);
+    shape |= kShapeBit[pos];
+  }
+  return shape;
+}
+
+}  // namespace tlx::mpeg4

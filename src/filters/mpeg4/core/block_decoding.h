@@ -1,0 +1,39 @@
+// Block drivers of intra macroblocks and the inverse quantiser: from the
+// coded syntax of six blocks to six coefficient blocks with their shape
+// words, ready for the inverse DCT.
+//
+// A shape word has, for row r of a block, one bit for column 0, one for
+// columns 1-3 and one for columns 4-7: rows 0-2 bits 3r..3r+2, rows 3-7
+// bits 16+3(r-3)..16+3(r-3)+2. Intra blocks start from 1 (the DC).
+#pragma once
+
+#include <cstdint>
+
+#include "bit_reader.h"
+#include "block_decoder_state.h"
+
+namespace tlx::mpeg4 {
+
+// Decodes the six blocks of an intra macroblock into `blocks` (all zero on
+// entry) and `shapes`: DC by its own code when intraDcVlc is set, else as
+// the first event; DC and AC prediction through the state's predictors of
+// macroblock column `column`; inverse quantisation with `quantiser`.
+// `pattern` is the coded-block pattern word (0x800 block 0 .. 0x40 block 5).
+// Every block is processed even after an error; on error the six blocks are
+// zeroed again, since the caller then skips their reconstruction. Returns the
+// state's status.
+uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                               uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t intraDcVlc,
+                               uint32_t acPredFlag, uint32_t column);
+
+// The short-header form: 8-bit DC, no prediction, zigzag order, the inter
+// events with the short-header escape.
+uint32_t DecodeShortHeaderIntraMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern);
+
+// Writes the state's coefficient list into block, inverse quantised with the
+// state's quantiser (q(2|level|+1), less 1 for even q, held to -2048..2047),
+// and returns `shape` with the bits of the written positions added.
+uint32_t DequantiseBlock(BlockDecoderState& state, int16_t* block, uint32_t shape);
+
+}  // namespace tlx::mpeg4

@@ -1,0 +1,258 @@
+#include "coefficient_decoder.h"
+
+#include <cstdlib>
+
+#include "coefficient_tables.h"
+
+namespace tlx::mpeg4 {
+namespace {
+
+constexpr int kTcoefBits = 12;
+constexpr int kRvlcBits = 15;
+
+constexpr auto kInterTcoefLookup = BuildCodeLookup<kTcoefBits>(kInterTcoef);
+constexpr auto kIntraTcoefLookup = BuildCodeLookup<kTcoefBits>(kIntraTcoef);
+constexpr auto kInterRvlcLookup = BuildCodeLookup<kRvlcBits>(kInterRvlc);
+constexpr auto kIntraRvlcLookup = BuildCodeLookup<kRvlcBits>(kIntraRvlc);
+constexpr auto kDcSizeLumaLookup = BuildCodeLookup<11>(kDcSizeLuma);
+constexpr auto kDcSizeChromaLookup = BuildCodeLookup<12>(kDcSizeChroma);
+
+// One decoded event, or the status bit of the code that failed.
+struct Event {
+  uint32_t last = 0;
+  uint32_t run = 0;
+  uint32_t magnitude = 0;
+  uint32_t sign = 0;
+  uint32_t bits = 0;   // to consume: prefix, code and sign
+  uint32_t error = 0;
+};
+
+Event Failed(uint32_t error) {
+  Event e;
+  e.error = error;
+  return e;
+}
+
+bool IsEscape(uint32_t window) { return (window >> (32 - kTcoefEscape.length)) == kTcoefEscape.code; }
+
+// The table code after `prefix` bits of the window; its sign bit follows it.
+Event TcoefCode(uint32_t window, uint32_t prefix, bool intra) {
+  const uint32_t bits = (window << prefix) >> (32 - kTcoefBits);
+  const uint8_t i = (intra ? kIntraTcoefLookup : kInterTcoefLookup).index[bits];
+  if (i == kNoCode) return Failed(kBlockStatusNotInTable);
+  const CoefficientCode& c = (intra ? kIntraTcoef : kInterTcoef)[i];
+  const uint32_t length = prefix + c.length;
+  Event e;
+  e.last = c.last;
+  e.run = c.run;
+  e.magnitude = c.level;
+  e.sign = (window >> (31 - length)) & 1;
+  e.bits = length + 1;
+  return e;
+}
+
+Event SignedEvent(uint32_t last, uint32_t run, int32_t level, uint32_t bits) {
+  Event e;
+  e.last = last;
+  e.run = run;
+  e.magnitude = static_cast<uint32_t>(std::abs(level));
+  e.sign = level < 0;
+  e.bits = bits;
+  return e;
+}
+
+// Escape forms: 0000011 then 0x (level offset), 10 (run offset) or 11 and a
+// fixed-length event: last, run (6), marker, level (12), marker.
+Event TcoefEvent(uint32_t window, bool intra) {
+  if (!IsEscape(window)) return TcoefCode(window, 0, intra);
+  const EscapeLimits& limits = intra ? kIntraLimits : kInterLimits;
+  const uint32_t form = (window >> 23) & 3;
+  if (form < 2) {
+    Event e = TcoefCode(window, 8, intra);
+    if (!e.error) e.magnitude += limits.maxLevel[e.last][e.run];
+    return e;
+  }
+  if (form == 2) {
+    Event e = TcoefCode(window, 9, intra);
+    if (!e.error) e.run += limits.maxRun[e.last][e.magnitude] + 1;
+    return e;
+  }
+  if (((window >> 15) & 1) == 0 || ((window >> 2) & 1) == 0) return Failed(kBlockStatusMarker);
+  const int32_t level = static_cast<int32_t>((window >> 3) & 0xFFF) - (((window >> 3) & 0x800) << 1);
+  return SignedEvent((window >> 22) & 1, (window >> 16) & 63, level, 30);
+}
+
+// Short-header escape: 0000011, last, run (6), level (8, two's complement).
+Event ShortHeaderEvent(uint32_t window, bool intra) {
+  if (!IsEscape(window)) return TcoefCode(window, 0, intra);
+  const int32_t level = static_cast<int8_t>(static_cast<uint8_t>(window >> 10));
+  return SignedEvent((window >> 24) & 1, (window >> 18) & 63, level, 22);
+}
+
+// Reversible escape: 0000 1, last, run (6), marker, magnitude (11), marker,
+// 0000, sign.
+bool IsReversibleEscape(uint32_t window) { return (window >> 28) == 0; }
+bool ReversibleEscapeIntact(uint32_t window) {
+  return ((window >> 27) & 1) && ((window >> 19) & 1) && ((window >> 7) & 1);
+}
+
+Event ReversibleEvent(uint32_t window, bool intra) {
+  if (IsReversibleEscape(window)) {
+    if (!ReversibleEscapeIntact(window)) return Failed(kBlockStatusMarker);
+    Event e;
+    e.last = (window >> 26) & 1;
+    e.run = (window >> 20) & 63;
+    e.magnitude = (window >> 8) & 0x7FF;
+    e.sign = (window >> 2) & 1;
+    e.bits = 30;
+    return e;
+  }
+  const uint8_t i = (intra ? kIntraRvlcLookup : kInterRvlcLookup).index[window >> (32 - kRvlcBits)];
+  if (i == kNoCode) return Failed(kBlockStatusNotInTable);
+  const CoefficientCode& c = (intra ? kIntraRvlc : kInterRvlc)[i];
+  Event e;
+  e.last = c.last;
+  e.run = c.run;
+  e.magnitude = c.level;
+  e.sign = (window >> (31 - c.length)) & 1;
+  e.bits = c.length + 1;
+  return e;
+}
+
+template <typename ReadEvent>
+void EventLoop(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start, const uint8_t* scan,
+               ReadEvent read) {
+  int32_t index = static_cast<int32_t>(start) - 1;
+  uint32_t n = 0;
+  for (;;) {
+    const Event e = read(reader.window, intra);
+    if (e.error) {
+      state.status |= e.error;
+      return;
+    }
+    index += static_cast<int32_t>(e.run) + 1;
+    if (index >= 64) {
+      state.status |= kBlockStatusIndexOverflow;
+      return;
+    }
+    BitSkip(reader, e.bits);
+    state.level[n] = e.magnitude * 2 + e.sign;
+    state.position[n] = scan[index];
+    ++n;
+    if (e.last) {
+      state.count = n;
+      return;
+    }
+  }
+}
+
+// The first event of an intra block as its DC: consumed only when its run is
+// 0. Returns the value FirstIntraCoefficient functions return.
+uint32_t TakeFirstEvent(BlockDecoderState& state, BitReader& reader, const Event& e) {
+  if (e.error) {
+    state.status |= e.error;
+    return 1;
+  }
+  if (e.run > 0) return 0;
+  state.dc = e.sign ? -static_cast<int32_t>(e.magnitude) : static_cast<int32_t>(e.magnitude);
+  BitSkip(reader, e.bits);
+  return e.last;
+}
+
+uint32_t DecodeDcSize(BlockDecoderState& state, BitReader& reader, const CodeLookup<11>* luma,
+                      const CodeLookup<12>* chroma) {
+  const uint8_t i = luma ? luma->index[reader.window >> 21] : chroma->index[reader.window >> 20];
+  if (i == kNoCode) {
+    state.status |= kBlockStatusInvalidDcSize;
+    return 0;
+  }
+  const ValueCode& c = luma ? kDcSizeLuma[i] : kDcSizeChroma[i];
+  BitSkip(reader, c.length);
+  return c.value;
+}
+
+}  // namespace
+
+uint32_t DecodeDcSizeLuma(BlockDecoderState& state, BitReader& reader) {
+  return DecodeDcSize(state, reader, &kDcSizeLumaLookup, nullptr);
+}
+
+uint32_t DecodeDcSizeChroma(BlockDecoderState& state, BitReader& reader) {
+  return DecodeDcSize(state, reader, nullptr, &kDcSizeChromaLookup);
+}
+
+int32_t ReadDcDifferential(BitReader& reader, uint32_t size) {
+  if (size == 0) return 0;
+  const uint32_t v = BitRead(reader, size);
+  if (v >> (size - 1)) return static_cast<int32_t>(v);
+  return static_cast<int32_t>(v) - static_cast<int32_t>((1u << size) - 1);
+}
+
+void DecodeIntraDc(BlockDecoderState& state, BitReader& reader, uint32_t block) {
+  const BitReader start = reader;
+  const uint32_t size = block < 4 ? DecodeDcSizeLuma(state, reader) : DecodeDcSizeChroma(state, reader);
+  if (size == 0) {
+    if (state.status == 0) state.dc = 0;
+    return;
+  }
+  // The marker after a long differential is checked before anything is
+  // consumed, so a damaged DC leaves the stream where it was.
+  if (size > 8 && ((reader.window >> (31 - size)) & 1) == 0) {
+    reader = start;
+    state.status |= kBlockStatusMarker;
+    return;
+  }
+  state.dc = ReadDcDifferential(reader, size);
+  if (size > 8) BitSkip(reader, 1);
+}
+
+void DecodeShortHeaderIntraDc(BlockDecoderState& state, BitReader& reader) {
+  state.count = 0;
+  const uint32_t v = BitRead(reader, 8);
+  state.dc = v == 255 ? 1024 : static_cast<int32_t>(8 * v);
+}
+
+void DecodeCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
+                        const uint8_t* scan) {
+  EventLoop(state, reader, intra, start, scan, TcoefEvent);
+}
+
+void DecodeShortHeaderCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
+                                   const uint8_t* scan) {
+  EventLoop(state, reader, intra, start, scan, ShortHeaderEvent);
+}
+
+void DecodeReversibleCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
+                                  const uint8_t* scan) {
+  EventLoop(state, reader, intra, start, scan, ReversibleEvent);
+}
+
+void DecodeBlockCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
+                             const uint8_t* scan) {
+  if (state.reversibleVlc)
+    DecodeReversibleCoefficients(state, reader, intra, start, scan);
+  else
+    DecodeCoefficients(state, reader, intra, start, scan);
+}
+
+uint32_t DecodeFirstIntraCoefficient(BlockDecoderState& state, BitReader& reader) {
+  state.count = 0;
+  state.dc = 0;
+  const uint32_t w = reader.window;
+  // A second-form escape always has a run above 0.
+  if (IsEscape(w) && ((w >> 23) & 3) == 2) return 0;
+  return TakeFirstEvent(state, reader, TcoefEvent(w, true));
+}
+
+uint32_t DecodeFirstIntraCoefficientReversible(BlockDecoderState& state, BitReader& reader) {
+  state.count = 0;
+  state.dc = 0;
+  return TakeFirstEvent(state, reader, ReversibleEvent(reader.window, true));
+}
+
+uint32_t DecodeIntraDcAsCoefficient(BlockDecoderState& state, BitReader& reader) {
+  return state.reversibleVlc ? DecodeFirstIntraCoefficientReversible(state, reader)
+                             : DecodeFirstIntraCoefficient(state, reader);
+}
+
+}  // namespace tlx::mpeg4

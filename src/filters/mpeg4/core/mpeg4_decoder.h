@@ -1,0 +1,269 @@
+// The decoder instance behind the handle of the exported functions: its owned
+// objects, tables, header state and the operations that build, size, reset
+// and tear it down.
+#pragma once
+
+#include <cstdint>
+
+#include "bit_reader.h"
+#include "mpeg4_dec.h"
+#include "picture.h"
+
+namespace tlx::mpeg4 {
+
+struct BlockDecoderState;
+
+
+// Status bits of the instance (every core function returns such a word).
+inline constexpr uint32_t kStatusMissingHeader = 0x1;
+inline constexpr uint32_t kStatusUnsupported = 0x2;
+inline constexpr uint32_t kStatusOutOfRange = 0x4;
+inline constexpr uint32_t kStatusMarker = 0x10;
+inline constexpr uint32_t kStatusInvalidCode = 0x100;
+inline constexpr uint32_t kStatusNoPicture = 0x200;
+inline constexpr uint32_t kStatusInvalidArgument = 0x100000;
+inline constexpr uint32_t kStatusMisalignedEnd = 0x200000;
+inline constexpr uint32_t kStatusFatal = 0x80000000;
+
+// VOP coding types.
+inline constexpr uint32_t kVopI = 0;
+inline constexpr uint32_t kVopP = 1;
+inline constexpr uint32_t kVopB = 2;
+inline constexpr uint32_t kVopS = 3;
+
+inline constexpr uint32_t kSpriteGmc = 2;
+
+// Macroblock-type flags.
+inline constexpr uint32_t kMbInter = 0x1;
+inline constexpr uint32_t kMbInter4v = 0x2;
+inline constexpr uint32_t kMbIntra = 0x4;
+inline constexpr uint32_t kMbQuant = 0x8;
+
+// Which processor variants an instance chose when it was initialised.
+enum class PictureVariant : uint32_t { Plain, Simd };
+enum class ConverterVariant : uint32_t { Mmx, Isse, Sse2 };
+
+// Video object layer values (syntax element names of the standard).
+struct VolHeader {
+  uint32_t startCode = 0;
+  uint32_t randomAccessibleVol = 0;
+  uint32_t videoObjectTypeIndication = 0;
+  uint32_t isObjectLayerIdentifier = 0;
+  uint32_t verid = 1;
+  uint32_t priority = 1;
+  uint32_t aspectRatioInfo = 0;
+  uint32_t parWidth = 0;
+  uint32_t parHeight = 0;
+  uint32_t volControlParameters = 0;
+  uint32_t chromaFormat = 1;
+  uint32_t lowDelay = 0;
+  uint32_t vbvParameters = 0;
+  uint32_t shape = 0;
+  uint32_t timeIncrementResolution = 0;
+  uint32_t timeIncrementBits = 1;
+  uint32_t fixedVopRate = 0;
+  uint32_t fixedVopTimeIncrement = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t displayWidth = 0;
+  uint32_t displayHeight = 0;
+  uint32_t interlaced = 0;
+  uint32_t obmcDisable = 0;
+  uint32_t spriteEnable = 0;
+  uint32_t spriteWarpingPoints = 0;
+  uint32_t spriteWarpingAccuracy = 0;
+  uint32_t spriteBrightnessChange = 0;
+  uint32_t not8Bit = 0;
+  uint32_t quantPrecision = 5;
+  uint32_t bitsPerPixel = 8;
+  uint32_t quantType = 0;
+  uint32_t quarterSample = 0;
+  uint32_t complexityEstimationDisable = 1;
+  uint32_t estimationMethod = 0;
+  uint32_t estimationFlags = 0;
+  uint32_t resyncMarkerDisable = 0;
+  uint32_t dataPartitioned = 0;
+  uint32_t reversibleVlc = 0;
+  uint32_t newpredEnable = 0;
+  uint32_t reducedResolutionVopEnable = 0;
+  uint32_t scalability = 0;
+};
+
+// VOP values of the picture being decoded.
+struct VopHeader {
+  uint32_t codingType = 0;
+  uint32_t moduloTimeBase = 0;
+  uint32_t timeIncrement = 0;
+  uint32_t coded = 0;
+  uint32_t roundingType = 0;
+  uint32_t intraDcVlcThr = 0;
+  uint32_t topFieldFirst = 0;
+  uint32_t alternateVerticalScan = 0;
+  uint32_t quant = 0;
+  uint32_t fcodeForward = 0;
+  uint32_t fcodeBackward = 0;
+  // Sprite trajectory of an S(GMC)-VOP: point count and the warped positions
+  // (twice the reference position plus the displacement).
+  uint32_t warpingPoints = 0;
+  int32_t warpedX[3] = {};
+  int32_t warpedY[3] = {};
+};
+
+// Short-header picture values.
+struct ShortHeader {
+  uint32_t temporalReference = 0;
+  uint32_t splitScreenIndicator = 0;
+  uint32_t documentCameraIndicator = 0;
+  uint32_t fullPictureFreezeRelease = 0;
+  uint32_t sourceFormat = 0;
+  uint32_t pictureCodingType = 0;
+  uint32_t macroblocksPerGob = 0;
+  uint32_t gobsPerPicture = 0;
+  uint32_t gobNumber = 0;
+};
+
+// What the observer learns of one decoded macroblock.
+struct MacroblockReport {
+  uint32_t index = 0;            // raster index
+  uint32_t flags = 0;            // macroblock-type flags
+  uint32_t codedBlockPattern = 0;
+  uint32_t quantiser = 0;
+  int32_t vectors[4][2] = {};    // per 8x8 luma block (x, y)
+  // Quantised levels of the six blocks after DC/AC prediction, raster order;
+  // entry 0 of an intra block is its quantised DC.
+  int16_t levels[6][64] = {};
+};
+
+using MacroblockObserver = void (*)(void* context, const MacroblockReport& report);
+
+struct Mpeg4Decoder {
+  // The macroblock buffer: six 8x8 blocks of coefficients (four luma, U, V)
+  // that the block decoders fill and the inverse DCT clears again, and the
+  // six shape words that say which regions of each block are occupied.
+  alignas(32) int16_t blocks[6][64] = {};
+  uint32_t shapes[6] = {};
+
+  uint32_t status = 0;    // bit 31 sticky until the instance is destroyed
+  uint32_t snapshot = 0;  // status of the current call before it began decoding
+
+  Picture* stores[4] = {};
+  Picture* pastReference = nullptr;
+  Picture* futureReference = nullptr;
+  Picture* current = nullptr;
+  Picture* bPicture = nullptr;
+  Picture* postFilterPicture = nullptr;
+  PictureVariant pictureVariant = PictureVariant::Plain;
+  ConverterVariant converterVariant = ConverterVariant::Mmx;
+  bool postFilter = false;
+  uint32_t features = 0;  // the masked processor feature word
+
+  BlockDecoderState* blockDecoder = nullptr;
+  BitReader reader;
+
+  // Macroblock tables.
+  int32_t* mbColumn = nullptr;   // index -> column
+  int32_t* mbRow = nullptr;      // index -> row
+  uint32_t* mbWords = nullptr;   // per macroblock: 1 when not coded in the last I/P/S-VOP
+  uint8_t* mbInfo = nullptr;     // 64-byte partition record per macroblock
+  uint32_t mbInfoCount = 0;
+  uint32_t mbColumns = 0;
+  uint32_t mbRows = 0;
+  uint32_t mbCount = 0;
+  uint32_t mbNumberBits = 0;
+  uint32_t allocatedColumns = 0;
+  uint32_t allocatedRows = 0;
+  uint32_t allocatedCount = 0;
+
+  // Header state.
+  uint32_t volSeen = 0;
+  uint32_t shortHeaderMode = 0;
+  uint32_t voStartCode = 0;
+  VolHeader vol;
+  VopHeader vop;
+  ShortHeader shortHeader;
+  uint32_t closedGov = 0;
+  uint32_t brokenLink = 0;
+  int32_t currentSeconds = 0;     // seconds of the current VOP
+  int32_t lastReferenceBase = 0;  // seconds base of the last reference VOP
+  int32_t nextReferenceBase = 0;  // seconds base for the next reference VOP
+  int32_t bTimeUnit = 0;          // field-distance unit; 0 until the first B-VOP
+  int32_t trb = 0;
+  int32_t trd = 0;
+  uint32_t resyncMarkerLength = 0;
+  int32_t intraDcThreshold = -1;
+  uint32_t intraDcVlcIndex = 0;
+
+  // Macroblock state.
+  uint32_t mbIndex = 0;
+  uint32_t quantiser = 0;
+  uint32_t runningQuantiser = 0;
+  uint32_t intraDcVlc = 0;   // DC by its own VLC for this macroblock
+  uint32_t macroblockFlags = 0;
+  uint32_t codedBlockPattern = 0;
+  uint32_t chromaPattern = 0;
+  uint32_t acPredFlag = 0;
+  uint32_t dctType = 0;
+
+  MacroblockObserver observer = nullptr;
+  void* observerContext = nullptr;
+  MacroblockReport* report = nullptr;  // filled for the observer
+};
+
+// Instance life cycle.
+uint32_t InitialiseInstance(Mpeg4Decoder& decoder);
+void TeardownInstance(Mpeg4Decoder& decoder);
+uint32_t CollectStatus(Mpeg4Decoder& decoder);
+void ResetDecoder(Mpeg4Decoder& decoder);
+void ForgetReferences(Mpeg4Decoder& decoder);
+uint32_t AllocateMacroblockArrays(Mpeg4Decoder& decoder, uint32_t width, uint32_t height);
+uint32_t AllocateMacroblockInfo(Mpeg4Decoder& decoder);
+void FreeMacroblockInfo(Mpeg4Decoder& decoder);
+
+// Frame-decode driver.
+uint32_t AttachInput(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame);
+void ReportConsumed(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame);
+uint32_t DecodeFrame(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame);
+uint32_t FindSequenceStart(Mpeg4Decoder& decoder);
+uint32_t LookSequenceHeader(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame);
+uint32_t LookPictureHeader(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame);
+void DecodeVopData(Mpeg4Decoder& decoder);
+void DecodeVopCombined(Mpeg4Decoder& decoder);
+void ReadVideoPacketHeader(Mpeg4Decoder& decoder);
+uint32_t ComputeTimeIncrementBits(uint32_t resolution);
+void ComputeResyncMarkerLength(Mpeg4Decoder& decoder);
+void SetIntraDcVlcThreshold(Mpeg4Decoder& decoder);
+void UpdateIntraDcVlcSwitch(Mpeg4Decoder& decoder);
+
+// Stream headers and picture set-up.
+void ParseVoStartCode(Mpeg4Decoder& decoder);
+void ParseVolHeader(Mpeg4Decoder& decoder);
+void ParseGovHeader(Mpeg4Decoder& decoder);
+void ParseVopHeader(Mpeg4Decoder& decoder);
+void ParseShortHeader(Mpeg4Decoder& decoder);
+void FlushAtEndMarker(Mpeg4Decoder& decoder);
+void DecodeVop(Mpeg4Decoder& decoder);
+uint32_t BitNextStartCode(BitReader& reader);
+// BitNextStartCode, passing over user-data start codes (0x1B2).
+uint32_t BitNextStartCodeAfterUserData(BitReader& reader);
+uint32_t BitNextIsResyncMarker(const BitReader& reader, uint32_t n);
+uint32_t BitPeekAfterStuffing(const BitReader& reader, uint32_t n);
+void BitSkipToResync(BitReader& reader, uint32_t n);
+void ReadZeroBit(Mpeg4Decoder& decoder);
+// Counts 1 bits up to the terminating 0 (modulo_time_base), consuming them.
+uint32_t ReadModuloTimeBase(BitReader& reader);
+// A seconds base advanced by a modulo time base. The count wraps, as the
+// reported unsigned field does, instead of overflowing on a long stream.
+inline int32_t AddSeconds(int32_t base, uint32_t seconds) {
+  return static_cast<int32_t>(static_cast<uint32_t>(base) + seconds);
+}
+// One warping vector code of a sprite trajectory.
+int32_t ReadWarpingVectorCode(Mpeg4Decoder& decoder);
+
+// Macroblock layer.
+void DecodeMacroblocksCombined(Mpeg4Decoder& decoder);
+void ConcealMacroblock(Mpeg4Decoder& decoder, uint32_t index);
+
+// Picture output, record side.
+uint32_t OutputPicture(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame);
+
+}  // namespace tlx::mpeg4

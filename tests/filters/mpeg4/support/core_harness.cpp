@@ -1,0 +1,78 @@
+#include "core_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "inspection.h"
+#include "mpeg4_dec.h"
+
+namespace tlx::mpeg4::test {
+namespace {
+
+void CopyPlane(std::vector<uint8_t>& to, const uint8_t* from, uint32_t stride, int width, int height) {
+  to.resize(size_t(width) * height);
+  for (int row = 0; row < height; ++row) std::memcpy(&to[size_t(row) * width], from + size_t(row) * stride, width);
+}
+
+void Observe(void* context, const MacroblockReport& report) {
+  CoreMacroblock macroblock;
+  macroblock.index = report.index;
+  macroblock.flags = report.flags;
+  macroblock.codedBlockPattern = report.codedBlockPattern;
+  macroblock.quantiser = report.quantiser;
+  std::memcpy(macroblock.vectors, report.vectors, sizeof(macroblock.vectors));
+  std::memcpy(macroblock.levels, report.levels, sizeof(macroblock.levels));
+  static_cast<CoreDecode*>(context)->macroblocks.push_back(macroblock);
+}
+
+}  // namespace
+
+CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) {
+  CoreDecode result;
+  std::vector<uint8_t> input(stream);
+  input.insert(input.end(), {0x00, 0x00, 0x01, 0xB7});
+  void* handle = nullptr;
+  EXPECT_EQ(Mpeg4DecInit(&handle), 0u);
+  if (handle == nullptr) return result;
+  Mpeg4Decoder& decoder = InspectInstance(handle);
+  if (observe) SetMacroblockObserver(decoder, Observe, &result);
+  size_t offset = 0;
+  while (offset < input.size()) {
+    Mpeg4DecFrame frame{};
+    frame.input = input.data() + offset;
+    frame.inputLength = uint32_t(input.size() - offset);
+    result.statuses.push_back(Mpeg4DecAFrame(handle, &frame));
+    if (frame.outputAvailable != 0) {
+      CorePicture picture;
+      picture.kind = frame.pictureKind;
+      picture.width = int(frame.width);
+      picture.height = int(frame.height);
+      CopyPlane(picture.y, frame.yPlane, frame.yStride, picture.width, picture.height);
+      CopyPlane(picture.u, frame.uPlane, frame.uStride, picture.width / 2, picture.height / 2);
+      CopyPlane(picture.v, frame.vPlane, frame.vStride, picture.width / 2, picture.height / 2);
+      for (Picture* store : decoder.stores) {
+        if (store->yOrigin == frame.yPlane) {
+          picture.quantiserMap.assign(store->quantiserMap, store->quantiserMap + store->quantiserMapSize);
+        }
+      }
+      result.pictures.push_back(std::move(picture));
+    }
+    if (frame.consumed == 0) break;
+    offset += frame.consumed;
+  }
+  EXPECT_EQ(Mpeg4DecExit(handle), 0u);
+  return result;
+}
+
+std::string FixturePath(const std::string& name) { return std::string(MPEG4_FIXTURE_DIR) + "/" + name; }
+
+std::vector<uint8_t> ReadFixture(const std::string& name) {
+  std::ifstream in(FixturePath(name), std::ios::binary);
+  EXPECT_TRUE(in.good()) << "missing fixture " << name;
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace tlx::mpeg4::test

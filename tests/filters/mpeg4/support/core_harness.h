@@ -1,0 +1,43 @@
+// Our side of the reference comparison: a stream fed through the exported
+// functions call after call, the pictures returned and what the macroblock
+// observer saw.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tlx::mpeg4::test {
+
+struct CorePicture {
+  uint32_t kind = 0;     // picture kind of the call that returned it
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> y, u, v;        // tightly packed, the layer's size
+  std::vector<uint8_t> quantiserMap;   // per macroblock, raster order
+};
+
+struct CoreMacroblock {
+  uint32_t index = 0;
+  uint32_t flags = 0;
+  uint32_t codedBlockPattern = 0;
+  uint32_t quantiser = 0;
+  int32_t vectors[4][2] = {};
+  int16_t levels[6][64] = {};
+};
+
+struct CoreDecode {
+  std::vector<CorePicture> pictures;           // in the order returned
+  std::vector<uint32_t> statuses;              // one per call
+  std::vector<CoreMacroblock> macroblocks;     // decode order, when observed
+};
+
+// Feeds the whole stream, then the end marker that returns the last
+// reference picture.
+CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe);
+
+// The fixture streams made in the build tree by make_fixtures.sh.
+std::vector<uint8_t> ReadFixture(const std::string& name);
+std::string FixturePath(const std::string& name);
+
+}  // namespace tlx::mpeg4::test
