@@ -82,6 +82,18 @@ size_t PartialTerminator(const char* data, size_t length, std::string_view termi
   return 0;
 }
 
+// True when the peer has shut its side down and the socket holds nothing
+// beyond the `held` bytes already seen: they can never be completed. Uses
+// scratch (room bytes) for the check and leaves it zeroed.
+bool PeerLeftAfter(int socket, size_t held, char* scratch, size_t room) {
+  pollfd entry{socket, POLLRDHUP, 0};
+  if (poll(&entry, 1, 0) != 1 || (entry.revents & (POLLRDHUP | POLLHUP)) == 0) return false;
+  // Bytes sent just before the shutdown may have arrived since the last look.
+  const ssize_t pending = recv(socket, scratch, room, MSG_PEEK | MSG_DONTWAIT);
+  std::memset(scratch, 0, room);
+  return pending == static_cast<ssize_t>(held);
+}
+
 }  // namespace
 
 std::string tlxRequestHead(const char* method, const std::string& path, const std::string& host, int port) {
@@ -206,15 +218,14 @@ int ReceiveSocket(char* buffer, int socket, int size, const char* terminator, in
     const size_t searchFrom = stored >= term.size() - 1 ? stored - (term.size() - 1) : 0;
     const size_t found = std::string_view(buffer, peekedEnd).find(term, searchFrom);
     size_t take;
-    bool held = false;
+    size_t keep = 0;
     if (found != std::string_view::npos) {
       take = found + term.size() - stored;
     } else if (peekedEnd == capacity) {
       take = static_cast<size_t>(got);
     } else {
-      const size_t keep = std::min(PartialTerminator(buffer, peekedEnd, term), static_cast<size_t>(got));
+      keep = std::min(PartialTerminator(buffer, peekedEnd, term), static_cast<size_t>(got));
       take = static_cast<size_t>(got) - keep;
-      held = keep > 0;
     }
     if (take > 0) {
       const ssize_t consumed = recv(socket, buffer + stored, take, 0);
@@ -228,13 +239,22 @@ int ReceiveSocket(char* buffer, int socket, int size, const char* terminator, in
     }
     std::memset(buffer + stored, 0, peekedEnd - stored);
     if (found != std::string_view::npos) return static_cast<int>(stored);
-    if (held) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (keep > 0) {
+      if (PeerLeftAfter(socket, keep, buffer + stored, capacity - stored)) {
+        tlxAuthLog("recv returned %d\n\n", 0);
+        std::memset(buffer, 0, static_cast<size_t>(size));
+        return -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   }
   return static_cast<int>(stored);
 }
 
 int tlxHttpReadChunked(int socket, char* out, int capacity) {
   if (out == nullptr || capacity <= 3) return -1;
+  // A body without data is the empty text.
+  out[0] = '\0';
   int total = 0;
   int left = capacity;
   for (;;) {

@@ -116,6 +116,18 @@ TEST_F(SocketPair, ReceiveFailsOnTimeOutAndOnClose) {
   EXPECT_EQ(ReceiveSocket(buffer, reader(), sizeof buffer, nullptr, 5), -1);
 }
 
+TEST_F(SocketPair, ReceiveFailsAtOnceWhenThePeerLeavesMidTerminator) {
+  // What is held back as a possible start of the terminator can never become
+  // one once the peer has gone.
+  Write({"HTTP/1.1 200 OK\r\n\r"}, true);
+  writer_.join();
+  char buffer[64];
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ReceiveSocket(buffer, reader(), sizeof buffer, "\r\n\r\n", 5), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_STREQ(buffer, "");
+}
+
 TEST_F(SocketPair, ChunkedBodies) {
   struct {
     std::vector<std::string> pieces;
@@ -126,6 +138,7 @@ TEST_F(SocketPair, ChunkedBodies) {
       {{"1a\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n\r\n"}, 2048, 26, "abcdefghijklmnopqrstuvwxyz"},
       {{"3\r\nabc\r\n", "4\r\nde", "fg\r\n0\r\n", "\r\n"}, 2048, 7, "abcdefg"},
       {{"A\r\n0123456789\r\n0\r\n\r\n"}, 14, 10, "0123456789"},
+      {{"0\r\n\r\n"}, 2048, 0, ""},                        // no data at all
       {{"A\r\n0123456789\r\n0\r\n\r\n"}, 13, -1, ""},  // 3 or less left after a chunk
       {{"A\r\n0123456789\r\n0\r\n\r\n"}, 12, -1, ""},  // capacity = size + 2
       {{"zz\r\nabc\r\n0\r\n\r\n"}, 2048, -1, ""},          // not hex
