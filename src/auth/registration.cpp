@@ -216,8 +216,7 @@ int RegistrationAddBase(const char* code, int length, const unsigned char* data)
     return -1;
   }
   // The text ends at its first NUL (the padding of the last block).
-  const std::string text(reinterpret_cast<const char*>(plain.data()),
-                         strnlen(reinterpret_cast<const char*>(plain.data()), plain.size()));
+  const std::string text(plain.begin(), std::find(plain.begin(), plain.end(), 0));
   return registration_parse_base_data(text.c_str());
 }
 

@@ -119,6 +119,13 @@ TEST_F(Registration, ReceivedBaseDataOfWholeBlocksParsesCleanly) {
     EXPECT_EQ(tlxRegValueGet("INFO_MODEL_B"), "HX-R10");
     EXPECT_EQ(tlxAuthState().regValues.size(), 2u);
   }
+  // Nothing left once the zero block is dropped: empty base data.
+  const unsigned char zeroBlock[16] = {};
+  for (int length : {0, 16}) {
+    tlxAuthState().regValues.clear();
+    EXPECT_EQ(RegistrationAddBase("8372", length, zeroBlock), 0);
+    EXPECT_EQ(tlxAuthState().regValues.size(), 1u);
+  }
 }
 
 }  // namespace
