@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "auth_exchange.h"
 #include "digest.h"
 #include "http_client.h"
 #include "identity_fixture.h"
@@ -221,6 +222,18 @@ TEST_F(ParserFuzz, MutatedAnswersGiveResultsNotFaults) {
       ASSERT_LT(length, capacity);
       if (length >= 0) {
         ASSERT_EQ(out[length], '\0');
+      }
+    }
+    {
+      // Message 0 of an authentication answered by the text, at its challenge
+      // or after it.
+      for (const std::string& answer : {text, kChallenge + text}) {
+        tlxAuthState().msgCounter = 0;
+        Answer reply(answer);
+        const int result = tlxRavixAuthExchange(reply.fds[0]);
+        ASSERT_LE(result, 0);
+        ASSERT_GE(result, -20);
+        ASSERT_LT(std::strlen(tlxAuthState().baseSpec.spec), sizeof tlxAuthState().baseSpec.spec);
       }
     }
     {
