@@ -23,6 +23,7 @@ import os
 import socket
 import sys
 import threading
+import time
 
 HOST = "127.0.0.1"
 
@@ -80,14 +81,21 @@ class Peer:
         longest = max((len(p) for p, _ in self._protocols), default=0)
         first = b""
         if longest:
-            conn.settimeout(2.0)
+            # Wait until enough bytes arrived to tell the protocols apart, the
+            # client clearly sent something else, or two seconds passed. A peek
+            # returns at once while any byte is waiting, so the partial case
+            # sleeps between looks instead of spinning.
+            deadline = time.monotonic() + 2.0
             try:
-                # Wait until enough bytes arrived to tell the protocols apart, or
-                # the client clearly sent something shorter.
-                while len(first) < longest:
-                    first = conn.recv(longest, socket.MSG_PEEK)
-                    if not first or not any(p.startswith(first) for p, _ in self._protocols):
+                while len(first) < longest and time.monotonic() < deadline:
+                    conn.settimeout(max(deadline - time.monotonic(), 0.001))
+                    seen = conn.recv(longest, socket.MSG_PEEK)
+                    if not seen or not any(p.startswith(seen) for p, _ in self._protocols):
+                        first = seen
                         break
+                    if seen == first:
+                        time.sleep(0.005)
+                    first = seen
             except socket.timeout:
                 pass
             conn.settimeout(None)
