@@ -29,6 +29,16 @@ function(tlx_add_children)
   endforeach()
 endfunction()
 
+# tlx_internal_headers(<target> <root>)
+# The target includes its internal headers by their path below <root>
+# ("win32/internal/kernel_object.h", "link/event_mgr.h"). The root stays the
+# target's own: no other library sees it, only the test programs that link the
+# target (tlx_add_gtest), so they can reach what they test.
+function(tlx_internal_headers target root)
+  target_include_directories(${target} PRIVATE ${root})
+  set_property(TARGET ${target} PROPERTY TLX_INTERNAL_ROOT ${root})
+endfunction()
+
 # tlx_add_gtest(NAME <target> PREFIX <folder> SOURCES ... [LIBS ...] [LABELS ...]
 #               [PROPERTIES ...])
 # Builds one GoogleTest program and registers each of its tests with CTest as
@@ -41,6 +51,14 @@ function(tlx_add_gtest)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  foreach(lib IN LISTS T_LIBS)
+    if(TARGET ${lib})
+      get_target_property(root ${lib} TLX_INTERNAL_ROOT)
+      if(root)
+        target_include_directories(${T_NAME} PRIVATE ${root})
+      endif()
+    endif()
+  endforeach()
   gtest_discover_tests(${T_NAME}
     TEST_PREFIX ${T_PREFIX}.
     DISCOVERY_TIMEOUT 60
