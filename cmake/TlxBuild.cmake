@@ -39,6 +39,32 @@ function(tlx_internal_headers target root)
   set_property(TARGET ${target} PROPERTY TLX_INTERNAL_ROOT ${root})
 endfunction()
 
+# tlx_add_c_api_library(<name> CORE <core> CORE_SOURCES ... [SOURCES ...]
+#                       EXPORTS <version script> [LIBS ...] [API_LIBS ...])
+# A deliverable with a flat C interface, in two targets:
+# - <core>, the deliverable's parts as an object library with hidden symbols.
+#   A test program that links it gets every part (linked whole) and the
+#   deliverable's internal headers, included by their path below src/.
+# - <name> (lib<name>.so): the core's objects and SOURCES, exporting only the
+#   names the version script lists (the API macros make them visible first).
+# Both export the deliverable's include/ folder. LIBS are what the parts use;
+# API_LIBS what the public headers include, passed on to every user.
+function(tlx_add_c_api_library name)
+  cmake_parse_arguments(L "" "CORE;EXPORTS" "CORE_SOURCES;SOURCES;LIBS;API_LIBS" ${ARGN})
+  add_library(${L_CORE} OBJECT ${L_CORE_SOURCES})
+  add_library(${name} SHARED $<TARGET_OBJECTS:${L_CORE}> ${L_SOURCES})
+  foreach(target ${L_CORE} ${name})
+    set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+    target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+    tlx_internal_headers(${target} ${PROJECT_SOURCE_DIR}/src)
+  endforeach()
+  target_link_libraries(${L_CORE} PUBLIC ${L_LIBS} ${L_API_LIBS})
+  target_link_libraries(${name} PUBLIC ${L_API_LIBS} PRIVATE ${L_LIBS})
+  set(script ${CMAKE_CURRENT_SOURCE_DIR}/${L_EXPORTS})
+  target_link_options(${name} PRIVATE "-Wl,--version-script=${script}")
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${script})
+endfunction()
+
 # tlx_add_gtest(NAME <target> PREFIX <folder> SOURCES ... [LIBS ...] [LABELS ...]
 #               [PROPERTIES ...])
 # Builds one GoogleTest program and registers each of its tests with CTest as

@@ -1,13 +1,13 @@
-#include "auth_exchange.h"
+#include "auth/auth_exchange.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "auth_log.h"
-#include "auth_state.h"
-#include "digest.h"
-#include "http_client.h"
+#include "auth/auth_log.h"
+#include "auth/auth_state.h"
+#include "auth/digest.h"
+#include "auth/http_client.h"
 
 namespace {
 

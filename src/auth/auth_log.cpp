@@ -1,4 +1,4 @@
-#include "auth_log.h"
+#include "auth/auth_log.h"
 
 #include <cstdarg>
 #include <cstdio>

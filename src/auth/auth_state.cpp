@@ -1,4 +1,4 @@
-#include "auth_state.h"
+#include "auth/auth_state.h"
 
 TlxAuthState& tlxAuthState() {
   static TlxAuthState state;

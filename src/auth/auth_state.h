@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "ravix_spec.h"
-#include "tlx_authentication.h"
+#include "auth/ravix_spec.h"
+#include "auth/tlx_authentication.h"
 
 // Told each (name, value) pair of received base data that the base-data record
 // does not keep.

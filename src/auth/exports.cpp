@@ -5,13 +5,13 @@
 #include <mutex>
 #include <string>
 
-#include "auth_exchange.h"
-#include "auth_log.h"
-#include "auth_state.h"
-#include "password.h"
-#include "registration.h"
-#include "sys_info.h"
-#include "tlx_authentication.h"
+#include "auth/auth_exchange.h"
+#include "auth/auth_log.h"
+#include "auth/auth_state.h"
+#include "auth/password.h"
+#include "auth/registration.h"
+#include "auth/sys_info.h"
+#include "auth/tlx_authentication.h"
 
 namespace {
 

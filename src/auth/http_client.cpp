@@ -1,4 +1,4 @@
-#include "http_client.h"
+#include "auth/http_client.h"
 
 #include <netdb.h>
 #include <sys/socket.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "auth_log.h"
+#include "auth/auth_log.h"
 #include "win32/sockets.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "md5.h"
+#include "auth/md5.h"
 
 #include <openssl/evp.h>
 
@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "tlx_authentication.h"
+#include "auth/tlx_authentication.h"
 
 extern "C" {
 

@@ -1,4 +1,4 @@
-#include "password.h"
+#include "auth/password.h"
 
 #include <algorithm>
 #include <array>
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "auth_log.h"
-#include "auth_state.h"
-#include "md5.h"
-#include "sys_info.h"
-#include "tlx_authentication.h"
+#include "auth/auth_log.h"
+#include "auth/auth_state.h"
+#include "auth/md5.h"
+#include "auth/sys_info.h"
+#include "auth/tlx_authentication.h"
 
 namespace {
 

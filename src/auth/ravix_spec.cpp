@@ -1,4 +1,4 @@
-#include "ravix_spec.h"
+#include "auth/ravix_spec.h"
 
 #include <climits>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "auth_log.h"
+#include "auth/auth_log.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
-#include "registration.h"
+#include "auth/registration.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string_view>
 
-#include "auth_log.h"
-#include "auth_state.h"
-#include "digest.h"
-#include "http_client.h"
-#include "sys_info.h"
-#include "tlx_authentication.h"
+#include "auth/auth_log.h"
+#include "auth/auth_state.h"
+#include "auth/digest.h"
+#include "auth/http_client.h"
+#include "auth/sys_info.h"
+#include "auth/tlx_authentication.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "sys_info.h"
+#include "auth/sys_info.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 
-#include "auth_log.h"
-#include "auth_state.h"
+#include "auth/auth_log.h"
+#include "auth/auth_state.h"
 
 int tlxSysInfoRead(int item, unsigned char* buffer, int* length) {
   const TlxAuthState& state = tlxAuthState();

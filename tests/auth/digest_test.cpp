@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "digest.h"
+#include "auth/digest.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "http_client.h"
+#include "auth/http_client.h"
 
 namespace {
 

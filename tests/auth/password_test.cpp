@@ -7,7 +7,7 @@
 
 #include "identity_fixture.h"
 #include "state_fixture.h"
-#include "tlx_authentication.h"
+#include "auth/tlx_authentication.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "identity_fixture.h"
-#include "ravix_spec.h"
+#include "auth/ravix_spec.h"
 #include "state_fixture.h"
-#include "tlx_authentication.h"
+#include "auth/tlx_authentication.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "identity_fixture.h"
-#include "registration.h"
+#include "auth/registration.h"
 #include "state_fixture.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "http_client.h"
+#include "auth/http_client.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "auth_state.h"
+#include "auth/auth_state.h"
 
 namespace tlx::test {
 
