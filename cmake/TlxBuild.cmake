@@ -68,8 +68,8 @@ endfunction()
 # tlx_add_gtest(NAME <target> PREFIX <folder> SOURCES ... [LIBS ...] [LABELS ...]
 #               [PROPERTIES ...])
 # Builds one GoogleTest program and registers each of its tests with CTest as
-# "<folder>.<Suite>.<Test>", labelled 'unit' unless LABELS says otherwise. Give
-# one label: discovered tests cannot take a list.
+# "<folder>.<Suite>.<Test>", labelled 'unit' unless LABELS gives one or more
+# labels (LABELS peer slow).
 function(tlx_add_gtest)
   cmake_parse_arguments(T "" "NAME;PREFIX" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
   if(NOT T_LABELS)
@@ -88,5 +88,13 @@ function(tlx_add_gtest)
   gtest_discover_tests(${T_NAME}
     TEST_PREFIX ${T_PREFIX}.
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300 ${T_PROPERTIES})
+    PROPERTIES TIMEOUT 300 ${T_PROPERTIES})
+  # Discovery flattens list-valued properties, so the labels are set on the
+  # discovered tests afterwards, from the list of names discovery leaves.
+  set(labels_file ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_labels.cmake)
+  file(WRITE ${labels_file}
+    "if(${T_NAME}_TESTS)\n"
+    "  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES LABELS \"${T_LABELS}\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_file})
 endfunction()
