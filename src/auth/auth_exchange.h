@@ -2,7 +2,7 @@
 #pragma once
 
 // Authenticates the connected socket against the stored target with the next
-// message of the 0..3 cycle. 0 when authorised, else a negative exchange code;
+// message of the 0..3 cycle. TLX_AUTH_OK when authorised, else a negative TlxAuthResult;
 // every failure starts the cycle again at message 0.
 int tlxRavixAuthExchange(int socket);
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "auth/tlx_authentication.h"
 #include "win32/sockets.h"
 
 // Every header and body read waits at most this long.
@@ -66,5 +67,6 @@ struct tlxHttpResponse {
 // when the text is not a complete, well-formed header block.
 int tlxHttpParseResponse(char* text, tlxHttpResponse* out);
 
-// The code of a reason phrase of the base station (-1 for any other phrase).
+// The code of a reason phrase of the base station (TlxAuthResult; TLX_AUTH_FAILED
+// for any other phrase).
 int tlxHttpReasonCode(const char* reason);

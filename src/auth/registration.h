@@ -52,9 +52,11 @@ struct tlxRegistrationRecord {
   char code[64];
 };
 
-// Runs the registration on a connected socket. 0 on success, else the
-// registration's negative code.
+// Runs the registration on a connected socket. TLX_AUTH_OK on success, else a
+// negative TlxAuthResult (the TLX_REG_* meaning where a number has two).
 int tlxRegistrationExchange(int socket, const tlxRegistrationRecord& record);
 
-// Connects to the stored target, registers and closes the connection.
+// Connects to the stored target, registers and closes the connection; the
+// results of tlxRegistrationExchange, TLX_REG_INVALID_HOST or
+// TLX_REG_NO_CONNECTION.
 int tlxRegistrationConnect(const char* username, const char* alias, const char* code);
