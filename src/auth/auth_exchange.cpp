@@ -9,6 +9,8 @@
 #include "auth/digest.h"
 #include "auth/http_client.h"
 
+namespace tlx::auth {
+
 namespace {
 
 // Sends the header and receives the response header into buffer; false on
@@ -159,3 +161,5 @@ int tlxRequestAuthentication(const char* host, int port, const char* method, con
   // The caller owns the connection from here on.
   return socket.release();
 }
+
+}  // namespace tlx::auth

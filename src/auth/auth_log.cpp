@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace tlx::auth {
+
 void tlxAuthLog(const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -26,3 +28,5 @@ std::string tlxFormat(const char* format, ...) {
   va_end(args);
   return text;
 }
+
+}  // namespace tlx::auth

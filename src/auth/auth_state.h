@@ -11,6 +11,8 @@
 #include "auth/ravix_spec.h"
 #include "auth/tlx_authentication.h"
 
+namespace tlx::auth {
+
 // Told each (name, value) pair of received base data that the base-data record
 // does not keep.
 using RegParseObserver = void (*)(const char* name, const char* value);
@@ -44,3 +46,5 @@ struct TlxAuthState {
 };
 
 TlxAuthState& tlxAuthState();
+
+}  // namespace tlx::auth

@@ -12,6 +12,8 @@
 #include "auth/sys_info.h"
 #include "auth/tlx_authentication.h"
 
+namespace tlx::auth {
+
 namespace {
 
 // Finds "name=" in the header and copies its value: up to the matching quote
@@ -122,3 +124,5 @@ int tlxDigestCredentials(tlxDigestRecord* record) {
   tlxDigestSetField(record->password, sizeof record->password, (std::string(ident) + key).c_str());
   return 0;
 }
+
+}  // namespace tlx::auth

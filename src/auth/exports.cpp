@@ -13,6 +13,8 @@
 #include "auth/sys_info.h"
 #include "auth/tlx_authentication.h"
 
+using namespace tlx::auth;
+
 namespace {
 
 thread_local std::string tRegValue;

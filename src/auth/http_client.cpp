@@ -13,6 +13,8 @@
 #include "auth/auth_log.h"
 #include "win32/sockets.h"
 
+namespace tlx::auth {
+
 namespace {
 
 using tlx::win32::Deadline;
@@ -282,3 +284,5 @@ int tlxHttpReasonCode(const char* reason) {
   }
   return TLX_AUTH_FAILED;
 }
+
+}  // namespace tlx::auth

@@ -7,6 +7,8 @@
 #include "auth/tlx_authentication.h"
 #include "win32/sockets.h"
 
+namespace tlx::auth {
+
 // Every header and body read waits at most this long.
 inline constexpr int kTlxHttpTimeoutSeconds = 10;
 // Size of every header receive buffer.
@@ -70,3 +72,5 @@ int tlxHttpParseResponse(char* text, tlxHttpResponse* out);
 // The code of a reason phrase of the base station (TlxAuthResult; TLX_AUTH_FAILED
 // for any other phrase).
 int tlxHttpReasonCode(const char* reason);
+
+}  // namespace tlx::auth

@@ -13,6 +13,8 @@
 #include "auth/sys_info.h"
 #include "auth/tlx_authentication.h"
 
+namespace tlx::auth {
+
 namespace {
 
 // The block and constants both sides of an easy registration mix the nonce
@@ -71,3 +73,5 @@ int Ravix_Get_KeyKK(char* out, int size) {
   tlxMd5Hex(text.data(), text.size(), out, size);
   return 0;
 }
+
+}  // namespace tlx::auth

@@ -8,6 +8,8 @@
 
 #include "auth/auth_log.h"
 
+namespace tlx::auth {
+
 namespace {
 
 // A '/'-separated list of decimal numbers; each below 32 sets its bit. Stops
@@ -119,3 +121,5 @@ int Ravix_Spec::set(const char* text) {
   tlxAuthLog("modeltype=%d, generation=%d, support=0x%08x\n\n", modelType, generation, support);
   return 0;
 }
+
+}  // namespace tlx::auth

@@ -12,6 +12,8 @@
 #include "auth/sys_info.h"
 #include "auth/tlx_authentication.h"
 
+namespace tlx::auth {
+
 namespace {
 
 struct ModelRow {
@@ -372,3 +374,5 @@ int tlxRegistrationConnect(const char* username, const char* alias, const char* 
   if (!socket) return TLX_REG_NO_CONNECTION;
   return tlxRegistrationExchange(socket.get(), record);
 }
+
+}  // namespace tlx::auth

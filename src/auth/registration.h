@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace tlx::auth {
+
 // The value map: setting a key that exists appends the byte 0x01 and the new
 // value; an absent key reads as "".
 std::string tlxRegValueGet(const char* key);
@@ -60,3 +62,5 @@ int tlxRegistrationExchange(int socket, const tlxRegistrationRecord& record);
 // results of tlxRegistrationExchange, TLX_REG_INVALID_HOST or
 // TLX_REG_NO_CONNECTION.
 int tlxRegistrationConnect(const char* username, const char* alias, const char* code);
+
+}  // namespace tlx::auth

@@ -7,6 +7,8 @@
 #include "auth/auth_log.h"
 #include "auth/auth_state.h"
 
+namespace tlx::auth {
+
 int tlxSysInfoRead(int item, unsigned char* buffer, int* length) {
   const TlxAuthState& state = tlxAuthState();
   if (!state.registered) return -1;
@@ -70,3 +72,5 @@ int sysInfoRead(int item, char* out, int outLen) {
   tlxAuthLog("[ readsize too big ][%d]\n\n", length);
   return -1;
 }
+
+}  // namespace tlx::auth

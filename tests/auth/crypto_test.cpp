@@ -12,6 +12,8 @@
 #include "auth/registration.h"
 #include "auth/tlx_authentication.h"
 
+using namespace tlx::auth;
+
 namespace {
 
 std::vector<uint8_t> FromHex(const std::string& hex) {

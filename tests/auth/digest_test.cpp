@@ -8,6 +8,8 @@
 
 #include "auth/digest.h"
 
+using namespace tlx::auth;
+
 namespace {
 
 struct ResponseCase {

@@ -7,6 +7,8 @@
 
 #include "auth/http_client.h"
 
+using namespace tlx::auth;
+
 namespace {
 
 std::string OrNull(const char* text) { return text != nullptr ? text : "(null)"; }

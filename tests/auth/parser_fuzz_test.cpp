@@ -22,6 +22,8 @@
 #include "state_fixture.h"
 #include "win32/sockets.h"
 
+using namespace tlx::auth;
+
 namespace {
 
 constexpr char kCode[] = "8372";

@@ -10,6 +10,8 @@
 #include "state_fixture.h"
 #include "auth/tlx_authentication.h"
 
+using namespace tlx::auth;
+
 namespace {
 
 using RavixSpec = tlx::test::AuthStateTest;

@@ -11,6 +11,8 @@
 #include "auth/registration.h"
 #include "state_fixture.h"
 
+using namespace tlx::auth;
+
 namespace {
 
 using tlx::test::TestIdentity;

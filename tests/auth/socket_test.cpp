@@ -12,6 +12,8 @@
 
 #include "auth/http_client.h"
 
+using namespace tlx::auth;
+
 namespace {
 
 using namespace std::chrono_literals;

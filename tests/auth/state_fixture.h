@@ -13,7 +13,7 @@ namespace tlx::test {
 class AuthStateTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    TlxAuthState& state = tlxAuthState();
+    auth::TlxAuthState& state = auth::tlxAuthState();
     state.proxyUse = 0;
     state.host.clear();
     state.port = 0;

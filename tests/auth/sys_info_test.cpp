@@ -8,6 +8,8 @@
 #include "state_fixture.h"
 #include "auth/sys_info.h"
 
+using namespace tlx::auth;
+
 namespace {
 
 using tlx::test::AuthStateTest;

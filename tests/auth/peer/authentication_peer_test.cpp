@@ -16,6 +16,8 @@
 #include "auth/registration.h"
 #include "auth/tlx_authentication.h"
 
+using namespace tlx::auth;
+
 namespace {
 
 using tlx::test::JsonValue;

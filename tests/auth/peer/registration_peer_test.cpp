@@ -10,6 +10,8 @@
 #include "peer_fixture.h"
 #include "auth/tlx_authentication.h"
 
+using namespace tlx::auth;
+
 namespace {
 
 using tlx::test::Json;

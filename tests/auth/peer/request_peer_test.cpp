@@ -14,6 +14,8 @@
 #include "auth/tlx_authentication.h"
 #include "win32/sockets.h"
 
+using namespace tlx::auth;
+
 namespace {
 
 using tlx::test::JsonValue;
