@@ -4,8 +4,8 @@
 //
 // One instance per process: the library is installed once, in the program's
 // library folder. Modules link it by its SONAME; a loader that binds it at run
-// time must first dlopen the bare SONAME "libTlxAuthentication.so", which
-// returns the copy already loaded, and only then search folders. Everything one
+// time opens that same file by its absolute path, and dlopen of the file a
+// process already links returns the copy already loaded. Everything one
 // caller stores here (the server nonce, the base spec, the received
 // registration values) is what every other caller reads.
 //
