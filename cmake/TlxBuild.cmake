@@ -29,11 +29,47 @@ function(tlx_add_children)
   endforeach()
 endfunction()
 
+# tlx_internal_headers(<target> <root>)
+# The target includes its internal headers by their path below <root>
+# ("win32/internal/kernel_object.h", "link/event_mgr.h"). The root stays the
+# target's own: no other library sees it, only the test programs that link the
+# target (tlx_add_gtest), so they can reach what they test.
+function(tlx_internal_headers target root)
+  target_include_directories(${target} PRIVATE ${root})
+  set_property(TARGET ${target} PROPERTY TLX_INTERNAL_ROOT ${root})
+endfunction()
+
+# tlx_add_c_api_library(<name> CORE <core> CORE_SOURCES ... [SOURCES ...]
+#                       EXPORTS <version script> [LIBS ...] [API_LIBS ...])
+# A deliverable with a flat C interface, in two targets:
+# - <core>, the deliverable's parts as an object library with hidden symbols.
+#   A test program that links it gets every part (linked whole) and the
+#   deliverable's internal headers, included by their path below src/.
+# - <name> (lib<name>.so): the core's objects and SOURCES, exporting only the
+#   names the version script lists (the API macros make them visible first).
+# Both export the deliverable's include/ folder. LIBS are what the parts use;
+# API_LIBS what the public headers include, passed on to every user.
+function(tlx_add_c_api_library name)
+  cmake_parse_arguments(L "" "CORE;EXPORTS" "CORE_SOURCES;SOURCES;LIBS;API_LIBS" ${ARGN})
+  add_library(${L_CORE} OBJECT ${L_CORE_SOURCES})
+  add_library(${name} SHARED $<TARGET_OBJECTS:${L_CORE}> ${L_SOURCES})
+  foreach(target ${L_CORE} ${name})
+    set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+    target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+    tlx_internal_headers(${target} ${PROJECT_SOURCE_DIR}/src)
+  endforeach()
+  target_link_libraries(${L_CORE} PUBLIC ${L_LIBS} ${L_API_LIBS})
+  target_link_libraries(${name} PUBLIC ${L_API_LIBS} PRIVATE ${L_LIBS})
+  set(script ${CMAKE_CURRENT_SOURCE_DIR}/${L_EXPORTS})
+  target_link_options(${name} PRIVATE "-Wl,--version-script=${script}")
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${script})
+endfunction()
+
 # tlx_add_gtest(NAME <target> PREFIX <folder> SOURCES ... [LIBS ...] [LABELS ...]
 #               [PROPERTIES ...])
 # Builds one GoogleTest program and registers each of its tests with CTest as
-# "<folder>.<Suite>.<Test>", labelled 'unit' unless LABELS says otherwise. Give
-# one label: discovered tests cannot take a list.
+# "<folder>.<Suite>.<Test>", labelled 'unit' unless LABELS gives one or more
+# labels (LABELS peer slow).
 function(tlx_add_gtest)
   cmake_parse_arguments(T "" "NAME;PREFIX" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
   if(NOT T_LABELS)
@@ -41,8 +77,24 @@ function(tlx_add_gtest)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  foreach(lib IN LISTS T_LIBS)
+    if(TARGET ${lib})
+      get_target_property(root ${lib} TLX_INTERNAL_ROOT)
+      if(root)
+        target_include_directories(${T_NAME} PRIVATE ${root})
+      endif()
+    endif()
+  endforeach()
   gtest_discover_tests(${T_NAME}
     TEST_PREFIX ${T_PREFIX}.
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300 ${T_PROPERTIES})
+    PROPERTIES TIMEOUT 300 ${T_PROPERTIES})
+  # Discovery flattens list-valued properties, so the labels are set on the
+  # discovered tests afterwards, from the list of names discovery leaves.
+  set(labels_file ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_labels.cmake)
+  file(WRITE ${labels_file}
+    "if(${T_NAME}_TESTS)\n"
+    "  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES LABELS \"${T_LABELS}\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_file})
 endfunction()

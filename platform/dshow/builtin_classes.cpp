@@ -2,9 +2,9 @@
 // clock, the memory allocator and the device enumerator. They are registered
 // when the library loads.
 #include "com/class_registry.h"
-#include "dshow/device_enum.h"
+#include "dshow/internal/device_enum.h"
 #include "dshow/factory_template.h"
-#include "dshow/filter_graph.h"
+#include "dshow/internal/filter_graph.h"
 #include "dshow/media_sample.h"
 #include "dshow/reference_clock.h"
 

@@ -1,7 +1,7 @@
 // The system device enumerator (CLSID_SystemDeviceEnum): one moniker per
 // entry of a category, in registration order, each with a property bag that
 // holds the entry's friendly name and class.
-#include "dshow/device_enum.h"
+#include "dshow/internal/device_enum.h"
 
 #include <vector>
 
@@ -9,7 +9,7 @@
 #include "com/com_ptr.h"
 #include "com/counted.h"
 #include "dshow/filter_category.h"
-#include "dshow/snapshot_enum.h"
+#include "dshow/internal/snapshot_enum.h"
 
 namespace tlx::dshow {
 namespace {

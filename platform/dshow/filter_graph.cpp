@@ -1,4 +1,4 @@
-#include "dshow/filter_graph.h"
+#include "dshow/internal/filter_graph.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,7 +16,7 @@
 #include "dshow/base_pin.h"
 #include "dshow/pos_pass_thru.h"
 #include "dshow/reference_clock.h"
-#include "dshow/snapshot_enum.h"
+#include "dshow/internal/snapshot_enum.h"
 #include "win32/timing.h"
 
 namespace tlx::dshow {

@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "win32/synch.h"
-#include "win32/thread_identity.h"
+#include "win32/internal/thread_identity.h"
 #include "win32/timing.h"
 
 namespace tlx::win32 {

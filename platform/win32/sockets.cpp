@@ -72,7 +72,8 @@ void WakeBlocked(int socket) { ::shutdown(socket, SHUT_RDWR); }
 
 int MillisecondsLeft(Deadline deadline) {
   if (deadline == Deadline::max()) return -1;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SocketClock::now()).count();
+  // Rounded up, so a wait of a millisecond or less still waits.
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SocketClock::now()).count();
   if (left <= 0) return 0;
   return left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }
@@ -95,7 +96,8 @@ int ConnectWithin(int socket, const sockaddr* address, socklen_t length, Deadlin
   if (flags < 0) return errno;
   if ((flags & O_NONBLOCK) == 0 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) != 0) return errno;
   int error = connect(socket, address, length) == 0 ? 0 : errno;
-  if (error == EINPROGRESS || error == EINTR) {
+  // EALREADY: an earlier connect on this socket is still under way.
+  if (error == EINPROGRESS || error == EINTR || error == EALREADY) {
     error = AwaitConnect(socket, deadline);
   } else if (error == EAGAIN && address->sa_family == AF_UNIX) {
     error = ConnectUnixWaiting(socket, flags, address, length, deadline);

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <unordered_set>
 
-#include "win32/kernel_object.h"
+#include "win32/internal/kernel_object.h"
 
 namespace tlx::win32 {
 namespace {

@@ -7,9 +7,9 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "win32/kernel_object.h"
+#include "win32/internal/kernel_object.h"
 #include "win32/synch.h"
-#include "win32/thread_identity.h"
+#include "win32/internal/thread_identity.h"
 
 namespace tlx::win32 {
 namespace {

@@ -1,4 +1,4 @@
-#include "win32/unix_socket.h"
+#include "win32/internal/unix_socket.h"
 
 #include <unistd.h>
 

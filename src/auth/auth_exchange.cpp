@@ -1,13 +1,15 @@
-#include "auth_exchange.h"
+#include "auth/auth_exchange.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "auth_log.h"
-#include "auth_state.h"
-#include "digest.h"
-#include "http_client.h"
+#include "auth/auth_log.h"
+#include "auth/auth_state.h"
+#include "auth/digest.h"
+#include "auth/http_client.h"
+
+namespace tlx::auth {
 
 namespace {
 
@@ -22,7 +24,7 @@ bool Converse(int socket, const std::string& header, char (&buffer)[kTlxHttpHead
 int BusyCode(const tlxHttpResponse& response) {
   tlxAuthLog("Server busy\n\n");
   const int code = tlxHttpReasonCode(response.reason);
-  return code == -14 ? -18 : code;
+  return code == TLX_AUTH_UNAVAILABLE ? TLX_AUTH_CONNECTION_MODE : code;
 }
 
 int RunExchange(int socket, TlxAuthState& state) {
@@ -43,15 +45,15 @@ int RunExchange(int socket, TlxAuthState& state) {
     tlxAuthLog("send request message%d\n\n", n);
     if (!Converse(socket, tlxChallengeRequest(path, state.host, state.port), buffer)) {
       tlxAuthLog("Receiving message0 response\n\n");
-      return -5;
+      return TLX_AUTH_NO_ANSWER;
     }
-    if (tlxHttpParseResponse(buffer, &response) != 0) return -4;
+    if (tlxHttpParseResponse(buffer, &response) != 0) return TLX_AUTH_BAD_RESPONSE;
     if (response.status == 503) return BusyCode(response);
     if (response.status != 401) {
       if (response.status == 200) tlxAuthLog("Authorization OFF?\n\n");
-      return -3;
+      return TLX_AUTH_NO_CHALLENGE;
     }
-    if (tlxDigestParse(&record, response.wwwAuthenticate) == 0) return -3;
+    if (tlxDigestParse(&record, response.wwwAuthenticate) == 0) return TLX_AUTH_NO_CHALLENGE;
   } else {
     tlxDigestSetField(record.realm, sizeof record.realm, "Ravix");
     tlxDigestSetField(record.nonce, sizeof record.nonce, state.serverNonce);
@@ -60,7 +62,7 @@ int RunExchange(int socket, TlxAuthState& state) {
     tlxDigestSetField(record.qop, sizeof record.qop, "auth");
   }
 
-  if (tlxDigestCredentials(&record) != 0) return -1;
+  if (tlxDigestCredentials(&record) != 0) return TLX_AUTH_FAILED;
   tlxDigestSetField(record.uri, sizeof record.uri, "/ravix/message");
   tlxDigestSetField(record.cnonce, sizeof record.cnonce, state.cnonce);
   ++state.authNonceCount;
@@ -72,23 +74,23 @@ int RunExchange(int socket, TlxAuthState& state) {
                              state.clientSpec.spec + "\r\n";
   if (!Converse(socket, header, buffer)) {
     tlxAuthLog("received AUTH_result message%d\n\n", n);
-    return -5;
+    return TLX_AUTH_NO_ANSWER;
   }
-  if (tlxHttpParseResponse(buffer, &response) != 0) return -4;
+  if (tlxHttpParseResponse(buffer, &response) != 0) return TLX_AUTH_BAD_RESPONSE;
   if (n == 0) state.baseSpec.set(response.server);
   switch (response.status) {
     case 200:
       tlxAuthLog("Auth_OK\n\n");
       state.msgCounter = (state.msgCounter + 1) % 4;
       if (state.msgCounter == 1) tlxDigestSetField(state.serverNonce, sizeof state.serverNonce, record.nonce);
-      return 0;
+      return TLX_AUTH_OK;
     case 401:
       tlxAuthLog("Unauthorized\n\n");
       return tlxHttpReasonCode(response.reason);
     case 503:
       return BusyCode(response);
     default:
-      return -1;
+      return TLX_AUTH_FAILED;
   }
 }
 
@@ -159,3 +161,5 @@ int tlxRequestAuthentication(const char* host, int port, const char* method, con
   // The caller owns the connection from here on.
   return socket.release();
 }
+
+}  // namespace tlx::auth

@@ -1,7 +1,9 @@
-#include "auth_log.h"
+#include "auth/auth_log.h"
 
 #include <cstdarg>
 #include <cstdio>
+
+namespace tlx::auth {
 
 void tlxAuthLog(const char* format, ...) {
   va_list args;
@@ -26,3 +28,5 @@ std::string tlxFormat(const char* format, ...) {
   va_end(args);
   return text;
 }
+
+}  // namespace tlx::auth

@@ -1,6 +1,10 @@
-#include "auth_state.h"
+#include "auth/auth_state.h"
+
+namespace tlx::auth {
 
 TlxAuthState& tlxAuthState() {
   static TlxAuthState state;
   return state;
 }
+
+}  // namespace tlx::auth

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "ravix_spec.h"
-#include "tlx_authentication.h"
+#include "auth/ravix_spec.h"
+#include "auth/tlx_authentication.h"
+
+namespace tlx::auth {
 
 // Told each (name, value) pair of received base data that the base-data record
 // does not keep.
@@ -44,3 +46,5 @@ struct TlxAuthState {
 };
 
 TlxAuthState& tlxAuthState();
+
+}  // namespace tlx::auth

@@ -1,4 +1,4 @@
-#include "digest.h"
+#include "auth/digest.h"
 
 #include <sys/random.h>
 
@@ -7,10 +7,12 @@
 #include <cstring>
 #include <string_view>
 
-#include "auth_log.h"
-#include "md5.h"
-#include "sys_info.h"
-#include "tlx_authentication.h"
+#include "auth/auth_log.h"
+#include "auth/md5.h"
+#include "auth/sys_info.h"
+#include "auth/tlx_authentication.h"
+
+namespace tlx::auth {
 
 namespace {
 
@@ -122,3 +124,5 @@ int tlxDigestCredentials(tlxDigestRecord* record) {
   tlxDigestSetField(record->password, sizeof record->password, (std::string(ident) + key).c_str());
   return 0;
 }
+
+}  // namespace tlx::auth

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace tlx::auth {
+
 // Every field is a NUL-terminated text; the size is its capacity.
 struct tlxDigestRecord {
   char realm[32];
@@ -45,3 +47,5 @@ std::string tlxDigestAuthorization(const tlxDigestRecord& record, bool withCnonc
 // address as hex, and the identity text followed by the first 32 hex digits of
 // the shared key. 0, or -1 when an identity value cannot be read.
 int tlxDigestCredentials(tlxDigestRecord* record);
+
+}  // namespace tlx::auth

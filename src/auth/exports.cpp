@@ -5,13 +5,15 @@
 #include <mutex>
 #include <string>
 
-#include "auth_exchange.h"
-#include "auth_log.h"
-#include "auth_state.h"
-#include "password.h"
-#include "registration.h"
-#include "sys_info.h"
-#include "tlx_authentication.h"
+#include "auth/auth_exchange.h"
+#include "auth/auth_log.h"
+#include "auth/auth_state.h"
+#include "auth/password.h"
+#include "auth/registration.h"
+#include "auth/sys_info.h"
+#include "auth/tlx_authentication.h"
+
+using namespace tlx::auth;
 
 namespace {
 
@@ -85,16 +87,16 @@ HRESULT TlxRavixAuthentication(int socket, const char* host, int port, unsigned 
   state.clientSpec.set(clientSpec.c_str());
 
   switch (tlxRavixAuthExchange(socket)) {
-    case 0: return S_OK;
-    case -2: return TLX_E_AUTH_UNAUTHORIZED;
-    case -3: return TLX_E_AUTH_NO_CHALLENGE;
-    case -4: return TLX_E_AUTH_BAD_RESPONSE;
-    case -6: return TLX_E_AUTH_INCOMPATIBLE;
-    case -16: return TLX_E_AUTH_DISABLED;
-    case -17: return TLX_E_AUTH_IN_USE;
-    case -18: return TLX_E_AUTH_CONNECTION_MODE;
-    case -19: return TLX_E_AUTH_SETTING_MODE;
-    case -20: return TLX_E_AUTH_REGISTRATION_MODE;
+    case TLX_AUTH_OK: return S_OK;
+    case TLX_AUTH_UNAUTHORIZED: return TLX_E_AUTH_UNAUTHORIZED;
+    case TLX_AUTH_NO_CHALLENGE: return TLX_E_AUTH_NO_CHALLENGE;
+    case TLX_AUTH_BAD_RESPONSE: return TLX_E_AUTH_BAD_RESPONSE;
+    case TLX_AUTH_INCOMPATIBLE: return TLX_E_AUTH_INCOMPATIBLE;
+    case TLX_AUTH_DISABLED: return TLX_E_AUTH_DISABLED;
+    case TLX_AUTH_IN_USE: return TLX_E_AUTH_IN_USE;
+    case TLX_AUTH_CONNECTION_MODE: return TLX_E_AUTH_CONNECTION_MODE;
+    case TLX_AUTH_SETTING_MODE: return TLX_E_AUTH_SETTING_MODE;
+    case TLX_AUTH_REGISTRATION_MODE: return TLX_E_AUTH_REGISTRATION_MODE;
     default: return TLX_E_AUTH_FAILED;
   }
 }

@@ -1,4 +1,4 @@
-#include "http_client.h"
+#include "auth/http_client.h"
 
 #include <netdb.h>
 #include <sys/socket.h>
@@ -10,8 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "auth_log.h"
+#include "auth/auth_log.h"
 #include "win32/sockets.h"
+
+namespace tlx::auth {
 
 namespace {
 
@@ -266,19 +268,21 @@ int tlxHttpReasonCode(const char* reason) {
     const char* phrase;
     int code;
   } kReasons[] = {
-      {"Unauthorized", -2},
-      {"Incompatible", -6},
-      {"Service Unavailable (in use)", -17},
-      {"Service Unavailable (connection mode)", -18},
-      {"Service Unavailable (setting mode)", -19},
-      {"Service Unavailable (registration mode)", -20},
-      {"Service Unavailable (disabled)", -16},
-      {"Service Unavailable (version up)", -15},
-      {"Service Unavailable", -14},
+      {"Unauthorized", TLX_AUTH_UNAUTHORIZED},
+      {"Incompatible", TLX_AUTH_INCOMPATIBLE},
+      {"Service Unavailable (in use)", TLX_AUTH_IN_USE},
+      {"Service Unavailable (connection mode)", TLX_AUTH_CONNECTION_MODE},
+      {"Service Unavailable (setting mode)", TLX_AUTH_SETTING_MODE},
+      {"Service Unavailable (registration mode)", TLX_AUTH_REGISTRATION_MODE},
+      {"Service Unavailable (disabled)", TLX_AUTH_DISABLED},
+      {"Service Unavailable (version up)", TLX_AUTH_VERSION_UP},
+      {"Service Unavailable", TLX_AUTH_UNAVAILABLE},
   };
-  if (reason == nullptr) return -1;
+  if (reason == nullptr) return TLX_AUTH_FAILED;
   for (const auto& entry : kReasons) {
     if (std::strcmp(reason, entry.phrase) == 0) return entry.code;
   }
-  return -1;
+  return TLX_AUTH_FAILED;
 }
+
+}  // namespace tlx::auth

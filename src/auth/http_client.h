@@ -4,7 +4,10 @@
 #include <cstddef>
 #include <string>
 
+#include "auth/tlx_authentication.h"
 #include "win32/sockets.h"
+
+namespace tlx::auth {
 
 // Every header and body read waits at most this long.
 inline constexpr int kTlxHttpTimeoutSeconds = 10;
@@ -66,5 +69,8 @@ struct tlxHttpResponse {
 // when the text is not a complete, well-formed header block.
 int tlxHttpParseResponse(char* text, tlxHttpResponse* out);
 
-// The code of a reason phrase of the base station (-1 for any other phrase).
+// The code of a reason phrase of the base station (TlxAuthResult; TLX_AUTH_FAILED
+// for any other phrase).
 int tlxHttpReasonCode(const char* reason);
+
+}  // namespace tlx::auth

@@ -1,4 +1,4 @@
-#include "md5.h"
+#include "auth/md5.h"
 
 #include <openssl/evp.h>
 
@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "tlx_authentication.h"
+#include "auth/tlx_authentication.h"
 
 extern "C" {
 
@@ -36,6 +36,8 @@ void MD5Final(unsigned char digest[16], TLX_MD5_CONTEXT* context) {
 
 }  // extern "C"
 
+namespace tlx::auth {
+
 void tlxMd5Hex(const void* data, size_t len, char* out, int size) {
   if (out == nullptr || size < 1) return;
   unsigned char digest[16] = {};
@@ -59,3 +61,5 @@ std::string tlxMd5Hex(const std::string& text) {
   tlxMd5Hex(text.data(), text.size(), hex, sizeof hex);
   return hex;
 }
+
+}  // namespace tlx::auth

@@ -1,4 +1,4 @@
-#include "password.h"
+#include "auth/password.h"
 
 #include <algorithm>
 #include <array>
@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "auth_log.h"
-#include "auth_state.h"
-#include "md5.h"
-#include "sys_info.h"
-#include "tlx_authentication.h"
+#include "auth/auth_log.h"
+#include "auth/auth_state.h"
+#include "auth/md5.h"
+#include "auth/sys_info.h"
+#include "auth/tlx_authentication.h"
+
+namespace tlx::auth {
 
 namespace {
 
@@ -71,3 +73,5 @@ int Ravix_Get_KeyKK(char* out, int size) {
   tlxMd5Hex(text.data(), text.size(), out, size);
   return 0;
 }
+
+}  // namespace tlx::auth

@@ -1,4 +1,4 @@
-#include "ravix_spec.h"
+#include "auth/ravix_spec.h"
 
 #include <climits>
 #include <cstdlib>
@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "auth_log.h"
+#include "auth/auth_log.h"
+
+namespace tlx::auth {
 
 namespace {
 
@@ -119,3 +121,5 @@ int Ravix_Spec::set(const char* text) {
   tlxAuthLog("modeltype=%d, generation=%d, support=0x%08x\n\n", modelType, generation, support);
   return 0;
 }
+
+}  // namespace tlx::auth

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace tlx::auth {
+
 struct Ravix_Spec {
   char spec[256];       // the text as set, with ", modeltype=N" when derived
   int generation;
@@ -20,3 +22,5 @@ struct Ravix_Spec {
   // record cleared. Always 0.
   int set(const char* text);
 };
+
+}  // namespace tlx::auth

@@ -1,16 +1,18 @@
-#include "registration.h"
+#include "auth/registration.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string_view>
 
-#include "auth_log.h"
-#include "auth_state.h"
-#include "digest.h"
-#include "http_client.h"
-#include "sys_info.h"
-#include "tlx_authentication.h"
+#include "auth/auth_log.h"
+#include "auth/auth_state.h"
+#include "auth/digest.h"
+#include "auth/http_client.h"
+#include "auth/sys_info.h"
+#include "auth/tlx_authentication.h"
+
+namespace tlx::auth {
 
 namespace {
 
@@ -226,14 +228,14 @@ struct Reply {
   int code;
 };
 constexpr Reply kReplies[] = {
-    {"Registration OK\n", 0},
-    {"Registration NG: duplicated\n", -10},
-    {"Registration NG: bad request\n", -2},
-    {"Registration NG: write failed\n", -11},
-    {"Registration NG: exceeds maximum monitors\n", -9},
-    {"Registration NG: incompatible version\n", -8},
-    {"Registration NG: incompatible model\n", -7},
-    {"Registration NG: registration disabled\n", -12},
+    {"Registration OK\n", TLX_AUTH_OK},
+    {"Registration NG: duplicated\n", TLX_REG_DUPLICATED},
+    {"Registration NG: bad request\n", TLX_REG_BAD_REQUEST},
+    {"Registration NG: write failed\n", TLX_REG_WRITE_FAILED},
+    {"Registration NG: exceeds maximum monitors\n", TLX_REG_TOO_MANY_MONITORS},
+    {"Registration NG: incompatible version\n", TLX_REG_INCOMPATIBLE_VERSION},
+    {"Registration NG: incompatible model\n", TLX_REG_INCOMPATIBLE_MODEL},
+    {"Registration NG: registration disabled\n", TLX_REG_DISABLED},
 };
 
 // Reads the body of a 200 answer into body; its length, or -1.
@@ -264,9 +266,9 @@ int ReplyCode(const char* code, const char* body, int length) {
     if (reply.code != 0 || length <= 16) return reply.code;
     tlxAuthLog("base info received\n\n");
     const int parsed = RegistrationAddBase(code, length - 16, reinterpret_cast<const unsigned char*>(body) + 16);
-    return parsed == 0 ? 0 : parsed == 7 ? -2 : -1;
+    return parsed == 0 ? TLX_AUTH_OK : parsed == 7 ? TLX_REG_BAD_REQUEST : TLX_AUTH_FAILED;
   }
-  return -3;
+  return TLX_REG_NO_REPLY;
 }
 
 }  // namespace
@@ -284,34 +286,34 @@ int tlxRegistrationExchange(int socket, const tlxRegistrationRecord& record) {
   char buffer[kTlxHttpHeaderSize];
   if (SendHTTP(tlxChallengeRequest(path, state.host, state.port).c_str(), socket, nullptr) != 0) {
     tlxAuthLog("reg: failed to send request\n\n");
-    return -4;
+    return TLX_REG_NOT_SENT;
   }
   if (ReceiveSocket(buffer, socket, sizeof buffer, "\r\n\r\n", kTlxHttpTimeoutSeconds) <= 0) {
     tlxAuthLog("reg: failed to receive response\n\n");
-    return -4;
+    return TLX_REG_NOT_SENT;
   }
   tlxHttpResponse response;
   if (tlxHttpParseResponse(buffer, &response) != 0) {
     tlxAuthLog("reg: failed to parse response\n\n");
-    return -1;
+    return TLX_AUTH_FAILED;
   }
   if (response.status == 503) {
     const int reason = tlxHttpReasonCode(response.reason);
-    if (reason == -16 || reason == -14) {
+    if (reason == TLX_AUTH_DISABLED || reason == TLX_AUTH_UNAVAILABLE) {
       tlxAuthLog("registration disabled\n\n");
-      return -12;
+      return TLX_REG_DISABLED;
     }
-    tlxAuthLog(reason == -15 ? "registration refused due to VUP\n\n" : "registration server busy\n\n");
-    return -1;
+    tlxAuthLog(reason == TLX_AUTH_VERSION_UP ? "registration refused due to VUP\n\n" : "registration server busy\n\n");
+    return TLX_AUTH_FAILED;
   }
   if (response.status != 401) {
     tlxAuthLog("reg: unexpected response %d\n\n", response.status);
-    return -1;
+    return TLX_AUTH_FAILED;
   }
   tlxDigestRecord digest;
   if (tlxDigestParse(&digest, response.wwwAuthenticate) == 0 || digest.nonce[0] == '\0') {
     tlxAuthLog("reg: registration denied\n\n");
-    return -6;
+    return TLX_REG_DENIED;
   }
   tlxDigestSetField(digest.uri, sizeof digest.uri, "/tlx/registration");
   tlxDigestSetField(digest.cnonce, sizeof digest.cnonce, cnonce);
@@ -328,31 +330,31 @@ int tlxRegistrationExchange(int socket, const tlxRegistrationRecord& record) {
                    .c_str(),
                socket, nullptr) != 0) {
     tlxAuthLog("reg: failed to send registration request\n\n");
-    return -4;
+    return TLX_REG_NOT_SENT;
   }
   if (RegistrationSendPortableInfo(kTlxHttpHeaderSize, socket, record.code, record.alias) != 0) {
     tlxAuthLog("reg: failed to send registration data\n\n");
-    return -4;
+    return TLX_REG_NOT_SENT;
   }
   if (ReceiveSocket(buffer, socket, sizeof buffer, "\r\n\r\n", kTlxHttpTimeoutSeconds) <= 0) {
     tlxAuthLog("reg: failed to receive response header\n\n");
-    return -3;
+    return TLX_REG_NO_REPLY;
   }
   if (tlxHttpParseResponse(buffer, &response) != 0) {
     tlxAuthLog("reg: failed to parse response header\n\n");
-    return -3;
+    return TLX_REG_NO_REPLY;
   }
   if (response.status == 401) {
     tlxAuthLog("unauthorized\n\n");
-    return -6;
+    return TLX_REG_DENIED;
   }
   if (response.status != 200) {
     tlxAuthLog("unknown server response %d\n\n", response.status);
-    return -1;
+    return TLX_AUTH_FAILED;
   }
   char body[kTlxHttpHeaderSize];
   const int length = ReadReplyBody(socket, response, body);
-  if (length < 0) return -3;
+  if (length < 0) return TLX_REG_NO_REPLY;
   tlxAuthLog("%s\n\n", body);
   return ReplyCode(record.code, body, length);
 }
@@ -366,9 +368,11 @@ int tlxRegistrationConnect(const char* username, const char* alias, const char* 
   const char* host = state.host.c_str();
   if (!std::isgraph(static_cast<unsigned char>(host[0]))) {
     tlxAuthLog("reg: invalid hostname \"%s\"\n\n", host);
-    return -13;
+    return TLX_REG_INVALID_HOST;
   }
   const tlx::win32::Descriptor socket = tlxHttpConnectTagged(host, state.port, "reg: ");
-  if (!socket) return -5;
+  if (!socket) return TLX_REG_NO_CONNECTION;
   return tlxRegistrationExchange(socket.get(), record);
 }
+
+}  // namespace tlx::auth

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace tlx::auth {
+
 // The value map: setting a key that exists appends the byte 0x01 and the new
 // value; an absent key reads as "".
 std::string tlxRegValueGet(const char* key);
@@ -52,9 +54,13 @@ struct tlxRegistrationRecord {
   char code[64];
 };
 
-// Runs the registration on a connected socket. 0 on success, else the
-// registration's negative code.
+// Runs the registration on a connected socket. TLX_AUTH_OK on success, else a
+// negative TlxAuthResult (the TLX_REG_* meaning where a number has two).
 int tlxRegistrationExchange(int socket, const tlxRegistrationRecord& record);
 
-// Connects to the stored target, registers and closes the connection.
+// Connects to the stored target, registers and closes the connection; the
+// results of tlxRegistrationExchange, TLX_REG_INVALID_HOST or
+// TLX_REG_NO_CONNECTION.
 int tlxRegistrationConnect(const char* username, const char* alias, const char* code);
+
+}  // namespace tlx::auth

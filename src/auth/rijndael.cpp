@@ -3,7 +3,7 @@
 #include <climits>
 #include <utility>
 
-#include "tlx_authentication.h"
+#include "auth/tlx_authentication.h"
 
 Rijndael::~Rijndael() { EVP_CIPHER_CTX_free(context_); }
 

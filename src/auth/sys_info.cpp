@@ -1,11 +1,13 @@
-#include "sys_info.h"
+#include "auth/sys_info.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 
-#include "auth_log.h"
-#include "auth_state.h"
+#include "auth/auth_log.h"
+#include "auth/auth_state.h"
+
+namespace tlx::auth {
 
 int tlxSysInfoRead(int item, unsigned char* buffer, int* length) {
   const TlxAuthState& state = tlxAuthState();
@@ -70,3 +72,5 @@ int sysInfoRead(int item, char* out, int outLen) {
   tlxAuthLog("[ readsize too big ][%d]\n\n", length);
   return -1;
 }
+
+}  // namespace tlx::auth

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "link/msg_q_lib.h"
-#include "tlx_bcf.h"
+#include "link/tlx_bcf.h"
 
 namespace tlx::link {
 

@@ -1,6 +1,6 @@
 // Exports of the event manager.
 #include "link/event_mgr.h"
-#include "tlx_bcf.h"
+#include "link/tlx_bcf.h"
 
 TLX_BCF_API int tlxEventMgrCallbackAttach(TLX_EVENT_CALLBACK callback, void* context, unsigned eventMask) {
   return tlx::link::eventMgrCallbackAttach(callback, context, eventMask);

@@ -19,7 +19,7 @@ int base64Value(unsigned char c) {
 
 }  // namespace
 
-int tlxBase64Encode(const void* bytes, int n, char* out) {
+int sesBase64Encode(const void* bytes, int n, char* out) {
   const auto* in = static_cast<const uint8_t*>(bytes);
   int written = 0;
   for (int i = 0; i < n; i += 3) {
@@ -36,7 +36,7 @@ int tlxBase64Encode(const void* bytes, int n, char* out) {
   return written;
 }
 
-int tlxBase64Decode(const char* text, int length, void* out) {
+int sesBase64Decode(const char* text, int length, void* out) {
   auto* dst = static_cast<uint8_t*>(out);
   int written = 0;
   uint32_t bits = 0;
@@ -54,7 +54,7 @@ int tlxBase64Decode(const char* text, int length, void* out) {
   return written;
 }
 
-int tlxHexEncode(const void* bytes, int n, char* out) {
+int sesHexEncode(const void* bytes, int n, char* out) {
   static constexpr char kDigits[] = "0123456789abcdef";
   const auto* in = static_cast<const uint8_t*>(bytes);
   int written = 0;

@@ -30,7 +30,7 @@ void SesBase64Filter::process() {
   uint64_t room = (4 * n + 8) / 3 + 1;
   if (room > INT32_MAX) throw std::bad_alloc();
   SesBytes& out = makeOutput(static_cast<uint32_t>(room));
-  int text = tlxBase64Encode(input().data(), static_cast<int>(n), reinterpret_cast<char*>(out.data()));
+  int text = sesBase64Encode(input().data(), static_cast<int>(n), reinterpret_cast<char*>(out.data()));
   out.resize(static_cast<uint32_t>(text) + 1);
 }
 

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "md5.h"
-#include "registration.h"
-#include "tlx_authentication.h"
+#include "auth/md5.h"
+#include "auth/registration.h"
+#include "auth/tlx_authentication.h"
+
+using namespace tlx::auth;
 
 namespace {
 

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "digest.h"
+#include "auth/digest.h"
+
+using namespace tlx::auth;
 
 namespace {
 

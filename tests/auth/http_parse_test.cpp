@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "http_client.h"
+#include "auth/http_client.h"
+
+using namespace tlx::auth;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "tlx_authentication.h"
+#include "auth/tlx_authentication.h"
 
 namespace tlx::test {
 

@@ -13,14 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "auth_exchange.h"
-#include "digest.h"
-#include "http_client.h"
+#include "auth/auth_exchange.h"
+#include "auth/digest.h"
+#include "auth/http_client.h"
 #include "identity_fixture.h"
-#include "ravix_spec.h"
-#include "registration.h"
+#include "auth/ravix_spec.h"
+#include "auth/registration.h"
 #include "state_fixture.h"
 #include "win32/sockets.h"
+
+using namespace tlx::auth;
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "identity_fixture.h"
 #include "state_fixture.h"
-#include "tlx_authentication.h"
+#include "auth/tlx_authentication.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ TEST_F(Password, StreamKeyFromTheSavedNonceAndTheSharedKey) {
   ASSERT_EQ(TlxRavixGetAKS(key), 0);
   EXPECT_STREQ(key, "32b2ce0910c9ba9b4d284a4d3ebbd5ed");
 
-  std::strcpy(tlxAuthState().serverNonce, "abc");
+  std::strcpy(tlx::auth::tlxAuthState().serverNonce, "abc");
   ASSERT_EQ(TlxRavixGetAKS(key), 0);
   EXPECT_STREQ(key, "0f867be06e4738dcdeaadfa0d24f34e5");
   EXPECT_EQ(TlxRavixAuthInit(), 0);

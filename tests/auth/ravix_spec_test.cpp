@@ -6,9 +6,11 @@
 #include <string>
 
 #include "identity_fixture.h"
-#include "ravix_spec.h"
+#include "auth/ravix_spec.h"
 #include "state_fixture.h"
-#include "tlx_authentication.h"
+#include "auth/tlx_authentication.h"
+
+using namespace tlx::auth;
 
 namespace {
 

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "identity_fixture.h"
-#include "registration.h"
+#include "auth/registration.h"
 #include "state_fixture.h"
+
+using namespace tlx::auth;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "identity_fixture.h"
-#include "tlx_authentication.h"
+#include "auth/tlx_authentication.h"
 #include "win32/sockets.h"
 
 namespace {

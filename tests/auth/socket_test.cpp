@@ -10,7 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "http_client.h"
+#include "auth/http_client.h"
+
+using namespace tlx::auth;
 
 namespace {
 

@@ -6,14 +6,14 @@
 
 #include <cstring>
 
-#include "auth_state.h"
+#include "auth/auth_state.h"
 
 namespace tlx::test {
 
 class AuthStateTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    TlxAuthState& state = tlxAuthState();
+    auth::TlxAuthState& state = auth::tlxAuthState();
     state.proxyUse = 0;
     state.host.clear();
     state.port = 0;

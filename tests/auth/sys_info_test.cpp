@@ -6,7 +6,9 @@
 
 #include "identity_fixture.h"
 #include "state_fixture.h"
-#include "sys_info.h"
+#include "auth/sys_info.h"
+
+using namespace tlx::auth;
 
 namespace {
 

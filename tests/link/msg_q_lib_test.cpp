@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "link_test_support.h"
-#include "win32/kernel_object.h"
+#include "win32/synch.h"
 
 namespace tlx::link::test {
 namespace {

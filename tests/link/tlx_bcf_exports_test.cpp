@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "tlx_bcf.h"
+#include "link/tlx_bcf.h"
 
 namespace {
 

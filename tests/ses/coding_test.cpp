@@ -13,7 +13,7 @@ namespace {
 
 std::string encode(const std::string& bytes) {
   std::string out(4 * ((bytes.size() + 2) / 3) + 1, '?');
-  int n = tlxBase64Encode(bytes.data(), static_cast<int>(bytes.size()), out.data());
+  int n = sesBase64Encode(bytes.data(), static_cast<int>(bytes.size()), out.data());
   EXPECT_EQ(out[static_cast<size_t>(n)], '\0');
   out.resize(static_cast<size_t>(n));
   return out;
@@ -21,7 +21,7 @@ std::string encode(const std::string& bytes) {
 
 std::string decode(const std::string& text) {
   std::string out(text.size() * 3 / 4 + 1, '\0');
-  int n = tlxBase64Decode(text.data(), static_cast<int>(text.size()), out.data());
+  int n = sesBase64Decode(text.data(), static_cast<int>(text.size()), out.data());
   out.resize(static_cast<size_t>(n));
   return out;
 }
@@ -64,7 +64,7 @@ TEST(Base64, DecodingRandomTextStaysInsideItsBuffer) {
     // Exactly the documented room, so any write past it is a heap overflow.
     size_t room = n * 3 / 4 + 1;
     std::unique_ptr<uint8_t[]> out(new uint8_t[room]);
-    int written = tlxBase64Decode(text.data(), static_cast<int>(n), out.get());
+    int written = sesBase64Decode(text.data(), static_cast<int>(n), out.get());
     ASSERT_GE(written, 0);
     ASSERT_LE(static_cast<size_t>(written), n * 3 / 4) << text;
   }
@@ -73,11 +73,11 @@ TEST(Base64, DecodingRandomTextStaysInsideItsBuffer) {
 TEST(Hex, LowercaseTwoDigitsPerByte) {
   const uint8_t bytes[] = {0x0A, 0xFF, 0x00, 0x9c};
   char out[9];
-  EXPECT_EQ(tlxHexEncode(bytes, 2, out), 4);
+  EXPECT_EQ(sesHexEncode(bytes, 2, out), 4);
   EXPECT_STREQ(out, "0aff");
-  EXPECT_EQ(tlxHexEncode(bytes, 4, out), 8);
+  EXPECT_EQ(sesHexEncode(bytes, 4, out), 8);
   EXPECT_STREQ(out, "0aff009c");
-  EXPECT_EQ(tlxHexEncode(bytes, 0, out), 0);
+  EXPECT_EQ(sesHexEncode(bytes, 0, out), 0);
   EXPECT_STREQ(out, "");
 }
 

@@ -47,7 +47,7 @@ class FixedRandom {
 
 inline std::string toHex(const void* data, size_t n) {
   std::string text(2 * n + 1, '\0');
-  text.resize(static_cast<size_t>(tlxHexEncode(data, static_cast<int>(n), text.data())));
+  text.resize(static_cast<size_t>(sesHexEncode(data, static_cast<int>(n), text.data())));
   return text;
 }
 

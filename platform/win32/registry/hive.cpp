@@ -1,4 +1,4 @@
-#include "win32/registry/hive.h"
+#include "hive.h"
 
 #include <sqlite3.h>
 

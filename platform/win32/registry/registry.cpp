@@ -5,7 +5,7 @@
 #include <unordered_map>
 
 #include "win32/paths.h"
-#include "win32/registry/hive.h"
+#include "hive.h"
 #include "win32/text.h"
 
 namespace tlx::win32::registry {

@@ -11,10 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include "http_client.h"
+#include "auth/http_client.h"
 #include "peer_fixture.h"
-#include "registration.h"
-#include "tlx_authentication.h"
+#include "auth/registration.h"
+#include "auth/tlx_authentication.h"
+
+using namespace tlx::auth;
 
 namespace {
 

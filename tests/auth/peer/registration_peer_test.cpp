@@ -6,9 +6,11 @@
 #include <cctype>
 #include <string>
 
-#include "auth_state.h"
+#include "auth/auth_state.h"
 #include "peer_fixture.h"
-#include "tlx_authentication.h"
+#include "auth/tlx_authentication.h"
+
+using namespace tlx::auth;
 
 namespace {
 

@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <string>
 
-#include "digest.h"
+#include "auth/digest.h"
 #include "peer_fixture.h"
-#include "tlx_authentication.h"
+#include "auth/tlx_authentication.h"
 #include "win32/sockets.h"
+
+using namespace tlx::auth;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <chrono>
 
 #include "peer_fixture.h"
-#include "tlx_authentication.h"
+#include "auth/tlx_authentication.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "win32/kernel_object.h"
 #include "win32/timing.h"
 
 namespace {

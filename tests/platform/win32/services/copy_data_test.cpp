@@ -15,7 +15,7 @@
 #include "support/child_process.h"
 #include "win32/sockets.h"
 #include "win32/synch.h"
-#include "win32/unix_socket.h"
+#include "win32/internal/unix_socket.h"
 
 namespace {
 

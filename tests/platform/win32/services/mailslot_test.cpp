@@ -12,7 +12,7 @@
 #include "win32/sockets.h"
 #include "win32/synch.h"
 #include "win32/text.h"
-#include "win32/unix_socket.h"
+#include "win32/internal/unix_socket.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "win32/unix_socket.h"
+#include "win32/internal/unix_socket.h"
 #include "win32/winsock.h"
 
 namespace {

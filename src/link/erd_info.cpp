@@ -11,7 +11,7 @@
 
 #include "ses/ses_packet.h"
 #include "ses/ses_seal_body.h"
-#include "tlx_bcf.h"
+#include "link/tlx_bcf.h"
 
 namespace {
 

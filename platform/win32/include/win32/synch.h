@@ -59,3 +59,9 @@ LONG InterlockedDecrement(volatile LONG* value);
 LONG InterlockedExchange(volatile LONG* target, LONG value);
 LONG InterlockedExchangeAdd(volatile LONG* target, LONG value);
 LONG InterlockedCompareExchange(volatile LONG* target, LONG exchange, LONG comparand);
+
+namespace tlx::win32 {
+// How many threads are blocked on the object behind `handle` (for tests that
+// must know a waiter has started waiting); -1 for a bad handle.
+int WaiterCount(HANDLE handle);
+}  // namespace tlx::win32

@@ -53,10 +53,6 @@ KernelObject* ReferenceHandleLocked(HANDLE handle);
 // Under DispatcherLock().
 void SatisfyWaiters(KernelObject& object);
 
-// How many threads are blocked on the object behind `handle` (for tests that
-// must know a waiter has started waiting); -1 for a bad handle.
-int WaiterCount(HANDLE handle);
-
 // A counted reference to a kernel object, released when it goes.
 template <typename T>
 class ObjectRef {

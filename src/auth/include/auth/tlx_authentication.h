@@ -4,8 +4,8 @@
 //
 // One instance per process: the library is installed once, in the program's
 // library folder. Modules link it by its SONAME; a loader that binds it at run
-// time must first dlopen the bare SONAME "libTlxAuthentication.so", which
-// returns the copy already loaded, and only then search folders. Everything one
+// time opens that same file by its absolute path, and dlopen of the file a
+// process already links returns the copy already loaded. Everything one
 // caller stores here (the server nonce, the base spec, the received
 // registration values) is what every other caller reads.
 //
@@ -58,6 +58,40 @@ inline constexpr HRESULT TLX_E_AUTH_IN_USE = static_cast<HRESULT>(0x80041018);
 inline constexpr HRESULT TLX_E_AUTH_DISABLED = static_cast<HRESULT>(0x80041019);
 inline constexpr HRESULT TLX_E_AUTH_NO_CHALLENGE = static_cast<HRESULT>(0x8004101A);
 inline constexpr HRESULT TLX_E_AUTH_INCOMPATIBLE = static_cast<HRESULT>(0x8004101B);
+
+// The negative results of a registration (TlxRavixRegistration returns them
+// as they are) and of one authentication exchange (TlxRavixAuthentication
+// turns them into the TLX_E_AUTH_* values). A number the two use differently
+// has a name for each; -14 to -20 are also the codes of the base station's
+// reason phrases.
+enum TlxAuthResult : int {
+  TLX_AUTH_OK = 0,
+  TLX_AUTH_FAILED = -1,                 // anything not listed
+  TLX_AUTH_UNAUTHORIZED = -2,           // exchange: the credentials were refused
+  TLX_REG_BAD_REQUEST = -2,             // registration: "bad request", or base data it cannot take
+  TLX_AUTH_NO_CHALLENGE = -3,           // exchange: no usable challenge
+  TLX_REG_NO_REPLY = -3,                // registration: the reply is missing or unreadable
+  TLX_AUTH_BAD_RESPONSE = -4,           // exchange: the answer is not HTTP
+  TLX_REG_NOT_SENT = -4,                // registration: a request did not go out or got no answer
+  TLX_AUTH_NO_ANSWER = -5,              // exchange: a request did not go out or got no answer
+  TLX_REG_NO_CONNECTION = -5,           // registration: no connection to the base station
+  TLX_AUTH_INCOMPATIBLE = -6,           // exchange: "Incompatible"
+  TLX_REG_DENIED = -6,                  // registration: the base station refused the code
+  TLX_REG_INCOMPATIBLE_MODEL = -7,      // "Registration NG: incompatible model"
+  TLX_REG_INCOMPATIBLE_VERSION = -8,    // "Registration NG: incompatible version"
+  TLX_REG_TOO_MANY_MONITORS = -9,       // "Registration NG: exceeds maximum monitors"
+  TLX_REG_DUPLICATED = -10,             // "Registration NG: duplicated"
+  TLX_REG_WRITE_FAILED = -11,           // "Registration NG: write failed"
+  TLX_REG_DISABLED = -12,               // "Registration NG: registration disabled", or a 503 saying so
+  TLX_REG_INVALID_HOST = -13,           // the stored host is empty or starts with a blank
+  TLX_AUTH_UNAVAILABLE = -14,           // "Service Unavailable"
+  TLX_AUTH_VERSION_UP = -15,            // "Service Unavailable (version up)"
+  TLX_AUTH_DISABLED = -16,              // "Service Unavailable (disabled)"
+  TLX_AUTH_IN_USE = -17,                // "Service Unavailable (in use)"
+  TLX_AUTH_CONNECTION_MODE = -18,       // "Service Unavailable (connection mode)", or a bare 503
+  TLX_AUTH_SETTING_MODE = -19,          // "Service Unavailable (setting mode)"
+  TLX_AUTH_REGISTRATION_MODE = -20,     // "Service Unavailable (registration mode)"
+};
 
 extern "C" {
 

@@ -1,0 +1,124 @@
+"""The base station's end of the internet link (the Vexlink framing).
+
+Claims the TCP connections that begin with "VXLK" on the peer's one port; every
+other connection still goes to the HTTP service. The framing is defined in
+outside/vexlink/include/vexlink/vexlink.h: an 8-byte hello each way, then
+frames of a big-endian uint16 length N (16..1040) and N bytes, each one control
+message (a 16-byte header: group name, 8 bytes NUL-padded; type and payload
+length, int32 little-endian; then the payload).
+
+Options:
+  "answer":   "accept" (default), "refuse", "silent" (reads the hello, says
+              nothing), "garbage" (an HTTP answer), "close" (closes at once)
+  "status":   the refusal status for "refuse"
+  "echo":     true: every frame received goes back as it came
+  "inject":   frames to send once accepted: {"hex": "..."} raw bytes, sent as
+              they are (well-formed or not)
+  "split":    true: what goes out is written a byte at a time; otherwise every
+              batch of frames is written as one piece (coalesced)
+
+Every hello and frame received goes into the record ("vexlink_hello",
+"vexlink_frame", "vexlink_protocol_error"). Responders for message groups
+plug in through add_responder(group, function(peer, message) -> [frames]).
+"""
+
+import socket
+import struct
+import threading
+import time
+
+MAGIC = b"VXLK"
+VERSION = 1
+MIN_FRAME = 16
+MAX_FRAME = 1040
+
+_responders = {}
+
+
+def add_responder(group, responder):
+    """responder(peer, message) returns the frames (bytes) to send back."""
+    _responders[group] = responder
+
+
+def start(peer, options):
+    peer.add_stream_protocol(MAGIC, lambda conn, addr: _serve(peer, options, conn))
+
+
+def _read_exact(conn, size):
+    data = b""
+    while len(data) < size:
+        piece = conn.recv(size - len(data))
+        if not piece:
+            return None
+        data += piece
+    return data
+
+
+def _send(conn, frames, options):
+    data = b"".join(frames)
+    if options.get("split"):
+        conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        for i in range(len(data)):
+            conn.sendall(data[i:i + 1])
+            time.sleep(0.0005)
+    else:
+        conn.sendall(data)
+
+
+def frame(message):
+    return struct.pack(">H", len(message)) + message
+
+
+def group_of(message):
+    return message[:8].rstrip(b"\0").decode("latin-1")
+
+
+def _serve(peer, options, conn):
+    hello = _read_exact(conn, 8)
+    if hello is None:
+        peer.record("vexlink_hello_cut")
+        return
+    version, flags = struct.unpack(">HH", hello[4:])
+    peer.record("vexlink_hello", version=version, flags=flags)
+    answer = options.get("answer", "accept")
+    if answer == "close":
+        return
+    if answer == "silent":
+        while conn.recv(4096):
+            pass
+        return
+    if answer == "garbage":
+        conn.sendall(b"HTTP/1.1 400 Bad Request\r\n\r\n")
+        return
+    status = options.get("status", 0) if answer == "refuse" else 0
+    conn.sendall(MAGIC + struct.pack(">HH", VERSION, status))
+    if status:
+        return
+    injected = [bytes.fromhex(item["hex"]) for item in options.get("inject", [])]
+    if injected:
+        _send(conn, injected, options)
+    lock = threading.Lock()
+    while True:
+        size = _read_exact(conn, 2)
+        if size is None:
+            peer.record("vexlink_closed")
+            return
+        (length,) = struct.unpack(">H", size)
+        if length < MIN_FRAME or length > MAX_FRAME:
+            peer.record("vexlink_protocol_error", length=length)
+            return
+        message = _read_exact(conn, length)
+        if message is None:
+            peer.record("vexlink_closed")
+            return
+        group = group_of(message)
+        peer.record("vexlink_frame", group=group, length=length, hex=message.hex())
+        replies = []
+        if options.get("echo"):
+            replies.append(frame(message))
+        responder = _responders.get(group)
+        if responder is not None:
+            replies.extend(frame(reply) for reply in responder(peer, message))
+        if replies:
+            with lock:
+                _send(conn, replies, options)
