@@ -5,7 +5,11 @@ namespace {
 
 constexpr DspTables kPlainTables = {
     {PutIntraMacroblock, AddInterMacroblock},
-    {PadBorders, CopyMacroblock},
+    {PadBorders,
+     CopyMacroblock,
+     {{CopyBlock<16>, HpelH<16, 0>, HpelV<16, 0>, HpelHV<16, 0>},
+      {CopyBlock<16>, HpelH<16, 1>, HpelV<16, 1>, HpelHV<16, 1>}},
+     {{CopyBlock<8>, HpelH<8, 0>, HpelV<8, 0>, HpelHV<8, 0>}, {CopyBlock<8>, HpelH<8, 1>, HpelV<8, 1>, HpelHV<8, 1>}}},
 };
 
 // The vector kernels replace their plain twins slot by slot as they come;

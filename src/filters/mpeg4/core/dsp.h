@@ -20,10 +20,14 @@ struct BlockKernels {
   decltype(&AddInterMacroblock) addInterMacroblock;
 };
 
-// Reference-picture operations of motion compensation.
+// Reference-picture operations of motion compensation. The half-sample
+// tables are indexed [rounding control][phase], phase = 2 x vertical half
+// flag + horizontal half flag (0 copies).
 struct PredictionKernels {
   decltype(&PadBorders) padBorders;
   decltype(&CopyMacroblock) copyMacroblock;
+  HalfSampleKernel halfSample16[2][4];
+  HalfSampleKernel halfSample8[2][4];
 };
 
 struct DspTables {

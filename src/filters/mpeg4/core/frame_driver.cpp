@@ -275,6 +275,8 @@ void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
 
   ResetPredictorRows(*decoder.blockDecoder);
   ResetDcPredictors(*decoder.blockDecoder);
+  ResetMotionVectorRows(decoder.motion);
+  ResetMotionVectorPredictors(decoder.motion);
   decoder.mb.runningQuantiser = 0;
   std::memset(decoder.mb.blocks, 0, sizeof(decoder.mb.blocks));
 
@@ -295,6 +297,7 @@ void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
       return;
     }
     decoder.stream.vop.fcodeForward = forward;
+    decoder.motion.forwardRange = forward - 1;
   }
   if (codingType == kVopB) {
     const uint32_t backward = BitRead(reader, 3);
@@ -303,6 +306,7 @@ void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
       return;
     }
     decoder.stream.vop.fcodeBackward = backward;
+    decoder.motion.backwardRange = backward - 1;
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "bit_reader.h"
 #include "dsp.h"
+#include "motion_vectors.h"
 #include "picture.h"
 
 namespace tlx::mpeg4 {
@@ -216,6 +217,7 @@ struct Mpeg4Decoder {
   StreamState stream;
   MacroblockGrid grid;
   MacroblockState mb;
+  MotionVectorState motion;
   Observation observation;
 };
 

@@ -79,6 +79,46 @@ void Picture::CopyMacroblock(const PredictionKernels& kernels, const Picture& so
   kernels.copyMacroblock(Planes(), source.Planes(), x, y);
 }
 
+int32_t ClampVectorComponent(int32_t position, int32_t vector, int32_t unit, int32_t pad, int32_t size) {
+  if (unit * position + vector < -unit * pad) vector = -unit * (pad + position);
+  if (unit * position + vector > unit * size) vector = unit * (size - position);
+  return vector;
+}
+
+namespace {
+
+// A half-sample prediction of one plane block through the kernel of its phase.
+void PredictHalf(const HalfSampleKernel (&kernels)[4], uint8_t* destination, const uint8_t* reference,
+                 ptrdiff_t stride, int x, int y, int mvx, int mvy, int rows) {
+  const uint8_t* source = reference + (y + (mvy >> 1)) * stride + x + (mvx >> 1);
+  kernels[((mvy & 1) << 1) | (mvx & 1)](destination + y * stride + x, stride, source, stride, rows);
+}
+
+}  // namespace
+
+void Picture::PredictLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                int mvy) {
+  mvx = ClampVectorComponent(x, mvx, 2, lumaBorderX, width);
+  mvy = ClampVectorComponent(y, mvy, 2, lumaBorderY, height);
+  PredictHalf(kernels.halfSample16[1 - roundingAdd], yOrigin, reference.yOrigin, lumaStride, x, y, mvx, mvy, 16);
+}
+
+void Picture::PredictLuma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                               int mvy) {
+  mvx = ClampVectorComponent(x, mvx, 2, lumaBorderX, width);
+  mvy = ClampVectorComponent(y, mvy, 2, lumaBorderY, height);
+  PredictHalf(kernels.halfSample8[1 - roundingAdd], yOrigin, reference.yOrigin, lumaStride, x, y, mvx, mvy, 8);
+}
+
+void Picture::PredictChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                 int mvy) {
+  mvx = ClampVectorComponent(x, mvx, 2, chromaBorderX, chromaWidth);
+  mvy = ClampVectorComponent(y, mvy, 2, chromaBorderY, chromaHeight);
+  const HalfSampleKernel(&set)[4] = kernels.halfSample8[1 - roundingAdd];
+  PredictHalf(set, uOrigin, reference.uOrigin, chromaStride, x, y, mvx, mvy, 8);
+  PredictHalf(set, vOrigin, reference.vOrigin, chromaStride, x, y, mvx, mvy, 8);
+}
+
 void PictureTimeSet(Picture& picture, int32_t seconds, int32_t increment, int32_t resolution) {
   picture.timeSeconds = seconds;
   picture.timeIncrement = increment;

@@ -46,6 +46,15 @@ class Picture : public PlaneStore {
   // Copies the 16x16 luma and 8x8 chroma samples of the macroblock at luma
   // position (x, y) from source, which has the same geometry.
   void CopyMacroblock(const PredictionKernels& kernels, const Picture& source, int x, int y);
+  // Predict a block of this picture at (x, y) from `reference` with a
+  // half-sample vector, rounding as this picture's rounding flag says: 16x16
+  // or 8x8 luma, or 8x8 of U and of V at chroma position (x, y) with a chroma
+  // vector. The vector is first clamped (ClampVectorComponent, unit 2) so the
+  // block starts within the reference's border.
+  void PredictLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
+  void PredictLuma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
+  void PredictChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                          int mvy);
   // Replicates the edge samples into the borders and the extra rows below.
   void PadBorders(const PredictionKernels& kernels);
   // Forgets the picture held: kind, validity and reorder delay to 0.
@@ -77,6 +86,13 @@ class SimdPicture : public Picture {
  public:
   static constexpr PictureVariant kVariant = PictureVariant::Simd;
 };
+
+// One vector component clamped so that the block at `position` (in samples)
+// starts no further than `pad` samples before the plane and no further than
+// its end `size`: u·position + v is held to [-u·pad, u·size], with u the
+// vector unit (2 half-sample, 4 quarter-sample). The bound does not depend on
+// the block size.
+int32_t ClampVectorComponent(int32_t position, int32_t vector, int32_t unit, int32_t pad, int32_t size);
 
 // Picture times (seconds, increment, resolution) and the tick arithmetic
 // built on them.

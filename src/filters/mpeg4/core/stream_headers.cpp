@@ -504,6 +504,18 @@ void DecodeVop(Mpeg4Decoder& decoder) {
   decoder.mb.quantiser = vop.quant;
   if (vop.codingType != kVopI) vop.fcodeForward = Read(decoder, 3);
   if (vop.codingType == kVopB) vop.fcodeBackward = Read(decoder, 3);
+  // An f-code of 0 is forbidden: no vector range follows from it.
+  if ((vop.codingType != kVopI && vop.fcodeForward == 0) || (vop.codingType == kVopB && vop.fcodeBackward == 0)) {
+    decoder.status |= kStatusOutOfRange;
+    BitNextStartCode(reader);
+    return;
+  }
+  MotionVectorState& motion = decoder.motion;
+  SetPictures(motion, decoder.refs.current, decoder.refs.past, decoder.refs.future);
+  motion.forwardRange = vop.fcodeForward - 1;
+  motion.backwardRange = vop.codingType == kVopB ? vop.fcodeBackward - 1 : 0;
+  ResetMotionVectorRows(motion);
+  ResetMotionVectorPredictors(motion);
 
   DecodeVopData(decoder);
   while (!BitAtEnd(reader) && BitNextIsResyncMarker(reader, decoder.stream.resyncMarkerLength) == 1) {

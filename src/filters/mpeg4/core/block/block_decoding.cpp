@@ -24,11 +24,12 @@ constexpr uint32_t kIntraShape = 1;
 
 void ZeroBlocks(int16_t (*blocks)[64]) { std::fill(&blocks[0][0], &blocks[0][0] + 6 * 64, int16_t{0}); }
 
-void Capture(const BlockDecoderState& state, uint32_t block) {
+// Inter blocks have no separate DC: theirs is in the list.
+void Capture(const BlockDecoderState& state, uint32_t block, bool intra) {
   if (state.levelCapture == nullptr) return;
   int16_t* out = state.levelCapture[block];
   std::fill(out, out + 64, int16_t{0});
-  out[0] = static_cast<int16_t>(state.quantisedDc);
+  out[0] = intra ? static_cast<int16_t>(state.quantisedDc) : int16_t{0};
   for (uint32_t i = 0; i < state.count; ++i) out[state.position[i]] = static_cast<int16_t>(SignedLevel(state.level[i]));
 }
 
@@ -109,7 +110,7 @@ uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int1
       DecodeCoefficients(state, reader, true, dcTaken ? 1 : 0, scan);
     PredictAc(state, n.left, n.top);
 
-    Capture(state, b);
+    Capture(state, b, true);
     blocks[b][0] = static_cast<int16_t>(state.dc);
     shapes[b] = DequantiseBlock(state, blocks[b], kIntraShape);
   }
@@ -126,6 +127,22 @@ uint32_t DecodeShortHeaderIntraMacroblock(BlockDecoderState& state, BitReader& r
     blocks[b][0] = static_cast<int16_t>(state.dc);
     shapes[b] = DequantiseBlock(state, blocks[b], kIntraShape);
   }
+  if (state.status != 0) ZeroBlocks(blocks);
+  return state.status;
+}
+
+uint32_t DecodeInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64], uint32_t* shapes,
+                               int32_t quantiser, uint32_t pattern, uint32_t column) {
+  state.quantiser = quantiser;
+  if (state.levelCapture != nullptr) std::fill(&state.levelCapture[0][0], &state.levelCapture[0][0] + 6 * 64, 0);
+  for (uint32_t b = 0; b < 6; ++b) {
+    if ((pattern & kCodedBlockBit[b]) == 0) continue;
+    state.count = 0;
+    DecodeCoefficients(state, reader, false, 0, state.scan[0]);
+    Capture(state, b, false);
+    shapes[b] = DequantiseBlock(state, blocks[b], 0);
+  }
+  ResetMacroblockPredictors(state, column);
   if (state.status != 0) ZeroBlocks(blocks);
   return state.status;
 }

@@ -26,6 +26,14 @@ uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int1
                                uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t intraDcVlc,
                                uint32_t acPredFlag, uint32_t column);
 
+// Decodes the coded blocks of an inter macroblock (bits of `pattern`): the
+// inter events in the state's first scan, inverse quantised, shapes from 0.
+// Blocks without their bit are left as they are. Afterwards the predictors of
+// `column` are reset, since the macroblock is not intra. On error the six
+// blocks are zeroed. Returns the state's status.
+uint32_t DecodeInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64], uint32_t* shapes,
+                               int32_t quantiser, uint32_t pattern, uint32_t column);
+
 // The short-header form: 8-bit DC, no prediction, zigzag order, the inter
 // events with the short-header escape.
 uint32_t DecodeShortHeaderIntraMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "dsp.h"
@@ -92,13 +93,47 @@ void CheckCopyMacroblock(const DspTables& plain, const DspTables& variant, std::
   EXPECT_TRUE(destinations.Same());
 }
 
+// Every kernel of a half-sample table at every phase and rounding control,
+// over a 17x17 source window with random and extreme samples.
+template <int W>
+void CheckHalfSample(const HalfSampleKernel (&plain)[2][4], const HalfSampleKernel (&variant)[2][4],
+                     std::mt19937& rng, int round) {
+  constexpr int kStride = 40;
+  uint8_t source[kStride * 20];
+  for (uint8_t& sample : source) sample = round % 3 == 0 ? uint8_t(rng()) : uint8_t((rng() & 1) * 255);
+  for (int rc = 0; rc < 2; ++rc) {
+    for (int phase = 0; phase < 4; ++phase) {
+      uint8_t a[kStride * 18], b[kStride * 18];
+      for (size_t i = 0; i < sizeof(a); ++i) a[i] = b[i] = uint8_t(rng());
+      const int rows = round % 2 == 0 ? W : W / 2;
+      const ptrdiff_t dstStride = round % 4 < 2 ? kStride : kStride / 2;
+      plain[rc][phase](a, dstStride, source, kStride / 2, rows);
+      variant[rc][phase](b, dstStride, source, kStride / 2, rows);
+      EXPECT_EQ(std::memcmp(a, b, sizeof(a)), 0) << "rounding control " << rc << " phase " << phase;
+    }
+  }
+}
+
+void CheckHalfSample16(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  CheckHalfSample<16>(plain.prediction.halfSample16, variant.prediction.halfSample16, rng, round);
+}
+
+void CheckHalfSample8(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  CheckHalfSample<8>(plain.prediction.halfSample8, variant.prediction.halfSample8, rng, round);
+}
+
 constexpr Slot kBlockSlots[] = {{"putIntraMacroblock", CheckPutIntraMacroblock},
                                 {"addInterMacroblock", CheckAddInterMacroblock}};
-constexpr Slot kPredictionSlots[] = {{"padBorders", CheckPadBorders}, {"copyMacroblock", CheckCopyMacroblock}};
+constexpr Slot kPredictionSlots[] = {{"padBorders", CheckPadBorders},
+                                     {"copyMacroblock", CheckCopyMacroblock},
+                                     {"halfSample16", CheckHalfSample16},
+                                     {"halfSample8", CheckHalfSample8}};
+// The half-sample tables are checked slot by slot inside their checks.
+constexpr size_t kHalfSampleSlots = 2 * 4 - 1;
 
 // A slot added to a table needs its check here.
 static_assert(sizeof(BlockKernels) == std::size(kBlockSlots) * sizeof(void*));
-static_assert(sizeof(PredictionKernels) == std::size(kPredictionSlots) * sizeof(void*));
+static_assert(sizeof(PredictionKernels) == (std::size(kPredictionSlots) + 2 * kHalfSampleSlots) * sizeof(void*));
 static_assert(sizeof(DspTables) == sizeof(BlockKernels) + sizeof(PredictionKernels));
 
 TEST(DspTables, EveryVariantSlotGivesThePlainBytes) {
@@ -108,8 +143,8 @@ TEST(DspTables, EveryVariantSlotGivesThePlainBytes) {
     DspTables variant;
     InitDspTables(variant, variantKind);
     std::mt19937 rng(20261210);
-    for (const auto* slots : {&kBlockSlots, &kPredictionSlots}) {
-      for (const Slot& slot : *slots) {
+    for (std::span<const Slot> slots : {std::span<const Slot>(kBlockSlots), std::span<const Slot>(kPredictionSlots)}) {
+      for (const Slot& slot : slots) {
         for (int round = 0; round < 40; ++round) {
           SCOPED_TRACE(testing::Message() << slot.name << " round " << round);
           slot.check(plain, variant, rng, round);

@@ -1,0 +1,236 @@
+#include "motion_vectors.h"
+
+#include <array>
+#include <cstdlib>
+#include <utility>
+
+#include "block/coefficient_tables.h"
+#include "core_allocation.h"
+#include "status.h"
+
+namespace tlx::mpeg4 {
+namespace {
+
+constexpr uint32_t kShortCodeWindow = 0x06000000;
+constexpr auto kShortMotionLookup = BuildCodeLookup<7>(kShortMotionCodes);
+constexpr auto kLongMotionLookup = BuildCodeLookup<12>(kLongMotionCodes);
+
+int32_t Median(int32_t a, int32_t b, int32_t c) {
+  if (a > b) std::swap(a, b);
+  return c < a ? a : (c > b ? b : c);
+}
+
+// Components of the chroma rules: sign(v) x ((|v| / n) x 2 + table[|v| mod n]).
+template <size_t N>
+int32_t ChromaComponent(int32_t v, const std::array<int32_t, N>& table) {
+  const int32_t m = std::abs(v);
+  const int32_t c = (m / int32_t(N)) * 2 + table[size_t(m) % N];
+  return v < 0 ? -c : c;
+}
+
+void PredictChroma(MotionVectorState& state, uint32_t column, uint32_t row, int32_t cx, int32_t cy) {
+  state.current->PredictChroma8Half(*state.kernels, *state.forward, int(8 * column), int(8 * row), cx, cy);
+}
+
+VectorEntry DecodeVector(MotionVectorState& state, BitReader& reader, uint32_t range, const VectorEntry& predictor) {
+  VectorEntry v;
+  v.x = DecodeVectorComponent(reader, range, predictor.x, state.status);
+  v.y = DecodeVectorComponent(reader, range, predictor.y, state.status);
+  v.valid = 1;
+  return v;
+}
+
+void FreeArrays(MotionVectorState& state) {
+  if (state.row != nullptr) CoreFree(state.row - 1);
+  CoreFree(state.records);
+  state.row = nullptr;
+  state.records = nullptr;
+  state.allocatedColumns = 0;
+  state.recordCapacity = 0;
+}
+
+}  // namespace
+
+void CopyVector(VectorEntry& destination, const VectorEntry& source) {
+  destination.x = source.x;
+  destination.y = source.y;
+  destination.valid = source.valid;
+}
+
+void AddVector(VectorEntry& destination, const VectorEntry& source) {
+  destination.x += source.x;
+  destination.y += source.y;
+}
+
+VectorEntry MedianOfThree(const VectorEntry& a, const VectorEntry& b, const VectorEntry& c) {
+  VectorEntry m;
+  m.x = Median(a.x, b.x, c.x);
+  m.y = Median(a.y, b.y, c.y);
+  return m;
+}
+
+VectorEntry PredictVector(const VectorEntry& a, const VectorEntry& b, const VectorEntry& c) {
+  const VectorEntry* candidates[3] = {&a, &b, &c};
+  int valid = 0;
+  const VectorEntry* only = nullptr;
+  for (const VectorEntry* candidate : candidates) {
+    if (candidate->valid != 0) {
+      ++valid;
+      only = candidate;
+    }
+  }
+  VectorEntry p;
+  if (valid == 1) {
+    p.x = only->x;
+    p.y = only->y;
+  } else if (valid > 1) {
+    const VectorEntry zero;
+    p = MedianOfThree(a.valid ? a : zero, b.valid ? b : zero, c.valid ? c : zero);
+  }
+  p.valid = 1;
+  return p;
+}
+
+int32_t ChromaFromOneVector(int32_t v) {
+  static constexpr std::array<int32_t, 4> kRounding = {0, 1, 1, 1};
+  return ChromaComponent(v, kRounding);
+}
+
+int32_t ChromaFromFourVectors(int32_t sum) {
+  static constexpr std::array<int32_t, 16> kRounding = {0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2};
+  return ChromaComponent(sum, kRounding);
+}
+
+int32_t DecodeVectorComponent(BitReader& reader, uint32_t rSize, int32_t predictor, uint32_t& status) {
+  const uint32_t window = reader.window;
+  if ((window >> 31) != 0) {
+    BitSkip(reader, 1);
+    return predictor;
+  }
+  const ValueCode* code = nullptr;
+  if (window >= kShortCodeWindow) {
+    const uint8_t i = kShortMotionLookup.index[window >> 25];
+    if (i != kNoCode) code = &kShortMotionCodes[i];
+  } else {
+    const uint8_t i = kLongMotionLookup.index[window >> 20];
+    if (i != kNoCode) code = &kLongMotionCodes[i];
+  }
+  if (code == nullptr) {
+    status |= kStatusInvalidCode;
+    return predictor;
+  }
+  const uint32_t length = code->length + 1u;
+  const bool negative = ((window >> (32 - length)) & 1) != 0;
+  BitSkip(reader, length);
+  int32_t difference = code->value;
+  if (rSize != 0) difference = ((difference - 1) << rSize) + int32_t(BitRead(reader, rSize)) + 1;
+  const int32_t low = 32 << rSize;
+  const int32_t sum = predictor + (negative ? -difference : difference);
+  return ((sum + low) & (2 * low - 1)) - low;
+}
+
+uint32_t AllocateMotionVectorRows(MotionVectorState& state, uint32_t columns, uint32_t rows) {
+  if (columns > state.allocatedColumns || state.row == nullptr) {
+    if (state.row != nullptr) CoreFree(state.row - 1);
+    // One entry in front keeps the count.
+    auto* block = static_cast<VectorEntry*>(CoreAllocate((2 * size_t(columns) + 2) * sizeof(VectorEntry)));
+    if (block == nullptr) {
+      FreeArrays(state);
+      state.status |= kStatusOutOfMemory;
+      return state.status;
+    }
+    block[0] = VectorEntry{int32_t(2 * columns + 1), 0, 0, 0};
+    state.row = block + 1;
+    state.allocatedColumns = columns;
+  }
+  if (size_t(columns) * rows > state.recordCapacity || state.records == nullptr) {
+    CoreFree(state.records);
+    state.records =
+        static_cast<MacroblockVectorRecord*>(CoreAllocate(size_t(columns) * rows * sizeof(MacroblockVectorRecord)));
+    if (state.records == nullptr) {
+      FreeArrays(state);
+      state.status |= kStatusOutOfMemory;
+      return state.status;
+    }
+    state.recordCapacity = columns * rows;
+  }
+  for (uint32_t i = 0; i < columns * rows; ++i) state.records[i] = MacroblockVectorRecord{};
+  state.columns = columns;
+  state.rows = rows;
+  ResetMotionVectorRows(state);
+  ResetMotionVectorPredictors(state);
+  return state.status;
+}
+
+void ReleaseMotionVectorRows(MotionVectorState& state) {
+  FreeArrays(state);
+  state.columns = state.rows = 0;
+}
+
+void ResetMotionVectorRows(MotionVectorState& state) {
+  if (state.row == nullptr) return;
+  for (uint32_t i = 0; i < 2 * state.columns + 1; ++i) state.row[i] = VectorEntry{};
+}
+
+void ResetMotionVectorPredictors(MotionVectorState& state) { state.left[0] = state.left[1] = VectorEntry{}; }
+
+void ResetBidirectionalPredictors(MotionVectorState& state) {
+  state.bidirectional[0] = state.bidirectional[1] = VectorEntry{};
+}
+
+void SetPictures(MotionVectorState& state, Picture* current, const Picture* forward, const Picture* backward) {
+  state.current = current;
+  state.forward = forward;
+  state.backward = backward;
+}
+
+void StoreZeroVectors(MotionVectorState& state, uint32_t column, uint32_t row) {
+  const VectorEntry zero{0, 0, 1, 0};
+  state.row[2 * column] = state.row[2 * column + 1] = zero;
+  state.left[0] = state.left[1] = zero;
+  state.records[row * state.columns + column] = MacroblockVectorRecord{};
+}
+
+uint32_t DecodeOneVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
+  VectorEntry* above = state.row + 2 * column;
+  const VectorEntry v =
+      DecodeVector(state, reader, state.forwardRange, PredictVector(state.left[0], above[0], above[2]));
+  above[0] = above[1] = state.left[0] = state.left[1] = v;
+  MacroblockVectorRecord& record = state.records[row * state.columns + column];
+  record.mode = kVectorModeOne;
+  for (auto& vector : record.vectors) {
+    vector[0] = v.x;
+    vector[1] = v.y;
+  }
+  state.current->PredictLuma16Half(*state.kernels, *state.forward, int(16 * column), int(16 * row), v.x, v.y);
+  PredictChroma(state, column, row, ChromaFromOneVector(v.x), ChromaFromOneVector(v.y));
+  return state.status;
+}
+
+uint32_t DecodeFourVectors(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
+  VectorEntry* above = state.row + 2 * column;
+  const uint32_t range = state.forwardRange;
+  const VectorEntry topLeft = DecodeVector(state, reader, range, PredictVector(state.left[0], above[0], above[2]));
+  const VectorEntry topRight = DecodeVector(state, reader, range, PredictVector(topLeft, above[1], above[2]));
+  const VectorEntry bottomLeft = DecodeVector(state, reader, range, PredictVector(state.left[1], topLeft, topRight));
+  const VectorEntry bottomRight = DecodeVector(state, reader, range, PredictVector(bottomLeft, topLeft, topRight));
+  state.left[0] = topRight;
+  above[0] = bottomLeft;
+  above[1] = state.left[1] = bottomRight;
+
+  MacroblockVectorRecord& record = state.records[row * state.columns + column];
+  record.mode = kVectorModeFour;
+  const VectorEntry* blocks[4] = {&topLeft, &topRight, &bottomLeft, &bottomRight};
+  VectorEntry sum;
+  for (int b = 0; b < 4; ++b) {
+    record.vectors[b][0] = blocks[b]->x;
+    record.vectors[b][1] = blocks[b]->y;
+    state.current->PredictLuma8Half(*state.kernels, *state.forward, int(16 * column + 8 * (b & 1)),
+                                    int(16 * row + 8 * (b >> 1)), blocks[b]->x, blocks[b]->y);
+    AddVector(sum, *blocks[b]);
+  }
+  PredictChroma(state, column, row, ChromaFromFourVectors(sum.x), ChromaFromFourVectors(sum.y));
+  return state.status;
+}
+
+}  // namespace tlx::mpeg4

@@ -1,0 +1,83 @@
+// Streams with predicted pictures decoded by our core and by libavcodec: the
+// same pictures in the same order within the predicted gate, the same
+// quantiser maps, and every vector libavcodec exports equal to the one our
+// core predicted with.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "filters/mpeg4/support/core_harness.h"
+#include "filters/mpeg4/support/plane_comparison.h"
+#include "filters/mpeg4/support/reference_decoder.h"
+#include "filters/mpeg4/support/tolerance_gates.h"
+
+namespace tlx::mpeg4::test {
+namespace {
+
+// Our coded macroblocks per picture, by raster index. Pictures are told apart
+// by the index starting again.
+std::vector<std::map<uint32_t, CoreMacroblock>> MacroblocksByPicture(const CoreDecode& ours) {
+  std::vector<std::map<uint32_t, CoreMacroblock>> pictures;
+  uint32_t last = 0;
+  for (const CoreMacroblock& mb : ours.macroblocks) {
+    if (pictures.empty() || mb.index <= last) pictures.emplace_back();
+    pictures.back()[mb.index] = mb;
+    last = mb.index;
+  }
+  return pictures;
+}
+
+class InterReference : public testing::TestWithParam<std::string> {};
+
+// Streams of I- and P-VOPs only, so decode order is display order.
+TEST_P(InterReference, MatchesLibavcodec) {
+  const std::vector<uint8_t> stream = ReadFixture(GetParam());
+  const ReferenceDecode reference = DecodeWithLibavcodec(stream, ReferenceOptions{});
+  const CoreDecode ours = DecodeWithCore(stream, true);
+
+  for (size_t call = 0; call < ours.statuses.size(); ++call) EXPECT_EQ(ours.statuses[call], 0u) << "call " << call;
+  ASSERT_EQ(ours.pictures.size(), reference.frames.size());
+  const std::vector<std::map<uint32_t, CoreMacroblock>> macroblocks = MacroblocksByPicture(ours);
+  ASSERT_EQ(macroblocks.size(), reference.frames.size());
+  for (size_t i = 0; i < ours.pictures.size(); ++i) {
+    const CorePicture& picture = ours.pictures[i];
+    const ReferenceFrame& frame = reference.frames[i];
+    ASSERT_EQ(picture.width, frame.width);
+    ASSERT_EQ(picture.height, frame.height);
+    ExpectPlanesWithinGate(picture, frame, i, kGatePredictedMaxDifference, kGatePredictedMinPsnr);
+    ASSERT_EQ(picture.quantiserMap.size(), frame.quantisers.size());
+    for (size_t m = 0; m < frame.quantisers.size(); ++m) {
+      ASSERT_EQ(int(picture.quantiserMap[m]), frame.quantisers[m]) << "picture " << i << " macroblock " << m;
+    }
+    const int columns = (frame.width + 15) / 16;
+    for (const ReferenceVector& v : frame.vectors) {
+      ASSERT_EQ(v.source, -1);
+      ASSERT_EQ(v.motionScale, 2);
+      const uint32_t index = uint32_t((v.y / 16) * columns + v.x / 16);
+      const auto found = macroblocks[i].find(index);
+      int32_t x = 0, y = 0;
+      if (found != macroblocks[i].end()) {
+        const int block = v.w == 16 ? 0 : ((v.y % 16) / 8) * 2 + (v.x % 16) / 8;
+        x = found->second.vectors[block][0];
+        y = found->second.vectors[block][1];
+      }
+      EXPECT_EQ(x, v.motionX) << "picture " << i << " block at " << v.x << "," << v.y;
+      EXPECT_EQ(y, v.motionY) << "picture " << i << " block at " << v.x << "," << v.y;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, InterReference,
+                         testing::Values("sp_ip_176x144.m4v", "sp_ip_352x288.m4v", "mv4_176x144.m4v",
+                                         "mv4_352x288.m4v"),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           std::string name = info.param.substr(0, info.param.find('.'));
+                           for (char& c : name) {
+                             if (c == 'x') c = 'X';
+                           }
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace tlx::mpeg4::test

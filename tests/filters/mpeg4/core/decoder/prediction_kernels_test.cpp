@@ -1,0 +1,128 @@
+// Plain half-sample kernels and the vector clamping of the prediction
+// drivers.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "dsp.h"
+#include "picture.h"
+#include "prediction_kernels.h"
+
+namespace tlx::mpeg4 {
+namespace {
+
+DspTables PlainTables() {
+  DspTables tables;
+  InitDspTables(tables, PictureVariant::Plain);
+  return tables;
+}
+
+// One output sample of a kernel over a 2x2 source window.
+int Sample(HalfSampleKernel kernel, uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+  uint8_t source[2 * 16] = {};
+  source[0] = a;
+  source[1] = b;
+  source[16] = c;
+  source[17] = d;
+  uint8_t destination[8 * 8] = {};
+  kernel(destination, 8, source, 16, 1);
+  return destination[0];
+}
+
+TEST(HalfSampleKernels, RoundingCases) {
+  const DspTables tables = PlainTables();
+  const auto& k = tables.prediction.halfSample8;
+  struct Case {
+    const char* name;
+    int rc, phase;
+    uint8_t a, b, c, d;
+    int expected;
+  } cases[] = {
+      {"H 0,1 rounds up with rc 0", 0, 1, 0, 1, 0, 0, 1},    {"H 0,1 rounds down with rc 1", 1, 1, 0, 1, 0, 0, 0},
+      {"V 0/1 rounds up with rc 0", 0, 2, 0, 0, 1, 0, 1},    {"V 0/1 rounds down with rc 1", 1, 2, 0, 0, 1, 0, 0},
+      {"HV 0,0,1,1 with rc 0", 0, 3, 0, 0, 1, 1, 1},         {"HV 0,0,1,1 with rc 1", 1, 3, 0, 0, 1, 1, 0},
+      {"HV 0,1,1,1 with rc 0", 0, 3, 0, 1, 1, 1, 1},         {"HV 0,1,1,1 with rc 1", 1, 3, 0, 1, 1, 1, 1},
+      {"HV 255 quartet", 0, 3, 255, 255, 255, 255, 255},     {"HV 255 quartet, rc 1", 1, 3, 255, 255, 255, 255, 255},
+      {"HV 0,1,0,0 with rc 0", 0, 3, 0, 1, 0, 0, 0},         {"HV 1,0,0,1 with rc 0", 0, 3, 1, 0, 0, 1, 1},
+      {"copy", 1, 0, 77, 1, 2, 3, 77},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Sample(k[c.rc][c.phase], c.a, c.b, c.c, c.d), c.expected) << c.name;
+}
+
+// Every kernel writes exactly W x rows samples (the rest of the destination
+// keeps its canary) and gives the same bytes from any source alignment.
+TEST(HalfSampleKernels, WriteOnlyTheirBlockAndIgnoreAlignment) {
+  const DspTables tables = PlainTables();
+  std::mt19937 rng(3);
+  uint8_t source[64 * 24];
+  for (uint8_t& s : source) s = uint8_t(rng());
+  for (int width : {8, 16}) {
+    const auto& set = width == 16 ? tables.prediction.halfSample16 : tables.prediction.halfSample8;
+    for (int rc = 0; rc < 2; ++rc) {
+      for (int phase = 0; phase < 4; ++phase) {
+        for (int rows : {width, width / 2}) {
+          uint8_t reference[32 * 20];
+          std::memset(reference, 0xCC, sizeof(reference));
+          set[rc][phase](reference, 32, source, 64, rows);
+          for (int r = 0; r < 20; ++r) {
+            for (int c = 0; c < 32; ++c) {
+              const bool inside = r < rows && c < width;
+              if (!inside) {
+                ASSERT_EQ(reference[r * 32 + c], 0xCC) << width << " " << phase << " row " << r;
+              }
+            }
+          }
+          for (int offset = 1; offset < 8; ++offset) {
+            uint8_t shifted[64 * 24];
+            std::memcpy(shifted + offset, source, sizeof(source) - size_t(offset));
+            uint8_t out[32 * 20];
+            std::memset(out, 0xCC, sizeof(out));
+            set[rc][phase](out, 32, shifted + offset, 64, rows);
+            ASSERT_EQ(std::memcmp(out, reference, sizeof(out)), 0) << "offset " << offset;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(VectorClamping, BlockStartsWithinThePaddedPlane) {
+  struct Case {
+    const char* name;
+    int32_t position, vector, unit, pad, size, expected;
+  } cases[] = {
+      {"inside stays", 32, 10, 2, 16, 176, 10},
+      {"far left to the pad", 0, -100, 2, 16, 176, -32},
+      {"far left from column 32", 32, -200, 2, 16, 176, -96},
+      {"just at the pad", 0, -32, 2, 16, 176, -32},
+      {"far right to the edge", 160, 100, 2, 16, 176, 32},
+      {"odd vector beyond the edge becomes even", 160, 33, 2, 16, 176, 32},
+      {"one below the edge keeps its half sample", 160, 31, 2, 16, 176, 31},
+      {"quarter-sample unit", 0, -100, 4, 16, 176, -64},
+      {"chroma far down", 64, 500, 2, 8, 72, 16},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClampVectorComponent(c.position, c.vector, c.unit, c.pad, c.size), c.expected) << c.name;
+  }
+}
+
+// A vector far beyond every edge predicts the replicated border samples.
+TEST(VectorClamping, FarVectorsPredictTheBorder) {
+  const DspTables tables = PlainTables();
+  PlainPicture reference, current;
+  ASSERT_EQ(reference.PictureAllocate(32, 32, 16, 16, kPlaneFormat420), 0u);
+  ASSERT_EQ(current.PictureAllocate(32, 32, 16, 16, kPlaneFormat420), 0u);
+  for (int r = 0; r < 32; ++r) {
+    for (int c = 0; c < 32; ++c) reference.yOrigin[r * reference.lumaStride + c] = uint8_t(r * 32 + c);
+  }
+  reference.PadBorders(tables.prediction);
+  current.PredictLuma16Half(tables.prediction, reference, 16, 16, 1001, -999);
+  for (int r = 0; r < 16; ++r) {
+    for (int c = 0; c < 16; ++c)
+      EXPECT_EQ(current.yOrigin[(16 + r) * current.lumaStride + 16 + c], 31) << r << "," << c;
+  }
+}
+
+}  // namespace
+}  // namespace tlx::mpeg4
