@@ -28,6 +28,9 @@ struct PredictionKernels {
   decltype(&CopyMacroblock) copyMacroblock;
   HalfSampleKernel halfSample16[2][4];
   HalfSampleKernel halfSample8[2][4];
+  // The averaging forms, by phase (their interpolation rounds up).
+  HalfSampleKernel averageHalfSample16[4];
+  HalfSampleKernel averageHalfSample8[4];
 };
 
 struct DspTables {

@@ -57,11 +57,19 @@ uint32_t FindSequenceStart(Mpeg4Decoder& decoder) {
       decoder.reader, [](uint32_t code) { return IsVoStartCode(code) || IsVolStartCode(code) || code == kEndMarker; });
 }
 
+// True when the next macroblock of a B-VOP is one whose co-located
+// macroblock was not coded: it is copied without reading a bit, also where
+// the packet's data has ended.
+bool CopiedMacroblockNext(const Mpeg4Decoder& decoder) {
+  const uint32_t index = decoder.mb.index;
+  return decoder.stream.vop.codingType == kVopB && index < decoder.grid.count && decoder.grid.words[index] != 0;
+}
+
 void ComputeResyncMarkerLength(Mpeg4Decoder& decoder) {
   const VopHeader& vop = decoder.stream.vop;
   if (vop.codingType == kVopI || decoder.stream.vol.shape == 2) {
     decoder.stream.resyncMarkerLength = 17;
-  } else if (vop.codingType == kVopP) {
+  } else if (vop.codingType == kVopP || vop.codingType == kVopS) {
     decoder.stream.resyncMarkerLength = 16 + vop.fcodeForward;
   } else if (vop.codingType == kVopB) {
     decoder.stream.resyncMarkerLength =
@@ -73,12 +81,12 @@ void DecodeVopCombined(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
   ComputeResyncMarkerLength(decoder);
   const uint32_t length = decoder.stream.resyncMarkerLength;
-  // Each round either consumes bits or ends the picture; one that starts at
-  // the end of the data ends it.
-  while (!BitAtEnd(reader)) {
+  // Each round consumes bits, copies a macroblock of a B-VOP (which reads
+  // none) or ends the packet; one that starts at the end of the data ends it.
+  while (CopiedMacroblockNext(decoder) || !BitAtEnd(reader)) {
     DecodeMacroblocksCombined(decoder);
     if ((decoder.status | reader.status) != 0) BitSkipToResync(reader, length);
-    if (BitNextIsResyncMarker(reader, length - 1) == 0) break;
+    if (!CopiedMacroblockNext(decoder) && BitNextIsResyncMarker(reader, length - 1) == 0) break;
   }
 }
 
@@ -264,7 +272,8 @@ void DecodeVopData(Mpeg4Decoder& decoder) {
 void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
   BitSkipToResync(reader, decoder.stream.resyncMarkerLength);
-  BitSkip(reader, decoder.stream.resyncMarkerLength);
+  const uint32_t markerBits = BitResyncMarkerBits(reader, decoder.stream.resyncMarkerLength);
+  BitSkip(reader, markerBits != 0 ? markerBits : decoder.stream.resyncMarkerLength);
   uint32_t number = BitRead(reader, decoder.grid.numberBits);
   if (number > decoder.grid.count) {
     decoder.status |= kStatusOutOfRange;
@@ -277,6 +286,7 @@ void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
   ResetDcPredictors(*decoder.blockDecoder);
   ResetMotionVectorRows(decoder.motion);
   ResetMotionVectorPredictors(decoder.motion);
+  ResetBidirectionalPredictors(decoder.motion);
   decoder.mb.runningQuantiser = 0;
   std::memset(decoder.mb.blocks, 0, sizeof(decoder.mb.blocks));
 

@@ -48,4 +48,19 @@ void DecodeCbpy(Mpeg4Decoder& decoder, BitReader& reader) {
   decoder.mb.codedBlockPattern = (decoder.mb.codedBlockPattern & ~0xF00u) | (pattern << 8);
 }
 
+void DecodeBMacroblockType(Mpeg4Decoder& decoder, BitReader& reader) {
+  static constexpr uint32_t kTypes[4] = {kMbDirect, kMbForward | kMbBackward | kMbQuant, kMbBackward | kMbQuant,
+                                         kMbForward | kMbQuant};
+  const uint32_t window = reader.window >> 28;
+  if (window == 0) {
+    decoder.status |= kStatusInvalidCode;
+    return;
+  }
+  const uint32_t zeros = uint32_t(__builtin_clz(window)) - 28;
+  BitSkip(reader, zeros + 1);
+  decoder.mb.flags = kTypes[zeros];
+}
+
+void DecodeCbpb(Mpeg4Decoder& decoder, BitReader& reader) { decoder.mb.codedBlockPattern = BitRead(reader, 6) << 6; }
+
 }  // namespace tlx::mpeg4

@@ -20,4 +20,12 @@ void DecodeMcbpc(Mpeg4Decoder& decoder, BitReader& reader);
 // inverted for macroblocks without the intra flag.
 void DecodeCbpy(Mpeg4Decoder& decoder, BitReader& reader);
 
+// The B-VOP macroblock type: 1 direct, 01 interpolated, 001 backward, 0001
+// forward (flags kMbDirect, kMbForward | kMbBackward | kMbQuant, ...); 0000
+// sets kStatusInvalidCode and consumes nothing.
+void DecodeBMacroblockType(Mpeg4Decoder& decoder, BitReader& reader);
+
+// Six bits: the coded-block pattern of blocks 0-5 (bits 11-6 of the word).
+void DecodeCbpb(Mpeg4Decoder& decoder, BitReader& reader);
+
 }  // namespace tlx::mpeg4

@@ -42,23 +42,149 @@ void UpdateIntraDcVlcSwitch(Mpeg4Decoder& decoder) {
 void ConcealMacroblock(Mpeg4Decoder& decoder, uint32_t index) {
   const uint32_t column = uint32_t(decoder.grid.column[index]);
   const uint32_t row = uint32_t(decoder.grid.row[index]);
-  StoreZeroVectors(decoder.motion, column, row);
+  // The records of a B-VOP's time belong to its backward reference.
+  if (decoder.stream.vop.codingType != kVopB) StoreZeroVectors(decoder.motion, column, row);
   ResetMacroblockPredictors(*decoder.blockDecoder, column);
   decoder.refs.current->CopyMacroblock(decoder.dsp.prediction, *decoder.refs.past, int(column * 16), int(row * 16));
 }
 
+namespace {
+
+// dbquant: 0 keeps the quantiser, 10 lowers it by 2, 11 raises it by 2.
+void ReadDbquant(Mpeg4Decoder& decoder, BitReader& reader) {
+  if (BitRead(reader, 1) == 0) return;
+  const int32_t quantiser = int32_t(decoder.mb.quantiser) + (BitRead(reader, 1) != 0 ? 2 : -2);
+  if (quantiser < 1 || quantiser > 31) {
+    decoder.status |= kStatusOutOfRange;
+    decoder.mb.quantiser = 16;
+  } else {
+    decoder.mb.quantiser = uint32_t(quantiser);
+  }
+}
+
+void CopyVectors(int32_t (&to)[4][2], const int32_t (&from)[4][2]) {
+  for (int b = 0; b < 4; ++b) {
+    to[b][0] = from[b][0];
+    to[b][1] = from[b][1];
+  }
+}
+
+void SetVectors(int32_t (&to)[4][2], const VectorEntry& v) {
+  for (auto& vector : to) {
+    vector[0] = v.x;
+    vector[1] = v.y;
+  }
+}
+
+// One macroblock of a B-VOP in the combined syntax.
+void DecodeBMacroblock(Mpeg4Decoder& decoder, const BitReader& saved) {
+  BitReader& reader = decoder.reader;
+  const uint32_t index = decoder.mb.index;
+  if (index >= decoder.grid.count) {
+    decoder.status |= kStatusOutOfRange;
+    RestoreAndSkip(decoder, saved);
+    return;
+  }
+  const uint32_t column = uint32_t(decoder.grid.column[index]);
+  const uint32_t row = uint32_t(decoder.grid.row[index]);
+  MotionVectorState& motion = decoder.motion;
+  if (column == 0) ResetBidirectionalPredictors(motion);
+  const int x = int(column * 16);
+  const int y = int(row * 16);
+  if (decoder.grid.words[index] != 0) {
+    // The co-located macroblock was not coded: a copy of the past reference,
+    // and nothing is read.
+    decoder.refs.current->CopyMacroblock(decoder.dsp.prediction, *decoder.refs.past, x, y);
+    WriteQuantiserMap(decoder, index);
+    decoder.mb.index = index + 1;
+    return;
+  }
+  decoder.mb.codedBlockPattern = 0;
+  const bool directWithoutDelta = BitRead(reader, 1) != 0;  // modb 1
+  if (directWithoutDelta) {
+    decoder.mb.flags = kMbDirect;
+  } else {
+    const bool patternFollows = BitRead(reader, 1) == 0;
+    DecodeBMacroblockType(decoder, reader);
+    if (patternFollows) DecodeCbpb(decoder, reader);
+  }
+  const uint32_t flags = decoder.mb.flags;
+  const uint32_t pattern = decoder.mb.codedBlockPattern;
+  if ((flags & kMbQuant) != 0 && pattern != 0) ReadDbquant(decoder, reader);
+  decoder.mb.dctType = 0;
+  if (decoder.stream.vol.interlaced != 0) {
+    if (pattern != 0) decoder.mb.dctType = BitRead(reader, 1);
+    // Field prediction is not decoded by this core.
+    if ((flags & kMbDirect) == 0 && BitRead(reader, 1) != 0) decoder.status |= kStatusUnsupported;
+  }
+  if ((decoder.status | reader.status) != 0) {
+    RestoreAndSkip(decoder, saved);
+    return;
+  }
+
+  MacroblockReport* report = decoder.observation.observer != nullptr ? decoder.observation.report : nullptr;
+  if (report != nullptr) *report = MacroblockReport{};
+  if ((flags & kMbDirect) != 0) {
+    const DirectVectors d = PredictDirect(motion, directWithoutDelta ? nullptr : &reader, column, row,
+                                          decoder.stream.trb, decoder.stream.trd);
+    if (report != nullptr) {
+      CopyVectors(report->vectors, d.forward);
+      CopyVectors(report->backward, d.backward);
+    }
+  } else {
+    if ((flags & kMbForward) != 0) {
+      const VectorEntry v = DecodeForwardVector(motion, reader, column, row);
+      if (report != nullptr) SetVectors(report->vectors, v);
+    }
+    if ((flags & kMbBackward) != 0) {
+      const VectorEntry v = (flags & kMbForward) != 0 ? DecodeBackwardVectorAveraged(motion, reader, column, row)
+                                                      : DecodeBackwardVector(motion, reader, column, row);
+      if (report != nullptr) SetVectors(report->backward, v);
+    }
+  }
+  decoder.status |= motion.status;
+  decoder.blockDecoder->levelCapture = report != nullptr ? report->levels : nullptr;
+  if (pattern != 0) {
+    decoder.status |= DecodeInterMacroblock(*decoder.blockDecoder, reader, decoder.mb.blocks, decoder.mb.shapes,
+                                            int32_t(decoder.mb.quantiser), pattern, column);
+  }
+  if ((decoder.status | reader.status) != 0) {
+    RestoreAndSkip(decoder, saved);
+    return;
+  }
+  if (report != nullptr) {
+    report->index = index;
+    report->flags = flags;
+    report->codedBlockPattern = pattern;
+    report->quantiser = decoder.mb.quantiser;
+    decoder.observation.observer(decoder.observation.context, *report);
+  }
+  if (pattern != 0) {
+    decoder.refs.current->AddInterMacroblock(decoder.dsp.block, decoder.mb.blocks, x, y, int(decoder.mb.dctType),
+                                             pattern, decoder.mb.shapes);
+  }
+  WriteQuantiserMap(decoder, index);
+  decoder.mb.index = index + 1;
+}
+
+}  // namespace
+
 void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
   const StreamState& stream = decoder.stream;
-  const bool predicted = stream.vop.codingType == kVopP;
-  // Sprite and bidirectional macroblocks, quarter-sample vectors and
-  // short-header pictures are not decoded by this core.
-  if ((stream.vop.codingType != kVopI && !predicted) || stream.shortHeaderMode != 0 ||
-      (predicted && stream.vol.quarterSample != 0)) {
+  const uint32_t type = stream.vop.codingType;
+  const bool predicted = type == kVopP;
+  // Sprite macroblocks, quarter-sample vectors and short-header pictures are
+  // not decoded by this core.
+  if (type == kVopS || stream.shortHeaderMode != 0 || (type != kVopI && stream.vol.quarterSample != 0)) {
     decoder.status |= kStatusUnsupported;
     return;
   }
   const BitReader saved = reader;
+  if (type == kVopB) {
+    DecodeBMacroblock(decoder, saved);
+    return;
+  }
   const uint32_t index = decoder.mb.index;
   const bool inside = index < decoder.grid.count;
   if (inside && decoder.grid.column[index] == 0) {
@@ -89,7 +215,7 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
     RestoreAndSkip(decoder, saved);
     return;
   }
-  if (predicted) decoder.grid.words[index] = 0;
+  decoder.grid.words[index] = 0;
   const bool intra = (decoder.mb.flags & kMbIntra) != 0;
   decoder.mb.acPredFlag = intra ? BitRead(reader, 1) : 0;
   DecodeCbpy(decoder, reader);

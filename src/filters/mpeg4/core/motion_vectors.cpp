@@ -233,4 +233,80 @@ uint32_t DecodeFourVectors(MotionVectorState& state, BitReader& reader, uint32_t
   return state.status;
 }
 
+namespace {
+
+// One B-VOP vector against predictor entry `slot`, predicting the 16x16
+// macroblock and its chroma from `reference`, put or averaged.
+VectorEntry DecodeBidirectional(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row,
+                                int slot, bool average) {
+  const uint32_t range = slot == 0 ? state.forwardRange : state.backwardRange;
+  const VectorEntry v = DecodeVector(state, reader, range, state.bidirectional[slot]);
+  state.bidirectional[slot] = v;
+  const Picture& reference = slot == 0 ? *state.forward : *state.backward;
+  const int x = int(16 * column), y = int(16 * row);
+  const int cx = int(8 * column), cy = int(8 * row);
+  const int32_t chromaX = ChromaFromOneVector(v.x), chromaY = ChromaFromOneVector(v.y);
+  if (average) {
+    state.current->AverageLuma16Half(*state.kernels, reference, x, y, v.x, v.y);
+    state.current->AverageChroma8Half(*state.kernels, reference, cx, cy, chromaX, chromaY);
+  } else {
+    state.current->PredictLuma16Half(*state.kernels, reference, x, y, v.x, v.y);
+    state.current->PredictChroma8Half(*state.kernels, reference, cx, cy, chromaX, chromaY);
+  }
+  return v;
+}
+
+}  // namespace
+
+VectorEntry DecodeForwardVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
+  return DecodeBidirectional(state, reader, column, row, 0, false);
+}
+
+VectorEntry DecodeBackwardVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
+  return DecodeBidirectional(state, reader, column, row, 1, false);
+}
+
+VectorEntry DecodeBackwardVectorAveraged(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
+  return DecodeBidirectional(state, reader, column, row, 1, true);
+}
+
+DirectVectors ComputeDirectVectors(const MacroblockVectorRecord& colocated, int32_t deltaX, int32_t deltaY,
+                                   int32_t trb, int32_t trd) {
+  DirectVectors d;
+  const int32_t delta[2] = {deltaX, deltaY};
+  for (int b = 0; b < 4; ++b) {
+    for (int c = 0; c < 2; ++c) {
+      const int64_t m = colocated.vectors[b][c];
+      d.forward[b][c] = int32_t(int64_t(trb) * m / trd) + delta[c];
+      d.backward[b][c] = delta[c] != 0 ? d.forward[b][c] - int32_t(m) : int32_t(int64_t(trb - trd) * m / trd);
+    }
+  }
+  return d;
+}
+
+DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row,
+                            int32_t trb, int32_t trd) {
+  int32_t deltaX = 0, deltaY = 0;
+  if (deltaReader != nullptr) {
+    deltaX = DecodeVectorComponent(*deltaReader, 0, 0, state.status);
+    deltaY = DecodeVectorComponent(*deltaReader, 0, 0, state.status);
+  }
+  const DirectVectors d =
+      ComputeDirectVectors(state.records[row * state.columns + column], deltaX, deltaY, trb, trd);
+  VectorEntry forwardSum, backwardSum;
+  for (int b = 0; b < 4; ++b) {
+    const int x = int(16 * column) + 8 * (b & 1), y = int(16 * row) + 8 * (b >> 1);
+    state.current->PredictLuma8Half(*state.kernels, *state.forward, x, y, d.forward[b][0], d.forward[b][1]);
+    state.current->AverageLuma8Half(*state.kernels, *state.backward, x, y, d.backward[b][0], d.backward[b][1]);
+    AddVector(forwardSum, VectorEntry{d.forward[b][0], d.forward[b][1], 1, 0});
+    AddVector(backwardSum, VectorEntry{d.backward[b][0], d.backward[b][1], 1, 0});
+  }
+  const int cx = int(8 * column), cy = int(8 * row);
+  state.current->PredictChroma8Half(*state.kernels, *state.forward, cx, cy, ChromaFromFourVectors(forwardSum.x),
+                                    ChromaFromFourVectors(forwardSum.y));
+  state.current->AverageChroma8Half(*state.kernels, *state.backward, cx, cy, ChromaFromFourVectors(backwardSum.x),
+                                    ChromaFromFourVectors(backwardSum.y));
+  return d;
+}
+
 }  // namespace tlx::mpeg4

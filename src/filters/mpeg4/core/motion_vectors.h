@@ -92,4 +92,30 @@ void StoreZeroVectors(MotionVectorState& state, uint32_t column, uint32_t row);
 uint32_t DecodeOneVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
 uint32_t DecodeFourVectors(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
 
+// B-VOP vectors, decoded against the bidirectional predictors (forward
+// entry 0 with the forward range, backward entry 1 with the backward range),
+// which they update. The macroblock is predicted from the forward reference,
+// or from the backward one: put, or averaged into the forward prediction.
+// They leave the records alone: the records are the backward reference's,
+// which the direct mode of every B-VOP up to the next reference reads.
+VectorEntry DecodeForwardVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
+VectorEntry DecodeBackwardVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
+VectorEntry DecodeBackwardVectorAveraged(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
+
+// The vectors of direct mode for the co-located record m of the backward
+// reference, per 8x8 block: forward f = trb·m / trd + delta (division
+// truncating toward zero); backward f - m, or (trb - trd)·m / trd when the
+// delta is zero. trd is not 0.
+struct DirectVectors {
+  int32_t forward[4][2];
+  int32_t backward[4][2];
+};
+DirectVectors ComputeDirectVectors(const MacroblockVectorRecord& colocated, int32_t deltaX, int32_t deltaY,
+                                   int32_t trb, int32_t trd);
+// Direct mode: the delta (when the macroblock has one: the range of f-code 1
+// against a zero predictor), the vectors, then per 8x8 block a forward put
+// and a backward average, and chroma from the sums of each direction.
+DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row,
+                            int32_t trb, int32_t trd);
+
 }  // namespace tlx::mpeg4

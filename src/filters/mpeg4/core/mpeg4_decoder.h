@@ -28,6 +28,9 @@ inline constexpr uint32_t kMbInter = 0x1;
 inline constexpr uint32_t kMbInter4v = 0x2;
 inline constexpr uint32_t kMbIntra = 0x4;
 inline constexpr uint32_t kMbQuant = 0x8;
+inline constexpr uint32_t kMbForward = 0x10;
+inline constexpr uint32_t kMbBackward = 0x20;
+inline constexpr uint32_t kMbDirect = 0x40;
 
 // Which colour converter an instance chose when it was initialised.
 enum class ConverterVariant : uint32_t { Mmx, Isse, Sse2 };
@@ -117,7 +120,8 @@ struct MacroblockReport {
   uint32_t flags = 0;            // macroblock-type flags
   uint32_t codedBlockPattern = 0;
   uint32_t quantiser = 0;
-  int32_t vectors[4][2] = {};    // per 8x8 luma block (x, y)
+  int32_t vectors[4][2] = {};    // per 8x8 luma block (x, y); forward ones in B-VOPs
+  int32_t backward[4][2] = {};   // backward vectors per 8x8 block of a B-VOP macroblock
   // Quantised levels of the six blocks after DC/AC prediction, raster order;
   // entry 0 of an intra block is its quantised DC.
   int16_t levels[6][64] = {};

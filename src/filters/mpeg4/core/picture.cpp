@@ -96,27 +96,48 @@ void PredictHalf(const HalfSampleKernel (&kernels)[4], uint8_t* destination, con
 
 }  // namespace
 
-void Picture::PredictLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
-                                int mvy) {
+void Picture::LumaHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy,
+                       int size) {
   mvx = ClampVectorComponent(x, mvx, 2, lumaBorderX, width);
   mvy = ClampVectorComponent(y, mvy, 2, lumaBorderY, height);
-  PredictHalf(kernels.halfSample16[1 - roundingAdd], yOrigin, reference.yOrigin, lumaStride, x, y, mvx, mvy, 16);
+  PredictHalf(set, yOrigin, reference.yOrigin, lumaStride, x, y, mvx, mvy, size);
+}
+
+void Picture::ChromaHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy) {
+  mvx = ClampVectorComponent(x, mvx, 2, chromaBorderX, chromaWidth);
+  mvy = ClampVectorComponent(y, mvy, 2, chromaBorderY, chromaHeight);
+  PredictHalf(set, uOrigin, reference.uOrigin, chromaStride, x, y, mvx, mvy, 8);
+  PredictHalf(set, vOrigin, reference.vOrigin, chromaStride, x, y, mvx, mvy, 8);
+}
+
+void Picture::PredictLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                int mvy) {
+  LumaHalf(kernels.halfSample16[1 - roundingAdd], reference, x, y, mvx, mvy, 16);
 }
 
 void Picture::PredictLuma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
                                int mvy) {
-  mvx = ClampVectorComponent(x, mvx, 2, lumaBorderX, width);
-  mvy = ClampVectorComponent(y, mvy, 2, lumaBorderY, height);
-  PredictHalf(kernels.halfSample8[1 - roundingAdd], yOrigin, reference.yOrigin, lumaStride, x, y, mvx, mvy, 8);
+  LumaHalf(kernels.halfSample8[1 - roundingAdd], reference, x, y, mvx, mvy, 8);
 }
 
 void Picture::PredictChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
                                  int mvy) {
-  mvx = ClampVectorComponent(x, mvx, 2, chromaBorderX, chromaWidth);
-  mvy = ClampVectorComponent(y, mvy, 2, chromaBorderY, chromaHeight);
-  const HalfSampleKernel(&set)[4] = kernels.halfSample8[1 - roundingAdd];
-  PredictHalf(set, uOrigin, reference.uOrigin, chromaStride, x, y, mvx, mvy, 8);
-  PredictHalf(set, vOrigin, reference.vOrigin, chromaStride, x, y, mvx, mvy, 8);
+  ChromaHalf(kernels.halfSample8[1 - roundingAdd], reference, x, y, mvx, mvy);
+}
+
+void Picture::AverageLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                int mvy) {
+  LumaHalf(kernels.averageHalfSample16, reference, x, y, mvx, mvy, 16);
+}
+
+void Picture::AverageLuma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                               int mvy) {
+  LumaHalf(kernels.averageHalfSample8, reference, x, y, mvx, mvy, 8);
+}
+
+void Picture::AverageChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                 int mvy) {
+  ChromaHalf(kernels.averageHalfSample8, reference, x, y, mvx, mvy);
 }
 
 void PictureTimeSet(Picture& picture, int32_t seconds, int32_t increment, int32_t resolution) {

@@ -55,6 +55,12 @@ class Picture : public PlaneStore {
   void PredictLuma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
   void PredictChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
                           int mvy);
+  // The same predictions averaged into what the block holds (the second
+  // direction of a bidirectional macroblock); they ignore the rounding flag.
+  void AverageLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
+  void AverageLuma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
+  void AverageChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                          int mvy);
   // Replicates the edge samples into the borders and the extra rows below.
   void PadBorders(const PredictionKernels& kernels);
   // Forgets the picture held: kind, validity and reorder delay to 0.
@@ -75,6 +81,12 @@ class Picture : public PlaneStore {
   int32_t timeSeconds = 0;    // accumulated modulo time base
   int32_t timeIncrement = 0;
   int32_t timeResolution = 0;
+
+ private:
+  // A luma block of `size` rows and columns, or the U and V blocks of 8, at a
+  // clamped half-sample vector through the phase kernels of `set`.
+  void LumaHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy, int size);
+  void ChromaHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy);
 };
 
 class PlainPicture : public Picture {

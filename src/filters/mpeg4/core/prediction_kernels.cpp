@@ -45,6 +45,42 @@ void HpelHV(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t src
   }
 }
 
+namespace {
+
+// Predicts one block with `kernel` into a scratch block, then averages it
+// into the destination.
+template <int W>
+void AverageWith(HalfSampleKernel kernel, uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
+                 int32_t rows) {
+  uint8_t prediction[W * 16];
+  kernel(prediction, W, src, srcStride, rows);
+  for (int32_t r = 0; r < rows; ++r, dst += dstStride) {
+    for (int c = 0; c < W; ++c) dst[c] = uint8_t((dst[c] + prediction[r * W + c] + 1) >> 1);
+  }
+}
+
+}  // namespace
+
+template <int W>
+void HpelCopyAvg(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
+  AverageWith<W>(CopyBlock<W>, dst, dstStride, src, srcStride, rows);
+}
+
+template <int W>
+void HpelHAvg(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
+  AverageWith<W>(HpelH<W, 0>, dst, dstStride, src, srcStride, rows);
+}
+
+template <int W>
+void HpelVAvg(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
+  AverageWith<W>(HpelV<W, 0>, dst, dstStride, src, srcStride, rows);
+}
+
+template <int W>
+void HpelHVAvg(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
+  AverageWith<W>(HpelHV<W, 0>, dst, dstStride, src, srcStride, rows);
+}
+
 template void CopyBlock<16>(uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, int32_t);
 template void CopyBlock<8>(uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, int32_t);
 #define TLX_HALF_SAMPLE_FORMS(W, Rc)                                            \
@@ -56,5 +92,13 @@ TLX_HALF_SAMPLE_FORMS(16, 1)
 TLX_HALF_SAMPLE_FORMS(8, 0)
 TLX_HALF_SAMPLE_FORMS(8, 1)
 #undef TLX_HALF_SAMPLE_FORMS
+#define TLX_AVERAGING_FORMS(W)                                                        \
+  template void HpelCopyAvg<W>(uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, int32_t); \
+  template void HpelHAvg<W>(uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, int32_t);    \
+  template void HpelVAvg<W>(uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, int32_t);    \
+  template void HpelHVAvg<W>(uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, int32_t);
+TLX_AVERAGING_FORMS(16)
+TLX_AVERAGING_FORMS(8)
+#undef TLX_AVERAGING_FORMS
 
 }  // namespace tlx::mpeg4

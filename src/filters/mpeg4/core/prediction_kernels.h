@@ -32,4 +32,15 @@ void HpelV(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcS
 template <int W, int Rc>
 void HpelHV(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows);
 
+// The averaging forms: the prediction of the phase with rounding control 0,
+// then averaged into the destination as (d + p + 1) >> 1 (never fused).
+template <int W>
+void HpelCopyAvg(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows);
+template <int W>
+void HpelHAvg(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows);
+template <int W>
+void HpelVAvg(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows);
+template <int W>
+void HpelHVAvg(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows);
+
 }  // namespace tlx::mpeg4

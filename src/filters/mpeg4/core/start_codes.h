@@ -43,6 +43,12 @@ uint32_t BitNextStartCodeAfterUserData(BitReader& reader);
 // a byte boundary already followed by a zero byte; 0xFFFFFFFF when neither
 // starts here. Consumes nothing.
 uint32_t BitNextIsResyncMarker(const BitReader& reader, uint32_t n);
+// The length of the resync marker after the packet stuffing (as for
+// BitNextIsResyncMarker), 0 when there is none. Markers are recognised
+// tolerantly: z zeros and a 1 with length - 1 <= z <= 22 (23 zeros begin a
+// start code), since encoders write the markers of B-VOPs longer than their
+// f-codes alone give. Consumes nothing.
+uint32_t BitResyncMarkerBits(const BitReader& reader, uint32_t length);
 // The stuffing bits to the byte boundary followed by the next n bits, as one
 // number; consumes nothing.
 uint32_t BitPeekAfterStuffing(const BitReader& reader, uint32_t n);

@@ -469,7 +469,15 @@ void DecodeVop(Mpeg4Decoder& decoder) {
     }
     return;
   }
-  if (vop.codingType != kVopI && decoder.refs.future->valid == 0) {
+  // A predicted picture needs its references: without them (after a
+  // discontinuity with an open group) it is skipped and nothing is shown.
+  const bool bidirectional = vop.codingType == kVopB;
+  if ((vop.codingType != kVopI && decoder.refs.future->valid == 0) ||
+      (bidirectional && decoder.refs.past->valid == 0)) {
+    if (bidirectional) {
+      decoder.refs.current = decoder.refs.bPicture;
+      decoder.refs.current->ClearState();
+    }
     BitNextStartCode(reader);
     return;
   }
@@ -484,7 +492,7 @@ void DecodeVop(Mpeg4Decoder& decoder) {
     PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, int32_t(vop.timeIncrement), resolution);
   } else {
     decoder.refs.current = decoder.refs.bPicture;
-    decoder.refs.past->roundingAdd = decoder.refs.future->roundingAdd = 1;
+    decoder.refs.current->roundingAdd = decoder.refs.past->roundingAdd = decoder.refs.future->roundingAdd = 1;
     decoder.stream.currentSeconds = AddSeconds(decoder.stream.lastReferenceBase, vop.moduloTimeBase);
     PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, int32_t(vop.timeIncrement), resolution);
     decoder.stream.trb = PictureTimeDifference(*decoder.refs.current, *decoder.refs.past);
@@ -518,7 +526,7 @@ void DecodeVop(Mpeg4Decoder& decoder) {
   ResetMotionVectorPredictors(motion);
 
   DecodeVopData(decoder);
-  while (!BitAtEnd(reader) && BitNextIsResyncMarker(reader, decoder.stream.resyncMarkerLength) == 1) {
+  while (!BitAtEnd(reader) && BitResyncMarkerBits(reader, decoder.stream.resyncMarkerLength) != 0) {
     ReadVideoPacketHeader(decoder);
     DecodeVopData(decoder);
   }

@@ -93,33 +93,40 @@ void CheckCopyMacroblock(const DspTables& plain, const DspTables& variant, std::
   EXPECT_TRUE(destinations.Same());
 }
 
-// Every kernel of a half-sample table at every phase and rounding control,
-// over a 17x17 source window with random and extreme samples.
-template <int W>
-void CheckHalfSample(const HalfSampleKernel (&plain)[2][4], const HalfSampleKernel (&variant)[2][4],
-                     std::mt19937& rng, int round) {
+// Every kernel of a half-sample table (n kernels in a row), over a 17x17
+// source window with random or extreme samples, into a random destination.
+void CheckHalfSampleKernels(const HalfSampleKernel* plain, const HalfSampleKernel* variant, size_t n, int width,
+                            std::mt19937& rng, int round) {
   constexpr int kStride = 40;
   uint8_t source[kStride * 20];
   for (uint8_t& sample : source) sample = round % 3 == 0 ? uint8_t(rng()) : uint8_t((rng() & 1) * 255);
-  for (int rc = 0; rc < 2; ++rc) {
-    for (int phase = 0; phase < 4; ++phase) {
-      uint8_t a[kStride * 18], b[kStride * 18];
-      for (size_t i = 0; i < sizeof(a); ++i) a[i] = b[i] = uint8_t(rng());
-      const int rows = round % 2 == 0 ? W : W / 2;
-      const ptrdiff_t dstStride = round % 4 < 2 ? kStride : kStride / 2;
-      plain[rc][phase](a, dstStride, source, kStride / 2, rows);
-      variant[rc][phase](b, dstStride, source, kStride / 2, rows);
-      EXPECT_EQ(std::memcmp(a, b, sizeof(a)), 0) << "rounding control " << rc << " phase " << phase;
-    }
+  for (size_t k = 0; k < n; ++k) {
+    uint8_t a[kStride * 18], b[kStride * 18];
+    for (size_t i = 0; i < sizeof(a); ++i) a[i] = b[i] = uint8_t(rng());
+    const int rows = round % 2 == 0 ? width : width / 2;
+    const ptrdiff_t dstStride = round % 4 < 2 ? kStride : kStride / 2;
+    plain[k](a, dstStride, source, kStride / 2, rows);
+    variant[k](b, dstStride, source, kStride / 2, rows);
+    EXPECT_EQ(std::memcmp(a, b, sizeof(a)), 0) << "kernel " << k;
   }
 }
 
 void CheckHalfSample16(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
-  CheckHalfSample<16>(plain.prediction.halfSample16, variant.prediction.halfSample16, rng, round);
+  CheckHalfSampleKernels(&plain.prediction.halfSample16[0][0], &variant.prediction.halfSample16[0][0], 8, 16, rng,
+                         round);
 }
 
 void CheckHalfSample8(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
-  CheckHalfSample<8>(plain.prediction.halfSample8, variant.prediction.halfSample8, rng, round);
+  CheckHalfSampleKernels(&plain.prediction.halfSample8[0][0], &variant.prediction.halfSample8[0][0], 8, 8, rng, round);
+}
+
+void CheckAverageHalfSample16(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  CheckHalfSampleKernels(plain.prediction.averageHalfSample16, variant.prediction.averageHalfSample16, 4, 16, rng,
+                         round);
+}
+
+void CheckAverageHalfSample8(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  CheckHalfSampleKernels(plain.prediction.averageHalfSample8, variant.prediction.averageHalfSample8, 4, 8, rng, round);
 }
 
 constexpr Slot kBlockSlots[] = {{"putIntraMacroblock", CheckPutIntraMacroblock},
@@ -127,13 +134,16 @@ constexpr Slot kBlockSlots[] = {{"putIntraMacroblock", CheckPutIntraMacroblock},
 constexpr Slot kPredictionSlots[] = {{"padBorders", CheckPadBorders},
                                      {"copyMacroblock", CheckCopyMacroblock},
                                      {"halfSample16", CheckHalfSample16},
-                                     {"halfSample8", CheckHalfSample8}};
-// The half-sample tables are checked slot by slot inside their checks.
-constexpr size_t kHalfSampleSlots = 2 * 4 - 1;
+                                     {"halfSample8", CheckHalfSample8},
+                                     {"averageHalfSample16", CheckAverageHalfSample16},
+                                     {"averageHalfSample8", CheckAverageHalfSample8}};
+// The arrays of kernels are checked slot by slot inside their checks: the
+// slots beyond the first of each array.
+constexpr size_t kArraySlots = 2 * (2 * 4 - 1) + 2 * (4 - 1);
 
 // A slot added to a table needs its check here.
 static_assert(sizeof(BlockKernels) == std::size(kBlockSlots) * sizeof(void*));
-static_assert(sizeof(PredictionKernels) == (std::size(kPredictionSlots) + 2 * kHalfSampleSlots) * sizeof(void*));
+static_assert(sizeof(PredictionKernels) == (std::size(kPredictionSlots) + kArraySlots) * sizeof(void*));
 static_assert(sizeof(DspTables) == sizeof(BlockKernels) + sizeof(PredictionKernels));
 
 TEST(DspTables, EveryVariantSlotGivesThePlainBytes) {
