@@ -8,6 +8,7 @@
 
 #include "block/reconstruction.h"
 #include "prediction_kernels.h"
+#include "quarter_sample_kernels.h"
 
 namespace tlx::mpeg4 {
 
@@ -31,6 +32,7 @@ struct PredictionKernels {
   // The averaging forms, by phase (their interpolation rounds up).
   HalfSampleKernel averageHalfSample16[4];
   HalfSampleKernel averageHalfSample8[4];
+  QuarterSampleKernels quarterSample;
 };
 
 struct DspTables {

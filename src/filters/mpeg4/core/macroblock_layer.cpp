@@ -174,9 +174,9 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   const StreamState& stream = decoder.stream;
   const uint32_t type = stream.vop.codingType;
   const bool predicted = type == kVopP;
-  // Sprite macroblocks, quarter-sample vectors and short-header pictures are
-  // not decoded by this core.
-  if (type == kVopS || stream.shortHeaderMode != 0 || (type != kVopI && stream.vol.quarterSample != 0)) {
+  // Sprite macroblocks and short-header pictures are not decoded by this
+  // core.
+  if (type == kVopS || stream.shortHeaderMode != 0) {
     decoder.status |= kStatusUnsupported;
     return;
   }

@@ -32,6 +32,25 @@ void PredictChroma(MotionVectorState& state, uint32_t column, uint32_t row, int3
   state.current->PredictChroma8Half(*state.kernels, *state.forward, int(8 * column), int(8 * row), cx, cy);
 }
 
+// A 16x16 or 8x8 luma block at (x, y) predicted from `reference` with the
+// state's vector unit, put or averaged into the block.
+void PredictLuma(MotionVectorState& state, const Picture& reference, int x, int y, int size, int32_t mvx, int32_t mvy,
+                 bool average) {
+  using Operation = void (Picture::*)(const PredictionKernels&, const Picture&, int, int, int, int);
+  // [quarter-sample][16 x 16][averaged]
+  static constexpr Operation kOperations[2][2][2] = {
+      {{&Picture::PredictLuma8Half, &Picture::AverageLuma8Half},
+       {&Picture::PredictLuma16Half, &Picture::AverageLuma16Half}},
+      {{&Picture::PredictLuma8Quarter, &Picture::AverageLuma8Quarter},
+       {&Picture::PredictLuma16Quarter, &Picture::AverageLuma16Quarter}},
+  };
+  const Operation operation = kOperations[state.quarterSample != 0][size == 16][average];
+  (state.current->*operation)(*state.kernels, reference, x, y, mvx, mvy);
+}
+
+// A luma vector component in the half-sample units of the chroma rules.
+int32_t HalfSampleUnits(const MotionVectorState& state, int32_t v) { return state.quarterSample != 0 ? v / 2 : v; }
+
 VectorEntry DecodeVector(MotionVectorState& state, BitReader& reader, uint32_t range, const VectorEntry& predictor) {
   VectorEntry v;
   v.x = DecodeVectorComponent(reader, range, predictor.x, state.status);
@@ -202,8 +221,9 @@ uint32_t DecodeOneVector(MotionVectorState& state, BitReader& reader, uint32_t c
     vector[0] = v.x;
     vector[1] = v.y;
   }
-  state.current->PredictLuma16Half(*state.kernels, *state.forward, int(16 * column), int(16 * row), v.x, v.y);
-  PredictChroma(state, column, row, ChromaFromOneVector(v.x), ChromaFromOneVector(v.y));
+  PredictLuma(state, *state.forward, int(16 * column), int(16 * row), 16, v.x, v.y, false);
+  PredictChroma(state, column, row, ChromaFromOneVector(HalfSampleUnits(state, v.x)),
+                ChromaFromOneVector(HalfSampleUnits(state, v.y)));
   return state.status;
 }
 
@@ -225,9 +245,9 @@ uint32_t DecodeFourVectors(MotionVectorState& state, BitReader& reader, uint32_t
   for (int b = 0; b < 4; ++b) {
     record.vectors[b][0] = blocks[b]->x;
     record.vectors[b][1] = blocks[b]->y;
-    state.current->PredictLuma8Half(*state.kernels, *state.forward, int(16 * column + 8 * (b & 1)),
-                                    int(16 * row + 8 * (b >> 1)), blocks[b]->x, blocks[b]->y);
-    AddVector(sum, *blocks[b]);
+    PredictLuma(state, *state.forward, int(16 * column + 8 * (b & 1)), int(16 * row + 8 * (b >> 1)), 8, blocks[b]->x,
+                blocks[b]->y, false);
+    AddVector(sum, VectorEntry{HalfSampleUnits(state, blocks[b]->x), HalfSampleUnits(state, blocks[b]->y), 1, 0});
   }
   PredictChroma(state, column, row, ChromaFromFourVectors(sum.x), ChromaFromFourVectors(sum.y));
   return state.status;
@@ -245,12 +265,12 @@ VectorEntry DecodeBidirectional(MotionVectorState& state, BitReader& reader, uin
   const Picture& reference = slot == 0 ? *state.forward : *state.backward;
   const int x = int(16 * column), y = int(16 * row);
   const int cx = int(8 * column), cy = int(8 * row);
-  const int32_t chromaX = ChromaFromOneVector(v.x), chromaY = ChromaFromOneVector(v.y);
+  const int32_t chromaX = ChromaFromOneVector(HalfSampleUnits(state, v.x));
+  const int32_t chromaY = ChromaFromOneVector(HalfSampleUnits(state, v.y));
+  PredictLuma(state, reference, x, y, 16, v.x, v.y, average);
   if (average) {
-    state.current->AverageLuma16Half(*state.kernels, reference, x, y, v.x, v.y);
     state.current->AverageChroma8Half(*state.kernels, reference, cx, cy, chromaX, chromaY);
   } else {
-    state.current->PredictLuma16Half(*state.kernels, reference, x, y, v.x, v.y);
     state.current->PredictChroma8Half(*state.kernels, reference, cx, cy, chromaX, chromaY);
   }
   return v;
@@ -296,10 +316,12 @@ DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, ui
   VectorEntry forwardSum, backwardSum;
   for (int b = 0; b < 4; ++b) {
     const int x = int(16 * column) + 8 * (b & 1), y = int(16 * row) + 8 * (b >> 1);
-    state.current->PredictLuma8Half(*state.kernels, *state.forward, x, y, d.forward[b][0], d.forward[b][1]);
-    state.current->AverageLuma8Half(*state.kernels, *state.backward, x, y, d.backward[b][0], d.backward[b][1]);
-    AddVector(forwardSum, VectorEntry{d.forward[b][0], d.forward[b][1], 1, 0});
-    AddVector(backwardSum, VectorEntry{d.backward[b][0], d.backward[b][1], 1, 0});
+    PredictLuma(state, *state.forward, x, y, 8, d.forward[b][0], d.forward[b][1], false);
+    PredictLuma(state, *state.backward, x, y, 8, d.backward[b][0], d.backward[b][1], true);
+    AddVector(forwardSum,
+              VectorEntry{HalfSampleUnits(state, d.forward[b][0]), HalfSampleUnits(state, d.forward[b][1]), 1, 0});
+    AddVector(backwardSum,
+              VectorEntry{HalfSampleUnits(state, d.backward[b][0]), HalfSampleUnits(state, d.backward[b][1]), 1, 0});
   }
   const int cx = int(8 * column), cy = int(8 * row);
   state.current->PredictChroma8Half(*state.kernels, *state.forward, cx, cy, ChromaFromFourVectors(forwardSum.x),

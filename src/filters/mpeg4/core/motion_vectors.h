@@ -3,7 +3,9 @@
 // chroma derivation) and the state that carries vectors from one macroblock
 // to the next, with the decoders of one or four vectors per macroblock.
 //
-// Vectors are in half-sample units.
+// Vectors are in half-sample units, or quarter-sample units when the layer
+// uses quarter-sample vectors; these are halved toward zero before the chroma
+// rules.
 #pragma once
 
 #include <cstdint>
@@ -70,6 +72,7 @@ struct MotionVectorState {
   MacroblockVectorRecord* records = nullptr;
   uint32_t recordCapacity = 0;
   const PredictionKernels* kernels = nullptr;
+  uint32_t quarterSample = 0;    // vectors in quarter samples
 };
 
 // Sizes the state for columns x rows macroblocks; grows only. Out of memory

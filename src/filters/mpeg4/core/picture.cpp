@@ -110,6 +110,34 @@ void Picture::ChromaHalf(const HalfSampleKernel (&set)[4], const Picture& refere
   PredictHalf(set, vOrigin, reference.vOrigin, chromaStride, x, y, mvx, mvy, 8);
 }
 
+void Picture::LumaQuarter(const HalfSampleKernel (&set)[16], const Picture& reference, int x, int y, int mvx,
+                          int mvy, int size) {
+  mvx = ClampVectorComponent(x, mvx, 4, lumaBorderX, width);
+  mvy = ClampVectorComponent(y, mvy, 4, lumaBorderY, height);
+  const uint8_t* source = reference.yOrigin + (y + (mvy >> 2)) * lumaStride + x + (mvx >> 2);
+  set[4 * (mvy & 3) + (mvx & 3)](yOrigin + y * lumaStride + x, lumaStride, source, lumaStride, size);
+}
+
+void Picture::PredictLuma16Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                   int mvy) {
+  LumaQuarter(kernels.quarterSample.put16[1 - roundingAdd], reference, x, y, mvx, mvy, 16);
+}
+
+void Picture::PredictLuma8Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                  int mvy) {
+  LumaQuarter(kernels.quarterSample.put8[1 - roundingAdd], reference, x, y, mvx, mvy, 8);
+}
+
+void Picture::AverageLuma16Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                   int mvy) {
+  LumaQuarter(kernels.quarterSample.average16, reference, x, y, mvx, mvy, 16);
+}
+
+void Picture::AverageLuma8Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                  int mvy) {
+  LumaQuarter(kernels.quarterSample.average8, reference, x, y, mvx, mvy, 8);
+}
+
 void Picture::PredictLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
                                 int mvy) {
   LumaHalf(kernels.halfSample16[1 - roundingAdd], reference, x, y, mvx, mvy, 16);

@@ -61,6 +61,14 @@ class Picture : public PlaneStore {
   void AverageLuma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
   void AverageChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
                           int mvy);
+  // Luma predictions with a quarter-sample vector (clamped with unit 4): put
+  // with this picture's rounding, or averaged into the block.
+  void PredictLuma16Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                            int mvy);
+  void PredictLuma8Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
+  void AverageLuma16Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                            int mvy);
+  void AverageLuma8Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
   // Replicates the edge samples into the borders and the extra rows below.
   void PadBorders(const PredictionKernels& kernels);
   // Forgets the picture held: kind, validity and reorder delay to 0.
@@ -87,6 +95,8 @@ class Picture : public PlaneStore {
   // clamped half-sample vector through the phase kernels of `set`.
   void LumaHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy, int size);
   void ChromaHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy);
+  void LumaQuarter(const HalfSampleKernel (&set)[16], const Picture& reference, int x, int y, int mvx, int mvy,
+                   int size);
 };
 
 class PlainPicture : public Picture {

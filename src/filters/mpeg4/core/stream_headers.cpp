@@ -521,6 +521,7 @@ void DecodeVop(Mpeg4Decoder& decoder) {
   MotionVectorState& motion = decoder.motion;
   SetPictures(motion, decoder.refs.current, decoder.refs.past, decoder.refs.future);
   motion.forwardRange = vop.fcodeForward - 1;
+  motion.quarterSample = decoder.stream.vol.quarterSample;
   motion.backwardRange = vop.codingType == kVopB ? vop.fcodeBackward - 1 : 0;
   ResetMotionVectorRows(motion);
   ResetMotionVectorPredictors(motion);

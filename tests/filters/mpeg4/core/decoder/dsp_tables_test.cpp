@@ -129,6 +129,15 @@ void CheckAverageHalfSample8(const DspTables& plain, const DspTables& variant, s
   CheckHalfSampleKernels(plain.prediction.averageHalfSample8, variant.prediction.averageHalfSample8, 4, 8, rng, round);
 }
 
+void CheckQuarterSample(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  const QuarterSampleKernels& p = plain.prediction.quarterSample;
+  const QuarterSampleKernels& v = variant.prediction.quarterSample;
+  CheckHalfSampleKernels(&p.put16[0][0], &v.put16[0][0], 32, 16, rng, round);
+  CheckHalfSampleKernels(&p.put8[0][0], &v.put8[0][0], 32, 8, rng, round);
+  CheckHalfSampleKernels(p.average16, v.average16, 16, 16, rng, round);
+  CheckHalfSampleKernels(p.average8, v.average8, 16, 8, rng, round);
+}
+
 constexpr Slot kBlockSlots[] = {{"putIntraMacroblock", CheckPutIntraMacroblock},
                                 {"addInterMacroblock", CheckAddInterMacroblock}};
 constexpr Slot kPredictionSlots[] = {{"padBorders", CheckPadBorders},
@@ -136,10 +145,11 @@ constexpr Slot kPredictionSlots[] = {{"padBorders", CheckPadBorders},
                                      {"halfSample16", CheckHalfSample16},
                                      {"halfSample8", CheckHalfSample8},
                                      {"averageHalfSample16", CheckAverageHalfSample16},
-                                     {"averageHalfSample8", CheckAverageHalfSample8}};
+                                     {"averageHalfSample8", CheckAverageHalfSample8},
+                                     {"quarterSample", CheckQuarterSample}};
 // The arrays of kernels are checked slot by slot inside their checks: the
 // slots beyond the first of each array.
-constexpr size_t kArraySlots = 2 * (2 * 4 - 1) + 2 * (4 - 1);
+constexpr size_t kArraySlots = 2 * (2 * 4 - 1) + 2 * (4 - 1) + (2 * 2 * 16 + 2 * 16 - 1);
 
 // A slot added to a table needs its check here.
 static_assert(sizeof(BlockKernels) == std::size(kBlockSlots) * sizeof(void*));

@@ -87,6 +87,80 @@ TEST(HalfSampleKernels, WriteOnlyTheirBlockAndIgnoreAlignment) {
   }
 }
 
+// A 16x16 prediction from a source with a stride of 32, rows 0..16 readable.
+struct QuarterBench {
+  uint8_t source[32 * 20] = {};
+  uint8_t out[16 * 16] = {};
+  void Run(HalfSampleKernel kernel) { kernel(out, 16, source, 32, 16); }
+  int At(int row, int column) const { return out[row * 16 + column]; }
+};
+
+TEST(QuarterSampleKernels, TwoStageRoundingAndEdges) {
+  const QuarterSampleKernels& k = PlainTables().prediction.quarterSample;
+  for (int rc = 0; rc < 2; ++rc) {
+    QuarterBench impulse;
+    impulse.source[8 * 32 + 8] = 255;
+    impulse.Run(k.put16[rc][10]);
+    EXPECT_EQ(impulse.At(7, 7), 99) << "rc " << rc;  // 159 after the horizontal stage
+    impulse.Run(k.put16[rc][5]);
+    EXPECT_EQ(impulse.At(7, 7), rc == 0 ? 25 : 24);
+    EXPECT_EQ(impulse.At(8, 8), 168) << "rc " << rc;
+
+    // A step: eight samples 0, then 255; the lowpass between them is exactly
+    // half-way.
+    QuarterBench step;
+    for (int r = 0; r < 17; ++r) {
+      for (int c = 8; c < 32; ++c) step.source[r * 32 + c] = 255;
+    }
+    step.Run(k.put16[rc][2]);
+    EXPECT_EQ(step.At(0, 6), 0);
+    EXPECT_EQ(step.At(0, 7), rc == 0 ? 128 : 127);
+    EXPECT_EQ(step.At(0, 8), 255);
+
+    // A flat source stays flat at every position.
+    QuarterBench flat;
+    std::memset(flat.source, 77, sizeof(flat.source));
+    for (int p = 0; p < 16; ++p) {
+      flat.Run(k.put16[rc][p]);
+      for (uint8_t v : flat.out) ASSERT_EQ(v, 77) << "position " << p << " rc " << rc;
+    }
+  }
+  // Averaged into a zero destination: (0 + 99 + 1) >> 1.
+  QuarterBench average;
+  average.source[8 * 32 + 8] = 255;
+  average.Run(k.average16[10]);
+  EXPECT_EQ(average.At(7, 7), 50);
+}
+
+// Every averaging position equals the rounding-control-0 prediction averaged
+// into the destination; samples outside the read window change nothing.
+TEST(QuarterSampleKernels, AveragesAndReadWindow) {
+  const QuarterSampleKernels& k = PlainTables().prediction.quarterSample;
+  std::mt19937 rng(11);
+  for (int p = 0; p < 16; ++p) {
+    QuarterBench bench;
+    for (uint8_t& v : bench.source) v = uint8_t(rng());
+    uint8_t destination[16 * 16];
+    for (uint8_t& v : destination) v = uint8_t(rng());
+    bench.Run(k.put16[0][p]);
+    uint8_t averaged[16 * 16];
+    std::memcpy(averaged, destination, sizeof(averaged));
+    k.average16[p](averaged, 16, bench.source, 32, 16);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(averaged[i], (destination[i] + bench.out[i] + 1) >> 1) << p;
+
+    uint8_t first[16 * 16];
+    std::memcpy(first, bench.out, sizeof(first));
+    for (int r = 0; r < 20; ++r) {
+      for (int c = 0; c < 32; ++c) {
+        if (r > 16 || c > 16) bench.source[r * 32 + c] = uint8_t(rng());
+      }
+    }
+    bench.Run(k.put16[1][p]);
+    bench.Run(k.put16[0][p]);
+    ASSERT_EQ(std::memcmp(first, bench.out, sizeof(first)), 0) << "position " << p;
+  }
+}
+
 TEST(VectorClamping, BlockStartsWithinThePaddedPlane) {
   struct Case {
     const char* name;
