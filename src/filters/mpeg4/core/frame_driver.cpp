@@ -3,6 +3,7 @@
 // picture packet by packet, and reporting the bytes used.
 #include "frame_driver.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "block/block_decoder_state.h"
@@ -164,10 +165,10 @@ uint32_t DecodeFrame(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
 
   if (StartsShortPicture(reader)) {
     ParseVolHeader(decoder);
-    ParseShortHeader(decoder);
-    // Short-header macroblocks are not decoded by this core: the header is
-    // read so the layer's size is known, and the picture is refused.
-    decoder.status |= kStatusUnsupported;
+    DecodeShortHeaderPicture(decoder);
+    frame.pictureKind = decoder.stream.vop.codingType + 1;
+    frame.timeSeconds = static_cast<uint32_t>(decoder.stream.currentSeconds);
+    OutputPicture(decoder.refs, decoder.stream, frame);
     frame.width = decoder.stream.vol.width;
     frame.height = decoder.stream.vol.height;
     frame.shortHeader = 1;
@@ -267,6 +268,57 @@ void DecodeVopData(Mpeg4Decoder& decoder) {
     return;
   }
   DecodeVopCombined(decoder);
+}
+
+void DecodeShortHeaderGobs(Mpeg4Decoder& decoder) {
+  BitReader& reader = decoder.reader;
+  ShortHeader& header = decoder.stream.shortHeader;
+  // A group start code, after zero bits to the byte boundary, that is not the
+  // next picture's start code.
+  BitReader aligned = reader;
+  BitByteAlign(aligned);
+  if (header.gobNumber > 0 && BitPeekAfterStuffing(reader, kGobStartCodeLength) == kGobStartCode &&
+      !StartsShortPicture(aligned)) {
+    reader = aligned;
+    BitSkip(reader, kGobStartCodeLength);
+    const uint32_t number = BitRead(reader, 5);
+    BitSkip(reader, 2);  // frame identifier
+    decoder.mb.quantiser = BitRead(reader, 5);
+    // A group number that goes backwards or past the picture is damage.
+    if (number < header.gobNumber || number >= header.gobsPerPicture || decoder.mb.quantiser == 0) {
+      decoder.status |= kStatusOutOfRange;
+      decoder.mb.quantiser = decoder.stream.vop.quant;
+    } else {
+      header.gobNumber = number;
+    }
+    // Macroblocks of groups that were lost are concealed.
+    const uint32_t first = std::min(header.gobNumber * header.macroblocksPerGob, decoder.grid.count);
+    for (uint32_t index = decoder.mb.index; index < first; ++index) ConcealMacroblock(decoder, index);
+    decoder.mb.index = std::max(decoder.mb.index, first);
+    ResetMotionVectorRows(decoder.motion);
+    ResetMotionVectorPredictors(decoder.motion);
+  }
+  const uint32_t limit = std::min((header.gobNumber + 1) * header.macroblocksPerGob, decoder.grid.count);
+  while (decoder.mb.index < limit) {
+    if (BitPeekAfterStuffing(reader, kGobStartCodeLength) == kGobStartCode) {
+      BitByteAlign(reader);
+      if (!StartsShortPicture(reader)) break;
+    }
+    // A truncated picture ends with its data, or at the next picture's start
+    // code; the rest stays as it is.
+    if (BitAtEnd(reader) || StartsShortPicture(reader)) {
+      decoder.status |= kStatusInvalidCode;
+      header.gobNumber = header.gobsPerPicture;
+      return;
+    }
+    const uint64_t position = BitPositionBits(reader);
+    const uint32_t index = decoder.mb.index;
+    DecodeMacroblocksCombined(decoder);
+    if ((decoder.status | reader.status) != 0) BitSkipToResync(reader, kGobStartCodeLength);
+    // Each round moves on, so damage cannot hold the picture in one place.
+    if (BitPositionBits(reader) == position && decoder.mb.index == index) BitSkip(reader, 8);
+  }
+  ++header.gobNumber;
 }
 
 void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {

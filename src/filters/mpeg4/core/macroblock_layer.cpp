@@ -174,9 +174,8 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   const StreamState& stream = decoder.stream;
   const uint32_t type = stream.vop.codingType;
   const bool predicted = type == kVopP;
-  // Sprite macroblocks and short-header pictures are not decoded by this
-  // core.
-  if (type == kVopS || stream.shortHeaderMode != 0) {
+  // Sprite macroblocks are not decoded by this core.
+  if (type == kVopS) {
     decoder.status |= kStatusUnsupported;
     return;
   }
@@ -217,7 +216,8 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   }
   decoder.grid.words[index] = 0;
   const bool intra = (decoder.mb.flags & kMbIntra) != 0;
-  decoder.mb.acPredFlag = intra ? BitRead(reader, 1) : 0;
+  const bool shortHeader = stream.shortHeaderMode != 0;
+  decoder.mb.acPredFlag = intra && !shortHeader ? BitRead(reader, 1) : 0;
   DecodeCbpy(decoder, reader);
   if ((decoder.mb.flags & kMbQuant) != 0) {
     const int32_t quantiser = int32_t(decoder.mb.quantiser) + kDquant[BitRead(reader, 2)];
@@ -229,7 +229,7 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
     }
   }
   if (decoder.mb.runningQuantiser == 0) decoder.mb.runningQuantiser = decoder.mb.quantiser;
-  UpdateIntraDcVlcSwitch(decoder);
+  if (!shortHeader) UpdateIntraDcVlcSwitch(decoder);
   decoder.mb.runningQuantiser = decoder.mb.quantiser;
   const uint32_t pattern = decoder.mb.codedBlockPattern;
   decoder.mb.dctType = 0;
@@ -256,12 +256,19 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   if (report != nullptr) *report = MacroblockReport{};
   decoder.blockDecoder->levelCapture = report != nullptr ? report->levels : nullptr;
   const int32_t quantiser = int32_t(decoder.mb.quantiser);
-  if (intra) {
-    decoder.status |= DecodeIntraMacroblock(*decoder.blockDecoder, reader, decoder.mb.blocks, decoder.mb.shapes,
-                                            quantiser, pattern, decoder.mb.intraDcVlc, decoder.mb.acPredFlag, column);
+  BlockDecoderState& blocks = *decoder.blockDecoder;
+  if (intra && shortHeader) {
+    decoder.status |=
+        DecodeShortHeaderIntraMacroblock(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser, pattern);
+  } else if (intra) {
+    decoder.status |= DecodeIntraMacroblock(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser, pattern,
+                                            decoder.mb.intraDcVlc, decoder.mb.acPredFlag, column);
+  } else if (shortHeader) {
+    decoder.status |= DecodeShortHeaderInterMacroblock(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser,
+                                                       pattern, column);
   } else {
-    decoder.status |= DecodeInterMacroblock(*decoder.blockDecoder, reader, decoder.mb.blocks, decoder.mb.shapes,
-                                            quantiser, pattern, column);
+    decoder.status |=
+        DecodeInterMacroblock(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser, pattern, column);
   }
   if ((decoder.status | reader.status) != 0) {
     RestoreAndSkip(decoder, saved);

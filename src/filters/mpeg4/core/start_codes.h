@@ -24,6 +24,12 @@ inline constexpr uint32_t kStuffingStartCode = 0x1C3;
 inline constexpr uint32_t kShortHeaderStartCode = 0x20;
 inline constexpr uint32_t kShortHeaderStartCodeLength = 22;
 
+// The 17-bit group-of-blocks start code of short-header pictures, and the
+// 22-bit end-of-sequence marker.
+inline constexpr uint32_t kGobStartCode = 1;
+inline constexpr uint32_t kGobStartCodeLength = 17;
+inline constexpr uint32_t kShortHeaderEndCode = 0x3F;
+
 inline bool IsVoStartCode(uint32_t code) { return code >= kVoStartCodeFirst && code <= kVoStartCodeLast; }
 inline bool IsVolStartCode(uint32_t code) { return code >= kVolStartCodeFirst && code <= kVolStartCodeLast; }
 

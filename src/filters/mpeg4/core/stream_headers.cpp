@@ -445,6 +445,52 @@ void ParseShortHeader(Mpeg4Decoder& decoder) {
   header.gobNumber = 0;
 }
 
+void DecodeShortHeaderPicture(Mpeg4Decoder& decoder) {
+  BitReader& reader = decoder.reader;
+  VopHeader& vop = decoder.stream.vop;
+  ParseShortHeader(decoder);
+  if (decoder.status != 0) return;
+  vop.codingType = decoder.stream.shortHeader.pictureCodingType != 0 ? kVopP : kVopI;
+  if (vop.codingType == kVopP && decoder.refs.future->valid == 0) {
+    // No reference: on to the next picture start code or the end.
+    BitByteAlign(reader);
+    while (!BitAtEnd(reader) && !StartsShortPicture(reader)) BitSkip(reader, 8);
+    return;
+  }
+  decoder.mb.index = 0;
+  decoder.mb.runningQuantiser = 0;
+  decoder.mb.quantiser = vop.quant;
+  vop.moduloTimeBase = 0;
+  RotateReferences(decoder);
+  decoder.refs.past->roundingAdd = decoder.refs.future->roundingAdd = 1;
+  AdvanceReferenceSeconds(decoder);
+  PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, 0, 0);
+  decoder.refs.current->kind = vop.codingType;
+  decoder.refs.current->valid |= kPictureValid;
+  decoder.refs.future->reorder += 2;
+  ResetPredictorRows(*decoder.blockDecoder);
+  ResetDcPredictors(*decoder.blockDecoder);
+  SetScanTables(*decoder.blockDecoder, false);
+  std::memset(decoder.mb.blocks, 0, sizeof(decoder.mb.blocks));
+  MotionVectorState& motion = decoder.motion;
+  SetPictures(motion, decoder.refs.current, decoder.refs.past, decoder.refs.future);
+  motion.forwardRange = 0;
+  motion.quarterSample = 0;
+  ResetMotionVectorRows(motion);
+  ResetMotionVectorPredictors(motion);
+  decoder.stream.resyncMarkerLength = kGobStartCodeLength;
+
+  ShortHeader& header = decoder.stream.shortHeader;
+  header.gobNumber = 0;
+  while (header.gobNumber < header.gobsPerPicture) DecodeShortHeaderGobs(decoder);
+  if (BitPeekAfterStuffing(reader, 22) == kShortHeaderEndCode) {
+    BitByteAlign(reader);
+    BitSkip(reader, 22);
+  }
+  BitByteAlign(reader);
+  decoder.refs.current->PadBorders(decoder.dsp.prediction);
+}
+
 void FlushAtEndMarker(Mpeg4Decoder& decoder) {
   BitSkip(decoder.reader, 32);
   RotateReferences(decoder);

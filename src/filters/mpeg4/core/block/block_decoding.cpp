@@ -131,20 +131,36 @@ uint32_t DecodeShortHeaderIntraMacroblock(BlockDecoderState& state, BitReader& r
   return state.status;
 }
 
-uint32_t DecodeInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64], uint32_t* shapes,
-                               int32_t quantiser, uint32_t pattern, uint32_t column) {
+namespace {
+
+using EventDecoder = decltype(&DecodeCoefficients);
+
+uint32_t DecodeInterBlocks(EventDecoder events, BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                           uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column) {
   state.quantiser = quantiser;
   if (state.levelCapture != nullptr) std::fill(&state.levelCapture[0][0], &state.levelCapture[0][0] + 6 * 64, 0);
   for (uint32_t b = 0; b < 6; ++b) {
     if ((pattern & kCodedBlockBit[b]) == 0) continue;
     state.count = 0;
-    DecodeCoefficients(state, reader, false, 0, state.scan[0]);
+    events(state, reader, false, 0, state.scan[0]);
     Capture(state, b, false);
     shapes[b] = DequantiseBlock(state, blocks[b], 0);
   }
   ResetMacroblockPredictors(state, column);
   if (state.status != 0) ZeroBlocks(blocks);
   return state.status;
+}
+
+}  // namespace
+
+uint32_t DecodeInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64], uint32_t* shapes,
+                               int32_t quantiser, uint32_t pattern, uint32_t column) {
+  return DecodeInterBlocks(DecodeCoefficients, state, reader, blocks, shapes, quantiser, pattern, column);
+}
+
+uint32_t DecodeShortHeaderInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column) {
+  return DecodeInterBlocks(DecodeShortHeaderCoefficients, state, reader, blocks, shapes, quantiser, pattern, column);
 }
 
 uint32_t DequantiseBlock(BlockDecoderState& state, int16_t* block, uint32_t shape) {

@@ -34,6 +34,10 @@ uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int1
 uint32_t DecodeInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64], uint32_t* shapes,
                                int32_t quantiser, uint32_t pattern, uint32_t column);
 
+// The short-header form: the inter events with the short-header escape.
+uint32_t DecodeShortHeaderInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column);
+
 // The short-header form: 8-bit DC, no prediction, zigzag order, the inter
 // events with the short-header escape.
 uint32_t DecodeShortHeaderIntraMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],

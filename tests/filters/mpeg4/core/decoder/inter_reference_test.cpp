@@ -4,6 +4,7 @@
 // core predicted with.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -33,7 +34,9 @@ class InterReference : public testing::TestWithParam<std::string> {};
 
 TEST_P(InterReference, MatchesLibavcodec) {
   const std::vector<uint8_t> stream = ReadFixture(GetParam());
-  const ReferenceDecode reference = DecodeWithLibavcodec(stream, ReferenceOptions{});
+  ReferenceOptions options;
+  options.shortHeader = GetParam().ends_with(".h263");
+  const ReferenceDecode reference = DecodeWithLibavcodec(stream, options);
   const CoreDecode ours = DecodeWithCore(stream, true);
 
   for (size_t call = 0; call < ours.statuses.size(); ++call) EXPECT_EQ(ours.statuses[call], 0u) << "call " << call;
@@ -86,7 +89,10 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, InterReference,
                                          "dquant_176x144.m4v", "dquant_352x288.m4v", "odd_184x136.m4v",
                                          "max_720x576.m4v", "packets_176x144.m4v", "packets_352x288.m4v",
                                          "qpel_176x144.m4v", "qpel_352x288.m4v",
-                                         "qpel_b2_176x144.m4v", "qpel_b2_352x288.m4v"),
+                                         "qpel_b2_176x144.m4v", "qpel_b2_352x288.m4v", "h263_128x96.h263",
+                                         "h263_176x144.h263", "h263_352x288.h263", "h263_704x576.h263",
+                                         "h263_ps_128x96.h263", "h263_ps_176x144.h263", "h263_ps_352x288.h263",
+                                         "h263_ps_704x576.h263"),
                          [](const testing::TestParamInfo<std::string>& info) {
                            std::string name = info.param.substr(0, info.param.find('.'));
                            for (char& c : name) {
@@ -94,6 +100,31 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, InterReference,
                            }
                            return name;
                          });
+
+TEST(ShortHeader, LargestFormatIsRefusedAndATruncatedPictureEndsWithItsData) {
+  const CoreDecode large = DecodeWithCore(ReadFixture("h263_1408x1152.h263"), false);
+  ASSERT_FALSE(large.statuses.empty());
+  EXPECT_EQ(large.statuses[0] & 0x2u, 0x2u);
+  EXPECT_TRUE(large.pictures.empty());
+
+  // The first picture whole, then half of the second: its call returns with
+  // the reader's overrun status instead of looping on the missing groups.
+  const std::vector<uint8_t> stream = ReadFixture("h263_176x144.h263");
+  void* handle = nullptr;
+  ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
+  Mpeg4DecFrame first{};
+  first.input = stream.data();
+  first.inputLength = uint32_t(stream.size());
+  ASSERT_EQ(Mpeg4DecAFrame(handle, &first), 0u);
+  ASSERT_GT(first.consumed, 0u);
+  const uint32_t rest = uint32_t(stream.size()) - first.consumed;
+  Mpeg4DecFrame second{};
+  second.input = stream.data() + first.consumed;
+  second.inputLength = std::min<uint32_t>(rest, 200);
+  EXPECT_EQ(Mpeg4DecAFrame(handle, &second) & 0x100u, 0x100u);
+  EXPECT_LE(second.consumed, second.inputLength);
+  Mpeg4DecExit(handle);
+}
 
 // After a discontinuity the references are gone: the B-VOPs and P-VOPs of
 // the open group are skipped quietly, showing nothing, until an I-VOP.
