@@ -260,14 +260,21 @@ uint32_t LookPictureHeader(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
 }
 
 void DecodeVopData(Mpeg4Decoder& decoder) {
-  if (decoder.stream.vol.dataPartitioned != 0) {
-    // Data-partitioned packets are not decoded by this core.
-    ComputeResyncMarkerLength(decoder);
-    decoder.status |= kStatusUnsupported;
-    BitSkipToResync(decoder.reader, decoder.stream.resyncMarkerLength);
+  const uint32_t type = decoder.stream.vop.codingType;
+  // B-VOPs of a partitioned layer are coded in the combined syntax.
+  if (decoder.stream.vol.dataPartitioned == 0 || type == kVopB) {
+    DecodeVopCombined(decoder);
     return;
   }
-  DecodeVopCombined(decoder);
+  ComputeResyncMarkerLength(decoder);
+  if (type == kVopS) {
+    // Partitioned sprite pictures are not decoded by this core: the picture
+    // is reported damaged rather than left stale without a word.
+    decoder.status |= kStatusUnsupported;
+    BitNextStartCode(decoder.reader);
+    return;
+  }
+  DecodeVopPartitioned(decoder);
 }
 
 void DecodeShortHeaderGobs(Mpeg4Decoder& decoder) {

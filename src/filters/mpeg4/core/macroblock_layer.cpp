@@ -1,5 +1,6 @@
 #include "macroblock_layer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "block/block_decoder_state.h"
@@ -297,6 +298,223 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   }
   WriteQuantiserMap(decoder, index);
   decoder.mb.index = index + 1;
+}
+
+namespace {
+
+// Applies dquant to the current quantiser; false (with 0x4 and quantiser
+// 16) when the result leaves 1..31.
+bool ApplyDquant(Mpeg4Decoder& decoder, BitReader& reader) {
+  const int32_t quantiser = int32_t(decoder.mb.quantiser) + kDquant[BitRead(reader, 2)];
+  if (quantiser < 1 || quantiser > 31) {
+    decoder.status |= kStatusOutOfRange;
+    decoder.mb.quantiser = 16;
+    return false;
+  }
+  decoder.mb.quantiser = uint32_t(quantiser);
+  return true;
+}
+
+// The running quantiser and the intra-DC switch after a macroblock's
+// quantiser is known.
+void UpdateRunningQuantiser(Mpeg4Decoder& decoder) {
+  if (decoder.mb.runningQuantiser == 0) decoder.mb.runningQuantiser = decoder.mb.quantiser;
+  UpdateIntraDcVlcSwitch(decoder);
+  decoder.mb.runningQuantiser = decoder.mb.quantiser;
+}
+
+bool Failed(const Mpeg4Decoder& decoder) { return (decoder.status | decoder.reader.status) != 0; }
+
+// The DC partition of an intra macroblock into its record, when its DC has
+// its own code; directions cleared without AC prediction.
+void DecodeRecordDc(Mpeg4Decoder& decoder, PartitionRecord& record, uint32_t column) {
+  if (record.intraDcVlc == 0) return;
+  decoder.status |= DecodeIntraDcPartition(*decoder.blockDecoder, decoder.reader, int32_t(record.quantiser), column,
+                                           record.dc, record.direction, record.quantisedDc);
+}
+
+// Partition 1: macroblock types (and the DC part of I-VOPs, the vectors of
+// P-VOPs) up to the marker. Returns the packet's macroblock count, or -1
+// after an error.
+int32_t DecodeFirstPartition(Mpeg4Decoder& decoder, bool predicted) {
+  BitReader& reader = decoder.reader;
+  const uint32_t marker = predicted ? kMotionMarker : kDcMarker;
+  const uint32_t markerLength = predicted ? kMotionMarkerLength : kDcMarkerLength;
+  const uint32_t start = decoder.mb.index;
+  uint32_t count = 0;
+  while ((reader.window >> (32 - markerLength)) != marker) {
+    if (BitAtEnd(reader)) {
+      decoder.status |= kStatusMissingHeader;
+      return -1;
+    }
+    const uint32_t index = start + count;
+    const bool inside = index < decoder.grid.count;
+    const uint32_t column = inside ? uint32_t(decoder.grid.column[index]) : 0;
+    const uint32_t row = inside ? uint32_t(decoder.grid.row[index]) : 0;
+    if (inside && column == 0) {
+      if (predicted) {
+        ResetMotionVectorPredictors(decoder.motion);
+      } else {
+        ResetDcPredictors(*decoder.blockDecoder);
+      }
+    }
+    if (predicted && BitRead(reader, 1) != 0) {  // not_coded
+      if (!inside) {
+        decoder.status |= kStatusOutOfRange;
+        return -1;
+      }
+      decoder.grid.info[index] = PartitionRecord{};
+      decoder.grid.words[index] = 1;
+      StoreZeroVectors(decoder.motion, column, row);
+      ++count;
+      continue;
+    }
+    DecodeMcbpc(decoder, reader);
+    if (Failed(decoder)) return -1;
+    if (decoder.mb.flags == 0) continue;  // stuffing
+    if (!inside) {
+      decoder.status |= kStatusOutOfRange;
+      return -1;
+    }
+    PartitionRecord& record = decoder.grid.info[index];
+    record = PartitionRecord{};
+    record.flags = decoder.mb.flags;
+    record.pattern = decoder.mb.codedBlockPattern & 0xC0u;
+    decoder.grid.words[index] = 0;
+    if (predicted) {
+      if ((record.flags & kMbIntra) != 0) {
+        StoreZeroVectors(decoder.motion, column, row);
+      } else if ((record.flags & kMbInter4v) != 0) {
+        decoder.status |= DecodeFourVectors(decoder.motion, reader, column, row);
+      } else {
+        decoder.status |= DecodeOneVector(decoder.motion, reader, column, row);
+      }
+    } else {
+      if ((record.flags & kMbQuant) != 0 && !ApplyDquant(decoder, reader)) return -1;
+      UpdateRunningQuantiser(decoder);
+      record.quantiser = decoder.mb.quantiser;
+      record.intraDcVlc = decoder.mb.intraDcVlc;
+      DecodeRecordDc(decoder, record, column);
+    }
+    if (Failed(decoder)) return -1;
+    ++count;
+  }
+  BitSkip(reader, markerLength);
+  return int32_t(count);
+}
+
+// Partition 2: AC prediction flags and luma patterns (and for P-VOPs the
+// quantisers and the DC part).
+bool DecodeSecondPartition(Mpeg4Decoder& decoder, bool predicted, uint32_t count) {
+  BitReader& reader = decoder.reader;
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t index = decoder.mb.index + k;
+    const uint32_t column = uint32_t(decoder.grid.column[index]);
+    PartitionRecord& record = decoder.grid.info[index];
+    if (predicted && column == 0) ResetDcPredictors(*decoder.blockDecoder);
+    if (record.flags == 0) {
+      record.quantiser = decoder.mb.quantiser;
+      ResetMacroblockPredictors(*decoder.blockDecoder, column);
+      continue;
+    }
+    const bool intra = (record.flags & kMbIntra) != 0;
+    if (intra) record.acPredFlag = BitRead(reader, 1);
+    decoder.mb.flags = record.flags;
+    decoder.mb.codedBlockPattern = record.pattern;
+    DecodeCbpy(decoder, reader);
+    record.pattern = decoder.mb.codedBlockPattern;
+    if (predicted) {
+      if ((record.flags & kMbQuant) != 0 && !ApplyDquant(decoder, reader)) return false;
+      UpdateRunningQuantiser(decoder);
+      record.quantiser = decoder.mb.quantiser;
+      if (intra) {
+        record.intraDcVlc = decoder.mb.intraDcVlc;
+        DecodeRecordDc(decoder, record, column);
+      } else {
+        ResetMacroblockPredictors(*decoder.blockDecoder, column);
+      }
+    }
+    if (intra && record.acPredFlag == 0 && record.intraDcVlc != 0) {
+      std::fill(record.direction, record.direction + 6, uint8_t{0});
+    }
+    if (Failed(decoder)) return false;
+  }
+  return true;
+}
+
+// Partition 3: the texture, and the reconstruction of every macroblock.
+bool DecodeThirdPartition(Mpeg4Decoder& decoder, uint32_t count) {
+  BitReader& reader = decoder.reader;
+  BlockDecoderState& blocks = *decoder.blockDecoder;
+  MacroblockReport* report = decoder.observation.observer != nullptr ? decoder.observation.report : nullptr;
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t index = decoder.mb.index + k;
+    const uint32_t column = uint32_t(decoder.grid.column[index]);
+    const PartitionRecord& record = decoder.grid.info[index];
+    if (column == 0) ResetDcPredictors(blocks);
+    decoder.mb.quantiser = record.quantiser;
+    if (record.flags == 0) {
+      ConcealMacroblock(decoder, index);
+      WriteQuantiserMap(decoder, index);
+      continue;
+    }
+    if (report != nullptr) *report = MacroblockReport{};
+    blocks.levelCapture = report != nullptr ? report->levels : nullptr;
+    const bool intra = (record.flags & kMbIntra) != 0;
+    const int32_t quantiser = int32_t(record.quantiser);
+    if (intra && record.intraDcVlc != 0) {
+      decoder.status |=
+          DecodeIntraMacroblockPartitioned(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser,
+                                           record.pattern, record.dc, record.direction, record.quantisedDc, column);
+    } else if (intra) {
+      // The DC as the first event: decoded here, as in a combined packet.
+      if (blocks.reversibleVlc != 0) decoder.status |= kStatusUnsupported;
+      decoder.status |= DecodeIntraMacroblock(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser,
+                                              record.pattern, 0, record.acPredFlag, column);
+    } else {
+      decoder.status |= DecodeInterMacroblockPartitioned(blocks, reader, decoder.mb.blocks, decoder.mb.shapes,
+                                                         quantiser, record.pattern, column);
+    }
+    if (Failed(decoder)) return false;
+    if (report != nullptr) {
+      report->index = index;
+      report->flags = record.flags;
+      report->codedBlockPattern = record.pattern;
+      report->quantiser = record.quantiser;
+      CopyVectors(report->vectors, decoder.motion.records[index].vectors);
+      decoder.observation.observer(decoder.observation.context, *report);
+    }
+    const int x = int(column * 16);
+    const int y = decoder.grid.row[index] * 16;
+    if (intra) {
+      decoder.refs.current->PutIntraMacroblock(decoder.dsp.block, decoder.mb.blocks, x, y, 0, decoder.mb.shapes);
+    } else {
+      decoder.refs.current->AddInterMacroblock(decoder.dsp.block, decoder.mb.blocks, x, y, 0, record.pattern,
+                                               decoder.mb.shapes);
+    }
+    WriteQuantiserMap(decoder, index);
+  }
+  return true;
+}
+
+}  // namespace
+
+void DecodeVopPartitioned(Mpeg4Decoder& decoder) {
+  BitReader& reader = decoder.reader;
+  const BitReader saved = reader;
+  const bool predicted = decoder.stream.vop.codingType == kVopP;
+  const int32_t count = DecodeFirstPartition(decoder, predicted);
+  if (count < 0 || !DecodeSecondPartition(decoder, predicted, uint32_t(count)) ||
+      !DecodeThirdPartition(decoder, uint32_t(count))) {
+    RestoreAndSkip(decoder, saved);
+    return;
+  }
+  if (BitNextIsResyncMarker(reader, decoder.stream.resyncMarkerLength - 1) != 0) {
+    decoder.status |= kStatusMissingHeader;
+    RestoreAndSkip(decoder, saved);
+    return;
+  }
+  decoder.mb.index += uint32_t(count);
 }
 
 }  // namespace tlx::mpeg4

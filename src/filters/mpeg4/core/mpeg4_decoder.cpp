@@ -204,12 +204,12 @@ uint32_t AllocateMacroblockArrays(Mpeg4Decoder& decoder, uint32_t width, uint32_
 uint32_t AllocateMacroblockInfo(Mpeg4Decoder& decoder) {
   if (decoder.grid.infoCount == decoder.grid.count && decoder.grid.info != nullptr) return 0;
   FreeMacroblockInfo(decoder);
-  decoder.grid.info = static_cast<uint8_t*>(CoreAllocate(size_t(decoder.grid.count) * 64));
+  decoder.grid.info = static_cast<PartitionRecord*>(CoreAllocate(size_t(decoder.grid.count) * sizeof(PartitionRecord)));
   if (decoder.grid.info == nullptr) {
     decoder.status |= kStatusOutOfMemory;
     return decoder.status;
   }
-  std::memset(decoder.grid.info, 0, size_t(decoder.grid.count) * 64);
+  std::memset(decoder.grid.info, 0, size_t(decoder.grid.count) * sizeof(PartitionRecord));
   decoder.grid.infoCount = decoder.grid.count;
   return 0;
 }

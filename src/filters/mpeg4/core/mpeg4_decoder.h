@@ -151,12 +151,25 @@ struct StreamState {
   uint32_t intraDcVlcIndex = 0;
 };
 
+// What the first partitions of a data-partitioned packet leave for the last
+// one, per macroblock of the packet.
+struct PartitionRecord {
+  uint32_t flags;            // macroblock-type flags; 0 for a not-coded macroblock
+  uint32_t pattern;          // coded-block pattern word
+  uint32_t quantiser;
+  uint32_t intraDcVlc;       // DC by its own code (decoded in an earlier partition)
+  uint32_t acPredFlag;
+  int32_t dc[6];             // reconstructed DC values
+  int32_t quantisedDc[6];
+  uint8_t direction[6];      // DC/AC prediction directions
+};
+
 // The macroblock grid of the layer: its size and the per-macroblock tables.
 struct MacroblockGrid {
   int32_t* column = nullptr;   // index -> column
   int32_t* row = nullptr;      // index -> row
   uint32_t* words = nullptr;   // per macroblock: 1 when not coded in the last I/P/S-VOP
-  uint8_t* info = nullptr;     // 64-byte partition record per macroblock
+  PartitionRecord* info = nullptr;  // partition record per macroblock
   uint32_t infoCount = 0;
   uint32_t columns = 0;
   uint32_t rows = 0;

@@ -30,6 +30,12 @@ inline constexpr uint32_t kGobStartCode = 1;
 inline constexpr uint32_t kGobStartCodeLength = 17;
 inline constexpr uint32_t kShortHeaderEndCode = 0x3F;
 
+// The markers that end the first partition of a data-partitioned packet.
+inline constexpr uint32_t kMotionMarker = 0x1F001;
+inline constexpr uint32_t kMotionMarkerLength = 17;
+inline constexpr uint32_t kDcMarker = 0x6B001;
+inline constexpr uint32_t kDcMarkerLength = 19;
+
 inline bool IsVoStartCode(uint32_t code) { return code >= kVoStartCodeFirst && code <= kVoStartCodeLast; }
 inline bool IsVolStartCode(uint32_t code) { return code >= kVolStartCodeFirst && code <= kVolStartCodeLast; }
 

@@ -79,6 +79,16 @@ Neighbours TakeNeighbours(BlockDecoderState& s, uint32_t b, uint32_t column) {
   }
 }
 
+// The end of every intra block: AC prediction and the block's own
+// predictors, the levels for inspection, the DC and the inverse quantiser.
+void FinishIntraBlock(BlockDecoderState& state, const Neighbours& n, int16_t (*blocks)[64], uint32_t* shapes,
+                      uint32_t b) {
+  PredictAc(state, n.left, n.top);
+  Capture(state, b, true);
+  blocks[b][0] = static_cast<int16_t>(state.dc);
+  shapes[b] = DequantiseBlock(state, blocks[b], kIntraShape);
+}
+
 }  // namespace
 
 uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
@@ -108,11 +118,7 @@ uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int1
       DecodeCoefficients(state, reader, true, 1, scan);
     else if (coded && !firstWasLast)
       DecodeCoefficients(state, reader, true, dcTaken ? 1 : 0, scan);
-    PredictAc(state, n.left, n.top);
-
-    Capture(state, b, true);
-    blocks[b][0] = static_cast<int16_t>(state.dc);
-    shapes[b] = DequantiseBlock(state, blocks[b], kIntraShape);
+    FinishIntraBlock(state, n, blocks, shapes, b);
   }
   if (state.status != 0) ZeroBlocks(blocks);
   return state.status;
@@ -161,6 +167,45 @@ uint32_t DecodeInterMacroblock(BlockDecoderState& state, BitReader& reader, int1
 uint32_t DecodeShortHeaderInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
                                           uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column) {
   return DecodeInterBlocks(DecodeShortHeaderCoefficients, state, reader, blocks, shapes, quantiser, pattern, column);
+}
+
+uint32_t DecodeInterMacroblockPartitioned(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column) {
+  return DecodeInterBlocks(DecodeBlockCoefficients, state, reader, blocks, shapes, quantiser, pattern, column);
+}
+
+uint32_t DecodeIntraDcPartition(BlockDecoderState& state, BitReader& reader, int32_t quantiser, uint32_t column,
+                                int32_t dc[6], uint8_t direction[6], int32_t quantisedDc[6]) {
+  state.quantiser = quantiser;
+  const int32_t lumaScaler = LumaDcScaler(state, quantiser);
+  const int32_t chromaScaler = ChromaDcScaler(state, quantiser);
+  for (uint32_t b = 0; b < 6; ++b) {
+    const Neighbours n = TakeNeighbours(state, b, column);
+    state.count = 0;
+    DecodeIntraDc(state, reader, b);
+    PredictDc(state, b < 4 ? lumaScaler : chromaScaler, n.topLeft, n.left, n.top);
+    dc[b] = state.dc;
+    direction[b] = static_cast<uint8_t>(state.direction);
+    quantisedDc[b] = state.quantisedDc;
+  }
+  return state.status;
+}
+
+uint32_t DecodeIntraMacroblockPartitioned(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern, const int32_t dc[6],
+                                          const uint8_t direction[6], const int32_t quantisedDc[6], uint32_t column) {
+  state.quantiser = quantiser;
+  for (uint32_t b = 0; b < 6; ++b) {
+    const Neighbours n = TakeNeighbours(state, b, column);
+    state.count = 0;
+    state.dc = dc[b];
+    state.quantisedDc = quantisedDc[b];
+    state.direction = direction[b];
+    if (pattern & kCodedBlockBit[b]) DecodeBlockCoefficients(state, reader, true, 1, state.scan[state.direction]);
+    FinishIntraBlock(state, n, blocks, shapes, b);
+  }
+  if (state.status != 0) ZeroBlocks(blocks);
+  return state.status;
 }
 
 uint32_t DequantiseBlock(BlockDecoderState& state, int16_t* block, uint32_t shape) {

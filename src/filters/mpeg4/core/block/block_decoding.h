@@ -34,6 +34,21 @@ uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int1
 uint32_t DecodeInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64], uint32_t* shapes,
                                int32_t quantiser, uint32_t pattern, uint32_t column);
 
+// Data-partitioned packets. The DC part of an intra macroblock (DC by its
+// own code): per block the DC differential, DC prediction (which chooses the
+// direction) and reconstruction, into dc, direction and the quantised DC.
+uint32_t DecodeIntraDcPartition(BlockDecoderState& state, BitReader& reader, int32_t quantiser, uint32_t column,
+                                int32_t dc[6], uint8_t direction[6], int32_t quantisedDc[6]);
+// The texture part of such a macroblock: per block the given DC and
+// direction (0 when AC prediction is off), the intra events from scan index
+// 1 (reversible when the state says so), AC prediction, inverse quantisation.
+uint32_t DecodeIntraMacroblockPartitioned(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern, const int32_t dc[6],
+                                          const uint8_t direction[6], const int32_t quantisedDc[6], uint32_t column);
+// As DecodeInterMacroblock, with reversible events when the state says so.
+uint32_t DecodeInterMacroblockPartitioned(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column);
+
 // The short-header form: the inter events with the short-header escape.
 uint32_t DecodeShortHeaderInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
                                           uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column);

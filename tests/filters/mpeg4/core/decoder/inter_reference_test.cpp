@@ -92,7 +92,8 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, InterReference,
                                          "qpel_b2_176x144.m4v", "qpel_b2_352x288.m4v", "h263_128x96.h263",
                                          "h263_176x144.h263", "h263_352x288.h263", "h263_704x576.h263",
                                          "h263_ps_128x96.h263", "h263_ps_176x144.h263", "h263_ps_352x288.h263",
-                                         "h263_ps_704x576.h263"),
+                                         "h263_ps_704x576.h263", "dp_176x144.m4v", "dp_352x288.m4v",
+                                         "dp_b1_176x144.m4v", "dp_b1_352x288.m4v"),
                          [](const testing::TestParamInfo<std::string>& info) {
                            std::string name = info.param.substr(0, info.param.find('.'));
                            for (char& c : name) {
