@@ -24,6 +24,7 @@ void Observe(void* context, const MacroblockReport& report) {
   macroblock.codedBlockPattern = report.codedBlockPattern;
   macroblock.quantiser = report.quantiser;
   std::memcpy(macroblock.vectors, report.vectors, sizeof(macroblock.vectors));
+  std::memcpy(macroblock.backward, report.backward, sizeof(macroblock.backward));
   std::memcpy(macroblock.levels, report.levels, sizeof(macroblock.levels));
   static_cast<CoreDecode*>(context)->macroblocks.push_back(macroblock);
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <string>
 
 #include "filters/mpeg4/core/decoder_api.h"
@@ -57,10 +58,11 @@ TEST_P(InterReference, MatchesLibavcodec) {
     ExpectPlanesWithinGate(picture, frame, i, kGatePredictedMaxDifference, kGatePredictedMinPsnr);
     // libavcodec exports no quantisers for B-VOPs, nor for a reference its
     // flush returns after B-VOPs.
-    if (bidirectional && frame.quantisers.empty()) continue;
-    ASSERT_EQ(picture.quantiserMap.size(), frame.quantisers.size()) << "picture " << i;
-    for (size_t m = 0; m < frame.quantisers.size(); ++m) {
-      ASSERT_EQ(int(picture.quantiserMap[m]), frame.quantisers[m]) << "picture " << i << " macroblock " << m;
+    if (!bidirectional || !frame.quantisers.empty()) {
+      ASSERT_EQ(picture.quantiserMap.size(), frame.quantisers.size()) << "picture " << i;
+      for (size_t m = 0; m < frame.quantisers.size(); ++m) {
+        ASSERT_EQ(int(picture.quantiserMap[m]), frame.quantisers[m]) << "picture " << i << " macroblock " << m;
+      }
     }
     if (bidirectional) continue;
     const int columns = (frame.width + 15) / 16;
@@ -125,6 +127,39 @@ TEST(ShortHeader, LargestFormatIsRefusedAndATruncatedPictureEndsWithItsData) {
   EXPECT_EQ(Mpeg4DecAFrame(handle, &second) & 0x100u, 0x100u);
   EXPECT_LE(second.consumed, second.inputLength);
   Mpeg4DecExit(handle);
+}
+
+// A damaged predicted picture harms only what depends on it: every picture
+// decoded before it and every picture from the next I-VOP on come out as in
+// the clean decode, whatever the flipped bits.
+TEST(InterCorruption, DamageEndsAtTheNextIntraPicture) {
+  const std::vector<uint8_t> clean = ReadFixture("sp_ip_176x144.m4v");  // I P P ... P I P ...
+  const CoreDecode reference = DecodeWithCore(clean, false);
+  std::vector<size_t> vops;
+  const std::vector<uint8_t> vopCode = {0x00, 0x00, 0x01, 0xB6};
+  for (auto at = clean.begin(); (at = std::search(at, clean.end(), vopCode.begin(), vopCode.end())) != clean.end();
+       at += 4) {
+    vops.push_back(size_t(at - clean.begin()));
+  }
+  ASSERT_GT(vops.size(), 13u);
+  std::mt19937 random(7);
+  for (int round = 0; round < 12; ++round) {
+    // Damage P-VOP 3, 5, 7 or 9 (display index = decode index here); the
+    // next I-VOP is picture 12.
+    const size_t picture = 3 + 2 * size_t(round % 4);
+    std::vector<uint8_t> damaged = clean;
+    const size_t begin = vops[picture] + 8, end = vops[picture + 1];
+    const int flips = 1 + int(random() % 16);
+    for (int f = 0; f < flips; ++f) damaged[begin + random() % (end - begin)] ^= uint8_t(1u << (random() % 8));
+    const CoreDecode ours = DecodeWithCore(damaged, false);
+    ASSERT_EQ(ours.pictures.size(), reference.pictures.size()) << "round " << round;
+    for (size_t i = 0; i < ours.pictures.size(); ++i) {
+      if (i >= picture && i < 12) continue;
+      EXPECT_EQ(ours.pictures[i].y, reference.pictures[i].y) << "round " << round << " picture " << i;
+      EXPECT_EQ(ours.pictures[i].u, reference.pictures[i].u) << "round " << round << " picture " << i;
+      EXPECT_EQ(ours.pictures[i].v, reference.pictures[i].v) << "round " << round << " picture " << i;
+    }
+  }
 }
 
 // After a discontinuity the references are gone: the B-VOPs and P-VOPs of

@@ -22,7 +22,8 @@ struct CoreMacroblock {
   uint32_t flags = 0;
   uint32_t codedBlockPattern = 0;
   uint32_t quantiser = 0;
-  int32_t vectors[4][2] = {};
+  int32_t vectors[4][2] = {};   // per 8x8 block; the forward ones in B-VOPs
+  int32_t backward[4][2] = {};  // backward vectors of B-VOP macroblocks
   int16_t levels[6][64] = {};
 };
 
