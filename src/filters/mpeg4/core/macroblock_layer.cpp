@@ -234,10 +234,15 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   decoder.mb.runningQuantiser = decoder.mb.quantiser;
   const uint32_t pattern = decoder.mb.codedBlockPattern;
   decoder.mb.dctType = 0;
+  bool fieldPrediction = false;
+  uint32_t topSelect = 0, bottomSelect = 0;
   if (stream.vol.interlaced != 0) {
     if (intra || (pattern & kCodedBlocks) != 0) decoder.mb.dctType = BitRead(reader, 1);
-    // Field prediction is not decoded by this core.
-    if ((decoder.mb.flags & kMbInter) != 0 && BitRead(reader, 1) != 0) decoder.status |= kStatusUnsupported;
+    if ((decoder.mb.flags & kMbInter) != 0 && BitRead(reader, 1) != 0) {
+      fieldPrediction = true;
+      topSelect = BitRead(reader, 1);
+      bottomSelect = BitRead(reader, 1);
+    }
   }
   if ((decoder.status | reader.status) != 0) {
     RestoreAndSkip(decoder, saved);
@@ -248,6 +253,8 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   const uint32_t row = uint32_t(decoder.grid.row[index]);
   if (intra) {
     StoreZeroVectors(decoder.motion, column, row);
+  } else if (fieldPrediction) {
+    decoder.status |= DecodeFieldVectors(decoder.motion, reader, topSelect, bottomSelect, column, row);
   } else if ((decoder.mb.flags & kMbInter4v) != 0) {
     decoder.status |= DecodeFourVectors(decoder.motion, reader, column, row);
   } else {

@@ -253,6 +253,49 @@ uint32_t DecodeFourVectors(MotionVectorState& state, BitReader& reader, uint32_t
   return state.status;
 }
 
+int32_t FieldChromaX(int32_t x) { return ((x & 3) != 0 ? x | 2 : x) >> 1; }
+
+int32_t FieldChromaY(int32_t y) { return ((y & 6) != 0 ? y | 4 : y) >> 1; }
+
+uint32_t DecodeFieldVectors(MotionVectorState& state, BitReader& reader, uint32_t topSelect, uint32_t bottomSelect,
+                            uint32_t column, uint32_t row) {
+  VectorEntry* above = state.row + 2 * column;
+  const VectorEntry predictor = PredictVector(state.left[0], above[0], above[2]);
+  VectorEntry fields[2];
+  for (VectorEntry& v : fields) {
+    v.x = DecodeVectorComponent(reader, state.forwardRange, predictor.x, state.status);
+    v.y = 2 * DecodeVectorComponent(reader, state.forwardRange, predictor.y / 2, state.status);
+    v.valid = 1;
+  }
+  VectorEntry average{0, 0, 1, 0};
+  const int32_t sumX = fields[0].x + fields[1].x, sumY = fields[0].y + fields[1].y;
+  average.x = (sumX >> 1) | (sumX & 1);
+  average.y = (sumY >> 1) | (sumY & 1);
+  above[0] = above[1] = state.left[0] = state.left[1] = average;
+
+  MacroblockVectorRecord& record = state.records[row * state.columns + column];
+  record.mode = (bottomSelect * 2 + topSelect) * 8 + kVectorModeField;
+  const uint32_t selects[2] = {topSelect, bottomSelect};
+  Picture& current = *state.current;
+  const PredictionKernels& k = *state.kernels;
+  for (int f = 0; f < 2; ++f) {
+    VectorEntry v = fields[f];
+    record.vectors[2 * f][0] = record.vectors[2 * f + 1][0] = v.x;
+    record.vectors[2 * f][1] = record.vectors[2 * f + 1][1] = v.y;
+    const int x = int(16 * column), y = int(16 * row), select = int(selects[f]);
+    if (state.quarterSample != 0) {
+      current.PredictLumaFieldQuarter(k, *state.forward, x, y, v.x, v.y, select, f);
+      v.x /= 2;
+      v.y /= 2;
+    } else {
+      current.PredictLumaFieldHalf(k, *state.forward, x, y, v.x, v.y, select, f);
+    }
+    current.PredictChromaFieldHalf(k, *state.forward, int(8 * column), int(8 * row), FieldChromaX(v.x),
+                                   FieldChromaY(v.y), select, f);
+  }
+  return state.status;
+}
+
 namespace {
 
 // One B-VOP vector against predictor entry `slot`, predicting the 16x16
@@ -311,8 +354,14 @@ DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, ui
     deltaX = DecodeVectorComponent(*deltaReader, 0, 0, state.status);
     deltaY = DecodeVectorComponent(*deltaReader, 0, 0, state.status);
   }
-  const DirectVectors d =
-      ComputeDirectVectors(state.records[row * state.columns + column], deltaX, deltaY, trb, trd);
+  const MacroblockVectorRecord& colocated = state.records[row * state.columns + column];
+  if ((colocated.mode & 3) == kVectorModeField) {
+    // Direct mode from a field-predicted macroblock is not decoded by this
+    // core: the macroblock is reported, not predicted from the wrong vectors.
+    state.status |= kStatusUnsupported;
+    return DirectVectors{};
+  }
+  const DirectVectors d = ComputeDirectVectors(colocated, deltaX, deltaY, trb, trd);
   VectorEntry forwardSum, backwardSum;
   for (int b = 0; b < 4; ++b) {
     const int x = int(16 * column) + 8 * (b & 1), y = int(16 * row) + 8 * (b >> 1);

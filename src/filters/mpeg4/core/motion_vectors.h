@@ -45,6 +45,8 @@ int32_t DecodeVectorComponent(BitReader& reader, uint32_t rSize, int32_t predict
 // Mode words of the per-macroblock vector table.
 inline constexpr uint32_t kVectorModeOne = 0;
 inline constexpr uint32_t kVectorModeFour = 1;
+// Field prediction: (bottom select x 2 + top select) x 8 + kVectorModeField.
+inline constexpr uint32_t kVectorModeField = 2;
 
 // The vectors one macroblock leaves for later use: its mode and four vectors
 // in block order top-left, top-right, bottom-left, bottom-right.
@@ -94,6 +96,15 @@ void StoreZeroVectors(MotionVectorState& state, uint32_t column, uint32_t row);
 // the state's status.
 uint32_t DecodeOneVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
 uint32_t DecodeFourVectors(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
+// Two field vectors from one predictor (vertical components in frame units,
+// decoded at field precision), the top field predicted from reference field
+// topSelect and the bottom one from bottomSelect; later macroblocks predict
+// from their average, each component (sum >> 1) | (sum & 1).
+uint32_t DecodeFieldVectors(MotionVectorState& state, BitReader& reader, uint32_t topSelect, uint32_t bottomSelect,
+                            uint32_t column, uint32_t row);
+// The chroma component of a field vector's horizontal and vertical parts.
+int32_t FieldChromaX(int32_t x);
+int32_t FieldChromaY(int32_t y);
 
 // B-VOP vectors, decoded against the bidirectional predictors (forward
 // entry 0 with the forward range, backward entry 1 with the backward range),
@@ -117,7 +128,8 @@ DirectVectors ComputeDirectVectors(const MacroblockVectorRecord& colocated, int3
                                    int32_t trb, int32_t trd);
 // Direct mode: the delta (when the macroblock has one: the range of f-code 1
 // against a zero predictor), the vectors, then per 8x8 block a forward put
-// and a backward average, and chroma from the sums of each direction.
+// and a backward average, and chroma from the sums of each direction. A
+// field-predicted co-located macroblock sets kStatusUnsupported instead.
 DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row,
                             int32_t trb, int32_t trd);
 

@@ -69,6 +69,17 @@ class Picture : public PlaneStore {
   void AverageLuma16Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
                             int mvy);
   void AverageLuma8Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
+  // One field of a field-predicted macroblock: the 16x8 luma block (or the
+  // 8x4 U and V blocks) of destination field dstField (0 top, 1 bottom) at
+  // frame position (x, y), from reference field refField, with strides
+  // doubled. Vertical components are in frame units; they are clamped in
+  // frame units like frame vectors.
+  void PredictLumaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy,
+                            int refField, int dstField);
+  void PredictLumaFieldQuarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                               int mvy, int refField, int dstField);
+  void PredictChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                              int mvy, int refField, int dstField);
   // Replicates the edge samples into the borders and the extra rows below.
   void PadBorders(const PredictionKernels& kernels);
   // Forgets the picture held: kind, validity and reorder delay to 0.

@@ -68,6 +68,14 @@ CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) {
   return result;
 }
 
+std::string FixtureTestName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  for (char& c : stem) {
+    if (c == 'x') c = 'X';
+  }
+  return stem;
+}
+
 std::string FixturePath(const std::string& name) { return std::string(MPEG4_FIXTURE_DIR) + "/" + name; }
 
 std::vector<uint8_t> ReadFixture(const std::string& name) {

@@ -66,13 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "i_ilace_tff0_176x144.m4v", "i_ilace_tff0_352x288.m4v", "i_ilace_tff1_176x144.m4v",
                     "i_ilace_tff1_352x288.m4v", "i_packets_176x144.m4v", "i_packets_352x288.m4v",
                     "i_odd_184x136.m4v", "i_max_720x576.m4v"),
-    [](const testing::TestParamInfo<std::string>& info) {
-      std::string name = info.param.substr(0, info.param.find('.'));
-      for (char& c : name) {
-        if (c == 'x') c = 'X';
-      }
-      return name;
-    });
+    [](const testing::TestParamInfo<std::string>& info) { return FixtureTestName(info.param); });
 
 // Flat 8x8 blocks are DC-only: every inverse DCT gives back the source
 // samples, so both decoders must reproduce the source exactly.

@@ -40,5 +40,7 @@ CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe);
 // The fixture streams made in the build tree by make_fixtures.sh.
 std::vector<uint8_t> ReadFixture(const std::string& name);
 std::string FixturePath(const std::string& name);
+// A test name for a fixture file: its stem, the size's x upper-cased.
+std::string FixtureTestName(const std::string& name);
 
 }  // namespace tlx::mpeg4::test
