@@ -5,6 +5,9 @@
 #include <cstring>
 #include <random>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "dsp.h"
 #include "picture.h"
 #include "prediction_kernels.h"
@@ -161,6 +164,55 @@ TEST(QuarterSampleKernels, AveragesAndReadWindow) {
   }
 }
 
+// Memory whose last byte is followed by an inaccessible page.
+class GuardedBlock {
+ public:
+  explicit GuardedBlock(size_t bytes) {
+    page_ = size_t(sysconf(_SC_PAGESIZE));
+    pages_ = (bytes + page_ - 1) / page_ + 1;
+    base_ = static_cast<uint8_t*>(mmap(nullptr, pages_ * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                                       -1, 0));
+    EXPECT_NE(base_, MAP_FAILED);
+    EXPECT_EQ(mprotect(base_ + (pages_ - 1) * page_, page_, PROT_NONE), 0);
+    end_ = base_ + (pages_ - 1) * page_;
+  }
+  ~GuardedBlock() { munmap(base_, pages_ * page_); }
+  // The first byte of `bytes` bytes ending flush against the guard page.
+  uint8_t* Tail(size_t bytes) const { return end_ - bytes; }
+
+ private:
+  size_t page_ = 0, pages_ = 0;
+  uint8_t* base_ = nullptr;
+  uint8_t* end_ = nullptr;
+};
+
+// Every prediction kernel reads only its (W + 1) x (rows + 1) window: the
+// window's last byte is the last readable one, for frame and field strides.
+TEST(PredictionKernels, ReadOnlyTheirWindow) {
+  const DspTables tables = PlainTables();
+  const PredictionKernels& k = tables.prediction;
+  struct Set {
+    const HalfSampleKernel* kernels;
+    size_t count;
+    int width;
+  } sets[] = {{&k.halfSample16[0][0], 8, 16},         {&k.halfSample8[0][0], 8, 8},
+              {k.averageHalfSample16, 4, 16},         {k.averageHalfSample8, 4, 8},
+              {&k.quarterSample.put16[0][0], 32, 16}, {&k.quarterSample.put8[0][0], 32, 8},
+              {k.quarterSample.average16, 16, 16},    {k.quarterSample.average8, 16, 8}};
+  for (const Set& set : sets) {
+    for (int rows : {set.width, set.width / 2}) {
+      for (ptrdiff_t stride : {ptrdiff_t(48), ptrdiff_t(96)}) {
+        const size_t window = size_t(stride) * size_t(rows) + size_t(set.width) + 1;
+        GuardedBlock guarded(window);
+        uint8_t* source = guarded.Tail(window);
+        std::memset(source, 90, window);
+        uint8_t destination[96 * 17];
+        for (size_t i = 0; i < set.count; ++i) set.kernels[i](destination, stride, source, stride, rows);
+      }
+    }
+  }
+}
+
 TEST(VectorClamping, BlockStartsWithinThePaddedPlane) {
   struct Case {
     const char* name;
@@ -195,6 +247,38 @@ TEST(VectorClamping, FarVectorsPredictTheBorder) {
   for (int r = 0; r < 16; ++r) {
     for (int c = 0; c < 16; ++c)
       EXPECT_EQ(current.yOrigin[(16 + r) * current.lumaStride + 16 + c], 31) << r << "," << c;
+  }
+}
+
+// Vectors far beyond every edge, for every frame, field, quarter-sample and
+// chroma prediction from both reference fields, stay inside the reference's
+// plane block (the sanitizer build checks every read against it).
+TEST(VectorClamping, FarVectorsReadOnlyTheReferencePlanes) {
+  const DspTables tables = PlainTables();
+  const PredictionKernels& k = tables.prediction;
+  PlainPicture reference, current;
+  ASSERT_EQ(reference.PictureAllocate(48, 32, 16, 16, kPlaneFormat420), 0u);
+  ASSERT_EQ(current.PictureAllocate(48, 32, 16, 16, kPlaneFormat420), 0u);
+  const int far[] = {-4001, -4000, -3, 0, 3, 3999, 4000, 4001};
+  for (int x : {0, 32}) {
+    for (int y : {0, 16}) {
+      for (int mvx : far) {
+        for (int mvy : far) {
+          current.PredictLuma16Half(k, reference, x, y, mvx, mvy);
+          current.PredictLuma8Half(k, reference, x + 8, y + 8, mvx, mvy);
+          current.PredictLuma16Quarter(k, reference, x, y, mvx, mvy);
+          current.AverageLuma8Quarter(k, reference, x + 8, y + 8, mvx, mvy);
+          current.PredictChroma8Half(k, reference, x / 2, y / 2, mvx, mvy);
+          for (int refField : {0, 1}) {
+            for (int dstField : {0, 1}) {
+              current.PredictLumaFieldHalf(k, reference, x, y, mvx, mvy, refField, dstField);
+              current.PredictLumaFieldQuarter(k, reference, x, y, mvx, mvy, refField, dstField);
+              current.PredictChromaFieldHalf(k, reference, x / 2, y / 2, mvx, mvy, refField, dstField);
+            }
+          }
+        }
+      }
+    }
   }
 }
 
