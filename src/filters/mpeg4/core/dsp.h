@@ -8,6 +8,7 @@
 
 #include "block/reconstruction.h"
 #include "prediction_kernels.h"
+#include "quarter_sample_kernels.h"
 
 namespace tlx::mpeg4 {
 
@@ -20,10 +21,18 @@ struct BlockKernels {
   decltype(&AddInterMacroblock) addInterMacroblock;
 };
 
-// Reference-picture operations of motion compensation.
+// Reference-picture operations of motion compensation. The half-sample
+// tables are indexed [rounding control][phase], phase = 2 x vertical half
+// flag + horizontal half flag (0 copies).
 struct PredictionKernels {
   decltype(&PadBorders) padBorders;
   decltype(&CopyMacroblock) copyMacroblock;
+  HalfSampleKernel halfSample16[2][4];
+  HalfSampleKernel halfSample8[2][4];
+  // The averaging forms, by phase (their interpolation rounds up).
+  HalfSampleKernel averageHalfSample16[4];
+  HalfSampleKernel averageHalfSample8[4];
+  QuarterSampleKernels quarterSample;
 };
 
 struct DspTables {

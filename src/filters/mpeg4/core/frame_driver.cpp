@@ -3,6 +3,7 @@
 // picture packet by packet, and reporting the bytes used.
 #include "frame_driver.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "block/block_decoder_state.h"
@@ -57,11 +58,19 @@ uint32_t FindSequenceStart(Mpeg4Decoder& decoder) {
       decoder.reader, [](uint32_t code) { return IsVoStartCode(code) || IsVolStartCode(code) || code == kEndMarker; });
 }
 
+// True when the next macroblock of a B-VOP is one whose co-located
+// macroblock was not coded: it is copied without reading a bit, also where
+// the packet's data has ended.
+bool CopiedMacroblockNext(const Mpeg4Decoder& decoder) {
+  const uint32_t index = decoder.mb.index;
+  return decoder.stream.vop.codingType == kVopB && index < decoder.grid.count && decoder.grid.words[index] != 0;
+}
+
 void ComputeResyncMarkerLength(Mpeg4Decoder& decoder) {
   const VopHeader& vop = decoder.stream.vop;
   if (vop.codingType == kVopI || decoder.stream.vol.shape == 2) {
     decoder.stream.resyncMarkerLength = 17;
-  } else if (vop.codingType == kVopP) {
+  } else if (vop.codingType == kVopP || vop.codingType == kVopS) {
     decoder.stream.resyncMarkerLength = 16 + vop.fcodeForward;
   } else if (vop.codingType == kVopB) {
     decoder.stream.resyncMarkerLength =
@@ -73,12 +82,12 @@ void DecodeVopCombined(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
   ComputeResyncMarkerLength(decoder);
   const uint32_t length = decoder.stream.resyncMarkerLength;
-  // Each round either consumes bits or ends the picture; one that starts at
-  // the end of the data ends it.
-  while (!BitAtEnd(reader)) {
+  // Each round consumes bits, copies a macroblock of a B-VOP (which reads
+  // none) or ends the packet; one that starts at the end of the data ends it.
+  while (CopiedMacroblockNext(decoder) || !BitAtEnd(reader)) {
     DecodeMacroblocksCombined(decoder);
     if ((decoder.status | reader.status) != 0) BitSkipToResync(reader, length);
-    if (BitNextIsResyncMarker(reader, length - 1) == 0) break;
+    if (!CopiedMacroblockNext(decoder) && BitNextIsResyncMarker(reader, length - 1) == 0) break;
   }
 }
 
@@ -156,10 +165,10 @@ uint32_t DecodeFrame(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
 
   if (StartsShortPicture(reader)) {
     ParseVolHeader(decoder);
-    ParseShortHeader(decoder);
-    // Short-header macroblocks are not decoded by this core: the header is
-    // read so the layer's size is known, and the picture is refused.
-    decoder.status |= kStatusUnsupported;
+    DecodeShortHeaderPicture(decoder);
+    frame.pictureKind = decoder.stream.vop.codingType + 1;
+    frame.timeSeconds = static_cast<uint32_t>(decoder.stream.currentSeconds);
+    OutputPicture(decoder.refs, decoder.stream, frame);
     frame.width = decoder.stream.vol.width;
     frame.height = decoder.stream.vol.height;
     frame.shortHeader = 1;
@@ -251,20 +260,79 @@ uint32_t LookPictureHeader(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
 }
 
 void DecodeVopData(Mpeg4Decoder& decoder) {
-  if (decoder.stream.vol.dataPartitioned != 0) {
-    // Data-partitioned packets are not decoded by this core.
-    ComputeResyncMarkerLength(decoder);
-    decoder.status |= kStatusUnsupported;
-    BitSkipToResync(decoder.reader, decoder.stream.resyncMarkerLength);
+  const uint32_t type = decoder.stream.vop.codingType;
+  // B-VOPs of a partitioned layer are coded in the combined syntax.
+  if (decoder.stream.vol.dataPartitioned == 0 || type == kVopB) {
+    DecodeVopCombined(decoder);
     return;
   }
-  DecodeVopCombined(decoder);
+  ComputeResyncMarkerLength(decoder);
+  if (type == kVopS) {
+    // Partitioned sprite pictures are not decoded by this core: the picture
+    // is reported damaged rather than left stale without a word.
+    decoder.status |= kStatusUnsupported;
+    BitNextStartCode(decoder.reader);
+    return;
+  }
+  DecodeVopPartitioned(decoder);
+}
+
+void DecodeShortHeaderGobs(Mpeg4Decoder& decoder) {
+  BitReader& reader = decoder.reader;
+  ShortHeader& header = decoder.stream.shortHeader;
+  // A group start code, after zero bits to the byte boundary, that is not the
+  // next picture's start code.
+  BitReader aligned = reader;
+  BitByteAlign(aligned);
+  if (header.gobNumber > 0 && BitPeekAfterStuffing(reader, kGobStartCodeLength) == kGobStartCode &&
+      !StartsShortPicture(aligned)) {
+    reader = aligned;
+    BitSkip(reader, kGobStartCodeLength);
+    const uint32_t number = BitRead(reader, 5);
+    BitSkip(reader, 2);  // frame identifier
+    decoder.mb.quantiser = BitRead(reader, 5);
+    // A group number that goes backwards or past the picture is damage.
+    if (number < header.gobNumber || number >= header.gobsPerPicture || decoder.mb.quantiser == 0) {
+      decoder.status |= kStatusOutOfRange;
+      decoder.mb.quantiser = decoder.stream.vop.quant;
+    } else {
+      header.gobNumber = number;
+    }
+    // Macroblocks of groups that were lost are concealed.
+    const uint32_t first = std::min(header.gobNumber * header.macroblocksPerGob, decoder.grid.count);
+    for (uint32_t index = decoder.mb.index; index < first; ++index) ConcealMacroblock(decoder, index);
+    decoder.mb.index = std::max(decoder.mb.index, first);
+    ResetMotionVectorRows(decoder.motion);
+    ResetMotionVectorPredictors(decoder.motion);
+  }
+  const uint32_t limit = std::min((header.gobNumber + 1) * header.macroblocksPerGob, decoder.grid.count);
+  while (decoder.mb.index < limit) {
+    if (BitPeekAfterStuffing(reader, kGobStartCodeLength) == kGobStartCode) {
+      BitByteAlign(reader);
+      if (!StartsShortPicture(reader)) break;
+    }
+    // A truncated picture ends with its data, or at the next picture's start
+    // code; the rest stays as it is.
+    if (BitAtEnd(reader) || StartsShortPicture(reader)) {
+      decoder.status |= kStatusInvalidCode;
+      header.gobNumber = header.gobsPerPicture;
+      return;
+    }
+    const uint64_t position = BitPositionBits(reader);
+    const uint32_t index = decoder.mb.index;
+    DecodeMacroblocksCombined(decoder);
+    if ((decoder.status | reader.status) != 0) BitSkipToResync(reader, kGobStartCodeLength);
+    // Each round moves on, so damage cannot hold the picture in one place.
+    if (BitPositionBits(reader) == position && decoder.mb.index == index) BitSkip(reader, 8);
+  }
+  ++header.gobNumber;
 }
 
 void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
   BitSkipToResync(reader, decoder.stream.resyncMarkerLength);
-  BitSkip(reader, decoder.stream.resyncMarkerLength);
+  const uint32_t markerBits = BitResyncMarkerBits(reader, decoder.stream.resyncMarkerLength);
+  BitSkip(reader, markerBits != 0 ? markerBits : decoder.stream.resyncMarkerLength);
   uint32_t number = BitRead(reader, decoder.grid.numberBits);
   if (number > decoder.grid.count) {
     decoder.status |= kStatusOutOfRange;
@@ -275,6 +343,9 @@ void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
 
   ResetPredictorRows(*decoder.blockDecoder);
   ResetDcPredictors(*decoder.blockDecoder);
+  ResetMotionVectorRows(decoder.motion);
+  ResetMotionVectorPredictors(decoder.motion);
+  ResetBidirectionalPredictors(decoder.motion);
   decoder.mb.runningQuantiser = 0;
   std::memset(decoder.mb.blocks, 0, sizeof(decoder.mb.blocks));
 
@@ -295,6 +366,7 @@ void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
       return;
     }
     decoder.stream.vop.fcodeForward = forward;
+    decoder.motion.forwardRange = forward - 1;
   }
   if (codingType == kVopB) {
     const uint32_t backward = BitRead(reader, 3);
@@ -303,6 +375,7 @@ void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
       return;
     }
     decoder.stream.vop.fcodeBackward = backward;
+    decoder.motion.backwardRange = backward - 1;
   }
 }
 

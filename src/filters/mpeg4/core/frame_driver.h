@@ -30,4 +30,9 @@ void DecodeVopData(Mpeg4Decoder& decoder);
 // packet skips over and resets the predictors for the new packet.
 void ReadVideoPacketHeader(Mpeg4Decoder& decoder);
 
+// Decodes one group of blocks of a short-header picture: its header (after
+// the first group), then macroblocks up to the group's end, the next group
+// start code or the end of the data, and moves to the next group.
+void DecodeShortHeaderGobs(Mpeg4Decoder& decoder);
+
 }  // namespace tlx::mpeg4

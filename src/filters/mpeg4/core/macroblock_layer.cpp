@@ -1,16 +1,20 @@
 #include "macroblock_layer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "block/block_decoder_state.h"
 #include "block/block_decoding.h"
 #include "macroblock_header.h"
+#include "motion_vectors.h"
 #include "start_codes.h"
 
 namespace tlx::mpeg4 {
 namespace {
 
 constexpr int32_t kDquant[4] = {-1, -2, 1, 2};
+// Every coded-block bit of the pattern word.
+constexpr uint32_t kCodedBlocks = 0xFC0;
 
 // Abandons the macroblock: back to its start, on to the next resync point.
 // An overrun of the reader stays in the instance status. The coefficient
@@ -38,35 +42,183 @@ void UpdateIntraDcVlcSwitch(Mpeg4Decoder& decoder) {
 
 void ConcealMacroblock(Mpeg4Decoder& decoder, uint32_t index) {
   const uint32_t column = uint32_t(decoder.grid.column[index]);
+  const uint32_t row = uint32_t(decoder.grid.row[index]);
+  // The records of a B-VOP's time belong to its backward reference.
+  if (decoder.stream.vop.codingType != kVopB) StoreZeroVectors(decoder.motion, column, row);
   ResetMacroblockPredictors(*decoder.blockDecoder, column);
-  decoder.refs.current->CopyMacroblock(decoder.dsp.prediction, *decoder.refs.past, int(column * 16),
-                                       decoder.grid.row[index] * 16);
+  decoder.refs.current->CopyMacroblock(decoder.dsp.prediction, *decoder.refs.past, int(column * 16), int(row * 16));
 }
+
+namespace {
+
+// dbquant: 0 keeps the quantiser, 10 lowers it by 2, 11 raises it by 2.
+void ReadDbquant(Mpeg4Decoder& decoder, BitReader& reader) {
+  if (BitRead(reader, 1) == 0) return;
+  const int32_t quantiser = int32_t(decoder.mb.quantiser) + (BitRead(reader, 1) != 0 ? 2 : -2);
+  if (quantiser < 1 || quantiser > 31) {
+    decoder.status |= kStatusOutOfRange;
+    decoder.mb.quantiser = 16;
+  } else {
+    decoder.mb.quantiser = uint32_t(quantiser);
+  }
+}
+
+void CopyVectors(int32_t (&to)[4][2], const int32_t (&from)[4][2]) {
+  for (int b = 0; b < 4; ++b) {
+    to[b][0] = from[b][0];
+    to[b][1] = from[b][1];
+  }
+}
+
+void SetVectors(int32_t (&to)[4][2], const VectorEntry& v) {
+  for (auto& vector : to) {
+    vector[0] = v.x;
+    vector[1] = v.y;
+  }
+}
+
+// One macroblock of a B-VOP in the combined syntax.
+void DecodeBMacroblock(Mpeg4Decoder& decoder, const BitReader& saved) {
+  BitReader& reader = decoder.reader;
+  const uint32_t index = decoder.mb.index;
+  if (index >= decoder.grid.count) {
+    decoder.status |= kStatusOutOfRange;
+    RestoreAndSkip(decoder, saved);
+    return;
+  }
+  const uint32_t column = uint32_t(decoder.grid.column[index]);
+  const uint32_t row = uint32_t(decoder.grid.row[index]);
+  MotionVectorState& motion = decoder.motion;
+  if (column == 0) ResetBidirectionalPredictors(motion);
+  const int x = int(column * 16);
+  const int y = int(row * 16);
+  if (decoder.grid.words[index] != 0) {
+    // The co-located macroblock was not coded: a copy of the past reference,
+    // and nothing is read.
+    decoder.refs.current->CopyMacroblock(decoder.dsp.prediction, *decoder.refs.past, x, y);
+    WriteQuantiserMap(decoder, index);
+    decoder.mb.index = index + 1;
+    return;
+  }
+  decoder.mb.codedBlockPattern = 0;
+  const bool directWithoutDelta = BitRead(reader, 1) != 0;  // modb 1
+  if (directWithoutDelta) {
+    decoder.mb.flags = kMbDirect;
+  } else {
+    const bool patternFollows = BitRead(reader, 1) == 0;
+    DecodeBMacroblockType(decoder, reader);
+    if (patternFollows) DecodeCbpb(decoder, reader);
+  }
+  const uint32_t flags = decoder.mb.flags;
+  const uint32_t pattern = decoder.mb.codedBlockPattern;
+  if ((flags & kMbQuant) != 0 && pattern != 0) ReadDbquant(decoder, reader);
+  decoder.mb.dctType = 0;
+  if (decoder.stream.vol.interlaced != 0) {
+    if (pattern != 0) decoder.mb.dctType = BitRead(reader, 1);
+    // Field prediction is not decoded by this core.
+    if ((flags & kMbDirect) == 0 && BitRead(reader, 1) != 0) decoder.status |= kStatusUnsupported;
+  }
+  if ((decoder.status | reader.status) != 0) {
+    RestoreAndSkip(decoder, saved);
+    return;
+  }
+
+  MacroblockReport* report = decoder.observation.observer != nullptr ? decoder.observation.report : nullptr;
+  if (report != nullptr) *report = MacroblockReport{};
+  if ((flags & kMbDirect) != 0) {
+    const DirectVectors d = PredictDirect(motion, directWithoutDelta ? nullptr : &reader, column, row,
+                                          decoder.stream.trb, decoder.stream.trd);
+    if (report != nullptr) {
+      CopyVectors(report->vectors, d.forward);
+      CopyVectors(report->backward, d.backward);
+    }
+  } else {
+    if ((flags & kMbForward) != 0) {
+      const VectorEntry v = DecodeForwardVector(motion, reader, column, row);
+      if (report != nullptr) SetVectors(report->vectors, v);
+    }
+    if ((flags & kMbBackward) != 0) {
+      const VectorEntry v = (flags & kMbForward) != 0 ? DecodeBackwardVectorAveraged(motion, reader, column, row)
+                                                      : DecodeBackwardVector(motion, reader, column, row);
+      if (report != nullptr) SetVectors(report->backward, v);
+    }
+  }
+  decoder.status |= motion.status;
+  decoder.blockDecoder->levelCapture = report != nullptr ? report->levels : nullptr;
+  if (pattern != 0) {
+    decoder.status |= DecodeInterMacroblock(*decoder.blockDecoder, reader, decoder.mb.blocks, decoder.mb.shapes,
+                                            int32_t(decoder.mb.quantiser), pattern, column);
+  }
+  if ((decoder.status | reader.status) != 0) {
+    RestoreAndSkip(decoder, saved);
+    return;
+  }
+  if (report != nullptr) {
+    report->index = index;
+    report->flags = flags;
+    report->codedBlockPattern = pattern;
+    report->quantiser = decoder.mb.quantiser;
+    decoder.observation.observer(decoder.observation.context, *report);
+  }
+  if (pattern != 0) {
+    decoder.refs.current->AddInterMacroblock(decoder.dsp.block, decoder.mb.blocks, x, y, int(decoder.mb.dctType),
+                                             pattern, decoder.mb.shapes);
+  }
+  WriteQuantiserMap(decoder, index);
+  decoder.mb.index = index + 1;
+}
+
+}  // namespace
 
 void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
-  // Predicted, sprite and bidirectional macroblocks and short-header
-  // pictures are not decoded by this core.
-  if (decoder.stream.vop.codingType != kVopI || decoder.stream.shortHeaderMode != 0) {
+  const StreamState& stream = decoder.stream;
+  const uint32_t type = stream.vop.codingType;
+  const bool predicted = type == kVopP;
+  // Sprite macroblocks are not decoded by this core.
+  if (type == kVopS) {
     decoder.status |= kStatusUnsupported;
     return;
   }
   const BitReader saved = reader;
+  if (type == kVopB) {
+    DecodeBMacroblock(decoder, saved);
+    return;
+  }
   const uint32_t index = decoder.mb.index;
-  if (index < decoder.grid.count && decoder.grid.column[index] == 0) ResetDcPredictors(*decoder.blockDecoder);
+  const bool inside = index < decoder.grid.count;
+  if (inside && decoder.grid.column[index] == 0) {
+    ResetDcPredictors(*decoder.blockDecoder);
+    ResetMotionVectorPredictors(decoder.motion);
+  }
 
+  if (predicted && BitRead(reader, 1) != 0) {  // not_coded
+    if (!inside) {
+      decoder.status |= kStatusOutOfRange;
+      RestoreAndSkip(decoder, saved);
+      return;
+    }
+    decoder.grid.words[index] = 1;
+    ConcealMacroblock(decoder, index);
+    WriteQuantiserMap(decoder, index);
+    decoder.mb.index = index + 1;
+    return;
+  }
   DecodeMcbpc(decoder, reader);
   if ((decoder.status | reader.status) != 0) {
     RestoreAndSkip(decoder, saved);
     return;
   }
   if (decoder.mb.flags == 0) return;  // stuffing: the driver calls again
-  if (index >= decoder.grid.count) {
+  if (!inside) {
     decoder.status |= kStatusOutOfRange;
     RestoreAndSkip(decoder, saved);
     return;
   }
-  decoder.mb.acPredFlag = BitRead(reader, 1);
+  decoder.grid.words[index] = 0;
+  const bool intra = (decoder.mb.flags & kMbIntra) != 0;
+  const bool shortHeader = stream.shortHeaderMode != 0;
+  decoder.mb.acPredFlag = intra && !shortHeader ? BitRead(reader, 1) : 0;
   DecodeCbpy(decoder, reader);
   if ((decoder.mb.flags & kMbQuant) != 0) {
     const int32_t quantiser = int32_t(decoder.mb.quantiser) + kDquant[BitRead(reader, 2)];
@@ -78,17 +230,54 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
     }
   }
   if (decoder.mb.runningQuantiser == 0) decoder.mb.runningQuantiser = decoder.mb.quantiser;
-  UpdateIntraDcVlcSwitch(decoder);
+  if (!shortHeader) UpdateIntraDcVlcSwitch(decoder);
   decoder.mb.runningQuantiser = decoder.mb.quantiser;
-  decoder.mb.dctType = decoder.stream.vol.interlaced != 0 ? BitRead(reader, 1) : 0;
+  const uint32_t pattern = decoder.mb.codedBlockPattern;
+  decoder.mb.dctType = 0;
+  bool fieldPrediction = false;
+  uint32_t topSelect = 0, bottomSelect = 0;
+  if (stream.vol.interlaced != 0) {
+    if (intra || (pattern & kCodedBlocks) != 0) decoder.mb.dctType = BitRead(reader, 1);
+    if ((decoder.mb.flags & kMbInter) != 0 && BitRead(reader, 1) != 0) {
+      fieldPrediction = true;
+      topSelect = BitRead(reader, 1);
+      bottomSelect = BitRead(reader, 1);
+    }
+  }
+  if ((decoder.status | reader.status) != 0) {
+    RestoreAndSkip(decoder, saved);
+    return;
+  }
 
   const uint32_t column = uint32_t(decoder.grid.column[index]);
+  const uint32_t row = uint32_t(decoder.grid.row[index]);
+  if (intra) {
+    StoreZeroVectors(decoder.motion, column, row);
+  } else if (fieldPrediction) {
+    decoder.status |= DecodeFieldVectors(decoder.motion, reader, topSelect, bottomSelect, column, row);
+  } else if ((decoder.mb.flags & kMbInter4v) != 0) {
+    decoder.status |= DecodeFourVectors(decoder.motion, reader, column, row);
+  } else {
+    decoder.status |= DecodeOneVector(decoder.motion, reader, column, row);
+  }
   MacroblockReport* report = decoder.observation.observer != nullptr ? decoder.observation.report : nullptr;
   if (report != nullptr) *report = MacroblockReport{};
   decoder.blockDecoder->levelCapture = report != nullptr ? report->levels : nullptr;
-  decoder.status |= DecodeIntraMacroblock(*decoder.blockDecoder, reader, decoder.mb.blocks, decoder.mb.shapes,
-                                          int32_t(decoder.mb.quantiser), decoder.mb.codedBlockPattern,
-                                          decoder.mb.intraDcVlc, decoder.mb.acPredFlag, column);
+  const int32_t quantiser = int32_t(decoder.mb.quantiser);
+  BlockDecoderState& blocks = *decoder.blockDecoder;
+  if (intra && shortHeader) {
+    decoder.status |=
+        DecodeShortHeaderIntraMacroblock(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser, pattern);
+  } else if (intra) {
+    decoder.status |= DecodeIntraMacroblock(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser, pattern,
+                                            decoder.mb.intraDcVlc, decoder.mb.acPredFlag, column);
+  } else if (shortHeader) {
+    decoder.status |= DecodeShortHeaderInterMacroblock(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser,
+                                                       pattern, column);
+  } else {
+    decoder.status |=
+        DecodeInterMacroblock(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser, pattern, column);
+  }
   if ((decoder.status | reader.status) != 0) {
     RestoreAndSkip(decoder, saved);
     return;
@@ -96,14 +285,243 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   if (report != nullptr) {
     report->index = index;
     report->flags = decoder.mb.flags;
-    report->codedBlockPattern = decoder.mb.codedBlockPattern;
+    report->codedBlockPattern = pattern;
     report->quantiser = decoder.mb.quantiser;
+    const MacroblockVectorRecord& record = decoder.motion.records[index];
+    for (int b = 0; b < 4; ++b) {
+      report->vectors[b][0] = record.vectors[b][0];
+      report->vectors[b][1] = record.vectors[b][1];
+    }
     decoder.observation.observer(decoder.observation.context, *report);
   }
-  decoder.refs.current->PutIntraMacroblock(decoder.dsp.block, decoder.mb.blocks, int(column * 16),
-                                           decoder.grid.row[index] * 16, int(decoder.mb.dctType), decoder.mb.shapes);
+  const int x = int(column * 16);
+  const int y = int(row * 16);
+  const int fieldDct = int(decoder.mb.dctType);
+  if (intra) {
+    decoder.refs.current->PutIntraMacroblock(decoder.dsp.block, decoder.mb.blocks, x, y, fieldDct, decoder.mb.shapes);
+  } else {
+    decoder.refs.current->AddInterMacroblock(decoder.dsp.block, decoder.mb.blocks, x, y, fieldDct, pattern,
+                                             decoder.mb.shapes);
+  }
   WriteQuantiserMap(decoder, index);
   decoder.mb.index = index + 1;
+}
+
+namespace {
+
+// Applies dquant to the current quantiser; false (with 0x4 and quantiser
+// 16) when the result leaves 1..31.
+bool ApplyDquant(Mpeg4Decoder& decoder, BitReader& reader) {
+  const int32_t quantiser = int32_t(decoder.mb.quantiser) + kDquant[BitRead(reader, 2)];
+  if (quantiser < 1 || quantiser > 31) {
+    decoder.status |= kStatusOutOfRange;
+    decoder.mb.quantiser = 16;
+    return false;
+  }
+  decoder.mb.quantiser = uint32_t(quantiser);
+  return true;
+}
+
+// The running quantiser and the intra-DC switch after a macroblock's
+// quantiser is known.
+void UpdateRunningQuantiser(Mpeg4Decoder& decoder) {
+  if (decoder.mb.runningQuantiser == 0) decoder.mb.runningQuantiser = decoder.mb.quantiser;
+  UpdateIntraDcVlcSwitch(decoder);
+  decoder.mb.runningQuantiser = decoder.mb.quantiser;
+}
+
+bool Failed(const Mpeg4Decoder& decoder) { return (decoder.status | decoder.reader.status) != 0; }
+
+// The DC partition of an intra macroblock into its record, when its DC has
+// its own code; directions cleared without AC prediction.
+void DecodeRecordDc(Mpeg4Decoder& decoder, PartitionRecord& record, uint32_t column) {
+  if (record.intraDcVlc == 0) return;
+  decoder.status |= DecodeIntraDcPartition(*decoder.blockDecoder, decoder.reader, int32_t(record.quantiser), column,
+                                           record.dc, record.direction, record.quantisedDc);
+}
+
+// Partition 1: macroblock types (and the DC part of I-VOPs, the vectors of
+// P-VOPs) up to the marker. Returns the packet's macroblock count, or -1
+// after an error.
+int32_t DecodeFirstPartition(Mpeg4Decoder& decoder, bool predicted) {
+  BitReader& reader = decoder.reader;
+  const uint32_t marker = predicted ? kMotionMarker : kDcMarker;
+  const uint32_t markerLength = predicted ? kMotionMarkerLength : kDcMarkerLength;
+  const uint32_t start = decoder.mb.index;
+  uint32_t count = 0;
+  while ((reader.window >> (32 - markerLength)) != marker) {
+    if (BitAtEnd(reader)) {
+      decoder.status |= kStatusMissingHeader;
+      return -1;
+    }
+    const uint32_t index = start + count;
+    const bool inside = index < decoder.grid.count;
+    const uint32_t column = inside ? uint32_t(decoder.grid.column[index]) : 0;
+    const uint32_t row = inside ? uint32_t(decoder.grid.row[index]) : 0;
+    if (inside && column == 0) {
+      if (predicted) {
+        ResetMotionVectorPredictors(decoder.motion);
+      } else {
+        ResetDcPredictors(*decoder.blockDecoder);
+      }
+    }
+    if (predicted && BitRead(reader, 1) != 0) {  // not_coded
+      if (!inside) {
+        decoder.status |= kStatusOutOfRange;
+        return -1;
+      }
+      decoder.grid.info[index] = PartitionRecord{};
+      decoder.grid.words[index] = 1;
+      StoreZeroVectors(decoder.motion, column, row);
+      ++count;
+      continue;
+    }
+    DecodeMcbpc(decoder, reader);
+    if (Failed(decoder)) return -1;
+    if (decoder.mb.flags == 0) continue;  // stuffing
+    if (!inside) {
+      decoder.status |= kStatusOutOfRange;
+      return -1;
+    }
+    PartitionRecord& record = decoder.grid.info[index];
+    record = PartitionRecord{};
+    record.flags = decoder.mb.flags;
+    record.pattern = decoder.mb.codedBlockPattern & 0xC0u;
+    decoder.grid.words[index] = 0;
+    if (predicted) {
+      if ((record.flags & kMbIntra) != 0) {
+        StoreZeroVectors(decoder.motion, column, row);
+      } else if ((record.flags & kMbInter4v) != 0) {
+        decoder.status |= DecodeFourVectors(decoder.motion, reader, column, row);
+      } else {
+        decoder.status |= DecodeOneVector(decoder.motion, reader, column, row);
+      }
+    } else {
+      if ((record.flags & kMbQuant) != 0 && !ApplyDquant(decoder, reader)) return -1;
+      UpdateRunningQuantiser(decoder);
+      record.quantiser = decoder.mb.quantiser;
+      record.intraDcVlc = decoder.mb.intraDcVlc;
+      DecodeRecordDc(decoder, record, column);
+    }
+    if (Failed(decoder)) return -1;
+    ++count;
+  }
+  BitSkip(reader, markerLength);
+  return int32_t(count);
+}
+
+// Partition 2: AC prediction flags and luma patterns (and for P-VOPs the
+// quantisers and the DC part).
+bool DecodeSecondPartition(Mpeg4Decoder& decoder, bool predicted, uint32_t count) {
+  BitReader& reader = decoder.reader;
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t index = decoder.mb.index + k;
+    const uint32_t column = uint32_t(decoder.grid.column[index]);
+    PartitionRecord& record = decoder.grid.info[index];
+    if (predicted && column == 0) ResetDcPredictors(*decoder.blockDecoder);
+    if (record.flags == 0) {
+      record.quantiser = decoder.mb.quantiser;
+      ResetMacroblockPredictors(*decoder.blockDecoder, column);
+      continue;
+    }
+    const bool intra = (record.flags & kMbIntra) != 0;
+    if (intra) record.acPredFlag = BitRead(reader, 1);
+    decoder.mb.flags = record.flags;
+    decoder.mb.codedBlockPattern = record.pattern;
+    DecodeCbpy(decoder, reader);
+    record.pattern = decoder.mb.codedBlockPattern;
+    if (predicted) {
+      if ((record.flags & kMbQuant) != 0 && !ApplyDquant(decoder, reader)) return false;
+      UpdateRunningQuantiser(decoder);
+      record.quantiser = decoder.mb.quantiser;
+      if (intra) {
+        record.intraDcVlc = decoder.mb.intraDcVlc;
+        DecodeRecordDc(decoder, record, column);
+      } else {
+        ResetMacroblockPredictors(*decoder.blockDecoder, column);
+      }
+    }
+    if (intra && record.acPredFlag == 0 && record.intraDcVlc != 0) {
+      std::fill(record.direction, record.direction + 6, uint8_t{0});
+    }
+    if (Failed(decoder)) return false;
+  }
+  return true;
+}
+
+// Partition 3: the texture, and the reconstruction of every macroblock.
+bool DecodeThirdPartition(Mpeg4Decoder& decoder, uint32_t count) {
+  BitReader& reader = decoder.reader;
+  BlockDecoderState& blocks = *decoder.blockDecoder;
+  MacroblockReport* report = decoder.observation.observer != nullptr ? decoder.observation.report : nullptr;
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t index = decoder.mb.index + k;
+    const uint32_t column = uint32_t(decoder.grid.column[index]);
+    const PartitionRecord& record = decoder.grid.info[index];
+    if (column == 0) ResetDcPredictors(blocks);
+    decoder.mb.quantiser = record.quantiser;
+    if (record.flags == 0) {
+      ConcealMacroblock(decoder, index);
+      WriteQuantiserMap(decoder, index);
+      continue;
+    }
+    if (report != nullptr) *report = MacroblockReport{};
+    blocks.levelCapture = report != nullptr ? report->levels : nullptr;
+    const bool intra = (record.flags & kMbIntra) != 0;
+    const int32_t quantiser = int32_t(record.quantiser);
+    if (intra && record.intraDcVlc != 0) {
+      decoder.status |=
+          DecodeIntraMacroblockPartitioned(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser,
+                                           record.pattern, record.dc, record.direction, record.quantisedDc, column);
+    } else if (intra) {
+      // The DC as the first event: decoded here, as in a combined packet.
+      if (blocks.reversibleVlc != 0) decoder.status |= kStatusUnsupported;
+      decoder.status |= DecodeIntraMacroblock(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser,
+                                              record.pattern, 0, record.acPredFlag, column);
+    } else {
+      decoder.status |= DecodeInterMacroblockPartitioned(blocks, reader, decoder.mb.blocks, decoder.mb.shapes,
+                                                         quantiser, record.pattern, column);
+    }
+    if (Failed(decoder)) return false;
+    if (report != nullptr) {
+      report->index = index;
+      report->flags = record.flags;
+      report->codedBlockPattern = record.pattern;
+      report->quantiser = record.quantiser;
+      CopyVectors(report->vectors, decoder.motion.records[index].vectors);
+      decoder.observation.observer(decoder.observation.context, *report);
+    }
+    const int x = int(column * 16);
+    const int y = decoder.grid.row[index] * 16;
+    if (intra) {
+      decoder.refs.current->PutIntraMacroblock(decoder.dsp.block, decoder.mb.blocks, x, y, 0, decoder.mb.shapes);
+    } else {
+      decoder.refs.current->AddInterMacroblock(decoder.dsp.block, decoder.mb.blocks, x, y, 0, record.pattern,
+                                               decoder.mb.shapes);
+    }
+    WriteQuantiserMap(decoder, index);
+  }
+  return true;
+}
+
+}  // namespace
+
+void DecodeVopPartitioned(Mpeg4Decoder& decoder) {
+  BitReader& reader = decoder.reader;
+  const BitReader saved = reader;
+  const bool predicted = decoder.stream.vop.codingType == kVopP;
+  const int32_t count = DecodeFirstPartition(decoder, predicted);
+  if (count < 0 || !DecodeSecondPartition(decoder, predicted, uint32_t(count)) ||
+      !DecodeThirdPartition(decoder, uint32_t(count))) {
+    RestoreAndSkip(decoder, saved);
+    return;
+  }
+  if (BitNextIsResyncMarker(reader, decoder.stream.resyncMarkerLength - 1) != 0) {
+    decoder.status |= kStatusMissingHeader;
+    RestoreAndSkip(decoder, saved);
+    return;
+  }
+  decoder.mb.index += uint32_t(count);
 }
 
 }  // namespace tlx::mpeg4

@@ -100,6 +100,7 @@ uint32_t InitialiseInstance(Mpeg4Decoder& decoder) {
     TeardownInstance(decoder);
     return status;
   }
+  decoder.motion.kernels = &decoder.dsp.prediction;
   decoder.refs.past = decoder.refs.stores[0];
   decoder.refs.future = decoder.refs.current = decoder.refs.stores[1];
   decoder.refs.bPicture = decoder.refs.stores[2];
@@ -122,6 +123,8 @@ void TeardownInstance(Mpeg4Decoder& decoder) {
   }
   FreeMacroblockInfo(decoder);
   FreeTables(decoder);
+  ReleaseMotionVectorRows(decoder.motion);
+  decoder.motion.status = 0;
   decoder.refs.past = decoder.refs.future = decoder.refs.current = nullptr;
   decoder.refs.bPicture = decoder.refs.postFilter = nullptr;
   decoder.grid.columns = decoder.grid.rows = decoder.grid.count = decoder.grid.numberBits = 0;
@@ -135,6 +138,8 @@ uint32_t CollectStatus(Mpeg4Decoder& decoder) {
     decoder.blockDecoder->status &= kStatusOutOfMemory;
     fatal |= decoder.blockDecoder->status & kStatusFatal;
   }
+  decoder.motion.status &= kStatusOutOfMemory;
+  fatal |= decoder.motion.status & kStatusFatal;
   for (Picture* store : decoder.refs.stores) {
     if (store == nullptr) continue;
     store->status &= kStatusOutOfMemory;
@@ -191,6 +196,7 @@ uint32_t AllocateMacroblockArrays(Mpeg4Decoder& decoder, uint32_t width, uint32_
     decoder.status |= store->PictureAllocate(int(columns * 16), int(rows * 16), 16, 16, kPlaneFormat420);
   }
   decoder.status |= BlockDecoderAllocate(*decoder.blockDecoder, columns);
+  decoder.status |= AllocateMotionVectorRows(decoder.motion, columns, rows);
   decoder.grid.numberBits = count > 1 ? BitLength(count - 1) : 1;
   return decoder.status;
 }
@@ -198,12 +204,12 @@ uint32_t AllocateMacroblockArrays(Mpeg4Decoder& decoder, uint32_t width, uint32_
 uint32_t AllocateMacroblockInfo(Mpeg4Decoder& decoder) {
   if (decoder.grid.infoCount == decoder.grid.count && decoder.grid.info != nullptr) return 0;
   FreeMacroblockInfo(decoder);
-  decoder.grid.info = static_cast<uint8_t*>(CoreAllocate(size_t(decoder.grid.count) * 64));
+  decoder.grid.info = static_cast<PartitionRecord*>(CoreAllocate(size_t(decoder.grid.count) * sizeof(PartitionRecord)));
   if (decoder.grid.info == nullptr) {
     decoder.status |= kStatusOutOfMemory;
     return decoder.status;
   }
-  std::memset(decoder.grid.info, 0, size_t(decoder.grid.count) * 64);
+  std::memset(decoder.grid.info, 0, size_t(decoder.grid.count) * sizeof(PartitionRecord));
   decoder.grid.infoCount = decoder.grid.count;
   return 0;
 }

@@ -7,6 +7,7 @@
 
 #include "bit_reader.h"
 #include "dsp.h"
+#include "motion_vectors.h"
 #include "picture.h"
 
 namespace tlx::mpeg4 {
@@ -27,6 +28,9 @@ inline constexpr uint32_t kMbInter = 0x1;
 inline constexpr uint32_t kMbInter4v = 0x2;
 inline constexpr uint32_t kMbIntra = 0x4;
 inline constexpr uint32_t kMbQuant = 0x8;
+inline constexpr uint32_t kMbForward = 0x10;
+inline constexpr uint32_t kMbBackward = 0x20;
+inline constexpr uint32_t kMbDirect = 0x40;
 
 // Which colour converter an instance chose when it was initialised.
 enum class ConverterVariant : uint32_t { Mmx, Isse, Sse2 };
@@ -116,7 +120,8 @@ struct MacroblockReport {
   uint32_t flags = 0;            // macroblock-type flags
   uint32_t codedBlockPattern = 0;
   uint32_t quantiser = 0;
-  int32_t vectors[4][2] = {};    // per 8x8 luma block (x, y)
+  int32_t vectors[4][2] = {};    // per 8x8 luma block (x, y); forward ones in B-VOPs
+  int32_t backward[4][2] = {};   // backward vectors per 8x8 block of a B-VOP macroblock
   // Quantised levels of the six blocks after DC/AC prediction, raster order;
   // entry 0 of an intra block is its quantised DC.
   int16_t levels[6][64] = {};
@@ -146,12 +151,25 @@ struct StreamState {
   uint32_t intraDcVlcIndex = 0;
 };
 
+// What the first partitions of a data-partitioned packet leave for the last
+// one, per macroblock of the packet.
+struct PartitionRecord {
+  uint32_t flags;            // macroblock-type flags; 0 for a not-coded macroblock
+  uint32_t pattern;          // coded-block pattern word
+  uint32_t quantiser;
+  uint32_t intraDcVlc;       // DC by its own code (decoded in an earlier partition)
+  uint32_t acPredFlag;
+  int32_t dc[6];             // reconstructed DC values
+  int32_t quantisedDc[6];
+  uint8_t direction[6];      // DC/AC prediction directions
+};
+
 // The macroblock grid of the layer: its size and the per-macroblock tables.
 struct MacroblockGrid {
   int32_t* column = nullptr;   // index -> column
   int32_t* row = nullptr;      // index -> row
   uint32_t* words = nullptr;   // per macroblock: 1 when not coded in the last I/P/S-VOP
-  uint8_t* info = nullptr;     // 64-byte partition record per macroblock
+  PartitionRecord* info = nullptr;  // partition record per macroblock
   uint32_t infoCount = 0;
   uint32_t columns = 0;
   uint32_t rows = 0;
@@ -216,6 +234,7 @@ struct Mpeg4Decoder {
   StreamState stream;
   MacroblockGrid grid;
   MacroblockState mb;
+  MotionVectorState motion;
   Observation observation;
 };
 

@@ -79,6 +79,124 @@ void Picture::CopyMacroblock(const PredictionKernels& kernels, const Picture& so
   kernels.copyMacroblock(Planes(), source.Planes(), x, y);
 }
 
+int32_t ClampVectorComponent(int32_t position, int32_t vector, int32_t unit, int32_t pad, int32_t size) {
+  if (unit * position + vector < -unit * pad) vector = -unit * (pad + position);
+  if (unit * position + vector > unit * size) vector = unit * (size - position);
+  return vector;
+}
+
+namespace {
+
+// A half-sample prediction of one plane block through the kernel of its phase.
+void PredictHalf(const HalfSampleKernel (&kernels)[4], uint8_t* destination, const uint8_t* reference,
+                 ptrdiff_t stride, int x, int y, int mvx, int mvy, int rows) {
+  const uint8_t* source = reference + (y + (mvy >> 1)) * stride + x + (mvx >> 1);
+  kernels[((mvy & 1) << 1) | (mvx & 1)](destination + y * stride + x, stride, source, stride, rows);
+}
+
+}  // namespace
+
+void Picture::LumaHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy,
+                       int size) {
+  mvx = ClampVectorComponent(x, mvx, 2, lumaBorderX, width);
+  mvy = ClampVectorComponent(y, mvy, 2, lumaBorderY, height);
+  PredictHalf(set, yOrigin, reference.yOrigin, lumaStride, x, y, mvx, mvy, size);
+}
+
+void Picture::ChromaHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy) {
+  mvx = ClampVectorComponent(x, mvx, 2, chromaBorderX, chromaWidth);
+  mvy = ClampVectorComponent(y, mvy, 2, chromaBorderY, chromaHeight);
+  PredictHalf(set, uOrigin, reference.uOrigin, chromaStride, x, y, mvx, mvy, 8);
+  PredictHalf(set, vOrigin, reference.vOrigin, chromaStride, x, y, mvx, mvy, 8);
+}
+
+void Picture::LumaQuarter(const HalfSampleKernel (&set)[16], const Picture& reference, int x, int y, int mvx,
+                          int mvy, int size) {
+  mvx = ClampVectorComponent(x, mvx, 4, lumaBorderX, width);
+  mvy = ClampVectorComponent(y, mvy, 4, lumaBorderY, height);
+  const uint8_t* source = reference.yOrigin + (y + (mvy >> 2)) * lumaStride + x + (mvx >> 2);
+  set[4 * (mvy & 3) + (mvx & 3)](yOrigin + y * lumaStride + x, lumaStride, source, lumaStride, size);
+}
+
+void Picture::PredictLuma16Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                   int mvy) {
+  LumaQuarter(kernels.quarterSample.put16[1 - roundingAdd], reference, x, y, mvx, mvy, 16);
+}
+
+void Picture::PredictLuma8Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                  int mvy) {
+  LumaQuarter(kernels.quarterSample.put8[1 - roundingAdd], reference, x, y, mvx, mvy, 8);
+}
+
+void Picture::AverageLuma16Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                   int mvy) {
+  LumaQuarter(kernels.quarterSample.average16, reference, x, y, mvx, mvy, 16);
+}
+
+void Picture::AverageLuma8Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                  int mvy) {
+  LumaQuarter(kernels.quarterSample.average8, reference, x, y, mvx, mvy, 8);
+}
+
+void Picture::PredictLumaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                   int mvy, int refField, int dstField) {
+  mvx = ClampVectorComponent(x, mvx, 2, lumaBorderX, width);
+  mvy = ClampVectorComponent(y, mvy, 2, lumaBorderY, height);
+  const uint8_t* source = reference.yOrigin + (y + refField + 2 * (mvy >> 2)) * lumaStride + x + (mvx >> 1);
+  kernels.halfSample16[1 - roundingAdd][(mvy & 2) | (mvx & 1)](yOrigin + (y + dstField) * lumaStride + x,
+                                                                2 * lumaStride, source, 2 * lumaStride, 8);
+}
+
+void Picture::PredictLumaFieldQuarter(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                      int mvx, int mvy, int refField, int dstField) {
+  mvx = ClampVectorComponent(x, mvx, 4, lumaBorderX, width);
+  mvy = ClampVectorComponent(y, mvy, 4, lumaBorderY, height);
+  const uint8_t* source = reference.yOrigin + (y + refField + 2 * (mvy >> 3)) * lumaStride + x + (mvx >> 2);
+  kernels.quarterSample.put16[1 - roundingAdd][4 * ((mvy >> 1) & 3) + (mvx & 3)](
+      yOrigin + (y + dstField) * lumaStride + x, 2 * lumaStride, source, 2 * lumaStride, 8);
+}
+
+void Picture::PredictChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                     int mvy, int refField, int dstField) {
+  mvx = ClampVectorComponent(x, mvx, 2, chromaBorderX, chromaWidth);
+  mvy = ClampVectorComponent(y, mvy, 2, chromaBorderY, chromaHeight);
+  const HalfSampleKernel kernel = kernels.halfSample8[1 - roundingAdd][(mvy & 2) | (mvx & 1)];
+  const ptrdiff_t offset = (y + refField + 2 * (mvy >> 2)) * chromaStride + x + (mvx >> 1);
+  const ptrdiff_t destination = (y + dstField) * chromaStride + x;
+  kernel(uOrigin + destination, 2 * chromaStride, reference.uOrigin + offset, 2 * chromaStride, 4);
+  kernel(vOrigin + destination, 2 * chromaStride, reference.vOrigin + offset, 2 * chromaStride, 4);
+}
+
+void Picture::PredictLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                int mvy) {
+  LumaHalf(kernels.halfSample16[1 - roundingAdd], reference, x, y, mvx, mvy, 16);
+}
+
+void Picture::PredictLuma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                               int mvy) {
+  LumaHalf(kernels.halfSample8[1 - roundingAdd], reference, x, y, mvx, mvy, 8);
+}
+
+void Picture::PredictChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                 int mvy) {
+  ChromaHalf(kernels.halfSample8[1 - roundingAdd], reference, x, y, mvx, mvy);
+}
+
+void Picture::AverageLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                int mvy) {
+  LumaHalf(kernels.averageHalfSample16, reference, x, y, mvx, mvy, 16);
+}
+
+void Picture::AverageLuma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                               int mvy) {
+  LumaHalf(kernels.averageHalfSample8, reference, x, y, mvx, mvy, 8);
+}
+
+void Picture::AverageChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                 int mvy) {
+  ChromaHalf(kernels.averageHalfSample8, reference, x, y, mvx, mvy);
+}
+
 void PictureTimeSet(Picture& picture, int32_t seconds, int32_t increment, int32_t resolution) {
   picture.timeSeconds = seconds;
   picture.timeIncrement = increment;

@@ -46,6 +46,40 @@ class Picture : public PlaneStore {
   // Copies the 16x16 luma and 8x8 chroma samples of the macroblock at luma
   // position (x, y) from source, which has the same geometry.
   void CopyMacroblock(const PredictionKernels& kernels, const Picture& source, int x, int y);
+  // Predict a block of this picture at (x, y) from `reference` with a
+  // half-sample vector, rounding as this picture's rounding flag says: 16x16
+  // or 8x8 luma, or 8x8 of U and of V at chroma position (x, y) with a chroma
+  // vector. The vector is first clamped (ClampVectorComponent, unit 2) so the
+  // block starts within the reference's border.
+  void PredictLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
+  void PredictLuma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
+  void PredictChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                          int mvy);
+  // The same predictions averaged into what the block holds (the second
+  // direction of a bidirectional macroblock); they ignore the rounding flag.
+  void AverageLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
+  void AverageLuma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
+  void AverageChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                          int mvy);
+  // Luma predictions with a quarter-sample vector (clamped with unit 4): put
+  // with this picture's rounding, or averaged into the block.
+  void PredictLuma16Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                            int mvy);
+  void PredictLuma8Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
+  void AverageLuma16Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                            int mvy);
+  void AverageLuma8Quarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy);
+  // One field of a field-predicted macroblock: the 16x8 luma block (or the
+  // 8x4 U and V blocks) of destination field dstField (0 top, 1 bottom) at
+  // frame position (x, y), from reference field refField, with strides
+  // doubled. Vertical components are in frame units; they are clamped in
+  // frame units like frame vectors.
+  void PredictLumaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy,
+                            int refField, int dstField);
+  void PredictLumaFieldQuarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                               int mvy, int refField, int dstField);
+  void PredictChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                              int mvy, int refField, int dstField);
   // Replicates the edge samples into the borders and the extra rows below.
   void PadBorders(const PredictionKernels& kernels);
   // Forgets the picture held: kind, validity and reorder delay to 0.
@@ -66,6 +100,14 @@ class Picture : public PlaneStore {
   int32_t timeSeconds = 0;    // accumulated modulo time base
   int32_t timeIncrement = 0;
   int32_t timeResolution = 0;
+
+ private:
+  // A luma block of `size` rows and columns, or the U and V blocks of 8, at a
+  // clamped half-sample vector through the phase kernels of `set`.
+  void LumaHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy, int size);
+  void ChromaHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy);
+  void LumaQuarter(const HalfSampleKernel (&set)[16], const Picture& reference, int x, int y, int mvx, int mvy,
+                   int size);
 };
 
 class PlainPicture : public Picture {
@@ -77,6 +119,13 @@ class SimdPicture : public Picture {
  public:
   static constexpr PictureVariant kVariant = PictureVariant::Simd;
 };
+
+// One vector component clamped so that the block at `position` (in samples)
+// starts no further than `pad` samples before the plane and no further than
+// its end `size`: u·position + v is held to [-u·pad, u·size], with u the
+// vector unit (2 half-sample, 4 quarter-sample). The bound does not depend on
+// the block size.
+int32_t ClampVectorComponent(int32_t position, int32_t vector, int32_t unit, int32_t pad, int32_t size);
 
 // Picture times (seconds, increment, resolution) and the tick arithmetic
 // built on them.

@@ -23,17 +23,39 @@ uint32_t BitNextStartCodeAfterUserData(BitReader& reader) {
   return code;
 }
 
-uint32_t BitNextIsResyncMarker(const BitReader& reader, uint32_t n) {
+namespace {
+
+// Longest zero run of a resync marker: 23 zeros and a 1 begin a start code.
+constexpr uint32_t kMaxResyncZeros = 22;
+
+// `ahead` after the stuffing that ends a packet (a 0 and then 1s to the byte
+// boundary, a whole 0x7F byte when aligned), or at the position itself when
+// it is aligned and a zero byte follows. False when neither is there.
+bool SkipPacketStuffing(const BitReader& reader, BitReader& ahead) {
   const uint32_t toBoundary = reader.bitsLeft & 7;
   const uint32_t stuffingBits = toBoundary == 0 ? 8 : toBoundary;
-  const uint32_t stuffing = reader.window >> (32 - stuffingBits);
-  if (stuffing == (1u << (stuffingBits - 1)) - 1) {
-    BitReader ahead = reader;
+  ahead = reader;
+  if ((reader.window >> (32 - stuffingBits)) == (1u << (stuffingBits - 1)) - 1) {
     BitSkip(ahead, stuffingBits);
-    return ahead.window >> (32 - n);
+    return true;
   }
-  if (toBoundary == 0 && (reader.window >> 24) == 0) return reader.window >> (32 - n);
-  return 0xFFFFFFFF;
+  return toBoundary == 0 && (reader.window >> 24) == 0;
+}
+
+}  // namespace
+
+uint32_t BitNextIsResyncMarker(const BitReader& reader, uint32_t n) {
+  BitReader ahead;
+  if (!SkipPacketStuffing(reader, ahead)) return 0xFFFFFFFF;
+  return ahead.window >> (32 - n);
+}
+
+uint32_t BitResyncMarkerBits(const BitReader& reader, uint32_t length) {
+  BitReader ahead;
+  if (!SkipPacketStuffing(reader, ahead)) return 0;
+  const uint32_t zeros = ahead.window == 0 ? 32 : uint32_t(__builtin_clz(ahead.window));
+  if (zeros + 1 < length || zeros > kMaxResyncZeros) return 0;
+  return zeros + 1;
 }
 
 uint32_t BitPeekAfterStuffing(const BitReader& reader, uint32_t n) {

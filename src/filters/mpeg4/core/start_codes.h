@@ -24,6 +24,18 @@ inline constexpr uint32_t kStuffingStartCode = 0x1C3;
 inline constexpr uint32_t kShortHeaderStartCode = 0x20;
 inline constexpr uint32_t kShortHeaderStartCodeLength = 22;
 
+// The 17-bit group-of-blocks start code of short-header pictures, and the
+// 22-bit end-of-sequence marker.
+inline constexpr uint32_t kGobStartCode = 1;
+inline constexpr uint32_t kGobStartCodeLength = 17;
+inline constexpr uint32_t kShortHeaderEndCode = 0x3F;
+
+// The markers that end the first partition of a data-partitioned packet.
+inline constexpr uint32_t kMotionMarker = 0x1F001;
+inline constexpr uint32_t kMotionMarkerLength = 17;
+inline constexpr uint32_t kDcMarker = 0x6B001;
+inline constexpr uint32_t kDcMarkerLength = 19;
+
 inline bool IsVoStartCode(uint32_t code) { return code >= kVoStartCodeFirst && code <= kVoStartCodeLast; }
 inline bool IsVolStartCode(uint32_t code) { return code >= kVolStartCodeFirst && code <= kVolStartCodeLast; }
 
@@ -43,6 +55,12 @@ uint32_t BitNextStartCodeAfterUserData(BitReader& reader);
 // a byte boundary already followed by a zero byte; 0xFFFFFFFF when neither
 // starts here. Consumes nothing.
 uint32_t BitNextIsResyncMarker(const BitReader& reader, uint32_t n);
+// The length of the resync marker after the packet stuffing (as for
+// BitNextIsResyncMarker), 0 when there is none. Markers are recognised
+// tolerantly: z zeros and a 1 with length - 1 <= z <= 22 (23 zeros begin a
+// start code), since encoders write the markers of B-VOPs longer than their
+// f-codes alone give. Consumes nothing.
+uint32_t BitResyncMarkerBits(const BitReader& reader, uint32_t length);
 // The stuffing bits to the byte boundary followed by the next n bits, as one
 // number; consumes nothing.
 uint32_t BitPeekAfterStuffing(const BitReader& reader, uint32_t n);

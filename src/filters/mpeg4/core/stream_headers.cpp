@@ -445,6 +445,52 @@ void ParseShortHeader(Mpeg4Decoder& decoder) {
   header.gobNumber = 0;
 }
 
+void DecodeShortHeaderPicture(Mpeg4Decoder& decoder) {
+  BitReader& reader = decoder.reader;
+  VopHeader& vop = decoder.stream.vop;
+  ParseShortHeader(decoder);
+  if (decoder.status != 0) return;
+  vop.codingType = decoder.stream.shortHeader.pictureCodingType != 0 ? kVopP : kVopI;
+  if (vop.codingType == kVopP && decoder.refs.future->valid == 0) {
+    // No reference: on to the next picture start code or the end.
+    BitByteAlign(reader);
+    while (!BitAtEnd(reader) && !StartsShortPicture(reader)) BitSkip(reader, 8);
+    return;
+  }
+  decoder.mb.index = 0;
+  decoder.mb.runningQuantiser = 0;
+  decoder.mb.quantiser = vop.quant;
+  vop.moduloTimeBase = 0;
+  RotateReferences(decoder);
+  decoder.refs.past->roundingAdd = decoder.refs.future->roundingAdd = 1;
+  AdvanceReferenceSeconds(decoder);
+  PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, 0, 0);
+  decoder.refs.current->kind = vop.codingType;
+  decoder.refs.current->valid |= kPictureValid;
+  decoder.refs.future->reorder += 2;
+  ResetPredictorRows(*decoder.blockDecoder);
+  ResetDcPredictors(*decoder.blockDecoder);
+  SetScanTables(*decoder.blockDecoder, false);
+  std::memset(decoder.mb.blocks, 0, sizeof(decoder.mb.blocks));
+  MotionVectorState& motion = decoder.motion;
+  SetPictures(motion, decoder.refs.current, decoder.refs.past, decoder.refs.future);
+  motion.forwardRange = 0;
+  motion.quarterSample = 0;
+  ResetMotionVectorRows(motion);
+  ResetMotionVectorPredictors(motion);
+  decoder.stream.resyncMarkerLength = kGobStartCodeLength;
+
+  ShortHeader& header = decoder.stream.shortHeader;
+  header.gobNumber = 0;
+  while (header.gobNumber < header.gobsPerPicture) DecodeShortHeaderGobs(decoder);
+  if (BitPeekAfterStuffing(reader, 22) == kShortHeaderEndCode) {
+    BitByteAlign(reader);
+    BitSkip(reader, 22);
+  }
+  BitByteAlign(reader);
+  decoder.refs.current->PadBorders(decoder.dsp.prediction);
+}
+
 void FlushAtEndMarker(Mpeg4Decoder& decoder) {
   BitSkip(decoder.reader, 32);
   RotateReferences(decoder);
@@ -469,7 +515,15 @@ void DecodeVop(Mpeg4Decoder& decoder) {
     }
     return;
   }
-  if (vop.codingType != kVopI && decoder.refs.future->valid == 0) {
+  // A predicted picture needs its references: without them (after a
+  // discontinuity with an open group) it is skipped and nothing is shown.
+  const bool bidirectional = vop.codingType == kVopB;
+  if ((vop.codingType != kVopI && decoder.refs.future->valid == 0) ||
+      (bidirectional && decoder.refs.past->valid == 0)) {
+    if (bidirectional) {
+      decoder.refs.current = decoder.refs.bPicture;
+      decoder.refs.current->ClearState();
+    }
     BitNextStartCode(reader);
     return;
   }
@@ -484,7 +538,7 @@ void DecodeVop(Mpeg4Decoder& decoder) {
     PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, int32_t(vop.timeIncrement), resolution);
   } else {
     decoder.refs.current = decoder.refs.bPicture;
-    decoder.refs.past->roundingAdd = decoder.refs.future->roundingAdd = 1;
+    decoder.refs.current->roundingAdd = decoder.refs.past->roundingAdd = decoder.refs.future->roundingAdd = 1;
     decoder.stream.currentSeconds = AddSeconds(decoder.stream.lastReferenceBase, vop.moduloTimeBase);
     PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, int32_t(vop.timeIncrement), resolution);
     decoder.stream.trb = PictureTimeDifference(*decoder.refs.current, *decoder.refs.past);
@@ -504,9 +558,22 @@ void DecodeVop(Mpeg4Decoder& decoder) {
   decoder.mb.quantiser = vop.quant;
   if (vop.codingType != kVopI) vop.fcodeForward = Read(decoder, 3);
   if (vop.codingType == kVopB) vop.fcodeBackward = Read(decoder, 3);
+  // An f-code of 0 is forbidden: no vector range follows from it.
+  if ((vop.codingType != kVopI && vop.fcodeForward == 0) || (vop.codingType == kVopB && vop.fcodeBackward == 0)) {
+    decoder.status |= kStatusOutOfRange;
+    BitNextStartCode(reader);
+    return;
+  }
+  MotionVectorState& motion = decoder.motion;
+  SetPictures(motion, decoder.refs.current, decoder.refs.past, decoder.refs.future);
+  motion.forwardRange = vop.fcodeForward - 1;
+  motion.quarterSample = decoder.stream.vol.quarterSample;
+  motion.backwardRange = vop.codingType == kVopB ? vop.fcodeBackward - 1 : 0;
+  ResetMotionVectorRows(motion);
+  ResetMotionVectorPredictors(motion);
 
   DecodeVopData(decoder);
-  while (!BitAtEnd(reader) && BitNextIsResyncMarker(reader, decoder.stream.resyncMarkerLength) == 1) {
+  while (!BitAtEnd(reader) && BitResyncMarkerBits(reader, decoder.stream.resyncMarkerLength) != 0) {
     ReadVideoPacketHeader(decoder);
     DecodeVopData(decoder);
   }

@@ -22,6 +22,10 @@ void ParseVopHeader(Mpeg4Decoder& decoder);
 // Parses a short-header picture header and sizes the layer for its source
 // format; formats above the largest layer size set kStatusUnsupported.
 void ParseShortHeader(Mpeg4Decoder& decoder);
+// Decodes one short-header picture from its picture start code: header,
+// reference rotation, every group of blocks, the end-of-sequence marker
+// when one follows. A predicted picture without its reference is skipped.
+void DecodeShortHeaderPicture(Mpeg4Decoder& decoder);
 // Consumes the end marker and makes the last reference the one shown.
 void FlushAtEndMarker(Mpeg4Decoder& decoder);
 // Decodes one VOP from its start code: header, reference rotation, times,

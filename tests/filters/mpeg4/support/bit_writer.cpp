@@ -1,6 +1,10 @@
 #include "filters/mpeg4/support/bit_writer.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
+
+#include "block/coefficient_tables.h"
 
 namespace tlx::mpeg4::test {
 
@@ -180,6 +184,21 @@ void WriteWarpingVectorCode(BitWriter& w, int32_t value) {
     w.Put(code, length);
   }
   w.Marker();
+}
+
+void WriteVectorDifference(BitWriter& writer, int32_t difference, uint32_t rSize) {
+  if (difference == 0) {
+    writer.Put(1, 1);
+    return;
+  }
+  const uint32_t magnitude = uint32_t(std::abs(difference));
+  const uint32_t code = ((magnitude - 1) >> rSize) + 1;
+  ASSERT_LE(code, 32u) << "difference " << difference << " outside the range of r_size " << rSize;
+  const ValueCode& c = code <= kShortMotionCodes.size() ? kShortMotionCodes[code - 1]
+                                                        : kLongMotionCodes[code - 1 - kShortMotionCodes.size()];
+  writer.Put(c.code, c.length);
+  writer.Put(difference < 0 ? 1 : 0, 1);
+  if (rSize != 0) writer.Put((magnitude - 1) & ((1u << rSize) - 1), int(rSize));
 }
 
 }  // namespace tlx::mpeg4::test

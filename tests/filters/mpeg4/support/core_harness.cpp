@@ -24,6 +24,7 @@ void Observe(void* context, const MacroblockReport& report) {
   macroblock.codedBlockPattern = report.codedBlockPattern;
   macroblock.quantiser = report.quantiser;
   std::memcpy(macroblock.vectors, report.vectors, sizeof(macroblock.vectors));
+  std::memcpy(macroblock.backward, report.backward, sizeof(macroblock.backward));
   std::memcpy(macroblock.levels, report.levels, sizeof(macroblock.levels));
   static_cast<CoreDecode*>(context)->macroblocks.push_back(macroblock);
 }
@@ -65,6 +66,14 @@ CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) {
   }
   EXPECT_EQ(Mpeg4DecExit(handle), 0u);
   return result;
+}
+
+std::string FixtureTestName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  for (char& c : stem) {
+    if (c == 'x') c = 'X';
+  }
+  return stem;
 }
 
 std::string FixturePath(const std::string& name) { return std::string(MPEG4_FIXTURE_DIR) + "/" + name; }

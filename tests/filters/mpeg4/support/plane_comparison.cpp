@@ -1,5 +1,7 @@
 #include "filters/mpeg4/support/plane_comparison.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -21,6 +23,23 @@ PlaneDifference ComparePlane(const uint8_t* ours, int stride, const std::vector<
   const double mse = squared / (double(width) * height);
   result.psnr = mse == 0 ? std::numeric_limits<double>::infinity() : 10 * std::log10(255.0 * 255.0 / mse);
   return result;
+}
+
+void ExpectPlanesWithinGate(const CorePicture& ours, const ReferenceFrame& reference, size_t index, int maxDifference,
+                            double minPsnr) {
+  struct Plane {
+    const char* name;
+    const std::vector<uint8_t>& ours;
+    const std::vector<uint8_t>& reference;
+    int width, height;
+  } planes[] = {{"Y", ours.y, reference.y, reference.width, reference.height},
+                {"U", ours.u, reference.u, reference.width / 2, reference.height / 2},
+                {"V", ours.v, reference.v, reference.width / 2, reference.height / 2}};
+  for (const Plane& plane : planes) {
+    const PlaneDifference d = ComparePlane(plane.ours.data(), plane.width, plane.reference, plane.width, plane.height);
+    EXPECT_LE(d.maxDifference, maxDifference) << "picture " << index << " plane " << plane.name;
+    EXPECT_GE(d.psnr, minPsnr) << "picture " << index << " plane " << plane.name;
+  }
 }
 
 }  // namespace tlx::mpeg4::test

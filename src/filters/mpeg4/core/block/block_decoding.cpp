@@ -24,11 +24,12 @@ constexpr uint32_t kIntraShape = 1;
 
 void ZeroBlocks(int16_t (*blocks)[64]) { std::fill(&blocks[0][0], &blocks[0][0] + 6 * 64, int16_t{0}); }
 
-void Capture(const BlockDecoderState& state, uint32_t block) {
+// Inter blocks have no separate DC: theirs is in the list.
+void Capture(const BlockDecoderState& state, uint32_t block, bool intra) {
   if (state.levelCapture == nullptr) return;
   int16_t* out = state.levelCapture[block];
   std::fill(out, out + 64, int16_t{0});
-  out[0] = static_cast<int16_t>(state.quantisedDc);
+  out[0] = intra ? static_cast<int16_t>(state.quantisedDc) : int16_t{0};
   for (uint32_t i = 0; i < state.count; ++i) out[state.position[i]] = static_cast<int16_t>(SignedLevel(state.level[i]));
 }
 
@@ -78,6 +79,16 @@ Neighbours TakeNeighbours(BlockDecoderState& s, uint32_t b, uint32_t column) {
   }
 }
 
+// The end of every intra block: AC prediction and the block's own
+// predictors, the levels for inspection, the DC and the inverse quantiser.
+void FinishIntraBlock(BlockDecoderState& state, const Neighbours& n, int16_t (*blocks)[64], uint32_t* shapes,
+                      uint32_t b) {
+  PredictAc(state, n.left, n.top);
+  Capture(state, b, true);
+  blocks[b][0] = static_cast<int16_t>(state.dc);
+  shapes[b] = DequantiseBlock(state, blocks[b], kIntraShape);
+}
+
 }  // namespace
 
 uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
@@ -107,11 +118,7 @@ uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int1
       DecodeCoefficients(state, reader, true, 1, scan);
     else if (coded && !firstWasLast)
       DecodeCoefficients(state, reader, true, dcTaken ? 1 : 0, scan);
-    PredictAc(state, n.left, n.top);
-
-    Capture(state, b);
-    blocks[b][0] = static_cast<int16_t>(state.dc);
-    shapes[b] = DequantiseBlock(state, blocks[b], kIntraShape);
+    FinishIntraBlock(state, n, blocks, shapes, b);
   }
   if (state.status != 0) ZeroBlocks(blocks);
   return state.status;
@@ -125,6 +132,77 @@ uint32_t DecodeShortHeaderIntraMacroblock(BlockDecoderState& state, BitReader& r
     if (pattern & kCodedBlockBit[b]) DecodeShortHeaderCoefficients(state, reader, false, 1, state.scan[0]);
     blocks[b][0] = static_cast<int16_t>(state.dc);
     shapes[b] = DequantiseBlock(state, blocks[b], kIntraShape);
+  }
+  if (state.status != 0) ZeroBlocks(blocks);
+  return state.status;
+}
+
+namespace {
+
+using EventDecoder = decltype(&DecodeCoefficients);
+
+uint32_t DecodeInterBlocks(EventDecoder events, BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                           uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column) {
+  state.quantiser = quantiser;
+  if (state.levelCapture != nullptr) std::fill(&state.levelCapture[0][0], &state.levelCapture[0][0] + 6 * 64, 0);
+  for (uint32_t b = 0; b < 6; ++b) {
+    if ((pattern & kCodedBlockBit[b]) == 0) continue;
+    state.count = 0;
+    events(state, reader, false, 0, state.scan[0]);
+    Capture(state, b, false);
+    shapes[b] = DequantiseBlock(state, blocks[b], 0);
+  }
+  ResetMacroblockPredictors(state, column);
+  if (state.status != 0) ZeroBlocks(blocks);
+  return state.status;
+}
+
+}  // namespace
+
+uint32_t DecodeInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64], uint32_t* shapes,
+                               int32_t quantiser, uint32_t pattern, uint32_t column) {
+  return DecodeInterBlocks(DecodeCoefficients, state, reader, blocks, shapes, quantiser, pattern, column);
+}
+
+uint32_t DecodeShortHeaderInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column) {
+  return DecodeInterBlocks(DecodeShortHeaderCoefficients, state, reader, blocks, shapes, quantiser, pattern, column);
+}
+
+uint32_t DecodeInterMacroblockPartitioned(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column) {
+  return DecodeInterBlocks(DecodeBlockCoefficients, state, reader, blocks, shapes, quantiser, pattern, column);
+}
+
+uint32_t DecodeIntraDcPartition(BlockDecoderState& state, BitReader& reader, int32_t quantiser, uint32_t column,
+                                int32_t dc[6], uint8_t direction[6], int32_t quantisedDc[6]) {
+  state.quantiser = quantiser;
+  const int32_t lumaScaler = LumaDcScaler(state, quantiser);
+  const int32_t chromaScaler = ChromaDcScaler(state, quantiser);
+  for (uint32_t b = 0; b < 6; ++b) {
+    const Neighbours n = TakeNeighbours(state, b, column);
+    state.count = 0;
+    DecodeIntraDc(state, reader, b);
+    PredictDc(state, b < 4 ? lumaScaler : chromaScaler, n.topLeft, n.left, n.top);
+    dc[b] = state.dc;
+    direction[b] = static_cast<uint8_t>(state.direction);
+    quantisedDc[b] = state.quantisedDc;
+  }
+  return state.status;
+}
+
+uint32_t DecodeIntraMacroblockPartitioned(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern, const int32_t dc[6],
+                                          const uint8_t direction[6], const int32_t quantisedDc[6], uint32_t column) {
+  state.quantiser = quantiser;
+  for (uint32_t b = 0; b < 6; ++b) {
+    const Neighbours n = TakeNeighbours(state, b, column);
+    state.count = 0;
+    state.dc = dc[b];
+    state.quantisedDc = quantisedDc[b];
+    state.direction = direction[b];
+    if (pattern & kCodedBlockBit[b]) DecodeBlockCoefficients(state, reader, true, 1, state.scan[state.direction]);
+    FinishIntraBlock(state, n, blocks, shapes, b);
   }
   if (state.status != 0) ZeroBlocks(blocks);
   return state.status;

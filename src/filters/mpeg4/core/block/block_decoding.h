@@ -26,6 +26,33 @@ uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int1
                                uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t intraDcVlc,
                                uint32_t acPredFlag, uint32_t column);
 
+// Decodes the coded blocks of an inter macroblock (bits of `pattern`): the
+// inter events in the state's first scan, inverse quantised, shapes from 0.
+// Blocks without their bit are left as they are. Afterwards the predictors of
+// `column` are reset, since the macroblock is not intra. On error the six
+// blocks are zeroed. Returns the state's status.
+uint32_t DecodeInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64], uint32_t* shapes,
+                               int32_t quantiser, uint32_t pattern, uint32_t column);
+
+// Data-partitioned packets. The DC part of an intra macroblock (DC by its
+// own code): per block the DC differential, DC prediction (which chooses the
+// direction) and reconstruction, into dc, direction and the quantised DC.
+uint32_t DecodeIntraDcPartition(BlockDecoderState& state, BitReader& reader, int32_t quantiser, uint32_t column,
+                                int32_t dc[6], uint8_t direction[6], int32_t quantisedDc[6]);
+// The texture part of such a macroblock: per block the given DC and
+// direction (0 when AC prediction is off), the intra events from scan index
+// 1 (reversible when the state says so), AC prediction, inverse quantisation.
+uint32_t DecodeIntraMacroblockPartitioned(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern, const int32_t dc[6],
+                                          const uint8_t direction[6], const int32_t quantisedDc[6], uint32_t column);
+// As DecodeInterMacroblock, with reversible events when the state says so.
+uint32_t DecodeInterMacroblockPartitioned(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column);
+
+// The short-header form: the inter events with the short-header escape.
+uint32_t DecodeShortHeaderInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
+                                          uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column);
+
 // The short-header form: 8-bit DC, no prediction, zigzag order, the inter
 // events with the short-header escape.
 uint32_t DecodeShortHeaderIntraMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],

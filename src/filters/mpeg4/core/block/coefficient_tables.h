@@ -1,7 +1,7 @@
 // Code tables of the block layer: the TCOEF run/level/last codes (intra and
 // inter events share one set of code words), the reversible codes of
-// data-partitioned packets, the DC size codes, and the intra MCBPC and CBPY
-// codes. Codes are listed without their sign bit, most significant bit first.
+// data-partitioned packets, the DC size codes, the MCBPC and CBPY codes, and
+// the motion codes of vector components. Codes are listed without their sign bit, most significant bit first.
 // The decoders look codes up through tables built from these lists, and the
 // escape limits are derived from them, so each code exists in one place.
 #pragma once
@@ -200,8 +200,31 @@ inline constexpr std::array<ValueCode, 8> kIntraMcbpc = {{
     {0x1, 1, 0x10}, {0x1, 3, 0x11}, {0x2, 3, 0x12}, {0x3, 3, 0x13},
     {0x1, 4, 0x30}, {0x1, 6, 0x31}, {0x2, 6, 0x32}, {0x3, 6, 0x33},
 }};
+// MCBPC of P-VOPs (and of S-VOPs with global motion compensation), same
+// value layout: flags 0x1 inter, 0x9 inter with a quantiser change, 0x2 four
+// vectors, 0x4 intra, 0xC intra with a quantiser change.
+inline constexpr std::array<ValueCode, 20> kInterMcbpc = {{
+    {0x1, 1, 0x04}, {0x3, 4, 0x05}, {0x2, 4, 0x06}, {0x5, 6, 0x07},  // inter
+    {0x3, 3, 0x24}, {0x7, 7, 0x25}, {0x6, 7, 0x26}, {0x5, 9, 0x27},  // inter, quantiser change
+    {0x2, 3, 0x08}, {0x5, 7, 0x09}, {0x4, 7, 0x0A}, {0x5, 8, 0x0B},  // four vectors
+    {0x3, 5, 0x10}, {0x4, 8, 0x11}, {0x3, 8, 0x12}, {0x3, 7, 0x13},  // intra
+    {0x4, 6, 0x30}, {0x4, 9, 0x31}, {0x3, 9, 0x32}, {0x2, 9, 0x33},  // intra, quantiser change
+}};
 // MCBPC stuffing: 0000 0000 1.
 inline constexpr ValueCode kMcbpcStuffing = {0x1, 9, 0};
+
+// Motion codes by magnitude, without their sign bit (which follows): the
+// codes of up to 7 bits (magnitudes 1-7) and the longer ones (8-32). A
+// window of 0x06000000 or more starts a short code.
+inline constexpr std::array<ValueCode, 7> kShortMotionCodes = {{
+    {1, 2, 1}, {1, 3, 2}, {1, 4, 3}, {3, 6, 4}, {5, 7, 5}, {4, 7, 6}, {3, 7, 7},
+}};
+inline constexpr std::array<ValueCode, 25> kLongMotionCodes = {{
+    {11, 9, 8},   {10, 9, 9},   {9, 9, 10},   {17, 10, 11}, {16, 10, 12}, {15, 10, 13}, {14, 10, 14},
+    {13, 10, 15}, {12, 10, 16}, {11, 10, 17}, {10, 10, 18}, {9, 10, 19},  {8, 10, 20},  {7, 10, 21},
+    {6, 10, 22},  {5, 10, 23},  {4, 10, 24},  {7, 11, 25},  {6, 11, 26},  {5, 11, 27},  {4, 11, 28},
+    {3, 11, 29},  {2, 11, 30},  {3, 12, 31},  {2, 12, 32},
+}};
 
 // CBPY by the luma pattern of an intra macroblock (block 0 in bit 3).
 inline constexpr std::array<ValueCode, 16> kCbpy = {{

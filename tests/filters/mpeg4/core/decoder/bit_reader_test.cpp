@@ -157,6 +157,27 @@ TEST(BitReader, ResyncHelpers) {
   EXPECT_TRUE(BitAtEnd(reader));
 }
 
+// Resync markers are told by their zero run after the stuffing: at least
+// length - 1 zeros (longer runs, as encoders write for B-VOPs, too), at most
+// 22, since 23 zeros and a 1 begin a start code.
+TEST(BitReader, ResyncMarkerLengthsAreRecognisedTolerantly) {
+  const struct {
+    uint32_t zeros;
+    uint32_t length;
+    uint32_t expected;
+  } cases[] = {{15, 17, 0}, {16, 17, 17}, {17, 17, 18}, {16, 18, 0}, {17, 18, 18}, {22, 17, 23}, {23, 17, 0}};
+  for (const auto& c : cases) {
+    // Stuffing 0111 from bit 4, then the zero run and a 1.
+    std::vector<uint8_t> bytes(8, 0);
+    bytes[0] = 0xA7;
+    const uint32_t one = 8 + c.zeros;
+    bytes[one / 8] |= uint8_t(0x80 >> (one % 8));
+    BitReader reader;
+    BitReaderInit(reader, bytes.data(), 4, bytes.data() + bytes.size());
+    EXPECT_EQ(BitResyncMarkerBits(reader, c.length), c.expected) << c.zeros << " zeros, length " << c.length;
+  }
+}
+
 TEST(BitReader, TimeIncrementWidths) {
   const struct {
     uint32_t resolution, bits;

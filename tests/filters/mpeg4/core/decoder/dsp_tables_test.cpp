@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "dsp.h"
@@ -92,13 +93,67 @@ void CheckCopyMacroblock(const DspTables& plain, const DspTables& variant, std::
   EXPECT_TRUE(destinations.Same());
 }
 
+// Every kernel of a half-sample table (n kernels in a row), over a 17x17
+// source window with random or extreme samples, into a random destination.
+void CheckHalfSampleKernels(const HalfSampleKernel* plain, const HalfSampleKernel* variant, size_t n, int width,
+                            std::mt19937& rng, int round) {
+  constexpr int kStride = 40;
+  uint8_t source[kStride * 20];
+  for (uint8_t& sample : source) sample = round % 3 == 0 ? uint8_t(rng()) : uint8_t((rng() & 1) * 255);
+  for (size_t k = 0; k < n; ++k) {
+    uint8_t a[kStride * 18], b[kStride * 18];
+    for (size_t i = 0; i < sizeof(a); ++i) a[i] = b[i] = uint8_t(rng());
+    const int rows = round % 2 == 0 ? width : width / 2;
+    const ptrdiff_t dstStride = round % 4 < 2 ? kStride : kStride / 2;
+    plain[k](a, dstStride, source, kStride / 2, rows);
+    variant[k](b, dstStride, source, kStride / 2, rows);
+    EXPECT_EQ(std::memcmp(a, b, sizeof(a)), 0) << "kernel " << k;
+  }
+}
+
+void CheckHalfSample16(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  CheckHalfSampleKernels(&plain.prediction.halfSample16[0][0], &variant.prediction.halfSample16[0][0], 8, 16, rng,
+                         round);
+}
+
+void CheckHalfSample8(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  CheckHalfSampleKernels(&plain.prediction.halfSample8[0][0], &variant.prediction.halfSample8[0][0], 8, 8, rng, round);
+}
+
+void CheckAverageHalfSample16(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  CheckHalfSampleKernels(plain.prediction.averageHalfSample16, variant.prediction.averageHalfSample16, 4, 16, rng,
+                         round);
+}
+
+void CheckAverageHalfSample8(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  CheckHalfSampleKernels(plain.prediction.averageHalfSample8, variant.prediction.averageHalfSample8, 4, 8, rng, round);
+}
+
+void CheckQuarterSample(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  const QuarterSampleKernels& p = plain.prediction.quarterSample;
+  const QuarterSampleKernels& v = variant.prediction.quarterSample;
+  CheckHalfSampleKernels(&p.put16[0][0], &v.put16[0][0], 32, 16, rng, round);
+  CheckHalfSampleKernels(&p.put8[0][0], &v.put8[0][0], 32, 8, rng, round);
+  CheckHalfSampleKernels(p.average16, v.average16, 16, 16, rng, round);
+  CheckHalfSampleKernels(p.average8, v.average8, 16, 8, rng, round);
+}
+
 constexpr Slot kBlockSlots[] = {{"putIntraMacroblock", CheckPutIntraMacroblock},
                                 {"addInterMacroblock", CheckAddInterMacroblock}};
-constexpr Slot kPredictionSlots[] = {{"padBorders", CheckPadBorders}, {"copyMacroblock", CheckCopyMacroblock}};
+constexpr Slot kPredictionSlots[] = {{"padBorders", CheckPadBorders},
+                                     {"copyMacroblock", CheckCopyMacroblock},
+                                     {"halfSample16", CheckHalfSample16},
+                                     {"halfSample8", CheckHalfSample8},
+                                     {"averageHalfSample16", CheckAverageHalfSample16},
+                                     {"averageHalfSample8", CheckAverageHalfSample8},
+                                     {"quarterSample", CheckQuarterSample}};
+// The arrays of kernels are checked slot by slot inside their checks: the
+// slots beyond the first of each array.
+constexpr size_t kArraySlots = 2 * (2 * 4 - 1) + 2 * (4 - 1) + (2 * 2 * 16 + 2 * 16 - 1);
 
 // A slot added to a table needs its check here.
 static_assert(sizeof(BlockKernels) == std::size(kBlockSlots) * sizeof(void*));
-static_assert(sizeof(PredictionKernels) == std::size(kPredictionSlots) * sizeof(void*));
+static_assert(sizeof(PredictionKernels) == (std::size(kPredictionSlots) + kArraySlots) * sizeof(void*));
 static_assert(sizeof(DspTables) == sizeof(BlockKernels) + sizeof(PredictionKernels));
 
 TEST(DspTables, EveryVariantSlotGivesThePlainBytes) {
@@ -108,8 +163,8 @@ TEST(DspTables, EveryVariantSlotGivesThePlainBytes) {
     DspTables variant;
     InitDspTables(variant, variantKind);
     std::mt19937 rng(20261210);
-    for (const auto* slots : {&kBlockSlots, &kPredictionSlots}) {
-      for (const Slot& slot : *slots) {
+    for (std::span<const Slot> slots : {std::span<const Slot>(kBlockSlots), std::span<const Slot>(kPredictionSlots)}) {
+      for (const Slot& slot : slots) {
         for (int round = 0; round < 40; ++round) {
           SCOPED_TRACE(testing::Message() << slot.name << " round " << round);
           slot.check(plain, variant, rng, round);

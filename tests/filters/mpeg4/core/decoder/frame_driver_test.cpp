@@ -10,6 +10,7 @@
 #include "filters/mpeg4/support/bit_writer.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "inspection.h"
+#include "status.h"
 #include "filters/mpeg4/core/decoder_api.h"
 
 namespace tlx::mpeg4 {
@@ -376,6 +377,53 @@ TEST(FrameDriverTime, SecondsWrapPastTheLargestCount) {
   EXPECT_EQ(decoded.frame.pictureKind, 1u);
   EXPECT_EQ(decoded.frame.timeSeconds, 0x80000000u);
   EXPECT_EQ(Mpeg4DecExit(handle), 0u);
+}
+
+// A sprite picture of a data-partitioned layer is not decoded: its call
+// reports 0x2 instead of leaving the picture stale without a word. The layer
+// is the partitioned fixture's with global motion compensation added; its
+// first (intra) picture follows unchanged and decodes clean.
+TEST(DataPartitioning, SpritePicturesReportUnsupported) {
+  const std::vector<uint8_t> fixture = test::ReadFixture("dp_176x144.m4v");
+  const std::vector<uint8_t> vopCode = {0x00, 0x00, 0x01, 0xB6};
+  const auto first = std::search(fixture.begin(), fixture.end(), vopCode.begin(), vopCode.end());
+  const auto second = std::search(first + 4, fixture.end(), vopCode.begin(), vopCode.end());
+  ASSERT_NE(second, fixture.end());
+
+  void* handle = nullptr;
+  ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
+  Mpeg4DecFrame look{};
+  look.input = fixture.data();
+  look.inputLength = uint32_t(first - fixture.begin());
+  ASSERT_EQ(Mpeg4DecLookSequenceHeader(handle, &look), 0u);
+  const VolHeader layer = InspectInstance(handle).stream.vol;
+  Mpeg4DecExit(handle);
+  ASSERT_EQ(layer.dataPartitioned, 1u);
+
+  test::VolFields vol;
+  vol.timeIncrementResolution = layer.timeIncrementResolution;
+  vol.width = layer.width;
+  vol.height = layer.height;
+  vol.dataPartitioned = 1;
+  vol.reversibleVlc = layer.reversibleVlc;
+  vol.spriteEnable = kSpriteGmc;
+  test::BitWriter writer;
+  test::WriteVol(writer, vol);
+  std::vector<uint8_t> stream = writer.bytes();
+  stream.insert(stream.end(), first, second);
+  test::VopFields sprite;
+  sprite.codingType = kVopS;
+  sprite.timeIncrement = 1;
+  test::BitWriter picture;
+  test::WriteVopHeader(picture, vol, sprite);
+  picture.Put(0xA5A5A5A5, 32);
+  picture.Stuff();
+  stream.insert(stream.end(), picture.bytes().begin(), picture.bytes().end());
+
+  const test::CoreDecode decoded = test::DecodeWithCore(stream, false);
+  ASSERT_GE(decoded.statuses.size(), 2u);
+  EXPECT_EQ(decoded.statuses[0], 0u);
+  EXPECT_EQ(decoded.statuses[1], kStatusUnsupported);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Damaged and hostile input: intra streams with flipped bits, cut short, and
+// Damaged and hostile input: streams with flipped bits, cut short, and
 // with headers spliced into the middle of picture data, fed call after call.
 // Each input sits in a heap block of its exact size, so the sanitizer build
 // catches any read outside it; every call must use at most what it was given
@@ -91,22 +91,20 @@ void FeedFresh(const std::vector<uint8_t>& bytes, const std::string& what) {
   EXPECT_LT(Mpeg4DecExit(handle), 0x80000000u) << what;
 }
 
-TEST(HostileStreams, MutatedIntraStreamsDecodeSafely) {
-  const char* const kSources[] = {"i_q2_176x144.m4v",           "i_q31_176x144.m4v",      "i_aic_176x144.m4v",
-                                  "i_dquant_176x144.m4v",       "i_ilace_tff1_176x144.m4v", "i_packets_176x144.m4v",
-                                  "i_odd_184x136.m4v",          "i_neutral_q4_176x144.m4v"};
+// Mutates the first `pictures` pictures of each source `cases` times in all,
+// and feeds each mutant to a fresh instance.
+void FeedMutants(const std::vector<std::string>& sources, int pictures, int cases) {
   std::vector<std::vector<uint8_t>> seeds;
   std::vector<std::vector<uint8_t>> headers;
-  for (const char* name : kSources) {
+  for (const std::string& name : sources) {
     const std::vector<uint8_t> stream = test::ReadFixture(name);
     ASSERT_FALSE(stream.empty()) << name;
-    seeds.push_back(Head(stream, 2));
+    seeds.push_back(Head(stream, pictures));
     headers.push_back(Headers(stream));
   }
   std::mt19937 random(20261210);
   auto below = [&](size_t n) { return size_t(random() % n); };
-  constexpr int kCases = 3000;
-  for (int n = 0; n < kCases; ++n) {
+  for (int n = 0; n < cases; ++n) {
     std::vector<uint8_t> bytes = seeds[n % seeds.size()];
     std::string what = "case " + std::to_string(n) + ":";
     const int mutations = 1 + int(below(4));
@@ -153,8 +151,29 @@ TEST(HostileStreams, MutatedIntraStreamsDecodeSafely) {
       }
     }
     FeedFresh(bytes, what);
-    if (HasFatalFailure()) return;
+    if (testing::Test::HasFatalFailure()) return;
   }
+}
+
+TEST(HostileStreams, MutatedIntraStreamsDecodeSafely) {
+  FeedMutants({"i_q2_176x144.m4v", "i_q31_176x144.m4v", "i_aic_176x144.m4v", "i_dquant_176x144.m4v",
+               "i_ilace_tff1_176x144.m4v", "i_packets_176x144.m4v", "i_odd_184x136.m4v", "i_neutral_q4_176x144.m4v"},
+              2, 3000);
+}
+
+// Predicted pictures of every kind the core decodes: P with one and four
+// vectors, B with every mode, quarter-sample vectors, packets with B
+// markers, odd sizes.
+TEST(HostileStreams, MutatedPredictedStreamsDecodeSafely) {
+  FeedMutants({"sp_ip_176x144.m4v", "mv4_176x144.m4v", "b2_176x144.m4v", "qpel_b2_176x144.m4v",
+               "packets_176x144.m4v", "dquant_176x144.m4v", "odd_184x136.m4v"},
+              5, 1500);
+}
+
+// Short-header pictures with and without group headers (each mutant is a
+// whole stream: they carry no start codes to cut at).
+TEST(HostileStreams, MutatedShortHeaderStreamsDecodeSafely) {
+  FeedMutants({"h263_128x96.h263", "h263_ps_128x96.h263"}, 5, 300);
 }
 
 }  // namespace

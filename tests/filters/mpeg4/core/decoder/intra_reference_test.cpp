@@ -14,22 +14,6 @@
 namespace tlx::mpeg4::test {
 namespace {
 
-void ExpectPlanesWithinIntraGate(const CorePicture& ours, const ReferenceFrame& reference, size_t index) {
-  struct Plane {
-    const char* name;
-    const std::vector<uint8_t>& ours;
-    const std::vector<uint8_t>& reference;
-    int width, height;
-  } planes[] = {{"Y", ours.y, reference.y, reference.width, reference.height},
-                {"U", ours.u, reference.u, reference.width / 2, reference.height / 2},
-                {"V", ours.v, reference.v, reference.width / 2, reference.height / 2}};
-  for (const Plane& plane : planes) {
-    const PlaneDifference d = ComparePlane(plane.ours.data(), plane.width, plane.reference, plane.width, plane.height);
-    EXPECT_LE(d.maxDifference, kGateIntraMaxDifference) << "picture " << index << " plane " << plane.name;
-    EXPECT_GE(d.psnr, kGateIntraMinPsnr) << "picture " << index << " plane " << plane.name;
-  }
-}
-
 class IntraReference : public testing::TestWithParam<std::string> {};
 
 TEST_P(IntraReference, MatchesLibavcodec) {
@@ -48,7 +32,7 @@ TEST_P(IntraReference, MatchesLibavcodec) {
     ASSERT_EQ(picture.height, frame.height);
     EXPECT_EQ(frame.pictureType, 'I');
     EXPECT_TRUE(frame.vectors.empty());
-    ExpectPlanesWithinIntraGate(picture, frame, i);
+    ExpectPlanesWithinGate(picture, frame, i, kGateIntraMaxDifference, kGateIntraMinPsnr);
     const int columns = (frame.width + 15) / 16;
     ASSERT_EQ(picture.quantiserMap.size(), frame.quantisers.size());
     for (size_t m = 0; m < frame.quantisers.size(); ++m) {
@@ -82,13 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "i_ilace_tff0_176x144.m4v", "i_ilace_tff0_352x288.m4v", "i_ilace_tff1_176x144.m4v",
                     "i_ilace_tff1_352x288.m4v", "i_packets_176x144.m4v", "i_packets_352x288.m4v",
                     "i_odd_184x136.m4v", "i_max_720x576.m4v"),
-    [](const testing::TestParamInfo<std::string>& info) {
-      std::string name = info.param.substr(0, info.param.find('.'));
-      for (char& c : name) {
-        if (c == 'x') c = 'X';
-      }
-      return name;
-    });
+    [](const testing::TestParamInfo<std::string>& info) { return FixtureTestName(info.param); });
 
 // Flat 8x8 blocks are DC-only: every inverse DCT gives back the source
 // samples, so both decoders must reproduce the source exactly.

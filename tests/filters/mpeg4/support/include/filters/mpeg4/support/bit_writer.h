@@ -31,6 +31,11 @@ class BitWriter {
   int free_ = 8;  // unused low bits of the last byte
 };
 
+// One vector component difference (not 0 < |difference| <= 32 << rSize is
+// refused by the test) as the motion code, taken from the decoder's own code
+// tables, its sign and the rSize-bit residual; 0 is the one-bit code.
+void WriteVectorDifference(BitWriter& writer, int32_t difference, uint32_t rSize);
+
 struct VolFields {
   uint32_t startCode = 0x120;
   uint32_t verid = 2;  // 1 writes no object layer identifier

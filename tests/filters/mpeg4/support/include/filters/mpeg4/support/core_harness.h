@@ -22,7 +22,8 @@ struct CoreMacroblock {
   uint32_t flags = 0;
   uint32_t codedBlockPattern = 0;
   uint32_t quantiser = 0;
-  int32_t vectors[4][2] = {};
+  int32_t vectors[4][2] = {};   // per 8x8 block; the forward ones in B-VOPs
+  int32_t backward[4][2] = {};  // backward vectors of B-VOP macroblocks
   int16_t levels[6][64] = {};
 };
 
@@ -39,5 +40,7 @@ CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe);
 // The fixture streams made in the build tree by make_fixtures.sh.
 std::vector<uint8_t> ReadFixture(const std::string& name);
 std::string FixturePath(const std::string& name);
+// A test name for a fixture file: its stem, the size's x upper-cased.
+std::string FixtureTestName(const std::string& name);
 
 }  // namespace tlx::mpeg4::test

@@ -1,8 +1,12 @@
 // Plane-by-plane comparison of decoded pictures.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "filters/mpeg4/support/core_harness.h"
+#include "filters/mpeg4/support/reference_decoder.h"
 
 namespace tlx::mpeg4::test {
 
@@ -16,5 +20,10 @@ struct PlaneDifference {
 // tightly packed `reference`.
 PlaneDifference ComparePlane(const uint8_t* ours, int stride, const std::vector<uint8_t>& reference, int width,
                              int height);
+
+// Expects every plane of our picture `index` within maxDifference of
+// libavcodec's and at least minPsnr.
+void ExpectPlanesWithinGate(const CorePicture& ours, const ReferenceFrame& reference, size_t index, int maxDifference,
+                            double minPsnr);
 
 }  // namespace tlx::mpeg4::test
