@@ -11,8 +11,7 @@
 #include "com/unknown_base.h"
 #include "dshow/crit_sec.h"
 #include "dshow/interfaces.h"
-
-inline constexpr UINT WM_COMMAND = 0x0111;
+#include "win32/messages.h"
 
 class CBasePropertyPage : public CUnknown, public IPropertyPage {
  public:
