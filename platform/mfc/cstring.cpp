@@ -1,0 +1,133 @@
+#include "mfc/cstring.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "mfc/resources.h"
+
+namespace {
+
+// Formats through vsnprintf after turning the format's wide directives into
+// their UTF-8 forms: %s and %ls take UTF-16 arguments, which are converted,
+// %hs takes UTF-8.
+QString FormatUtf8(const QString& format, va_list args) {
+  std::string out;
+  std::string fmt = format.toStdString();
+  size_t i = 0;
+  while (i < fmt.size()) {
+    if (fmt[i] != '%') {
+      out += fmt[i++];
+      continue;
+    }
+    size_t start = i++;
+    if (i < fmt.size() && fmt[i] == '%') {
+      out += '%';
+      ++i;
+      continue;
+    }
+    while (i < fmt.size() && std::strchr("-+ #0123456789.*", fmt[i]) != nullptr) {
+      if (fmt[i] == '*') {
+        // Width and precision arguments are taken into the spec itself.
+        fmt.replace(i, 1, std::to_string(va_arg(args, int)));
+      }
+      ++i;
+    }
+    std::string length;
+    while (i < fmt.size() && std::strchr("hlLqjzt", fmt[i]) != nullptr) length += fmt[i++];
+    if (i >= fmt.size()) break;
+    char conv = fmt[i++];
+    std::string spec = fmt.substr(start, i - start);
+    std::string flags = fmt.substr(start, spec.size() - length.size() - 1);
+    if (conv == 's' || conv == 'S') {
+      const char* text;
+      std::string utf8;
+      if (length == "h") {
+        text = va_arg(args, const char*);
+      } else {
+        const WCHAR* wide = va_arg(args, const WCHAR*);
+        utf8 = wide == nullptr ? std::string("(null)") : QString::fromUtf16(wide).toStdString();
+        text = utf8.c_str();
+      }
+      int n = std::snprintf(nullptr, 0, (flags + "s").c_str(), text);
+      std::vector<char> buf(n + 1);
+      std::snprintf(buf.data(), buf.size(), (flags + "s").c_str(), text);
+      out += buf.data();
+      continue;
+    }
+    if (conv == 'c' || conv == 'C') {
+      out += QString(QChar(static_cast<char16_t>(va_arg(args, int)))).toStdString();
+      continue;
+    }
+    // Windows widths: l is 32 bits, ll is 64.
+    bool wide64 = length == "ll" || length == "q" || length == "j" || length == "z" || length == "t";
+    spec = flags + (wide64 ? "ll" : "") + conv;
+    std::vector<char> buf(512);
+    int n;
+    if (std::strchr("eEfFgGaA", conv) != nullptr) {
+      double v = va_arg(args, double);
+      n = std::snprintf(buf.data(), buf.size(), spec.c_str(), v);
+      if (n >= static_cast<int>(buf.size())) {
+        buf.resize(n + 1);
+        std::snprintf(buf.data(), buf.size(), spec.c_str(), v);
+      }
+    } else if (conv == 'p') {
+      n = std::snprintf(buf.data(), buf.size(), spec.c_str(), va_arg(args, void*));
+    } else if (wide64) {
+      long long v = va_arg(args, long long);
+      n = std::snprintf(buf.data(), buf.size(), spec.c_str(), v);
+    } else {
+      int v = va_arg(args, int);
+      n = std::snprintf(buf.data(), buf.size(), spec.c_str(), v);
+    }
+    (void)n;
+    out += buf.data();
+  }
+  return QString::fromStdString(out);
+}
+
+}  // namespace
+
+void CString::Format(const WCHAR* format, ...) {
+  va_list args;
+  va_start(args, format);
+  s_ = FormatUtf8(QString::fromUtf16(format), args);
+  va_end(args);
+}
+
+void CString::Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  s_ = FormatUtf8(QString::fromUtf8(format), args);
+  va_end(args);
+}
+
+BOOL CString::LoadString(UINT id) {
+  QString text;
+  if (!tlx::mfc::LoadResourceString(id, &text)) return FALSE;
+  s_ = text;
+  return TRUE;
+}
+
+CString& CString::TrimLeft() {
+  qsizetype i = 0;
+  while (i < s_.size() && s_.at(i).isSpace()) ++i;
+  s_.remove(0, i);
+  return *this;
+}
+
+CString& CString::TrimRight() {
+  qsizetype n = s_.size();
+  while (n > 0 && s_.at(n - 1).isSpace()) --n;
+  s_.truncate(n);
+  return *this;
+}
+
+int CString::Replace(const WCHAR* oldText, const WCHAR* newText) {
+  QString from = QString::fromUtf16(oldText);
+  if (from.isEmpty()) return 0;
+  int count = static_cast<int>(s_.count(from));
+  s_.replace(from, QString::fromUtf16(newText));
+  return count;
+}

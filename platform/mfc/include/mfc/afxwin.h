@@ -1,0 +1,11 @@
+// The window layer in one include: handles and messages, windows, threads and
+// the application.
+#pragma once
+
+#include "mfc/cmd_target.h"
+#include "mfc/cstring.h"
+#include "mfc/geometry.h"
+#include "mfc/message_ids.h"
+#include "mfc/win_thread.h"
+#include "mfc/winuser.h"
+#include "mfc/wnd.h"
