@@ -442,7 +442,19 @@ CSize CDC::GetTextExtent(const CString& text) const {
 int CDC::GetDeviceCaps(int index) const { return index == LOGPIXELSX || index == LOGPIXELSY ? kDpi : 0; }
 
 CPaintDC::CPaintDC(CWnd* wnd) {
-  if (wnd != nullptr && wnd->GetWidget() != nullptr) Begin(wnd->GetWidget());
+  if (wnd == nullptr || wnd->GetWidget() == nullptr) return;
+  Begin(wnd->GetWidget());
+  CRect client;
+  wnd->GetClientRect(&client);
+  POINT origin = wnd->ClientOrigin();
+  painter()->translate(origin.x, origin.y);
+  painter()->setClipRect(QRect(0, 0, client.Width(), client.Height()));
 }
 
 CPaintDC::~CPaintDC() { End(); }
+
+CWindowDC::CWindowDC(CWnd* wnd) {
+  if (wnd != nullptr && wnd->GetWidget() != nullptr) Begin(wnd->GetWidget());
+}
+
+CWindowDC::~CWindowDC() { End(); }

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QWidget>
+#include <QWindow>
 #include <unordered_map>
 
 #include "internal/current_message.h"
@@ -26,7 +27,7 @@ namespace {
 // The plain widget of a window; painting and input come through the bridge.
 class WndWidget : public QWidget {
  public:
-  using QWidget::QWidget;
+  explicit WndWidget(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
 };
 
 RECT ToRect(const QRect& r) { return RECT{r.x(), r.y(), r.x() + r.width(), r.y() + r.height()}; }
@@ -133,11 +134,12 @@ void CWnd::RecordState() {
   if (m_pWidget == nullptr || m_hWnd == nullptr) return;
   QWidget* w = m_pWidget;
   QRect place = w->isWindow() ? w->frameGeometry() : w->geometry();
-  RECT client{0, 0, w->width(), w->height()};
-  if (w->isWindow()) {
-    QPoint origin = w->geometry().topLeft() - place.topLeft();
-    client = RECT{origin.x(), origin.y(), origin.x() + w->width(), origin.y() + w->height()};
-  }
+  // The client area: inside the border band, and inside the window system's
+  // frame for a window that has one.
+  QPoint origin = w->isWindow() ? w->geometry().topLeft() - place.topLeft() : QPoint(0, 0);
+  origin += QPoint(m_nBorder, m_nBorder);
+  RECT client{origin.x(), origin.y(), origin.x() + std::max(0, w->width() - 2 * m_nBorder),
+              origin.y() + std::max(0, w->height() - 2 * m_nBorder)};
   bool visible = !w->isHidden();
   bool zoomed = w->isWindow() && w->isMaximized();
   bool iconic = w->isWindow() && w->isMinimized();
@@ -202,13 +204,24 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  if (message == WM_COMMAND) {
+    if (!OnCommand(wParam, lParam)) return FALSE;
+    *result = 0;
+    return TRUE;
+  }
+  if (message == WM_NOTIFY) {
+    LRESULT answer = 0;
+    if (!OnNotify(wParam, lParam, &answer)) return FALSE;
+    *result = answer;
+    return TRUE;
+  }
   const AFX_MSGMAP_ENTRY* entry = FindEntry(message, 0, 0);
   if (entry == nullptr) return FALSE;
   *result = entry->pfn(this, wParam, lParam);
   return TRUE;
 }
 
-LRESULT CWnd::DefWindowProc(UINT message, WPARAM /*wParam*/, LPARAM lParam) {
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   auto& frames = MessageFrames();
   if (!frames.empty() && frames.back().wnd == this && frames.back().msg.message == message) {
     frames.back().defaulted = true;
@@ -216,6 +229,29 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM /*wParam*/, LPARAM lParam) {
   switch (message) {
     case WM_CLOSE:
       DestroyWindow();
+      break;
+    case WM_NCHITTEST:
+      return HTCLIENT;
+    case WM_NCLBUTTONDOWN:
+      StartMouseMoveOrSize(static_cast<LRESULT>(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      break;
+    case WM_SYSCOMMAND:
+      switch (static_cast<UINT>(wParam) & 0xFFF0) {
+        case SC_CLOSE:
+          PostMessage(WM_CLOSE);
+          break;
+        case SC_MINIMIZE:
+          ShowWindow(SW_MINIMIZE);
+          break;
+        case SC_MAXIMIZE:
+          ShowWindow(SW_MAXIMIZE);
+          break;
+        case SC_RESTORE:
+          ShowWindow(SW_RESTORE);
+          break;
+        default:
+          break;
+      }
       break;
     case WM_SETTEXT: {
       QString text = lParam == 0 ? QString() : QString::fromUtf16(reinterpret_cast<const WCHAR*>(lParam));
@@ -240,6 +276,30 @@ LRESULT CWnd::Default() {
 
 BOOL CWnd::PreTranslateMessage(MSG* /*msg*/) { return FALSE; }
 
+namespace {
+tlx::mfc::SystemMoveHook g_moveHook;
+}  // namespace
+
+void tlx::mfc::SetSystemMoveHook(SystemMoveHook hook) {
+  AssertGuiThread();
+  g_moveHook = std::move(hook);
+}
+
+void CWnd::StartMouseMoveOrSize(LRESULT hitTest, POINT screenPoint) {
+  if (m_pWidget == nullptr || !m_pWidget->isWindow()) return;
+  if (hitTest == HTCAPTION) {
+    if (g_moveHook) {
+      g_moveHook(m_hWnd);
+    } else if (QWindow* window = m_pWidget->windowHandle()) {
+      window->startSystemMove();
+    }
+    return;
+  }
+  if (hitTest >= HTLEFT && hitTest <= HTBOTTOMRIGHT) {
+    static_cast<WndBridge*>(m_pBridge)->StartSizing(static_cast<UINT>(hitTest - HTLEFT + WMSZ_LEFT), screenPoint);
+  }
+}
+
 int CWnd::OnCreate(LPCREATESTRUCT) { return static_cast<int>(Default()); }
 void CWnd::OnDestroy() { Default(); }
 void CWnd::OnNcDestroy() { Default(); }
@@ -248,11 +308,110 @@ void CWnd::OnTimer(UINT_PTR) { Default(); }
 void CWnd::OnSize(UINT, int, int) { Default(); }
 void CWnd::OnMove(int, int) { Default(); }
 void CWnd::OnShowWindow(BOOL, UINT) { Default(); }
+void CWnd::OnPaint() { Default(); }
+void CWnd::OnNcPaint() { Default(); }
+BOOL CWnd::OnEraseBkgnd(CDC*) { return static_cast<BOOL>(Default()); }
+void CWnd::OnSizing(UINT, LPRECT) { Default(); }
+void CWnd::OnGetMinMaxInfo(MINMAXINFO*) { Default(); }
+void CWnd::OnWindowPosChanged(WINDOWPOS*) { Default(); }
+void CWnd::OnActivate(UINT, CWnd*, BOOL) { Default(); }
+BOOL CWnd::OnNcActivate(BOOL) { return static_cast<BOOL>(Default()); }
+LRESULT CWnd::OnNcHitTest(CPoint) { return Default(); }
+void CWnd::OnNcLButtonDown(UINT, CPoint) { Default(); }
+void CWnd::OnSetFocus(CWnd*) { Default(); }
+void CWnd::OnKillFocus(CWnd*) { Default(); }
+void CWnd::OnKeyDown(UINT, UINT, UINT) { Default(); }
+void CWnd::OnKeyUp(UINT, UINT, UINT) { Default(); }
+void CWnd::OnSysKeyDown(UINT, UINT, UINT) { Default(); }
+void CWnd::OnChar(UINT, UINT, UINT) { Default(); }
+void CWnd::OnLButtonDown(UINT, CPoint) { Default(); }
+void CWnd::OnLButtonUp(UINT, CPoint) { Default(); }
+void CWnd::OnLButtonDblClk(UINT, CPoint) { Default(); }
+void CWnd::OnRButtonDown(UINT, CPoint) { Default(); }
+void CWnd::OnRButtonUp(UINT, CPoint) { Default(); }
+void CWnd::OnMouseMove(UINT, CPoint) { Default(); }
+BOOL CWnd::OnMouseWheel(UINT, short, CPoint) { return static_cast<BOOL>(Default()); }
+void CWnd::OnMouseLeave() { Default(); }
+void CWnd::OnContextMenu(CWnd*, CPoint) { Default(); }
+void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
+BOOL CWnd::OnCopyData(CWnd*, COPYDATASTRUCT*) { return static_cast<BOOL>(Default()); }
+BOOL CWnd::OnQueryEndSession() { return TRUE; }
+
+BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
+  UINT id = LOWORD(wParam);
+  int code = HIWORD(wParam);
+  auto control = reinterpret_cast<HWND>(lParam);
+  if (control != nullptr) {
+    CWnd* child = FromHandle(control);
+    LRESULT result = 0;
+    if (child != nullptr && child->OnChildNotify(WM_COMMAND, wParam, lParam, &result)) return TRUE;
+  }
+  return OnCmdMsg(id, code, nullptr, nullptr);
+}
+
+BOOL CWnd::OnNotify(WPARAM /*wParam*/, LPARAM lParam, LRESULT* result) {
+  auto* header = reinterpret_cast<NMHDR*>(lParam);
+  if (header == nullptr) return FALSE;
+  CWnd* child = FromHandle(header->hwndFrom);
+  if (child != nullptr && child->OnChildNotify(WM_NOTIFY, 0, lParam, result)) return TRUE;
+  return OnCmdMsg(static_cast<UINT>(header->idFrom), static_cast<int>(header->code), header, result);
+}
+
+BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  if (message == WM_COMMAND) {
+    const AFX_MSGMAP_ENTRY* entry = FindEntry(WM_COMMAND, kMapCodeReflect | HIWORD(wParam), 0);
+    if (entry == nullptr) return FALSE;
+    entry->pfn(this, 0, 0);
+    return TRUE;
+  }
+  if (message == WM_NOTIFY) {
+    auto* header = reinterpret_cast<NMHDR*>(lParam);
+    const AFX_MSGMAP_ENTRY* entry = FindEntry(WM_NOTIFY, kMapCodeReflect | header->code, 0);
+    if (entry == nullptr) return FALSE;
+    entry->pfn(this, reinterpret_cast<WPARAM>(result), lParam);
+    return TRUE;
+  }
+  return FALSE;
+}
 
 CWnd* CWnd::GetParent() const {
   WindowState state;
   if (!ReadWindowState(m_hWnd, &state) || state.parent == nullptr) return nullptr;
   return FromHandle(state.parent);
+}
+
+namespace {
+
+// The screen position of the client area's origin.
+POINT ClientOriginOnScreen(HWND hwnd) {
+  RECT window{};
+  WindowState state;
+  if (!WindowScreenRect(hwnd, &window) || !ReadWindowState(hwnd, &state)) return POINT{0, 0};
+  return POINT{window.left + state.client.left, window.top + state.client.top};
+}
+
+}  // namespace
+
+void CWnd::ScreenToClient(LPPOINT point) const {
+  POINT origin = ClientOriginOnScreen(m_hWnd);
+  point->x -= origin.x;
+  point->y -= origin.y;
+}
+
+void CWnd::ClientToScreen(LPPOINT point) const {
+  POINT origin = ClientOriginOnScreen(m_hWnd);
+  point->x += origin.x;
+  point->y += origin.y;
+}
+
+void CWnd::ScreenToClient(LPRECT rect) const {
+  POINT origin = ClientOriginOnScreen(m_hWnd);
+  *rect = RECT{rect->left - origin.x, rect->top - origin.y, rect->right - origin.x, rect->bottom - origin.y};
+}
+
+void CWnd::ClientToScreen(LPRECT rect) const {
+  POINT origin = ClientOriginOnScreen(m_hWnd);
+  *rect = RECT{rect->left + origin.x, rect->top + origin.y, rect->right + origin.x, rect->bottom + origin.y};
 }
 
 void CWnd::GetWindowText(CString& text) const { text = GetWindowTextString(); }

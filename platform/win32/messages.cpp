@@ -43,7 +43,8 @@ QueueTable& Table() {
 struct QueueOwner {
   DWORD threadId = 0;
   std::shared_ptr<Queue> queue;
-  ~QueueOwner() {
+  ~QueueOwner() { Close(); }
+  void Close() {
     if (!queue) return;
     {
       std::lock_guard lock(Table().lock);
@@ -55,6 +56,7 @@ struct QueueOwner {
       queue->closed = true;
       left.swap(queue->messages);
     }
+    queue.reset();
     for (Posted& posted : left) {
       if (posted.dispose) posted.dispose(posted.msg.wParam, posted.msg.lParam);
     }
@@ -97,6 +99,8 @@ bool Take(Queue& queue, MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, boo
 }
 
 }  // namespace
+
+void CloseThreadQueue() { t_queue.Close(); }
 
 BOOL PostQueueMessage(DWORD threadId, const MSG& msg, MessageDisposer dispose) {
   std::shared_ptr<Queue> queue;

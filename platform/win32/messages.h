@@ -56,4 +56,8 @@ namespace tlx::win32 {
 // Adds a message to another thread's queue from the window layer, with the
 // window set. Fails like PostThreadMessage.
 BOOL PostQueueMessage(DWORD threadId, const MSG& msg, MessageDisposer dispose = {});
+// Ends the calling thread's queue as its end does: what it holds is discarded
+// through the disposers and later posts fail. Threads of this layer call it
+// when their function returns, before they count as ended.
+void CloseThreadQueue();
 }  // namespace tlx::win32

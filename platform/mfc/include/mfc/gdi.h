@@ -302,9 +302,18 @@ class CDC {
   CPoint pos_;
 };
 
-// A DC for painting a window in its WM_PAINT handler.
+// A DC for painting a window's client area while it paints (its WM_PAINT and
+// WM_ERASEBKGND handlers).
 class CPaintDC : public CDC {
  public:
   explicit CPaintDC(CWnd* wnd);
   ~CPaintDC() override;
+};
+
+// A DC over the whole window, border band included, while it paints (its
+// WM_NCPAINT handler).
+class CWindowDC : public CDC {
+ public:
+  explicit CWindowDC(CWnd* wnd);
+  ~CWindowDC() override;
 };

@@ -5,10 +5,15 @@
 // DefWindowProc, which leaves the event to the widget's own behaviour.
 #pragma once
 
+#include <functional>
+
 #include "mfc/cmd_target.h"
 #include "mfc/cstring.h"
+#include "mfc/gdi.h"
 #include "mfc/geometry.h"
 #include "mfc/winuser.h"
+
+using LPPOINT = POINT*;
 
 class QObject;
 class QString;
@@ -66,6 +71,38 @@ struct CREATESTRUCT {
   DWORD dwExStyle;
 };
 using LPCREATESTRUCT = CREATESTRUCT*;
+
+struct MINMAXINFO {
+  POINT ptReserved;
+  POINT ptMaxSize;
+  POINT ptMaxPosition;
+  POINT ptMinTrackSize;
+  POINT ptMaxTrackSize;
+};
+
+struct WINDOWPOS {
+  HWND hwnd;
+  HWND hwndInsertAfter;
+  int x;
+  int y;
+  int cx;
+  int cy;
+  UINT flags;
+};
+
+struct NMHDR {
+  HWND hwndFrom;
+  UINT_PTR idFrom;
+  UINT code;
+};
+using LPNMHDR = NMHDR*;
+
+namespace tlx::mfc {
+// Where a window dragged by its caption goes: by default the window system's
+// own move; a test (or a platform without one, like offscreen) records it.
+using SystemMoveHook = std::function<void(HWND hwnd)>;
+void SetSystemMoveHook(SystemMoveHook hook);
+}  // namespace tlx::mfc
 
 // Calls the window's procedure for a message, keeping the message for
 // CWnd::Default. GUI thread.
@@ -138,12 +175,18 @@ class CWnd : public CCmdTarget {
   void Invalidate(BOOL erase = TRUE);
 
   CWnd* GetParent() const;
+  void ScreenToClient(LPPOINT point) const;
+  void ClientToScreen(LPPOINT point) const;
+  void ScreenToClient(LPRECT rect) const;
+  void ClientToScreen(LPRECT rect) const;
   int GetDlgCtrlID() const { return static_cast<int>(m_nID); }
   DWORD GetStyle() const { return m_dwStyle; }
   DWORD GetExStyle() const { return m_dwExStyle; }
 
   // The widget; GUI thread.
   QWidget* GetWidget() const { return m_pWidget; }
+  // Where the client area starts inside the widget (the border band's width).
+  POINT ClientOrigin() const { return POINT{m_nBorder, m_nBorder}; }
 
  protected:
   // Message handlers with MFC's signatures; each default passes the message on.
@@ -155,6 +198,41 @@ class CWnd : public CCmdTarget {
   virtual void OnSize(UINT type, int cx, int cy);
   virtual void OnMove(int x, int y);
   virtual void OnShowWindow(BOOL show, UINT status);
+  virtual void OnPaint();
+  virtual void OnNcPaint();
+  virtual BOOL OnEraseBkgnd(CDC* dc);
+  virtual void OnSizing(UINT side, LPRECT rect);
+  virtual void OnGetMinMaxInfo(MINMAXINFO* info);
+  virtual void OnWindowPosChanged(WINDOWPOS* pos);
+  virtual void OnActivate(UINT state, CWnd* other, BOOL minimized);
+  virtual BOOL OnNcActivate(BOOL active);
+  virtual LRESULT OnNcHitTest(CPoint point);
+  virtual void OnNcLButtonDown(UINT hitTest, CPoint point);
+  virtual void OnSetFocus(CWnd* oldWnd);
+  virtual void OnKillFocus(CWnd* newWnd);
+  virtual void OnKeyDown(UINT ch, UINT repeat, UINT flags);
+  virtual void OnKeyUp(UINT ch, UINT repeat, UINT flags);
+  virtual void OnSysKeyDown(UINT ch, UINT repeat, UINT flags);
+  virtual void OnChar(UINT ch, UINT repeat, UINT flags);
+  virtual void OnLButtonDown(UINT flags, CPoint point);
+  virtual void OnLButtonUp(UINT flags, CPoint point);
+  virtual void OnLButtonDblClk(UINT flags, CPoint point);
+  virtual void OnRButtonDown(UINT flags, CPoint point);
+  virtual void OnRButtonUp(UINT flags, CPoint point);
+  virtual void OnMouseMove(UINT flags, CPoint point);
+  virtual BOOL OnMouseWheel(UINT flags, short delta, CPoint point);
+  virtual void OnMouseLeave();
+  virtual void OnContextMenu(CWnd* wnd, CPoint point);
+  virtual void OnSysCommand(UINT id, LPARAM lParam);
+  virtual BOOL OnCopyData(CWnd* from, COPYDATASTRUCT* data);
+  virtual BOOL OnQueryEndSession();
+  // Commands (WM_COMMAND) and notifications (WM_NOTIFY): the control that
+  // sent one is offered it first (reflection), then the message map.
+  virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
+  virtual BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result);
+  // A notification from this control, reflected back to it by its parent.
+  // TRUE when the control took it.
+  virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
 
   // Makes the widget for the window; controls make theirs.
   virtual QWidget* CreateWidget(QWidget* parent, const CREATESTRUCT& cs);
@@ -163,6 +241,12 @@ class CWnd : public CCmdTarget {
   // Records the widget's geometry, visibility and text for other threads.
   void RecordState();
 
+  // Starts moving the top-level window with the mouse (HTCAPTION), or the
+  // layer's resize loop for a sizing hit-test code.
+  void StartMouseMoveOrSize(LRESULT hitTest, POINT screenPoint);
+
+  // Width of the border band around the client area (frames have one).
+  int m_nBorder = 0;
   DWORD m_dwStyle = 0;
   DWORD m_dwExStyle = 0;
   UINT_PTR m_nID = 0;
@@ -188,5 +272,64 @@ class CWnd : public CCmdTarget {
   AFX_ENTRY(WM_SIZE, 0, 0, 0, self->OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam)); return 0)
 #define ON_WM_MOVE() \
   AFX_ENTRY(WM_MOVE, 0, 0, 0, self->OnMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0)
+#define ON_WM_PAINT() AFX_ENTRY(WM_PAINT, 0, 0, 0, self->OnPaint(); return 0)
+#define ON_WM_NCPAINT() AFX_ENTRY(WM_NCPAINT, 0, 0, 0, self->OnNcPaint(); return 0)
+#define ON_WM_ERASEBKGND() \
+  AFX_ENTRY(WM_ERASEBKGND, 0, 0, 0, return self->OnEraseBkgnd(CDC::FromHandle(reinterpret_cast<HDC>(wParam))))
+#define ON_WM_SIZING() \
+  AFX_ENTRY(WM_SIZING, 0, 0, 0, self->OnSizing(static_cast<UINT>(wParam), reinterpret_cast<LPRECT>(lParam)); return TRUE)
+#define ON_WM_GETMINMAXINFO() \
+  AFX_ENTRY(WM_GETMINMAXINFO, 0, 0, 0, self->OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam)); return 0)
+#define ON_WM_WINDOWPOSCHANGED() \
+  AFX_ENTRY(WM_WINDOWPOSCHANGED, 0, 0, 0, self->OnWindowPosChanged(reinterpret_cast<WINDOWPOS*>(lParam)); return 0)
+#define ON_WM_ACTIVATE()                                                                                  \
+  AFX_ENTRY(WM_ACTIVATE, 0, 0, 0,                                                                         \
+            self->OnActivate(LOWORD(wParam), CWnd::FromHandle(reinterpret_cast<HWND>(lParam)), HIWORD(wParam)); \
+            return 0)
+#define ON_WM_NCACTIVATE() AFX_ENTRY(WM_NCACTIVATE, 0, 0, 0, return self->OnNcActivate(static_cast<BOOL>(wParam)))
+#define ON_WM_NCHITTEST() \
+  AFX_ENTRY(WM_NCHITTEST, 0, 0, 0, return self->OnNcHitTest(CPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))))
+#define ON_WM_NCLBUTTONDOWN()                                                                                   \
+  AFX_ENTRY(WM_NCLBUTTONDOWN, 0, 0, 0,                                                                          \
+            self->OnNcLButtonDown(static_cast<UINT>(wParam), CPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))); \
+            return 0)
+#define ON_WM_SETFOCUS() \
+  AFX_ENTRY(WM_SETFOCUS, 0, 0, 0, self->OnSetFocus(CWnd::FromHandle(reinterpret_cast<HWND>(wParam))); return 0)
+#define ON_WM_KILLFOCUS() \
+  AFX_ENTRY(WM_KILLFOCUS, 0, 0, 0, self->OnKillFocus(CWnd::FromHandle(reinterpret_cast<HWND>(wParam))); return 0)
+#define AFX_KEY_ENTRY(message, member)                                                                         \
+  AFX_ENTRY(message, 0, 0, 0,                                                                                  \
+            self->member(static_cast<UINT>(wParam), LOWORD(static_cast<uintptr_t>(lParam)),                   \
+                         HIWORD(static_cast<uintptr_t>(lParam)));                                             \
+            return 0)
+#define ON_WM_KEYDOWN() AFX_KEY_ENTRY(WM_KEYDOWN, OnKeyDown)
+#define ON_WM_KEYUP() AFX_KEY_ENTRY(WM_KEYUP, OnKeyUp)
+#define ON_WM_SYSKEYDOWN() AFX_KEY_ENTRY(WM_SYSKEYDOWN, OnSysKeyDown)
+#define ON_WM_CHAR() AFX_KEY_ENTRY(WM_CHAR, OnChar)
+#define AFX_MOUSE_ENTRY(message, member)                                                                      \
+  AFX_ENTRY(message, 0, 0, 0,                                                                                 \
+            self->member(static_cast<UINT>(wParam), CPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))); return 0)
+#define ON_WM_LBUTTONDOWN() AFX_MOUSE_ENTRY(WM_LBUTTONDOWN, OnLButtonDown)
+#define ON_WM_LBUTTONUP() AFX_MOUSE_ENTRY(WM_LBUTTONUP, OnLButtonUp)
+#define ON_WM_LBUTTONDBLCLK() AFX_MOUSE_ENTRY(WM_LBUTTONDBLCLK, OnLButtonDblClk)
+#define ON_WM_RBUTTONDOWN() AFX_MOUSE_ENTRY(WM_RBUTTONDOWN, OnRButtonDown)
+#define ON_WM_RBUTTONUP() AFX_MOUSE_ENTRY(WM_RBUTTONUP, OnRButtonUp)
+#define ON_WM_MOUSEMOVE() AFX_MOUSE_ENTRY(WM_MOUSEMOVE, OnMouseMove)
+#define ON_WM_MOUSEWHEEL()                                                                             \
+  AFX_ENTRY(WM_MOUSEWHEEL, 0, 0, 0,                                                                    \
+            return self->OnMouseWheel(LOWORD(wParam), GET_WHEEL_DELTA_WPARAM(wParam),                  \
+                                      CPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))))
+#define ON_WM_MOUSELEAVE() AFX_ENTRY(WM_MOUSELEAVE, 0, 0, 0, self->OnMouseLeave(); return 0)
+#define ON_WM_CONTEXTMENU()                                                                  \
+  AFX_ENTRY(WM_CONTEXTMENU, 0, 0, 0,                                                         \
+            self->OnContextMenu(CWnd::FromHandle(reinterpret_cast<HWND>(wParam)),            \
+                                CPoint(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));         \
+            return 0)
+#define ON_WM_SYSCOMMAND() AFX_ENTRY(WM_SYSCOMMAND, 0, 0, 0, self->OnSysCommand(static_cast<UINT>(wParam), lParam); return 0)
+#define ON_WM_COPYDATA()                                                                        \
+  AFX_ENTRY(WM_COPYDATA, 0, 0, 0,                                                               \
+            return self->OnCopyData(CWnd::FromHandle(reinterpret_cast<HWND>(wParam)),           \
+                                    reinterpret_cast<COPYDATASTRUCT*>(lParam)))
+#define ON_WM_QUERYENDSESSION() AFX_ENTRY(WM_QUERYENDSESSION, 0, 0, 0, return self->OnQueryEndSession())
 #define ON_WM_SHOWWINDOW() \
   AFX_ENTRY(WM_SHOWWINDOW, 0, 0, 0, self->OnShowWindow(static_cast<BOOL>(wParam), static_cast<UINT>(lParam)); return 0)
