@@ -1,15 +1,20 @@
 #include "mfc/wnd.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QIcon>
+#include <QPixmap>
 #include <QEvent>
 #include <QWidget>
 #include <QWindow>
+#include <optional>
 #include <unordered_map>
 
 #include "internal/current_message.h"
 #include "internal/message_pump.h"
 #include "internal/window_table.h"
 #include "internal/wnd_bridge.h"
+#include "mfc/win_app.h"
 
 using namespace tlx::mfc;
 
@@ -55,7 +60,14 @@ const AFX_MSGMAP* CWnd::GetThisMessageMap() {
 CWnd::CWnd() = default;
 
 CWnd::~CWnd() {
-  if (m_hWnd != nullptr && OnGuiThread()) DestroyWindow();
+  if (m_hWnd != nullptr && OnGuiThread() && LookupWindow(m_hWnd) == this) DestroyWindow();
+}
+
+QPoint CWnd::ParentClientOffset() const {
+  WindowState state;
+  if (!ReadWindowState(m_hWnd, &state) || state.topLevel) return QPoint(0, 0);
+  CWnd* parent = LookupWindow(state.parent);
+  return parent == nullptr ? QPoint(0, 0) : QPoint(parent->m_nBorder, parent->m_nBorder);
 }
 
 CWnd* CWnd::FromHandle(HWND hwnd) {
@@ -106,7 +118,8 @@ BOOL CWnd::CreateEx(DWORD exStyle, const WCHAR* className, const WCHAR* windowNa
     if (parentWnd != nullptr) widget->setParent(parentWnd->m_pWidget);
     widget->setWindowFlags(flags);
   }
-  widget->setGeometry(cs.x, cs.y, cs.cx, cs.cy);
+  QPoint offset = child ? QPoint(parentWnd->m_nBorder, parentWnd->m_nBorder) : QPoint(0, 0);
+  widget->setGeometry(cs.x + offset.x(), cs.y + offset.y(), cs.cx, cs.cy);
   widget->setEnabled((m_dwStyle & WS_DISABLED) == 0);
   if (cs.lpszName != nullptr) widget->setWindowTitle(QString::fromUtf16(cs.lpszName));
   m_pWidget = widget;
@@ -133,7 +146,7 @@ BOOL CWnd::CreateEx(DWORD exStyle, const WCHAR* className, const WCHAR* windowNa
 void CWnd::RecordState() {
   if (m_pWidget == nullptr || m_hWnd == nullptr) return;
   QWidget* w = m_pWidget;
-  QRect place = w->isWindow() ? w->frameGeometry() : w->geometry();
+  QRect place = w->isWindow() ? w->frameGeometry() : w->geometry().translated(-ParentClientOffset());
   // The client area: inside the border band, and inside the window system's
   // frame for a window that has one.
   QPoint origin = w->isWindow() ? w->geometry().topLeft() - place.topLeft() : QPoint(0, 0);
@@ -174,6 +187,7 @@ BOOL CWnd::DestroyWindow() {
   if (m_hWnd != self) return TRUE;  // a handler destroyed it already
   SendMessage(WM_NCDESTROY);
   ReleaseWindow();
+  if (CWinApp* app = AfxGetApp(); app != nullptr && app->m_pMainWnd == this) app->MainWindowDestroyed();
   PostNcDestroy();
   return TRUE;
 }
@@ -508,11 +522,313 @@ BOOL CWnd::EnableWindow(BOOL enable) {
 
 void CWnd::MoveWindow(int x, int y, int width, int height, BOOL /*repaint*/) {
   OnWindowThread(m_hWnd, [=](CWnd* wnd) {
-    wnd->m_pWidget->setGeometry(x, y, width < 0 ? 0 : width, height < 0 ? 0 : height);
+    QPoint offset = wnd->ParentClientOffset();
+    wnd->m_pWidget->setGeometry(x + offset.x(), y + offset.y(), width < 0 ? 0 : width, height < 0 ? 0 : height);
     wnd->RecordState();
   });
 }
 
 void CWnd::Invalidate(BOOL /*erase*/) {
   OnWindowThread(m_hWnd, [](CWnd* wnd) { wnd->m_pWidget->update(); });
+}
+
+const CWnd CWnd::wndTop(HWND_TOP);
+const CWnd CWnd::wndBottom(HWND_BOTTOM);
+const CWnd CWnd::wndTopMost(HWND_TOPMOST);
+const CWnd CWnd::wndNoTopMost(HWND_NOTOPMOST);
+
+void CWnd::InvalidateRect(LPCRECT rect, BOOL /*erase*/) {
+  if (rect == nullptr) {
+    Invalidate();
+    return;
+  }
+  RECT r = *rect;
+  OnWindowThread(m_hWnd, [r](CWnd* wnd) {
+    wnd->m_pWidget->update(QRect(r.left + wnd->m_nBorder, r.top + wnd->m_nBorder, r.right - r.left, r.bottom - r.top));
+  });
+}
+
+BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, UINT flags) {
+  if (!IsWindow(m_hWnd)) return FALSE;
+  HWND after = insertAfter == nullptr ? HWND_TOP : insertAfter->m_hWnd;
+  OnWindowThread(m_hWnd, [=](CWnd* wnd) {
+    QWidget* w = wnd->m_pWidget;
+    if (!(flags & SWP_NOMOVE) || !(flags & SWP_NOSIZE)) {
+      QPoint offset = wnd->ParentClientOffset();
+      QRect g = w->isWindow() ? w->frameGeometry() : w->geometry().translated(-offset);
+      if (!(flags & SWP_NOMOVE)) g.moveTo(x, y);
+      if (!(flags & SWP_NOSIZE)) g.setSize(QSize(std::max(0, cx), std::max(0, cy)));
+      w->setGeometry(g.translated(offset));
+    }
+    if (!(flags & SWP_NOZORDER)) {
+      if (after == HWND_TOPMOST || after == HWND_NOTOPMOST) {
+        bool top = after == HWND_TOPMOST;
+        if (top) {
+          wnd->m_dwExStyle |= WS_EX_TOPMOST;
+        } else {
+          wnd->m_dwExStyle &= ~WS_EX_TOPMOST;
+        }
+        bool visible = w->isVisible();
+        w->setWindowFlag(Qt::WindowStaysOnTopHint, top);
+        if (visible) w->show();  // changing window flags hides a window
+      } else if (after == HWND_BOTTOM) {
+        w->lower();
+      } else if (after == HWND_TOP) {
+        w->raise();
+      } else if (CWnd* other = LookupWindow(after); other != nullptr && other->m_pWidget != nullptr) {
+        w->stackUnder(other->m_pWidget);
+      }
+    }
+    if (flags & SWP_SHOWWINDOW) wnd->ShowWindow((flags & SWP_NOACTIVATE) ? SW_SHOWNA : SW_SHOW);
+    if (flags & SWP_HIDEWINDOW) wnd->ShowWindow(SW_HIDE);
+    wnd->RecordState();
+    WINDOWPOS pos{wnd->m_hWnd, after, x, y, cx, cy, flags};
+    wnd->SendMessage(WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
+  });
+  return TRUE;
+}
+
+BOOL CWnd::RedrawWindow(LPCRECT rect, void* /*region*/, UINT flags) {
+  if (!IsWindow(m_hWnd)) return FALSE;
+  std::optional<RECT> area;
+  if (rect != nullptr) area = *rect;
+  OnWindowThread(m_hWnd, [=](CWnd* wnd) {
+    QWidget* w = wnd->m_pWidget;
+    QRect r = area ? QRect(area->left + wnd->m_nBorder, area->top + wnd->m_nBorder, area->right - area->left,
+                           area->bottom - area->top)
+                   : w->rect();
+    if (flags & RDW_UPDATENOW) {
+      w->repaint(r);
+    } else {
+      w->update(r);
+    }
+  });
+  return TRUE;
+}
+
+void CWnd::UpdateWindow() {
+  OnWindowThread(m_hWnd, [](CWnd* wnd) { wnd->m_pWidget->repaint(); });
+}
+
+BOOL CWnd::GetWindowPlacement(WINDOWPLACEMENT* placement) const {
+  AssertGuiThread();
+  if (placement == nullptr || m_pWidget == nullptr) return FALSE;
+  QWidget* w = m_pWidget;
+  QRect normal = w->isWindow() ? w->normalGeometry() : w->geometry();
+  if (!normal.isValid()) normal = w->geometry();
+  placement->length = sizeof(WINDOWPLACEMENT);
+  placement->flags = w->isWindow() && w->isMinimized() && (w->windowState() & Qt::WindowMaximized)
+                         ? WPF_RESTORETOMAXIMIZED
+                         : 0;
+  placement->showCmd = w->isHidden()         ? SW_HIDE
+                       : w->isMinimized()    ? SW_SHOWMINIMIZED
+                       : w->isMaximized()    ? SW_MAXIMIZE
+                                             : SW_SHOWNORMAL;
+  placement->ptMinPosition = POINT{-1, -1};
+  placement->ptMaxPosition = POINT{-1, -1};
+  placement->rcNormalPosition = ToRect(normal);
+  return TRUE;
+}
+
+BOOL CWnd::SetWindowPlacement(const WINDOWPLACEMENT* placement) {
+  AssertGuiThread();
+  if (placement == nullptr || placement->length != sizeof(WINDOWPLACEMENT) || m_pWidget == nullptr) return FALSE;
+  const RECT& r = placement->rcNormalPosition;
+  m_pWidget->setGeometry(r.left, r.top, std::max(0, r.right - r.left), std::max(0, r.bottom - r.top));
+  ShowWindow(static_cast<int>(placement->showCmd));
+  RecordState();
+  return TRUE;
+}
+
+CWnd* CWnd::SetParent(CWnd* newParent) {
+  AssertGuiThread();
+  if (m_pWidget == nullptr) return nullptr;
+  CWnd* old = GetParent();
+  bool visible = !m_pWidget->isHidden();
+  QRect g = m_pWidget->geometry();
+  QWidget* parentWidget = newParent == nullptr ? nullptr : newParent->m_pWidget;
+  bool child = parentWidget != nullptr && (m_dwStyle & WS_CHILD);
+  // Qt moves the widget with its children, a video surface among them.
+  m_pWidget->setParent(parentWidget, child ? Qt::Widget : (m_pWidget->windowFlags() | Qt::Window));
+  m_pWidget->setGeometry(g);
+  if (visible) m_pWidget->show();
+  HWND parentHandle = newParent == nullptr ? nullptr : newParent->m_hWnd;
+  UpdateWindowState(m_hWnd, [&](WindowState& s) {
+    s.parent = parentHandle;
+    s.topLevel = !child;
+  });
+  RecordState();
+  return old;
+}
+
+CWnd* CWnd::SetFocus() {
+  AssertGuiThread();
+  CWnd* old = GetFocus();
+  if (m_pWidget != nullptr) m_pWidget->setFocus(Qt::OtherFocusReason);
+  return old;
+}
+
+CWnd* CWnd::GetFocus() {
+  AssertGuiThread();
+  for (QWidget* w = QApplication::focusWidget(); w != nullptr; w = w->parentWidget()) {
+    for (QObject* o : w->children()) {
+      if (auto* bridge = dynamic_cast<WndBridge*>(o)) return bridge->window();
+    }
+  }
+  return nullptr;
+}
+
+CWnd* CWnd::SetActiveWindow() {
+  AssertGuiThread();
+  CWnd* old = nullptr;
+  if (QWidget* active = QApplication::activeWindow()) {
+    for (QObject* o : active->children()) {
+      if (auto* bridge = dynamic_cast<WndBridge*>(o)) old = bridge->window();
+    }
+  }
+  if (m_pWidget != nullptr) m_pWidget->window()->activateWindow();
+  return old;
+}
+
+BOOL CWnd::SetForegroundWindow() {
+  AssertGuiThread();
+  if (m_pWidget == nullptr) return FALSE;
+  m_pWidget->window()->raise();
+  m_pWidget->window()->activateWindow();
+  return TRUE;
+}
+
+CWnd* CWnd::GetTopLevelParent() const {
+  AssertGuiThread();
+  const CWnd* wnd = this;
+  while (CWnd* parent = wnd->GetParent()) {
+    if (wnd->m_pWidget != nullptr && wnd->m_pWidget->isWindow()) break;
+    wnd = parent;
+  }
+  return const_cast<CWnd*>(wnd);
+}
+
+BOOL CWnd::IsTopParentActive() const {
+  AssertGuiThread();
+  CWnd* top = GetTopLevelParent();
+  return top != nullptr && top->m_pWidget != nullptr && top->m_pWidget->isActiveWindow() ? TRUE : FALSE;
+}
+
+CWnd* CWnd::GetLastActivePopup() const {
+  AssertGuiThread();
+  // The active window when it is one of this window's owned windows.
+  if (QWidget* active = QApplication::activeWindow(); active != nullptr && m_pWidget != nullptr) {
+    for (QWidget* p = active->parentWidget(); p != nullptr; p = p->parentWidget()) {
+      if (p != m_pWidget) continue;
+      for (QObject* o : active->children()) {
+        if (auto* bridge = dynamic_cast<WndBridge*>(o)) return bridge->window();
+      }
+    }
+  }
+  return const_cast<CWnd*>(this);
+}
+
+void CWnd::CenterWindow(CWnd* alternateOwner) {
+  AssertGuiThread();
+  if (m_pWidget == nullptr) return;
+  RECT area{};
+  CWnd* owner = alternateOwner != nullptr ? alternateOwner : GetParent();
+  if (owner != nullptr && owner->m_hWnd != nullptr) {
+    ::GetWindowRect(owner->m_hWnd, &area);
+  } else {
+    area = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  }
+  CRect own;
+  GetWindowRect(&own);
+  int x = (area.left + area.right - own.Width()) / 2;
+  int y = (area.top + area.bottom - own.Height()) / 2;
+  if (!m_pWidget->isWindow()) {
+    CWnd* parent = GetParent();
+    POINT p{x, y};
+    if (parent != nullptr) parent->ScreenToClient(&p);
+    x = p.x;
+    y = p.y;
+  }
+  SetWindowPos(nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT /*flags*/) {
+  AssertGuiThread();
+  DWORD old = m_dwStyle;
+  m_dwStyle = (m_dwStyle & ~remove) | add;
+  if (old == m_dwStyle) return FALSE;
+  if (m_pWidget != nullptr && m_pWidget->isWindow()) {
+    bool visible = m_pWidget->isVisible();
+    m_pWidget->setWindowFlag(Qt::FramelessWindowHint, (m_dwStyle & WS_CAPTION) != WS_CAPTION);
+    if (visible) m_pWidget->show();
+  }
+  if (((old ^ m_dwStyle) & WS_CHILD) != 0) {
+    // WS_CHILD switches between a child of the parent and a top-level window.
+    WindowState state;
+    ReadWindowState(m_hWnd, &state);
+    CWnd* parent = LookupWindow(state.parent);
+    SetParent(parent);
+  }
+  if (m_pWidget != nullptr) m_pWidget->setEnabled((m_dwStyle & WS_DISABLED) == 0);
+  RecordState();
+  return TRUE;
+}
+
+BOOL CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT /*flags*/) {
+  AssertGuiThread();
+  DWORD old = m_dwExStyle;
+  m_dwExStyle = (m_dwExStyle & ~remove) | add;
+  if (old == m_dwExStyle) return FALSE;
+  if (m_pWidget != nullptr && m_pWidget->isWindow()) {
+    bool visible = m_pWidget->isVisible();
+    m_pWidget->setWindowFlag(Qt::WindowStaysOnTopHint, (m_dwExStyle & WS_EX_TOPMOST) != 0);
+    m_pWidget->setWindowFlag(Qt::Tool, (m_dwExStyle & WS_EX_TOOLWINDOW) != 0);
+    if (visible) m_pWidget->show();
+  }
+  return TRUE;
+}
+
+BOOL CWnd::SetLayeredWindowAttributes(COLORREF /*key*/, BYTE alpha, DWORD flags) {
+  AssertGuiThread();
+  if (m_pWidget == nullptr) return FALSE;
+  if (flags & LWA_ALPHA) m_pWidget->setWindowOpacity(alpha / 255.0);
+  return TRUE;
+}
+
+BOOL CWnd::AnimateWindow(DWORD /*timeMs*/, DWORD flags) {
+  ShowWindow((flags & AW_HIDE) ? SW_HIDE : SW_SHOW);
+  return TRUE;
+}
+
+void CWnd::SetIcon(const QImage& icon, BOOL /*big*/) {
+  AssertGuiThread();
+  if (m_pWidget != nullptr) m_pWidget->setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+}
+
+void CWnd::TrackMouseLeave() {
+  AssertGuiThread();
+  if (m_pBridge != nullptr) static_cast<WndBridge*>(m_pBridge)->TrackLeave();
+}
+
+CWnd* CWnd::GetDlgItem(int id) const {
+  AssertGuiThread();
+  if (m_pWidget == nullptr) return nullptr;
+  for (QWidget* child : m_pWidget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (QObject* o : child->children()) {
+      auto* bridge = dynamic_cast<WndBridge*>(o);
+      if (bridge != nullptr && bridge->window()->m_nID == static_cast<UINT_PTR>(id)) return bridge->window();
+    }
+  }
+  return nullptr;
+}
+
+void CWnd::MapWindowPoints(CWnd* to, LPPOINT points, UINT count) const {
+  for (UINT i = 0; i < count; ++i) {
+    ClientToScreen(&points[i]);
+    if (to != nullptr) to->ScreenToClient(&points[i]);
+  }
+}
+
+void CWnd::MapWindowPoints(CWnd* to, LPRECT rect) const {
+  MapWindowPoints(to, reinterpret_cast<LPPOINT>(rect), 2);
 }

@@ -4,8 +4,11 @@
 
 #include "mfc/cmd_target.h"
 #include "mfc/cstring.h"
+#include "mfc/frame_wnd.h"
+#include "mfc/gdi.h"
 #include "mfc/geometry.h"
 #include "mfc/message_ids.h"
+#include "mfc/win_app.h"
 #include "mfc/win_thread.h"
 #include "mfc/winuser.h"
 #include "mfc/wnd.h"

@@ -17,6 +17,7 @@ using LPPOINT = POINT*;
 
 class QObject;
 class QString;
+class QPoint;
 class QWidget;
 class CWnd;
 
@@ -104,6 +105,41 @@ using SystemMoveHook = std::function<void(HWND hwnd)>;
 void SetSystemMoveHook(SystemMoveHook hook);
 }  // namespace tlx::mfc
 
+// SetWindowPos flags.
+inline constexpr UINT SWP_NOSIZE = 0x0001;
+inline constexpr UINT SWP_NOMOVE = 0x0002;
+inline constexpr UINT SWP_NOZORDER = 0x0004;
+inline constexpr UINT SWP_NOREDRAW = 0x0008;
+inline constexpr UINT SWP_NOACTIVATE = 0x0010;
+inline constexpr UINT SWP_SHOWWINDOW = 0x0040;
+inline constexpr UINT SWP_HIDEWINDOW = 0x0080;
+#define HWND_TOP (reinterpret_cast<HWND>(0))
+#define HWND_BOTTOM (reinterpret_cast<HWND>(1))
+#define HWND_TOPMOST (reinterpret_cast<HWND>(-1))
+#define HWND_NOTOPMOST (reinterpret_cast<HWND>(-2))
+
+// RedrawWindow flags.
+inline constexpr UINT RDW_INVALIDATE = 0x0001;
+inline constexpr UINT RDW_ERASE = 0x0004;
+inline constexpr UINT RDW_NOCHILDREN = 0x0040;
+inline constexpr UINT RDW_UPDATENOW = 0x0100;
+
+// Window placement.
+inline constexpr UINT WPF_RESTORETOMAXIMIZED = 0x0002;
+struct WINDOWPLACEMENT {
+  UINT length;
+  UINT flags;
+  UINT showCmd;
+  POINT ptMinPosition;
+  POINT ptMaxPosition;
+  RECT rcNormalPosition;
+};
+static_assert(sizeof(WINDOWPLACEMENT) == 44);
+
+inline constexpr DWORD LWA_COLORKEY = 0x00000001;
+inline constexpr DWORD LWA_ALPHA = 0x00000002;
+inline constexpr DWORD AW_HIDE = 0x00010000;
+
 // Calls the window's procedure for a message, keeping the message for
 // CWnd::Default. GUI thread.
 LRESULT AfxCallWndProc(CWnd* wnd, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -173,6 +209,43 @@ class CWnd : public CCmdTarget {
     MoveWindow(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, repaint);
   }
   void Invalidate(BOOL erase = TRUE);
+  void InvalidateRect(LPCRECT rect, BOOL erase = TRUE);
+  // Places the window (client coordinates of the parent for a child, screen
+  // for a top-level window) and in the z-order after `insertAfter`
+  // (wndTop, wndBottom, wndTopMost, wndNoTopMost or a window).
+  BOOL SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, UINT flags);
+  BOOL RedrawWindow(LPCRECT rect = nullptr, void* region = nullptr, UINT flags = 0);
+  void UpdateWindow();
+
+  // GUI thread only from here on.
+  BOOL GetWindowPlacement(struct WINDOWPLACEMENT* placement) const;
+  BOOL SetWindowPlacement(const struct WINDOWPLACEMENT* placement);
+  // Moves the window under a new parent (null: top level) with its children.
+  CWnd* SetParent(CWnd* newParent);
+  CWnd* SetFocus();
+  static CWnd* GetFocus();
+  CWnd* SetActiveWindow();
+  BOOL SetForegroundWindow();
+  BOOL IsTopParentActive() const;
+  CWnd* GetTopLevelParent() const;
+  CWnd* GetLastActivePopup() const;
+  void CenterWindow(CWnd* alternateOwner = nullptr);
+  BOOL ModifyStyle(DWORD remove, DWORD add, UINT flags = 0);
+  BOOL ModifyStyleEx(DWORD remove, DWORD add, UINT flags = 0);
+  // The window's opacity (LWA_ALPHA); the colour key is not kept.
+  BOOL SetLayeredWindowAttributes(COLORREF key, BYTE alpha, DWORD flags);
+  // Shows or hides (AW_HIDE) at once, without the animation.
+  BOOL AnimateWindow(DWORD timeMs, DWORD flags);
+  void SetIcon(const QImage& icon, BOOL big);
+  // Asks for one WM_MOUSELEAVE when the mouse next leaves the window.
+  void TrackMouseLeave();
+  CWnd* GetDlgItem(int id) const;
+  void MapWindowPoints(CWnd* to, LPPOINT points, UINT count) const;
+  void MapWindowPoints(CWnd* to, LPRECT rect) const;
+  static const CWnd wndTop;
+  static const CWnd wndBottom;
+  static const CWnd wndTopMost;
+  static const CWnd wndNoTopMost;
 
   CWnd* GetParent() const;
   void ScreenToClient(LPPOINT point) const;
@@ -255,6 +328,10 @@ class CWnd : public CCmdTarget {
   DECLARE_MESSAGE_MAP()
 
  private:
+  // The z-order markers wndTop and friends.
+  explicit CWnd(HWND marker) : m_hWnd(marker) {}
+  // Where a child's client coordinates start inside its parent's widget.
+  QPoint ParentClientOffset() const;
   friend class WndBridge;
   // Unregisters the handle and lets the widget go; the window is dead after.
   void ReleaseWindow();
