@@ -1,6 +1,9 @@
 #include "internal/message_pump.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QKeyEvent>
+#include <QWidget>
 #include <QEvent>
 #include <QObject>
 #include <QThread>
@@ -9,6 +12,8 @@
 #include <map>
 #include <mutex>
 
+#include "mfc/keys.h"
+#include "mfc/win_thread.h"
 #include "mfc/wnd.h"
 #include "win32/timing.h"
 
@@ -119,6 +124,35 @@ class Pump : public QObject {
   std::map<std::pair<HWND, UINT_PTR>, int> byWindow_;
 };
 
+// Offers every key event of the application to PreTranslateMessage of the
+// focus window, its parents up to the top level, then the application.
+class KeyFilter : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr) return false;
+    // Once per event: at the focus widget, where it starts, before it travels
+    // to the parents.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus != nullptr ? widget != focus : !widget->isWindow()) return false;
+    CWnd* wnd = WindowOfWidget(widget);
+    MSG msg;
+    if (wnd == nullptr || !KeyMessage(*static_cast<QKeyEvent*>(event), wnd->m_hWnd, &msg)) return false;
+    for (CWnd* w = wnd; w != nullptr;) {
+      HWND self = w->m_hWnd;
+      if (w->PreTranslateMessage(&msg)) return true;
+      if (!IsWindow(self)) return true;
+      QWidget* ww = w->GetWidget();
+      if (ww == nullptr || ww->isWindow()) break;
+      w = w->GetParent();
+    }
+    CWinThread* app = AfxGetThread();
+    return app != nullptr && app->PreTranslateMessage(&msg);
+  }
+};
+
 // The receiver, shared with posting threads; cleared under the lock when the
 // application destroys it.
 std::mutex g_pumpLock;
@@ -154,6 +188,7 @@ void StartPump() {
   if (g_pump != nullptr) return;
   g_pump = new Pump();
   g_pump->setParent(QCoreApplication::instance());
+  QCoreApplication::instance()->installEventFilter(new KeyFilter(g_pump));
   QObject::connect(g_pump, &QObject::destroyed, [] {
     std::lock_guard lock(g_pumpLock);
     g_pump = nullptr;

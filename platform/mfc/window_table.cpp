@@ -59,6 +59,13 @@ HWND RegisterWindow(CWnd* wnd, const WindowState& state) {
   return reinterpret_cast<HWND>(key);
 }
 
+void ReplaceWindow(HWND hwnd, CWnd* wnd) {
+  Table& table = TheTable();
+  std::lock_guard lock(table.lock);
+  auto it = table.windows.find(Key(hwnd));
+  if (it != table.windows.end()) it->second.wnd = wnd;
+}
+
 void UnregisterWindow(HWND hwnd) {
   std::vector<std::weak_ptr<PendingSend>> sends;
   {

@@ -668,14 +668,18 @@ CWnd* CWnd::SetFocus() {
   return old;
 }
 
-CWnd* CWnd::GetFocus() {
-  AssertGuiThread();
-  for (QWidget* w = QApplication::focusWidget(); w != nullptr; w = w->parentWidget()) {
+CWnd* tlx::mfc::WindowOfWidget(QWidget* widget) {
+  for (QWidget* w = widget; w != nullptr; w = w->parentWidget()) {
     for (QObject* o : w->children()) {
       if (auto* bridge = dynamic_cast<WndBridge*>(o)) return bridge->window();
     }
   }
   return nullptr;
+}
+
+CWnd* CWnd::GetFocus() {
+  AssertGuiThread();
+  return WindowOfWidget(QApplication::focusWidget());
 }
 
 CWnd* CWnd::SetActiveWindow() {
@@ -831,4 +835,55 @@ void CWnd::MapWindowPoints(CWnd* to, LPPOINT points, UINT count) const {
 
 void CWnd::MapWindowPoints(CWnd* to, LPRECT rect) const {
   MapWindowPoints(to, reinterpret_cast<LPPOINT>(rect), 2);
+}
+
+void CWnd::PreSubclassWindow() {}
+
+BOOL CWnd::SubclassWindow(HWND hwnd) {
+  AssertGuiThread();
+  CWnd* old = LookupWindow(hwnd);
+  if (old == nullptr || m_hWnd != nullptr) return FALSE;
+  if (old == this) return TRUE;
+  m_hWnd = hwnd;
+  m_pWidget = std::exchange(old->m_pWidget, nullptr);
+  m_pBridge = std::exchange(old->m_pBridge, nullptr);
+  m_dwStyle = old->m_dwStyle;
+  m_dwExStyle = old->m_dwExStyle;
+  m_nID = old->m_nID;
+  m_nBorder = old->m_nBorder;
+  old->m_hWnd = nullptr;
+  static_cast<WndBridge*>(m_pBridge)->SetWindow(this);
+  ReplaceWindow(hwnd, this);
+  PreSubclassWindow();
+  return TRUE;
+}
+
+BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {
+  CWnd* item = parent == nullptr ? nullptr : parent->GetDlgItem(static_cast<int>(id));
+  return item != nullptr && SubclassWindow(item->m_hWnd);
+}
+
+void CWnd::NotifyParent(UINT code) {
+  WindowState state;
+  if (!ReadWindowState(m_hWnd, &state) || state.parent == nullptr) return;
+  ::SendMessage(state.parent, WM_COMMAND, MAKEWPARAM(static_cast<int>(m_nID), static_cast<int>(code)),
+                reinterpret_cast<LPARAM>(m_hWnd));
+}
+
+LRESULT CWnd::NotifyParent(NMHDR* header, UINT code) {
+  WindowState state;
+  if (!ReadWindowState(m_hWnd, &state) || state.parent == nullptr) return 0;
+  header->hwndFrom = m_hWnd;
+  header->idFrom = m_nID;
+  header->code = code;
+  return ::SendMessage(state.parent, WM_NOTIFY, m_nID, reinterpret_cast<LPARAM>(header));
+}
+
+void CWnd::MarkDisabled(BOOL disabled) {
+  if (disabled) {
+    m_dwStyle |= WS_DISABLED;
+  } else {
+    m_dwStyle &= ~WS_DISABLED;
+  }
+  UpdateWindowState(m_hWnd, [&](WindowState& s) { s.enabled = !disabled; });
 }

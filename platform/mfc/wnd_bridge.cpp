@@ -1,15 +1,19 @@
 #include "internal/wnd_bridge.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
 #include <QWidget>
 
 #include "internal/current_message.h"
+#include "mfc/controls.h"
+#include "mfc/keys.h"
 #include "mfc/wnd.h"
 
 using namespace tlx::mfc;
@@ -42,6 +46,23 @@ bool WndBridge::Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* res
 }
 
 bool WndBridge::Paint() {
+  if (auto* button = dynamic_cast<CButton*>(wnd_); button != nullptr && button->GetButtonStyle() == BS_OWNERDRAW) {
+    // An owner-drawn button is painted by DrawItem (the button's own, or its
+    // parent's WM_DRAWITEM).
+    auto* qbutton = qobject_cast<QAbstractButton*>(wnd_->m_pWidget);
+    CPaintDC dc(wnd_);
+    CRect client;
+    wnd_->GetClientRect(&client);
+    UINT state = 0;
+    if (qbutton != nullptr && qbutton->isDown()) state |= ODS_SELECTED;
+    if (wnd_->m_pWidget->hasFocus()) state |= ODS_FOCUS;
+    if (!wnd_->m_pWidget->isEnabled()) state |= ODS_DISABLED;
+    DRAWITEMSTRUCT dis{ODT_BUTTON, static_cast<UINT>(wnd_->m_nID), 0, ODA_DRAWENTIRE, state, wnd_->m_hWnd,
+                       dc.GetSafeHdc(), client, 0};
+    LRESULT result = 0;
+    button->OnChildNotify(WM_DRAWITEM, wnd_->m_nID, reinterpret_cast<LPARAM>(&dis), &result);
+    return true;
+  }
   bool paints = wnd_->FindEntry(WM_PAINT, 0, 0) != nullptr;
   bool erases = wnd_->FindEntry(WM_ERASEBKGND, 0, 0) != nullptr;
   bool framed = wnd_->FindEntry(WM_NCPAINT, 0, 0) != nullptr;
@@ -218,6 +239,19 @@ bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
       auto* e = static_cast<QContextMenuEvent*>(event);
       LPARAM where = e->reason() == QContextMenuEvent::Keyboard ? MAKELPARAM(-1, -1) : PointParam(e->globalPos());
       return Deliver(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(wnd_->m_hWnd), where);
+    }
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+      auto* e = static_cast<QKeyEvent*>(event);
+      MSG msg;
+      if (!KeyMessage(*e, wnd_->m_hWnd, &msg)) return false;
+      HWND self = wnd_->m_hWnd;
+      bool taken = Deliver(msg.message, msg.wParam, msg.lParam);
+      if (event->type() == QEvent::KeyPress && !e->text().isEmpty() && IsWindow(self) &&
+          (e->modifiers() & Qt::AltModifier) == 0) {
+        taken = Deliver(WM_CHAR, e->text().at(0).unicode(), msg.lParam) && taken;
+      }
+      return taken;
     }
     case QEvent::FocusIn:
       Deliver(WM_SETFOCUS, 0, 0);

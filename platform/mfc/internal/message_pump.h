@@ -10,6 +10,9 @@
 #include "internal/window_table.h"
 #include "mfc/winuser.h"
 
+class CWnd;
+class QWidget;
+
 namespace tlx::mfc {
 
 // True on the thread that runs the QApplication.
@@ -25,6 +28,9 @@ bool RunOnGui(std::function<void()> work);
 // Queues a message for the window. `send`, when given, goes ahead of posted
 // messages and is completed with the result. false when there is no receiver.
 bool QueueWindowMessage(const MSG& msg, MessageDisposer dispose, std::shared_ptr<PendingSend> send);
+
+// The window whose widget this is, or the nearest parent widget's window.
+CWnd* WindowOfWidget(QWidget* widget);
 
 // Window timers and the GUI thread's thread timers (hwnd null).
 void StartGuiTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc);

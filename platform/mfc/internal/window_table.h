@@ -48,6 +48,8 @@ class PendingSend {
 
 // A fresh handle for the window; its state starts as given.
 HWND RegisterWindow(CWnd* wnd, const WindowState& state);
+// Points the handle at the object that took the window over.
+void ReplaceWindow(HWND hwnd, CWnd* wnd);
 // Removes the window; senders still waiting for it get 0.
 void UnregisterWindow(HWND hwnd);
 bool WindowExists(HWND hwnd);

@@ -16,6 +16,8 @@ class WndBridge : public QObject {
   WndBridge(CWnd* wnd, QObject* parent) : QObject(parent), wnd_(wnd) {}
   bool eventFilter(QObject* watched, QEvent* event) override;
   CWnd* window() const { return wnd_; }
+  // The object that took the window over (SubclassWindow).
+  void SetWindow(CWnd* wnd) { wnd_ = wnd; }
 
   // Resizes the window by the edge `side` (WMSZ_) with the mouse until the
   // left button is released; `start` is where the drag began on the screen.

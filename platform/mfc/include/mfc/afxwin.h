@@ -3,10 +3,13 @@
 #pragma once
 
 #include "mfc/cmd_target.h"
+#include "mfc/controls.h"
 #include "mfc/cstring.h"
+#include "mfc/dialog.h"
 #include "mfc/frame_wnd.h"
 #include "mfc/gdi.h"
 #include "mfc/geometry.h"
+#include "mfc/keys.h"
 #include "mfc/message_ids.h"
 #include "mfc/win_app.h"
 #include "mfc/win_thread.h"

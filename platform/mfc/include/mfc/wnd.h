@@ -240,6 +240,22 @@ class CWnd : public CCmdTarget {
   // Asks for one WM_MOUSELEAVE when the mouse next leaves the window.
   void TrackMouseLeave();
   CWnd* GetDlgItem(int id) const;
+  // Records the window as disabled, or enabled again, without touching its
+  // widget: the owner of a modal dialog, whose input the dialog's modality
+  // blocks (disabling the widget would disable the dialog inside it too).
+  void MarkDisabled(BOOL disabled);
+  // This object takes over an existing window: it sees the window's messages
+  // first, and what it leaves (DefWindowProc) gets the control's standard
+  // behaviour. The object that had the window lets it go.
+  BOOL SubclassWindow(HWND hwnd);
+  BOOL SubclassDlgItem(UINT id, CWnd* parent);
+  virtual void PreSubclassWindow();
+  // The Windows class name ("Button", "Edit", ...); empty for plain windows.
+  virtual const WCHAR* GetWindowClassName() const { return u""; }
+  // Sends WM_COMMAND with a notification code to the parent, as a control does.
+  void NotifyParent(UINT code);
+  // Sends WM_NOTIFY with `header` (filled in here) to the parent; returns its answer.
+  LRESULT NotifyParent(NMHDR* header, UINT code);
   void MapWindowPoints(CWnd* to, LPPOINT points, UINT count) const;
   void MapWindowPoints(CWnd* to, LPRECT rect) const;
   static const CWnd wndTop;
