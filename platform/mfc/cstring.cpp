@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -41,19 +42,25 @@ QString FormatUtf8(const QString& format, va_list args) {
     std::string spec = fmt.substr(start, i - start);
     std::string flags = fmt.substr(start, spec.size() - length.size() - 1);
     if (conv == 's' || conv == 'S') {
-      const char* text;
-      std::string utf8;
+      QString text;
       if (length == "h") {
-        text = va_arg(args, const char*);
+        const char* narrow = va_arg(args, const char*);
+        text = narrow == nullptr ? QStringLiteral("(null)") : QString::fromUtf8(narrow);
       } else {
         const WCHAR* wide = va_arg(args, const WCHAR*);
-        utf8 = wide == nullptr ? std::string("(null)") : QString::fromUtf16(wide).toStdString();
-        text = utf8.c_str();
+        text = wide == nullptr ? QStringLiteral("(null)") : QString::fromUtf16(wide);
       }
-      int n = std::snprintf(nullptr, 0, (flags + "s").c_str(), text);
-      std::vector<char> buf(n + 1);
-      std::snprintf(buf.data(), buf.size(), (flags + "s").c_str(), text);
-      out += buf.data();
+      // Width and precision count characters, not UTF-8 bytes.
+      bool left = flags.find('-') != std::string::npos;
+      size_t dot = flags.find('.');
+      std::string widthDigits = flags.substr(1, (dot == std::string::npos ? flags.size() : dot) - 1);
+      widthDigits.erase(0, widthDigits.find_first_of("0123456789") == std::string::npos
+                               ? widthDigits.size()
+                               : widthDigits.find_first_of("0123456789"));
+      int width = widthDigits.empty() ? 0 : std::atoi(widthDigits.c_str());
+      if (dot != std::string::npos) text.truncate(std::atoi(flags.c_str() + dot + 1));
+      QString pad(std::max<qsizetype>(0, width - text.size()), QChar(' '));
+      out += (left ? text + pad : pad + text).toStdString();
       continue;
     }
     if (conv == 'c' || conv == 'C') {
