@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QScreen>
+#include <QSessionManager>
 #include <QWidget>
 #include <QEvent>
 #include <QObject>
@@ -153,6 +155,37 @@ class KeyFilter : public QObject {
   }
 };
 
+// Sends a message to every top-level window; returns false when one answered
+// 0 and `stopOnZero` is set.
+bool SendToTopLevels(UINT message, WPARAM wParam, LPARAM lParam, bool stopOnZero) {
+  for (HWND hwnd : TopLevelWindows()) {
+    if (::SendMessage(hwnd, message, wParam, lParam) == 0 && stopOnZero) return false;
+  }
+  return true;
+}
+
+// The application's own events become messages to the top-level windows:
+// activation (WM_ACTIVATEAPP), the session manager's commit request
+// (WM_QUERYENDSESSION, a FALSE answer cancels the end) and screen changes
+// (WM_DISPLAYCHANGE with the primary screen's size).
+void WatchApplication(QObject* context) {
+  auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+  if (app == nullptr) return;
+  QObject::connect(app, &QGuiApplication::applicationStateChanged, context, [](Qt::ApplicationState state) {
+    SendToTopLevels(WM_ACTIVATEAPP, state == Qt::ApplicationActive ? TRUE : FALSE, 0, false);
+  });
+  QObject::connect(app, &QGuiApplication::commitDataRequest, context, [](QSessionManager& manager) {
+    if (!SendToTopLevels(WM_QUERYENDSESSION, 0, 0, true)) manager.cancel();
+  });
+  auto watchScreen = [context](QScreen* screen) {
+    QObject::connect(screen, &QScreen::geometryChanged, context, [](const QRect& geometry) {
+      SendToTopLevels(WM_DISPLAYCHANGE, 32, MAKELPARAM(geometry.width(), geometry.height()), false);
+    });
+  };
+  for (QScreen* screen : QGuiApplication::screens()) watchScreen(screen);
+  QObject::connect(app, &QGuiApplication::screenAdded, context, watchScreen);
+}
+
 // The receiver, shared with posting threads; cleared under the lock when the
 // application destroys it.
 std::mutex g_pumpLock;
@@ -189,6 +222,7 @@ void StartPump() {
   g_pump = new Pump();
   g_pump->setParent(QCoreApplication::instance());
   QCoreApplication::instance()->installEventFilter(new KeyFilter(g_pump));
+  WatchApplication(g_pump);
   QObject::connect(g_pump, &QObject::destroyed, [] {
     std::lock_guard lock(g_pumpLock);
     g_pump = nullptr;

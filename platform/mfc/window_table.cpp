@@ -1,5 +1,6 @@
 #include "internal/window_table.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "mfc/winuser.h"
@@ -129,6 +130,21 @@ bool WindowScreenRect(HWND hwnd, RECT* rect) {
   }
   *rect = r;
   return true;
+}
+
+std::vector<HWND> TopLevelWindows() {
+  Table& table = TheTable();
+  std::vector<uintptr_t> keys;
+  {
+    std::lock_guard lock(table.lock);
+    for (const auto& [key, record] : table.windows) {
+      if (record.state.topLevel) keys.push_back(key);
+    }
+  }
+  std::sort(keys.begin(), keys.end());
+  std::vector<HWND> windows;
+  for (uintptr_t key : keys) windows.push_back(reinterpret_cast<HWND>(key));
+  return windows;
 }
 
 HWND FindTopLevelWindow(const QString* title) {

@@ -252,7 +252,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND:
       switch (static_cast<UINT>(wParam) & 0xFFF0) {
         case SC_CLOSE:
-          PostMessage(WM_CLOSE);
+          SendMessage(WM_CLOSE);
           break;
         case SC_MINIMIZE:
           ShowWindow(SW_MINIMIZE);
@@ -350,6 +350,8 @@ void CWnd::OnContextMenu(CWnd*, CPoint) { Default(); }
 void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
 BOOL CWnd::OnCopyData(CWnd*, COPYDATASTRUCT*) { return static_cast<BOOL>(Default()); }
 BOOL CWnd::OnQueryEndSession() { return TRUE; }
+BOOL CWnd::OnHelpInfo(HELPINFO*) { return static_cast<BOOL>(Default()); }
+void CWnd::OnActivateApp(BOOL, DWORD) { Default(); }
 
 BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
   UINT id = LOWORD(wParam);

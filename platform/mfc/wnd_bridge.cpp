@@ -14,6 +14,7 @@
 #include "internal/current_message.h"
 #include "mfc/controls.h"
 #include "mfc/keys.h"
+#include "mfc/shell.h"
 #include "mfc/wnd.h"
 
 using namespace tlx::mfc;
@@ -160,15 +161,38 @@ void WndBridge::Size(const QPoint& global) {
   wnd_->RecordState();
 }
 
+bool WndBridge::SystemKey(QKeyEvent* event) {
+  bool alt = (event->modifiers() & Qt::AltModifier) != 0;
+  CWnd* top = wnd_->GetTopLevelParent();
+  if (top == nullptr) return false;
+  if (alt && event->key() == Qt::Key_F4) {
+    ::SendMessage(top->m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return true;
+  }
+  if (alt && event->key() == Qt::Key_Space) {
+    ::SendMessage(top->m_hWnd, WM_SYSCOMMAND, SC_KEYMENU, VK_SPACE);
+    return true;
+  }
+  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+    // Help for the focused control, asked of its top-level window.
+    HELPINFO help{sizeof(HELPINFO), HELPINFO_WINDOW, wnd_->GetDlgCtrlID(), wnd_->m_hWnd, 0, {0, 0}};
+    GetCursorPos(&help.MousePos);
+    ::SendMessage(top->m_hWnd, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+    return true;
+  }
+  return false;
+}
+
 bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
   if (watched != wnd_->m_pWidget) return false;
   QWidget* w = wnd_->m_pWidget;
   const QPoint border(wnd_->m_nBorder, wnd_->m_nBorder);
   switch (event->type()) {
     case QEvent::Close:
-      // The window decides: DefWindowProc of WM_CLOSE destroys it.
+      // The window manager's close is the system command; the window decides
+      // (DefWindowProc of WM_CLOSE destroys it).
       event->ignore();
-      Deliver(WM_CLOSE, 0, 0);
+      Deliver(WM_SYSCOMMAND, SC_CLOSE, 0);
       return true;
     case QEvent::Move:
       wnd_->RecordState();
@@ -243,6 +267,7 @@ bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
       auto* e = static_cast<QKeyEvent*>(event);
+      if (event->type() == QEvent::KeyPress && SystemKey(e)) return true;
       MSG msg;
       if (!KeyMessage(*e, wnd_->m_hWnd, &msg)) return false;
       HWND self = wnd_->m_hWnd;

@@ -61,6 +61,8 @@ bool UpdateWindowState(HWND hwnd, Change change);
 bool ReadWindowState(HWND hwnd, WindowState* state);
 // The window's rectangle in screen coordinates, through its parents.
 bool WindowScreenRect(HWND hwnd, RECT* rect);
+// Every top-level window, oldest first.
+std::vector<HWND> TopLevelWindows();
 // The first top-level window whose title matches without regard to case.
 HWND FindTopLevelWindow(const QString* title);
 // Ties a waiting sender to the window, so its destruction answers it; false

@@ -9,6 +9,7 @@
 #include "win32/types.h"
 
 class CWnd;
+class QKeyEvent;
 class QMouseEvent;
 
 class WndBridge : public QObject {
@@ -31,6 +32,8 @@ class WndBridge : public QObject {
   bool Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr);
   bool Paint();
   bool MousePress(QMouseEvent* event);
+  // Alt+F4, Alt+Space and F1: the system commands and help. true when taken.
+  bool SystemKey(QKeyEvent* event);
   void Size(const QPoint& global);
   CWnd* wnd_;
   UINT sizing_ = 0;

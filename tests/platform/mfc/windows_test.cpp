@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QTest>
 #include <QWidget>
 
 #include "gui_app.h"
@@ -180,6 +181,53 @@ TEST(FrameWindows, TheViewFillsTheClientAreaAndKeepsItsChildrenWhenReparented) {
   EXPECT_TRUE(IsWindow(surface.m_hWnd));
   surface.GetWindowRect(&rect);
   EXPECT_EQ(rect.TopLeft(), CPoint(44 + 1, 44 + 2));
+}
+
+// Records the system commands, closes and help requests it gets.
+class CommandRecorder : public CWnd {
+ public:
+  CommandRecorder() {
+    mfc_test::EnsureApp();
+    CreateEx(0, nullptr, u"recorder", WS_POPUP, 0, 0, 120, 90, nullptr, 0);
+    CWnd* child = new CWnd();
+    child->Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE, CRect(0, 0, 50, 50), this, 33);
+    child_.reset(child);
+  }
+  std::vector<std::pair<UINT, LPARAM>> seen;
+  int helpId = -1;
+  std::unique_ptr<CWnd> child_;
+
+ protected:
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == WM_SYSCOMMAND) seen.emplace_back(static_cast<UINT>(wParam), lParam);
+    if (message == WM_CLOSE) seen.emplace_back(WM_CLOSE, 0);
+    if (message == WM_HELP) helpId = reinterpret_cast<HELPINFO*>(lParam)->iCtrlId;
+    return CWnd::WindowProc(message, wParam, lParam);
+  }
+};
+
+TEST(FrameWindows, SystemKeysAndTheWindowManagersCloseBecomeSystemCommands) {
+  CommandRecorder wnd;
+  wnd.ShowWindow(SW_SHOW);
+  QTest::keyClick(wnd.child_->GetWidget(), Qt::Key_F1);
+  EXPECT_EQ(wnd.helpId, 33);
+  QTest::keyClick(wnd.GetWidget(), Qt::Key_Space, Qt::AltModifier);
+  ASSERT_EQ(wnd.seen.size(), 1u);
+  EXPECT_EQ(wnd.seen[0], (std::pair<UINT, LPARAM>{SC_KEYMENU, 32}));
+  wnd.SendMessage(WM_SYSCOMMAND, SC_MINIMIZE | 0x3, 0);  // the low bits are the system's
+  EXPECT_TRUE(IsIconic(wnd.m_hWnd));
+  wnd.SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_FALSE(IsIconic(wnd.m_hWnd));
+  wnd.seen.clear();
+  QTest::keyClick(wnd.GetWidget(), Qt::Key_F4, Qt::AltModifier);
+  EXPECT_EQ(wnd.seen, (std::vector<std::pair<UINT, LPARAM>>{{SC_CLOSE, 0}, {WM_CLOSE, 0}}));
+  EXPECT_EQ(wnd.m_hWnd, nullptr);
+
+  CommandRecorder closed;
+  closed.ShowWindow(SW_SHOW);
+  closed.GetWidget()->close();  // what the window manager's close button does
+  EXPECT_EQ(closed.seen, (std::vector<std::pair<UINT, LPARAM>>{{SC_CLOSE, 0}, {WM_CLOSE, 0}}));
+  EXPECT_EQ(closed.m_hWnd, nullptr);
 }
 
 class ClosingApp : public CWinApp {

@@ -91,6 +91,16 @@ struct WINDOWPOS {
   UINT flags;
 };
 
+inline constexpr int HELPINFO_WINDOW = 1;
+struct HELPINFO {
+  UINT cbSize;
+  int iContextType;
+  int iCtrlId;
+  HWND hItemHandle;
+  DWORD_PTR dwContextId;
+  POINT MousePos;
+};
+
 struct NMHDR {
   HWND hwndFrom;
   UINT_PTR idFrom;
@@ -315,6 +325,8 @@ class CWnd : public CCmdTarget {
   virtual void OnSysCommand(UINT id, LPARAM lParam);
   virtual BOOL OnCopyData(CWnd* from, COPYDATASTRUCT* data);
   virtual BOOL OnQueryEndSession();
+  virtual BOOL OnHelpInfo(HELPINFO* info);
+  virtual void OnActivateApp(BOOL active, DWORD threadId);
   // Commands (WM_COMMAND) and notifications (WM_NOTIFY): the control that
   // sent one is offered it first (reflection), then the message map.
   virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
@@ -423,6 +435,9 @@ class CWnd : public CCmdTarget {
   AFX_ENTRY(WM_COPYDATA, 0, 0, 0,                                                               \
             return self->OnCopyData(CWnd::FromHandle(reinterpret_cast<HWND>(wParam)),           \
                                     reinterpret_cast<COPYDATASTRUCT*>(lParam)))
+#define ON_WM_HELPINFO() AFX_ENTRY(WM_HELP, 0, 0, 0, return self->OnHelpInfo(reinterpret_cast<HELPINFO*>(lParam)))
+#define ON_WM_ACTIVATEAPP() \
+  AFX_ENTRY(WM_ACTIVATEAPP, 0, 0, 0, self->OnActivateApp(static_cast<BOOL>(wParam), static_cast<DWORD>(lParam)); return 0)
 #define ON_WM_QUERYENDSESSION() AFX_ENTRY(WM_QUERYENDSESSION, 0, 0, 0, return self->OnQueryEndSession())
 #define ON_WM_SHOWWINDOW() \
   AFX_ENTRY(WM_SHOWWINDOW, 0, 0, 0, self->OnShowWindow(static_cast<BOOL>(wParam), static_cast<UINT>(lParam)); return 0)
