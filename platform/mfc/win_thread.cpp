@@ -1,5 +1,6 @@
 #include "mfc/win_thread.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "mfc/winuser.h"
@@ -8,7 +9,8 @@
 
 namespace {
 thread_local CWinThread* t_thread = nullptr;
-CWinThread* g_guiThread = nullptr;
+// Read from any thread by AfxGetThread.
+std::atomic<CWinThread*> g_guiThread{nullptr};
 }  // namespace
 
 namespace tlx::mfc {
@@ -152,7 +154,7 @@ CWinThread* AfxBeginThread(const CRuntimeClass* threadClass, int priority, UINT 
   return thread;
 }
 
-CWinThread* AfxGetThread() { return t_thread != nullptr ? t_thread : g_guiThread; }
+CWinThread* AfxGetThread() { return t_thread != nullptr ? t_thread : g_guiThread.load(); }
 
 CWnd* AfxGetMainWnd() {
   CWinThread* thread = AfxGetThread();

@@ -217,11 +217,11 @@ TEST(ThreadTimers, FireOnTheirOwnWorkerAndRefuseAForeignThread) {
     while (!checked) std::this_thread::yield();
     // Not retrieving for many periods leaves one WM_TIMER waiting.
     QThread::msleep(100);
-    pendingWhileBusy = 0;
-    while (PeekMessage(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) {
-      ++pendingWhileBusy;
-      DispatchMessage(&msg);
-    }
+    // Count what waits before dispatching, which lets the next one come.
+    std::vector<MSG> waiting;
+    while (PeekMessage(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) waiting.push_back(msg);
+    pendingWhileBusy = static_cast<int>(waiting.size());
+    for (const MSG& m : waiting) DispatchMessage(&m);
     while (g_workerFires < 3 && GetMessage(&msg, nullptr, 0, 0) > 0) DispatchMessage(&msg);
     EXPECT_TRUE(KillTimer(nullptr, id));
   });
