@@ -7,6 +7,7 @@
 namespace {
 
 TEST(Keys, QtKeyEventsBecomeWindowsKeyMessages) {
+  mfc_test::EnsureApp();  // key events need the application's input devices
   struct Case {
     QEvent::Type type;
     int key;
