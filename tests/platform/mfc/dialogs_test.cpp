@@ -166,11 +166,16 @@ class FixtureDialog : public CDialog {
     notices.push_back({WM_COMMAND, LOWORD(wParam), HIWORD(wParam), 0});
     return CDialog::OnCommand(wParam, lParam);
   }
-  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-    if (message == WM_HSCROLL) notices.push_back({WM_HSCROLL, 0, LOWORD(wParam), HIWORD(wParam)});
-    return CDialog::WindowProc(message, wParam, lParam);
+  void OnHScroll(UINT code, UINT pos, CScrollBar* bar) override {
+    auto* slider = reinterpret_cast<CSliderCtrl*>(bar);
+    notices.push_back({WM_HSCROLL, slider->GetDlgCtrlID(), static_cast<int>(code), pos});
   }
+  DECLARE_MESSAGE_MAP()
 };
+
+BEGIN_MESSAGE_MAP(FixtureDialog, CDialog)
+  ON_WM_HSCROLL()
+END_MESSAGE_MAP()
 
 class Dialogs : public ::testing::Test {
  protected:
@@ -303,7 +308,10 @@ TEST_F(Dialogs, ListViewTreeSpinTrackbarEditComboAndListBoxNotify) {
   slider->setSliderDown(false);
   mfc_test::PumpFor(20);
   std::vector<int> codes;
-  for (const auto& n : dlg.Take(WM_HSCROLL)) codes.push_back(n.code);
+  for (const auto& n : dlg.Take(WM_HSCROLL)) {
+    EXPECT_EQ(n.id, 28);
+    codes.push_back(n.code);
+  }
   for (UINT code : {SB_LINELEFT, SB_LINERIGHT, SB_PAGELEFT, SB_PAGERIGHT, SB_THUMBPOSITION, SB_THUMBTRACK}) {
     EXPECT_NE(std::find(codes.begin(), codes.end(), static_cast<int>(code)), codes.end()) << code;
   }

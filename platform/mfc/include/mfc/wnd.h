@@ -15,6 +15,7 @@
 
 using LPPOINT = POINT*;
 
+class CScrollBar;
 class QObject;
 class QString;
 class QPoint;
@@ -325,6 +326,10 @@ class CWnd : public CCmdTarget {
   virtual void OnSysCommand(UINT id, LPARAM lParam);
   virtual BOOL OnCopyData(CWnd* from, COPYDATASTRUCT* data);
   virtual BOOL OnQueryEndSession();
+  // Scroll messages from a trackbar or an up-down control: `bar` is the
+  // control (a CScrollBar* as MFC declares it; cast to the control's class).
+  virtual void OnHScroll(UINT code, UINT pos, CScrollBar* bar);
+  virtual void OnVScroll(UINT code, UINT pos, CScrollBar* bar);
   virtual BOOL OnHelpInfo(HELPINFO* info);
   virtual void OnActivateApp(BOOL active, DWORD threadId);
   // Commands (WM_COMMAND) and notifications (WM_NOTIFY): the control that
@@ -438,6 +443,16 @@ class CWnd : public CCmdTarget {
 #define ON_WM_HELPINFO() AFX_ENTRY(WM_HELP, 0, 0, 0, return self->OnHelpInfo(reinterpret_cast<HELPINFO*>(lParam)))
 #define ON_WM_ACTIVATEAPP() \
   AFX_ENTRY(WM_ACTIVATEAPP, 0, 0, 0, self->OnActivateApp(static_cast<BOOL>(wParam), static_cast<DWORD>(lParam)); return 0)
+#define ON_WM_HSCROLL()                                                                                    \
+  AFX_ENTRY(WM_HSCROLL, 0, 0, 0,                                                                           \
+            self->OnHScroll(LOWORD(wParam), HIWORD(wParam),                                                \
+                            reinterpret_cast<CScrollBar*>(CWnd::FromHandle(reinterpret_cast<HWND>(lParam)))); \
+            return 0)
+#define ON_WM_VSCROLL()                                                                                    \
+  AFX_ENTRY(WM_VSCROLL, 0, 0, 0,                                                                           \
+            self->OnVScroll(LOWORD(wParam), HIWORD(wParam),                                                \
+                            reinterpret_cast<CScrollBar*>(CWnd::FromHandle(reinterpret_cast<HWND>(lParam)))); \
+            return 0)
 #define ON_WM_QUERYENDSESSION() AFX_ENTRY(WM_QUERYENDSESSION, 0, 0, 0, return self->OnQueryEndSession())
 #define ON_WM_SHOWWINDOW() \
   AFX_ENTRY(WM_SHOWWINDOW, 0, 0, 0, self->OnShowWindow(static_cast<BOOL>(wParam), static_cast<UINT>(lParam)); return 0)
