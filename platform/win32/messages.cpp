@@ -13,10 +13,17 @@
 namespace tlx::win32 {
 namespace {
 
+struct Posted {
+  MSG msg;
+  MessageDisposer dispose;
+};
+
 struct Queue {
   std::mutex lock;
   std::condition_variable arrived;
-  std::deque<MSG> messages;
+  std::deque<Posted> messages;
+  // Set when the owning thread ends: later posts fail.
+  bool closed = false;
   bool quitPosted = false;
   int quitCode = 0;
 };
@@ -32,14 +39,27 @@ QueueTable& Table() {
 }
 
 // Owns the calling thread's queue and removes it from the table when the
-// thread ends.
+// thread ends; messages nobody retrieved are discarded through their disposers.
 struct QueueOwner {
   DWORD threadId = 0;
   std::shared_ptr<Queue> queue;
-  ~QueueOwner() {
+  ~QueueOwner() { Close(); }
+  void Close() {
     if (!queue) return;
-    std::lock_guard lock(Table().lock);
-    Table().queues.erase(threadId);
+    {
+      std::lock_guard lock(Table().lock);
+      Table().queues.erase(threadId);
+    }
+    std::deque<Posted> left;
+    {
+      std::lock_guard lock(queue->lock);
+      queue->closed = true;
+      left.swap(queue->messages);
+    }
+    queue.reset();
+    for (Posted& posted : left) {
+      if (posted.dispose) posted.dispose(posted.msg.wParam, posted.msg.lParam);
+    }
   }
 };
 thread_local QueueOwner t_queue;
@@ -64,8 +84,8 @@ bool Matches(const MSG& msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 // only when no posted message matches. Under queue.lock.
 bool Take(Queue& queue, MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, bool remove) {
   for (auto it = queue.messages.begin(); it != queue.messages.end(); ++it) {
-    if (Matches(*it, hwnd, filterMin, filterMax)) {
-      *msg = *it;
+    if (Matches(it->msg, hwnd, filterMin, filterMax)) {
+      *msg = it->msg;
       if (remove) queue.messages.erase(it);
       return true;
     }
@@ -80,7 +100,9 @@ bool Take(Queue& queue, MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, boo
 
 }  // namespace
 
-BOOL PostQueueMessage(DWORD threadId, const MSG& msg) {
+void CloseThreadQueue() { t_queue.Close(); }
+
+BOOL PostQueueMessage(DWORD threadId, const MSG& msg, MessageDisposer dispose) {
   std::shared_ptr<Queue> queue;
   {
     std::lock_guard lock(Table().lock);
@@ -92,12 +114,16 @@ BOOL PostQueueMessage(DWORD threadId, const MSG& msg) {
     return FALSE;
   }
   std::lock_guard lock(queue->lock);
+  if (queue->closed) {
+    SetLastError(ERROR_INVALID_THREAD_ID);
+    return FALSE;
+  }
   if (queue->messages.size() >= kThreadQueueLimit) {
     SetLastError(ERROR_NOT_ENOUGH_QUOTA);
     return FALSE;
   }
-  queue->messages.push_back(msg);
-  queue->messages.back().time = GetTickCount();
+  queue->messages.push_back(Posted{msg, std::move(dispose)});
+  queue->messages.back().msg.time = GetTickCount();
   queue->arrived.notify_all();
   return TRUE;
 }
@@ -108,6 +134,10 @@ using namespace tlx::win32;
 
 BOOL PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
   return PostQueueMessage(threadId, MSG{nullptr, message, wParam, lParam, 0, {0, 0}});
+}
+
+BOOL PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam, MessageDisposer dispose) {
+  return PostQueueMessage(threadId, MSG{nullptr, message, wParam, lParam, 0, {0, 0}}, std::move(dispose));
 }
 
 BOOL GetMessage(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax) {

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "win32/internal/kernel_object.h"
+#include "win32/messages.h"
 #include "win32/synch.h"
 #include "win32/internal/thread_identity.h"
 
@@ -74,6 +75,7 @@ class Thread final : public KernelObject {
       gate_.wait(lock, [this] { return suspendCount_ == 0; });
     }
     const DWORD code = start_(parameter_);
+    tlx::win32::CloseThreadQueue();
     {
       std::lock_guard lock(DispatcherLock());
       exitCode_ = code;

@@ -132,4 +132,34 @@ TEST(ThreadMessages, AFullQueueRefusesFurtherPosts) {
   EXPECT_EQ(drained, kThreadQueueLimit);
 }
 
+TEST(ThreadMessages, DisposerRunsOnlyForMessagesLeftWhenTheThreadEnds) {
+  std::atomic<int> disposed{0};
+  std::atomic<bool> take{false};
+  auto dispose = [&](WPARAM w, LPARAM l) {
+    EXPECT_EQ(w, 7u);
+    delete reinterpret_cast<int*>(l);
+    ++disposed;
+  };
+  {
+    Worker worker([&] {
+      while (!take) std::this_thread::yield();
+      MSG msg;
+      ASSERT_TRUE(PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE));
+      delete reinterpret_cast<int*>(msg.lParam);  // retrieved: the receiver owns it
+    });
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(PostThreadMessage(worker.id(), WM_APP, 7, reinterpret_cast<LPARAM>(new int(i)), dispose));
+    }
+    take = true;
+  }
+  EXPECT_EQ(disposed, 2);
+
+  // A refused post leaves the record with the sender.
+  DWORD ended = 0;
+  { Worker gone([&] { ended = GetCurrentThreadId(); }); }
+  int kept = 0;
+  EXPECT_FALSE(PostThreadMessage(ended, WM_APP, 7, reinterpret_cast<LPARAM>(&kept), dispose));
+  EXPECT_EQ(disposed, 2);
+}
+
 }  // namespace

@@ -1,0 +1,43 @@
+// Turns the events of a window's widget into the window's messages, and runs
+// the layer's resize loop for frameless windows.
+#pragma once
+
+#include <QObject>
+#include <QRect>
+
+#include "win32/messages.h"
+#include "win32/types.h"
+
+class CWnd;
+class QKeyEvent;
+class QMouseEvent;
+
+class WndBridge : public QObject {
+ public:
+  WndBridge(CWnd* wnd, QObject* parent) : QObject(parent), wnd_(wnd) {}
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  CWnd* window() const { return wnd_; }
+  // The object that took the window over (SubclassWindow).
+  void SetWindow(CWnd* wnd) { wnd_ = wnd; }
+
+  // Resizes the window by the edge `side` (WMSZ_) with the mouse until the
+  // left button is released; `start` is where the drag began on the screen.
+  void StartSizing(UINT side, POINT start);
+  // Delivers WM_MOUSELEAVE once, the next time the mouse leaves.
+  void TrackLeave() { trackLeave_ = true; }
+
+ private:
+  // Sends the message for an event; true when the handler took it, so the
+  // widget does not see the event. `result` gets the procedure's answer.
+  bool Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr);
+  bool Paint();
+  bool MousePress(QMouseEvent* event);
+  // Alt+F4, Alt+Space and F1: the system commands and help. true when taken.
+  bool SystemKey(QKeyEvent* event);
+  void Size(const QPoint& global);
+  CWnd* wnd_;
+  UINT sizing_ = 0;
+  QPoint sizingStart_;
+  QRect sizingRect_;
+  bool trackLeave_ = false;
+};

@@ -1,0 +1,299 @@
+#include "internal/wnd_bridge.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <QWidget>
+
+#include "internal/current_message.h"
+#include "mfc/controls.h"
+#include "mfc/keys.h"
+#include "mfc/shell.h"
+#include "mfc/wnd.h"
+
+using namespace tlx::mfc;
+
+namespace {
+
+UINT MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
+  UINT keys = 0;
+  if (buttons & Qt::LeftButton) keys |= MK_LBUTTON;
+  if (buttons & Qt::RightButton) keys |= MK_RBUTTON;
+  if (buttons & Qt::MiddleButton) keys |= MK_MBUTTON;
+  if (modifiers & Qt::ShiftModifier) keys |= MK_SHIFT;
+  if (modifiers & Qt::ControlModifier) keys |= MK_CONTROL;
+  return keys;
+}
+
+LPARAM PointParam(const QPoint& p) { return MAKELPARAM(p.x(), p.y()); }
+
+}  // namespace
+
+bool WndBridge::Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  HWND hwnd = wnd_->m_hWnd;
+  auto& frames = MessageFrames();
+  frames.push_back(MessageFrame{wnd_, MSG{hwnd, message, wParam, lParam, 0, {0, 0}}, false});
+  LRESULT answer = wnd_->WindowProc(message, wParam, lParam);
+  bool defaulted = frames.back().defaulted;
+  frames.pop_back();
+  if (result != nullptr) *result = answer;
+  return !defaulted;
+}
+
+bool WndBridge::Paint() {
+  if (auto* button = dynamic_cast<CButton*>(wnd_); button != nullptr && button->GetButtonStyle() == BS_OWNERDRAW) {
+    // An owner-drawn button is painted by DrawItem (the button's own, or its
+    // parent's WM_DRAWITEM).
+    auto* qbutton = qobject_cast<QAbstractButton*>(wnd_->m_pWidget);
+    CPaintDC dc(wnd_);
+    CRect client;
+    wnd_->GetClientRect(&client);
+    UINT state = 0;
+    if (qbutton != nullptr && qbutton->isDown()) state |= ODS_SELECTED;
+    if (wnd_->m_pWidget->hasFocus()) state |= ODS_FOCUS;
+    if (!wnd_->m_pWidget->isEnabled()) state |= ODS_DISABLED;
+    DRAWITEMSTRUCT dis{ODT_BUTTON, static_cast<UINT>(wnd_->m_nID), 0, ODA_DRAWENTIRE, state, wnd_->m_hWnd,
+                       dc.GetSafeHdc(), client, 0};
+    LRESULT result = 0;
+    button->OnChildNotify(WM_DRAWITEM, wnd_->m_nID, reinterpret_cast<LPARAM>(&dis), &result);
+    return true;
+  }
+  bool paints = wnd_->FindEntry(WM_PAINT, 0, 0) != nullptr;
+  bool erases = wnd_->FindEntry(WM_ERASEBKGND, 0, 0) != nullptr;
+  bool framed = wnd_->FindEntry(WM_NCPAINT, 0, 0) != nullptr;
+  if (!paints && !erases && !framed) return false;  // the widget paints itself
+  HWND self = wnd_->m_hWnd;
+  if (framed) Deliver(WM_NCPAINT, 1, 0);
+  if (wnd_->m_hWnd != self) return true;
+  LRESULT erased = FALSE;
+  {
+    CPaintDC dc(wnd_);
+    Deliver(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0, &erased);
+    // Not erased by the handler: the class background fills the client area.
+    if (!erased && dc.painter() != nullptr && wnd_->m_hWnd == self) {
+      CRect client;
+      wnd_->GetClientRect(&client);
+      dc.painter()->fillRect(QRect(0, 0, client.Width(), client.Height()),
+                             wnd_->m_pWidget->palette().color(QPalette::Window));
+    }
+  }
+  if (wnd_->m_hWnd == self && paints) Deliver(WM_PAINT, 0, 0);
+  return true;
+}
+
+bool WndBridge::MousePress(QMouseEvent* event) {
+  QPoint global = event->globalPosition().toPoint();
+  QPoint client = event->position().toPoint() - QPoint(wnd_->m_nBorder, wnd_->m_nBorder);
+  UINT keys = MouseKeys(event->buttons(), event->modifiers());
+  if (event->button() == Qt::RightButton) return Deliver(WM_RBUTTONDOWN, keys, PointParam(client));
+  if (event->button() != Qt::LeftButton) return false;
+  // The window (or, through HTTRANSPARENT, a parent) says what was hit.
+  CWnd* target = wnd_;
+  LRESULT hit = HTCLIENT;
+  while (target != nullptr) {
+    hit = ::SendMessage(target->m_hWnd, WM_NCHITTEST, 0, PointParam(global));
+    if (hit != HTTRANSPARENT) break;
+    target = target->GetParent();
+  }
+  if (target == nullptr) return false;
+  if (hit == HTCLIENT || hit == HTNOWHERE) {
+    if (target != wnd_) {
+      CPoint p(global.x(), global.y());
+      target->ScreenToClient(&p);
+      ::SendMessage(target->m_hWnd, WM_LBUTTONDOWN, keys, MAKELPARAM(p.x, p.y));
+      return true;
+    }
+    return Deliver(WM_LBUTTONDOWN, keys, PointParam(client));
+  }
+  ::SendMessage(target->m_hWnd, WM_NCLBUTTONDOWN, static_cast<WPARAM>(hit), PointParam(global));
+  return true;
+}
+
+void WndBridge::StartSizing(UINT side, POINT start) {
+  QWidget* w = wnd_->m_pWidget;
+  if (w == nullptr) return;
+  sizing_ = side;
+  sizingStart_ = QPoint(start.x, start.y);
+  sizingRect_ = w->frameGeometry();
+  w->grabMouse();
+}
+
+void WndBridge::Size(const QPoint& global) {
+  QPoint d = global - sizingStart_;
+  QRect r = sizingRect_;
+  RECT proposed{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+  bool left = sizing_ == WMSZ_LEFT || sizing_ == WMSZ_TOPLEFT || sizing_ == WMSZ_BOTTOMLEFT;
+  bool right = sizing_ == WMSZ_RIGHT || sizing_ == WMSZ_TOPRIGHT || sizing_ == WMSZ_BOTTOMRIGHT;
+  bool top = sizing_ == WMSZ_TOP || sizing_ == WMSZ_TOPLEFT || sizing_ == WMSZ_TOPRIGHT;
+  bool bottom = sizing_ == WMSZ_BOTTOM || sizing_ == WMSZ_BOTTOMLEFT || sizing_ == WMSZ_BOTTOMRIGHT;
+  if (left) proposed.left += d.x();
+  if (right) proposed.right += d.x();
+  if (top) proposed.top += d.y();
+  if (bottom) proposed.bottom += d.y();
+  HWND self = wnd_->m_hWnd;
+  ::SendMessage(self, WM_SIZING, sizing_, reinterpret_cast<LPARAM>(&proposed));
+  MINMAXINFO limits{};
+  limits.ptMinTrackSize = POINT{1, 1};
+  limits.ptMaxTrackSize = POINT{32767, 32767};
+  ::SendMessage(self, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+  if (!IsWindow(self)) return;
+  // Limits move the dragged edges; the opposite edges stay.
+  auto clamp = [](LONG size, LONG low, LONG high) { return std::max(low, std::min(high, size)); };
+  LONG width = clamp(proposed.right - proposed.left, limits.ptMinTrackSize.x, limits.ptMaxTrackSize.x);
+  LONG height = clamp(proposed.bottom - proposed.top, limits.ptMinTrackSize.y, limits.ptMaxTrackSize.y);
+  if (left) {
+    proposed.left = proposed.right - width;
+  } else {
+    proposed.right = proposed.left + width;
+  }
+  if (top) {
+    proposed.top = proposed.bottom - height;
+  } else {
+    proposed.bottom = proposed.top + height;
+  }
+  wnd_->m_pWidget->setGeometry(proposed.left, proposed.top, width, height);
+  wnd_->RecordState();
+}
+
+bool WndBridge::SystemKey(QKeyEvent* event) {
+  bool alt = (event->modifiers() & Qt::AltModifier) != 0;
+  CWnd* top = wnd_->GetTopLevelParent();
+  if (top == nullptr) return false;
+  if (alt && event->key() == Qt::Key_F4) {
+    ::SendMessage(top->m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return true;
+  }
+  if (alt && event->key() == Qt::Key_Space) {
+    ::SendMessage(top->m_hWnd, WM_SYSCOMMAND, SC_KEYMENU, VK_SPACE);
+    return true;
+  }
+  if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+    // Help for the focused control, asked of its top-level window.
+    HELPINFO help{sizeof(HELPINFO), HELPINFO_WINDOW, wnd_->GetDlgCtrlID(), wnd_->m_hWnd, 0, {0, 0}};
+    GetCursorPos(&help.MousePos);
+    ::SendMessage(top->m_hWnd, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+    return true;
+  }
+  return false;
+}
+
+bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != wnd_->m_pWidget) return false;
+  QWidget* w = wnd_->m_pWidget;
+  const QPoint border(wnd_->m_nBorder, wnd_->m_nBorder);
+  switch (event->type()) {
+    case QEvent::Close:
+      // The window manager's close is the system command; the window decides
+      // (DefWindowProc of WM_CLOSE destroys it).
+      event->ignore();
+      Deliver(WM_SYSCOMMAND, SC_CLOSE, 0);
+      return true;
+    case QEvent::Move:
+      wnd_->RecordState();
+      Deliver(WM_MOVE, 0, MAKELPARAM(w->x(), w->y()));
+      return false;
+    case QEvent::Resize: {
+      wnd_->RecordState();
+      WPARAM kind = w->isWindow() && w->isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED;
+      CRect client;
+      wnd_->GetClientRect(&client);
+      Deliver(WM_SIZE, kind, MAKELPARAM(client.Width(), client.Height()));
+      return false;
+    }
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::EnabledChange:
+      wnd_->RecordState();
+      return false;
+    case QEvent::WindowStateChange:
+      wnd_->RecordState();
+      if (w->isMinimized()) Deliver(WM_SIZE, SIZE_MINIMIZED, 0);
+      return false;
+    case QEvent::Paint:
+      return Paint();
+    case QEvent::MouseButtonPress:
+      if (sizing_ != 0) return true;
+      return MousePress(static_cast<QMouseEvent*>(event));
+    case QEvent::MouseButtonRelease: {
+      auto* e = static_cast<QMouseEvent*>(event);
+      if (sizing_ != 0 && e->button() == Qt::LeftButton) {
+        Size(e->globalPosition().toPoint());
+        sizing_ = 0;
+        w->releaseMouse();
+        return true;
+      }
+      UINT message = e->button() == Qt::LeftButton ? WM_LBUTTONUP
+                     : e->button() == Qt::RightButton ? WM_RBUTTONUP
+                                                       : 0;
+      if (message == 0) return false;
+      return Deliver(message, MouseKeys(e->buttons(), e->modifiers()), PointParam(e->position().toPoint() - border));
+    }
+    case QEvent::MouseButtonDblClick: {
+      auto* e = static_cast<QMouseEvent*>(event);
+      if (e->button() != Qt::LeftButton) return false;
+      return Deliver(WM_LBUTTONDBLCLK, MouseKeys(e->buttons(), e->modifiers()),
+                     PointParam(e->position().toPoint() - border));
+    }
+    case QEvent::MouseMove: {
+      auto* e = static_cast<QMouseEvent*>(event);
+      if (sizing_ != 0) {
+        Size(e->globalPosition().toPoint());
+        return true;
+      }
+      return Deliver(WM_MOUSEMOVE, MouseKeys(e->buttons(), e->modifiers()),
+                     PointParam(e->position().toPoint() - border));
+    }
+    case QEvent::Leave:
+      if (!trackLeave_) return false;
+      trackLeave_ = false;
+      Deliver(WM_MOUSELEAVE, 0, 0);
+      return false;
+    case QEvent::Wheel: {
+      auto* e = static_cast<QWheelEvent*>(event);
+      WPARAM wParam = MAKEWPARAM(MouseKeys(e->buttons(), e->modifiers()), e->angleDelta().y());
+      return Deliver(WM_MOUSEWHEEL, wParam, PointParam(e->globalPosition().toPoint()));
+    }
+    case QEvent::ContextMenu: {
+      auto* e = static_cast<QContextMenuEvent*>(event);
+      LPARAM where = e->reason() == QContextMenuEvent::Keyboard ? MAKELPARAM(-1, -1) : PointParam(e->globalPos());
+      return Deliver(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(wnd_->m_hWnd), where);
+    }
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+      auto* e = static_cast<QKeyEvent*>(event);
+      if (event->type() == QEvent::KeyPress && SystemKey(e)) return true;
+      MSG msg;
+      if (!KeyMessage(*e, wnd_->m_hWnd, &msg)) return false;
+      HWND self = wnd_->m_hWnd;
+      bool taken = Deliver(msg.message, msg.wParam, msg.lParam);
+      if (event->type() == QEvent::KeyPress && !e->text().isEmpty() && IsWindow(self) &&
+          (e->modifiers() & Qt::AltModifier) == 0) {
+        taken = Deliver(WM_CHAR, e->text().at(0).unicode(), msg.lParam) && taken;
+      }
+      return taken;
+    }
+    case QEvent::FocusIn:
+      Deliver(WM_SETFOCUS, 0, 0);
+      return false;
+    case QEvent::FocusOut:
+      Deliver(WM_KILLFOCUS, 0, 0);
+      return false;
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate: {
+      if (!w->isWindow()) return false;
+      bool active = event->type() == QEvent::WindowActivate;
+      HWND self = wnd_->m_hWnd;
+      Deliver(WM_NCACTIVATE, active ? TRUE : FALSE, 0);
+      if (IsWindow(self)) Deliver(WM_ACTIVATE, MAKEWPARAM(active ? WA_ACTIVE : WA_INACTIVE, w->isMinimized()), 0);
+      return false;
+    }
+    default:
+      return false;
+  }
+}

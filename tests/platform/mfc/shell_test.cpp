@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+
+#include "gui_app.h"
+
+namespace {
+
+using mfc_test::PumpUntil;
+using mfc_test::RecordingWnd;
+
+TEST(Shell, OpenGoesThroughTheOpenerAndReportsItsResult) {
+  mfc_test::EnsureApp();
+  std::vector<QUrl> opened;
+  bool answer = true;
+  tlx::mfc::SetShellOpener([&](const QUrl& url) {
+    opened.push_back(url);
+    return answer;
+  });
+  EXPECT_GT(ShellExecute(nullptr, u"open", u"http://127.0.0.1/help", nullptr, nullptr, SW_SHOWNORMAL), 32);
+  EXPECT_GT(ShellExecute(nullptr, u"open", u"/tmp/manual.pdf", nullptr, nullptr, SW_SHOWNORMAL), 32);
+  answer = false;
+  EXPECT_EQ(ShellExecute(nullptr, u"open", u"/tmp/x", nullptr, nullptr, SW_SHOWNORMAL), SE_ERR_NOASSOC);
+  EXPECT_EQ(ShellExecute(nullptr, u"print", u"/tmp/x", nullptr, nullptr, SW_SHOWNORMAL), SE_ERR_NOASSOC);
+  tlx::mfc::SetShellOpener(nullptr);
+  ASSERT_EQ(opened.size(), 3u);
+  EXPECT_EQ(opened[0].toString(), "http://127.0.0.1/help");
+  EXPECT_EQ(opened[1], QUrl::fromLocalFile("/tmp/manual.pdf"));
+}
+
+TEST(Shell, SessionEventsReachTheRegisteredWindowsOnly) {
+  RecordingWnd registered;
+  RecordingWnd other;
+  registered.first = other.first = WM_POWERBROADCAST;
+  ASSERT_TRUE(WTSRegisterSessionNotification(registered.m_hWnd, NOTIFY_FOR_THIS_SESSION));
+  tlx::mfc::DeliverSessionEvent(WM_WTSSESSION_CHANGE, 7, 1);
+  ASSERT_TRUE(PumpUntil([&] { return !registered.received.empty(); }));
+  EXPECT_EQ(registered.received[0].message, WM_WTSSESSION_CHANGE);
+  EXPECT_EQ(registered.received[0].wParam, 7u);
+  EXPECT_TRUE(other.received.empty());
+  EXPECT_TRUE(WTSUnRegisterSessionNotification(registered.m_hWnd));
+  EXPECT_FALSE(WTSUnRegisterSessionNotification(registered.m_hWnd));
+}
+
+TEST(Shell, AHotKeyIsAShortcutOfItsWindowThatPostsWmHotkey) {
+  RecordingWnd wnd;
+  wnd.first = WM_HOTKEY;
+  wnd.ShowWindow(SW_SHOW);
+  wnd.GetWidget()->activateWindow();
+  ASSERT_TRUE(PumpUntil([&] { return wnd.GetWidget()->isActiveWindow(); }));
+  ASSERT_TRUE(RegisterHotKey(wnd.m_hWnd, 3, 0, VK_RETURN));
+  EXPECT_FALSE(RegisterHotKey(wnd.m_hWnd, 3, 0, VK_ESCAPE));  // the id is taken
+  QTest::keyClick(wnd.GetWidget(), Qt::Key_Return);
+  ASSERT_TRUE(PumpUntil([&] { return !wnd.received.empty(); }));
+  EXPECT_EQ(wnd.received[0].message, WM_HOTKEY);
+  EXPECT_EQ(wnd.received[0].wParam, 3u);
+  EXPECT_EQ(HIWORD(static_cast<uintptr_t>(wnd.received[0].lParam)), VK_RETURN);
+  EXPECT_TRUE(UnregisterHotKey(wnd.m_hWnd, 3));
+  EXPECT_FALSE(UnregisterHotKey(wnd.m_hWnd, 3));
+}
+
+TEST(Shell, TheCursorCounterAndTheWaitCursorAreBalanced) {
+  mfc_test::EnsureApp();
+  EXPECT_EQ(ShowCursor(FALSE), -1);
+  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::BlankCursor);
+  EXPECT_EQ(ShowCursor(TRUE), 0);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  AfxBeginWaitCursor();
+  AfxBeginWaitCursor();
+  AfxEndWaitCursor();
+  ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  AfxEndWaitCursor();
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  SetCursor(LoadCursor(nullptr, IDC_SIZENWSE));
+  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::SizeFDiagCursor);
+  SetCursor(nullptr);
+  POINT p{-5, -5};
+  EXPECT_TRUE(GetCursorPos(&p));
+
+  RecordingWnd wnd;
+  SetCapture(wnd.m_hWnd);
+  EXPECT_EQ(GetCapture(), wnd.m_hWnd);
+  ReleaseCapture();
+  EXPECT_EQ(GetCapture(), nullptr);
+}
+
+}  // namespace
