@@ -8,7 +8,8 @@ namespace tlx::dsound {
 class ManualOutputHandle final : public Output {
  public:
   explicit ManualOutputHandle(std::shared_ptr<ManualOutput> output) : output_(std::move(output)) {}
-  ~ManualOutputHandle() override {
+  ~ManualOutputHandle() override { Close(); }
+  void Close() override {
     std::lock_guard hold(output_->lock_);
     output_->stream_ = nullptr;
     output_->playing_ = false;

@@ -30,14 +30,19 @@ void ReleaseAudioSystem() {
 class SdlOutput final : public Output {
  public:
   explicit SdlOutput(SDL_AudioDeviceID device) : device_(device) {}
+  ~SdlOutput() override { Close(); }
   // Waits for a running callback to return.
-  ~SdlOutput() override { SDL_CloseAudioDevice(device_); }
+  void Close() override {
+    if (!closed_) SDL_CloseAudioDevice(device_);
+    closed_ = true;
+  }
   void Play() override { SDL_PauseAudioDevice(device_, 0); }
   void Pause() override { SDL_PauseAudioDevice(device_, 1); }
   bool Paced() const override { return true; }
 
  private:
   const SDL_AudioDeviceID device_;
+  bool closed_ = false;
 };
 
 void PullCallback(void* stream, Uint8* out, int bytes) {

@@ -37,8 +37,8 @@ SoundBuffer::SoundBuffer(std::shared_ptr<Backend> backend, const WAVEFORMATEX& f
     : primary_(false), backend_(std::move(backend)), format_(format), size_(size), staging_(size), ring_(size) {}
 
 SoundBuffer::~SoundBuffer() {
-  // Closing the output first: it pulls no more once this returns.
-  output_.reset();
+  // The output pulls no more once closed.
+  if (output_ != nullptr) output_->Close();
 }
 
 HRESULT SoundBuffer::Open() { return backend_->Open(format_, this, &output_); }

@@ -44,9 +44,12 @@ class SdlBuffer {
     desc.lpwfxFormat = &format;
     return sound_->CreateSoundBuffer(&desc, &buffer_, nullptr);
   }
-  ~SdlBuffer() {
+  ~SdlBuffer() { Close(); }
+  void Close() {
     if (buffer_ != nullptr) buffer_->Release();
     if (sound_ != nullptr) sound_->Release();
+    buffer_ = nullptr;
+    sound_ = nullptr;
   }
   IDirectSoundBuffer* operator->() { return buffer_; }
 
@@ -73,12 +76,12 @@ class SdlOutputTest : public ::testing::Test {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
   }
-  // The disk driver, writing as fast as it can.
+  // The disk driver, writing a 10 ms period every 2 ms.
   fs::path UseDisk() {
     const fs::path file = dir_ / "out.raw";
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
-    setenv("SDL_DISKAUDIODELAY", "0", 1);
+    setenv("SDL_DISKAUDIODELAY", "2", 1);
     return file;
   }
 
@@ -107,6 +110,7 @@ std::vector<BYTE> PlayLaps(SdlBuffer& buffer, const fs::path& file, const std::v
     if (fs::file_size(file, ec) >= ring.size() * (laps + 2)) break;
   }
   EXPECT_EQ(buffer->Stop(), DS_OK);
+  buffer.Close();
   std::ifstream in(file, std::ios::binary);
   content.assign(std::istreambuf_iterator<char>(in), {});
   // Silence comes first, while the device waited for Play.

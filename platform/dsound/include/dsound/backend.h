@@ -24,11 +24,13 @@ class Stream {
   ~Stream() = default;
 };
 
-// The output of one secondary buffer. Destroying it closes it: once the
-// destructor has returned the stream is never pulled again.
+// The output of one secondary buffer.
 class Output {
  public:
+  // Closes the output if Close has not.
   virtual ~Output() = default;
+  // Once this has returned, the stream is never pulled again.
+  virtual void Close() = 0;
   virtual void Play() = 0;
   virtual void Pause() = 0;
   // True when pulls follow a real device's pace, so that the play position
