@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "graph_fixture.h"
+#include "pcm_format.h"
 #include "ravix_ds_aud_renderer.h"
 
 namespace {
@@ -35,7 +36,7 @@ std::vector<BYTE> PatternBlock(int k) {
 }
 
 CMediaType Stereo48k() {
-  WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
+  const WAVEFORMATEX f = tlx::dsound::test::PcmFormat(2, 48000);
   CMediaType mt;
   mt.SetType(&MEDIATYPE_Audio);
   mt.SetSubtype(&GUID_NULL);

@@ -12,6 +12,7 @@
 
 #include "com/hresult.h"
 #include "dsound/manual_backend.h"
+#include "pcm_format.h"
 #include "ravix_ds_util.h"
 #include "win32/synch.h"
 
@@ -85,17 +86,6 @@ TEST(BlockingFifo, RandomChunksPassBetweenTwoThreadsIntact) {
   EXPECT_EQ(output, input);
 }
 
-WAVEFORMATEX Stereo48k() {
-  WAVEFORMATEX f{};
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = 2;
-  f.nSamplesPerSec = 48000;
-  f.wBitsPerSample = 16;
-  f.nBlockAlign = 4;
-  f.nAvgBytesPerSec = 192000;
-  return f;
-}
-
 // Fills each block with its running number and records the notifications.
 class CountingSource : public IBlockSource {
  public:
@@ -109,7 +99,7 @@ class CountingSource : public IBlockSource {
     return S_OK;
   }
   const WAVEFORMATEX* GetFormat() override { return &format; }
-  WAVEFORMATEX format = Stereo48k();
+  WAVEFORMATEX format = tlx::dsound::test::PcmFormat(2, 48000);
   int fills = 0;
   UINT shortBy = 0;
   std::vector<UINT> notified;

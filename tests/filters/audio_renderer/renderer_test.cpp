@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dsound/manual_backend.h"
+#include "pcm_format.h"
 #include "dshow/media_sample.h"
 #include "ravix_ds_aud_renderer.h"
 #include "win32/kernel_object.h"
@@ -107,13 +108,8 @@ bool WaitFor(F condition) {
 }
 
 CMediaType WaveType(WORD channels, DWORD rate, WORD bits = 16, ULONG length = 18, WORD tag = WAVE_FORMAT_PCM) {
-  WAVEFORMATEX f{};
+  WAVEFORMATEX f = tlx::dsound::test::PcmFormat(channels, rate, bits);
   f.wFormatTag = tag;
-  f.nChannels = channels;
-  f.nSamplesPerSec = rate;
-  f.wBitsPerSample = bits;
-  f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-  f.nAvgBytesPerSec = rate * f.nBlockAlign;
   CMediaType mt;
   mt.SetType(&MEDIATYPE_Audio);
   mt.SetSubtype(&GUID_NULL);

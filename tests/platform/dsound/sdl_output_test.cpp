@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dsound/dsound.h"
+#include "pcm_format.h"
 
 namespace {
 
@@ -19,24 +20,13 @@ namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-WAVEFORMATEX Stereo48k() {
-  WAVEFORMATEX f{};
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = 2;
-  f.nSamplesPerSec = 48000;
-  f.wBitsPerSample = 16;
-  f.nBlockAlign = 4;
-  f.nAvgBytesPerSec = 192000;
-  return f;
-}
-
 // A device and one secondary buffer on the driver the environment names.
 class SdlBuffer {
  public:
   HRESULT Open(DWORD size) {
     HRESULT hr = DirectSoundCreate8(nullptr, &sound_, nullptr);
     if (FAILED(hr)) return hr;
-    const WAVEFORMATEX format = Stereo48k();
+    const WAVEFORMATEX format = tlx::dsound::test::PcmFormat(2, 48000);
     DSBUFFERDESC desc{};
     desc.dwSize = sizeof desc;
     desc.dwFlags = 0x18188;

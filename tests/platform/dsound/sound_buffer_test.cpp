@@ -8,6 +8,7 @@
 
 #include "dsound/dsound.h"
 #include "dsound/manual_backend.h"
+#include "pcm_format.h"
 #include "win32/synch.h"
 
 namespace {
@@ -19,16 +20,7 @@ constexpr DWORD kBlock = 4096;
 constexpr DWORD kBlocks = 23;
 constexpr DWORD kSize = kBlock * kBlocks;
 
-WAVEFORMATEX Pcm(WORD channels, DWORD rate, WORD bits = 16) {
-  WAVEFORMATEX f{};
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = channels;
-  f.nSamplesPerSec = rate;
-  f.wBitsPerSample = bits;
-  f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-  f.nAvgBytesPerSec = rate * f.nBlockAlign;
-  return f;
-}
+using tlx::dsound::test::PcmFormat;
 
 class SoundBufferTest : public ::testing::Test {
  protected:
@@ -56,7 +48,7 @@ class SoundBufferTest : public ::testing::Test {
   // The 48 kHz stereo buffer of 23 blocks of 4096 bytes, with one event per
   // block at its last byte.
   void CreateRing() {
-    ASSERT_EQ(Create(Pcm(2, 48000), kSize, &buffer_), DS_OK);
+    ASSERT_EQ(Create(PcmFormat(2, 48000), kSize, &buffer_), DS_OK);
     output_ = backend_->Current();
     ASSERT_NE(output_, nullptr);
     IDirectSoundNotify* notify = nullptr;
@@ -270,20 +262,20 @@ TEST_F(SoundBufferTest, LostBufferIsReportedUntilRestored) {
 
 TEST_F(SoundBufferTest, RefusesWhatItCannotPlay) {
   IDirectSoundBuffer* buffer = nullptr;
-  EXPECT_EQ(Create(Pcm(1, 44100, 8), 4096, &buffer), DSERR_BADFORMAT);
-  EXPECT_EQ(Create(Pcm(3, 44100), 4098, &buffer), DSERR_BADFORMAT);
-  auto inconsistent = Pcm(2, 44100);
+  EXPECT_EQ(Create(PcmFormat(1, 44100, 8), 4096, &buffer), DSERR_BADFORMAT);
+  EXPECT_EQ(Create(PcmFormat(3, 44100), 4098, &buffer), DSERR_BADFORMAT);
+  auto inconsistent = PcmFormat(2, 44100);
   inconsistent.nAvgBytesPerSec = 1;
   EXPECT_EQ(Create(inconsistent, 4096, &buffer), DSERR_BADFORMAT);
-  EXPECT_EQ(Create(Pcm(2, 44100), 4098, &buffer), DSERR_INVALIDPARAM);  // not whole frames
-  EXPECT_EQ(Create(Pcm(2, 44100), 0, &buffer), DSERR_INVALIDPARAM);
+  EXPECT_EQ(Create(PcmFormat(2, 44100), 4098, &buffer), DSERR_INVALIDPARAM);  // not whole frames
+  EXPECT_EQ(Create(PcmFormat(2, 44100), 0, &buffer), DSERR_INVALIDPARAM);
   EXPECT_EQ(buffer, nullptr);
 
   DSBUFFERDESC desc{};
   desc.dwSize = sizeof desc;
   desc.dwFlags = DSBCAPS_PRIMARYBUFFER;
   ASSERT_EQ(sound_->CreateSoundBuffer(&desc, &buffer, nullptr), DS_OK);
-  const auto format = Pcm(2, 48000);
+  const auto format = PcmFormat(2, 48000);
   EXPECT_EQ(buffer->SetFormat(&format), DS_OK);
   EXPECT_EQ(buffer->SetFormat(nullptr), DSERR_INVALIDPARAM);
   EXPECT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
@@ -293,7 +285,7 @@ TEST_F(SoundBufferTest, RefusesWhatItCannotPlay) {
   EXPECT_TRUE(backend_->Outputs().empty());
 
   backend_->FailOpens(DSERR_NODRIVER);
-  EXPECT_EQ(Create(Pcm(2, 48000), kSize, &buffer), DSERR_NODRIVER);
+  EXPECT_EQ(Create(PcmFormat(2, 48000), kSize, &buffer), DSERR_NODRIVER);
   EXPECT_EQ(buffer, nullptr);
 }
 
