@@ -24,7 +24,11 @@ bool AcquireAudioSystem() {
 
 void ReleaseAudioSystem() {
   std::lock_guard hold(g_systemLock);
-  if (--g_systemUsers == 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  if (--g_systemUsers != 0) return;
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  // With nothing else of SDL started, its remaining state (the driver's
+  // device lists among it) goes too.
+  if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
 }
 
 class SdlOutput final : public Output {
