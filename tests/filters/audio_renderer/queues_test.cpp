@@ -61,7 +61,7 @@ TEST(BlockingFifo, DiscardBeyondWhatIsHeldEmptiesIt) {
 TEST(BlockingFifo, RandomChunksPassBetweenTwoThreadsIntact) {
   CBlockingFifo fifo;
   ASSERT_EQ(fifo.Create(37), 0);
-  std::vector<BYTE> input(200000);
+  std::vector<BYTE> input(20000);
   std::mt19937 random(3);
   for (auto& b : input) b = static_cast<BYTE>(random());
   auto writer = std::async(std::launch::async, [&] {
