@@ -7,6 +7,7 @@
 #include "com/unknown.h"
 #include "dshow/guids.h"
 #include "win32/rect.h"
+#include "win32/wave_format.h"
 
 using REFERENCE_TIME = LONGLONG;  // 100-ns units
 using REFTIME = double;           // seconds
@@ -73,18 +74,6 @@ static_assert(sizeof(VIDEOINFOHEADER2) == 112);
 static_assert(offsetof(VIDEOINFOHEADER2, dwPictAspectRatioX) == 56 && offsetof(VIDEOINFOHEADER2, bmiHeader) == 72);
 
 #pragma pack(push, 1)
-struct WAVEFORMATEX {
-  WORD wFormatTag;
-  WORD nChannels;
-  DWORD nSamplesPerSec;
-  DWORD nAvgBytesPerSec;
-  WORD nBlockAlign;
-  WORD wBitsPerSample;
-  WORD cbSize;  // bytes of extra format data after these 18
-};
-static_assert(sizeof(WAVEFORMATEX) == 18);
-static_assert(offsetof(WAVEFORMATEX, nAvgBytesPerSec) == 8 && offsetof(WAVEFORMATEX, cbSize) == 16);
-
 struct WAVEFORMATEXTENSIBLE {
   WAVEFORMATEX Format;
   union {
@@ -98,9 +87,6 @@ struct WAVEFORMATEXTENSIBLE {
 static_assert(sizeof(WAVEFORMATEXTENSIBLE) == 40);
 static_assert(offsetof(WAVEFORMATEXTENSIBLE, dwChannelMask) == 20 && offsetof(WAVEFORMATEXTENSIBLE, SubFormat) == 24);
 #pragma pack(pop)
-
-inline constexpr WORD WAVE_FORMAT_PCM = 1;
-inline constexpr WORD WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
 // The smallest format block a format type needs: the fixed header, plus what
 // the header announces after it: for a video header with BI_BITFIELDS the
