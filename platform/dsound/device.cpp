@@ -4,7 +4,7 @@
 
 #include "dsound/backend.h"
 #include "dsound/dsound.h"
-#include "sound_buffer.h"
+#include "dsound/internal/sound_buffer.h"
 
 namespace tlx::dsound {
 namespace {

@@ -1,4 +1,4 @@
-#include "sound_buffer.h"
+#include "dsound/internal/sound_buffer.h"
 
 #include <algorithm>
 #include <cmath>

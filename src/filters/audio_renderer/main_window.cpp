@@ -3,10 +3,11 @@
 // a null window serves as well when the main frame is not there.
 #include "renderer_services.h"
 
+#include "mfc/winuser.h"
 #include "win32/synch.h"
 #include "win32/timing.h"
 
-HWND FindMainWindow() { return nullptr; }
+HWND FindMainWindow() { return FindWindow(nullptr, "Telvara Player"); }
 
 RendererServices RendererServices::Default() {
   return {[] { return timeGetTime(); }, [](DWORD ms) { Sleep(ms); }, [] { return FindMainWindow(); }};

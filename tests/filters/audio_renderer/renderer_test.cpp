@@ -14,7 +14,6 @@
 #include "pcm_format.h"
 #include "dshow/media_sample.h"
 #include "ravix_ds_aud_renderer.h"
-#include "win32/kernel_object.h"
 
 struct RendererTestAccess {
   using R = CRavixDSAudRenderer;
