@@ -229,7 +229,20 @@ int32_t AvcInstance::DecodeOpenUnit(int* produced) {
   return ReceiveFrames(produced);
 }
 
+void AvcInstance::NoteTiming() {
+  const AVRational rate = codec_->framerate;
+  if (rate.num <= 0 || rate.den <= 0 || (rate.num == framerateNum_ && rate.den == framerateDen_)) return;
+  framerateNum_ = rate.num;
+  framerateDen_ = rate.den;
+  timingChanged_ = true;
+  std::lock_guard queueLock(queueMutex_);
+  timing_ = {0, framerateDen_, 2 * framerateNum_};
+}
+
 int32_t AvcInstance::ReceiveFrames(int* produced) {
+  // The decoder knows the timing once it has read a sequence parameter set,
+  // which may be well before its first picture comes out.
+  NoteTiming();
   for (;;) {
     const int got = avcodec_receive_frame(codec_, frame_);
     if (got == AVERROR(ENOMEM)) {
@@ -241,14 +254,6 @@ int32_t AvcInstance::ReceiveFrames(int* produced) {
     if (auto it = marks_.find(frame_->pts); it != marks_.end()) {
       mark = it->second;
       marks_.erase(it);
-    }
-    if (codec_->framerate.num > 0 && codec_->framerate.den > 0 &&
-        (codec_->framerate.num != framerateNum_ || codec_->framerate.den != framerateDen_)) {
-      framerateNum_ = codec_->framerate.num;
-      framerateDen_ = codec_->framerate.den;
-      timingChanged_ = true;
-      std::lock_guard queueLock(queueMutex_);
-      timing_ = {0, framerateDen_, 2 * framerateNum_};
     }
     const bool planar420 = frame_->format == AV_PIX_FMT_YUV420P || frame_->format == AV_PIX_FMT_YUVJ420P;
     if (!planar420 || frame_->width <= 0 || frame_->height <= 0) {

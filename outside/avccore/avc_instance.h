@@ -62,6 +62,7 @@ class AvcInstance {
   int32_t MovePendingToUnit(int* produced);
   int32_t DecodeOpenUnit(int* produced);
   int32_t ReceiveFrames(int* produced);
+  void NoteTiming();
   void DropUndecoded();
   void Notify(int produced);
 

@@ -13,6 +13,7 @@
 #include "dshow/interfaces.h"
 
 inline constexpr UINT WM_COMMAND = 0x0111;
+inline constexpr UINT WM_HSCROLL = 0x0114;
 
 class CBasePropertyPage : public CUnknown, public IPropertyPage {
  public:
@@ -59,6 +60,7 @@ class CBasePropertyPage : public CUnknown, public IPropertyPage {
     std::string text;
     bool checked = false;
     bool enabled = true;
+    bool visible = true;
     std::vector<std::string> items;  // list and combo boxes
     int selection = -1;
   };
@@ -68,6 +70,8 @@ class CBasePropertyPage : public CUnknown, public IPropertyPage {
   bool IsControlChecked(int id) const;
   void EnableControl(int id, bool enabled);
   bool IsControlEnabled(int id) const;
+  void ShowControl(int id, bool visible);
+  bool IsControlVisible(int id) const;
   void ResetControlItems(int id);
   // Index of the new item.
   int AddControlItem(int id, const std::string& item);

@@ -54,7 +54,8 @@ class CAvcByteStreamHandler : public CAvcInputHandler {
 // Whole samples (MEDIASUBTYPE_TlxAVCC), each handed to the core as received.
 class CAvcSampleHandler : public CAvcInputHandler {
  public:
-  void Reset() override {}
+  // Forgets the sample, whose memory is not held past its Receive.
+  void Reset() override { hasData_ = hasTime_ = discontinuity_ = false; }
   void SetTime(int64_t time) override {
     time_ = time;
     hasTime_ = true;

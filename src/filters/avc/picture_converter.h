@@ -24,7 +24,8 @@ inline constexpr uint32_t kFormatRgb565 = 0x20000;
 inline constexpr uint32_t kFormatRgb555 = 0x10000;
 inline constexpr uint32_t kOptionFullRange = 0x1;
 inline constexpr uint32_t kOptionStudioRange = 0x2;
-inline constexpr uint32_t kOptionTopDown = 0x100;
+// Start at the last destination row and step back one row at a time.
+inline constexpr uint32_t kOptionRowsFromLast = 0x100;
 
 // Planes of a picture and their strides, in Y, U, V order (for YV12: Y, V, U).
 struct Planes {
