@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "cpu_probe.h"
+#include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 #include "win32/cpu_features.h"
 
 namespace tlx::avc {

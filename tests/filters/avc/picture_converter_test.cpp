@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "cpu_probe.h"
+#include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 
 namespace tlx::avc {
 namespace {
