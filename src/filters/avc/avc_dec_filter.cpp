@@ -221,6 +221,7 @@ HRESULT CAvcDecFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROP
   const int64_t written = mt.subtype == MEDIASUBTYPE_YV12 ? height * rowBytes / 2 : height * rowBytes;
   const int64_t size = std::max({asked, written, int64_t{header.biSizeImage}});
   if (size <= 0 || size > 0x7FFFFFFF) return E_INVALIDARG;
+  if (request->cbAlign <= 0) request->cbAlign = 1;
   request->cBuffers = 1;
   request->cbBuffer = static_cast<LONG>(size);
   ALLOCATOR_PROPERTIES actual{};
@@ -311,7 +312,8 @@ STDMETHODIMP CAvcDecFilter::Stop() {
 }
 
 void CAvcDecFilter::ReconfigureWorker() {
-  if (worker_ == nullptr) return;
+  // Without an instance (its entry missing or failed) nothing is decoded.
+  if (worker_ == nullptr || handle_ == nullptr) return;
   AvcWorkerSettings settings;
   settings.subtype = outputSubtype_;
   settings.handle = handle_;
@@ -367,10 +369,11 @@ int32_t CAvcDecFilter::FeedUnit(const uint8_t* data, size_t length, bool hasTime
     Wait(kBusyWaitMs);
     if (worker_ != nullptr) CAutoLock delivery(worker_->DeliveryLock());
   } else {
-    // A unit the core took nothing of counts as taken whole, or it would be
-    // offered for ever.
-    const size_t taken = static_cast<size_t>(result.word[1]);
-    activeHandler_->Consume(taken == 0 || taken > length ? length : taken);
+    // A unit the core took nothing of counts as taken up to the next start
+    // code, or it would be offered for ever.
+    size_t taken = static_cast<size_t>(result.word[1]);
+    if (taken == 0) taken = UnitLengthToNextStartCode(data, length);
+    activeHandler_->Consume(std::min(taken, length));
   }
   if (result.word[5] & TLXAVC_RESULT_NEW_TIMING) {
     const TlxAvcSideInfoQuery query{-1, TLXAVC_SIDE_TIMING, sizeof(TlxAvcTimingInfo)};
@@ -402,6 +405,7 @@ HRESULT CAvcDecFilter::Receive(IMediaSample* sample) {
   REFERENCE_TIME start = 0, stop = 0;
   if (SUCCEEDED(sample->GetTime(&start, &stop))) activeHandler_->SetTime(start);
   if (!accepting_) return S_FALSE;
+  if (handle_ == nullptr) return S_OK;
   BYTE* data = nullptr;
   const HRESULT hr = sample->GetPointer(&data);
   if (FAILED(hr)) return hr;
@@ -426,7 +430,7 @@ HRESULT CAvcDecFilter::EndOfStream() {
   int32_t status = 0;
   const uint8_t* unit;
   size_t unitLength;
-  while (status >= 0 && !StopRequested() && activeHandler_->NextNalAtEnd(&unit, &unitLength)) {
+  while (handle_ != nullptr && status >= 0 && !StopRequested() && activeHandler_->NextNalAtEnd(&unit, &unitLength)) {
     int64_t time = 0;
     const bool hasTime = activeHandler_->GetTime(&time);
     status = FeedUnit(unit, unitLength, hasTime, time, activeHandler_->GetDiscontinuity());
@@ -473,6 +477,7 @@ HRESULT CAvcDecFilter::StopStreaming() {
 HRESULT CAvcDecFilter::HandOverConfigurationRecord() {
   const CMediaType& mt = InputPin()->CurrentMediaType();
   if (!mt.IsValid()) return E_FAIL;
+  if (handle_ == nullptr) return S_OK;
   AvcCfgContext* context = nullptr;
   if (avcCfgCreate(&context) != kAvcCfgOk) return S_OK;
   // The record fills the format block after the header; a source that adds

@@ -38,6 +38,12 @@ int ScanStartCodes(const uint8_t* data, size_t n, int* state) {
   return found;
 }
 
+size_t UnitLengthToNextStartCode(const uint8_t* data, size_t n) {
+  for (size_t i = 1; i + 2 < n; ++i)
+    if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) return i;
+  return n;
+}
+
 const uint8_t* FindStartCode(const uint8_t* data, size_t n) {
   int state = 0;
   for (size_t i = 0; i < n; ++i) {

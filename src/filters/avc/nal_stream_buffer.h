@@ -71,6 +71,10 @@ class CNalStreamBuffer {
   bool pendingDiscontinuity_ = false;
 };
 
+// Bytes of the unit at data up to the next start code (its first 00 00 01 at
+// offset 1 or later), or n when none follows.
+size_t UnitLengthToNextStartCode(const uint8_t* data, size_t n);
+
 // Position just after the first start code in [data, data + n) (which is
 // data + n for one that ends there), or null when there is none (the scan
 // machine from state 0).

@@ -1,0 +1,199 @@
+// The filter over the recording fake core. This program runs from the fake
+// core's folder, so filter objects made here bind the fake, and their waits
+// are counted instead of slept.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "avc_dec_filter.h"
+#include "core_library.h"
+#include "fake_core_script.h"
+#include "filter_harness.h"
+
+namespace tlx::avc {
+namespace {
+
+using avctest::AvcInputType;
+using avctest::ComPtr;
+using avctest::DecoderGraph;
+using avctest::FakeCall;
+using avctest::FakeNalAnswer;
+using avctest::FakeScript;
+using dshow::test::Adopt;
+using dshow::test::ScriptItem;
+using Bytes = std::vector<BYTE>;
+
+std::atomic<int> g_sleeps{0};
+void CountSleep(DWORD) { ++g_sleeps; }
+
+class FakeCoreFilter : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    script_ = reinterpret_cast<avctest::FakeScriptEntry>(core_.Symbol("TlxAvcFakeScript"))();
+    script_->Reset();
+    g_sleeps = 0;
+    HRESULT hr = S_OK;
+    filter_ = new CAvcDecFilter(nullptr, &hr, &CountSleep);
+    ASSERT_EQ(hr, S_OK);
+    base_ = Adopt<IBaseFilter>(filter_, IID_IBaseFilter);
+  }
+
+  // Runs the samples through the graph to the end of the stream.
+  void Play(DecoderGraph& graph, std::vector<ScriptItem> items) {
+    items.push_back(ScriptItem::EndOfStream());
+    graph.source->SetScript(items);
+    ASSERT_EQ(graph.control->Run(), S_OK);
+    long code = 0;
+    ASSERT_EQ(graph.events->WaitForCompletion(10000, &code), S_OK);
+  }
+
+  std::vector<FakeCall> Calls(const char* name) {
+    std::vector<FakeCall> out;
+    for (const FakeCall& call : script_->Calls())
+      if (call.name == name) out.push_back(call);
+    return out;
+  }
+
+  avctest::CoreLibrary core_{avctest::BinFolder()};
+  FakeScript* script_ = nullptr;
+  CAvcDecFilter* filter_ = nullptr;
+  ComPtr<IBaseFilter> base_;
+};
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+const Bytes kSc = {0, 0, 0, 1};
+const Bytes kAud = {0x09, 0xF0}, kSps = {0x67, 0x42, 0x11}, kPps = {0x68, 0xCE, 0x38};
+const Bytes kIdr = {0x65, 0x88, 0x84, 0x21}, kSlice = {0x41, 0x9A, 0x22};
+
+TEST_F(FakeCoreFilter, UnitsCarryTheTimeOfTheSampleTheyBeginIn) {
+  DecoderGraph graph(base_.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 16, 16), {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  const Bytes first = Cat({kSc, kAud, kSc, kSps, kSc, kPps, kSc, Bytes(kIdr.begin(), kIdr.begin() + 2)});
+  const Bytes second = Cat({Bytes(kIdr.begin() + 2, kIdr.end()), kSc, kAud, kSc, kSlice});
+  Play(graph, {ScriptItem::Sample(first, 1000, 1001), ScriptItem::Sample(second, 2000, 2001)});
+  // Each unit runs from its first byte to the end of the data held.
+  std::vector<Bytes> heads;
+  for (const FakeCall& call : Calls("NALUnit")) heads.push_back(Bytes(call.bytes.begin(), call.bytes.begin() + 2));
+  EXPECT_EQ(heads, (std::vector<Bytes>{{0x09, 0xF0}, {0x67, 0x42}, {0x68, 0xCE}, {0x65, 0x88}, {0x09, 0xF0},
+                                       {0x41, 0x9A}}));
+  // The first sample's time goes to its first unit, the second's to the
+  // first unit that begins in it; units need a time no more than that.
+  std::vector<int64_t> times;
+  for (const FakeCall& call : Calls("AttachExtTimeStamp")) times.push_back(call.args[0]);
+  EXPECT_EQ(times, (std::vector<int64_t>{1000, 2000}));
+  const auto samples = graph.renderer->Samples();
+  ASSERT_EQ(samples.size(), 2u);
+  EXPECT_EQ(samples[0].start, 1000);
+  EXPECT_EQ(samples[1].start, 2000);
+  // The SPS brought new timing: 1001/60000 s per field.
+  EXPECT_EQ(samples[1].stop, 2000 + 333666);
+  EXPECT_TRUE(samples[0].discontinuity);
+  EXPECT_FALSE(samples[1].discontinuity);
+}
+
+TEST_F(FakeCoreFilter, ABusyCoreIsOfferedTheSameUnitAgain) {
+  DecoderGraph graph(base_.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 16, 16), {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  for (int i = 0; i < 3; ++i) script_->nalAnswers.push_back({TLXAVC_STATUS_BUSY, 0, 0, 0});
+  // Then an answer that takes nothing: the unit counts as taken up to the
+  // next start code.
+  script_->nalAnswers.push_back({0, 0, 0, 0});
+  Play(graph, {ScriptItem::Sample(Cat({kSc, kIdr, kSc, kSlice, kSc, kSlice}), 0, 1)});
+  const auto units = Calls("NALUnit");
+  ASSERT_GE(units.size(), 5u);
+  for (int i = 1; i < 4; ++i) EXPECT_EQ(units[i].bytes, units[0].bytes);
+  EXPECT_EQ(units[4].bytes, Cat({kSlice, kSc, kSlice}));
+  EXPECT_EQ(graph.renderer->Samples().size(), 2u);
+  EXPECT_EQ(g_sleeps.load(), 3);
+}
+
+TEST_F(FakeCoreFilter, StopEndsAReceiveWaitingOnABusyCore) {
+  DecoderGraph graph(base_.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 16, 16), {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  for (int i = 0; i < 100000; ++i) script_->nalAnswers.push_back({TLXAVC_STATUS_BUSY, 0, 0, 0});
+  graph.source->SetScript({ScriptItem::Sample(Cat({kSc, kIdr, kSc, kSlice}), 0, 1)});
+  ASSERT_EQ(graph.control->Run(), S_OK);
+  ASSERT_TRUE(dshow::test::WaitFor([&] { return g_sleeps.load() > 10; }));
+  EXPECT_EQ(graph.control->Stop(), S_OK);
+}
+
+TEST_F(FakeCoreFilter, ANegativeStatusFlushesAndResetsTheCore) {
+  for (const int32_t flushStatus : {0, static_cast<int32_t>(0x80000002)}) {
+    SCOPED_TRACE(flushStatus);
+    DecoderGraph graph(base_.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 16, 16),
+                       {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+    ASSERT_EQ(graph.outputConnect, S_OK);
+    script_->Reset();
+    script_->flushStatus = flushStatus;
+    script_->nalAnswers.push_back({static_cast<int32_t>(0x80000010), 0, 0, 0});
+    graph.source->SetScript({ScriptItem::Sample(Cat({kSc, kIdr, kSc, kSlice}), 0, 1)});
+    ASSERT_EQ(graph.control->Run(), S_OK);
+    ASSERT_TRUE(dshow::test::WaitFor([&] {
+      const auto names = script_->CallNames();
+      return std::count(names.begin(), names.end(), "Initialize") >= 2;
+    }));
+    graph.control->Stop();
+    std::vector<std::string> names = script_->CallNames();
+    std::vector<std::string> after;
+    bool seen = false;
+    for (const std::string& name : names) {
+      if (name == "NALUnit" && !seen) {
+        seen = true;
+        continue;
+      }
+      if (seen && name != "GetPicture" && name != "ReleasePicture" && name != "GetSideInfo") after.push_back(name);
+      if (seen && name == "Initialize") break;
+    }
+    const std::vector<std::string> expected =
+        flushStatus == 0
+            ? std::vector<std::string>{"FinalizePicture", "FlushPicture", "Discontinue", "Initialize"}
+            : std::vector<std::string>{"FinalizePicture", "FlushPicture", "ReleaseInstance", "CreateInstanceEx2",
+                                       "Initialize"};
+    EXPECT_EQ(after, expected);
+  }
+}
+
+// A record with two sequence and two picture parameter sets.
+Bytes Record() {
+  return {1, 0x42, 0, 0x1E, 0xFF, 0xE2, 0, 3, 0x67, 0x42, 0x11, 0, 2, 0x67, 0x43,
+          2, 0, 3, 0x68, 0xCE, 0x38, 0, 2, 0x68, 0xCF};
+}
+
+TEST_F(FakeCoreFilter, TheConfigurationRecordIsHandedOverWhole) {
+  DecoderGraph graph(base_.Get(), AvcInputType(MEDIASUBTYPE_TlxAVCC, 16, 16, Record()),
+                     {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  ASSERT_EQ(graph.control->Pause(), S_OK);
+  std::vector<Bytes> units;
+  for (const FakeCall& call : Calls("NALUnit")) units.push_back(call.bytes);
+  EXPECT_EQ(units, (std::vector<Bytes>{{0x67, 0x42, 0x11}, {0x67, 0x43}, {0x68, 0xCE, 0x38}, {0x68, 0xCF}}));
+  graph.control->Stop();
+  // A refusal ends the hand-over.
+  script_->Reset();
+  script_->nalAnswers.push_back({0, 3, 0, 0});
+  script_->nalAnswers.push_back({static_cast<int32_t>(0x80000010), 0, 0, 0});
+  graph.control->Pause();
+  EXPECT_EQ(Calls("NALUnit").size(), 2u);
+  graph.control->Stop();
+}
+
+TEST_F(FakeCoreFilter, StartUpWaitsForTheDecodeRatioAtMostFortyTimes) {
+  DecoderGraph graph(base_.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 16, 16), {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  script_->decodeRatio = 10;
+  graph.renderer->SetHolding(false);
+  graph.source->SetScript({ScriptItem::Sample(Cat({kSc, kIdr, kSc, kSlice, kSc, kSlice}), 0, 1)});
+  ASSERT_EQ(graph.control->Run(), S_OK);
+  ASSERT_TRUE(dshow::test::WaitFor([&] { return !graph.renderer->Samples().empty(); }));
+  EXPECT_EQ(g_sleeps.load(), 40);
+  graph.control->Stop();
+}
+
+}  // namespace
+}  // namespace tlx::avc
