@@ -107,16 +107,24 @@ void CAvcDecFilter::ApplySettingsFile() {
   mode_ = static_cast<int>(GetPrivateProfileIntA("TLXAVC", "Perfmode", mode_, path.c_str()));
 }
 
+// The filter lock comes before the mode lock, as in the connection paths
+// that read the mode.
+bool CAvcDecFilter::OutputConnected() {
+  CAutoLock lock(&m_csFilter);
+  return GetPin(1) != nullptr && OutputPin()->IsConnected();
+}
+
 STDMETHODIMP CAvcDecFilter::GetMode(int* mode, int* connected) {
+  if (connected != nullptr) *connected = OutputConnected() ? 1 : 0;
   CAutoLock lock(&modeLock_);
   if (mode != nullptr) *mode = mode_;
-  if (connected != nullptr) *connected = GetPin(1) != nullptr && OutputPin()->IsConnected() ? 1 : 0;
   return S_OK;
 }
 
 STDMETHODIMP CAvcDecFilter::SetMode(int mode) {
+  CAutoLock filterLock(&m_csFilter);
   CAutoLock lock(&modeLock_);
-  if (GetPin(1) != nullptr && OutputPin()->IsConnected()) return E_FAIL;
+  if (OutputConnected()) return E_FAIL;
   mode_ = mode;
   ApplySettingsFile();
   return S_OK;

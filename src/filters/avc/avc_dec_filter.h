@@ -79,6 +79,7 @@ class CAvcDecFilter : public CTransformFilter, public CPersistStream, public IAv
   HRESULT HandOverConfigurationRecord();
   void ApplySettingsFile();
   bool StopRequested();
+  bool OutputConnected();
   void Wait(DWORD milliseconds) const;
 
   const CAvcOutputWorker::SleepFunction sleep_;
