@@ -195,5 +195,65 @@ TEST_F(FakeCoreFilter, StartUpWaitsForTheDecodeRatioAtMostFortyTimes) {
   graph.control->Stop();
 }
 
+const VIDEOINFOHEADER2* InfoOf(const dshow::test::ReceivedSample& sample) {
+  return sample.type ? reinterpret_cast<const VIDEOINFOHEADER2*>(sample.type->Format()) : nullptr;
+}
+
+TEST_F(FakeCoreFilter, PictureTimesAspectAndInterlaceFollowTheSideInformation) {
+  DecoderGraph graph(base_.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 16, 16), {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  avctest::FakePictureScript sar43{};
+  sar43.width = 720, sar43.height = 480, sar43.aspectIdc = 255, sar43.sarWidth = 4, sar43.sarHeight = 3;
+  avctest::FakePictureScript untimed = sar43;
+  untimed.timeValid = false;
+  avctest::FakePictureScript hidden{};
+  hidden.notShown = true;
+  avctest::FakePictureScript fieldOnly{};
+  fieldOnly.flags = 0x410;
+  avctest::FakePictureScript bottomFirst{};
+  bottomFirst.flags = TLXAVC_PICTURE_BOTTOM_FIRST;
+  bottomFirst.aspectIdc = 14;  // 4:3 samples on a square picture
+  script_->pictures = {sar43, untimed, hidden, fieldOnly, bottomFirst};
+  std::vector<ScriptItem> items;
+  for (int i = 1; i <= 5; ++i) items.push_back(ScriptItem::Sample(Cat({kSc, kSlice}), i * 1000, i * 1000 + 1));
+  Play(graph, items);
+  const auto samples = graph.renderer->Samples();
+  ASSERT_EQ(samples.size(), 3u);
+  // Timed; untimed after it by the frame duration; a picture not shown and
+  // one of a single field only move the time on.
+  EXPECT_EQ(samples[0].start, 1000);
+  EXPECT_EQ(samples[1].start, 1000 + 333667);
+  EXPECT_EQ(samples[1].stop, 1000 + 2 * 333667);
+  EXPECT_EQ(samples[2].start, 5000);
+  // 720x480 with 4:3 samples is a 2:1 picture; the type rides only on the
+  // samples whose picture changed it.
+  ASSERT_NE(InfoOf(samples[0]), nullptr);
+  EXPECT_EQ(InfoOf(samples[0])->dwPictAspectRatioX, 2u);
+  EXPECT_EQ(InfoOf(samples[0])->dwPictAspectRatioY, 1u);
+  EXPECT_EQ(InfoOf(samples[0])->dwInterlaceFlags, 0u);
+  EXPECT_EQ(InfoOf(samples[1]), nullptr);
+  ASSERT_NE(InfoOf(samples[2]), nullptr);
+  EXPECT_EQ(InfoOf(samples[2])->dwPictAspectRatioX, 4u);
+  EXPECT_EQ(InfoOf(samples[2])->dwPictAspectRatioY, 3u);
+  EXPECT_EQ(InfoOf(samples[2])->dwInterlaceFlags, 1u);
+  EXPECT_TRUE(samples[0].discontinuity);
+  EXPECT_FALSE(samples[1].discontinuity);
+}
+
+TEST(SampleAspectRatio, TheTableOfIdcValues) {
+  struct Case {
+    int idc, sarWidth, sarHeight, width, height;
+  };
+  const Case cases[] = {{0, 0, 0, 1, 1},      {1, 0, 0, 1, 1},     {2, 0, 0, 12, 11},   {5, 0, 0, 40, 33},
+                        {13, 0, 0, 160, 99},  {14, 0, 0, 4, 3},    {16, 0, 0, 2, 1},    {17, 0, 0, 1, 1},
+                        {255, 4, 3, 4, 3},    {255, 0, 3, 1, 1},   {254, 4, 3, 1, 1}};
+  for (const Case& c : cases) {
+    int width = 0, height = 0;
+    SampleAspectRatio(c.idc, c.sarWidth, c.sarHeight, &width, &height);
+    EXPECT_EQ(width, c.width) << c.idc;
+    EXPECT_EQ(height, c.height) << c.idc;
+  }
+}
+
 }  // namespace
 }  // namespace tlx::avc

@@ -34,6 +34,7 @@ struct FakePicture {
   uint8_t planes[kLumaStride * kSize + 2 * (kLumaStride / 2) * (kSize / 2)];
   Mark mark;
   int32_t number = 0;
+  tlx::avctest::FakePictureScript script;
 };
 
 struct FakeInstance {
@@ -214,10 +215,18 @@ int32_t AVCDecGetPicture(TlxAvcHandle handle, TlxAvcPictureId* id, TlxAvcPicture
   instance->current = instance->queue.front();
   instance->queue.pop_front();
   FakePicture& current = instance->current;
+  {
+    std::lock_guard scriptLock(Script().mutex);
+    if (!Script().pictures.empty()) {
+      current.script = Script().pictures.front();
+      Script().pictures.pop_front();
+    }
+  }
+  if (!current.script.timeValid) current.mark.valid = false;
   *id = {current.number, current.number};
   uint8_t* y = current.planes;
   *picture = {y, y + kLumaStride * kSize, y + kLumaStride * kSize + (kLumaStride / 2) * (kSize / 2),
-              TLXAVC_PICTURE_PROGRESSIVE, kSize, kSize, kLumaStride, kLumaStride / 2};
+              current.script.flags, kSize, kSize, kLumaStride, kLumaStride / 2};
   *time = {current.mark.valid ? 1 : 0, current.mark.valid ? current.mark.time : 0};
   return 0;
 }
@@ -239,13 +248,22 @@ int32_t AVCDecGetSideInfo(TlxAvcHandle handle, const TlxAvcSideInfoQuery* query,
       return 0;
     }
     case TLXAVC_SIDE_SEQUENCE: {
+      const auto& script = instance->current.script;
       TlxAvcSequenceInfo info{};
-      info.width = info.height = kSize;
+      info.width = script.width;
+      info.height = script.height;
+      if (script.aspectIdc >= 0) {
+        info.aspectPresent = 1;
+        info.aspectIdc = script.aspectIdc;
+        info.sarWidth = script.sarWidth;
+        info.sarHeight = script.sarHeight;
+      }
       std::memcpy(answer, &info, sizeof(info));
       return 0;
     }
     case TLXAVC_SIDE_CROP: {
-      const TlxAvcCropInfo info{};
+      TlxAvcCropInfo info{};
+      info.notShown = instance->current.script.notShown ? 1 : 0;
       std::memcpy(answer, &info, sizeof(info));
       return 0;
     }

@@ -23,6 +23,17 @@ struct FakeNalAnswer {
   int32_t word5 = 0;
 };
 
+// What the next pulled picture reports instead of the defaults (16x16,
+// progressive, shown, no aspect ratio, the time of its slice).
+struct FakePictureScript {
+  int32_t flags = 0x4;
+  int32_t width = 16, height = 16;
+  int32_t aspectIdc = -1;  // -1: no aspect ratio
+  int32_t sarWidth = 0, sarHeight = 0;
+  bool notShown = false;
+  bool timeValid = true;
+};
+
 struct FakeCall {
   std::string name;
   std::vector<int64_t> args;   // the call's plain arguments
@@ -36,6 +47,7 @@ struct FakeScript {
   int32_t createStatus = 0;
   int32_t flushStatus = 0;
   int32_t decodeRatio = -1;  // -1: by the queue, as the core does
+  std::deque<FakePictureScript> pictures;  // taken one per GetPicture
 
   void Reset() {
     std::lock_guard lock(mutex);
@@ -44,6 +56,7 @@ struct FakeScript {
     createStatus = 0;
     flushStatus = 0;
     decodeRatio = -1;
+    pictures.clear();
   }
   std::vector<FakeCall> Calls() {
     std::lock_guard lock(mutex);
