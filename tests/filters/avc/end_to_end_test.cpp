@@ -168,7 +168,7 @@ TEST(EndToEndControl, StopAndFlushMidStreamComplete) {
     graph.renderer->SetHolding(true);
     graph.source->SetScript(CutIntoSamples(stream.annexB, 4000, 13));
     ASSERT_EQ(graph.control->Run(), S_OK);
-    ASSERT_TRUE(dshow::test::WaitFor([&] { return graph.renderer->HeldSamples() > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return graph.renderer->HeldSamples() > 0; }));
     EXPECT_EQ(graph.control->Stop(), S_OK);
   }
   DecoderGraph graph(decoder.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 320, 240),

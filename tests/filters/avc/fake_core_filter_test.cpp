@@ -24,15 +24,19 @@ using dshow::test::Adopt;
 using dshow::test::ScriptItem;
 using Bytes = std::vector<BYTE>;
 
-std::atomic<int> g_sleeps{0};
-void CountSleep(DWORD) { ++g_sleeps; }
+// Waits of the input path on a busy core (3 ms) and of the worker's start-up
+// (50 ms), counted apart.
+std::atomic<int> g_busyWaits{0};
+std::atomic<int> g_startupWaits{0};
+void CountSleep(DWORD milliseconds) { ++(milliseconds == kStartupWaitMs ? g_startupWaits : g_busyWaits); }
 
 class FakeCoreFilter : public ::testing::Test {
  protected:
   void SetUp() override {
     script_ = reinterpret_cast<avctest::FakeScriptEntry>(core_.Symbol("TlxAvcFakeScript"))();
     script_->Reset();
-    g_sleeps = 0;
+    g_busyWaits = 0;
+    g_startupWaits = 0;
     HRESULT hr = S_OK;
     filter_ = new CAvcDecFilter(nullptr, &hr, &CountSleep);
     ASSERT_EQ(hr, S_OK);
@@ -110,7 +114,7 @@ TEST_F(FakeCoreFilter, ABusyCoreIsOfferedTheSameUnitAgain) {
   for (int i = 1; i < 4; ++i) EXPECT_EQ(units[i].bytes, units[0].bytes);
   EXPECT_EQ(units[4].bytes, Cat({kSlice, kSc, kSlice}));
   EXPECT_EQ(graph.renderer->Samples().size(), 2u);
-  EXPECT_EQ(g_sleeps.load(), 3);
+  EXPECT_EQ(g_busyWaits.load(), 3);
 }
 
 TEST_F(FakeCoreFilter, StopEndsAReceiveWaitingOnABusyCore) {
@@ -119,7 +123,7 @@ TEST_F(FakeCoreFilter, StopEndsAReceiveWaitingOnABusyCore) {
   for (int i = 0; i < 100000; ++i) script_->nalAnswers.push_back({TLXAVC_STATUS_BUSY, 0, 0, 0});
   graph.source->SetScript({ScriptItem::Sample(Cat({kSc, kIdr, kSc, kSlice}), 0, 1)});
   ASSERT_EQ(graph.control->Run(), S_OK);
-  ASSERT_TRUE(dshow::test::WaitFor([&] { return g_sleeps.load() > 10; }));
+  ASSERT_TRUE(avctest::WaitUntil([&] { return g_busyWaits.load() > 10; }));
   EXPECT_EQ(graph.control->Stop(), S_OK);
 }
 
@@ -134,7 +138,7 @@ TEST_F(FakeCoreFilter, ANegativeStatusFlushesAndResetsTheCore) {
     script_->nalAnswers.push_back({static_cast<int32_t>(0x80000010), 0, 0, 0});
     graph.source->SetScript({ScriptItem::Sample(Cat({kSc, kIdr, kSc, kSlice}), 0, 1)});
     ASSERT_EQ(graph.control->Run(), S_OK);
-    ASSERT_TRUE(dshow::test::WaitFor([&] {
+    ASSERT_TRUE(avctest::WaitUntil([&] {
       const auto names = script_->CallNames();
       return std::count(names.begin(), names.end(), "Initialize") >= 2;
     }));
@@ -190,8 +194,8 @@ TEST_F(FakeCoreFilter, StartUpWaitsForTheDecodeRatioAtMostFortyTimes) {
   graph.renderer->SetHolding(false);
   graph.source->SetScript({ScriptItem::Sample(Cat({kSc, kIdr, kSc, kSlice, kSc, kSlice}), 0, 1)});
   ASSERT_EQ(graph.control->Run(), S_OK);
-  ASSERT_TRUE(dshow::test::WaitFor([&] { return !graph.renderer->Samples().empty(); }));
-  EXPECT_EQ(g_sleeps.load(), 40);
+  ASSERT_TRUE(avctest::WaitUntil([&] { return !graph.renderer->Samples().empty(); }));
+  EXPECT_EQ(g_startupWaits.load(), 40);
   graph.control->Stop();
 }
 

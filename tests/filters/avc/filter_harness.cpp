@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
+#include <thread>
 #include <cstdlib>
 #include <fstream>
 
@@ -12,6 +14,15 @@ namespace tlx::avctest {
 
 using dshow::test::Adopt;
 using dshow::test::PinOf;
+
+bool WaitUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 std::string BinFolder() {
   char self[PATH_MAX];

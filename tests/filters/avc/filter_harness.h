@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@ using dshow::test::IScriptedSource;
 using dshow::test::RecordingRenderer;
 using dshow::test::ScriptedSource;
 using dshow::test::ScriptItem;
+
+// Polls until `done` holds or twenty seconds pass: decoding under the
+// sanitizers takes a while.
+bool WaitUntil(const std::function<bool()>& done);
 
 // The folder the test programs run from (the build's bin/).
 std::string BinFolder();
