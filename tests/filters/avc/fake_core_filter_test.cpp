@@ -10,6 +10,7 @@
 #include "core_library.h"
 #include "fake_core_script.h"
 #include "filter_harness.h"
+#include "win32/timing.h"
 
 namespace tlx::avc {
 namespace {
@@ -28,7 +29,11 @@ using Bytes = std::vector<BYTE>;
 // (50 ms), counted apart.
 std::atomic<int> g_busyWaits{0};
 std::atomic<int> g_startupWaits{0};
-void CountSleep(DWORD milliseconds) { ++(milliseconds == kStartupWaitMs ? g_startupWaits : g_busyWaits); }
+std::atomic<bool> g_realStartupWaits{false};
+void CountSleep(DWORD milliseconds) {
+  ++(milliseconds == kStartupWaitMs ? g_startupWaits : g_busyWaits);
+  if (milliseconds == kStartupWaitMs && g_realStartupWaits) Sleep(milliseconds);
+}
 
 class FakeCoreFilter : public ::testing::Test {
  protected:
@@ -37,6 +42,7 @@ class FakeCoreFilter : public ::testing::Test {
     script_->Reset();
     g_busyWaits = 0;
     g_startupWaits = 0;
+    g_realStartupWaits = false;
     HRESULT hr = S_OK;
     filter_ = new CAvcDecFilter(nullptr, &hr, &CountSleep);
     ASSERT_EQ(hr, S_OK);
@@ -197,6 +203,35 @@ TEST_F(FakeCoreFilter, StartUpWaitsForTheDecodeRatioAtMostFortyTimes) {
   ASSERT_TRUE(avctest::WaitUntil([&] { return !graph.renderer->Samples().empty(); }));
   EXPECT_EQ(g_startupWaits.load(), 40);
   graph.control->Stop();
+}
+
+TEST_F(FakeCoreFilter, StopLeavesTheStartUpWait) {
+  DecoderGraph graph(base_.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 16, 16), {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  script_->decodeRatio = 10;
+  g_realStartupWaits = true;
+  graph.source->SetScript({ScriptItem::Sample(Cat({kSc, kIdr, kSc, kSlice, kSc, kSlice}), 0, 1)});
+  ASSERT_EQ(graph.control->Run(), S_OK);
+  ASSERT_TRUE(avctest::WaitUntil([&] { return g_startupWaits.load() > 0; }));
+  EXPECT_EQ(graph.control->Stop(), S_OK);
+  EXPECT_LT(g_startupWaits.load(), kStartupWaits);
+}
+
+TEST_F(FakeCoreFilter, AnEmptySampleKeepsTheSourceDelivering) {
+  ComPtr<IMemAllocator> allocator;
+  ASSERT_EQ(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
+                             allocator.ReceiveVoid()),
+            S_OK);
+  ALLOCATOR_PROPERTIES request{1, 64, 1, 0}, actual{};
+  ASSERT_EQ(allocator->SetProperties(&request, &actual), S_OK);
+  ASSERT_EQ(allocator->Commit(), S_OK);
+  IMediaSample* sample = nullptr;
+  ASSERT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, 0), S_OK);
+  sample->SetActualDataLength(0);
+  EXPECT_EQ(filter_->Receive(sample), S_OK);
+  EXPECT_EQ(filter_->Receive(nullptr), S_FALSE);
+  sample->Release();
+  allocator->Decommit();
 }
 
 const VIDEOINFOHEADER2* InfoOf(const dshow::test::ReceivedSample& sample) {
