@@ -250,26 +250,11 @@ TEST(AvcDecFilter, ConnectionsMakeAndReleaseTheInstance) {
   graph.graph->RemoveFilter(refusedFilter.Get());
 }
 
-class PageSite final : public IPropertyPageSite {
- public:
-  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG AddRef() override { return 1; }
-  ULONG Release() override { return 1; }
-  HRESULT OnStatusChange(DWORD flags) override {
-    changes.push_back(flags);
-    return S_OK;
-  }
-  HRESULT GetLocaleID(LCID*) override { return E_NOTIMPL; }
-  HRESULT GetPageContainer(IUnknown**) override { return E_NOTIMPL; }
-  HRESULT TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
-  std::vector<DWORD> changes;
-};
-
 TEST(AvcDecPropertyPage, AppliesTheSwitchesToTheMode) {
   DirectFilter direct;
   auto* page = new CAvcDecPropertyPage(nullptr);
   ComPtr<IPropertyPage> pageInterface = Adopt<IPropertyPage>(page, IID_IPropertyPage);
-  PageSite site;
+  dshow::test::RecordingPageSite site;
   ASSERT_EQ(pageInterface->SetPageSite(&site), S_OK);
   IUnknown* object = direct.base.Get();
   ASSERT_EQ(pageInterface->SetObjects(1, &object), S_OK);
