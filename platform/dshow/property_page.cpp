@@ -112,6 +112,13 @@ bool CBasePropertyPage::IsControlEnabled(int id) const {
   return it == m_Controls.end() || it->second.enabled;
 }
 
+void CBasePropertyPage::ShowControl(int id, bool visible) { m_Controls[id].visible = visible; }
+
+bool CBasePropertyPage::IsControlVisible(int id) const {
+  auto it = m_Controls.find(id);
+  return it == m_Controls.end() || it->second.visible;
+}
+
 void CBasePropertyPage::ResetControlItems(int id) {
   ControlState& control = m_Controls[id];
   control.items.clear();

@@ -58,6 +58,7 @@ class CBasePropertyPage : public CUnknown, public IPropertyPage {
     std::string text;
     bool checked = false;
     bool enabled = true;
+    bool visible = true;
     std::vector<std::string> items;  // list and combo boxes
     int selection = -1;
   };
@@ -67,6 +68,8 @@ class CBasePropertyPage : public CUnknown, public IPropertyPage {
   bool IsControlChecked(int id) const;
   void EnableControl(int id, bool enabled);
   bool IsControlEnabled(int id) const;
+  void ShowControl(int id, bool visible);
+  bool IsControlVisible(int id) const;
   void ResetControlItems(int id);
   // Index of the new item.
   int AddControlItem(int id, const std::string& item);

@@ -1,5 +1,5 @@
 // Window message numbers and the codes they carry, with their Windows values.
-// WM_NULL, WM_QUIT, WM_COMMAND, WM_USER and WM_APP live with the thread queues
+// WM_NULL, WM_QUIT, WM_COMMAND, WM_HSCROLL, WM_USER and WM_APP live with the thread queues
 // in win32/messages.h, WM_COPYDATA with the copy-data transport.
 #pragma once
 
@@ -49,7 +49,6 @@ inline constexpr UINT WM_SYSKEYUP = 0x0105;
 inline constexpr UINT WM_INITDIALOG = 0x0110;
 inline constexpr UINT WM_SYSCOMMAND = 0x0112;
 inline constexpr UINT WM_TIMER = 0x0113;
-inline constexpr UINT WM_HSCROLL = 0x0114;
 inline constexpr UINT WM_VSCROLL = 0x0115;
 inline constexpr UINT WM_CTLCOLOR = 0x0019;
 inline constexpr UINT WM_MOUSEMOVE = 0x0200;

@@ -24,6 +24,7 @@ struct MSG {
 inline constexpr UINT WM_NULL = 0x0000;
 inline constexpr UINT WM_QUIT = 0x0012;
 inline constexpr UINT WM_COMMAND = 0x0111;
+inline constexpr UINT WM_HSCROLL = 0x0114;
 inline constexpr UINT WM_USER = 0x0400;
 inline constexpr UINT WM_APP = 0x8000;
 

@@ -246,6 +246,22 @@ class ManualClock final : public CBaseReferenceClock {
   std::atomic<REFERENCE_TIME> time_{1};
 };
 
+// A property page's site that keeps the status changes it is told of.
+class RecordingPageSite final : public IPropertyPageSite {
+ public:
+  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG AddRef() override { return 1; }
+  ULONG Release() override { return 1; }
+  HRESULT OnStatusChange(DWORD flags) override {
+    changes.push_back(flags);
+    return S_OK;
+  }
+  HRESULT GetLocaleID(LCID*) override { return E_NOTIMPL; }
+  HRESULT GetPageContainer(IUnknown**) override { return E_NOTIMPL; }
+  HRESULT TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
+  std::vector<DWORD> changes;
+};
+
 // A media type with major type and subtype and no format block.
 CMediaType SimpleType(REFGUID major, REFGUID sub);
 

@@ -1,0 +1,226 @@
+// The filter in a graph with the real core: fixture streams cut into samples
+// of random size come out as every picture once, in display order, with its
+// time, equal to libavcodec's own decode.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "avc_streams.h"
+#include "core_library.h"
+#include "filter_harness.h"
+#include "picture_converter.h"
+
+namespace tlx::avctest {
+namespace {
+
+constexpr int64_t kFieldPairDuration = 333666;
+
+// The Annex-B stream cut into samples of 1 to maxSize bytes; a sample that
+// begins an access unit carries its time.
+std::vector<ScriptItem> CutIntoSamples(const std::vector<AccessUnit>& units, size_t maxSize, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<ScriptItem> items;
+  for (const AccessUnit& unit : units) {
+    size_t pos = 0;
+    while (pos < unit.bytes.size()) {
+      const size_t size = std::min(unit.bytes.size() - pos, 1 + random() % maxSize);
+      std::vector<BYTE> bytes(unit.bytes.begin() + pos, unit.bytes.begin() + pos + size);
+      items.push_back(pos == 0 ? ScriptItem::Sample(bytes, unit.time, unit.time + 1) : ScriptItem::Untimed(bytes));
+      pos += size;
+    }
+  }
+  return items;
+}
+
+bool RunToEnd(DecoderGraph& graph) {
+  if (graph.control->Run() != S_OK) return false;
+  long code = 0;
+  return graph.events->WaitForCompletion(20000, &code) == S_OK;
+}
+
+std::vector<uint8_t> Yv12Of(const Picture& picture) {
+  std::vector<uint8_t> out = picture.y;
+  out.insert(out.end(), picture.v.begin(), picture.v.end());
+  out.insert(out.end(), picture.u.begin(), picture.u.end());
+  return out;
+}
+
+struct Case {
+  const char* file;
+  int width, height;
+  DWORD interlace;
+};
+
+class EndToEnd : public ::testing::TestWithParam<Case> {};
+
+TEST_P(EndToEnd, Yv12PicturesComeOutOnceInDisplayOrderWithTheirTimes) {
+  const Case c = GetParam();
+  const AvcStream stream = ReadAvcStream(FixturePath(c.file));
+  const std::vector<Picture> reference = ReferenceDecode(stream.annexB);
+  ModuleFolder folder(RealCoreFolder());
+  ComPtr<IBaseFilter> decoder = folder.CreateFilter();
+  ASSERT_TRUE(decoder);
+  DecoderGraph graph(decoder.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, c.width, c.height),
+                     {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.inputConnect, S_OK);
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  auto items = CutIntoSamples(stream.annexB, 3000, 11);
+  items.push_back(ScriptItem::EndOfStream());
+  graph.source->SetScript(items);
+  ASSERT_TRUE(RunToEnd(graph));
+  const auto samples = graph.renderer->Samples();
+  ASSERT_EQ(samples.size(), reference.size());
+  DWORD interlace = 0;
+  for (size_t i = 0; i < samples.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(samples[i].start, reference[i].time);
+    EXPECT_EQ(samples[i].stop, reference[i].time + kFieldPairDuration);
+    EXPECT_EQ(samples[i].discontinuity, i == 0);
+    if (samples[i].type) {
+      interlace = reinterpret_cast<const VIDEOINFOHEADER2*>(samples[i].type->Format())->dwInterlaceFlags;
+      EXPECT_EQ(interlace, c.interlace) << "the new type rides on the picture that brings it";
+    }
+    EXPECT_EQ(interlace, c.interlace);
+    const std::vector<uint8_t> expected = Yv12Of(reference[i]);
+    ASSERT_EQ(samples[i].bytes.size(), expected.size());
+    EXPECT_TRUE(samples[i].bytes == expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, EndToEnd,
+                         ::testing::Values(Case{"progressive_320x240.mp4", 320, 240, 0},
+                                           Case{"cropped_320x180.mp4", 320, 180, 0},
+                                           Case{"tff_720x480.mp4", 720, 480, 5},
+                                           Case{"bff_720x480.mp4", 720, 480, 1}));
+
+// YUY2 of a decoded picture as the converter makes it (its rules are held to
+// a model of their own in the converter's tests).
+std::vector<uint8_t> Yuy2Of(Picture picture, bool interlaced) {
+  avc::CPictureConverter converter;
+  converter.Select();
+  const int rowBytes = (2 * picture.width + 3) & ~3;
+  std::vector<uint8_t> out(static_cast<size_t>(rowBytes) * picture.height);
+  const int chromaStride = (picture.width + 1) / 2;
+  const avc::Planes planes{{picture.y.data(), picture.u.data(), picture.v.data()},
+                           {picture.width, chromaStride, chromaStride}};
+  converter.PackedConvert(planes, picture.width, picture.height,
+                          avc::kFormatPlanar420 | (interlaced ? avc::kSourceInterlaced : avc::kSourceProgressive),
+                          avc::kOptionStudioRange, out.data(), rowBytes, avc::kFormatYuy2);
+  return out;
+}
+
+TEST(EndToEndFormats, Yuy2PicturesAreTheConvertedDecode) {
+  for (const char* file : {"progressive_320x240.mp4", "tff_720x480.mp4"}) {
+    SCOPED_TRACE(file);
+    const AvcStream stream = ReadAvcStream(FixturePath(file));
+    const std::vector<Picture> reference = ReferenceDecode(stream.annexB);
+    ModuleFolder folder(RealCoreFolder());
+    ComPtr<IBaseFilter> decoder = folder.CreateFilter();
+    DecoderGraph graph(decoder.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, stream.width, stream.height),
+                       {{MEDIATYPE_Video, MEDIASUBTYPE_YUY2}});
+    ASSERT_EQ(graph.outputConnect, S_OK);
+    auto items = CutIntoSamples(stream.annexB, 5000, 12);
+    items.push_back(ScriptItem::EndOfStream());
+    graph.source->SetScript(items);
+    ASSERT_TRUE(RunToEnd(graph));
+    const auto samples = graph.renderer->Samples();
+    ASSERT_EQ(samples.size(), reference.size());
+    for (size_t i = 0; i < samples.size(); ++i)
+      EXPECT_TRUE(samples[i].bytes == Yuy2Of(reference[i], reference[i].flags != TLXAVC_PICTURE_PROGRESSIVE)) << i;
+  }
+}
+
+// The configuration record after the header and length-prefixed samples give
+// the same pictures as the byte stream.
+TEST(EndToEndFormats, LengthPrefixedSamplesDecodeLikeTheByteStream) {
+  const AvcStream stream = ReadAvcStream(FixturePath("progressive_320x240.mp4"));
+  const std::vector<Picture> reference = ReferenceDecode(stream.annexB);
+  ModuleFolder folder(RealCoreFolder());
+  ComPtr<IBaseFilter> decoder = folder.CreateFilter();
+  DecoderGraph graph(decoder.Get(), AvcInputType(MEDIASUBTYPE_TlxAVCC, 320, 240, stream.avcC),
+                     {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  std::vector<ScriptItem> items;
+  for (const AccessUnit& sample : stream.lengthPrefixed)
+    items.push_back(ScriptItem::Sample({sample.bytes.begin(), sample.bytes.end()}, sample.time, sample.time + 1));
+  items.push_back(ScriptItem::EndOfStream());
+  graph.source->SetScript(items);
+  ASSERT_TRUE(RunToEnd(graph));
+  const auto samples = graph.renderer->Samples();
+  ASSERT_EQ(samples.size(), reference.size());
+  for (size_t i = 0; i < samples.size(); ++i) {
+    EXPECT_EQ(samples[i].start, reference[i].time);
+    EXPECT_TRUE(samples[i].bytes == Yv12Of(reference[i])) << i;
+  }
+}
+
+// Stop with the renderer holding every sample, and a flush in the middle of
+// the stream, both finish; after the flush the pictures go on.
+TEST(EndToEndControl, StopAndFlushMidStreamComplete) {
+  const AvcStream stream = ReadAvcStream(FixturePath("progressive_320x240.mp4"));
+  ModuleFolder folder(RealCoreFolder());
+  ComPtr<IBaseFilter> decoder = folder.CreateFilter();
+  {
+    DecoderGraph graph(decoder.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 320, 240),
+                       {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+    ASSERT_EQ(graph.outputConnect, S_OK);
+    graph.renderer->SetHolding(true);
+    graph.source->SetScript(CutIntoSamples(stream.annexB, 4000, 13));
+    ASSERT_EQ(graph.control->Run(), S_OK);
+    ASSERT_TRUE(WaitUntil([&] { return graph.renderer->HeldSamples() > 0; }));
+    EXPECT_EQ(graph.control->Stop(), S_OK);
+  }
+  DecoderGraph graph(decoder.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 320, 240),
+                     {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  const std::vector<AccessUnit> firstGop(stream.annexB.begin(), stream.annexB.begin() + 6);
+  const std::vector<AccessUnit> secondGop(stream.annexB.begin() + 12, stream.annexB.end());
+  auto items = CutIntoSamples(firstGop, 4000, 14);
+  items.push_back(ScriptItem::Flush());
+  auto after = CutIntoSamples(secondGop, 4000, 15);
+  items.insert(items.end(), after.begin(), after.end());
+  items.push_back(ScriptItem::EndOfStream());
+  graph.source->SetScript(items);
+  ASSERT_TRUE(RunToEnd(graph));
+  size_t afterFlush = 0;
+  for (const auto& sample : graph.renderer->Samples())
+    if (sample.start >= secondGop.front().time) ++afterFlush;
+  EXPECT_EQ(afterFlush, secondGop.size());
+}
+
+// Random bytes, cut and damaged units: no crash, no hang, and from the next
+// intact IDR on the pictures are those of the clean stream.
+TEST(EndToEndControl, DamagedInputIsConcealed) {
+  const AvcStream stream = ReadAvcStream(FixturePath("progressive_320x240.mp4"));
+  const std::vector<Picture> reference = ReferenceDecode(stream.annexB);
+  std::mt19937 random(16);
+  std::vector<AccessUnit> damaged(stream.annexB.begin(), stream.annexB.begin() + 12);
+  for (size_t k = 0; k < damaged.size(); ++k) {
+    auto& bytes = damaged[k].bytes;
+    if (k % 3 == 0) bytes.resize(bytes.size() / 2);
+    if (k % 3 == 1)
+      for (int flip = 0; flip < 6; ++flip) bytes[4 + random() % (bytes.size() - 4)] ^= 1 << (random() % 8);
+    if (k % 3 == 2)
+      for (size_t i = 4; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(random());
+  }
+  std::vector<AccessUnit> units = damaged;
+  units.insert(units.end(), stream.annexB.begin() + 12, stream.annexB.end());
+  ModuleFolder folder(RealCoreFolder());
+  ComPtr<IBaseFilter> decoder = folder.CreateFilter();
+  DecoderGraph graph(decoder.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 320, 240),
+                     {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  auto items = CutIntoSamples(units, 2000, 17);
+  items.push_back(ScriptItem::EndOfStream());
+  graph.source->SetScript(items);
+  ASSERT_TRUE(RunToEnd(graph));
+  std::vector<std::vector<uint8_t>> tail;
+  for (const auto& sample : graph.renderer->Samples())
+    if (sample.start >= stream.annexB[12].time) tail.push_back(sample.bytes);
+  ASSERT_EQ(tail.size(), stream.annexB.size() - 12);
+  for (size_t i = 0; i < tail.size(); ++i) EXPECT_TRUE(tail[i] == Yv12Of(reference[12 + i])) << i;
+}
+
+}  // namespace
+}  // namespace tlx::avctest
