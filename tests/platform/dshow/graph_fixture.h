@@ -47,6 +47,22 @@ ComPtr<T> Adopt(F* object, REFIID iid) {
   return result;
 }
 
+// A property page's site that notes each status change the page reports.
+class RecordingPageSite final : public IPropertyPageSite {
+ public:
+  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG AddRef() override { return 1; }
+  ULONG Release() override { return 1; }
+  HRESULT OnStatusChange(DWORD flags) override {
+    changes.push_back(flags);
+    return S_OK;
+  }
+  HRESULT GetLocaleID(LCID*) override { return E_NOTIMPL; }
+  HRESULT GetPageContainer(IUnknown**) override { return E_NOTIMPL; }
+  HRESULT TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
+  std::vector<DWORD> changes;
+};
+
 // source -> marker -> renderer in one graph, with the filters at hand.
 class GraphFixture : public ::testing::Test {
  protected:

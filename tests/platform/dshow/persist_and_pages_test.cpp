@@ -81,21 +81,6 @@ TEST(PersistStream, RoundTripsAndRefusesShortOrNewerStreams) {
   EXPECT_EQ(newer->Seek(huge, STREAM_SEEK_CUR, nullptr), STG_E_INVALIDFUNCTION) << "no position past the largest";
 }
 
-class Site final : public IPropertyPageSite {
- public:
-  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG AddRef() override { return 1; }
-  ULONG Release() override { return 1; }
-  HRESULT OnStatusChange(DWORD flags) override {
-    changes.push_back(flags);
-    return S_OK;
-  }
-  HRESULT GetLocaleID(LCID*) override { return E_NOTIMPL; }
-  HRESULT GetPageContainer(IUnknown**) override { return E_NOTIMPL; }
-  HRESULT TranslateAccelerator(MSG*) override { return E_NOTIMPL; }
-  std::vector<DWORD> changes;
-};
-
 // A page with one edit control (100) that applies its text to `applied`.
 class Page final : public CBasePropertyPage {
  public:
@@ -133,7 +118,7 @@ class Page final : public CBasePropertyPage {
 TEST(PropertyPage, ConnectsActivatesAndAppliesThroughTheSite) {
   auto* page = new Page();
   ComPtr<IPropertyPage> iface = Adopt<IPropertyPage>(page, IID_IPropertyPage);
-  Site site;
+  RecordingPageSite site;
   EXPECT_EQ(iface->Activate(nullptr, nullptr, FALSE), E_UNEXPECTED) << "no object yet";
   ASSERT_EQ(iface->SetPageSite(&site), S_OK);
   EXPECT_EQ(iface->SetPageSite(&site), E_UNEXPECTED);
