@@ -7,7 +7,7 @@
 #include <climits>
 
 #include "aac_graph.h"
-#include "aac_reference.h"
+#include "outside/aaccore/support/aac_reference.h"
 #include "dshow/filter_module.h"
 
 namespace tlx::aac::test {

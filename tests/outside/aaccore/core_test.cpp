@@ -5,7 +5,7 @@
 #include <functional>
 #include <random>
 
-#include "aac_reference.h"
+#include "outside/aaccore/support/aac_reference.h"
 #include "aaccore/tlxaaccore.h"
 
 namespace tlx::aaccore::test {

@@ -1,4 +1,4 @@
-#include "aac_reference.h"
+#include "outside/aaccore/support/aac_reference.h"
 
 #include <cstdlib>
 #include <memory>
