@@ -64,7 +64,8 @@ TEST_F(AacFilter, TakesOnlyTheInputsItCanDecode) {
   cases.push_back({"a long block", AacInputType(6, 48000, 0x00FF, 16, std::vector<BYTE>(300, 0xEE)), S_OK});
 
   CMediaType shortBlock = AacInputType(2, 48000);
-  shortBlock.SetFormat(shortBlock.Format(), 17);
+  const std::vector<BYTE> head(shortBlock.Format(), shortBlock.Format() + 17);
+  shortBlock.SetFormat(head.data(), 17);
   cases.push_back({"a 17-byte block", shortBlock, E_INVALIDARG});
   CMediaType wrongSubtype = AacInputType(2, 48000);
   wrongSubtype.SetSubtype(&MEDIASUBTYPE_PCM);

@@ -164,6 +164,15 @@ TEST_F(AacPage, ARefusedApplyRestoresAndShowsThePreviousCopy) {
   EXPECT_EQ(page->ControlText(Page::kChannels), "2") << "shown again";
   EXPECT_EQ(page->ControlText(Page::kBitRate), "128000");
   EXPECT_EQ(FilterParams().bitRate, 128000);
+
+  // More channels than the order holds: no more entries than that are read.
+  std::string order;
+  for (int i = 0; i < 100; ++i) order += std::to_string(i % 60) + " ";
+  page->SetControlText(Page::kChannels, "60");
+  page->SetControlText(Page::kChannelOrder, order);
+  EXPECT_EQ(Apply(), S_OK);
+  EXPECT_EQ(FilterParams().channels, 2);
+  EXPECT_EQ(page->ControlText(Page::kChannelOrder), "0 1 ");
 }
 
 TEST_F(AacPage, ConnectsOnlyToTheDecoder) {
