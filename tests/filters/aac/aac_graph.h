@@ -44,6 +44,16 @@ inline WAVEFORMATEXTENSIBLE FormatOf(const AM_MEDIA_TYPE& mt) {
   return format;
 }
 
+inline AacDecParams ParamsOf(IAacDecParams* filter) {
+  AacDecParams params{};
+  filter->GetParams(reinterpret_cast<int*>(&params), 0, 0);
+  return params;
+}
+
+inline HRESULT SetParams(IAacDecParams* filter, const AacDecParams& params) {
+  return filter->SetParams(reinterpret_cast<const int*>(&params), 0, 0);
+}
+
 // One input sample.
 struct Unit {
   std::vector<BYTE> bytes;
@@ -77,15 +87,15 @@ class AacGraph : public dshow::test::GraphFixture {
     if (allocator) allocator->Decommit();
   }
 
-  // Connects source -> decoder -> renderer with `input` as the source's type.
-  void Connect(const CMediaType& input) {
+  // Connects source -> decoder -> renderer with `input` as the source's
+  // type; the decoder is the test's own unless another is given.
+  void Connect(const CMediaType& input, IBaseFilter* decoder = nullptr) {
+    if (decoder == nullptr) decoder = decoderFilter.Get();
     source->SetMediaType(input);
-    source->SetBuffers(2, 80000);
-    ASSERT_EQ(graph->ConnectDirect(PinOf(sourceFilter.Get(), u"1").Get(), PinOf(decoderFilter.Get(), u"In").Get(),
-                                   nullptr),
+    source->SetBuffers(4, 80000);
+    ASSERT_EQ(graph->ConnectDirect(PinOf(sourceFilter.Get(), u"1").Get(), PinOf(decoder, u"In").Get(), nullptr),
               S_OK);
-    ASSERT_EQ(graph->ConnectDirect(PinOf(decoderFilter.Get(), u"Out").Get(),
-                                   PinOf(rendererFilter.Get(), u"In").Get(), nullptr),
+    ASSERT_EQ(graph->ConnectDirect(PinOf(decoder, u"Out").Get(), PinOf(rendererFilter.Get(), u"In").Get(), nullptr),
               S_OK);
   }
 

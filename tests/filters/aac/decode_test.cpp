@@ -57,9 +57,8 @@ std::vector<int16_t> Pcm(const std::vector<BYTE>& bytes) {
 class AacDecode : public AacGraph {
  protected:
   // Plays the stream through the graph and returns what the renderer got.
-  std::vector<dshow::test::ReceivedSample> Play(const AacStream& stream) {
-    Connect(InputTypeOf(stream));
-    source->SetBuffers(4, 8192);
+  std::vector<dshow::test::ReceivedSample> Play(const AacStream& stream, IBaseFilter* decoder = nullptr) {
+    Connect(InputTypeOf(stream), decoder);
     source->SetScript(Script(stream));
     Run();
     EXPECT_TRUE(WaitFor([&] {
@@ -151,21 +150,7 @@ TEST_F(AacDecode, TheModuleRegistersTheFilterAndItsPageAndDecodes) {
   auto reference = ReferenceDecode(stream, 2);
   ASSERT_EQ(graph->RemoveFilter(decoderFilter.Get()), S_OK);
   ASSERT_EQ(graph->AddFilter(fromModule.Get(), u"module decoder"), S_OK);
-  source->SetMediaType(InputTypeOf(stream));
-  ASSERT_EQ(graph->ConnectDirect(PinOf(sourceFilter.Get(), u"1").Get(), PinOf(fromModule.Get(), u"In").Get(),
-                                 nullptr),
-            S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinOf(fromModule.Get(), u"Out").Get(), PinOf(rendererFilter.Get(), u"In").Get(),
-                                 nullptr),
-            S_OK);
-  source->SetBuffers(4, 8192);
-  source->SetScript(Script(stream));
-  Run();
-  ASSERT_TRUE(WaitFor([&] {
-    auto events = renderer->Events();
-    return std::find(events.begin(), events.end(), "eos") != events.end();
-  }));
-  auto frames = Received();
+  auto frames = Play(stream, fromModule.Get());
   ASSERT_EQ(frames.size(), stream.units.size());
   for (size_t i = 0; i < frames.size(); ++i) ASSERT_EQ(Pcm(frames[i].bytes), reference[i]) << "frame " << i;
   control->Stop();

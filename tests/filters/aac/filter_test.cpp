@@ -13,16 +13,6 @@
 namespace tlx::aac::test {
 namespace {
 
-AacDecParams ParamsOf(IAacDecParams* filter) {
-  AacDecParams params{};
-  filter->GetParams(reinterpret_cast<int*>(&params), 0, 0);
-  return params;
-}
-
-HRESULT SetParams(IAacDecParams* filter, const AacDecParams& params) {
-  return filter->SetParams(reinterpret_cast<const int*>(&params), 0, 0);
-}
-
 WAVEFORMATEXTENSIBLE OfferedFormat(CAacDecFilter* filter) {
   CMediaType mt;
   EXPECT_EQ(filter->GetMediaType(0, &mt), S_OK);

@@ -33,11 +33,7 @@ class AacPage : public ::testing::Test {
     pageIface->SetPageSite(nullptr);
   }
 
-  AacDecParams FilterParams() {
-    AacDecParams params{};
-    static_cast<IAacDecParams*>(filter)->GetParams(reinterpret_cast<int*>(&params), 0, 0);
-    return params;
-  }
+  AacDecParams FilterParams() { return ParamsOf(filter); }
   // Types into the controls, then applies as the user's OK does.
   HRESULT Apply() {
     page->OnReceiveMessage(nullptr, WM_COMMAND, 0, 0);
@@ -142,7 +138,7 @@ TEST_F(AacPage, ReadsTheControlsBackByTheirRules) {
     SCOPED_TRACE(c.what);
     // Each case starts from the defaults.
     AacDecParams defaults = DefaultAacDecParams();
-    ASSERT_EQ(static_cast<IAacDecParams*>(filter)->SetParams(reinterpret_cast<const int*>(&defaults), 0, 0), S_OK);
+    ASSERT_EQ(SetParams(filter, defaults), S_OK);
     pageIface->SetObjects(0, nullptr);
     IUnknown* object = filterUnknown.Get();
     ASSERT_EQ(pageIface->SetObjects(1, &object), S_OK);
