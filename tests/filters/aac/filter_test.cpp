@@ -184,6 +184,30 @@ TEST_F(AacFilter, AnswersItsInterfacesAndNamesItsPage) {
   EXPECT_EQ(defaults.channelOrder[47], 47);
 }
 
+class AacConnect : public AacGraph {
+ protected:
+  void SetUp() override {
+    ResetFake();
+    AacGraph::SetUp();
+  }
+};
+
+TEST_F(AacConnect, TheSourcesTagAndTheAacTagBothConnect) {
+  for (WORD tag : {WORD{0x00FF}, WAVE_FORMAT_TLX_AAC}) {
+    Connect(AacInputType(1, 24000, tag));
+    WAVEFORMATEXTENSIBLE out = FormatOf(filter->OutputPin()->CurrentMediaType());
+    EXPECT_EQ(out.Format.nChannels, 1) << tag;
+    EXPECT_EQ(out.Format.nSamplesPerSec, 24000u) << tag;
+    for (IBaseFilter* f : {sourceFilter.Get(), decoderFilter.Get()}) {
+      ComPtr<IPin> pin = PinOf(f, f == sourceFilter.Get() ? u"1" : u"Out");
+      ComPtr<IPin> peer;
+      pin->ConnectedTo(peer.Receive());
+      graph->Disconnect(pin.Get());
+      graph->Disconnect(peer.Get());
+    }
+  }
+}
+
 // Counts the connections its pin completes.
 class CountingRenderer final : public CBaseRenderer {
  public:
@@ -322,6 +346,15 @@ TEST_F(AacReceive, HandsTheUnitToTheCoreAndStampsTheFrameWithItsTimes) {
   EXPECT_FALSE(received[1].sync);
   EXPECT_FALSE(received[1].preroll);
   EXPECT_EQ(received[1].mediaStart, 8192);
+
+  // A sample without media times gives a frame without them, not the last
+  // sample's.
+  unit.discontinuity = false;
+  unit.hasMediaTime = false;
+  ASSERT_EQ(Push(unit), S_OK);
+  received = Received();
+  ASSERT_EQ(received.size(), 3u);
+  EXPECT_NE(received[2].mediaTimeResult, S_OK);
 }
 
 TEST_F(AacReceive, AFailedStartIsRetriedWithTheNextSample) {
