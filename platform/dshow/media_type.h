@@ -101,6 +101,9 @@ static_assert(offsetof(WAVEFORMATEXTENSIBLE, dwChannelMask) == 20 && offsetof(WA
 
 inline constexpr WORD WAVE_FORMAT_PCM = 1;
 inline constexpr WORD WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
+// Raw AAC access units (MEDIASUBTYPE_TlxAAC); the format block carries the
+// AudioSpecificConfig after the WAVEFORMATEX.
+inline constexpr WORD WAVE_FORMAT_TLX_AAC = 0x0278;
 
 // The smallest format block a format type needs: the fixed header, plus what
 // the header announces after it: for a video header with BI_BITFIELDS the
