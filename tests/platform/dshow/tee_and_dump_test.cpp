@@ -19,8 +19,9 @@ ComPtr<T> Create(REFCLSID clsid, REFIID iid) {
   return object;
 }
 
-std::vector<std::u16string> PinNames(IBaseFilter* filter) {
-  std::vector<std::u16string> names;
+// The filter's pins with their names, in enumeration order.
+std::vector<std::pair<std::u16string, ComPtr<IPin>>> NamedPins(IBaseFilter* filter) {
+  std::vector<std::pair<std::u16string, ComPtr<IPin>>> named;
   ComPtr<IEnumPins> pins;
   filter->EnumPins(pins.Receive());
   IPin* raw = nullptr;
@@ -29,21 +30,20 @@ std::vector<std::u16string> PinNames(IBaseFilter* filter) {
     PIN_INFO info{};
     pin->QueryPinInfo(&info);
     if (info.pFilter != nullptr) info.pFilter->Release();
-    names.emplace_back(info.achName);
+    named.emplace_back(info.achName, pin);
   }
+  return named;
+}
+
+std::vector<std::u16string> PinNames(IBaseFilter* filter) {
+  std::vector<std::u16string> names;
+  for (auto& [name, pin] : NamedPins(filter)) names.push_back(name);
   return names;
 }
 
-ComPtr<IPin> PinNamed(IBaseFilter* filter, const std::u16string& name) {
-  ComPtr<IEnumPins> pins;
-  filter->EnumPins(pins.Receive());
-  IPin* raw = nullptr;
-  while (pins->Next(1, &raw, nullptr) == S_OK) {
-    ComPtr<IPin> pin = ComPtr<IPin>::Attach(raw);
-    PIN_INFO info{};
-    pin->QueryPinInfo(&info);
-    if (info.pFilter != nullptr) info.pFilter->Release();
-    if (name == info.achName) return pin;
+ComPtr<IPin> PinNamed(IBaseFilter* filter, const std::u16string& wanted) {
+  for (auto& [name, pin] : NamedPins(filter)) {
+    if (name == wanted) return pin;
   }
   return {};
 }
