@@ -50,9 +50,14 @@ class SourcePositions final : public CSourceSeeking {
     *start = m_rtStart;
     *stop = m_rtStop;
   }
+  REFERENCE_TIME Stop() {
+    CAutoLock lock(&lock_);
+    return m_rtStop;
+  }
 
  protected:
   HRESULT ChangeStart() override;
+  // The pins read the stop as they go.
   HRESULT ChangeStop() override { return S_OK; }
   // Files play at their own speed.
   HRESULT ChangeRate() override {
@@ -94,7 +99,6 @@ class Mp4StreamPin final : public CSourceStream {
   PinSetup setup_;
   // Stream thread only.
   REFERENCE_TIME segmentStart_ = 0;
-  REFERENCE_TIME segmentStop_ = 0;
   bool discontinuity_ = true;
   bool ended_ = false;
 };
@@ -163,12 +167,13 @@ HRESULT Mp4StreamPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPE
 }
 
 HRESULT Mp4StreamPin::OnThreadStartPlay() {
-  source_->Positions().Get(&segmentStart_, &segmentStop_);
+  REFERENCE_TIME stop;
+  source_->Positions().Get(&segmentStart_, &stop);
   discontinuity_ = true;
   // From the start, the file plays from its first packet.
   ended_ = !(segmentStart_ <= 0 ? setup_.reader->SeekToFirst() : setup_.reader->Seek(segmentStart_ + setup_.origin));
   if (ended_) std::fprintf(stderr, "mp4 source: cannot seek to %lld\n", static_cast<long long>(segmentStart_));
-  return DeliverNewSegment(segmentStart_, segmentStop_, 1.0);
+  return DeliverNewSegment(segmentStart_, stop, 1.0);
 }
 
 HRESULT Mp4StreamPin::FillBuffer(IMediaSample* sample) {
@@ -193,7 +198,7 @@ HRESULT Mp4StreamPin::FillBuffer(IMediaSample* sample) {
       continue;
     }
     const Time100ns at = reader.Start();
-    if (at != kNoTime && at - setup_.origin >= segmentStop_) {
+    if (at != kNoTime && at - setup_.origin >= source_->Positions().Stop()) {
       ended_ = true;
       return S_FALSE;
     }

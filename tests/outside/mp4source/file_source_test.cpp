@@ -159,6 +159,16 @@ TEST_F(SourceGraph, SeekingRestartsBothPinsFromTheKeyFrameBeforeThePosition) {
   EXPECT_GT(audio[0].start, -kSecond / 10);
   EXPECT_EQ(audio[0].mediaStart, SampleNumber(audio[0].start + position))
       << "sample numbers count from the start of the file";
+
+  // A stop position ends both streams before it.
+  position = 0;
+  LONGLONG stop = kSecond;
+  ASSERT_EQ(seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_AbsolutePositioning),
+            S_OK);
+  ASSERT_TRUE(RunToEnd(5000));
+  EXPECT_EQ(SinceLastFlush(renderers[0]).size(), 25u);
+  EXPECT_LT(SinceLastFlush(renderers[1]).back().start, kSecond);
+  EXPECT_GT(SinceLastFlush(renderers[1]).back().start, kSecond - kSecond / 10);
 }
 
 TEST_F(SourceGraph, OtherCodecsAreOfferedUnderTheirOwnTags) {
