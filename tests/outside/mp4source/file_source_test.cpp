@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "dshow/filter_module.h"
+#include "win32/text.h"
 #include "source_graph.h"
 
 namespace tlx::mp4source::test {
@@ -192,6 +194,21 @@ TEST_F(SourceGraph, AnAudioOnlyFileHasOneAudioPin) {
   EXPECT_EQ(PinType(pins[0].Get()).subtype, MEDIASUBTYPE_TlxAAC);
   ASSERT_TRUE(RunToEnd(5000));
   EXPECT_EQ(renderers[0]->Samples().size(), ReadReference(FixturePath("audio_only.mp4"), false).packets.size());
+}
+
+TEST_F(SourceGraph, APathBeyondAsciiReachesTheFile) {
+  char pattern[] = "/tmp/tlx_mp4_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string folder = pattern;
+  const std::u16string name = u"/Fernsehabend \u00fcber \u6771\u4eac \U0001F4FA.mp4";
+  WriteFile(folder + win32::Utf16ToUtf8(name), ReadFile(FixturePath("av.mp4")));
+  const std::u16string path = Wide(folder) + name;
+  EXPECT_EQ(LoadAndConnect(win32::Utf16ToUtf8(path)), S_OK);
+  LPOLESTR current = nullptr;
+  ASSERT_EQ(file->GetCurFile(&current, nullptr), S_OK);
+  EXPECT_EQ(std::u16string(current), path);
+  CoTaskMemFree(current);
+  std::filesystem::remove_all(folder);
 }
 
 TEST_F(SourceGraph, LoadNamesTheFileOnceAndFailsWithoutPlayableStreams) {

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "win32/text.h"
+
 extern "C" {
 #include <libavformat/avformat.h>
 }
@@ -21,7 +23,7 @@ void WriteFile(const std::string& path, const std::vector<BYTE>& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+std::u16string Wide(const std::string& text) { return win32::Utf8ToUtf16(text); }
 
 ReferenceStream ReadReference(const std::string& path, bool video) {
   ReferenceStream result;

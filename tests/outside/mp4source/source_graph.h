@@ -19,6 +19,7 @@ using dshow::test::ReceivedSample;
 std::string FixturePath(const std::string& name);
 std::vector<BYTE> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<BYTE>& bytes);
+// UTF-8 to UTF-16.
 std::u16string Wide(const std::string& text);
 
 // One packet as libavformat reads it, with its presentation time in 100-ns
