@@ -1,10 +1,12 @@
 // The classes this library serves itself: the graph manager, the system
-// clock, the memory allocator and the device enumerator. They are registered
-// when the library loads.
+// clock, the memory allocator, the device enumerator, the Infinite Pin Tee and
+// the dump writer. They are registered when the library loads.
 #include "com/class_registry.h"
-#include "dshow/internal/device_enum.h"
 #include "dshow/factory_template.h"
+#include "dshow/internal/device_enum.h"
+#include "dshow/internal/dump_writer.h"
 #include "dshow/internal/filter_graph.h"
+#include "dshow/internal/inf_tee.h"
 #include "dshow/media_sample.h"
 #include "dshow/reference_clock.h"
 
@@ -16,6 +18,8 @@ const CFactoryTemplate kBuiltinTemplates[] = {
     {u"System Clock", &CLSID_SystemClock, CSystemClock::CreateInstance, nullptr, nullptr},
     {u"Memory Allocator", &CLSID_MemoryAllocator, CMemAllocator::CreateInstance, nullptr, nullptr},
     {u"System Device Enumerator", &CLSID_SystemDeviceEnum, CreateDeviceEnumerator, nullptr, nullptr},
+    {u"Infinite Pin Tee Filter", &CLSID_InfTee, CreateInfTee, nullptr, nullptr},
+    {u"Dump", &CLSID_Dump, CreateDumpWriter, nullptr, nullptr},
 };
 
 __attribute__((constructor)) void RegisterBuiltinClasses() {

@@ -88,6 +88,22 @@ static_assert(sizeof(WAVEFORMATEXTENSIBLE) == 40);
 static_assert(offsetof(WAVEFORMATEXTENSIBLE, dwChannelMask) == 20 && offsetof(WAVEFORMATEXTENSIBLE, SubFormat) == 24);
 #pragma pack(pop)
 
+// Raw AAC access units (MEDIASUBTYPE_TlxAAC); the format block carries the
+// AudioSpecificConfig after the WAVEFORMATEX.
+inline constexpr WORD WAVE_FORMAT_TLX_AAC = 0x0278;
+
+// A four-character code as bitmap headers and codec tags carry it: the first
+// character in the low byte.
+constexpr DWORD MAKEFOURCC(char a, char b, char c, char d) {
+  return static_cast<DWORD>(static_cast<BYTE>(a)) | (static_cast<DWORD>(static_cast<BYTE>(b)) << 8) |
+         (static_cast<DWORD>(static_cast<BYTE>(c)) << 16) | (static_cast<DWORD>(static_cast<BYTE>(d)) << 24);
+}
+// The media subtype of a four-character code (or wave-format tag): the code
+// in the first field of the base GUID {XXXXXXXX-0000-0010-8000-00AA00389B71}.
+constexpr GUID FourccSubtype(DWORD fourcc) {
+  return GUID{fourcc, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+}
+
 // The smallest format block a format type needs: the fixed header, plus what
 // the header announces after it: for a video header with BI_BITFIELDS the
 // three colour masks; for a wave format the cbSize bytes, and at least the

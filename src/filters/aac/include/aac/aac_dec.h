@@ -12,11 +12,10 @@ TLX_GUID(CLSID_AacDecFilter, 0x2C2F9587, 0xCB1B, 0x4B34, 0xB3, 0x20, 0xCC, 0x2D,
 TLX_GUID(CLSID_AacDecPropertyPage, 0x4A2A89F4, 0xBF66, 0x4A3B, 0x81, 0x86, 0x65, 0x29, 0xE8, 0x70, 0x88, 0x18);
 TLX_GUID(IID_IAacDecParams, 0x61E3D777, 0x48D5, 0x4E7F, 0x9D, 0xD1, 0x7B, 0x49, 0x24, 0xE9, 0x42, 0x5D);
 
-// Raw AAC access units, one per sample: the wave-format GUID of
-// WAVE_FORMAT_TLX_AAC. Its format block is a WAVEFORMATEX followed by the
-// stream's two-byte AudioSpecificConfig.
-inline constexpr WORD WAVE_FORMAT_TLX_AAC = 0x0278;
-TLX_GUID(MEDIASUBTYPE_TlxAAC, 0x00000278, 0x0000, 0x0010, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71);
+// The input is MEDIASUBTYPE_TlxAAC (dshow/guids.h), tag WAVE_FORMAT_TLX_AAC
+// (dshow/media_type.h): raw AAC access units, one per sample, whose format
+// block is a WAVEFORMATEX followed by the stream's two-byte
+// AudioSpecificConfig.
 
 // Entries of the channel order.
 inline constexpr int kAacChannelOrderSize = 48;
