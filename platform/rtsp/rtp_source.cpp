@@ -233,7 +233,11 @@ void RTPSource::handleAuFraming(const RtpPacketInfo& info, const uint8_t* payloa
     dropPartial();
   }
   if (sizes.size() == 1 && sizes[0] > dataSize) {
-    if (info.marker) return refuse("AU larger than its packet");
+    if (info.marker) {
+      // The last fragment of an AU whose start was lost.
+      ++fNumDroppedPackets;
+      return;
+    }
     fPartialActive = true;
     fPartialExpected = sizes[0];
     fPartialTimestamp = info.timestamp;
