@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cctype>
-#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <fstream>
@@ -16,14 +15,13 @@
 #include <thread>
 #include <vector>
 
+#include "win32/sockets.h"
 #include "win32/synch.h"
 #include "win32/text.h"
 #include "win32/unix_socket.h"
 
 namespace tlx::win32 {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // How long an endpoint waits for the rest of a call that has connected.
 constexpr DWORD kCallReadTimeoutMs = 2000;
@@ -84,55 +82,34 @@ std::string Key(const CopyDataAddress& address) {
   return Escape(address.windowClass) + "/" + Escape(address.windowTitle);
 }
 
-int MillisecondsLeft(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
+// A transfer's failure as the layer reports it.
+DWORD TransferError(int error) {
+  return error == 0 ? ERROR_SUCCESS : error == ETIMEDOUT ? ERROR_TIMEOUT : ERROR_BROKEN_PIPE;
 }
 
-// Transfers with a deadline; ERROR_TIMEOUT or ERROR_BROKEN_PIPE on failure.
-DWORD WriteAll(int socket, const void* data, size_t size, Clock::time_point deadline) {
-  const auto* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    pollfd entry{socket, POLLOUT, 0};
-    if (poll(&entry, 1, MillisecondsLeft(deadline)) <= 0) return ERROR_TIMEOUT;
-    const ssize_t sent = send(socket, bytes, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (sent < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    if (sent <= 0) return ERROR_BROKEN_PIPE;
-    bytes += sent;
-    size -= static_cast<size_t>(sent);
-  }
-  return ERROR_SUCCESS;
+DWORD WriteFrameBytes(int socket, const void* data, size_t size, Deadline deadline) {
+  return TransferError(WriteAll(socket, data, size, deadline));
 }
 
-DWORD ReadAll(int socket, void* data, size_t size, Clock::time_point deadline) {
-  auto* bytes = static_cast<char*>(data);
-  while (size > 0) {
-    pollfd entry{socket, POLLIN, 0};
-    if (poll(&entry, 1, MillisecondsLeft(deadline)) <= 0) return ERROR_TIMEOUT;
-    const ssize_t got = recv(socket, bytes, size, MSG_DONTWAIT);
-    if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    if (got <= 0) return ERROR_BROKEN_PIPE;
-    bytes += got;
-    size -= static_cast<size_t>(got);
-  }
-  return ERROR_SUCCESS;
+DWORD ReadFrameBytes(int socket, void* data, size_t size, Deadline deadline) {
+  return TransferError(ReadAll(socket, data, size, deadline));
 }
 
-DWORD SendFrame(int socket, uint32_t kind, const std::string& payload, Clock::time_point deadline) {
+DWORD SendFrame(int socket, uint32_t kind, const std::string& payload, Deadline deadline) {
   const FrameHeader header{kind, static_cast<uint32_t>(payload.size())};
-  DWORD error = WriteAll(socket, &header, sizeof(header), deadline);
-  if (error == ERROR_SUCCESS) error = WriteAll(socket, payload.data(), payload.size(), deadline);
+  DWORD error = WriteFrameBytes(socket, &header, sizeof(header), deadline);
+  if (error == ERROR_SUCCESS) error = WriteFrameBytes(socket, payload.data(), payload.size(), deadline);
   return error;
 }
 
-DWORD ReceiveFrame(int socket, Frame* frame, Clock::time_point deadline) {
+DWORD ReceiveFrame(int socket, Frame* frame, Deadline deadline) {
   FrameHeader header{};
-  DWORD error = ReadAll(socket, &header, sizeof(header), deadline);
+  DWORD error = ReadFrameBytes(socket, &header, sizeof(header), deadline);
   if (error != ERROR_SUCCESS) return error;
   if (header.kind < kCall || header.kind > kResult || header.length > kMaxPayload) return ERROR_INVALID_DATA;
   frame->kind = header.kind;
   frame->payload.assign(header.length, '\0');
-  return ReadAll(socket, frame->payload.data(), header.length, deadline);
+  return ReadFrameBytes(socket, frame->payload.data(), header.length, deadline);
 }
 
 // Reads the fields of a payload, each checked against what is left.
@@ -205,7 +182,7 @@ std::shared_ptr<IncomingCall> IncomingFrom(const CopyDataAddress& sender) {
 
 // Sends a record back to the sender of a call in progress. Under call.lock.
 BOOL Reply(IncomingCall& call, const COPYDATASTRUCT& data, DWORD timeoutMs, LRESULT* result) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const Deadline deadline = DeadlineAfter(timeoutMs);
   DWORD error = SendFrame(call.socket, kReply, RecordPayload(data), deadline);
   Frame answer;
   if (error == ERROR_SUCCESS) error = ReceiveFrame(call.socket, &answer, deadline);
@@ -223,16 +200,12 @@ BOOL Reply(IncomingCall& call, const COPYDATASTRUCT& data, DWORD timeoutMs, LRES
 
 std::atomic<unsigned> g_anonymousSenders{0};
 
-// Connects a non-blocking socket. A receiver that has stopped taking calls
-// fills its queue of waiting connections, and a blocking connect would then
-// wait for it without limit; this one retries until the deadline.
-DWORD Connect(int socket, const UnixAddress& address, Clock::time_point deadline) {
-  for (;;) {
-    if (connect(socket, address.sockaddr(), address.length) == 0) return ERROR_SUCCESS;
-    if (errno != EAGAIN && errno != EINTR) return ERROR_FILE_NOT_FOUND;
-    if (MillisecondsLeft(deadline) == 0) return ERROR_TIMEOUT;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+// Connects with a time limit: a receiver that has stopped taking calls fills
+// its queue of waiting connections, and a connect without one would then wait
+// for it for ever.
+DWORD Connect(int socket, const UnixAddress& address, Deadline deadline) {
+  const int error = ConnectWithin(socket, address.sockaddr(), address.length, deadline);
+  return error == 0 ? ERROR_SUCCESS : error == ETIMEDOUT ? ERROR_TIMEOUT : ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace
@@ -245,38 +218,35 @@ bool SameCopyDataAddress(const CopyDataAddress& a, const CopyDataAddress& b) { r
 
 class CopyDataEndpoint::Server {
  public:
-  Server(CopyDataAddress address, CopyDataHandler handler, int listener, int wake)
-      : address_(std::move(address)), handler_(std::move(handler)), listener_(listener), wake_(wake) {
+  Server(CopyDataAddress address, CopyDataHandler handler, Descriptor listener, Descriptor wake)
+      : address_(std::move(address)),
+        handler_(std::move(handler)),
+        listener_(std::move(listener)),
+        wake_(std::move(wake)) {
     thread_ = std::thread([this] { Run(); });
   }
   ~Server() {
     const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t ignored = write(wake_, &one, sizeof(one));
+    [[maybe_unused]] const ssize_t ignored = write(wake_.get(), &one, sizeof(one));
     thread_.join();
-    close(listener_);
-    close(wake_);
   }
   const CopyDataAddress& address() const { return address_; }
 
  private:
   void Run() {
     for (;;) {
-      pollfd entries[2] = {{listener_, POLLIN, 0}, {wake_, POLLIN, 0}};
-      if (poll(entries, 2, -1) < 0) continue;
+      pollfd entries[2] = {{listener_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+      if (PollUntil(entries, 2, Deadline::max()) < 0) continue;
       if (entries[1].revents != 0) return;
-      const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (connection < 0) continue;
-      Serve(connection);
-      close(connection);
+      const Descriptor connection(accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+      if (connection) Serve(connection.get());
     }
   }
 
   // Takes one call; a malformed or stalled one is dropped.
   void Serve(int connection) {
     Frame call;
-    if (ReceiveFrame(connection, &call, Clock::now() + std::chrono::milliseconds(kCallReadTimeoutMs)) !=
-            ERROR_SUCCESS ||
-        call.kind != kCall) {
+    if (ReceiveFrame(connection, &call, DeadlineAfter(kCallReadTimeoutMs)) != ERROR_SUCCESS || call.kind != kCall) {
       return;
     }
     PayloadReader reader(call.payload);
@@ -307,14 +277,14 @@ class CopyDataEndpoint::Server {
     std::string payload;
     Put<int64_t>(payload, result);
     std::lock_guard lock(incoming->lock);  // a late reply from another thread finishes first
-    SendFrame(connection, kResult, payload, Clock::now() + std::chrono::milliseconds(kCallReadTimeoutMs));
+    SendFrame(connection, kResult, payload, DeadlineAfter(kCallReadTimeoutMs));
     incoming->finished = true;
   }
 
   const CopyDataAddress address_;
   const CopyDataHandler handler_;
-  const int listener_;
-  const int wake_;
+  const Descriptor listener_;
+  const Descriptor wake_;
   std::thread thread_;
 };
 
@@ -324,17 +294,15 @@ std::unique_ptr<CopyDataEndpoint> CopyDataEndpoint::Create(const CopyDataAddress
     SetLastError(error);
     return nullptr;
   }
-  const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (listener < 0 || wake < 0 || bind(listener, socketAddress.sockaddr(), socketAddress.length) != 0 ||
-      listen(listener, 16) != 0) {
-    SetLastError(listener >= 0 && wake >= 0 && errno == EADDRINUSE ? ERROR_ALREADY_EXISTS : ERROR_NOT_ENOUGH_MEMORY);
-    if (listener >= 0) close(listener);
-    if (wake >= 0) close(wake);
+  Descriptor listener = OpenSocket(AF_UNIX, SOCK_STREAM);
+  Descriptor wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!listener || !wake || bind(listener.get(), socketAddress.sockaddr(), socketAddress.length) != 0 ||
+      listen(listener.get(), 16) != 0) {
+    SetLastError(listener && wake && errno == EADDRINUSE ? ERROR_ALREADY_EXISTS : ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  return std::unique_ptr<CopyDataEndpoint>(
-      new CopyDataEndpoint(std::make_unique<Server>(address, std::move(handler), listener, wake)));
+  return std::unique_ptr<CopyDataEndpoint>(new CopyDataEndpoint(
+      std::make_unique<Server>(address, std::move(handler), std::move(listener), std::move(wake))));
 }
 
 CopyDataEndpoint::CopyDataEndpoint(std::unique_ptr<Server> server) : server_(std::move(server)) {}
@@ -395,14 +363,13 @@ BOOL SendCopyData(const CopyDataAddress& to, const COPYDATASTRUCT& data, DWORD t
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const int connection = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (connection < 0) {
+  const Descriptor socket = OpenSocket(AF_UNIX, SOCK_STREAM);
+  if (!socket) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }
-  if (const DWORD error = Connect(connection, address, Clock::now() + std::chrono::milliseconds(timeoutMs));
-      error != ERROR_SUCCESS) {
-    close(connection);
+  const int connection = socket.get();
+  if (const DWORD error = Connect(connection, address, DeadlineAfter(timeoutMs)); error != ERROR_SUCCESS) {
     SetLastError(error);
     return FALSE;
   }
@@ -414,11 +381,11 @@ BOOL SendCopyData(const CopyDataAddress& to, const COPYDATASTRUCT& data, DWORD t
   payload += sender.windowTitle;
   payload.append(static_cast<const char*>(data.lpData), data.cbData);
 
-  DWORD error = SendFrame(connection, kCall, payload, Clock::now() + std::chrono::milliseconds(timeoutMs));
+  DWORD error = SendFrame(connection, kCall, payload, DeadlineAfter(timeoutMs));
   int64_t value = 0;
   while (error == ERROR_SUCCESS) {
     Frame frame;
-    error = ReceiveFrame(connection, &frame, Clock::now() + std::chrono::milliseconds(timeoutMs));
+    error = ReceiveFrame(connection, &frame, DeadlineAfter(timeoutMs));
     if (error != ERROR_SUCCESS) break;
     PayloadReader reader(frame.payload);
     if (frame.kind == kResult) {
@@ -434,9 +401,8 @@ BOOL SendCopyData(const CopyDataAddress& to, const COPYDATASTRUCT& data, DWORD t
     const LRESULT replyResult = onReply ? onReply(to, RecordOf(identifier, bytes)) : 0;
     std::string answer;
     Put<int64_t>(answer, replyResult);
-    error = SendFrame(connection, kReplyResult, answer, Clock::now() + std::chrono::milliseconds(timeoutMs));
+    error = SendFrame(connection, kReplyResult, answer, DeadlineAfter(timeoutMs));
   }
-  close(connection);
   if (error != ERROR_SUCCESS) {
     SetLastError(error);
     return FALSE;

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "win32/kernel_object.h"
+#include "win32/sockets.h"
 #include "win32/synch.h"
 #include "win32/text.h"
 #include "win32/unix_socket.h"
@@ -26,19 +26,18 @@ namespace {
 // handle (which destroys the object below) can wake them.
 class Inbox {
  public:
-  Inbox(int socket, int wake, DWORD maxMessageSize, DWORD readTimeout)
-      : socket_(socket), wake_(wake), maxMessageSize_(maxMessageSize), readTimeout_(readTimeout) {}
-  ~Inbox() {
-    close(socket_);
-    close(wake_);
-  }
+  Inbox(Descriptor socket, Descriptor wake, DWORD maxMessageSize, DWORD readTimeout)
+      : socket_(std::move(socket)),
+        wake_(std::move(wake)),
+        maxMessageSize_(maxMessageSize),
+        readTimeout_(readTimeout) {}
   Inbox(const Inbox&) = delete;
   Inbox& operator=(const Inbox&) = delete;
 
   void Close() {
     closed_ = true;
     const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t ignored = write(wake_, &one, sizeof(one));
+    [[maybe_unused]] const ssize_t ignored = write(wake_.get(), &one, sizeof(one));
   }
   bool closed() const { return closed_; }
   DWORD maxMessageSize() const { return maxMessageSize_; }
@@ -54,25 +53,19 @@ class Inbox {
   // Waits until a message is there (true), the time-out passes or the inbox
   // is closed (false, with the error set).
   bool WaitForMessage() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeout_);
+    const Deadline deadline = DeadlineAfter(readTimeout_);
     for (;;) {
       if (closed_) {
         SetLastError(ERROR_OPERATION_ABORTED);
         return false;
       }
       if (NextSize() != MAILSLOT_NO_MESSAGE) return true;
-      int wait = -1;
-      if (readTimeout_ != MAILSLOT_WAIT_FOREVER) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-          SetLastError(ERROR_SEM_TIMEOUT);
-          return false;
-        }
-        wait = static_cast<int>(left.count());
+      if (MillisecondsLeft(deadline) == 0) {
+        SetLastError(ERROR_SEM_TIMEOUT);
+        return false;
       }
-      pollfd entries[2] = {{socket_, POLLIN, 0}, {wake_, POLLIN, 0}};
-      poll(entries, 2, wait);
+      pollfd entries[2] = {{socket_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+      PollUntil(entries, 2, deadline);
     }
   }
 
@@ -92,7 +85,7 @@ class Inbox {
       return false;
     }
     char empty;
-    const ssize_t got = recv(socket_, size == 0 ? &empty : buffer, size, MSG_DONTWAIT);
+    const ssize_t got = recv(socket_.get(), size == 0 ? &empty : buffer, size, MSG_DONTWAIT);
     if (got < 0) {
       SetLastError(ERROR_SEM_TIMEOUT);
       return false;
@@ -108,15 +101,15 @@ class Inbox {
     const DWORD limit = maxMessageSize_ == 0 ? kMailslotMaxMessageSize : maxMessageSize_;
     for (;;) {
       char probe;
-      const ssize_t size = recv(socket_, &probe, 1, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
+      const ssize_t size = recv(socket_.get(), &probe, 1, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
       if (size < 0) return MAILSLOT_NO_MESSAGE;
       if (static_cast<size_t>(size) <= limit) return static_cast<DWORD>(size);
-      recv(socket_, &probe, 1, MSG_DONTWAIT);
+      recv(socket_.get(), &probe, 1, MSG_DONTWAIT);
     }
   }
 
-  const int socket_;
-  const int wake_;
+  const Descriptor socket_;
+  const Descriptor wake_;
   const DWORD maxMessageSize_;
   const DWORD readTimeout_;
   std::atomic<bool> closed_{false};
@@ -133,30 +126,21 @@ class Mailslot final : public KernelObject {
 
 class MailslotWriter final : public KernelObject {
  public:
-  explicit MailslotWriter(int socket) : socket_(socket) {}
-  ~MailslotWriter() override { close(socket_); }
+  explicit MailslotWriter(Descriptor socket) : socket_(std::move(socket)) {}
   bool IsSignaled() const override { return false; }
 
+  // One datagram: it goes whole or not at all.
   bool Write(const void* data, DWORD size) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMailslotWriteTimeoutMs);
-    for (;;) {
-      if (send(socket_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL) == static_cast<ssize_t>(size)) return true;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) {
-        SetLastError(ERROR_BROKEN_PIPE);
-        return false;
-      }
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd entry{socket_, POLLOUT, 0};
-      if (left.count() <= 0 || poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
-        SetLastError(ERROR_TIMEOUT);
-        return false;
-      }
+    const int error = WriteAll(socket_.get(), data, size, DeadlineAfter(kMailslotWriteTimeoutMs));
+    if (error != 0) {
+      SetLastError(error == ETIMEDOUT ? ERROR_TIMEOUT : ERROR_BROKEN_PIPE);
+      return false;
     }
+    return true;
   }
 
  private:
-  const int socket_;
+  const Descriptor socket_;
 };
 
 // The socket address of a mailslot name, or an error.
@@ -179,15 +163,14 @@ HANDLE CreateMailslot(const std::string& name, DWORD maxMessageSize, DWORD readT
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
-  const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (socket < 0 || wake < 0 || bind(socket, address.sockaddr(), address.length) != 0) {
-    SetLastError(socket >= 0 && wake >= 0 && errno == EADDRINUSE ? ERROR_ALREADY_EXISTS : ERROR_NOT_ENOUGH_MEMORY);
-    if (socket >= 0) close(socket);
-    if (wake >= 0) close(wake);
+  Descriptor socket = OpenSocket(AF_UNIX, SOCK_DGRAM);
+  Descriptor wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!socket || !wake || bind(socket.get(), address.sockaddr(), address.length) != 0) {
+    SetLastError(socket && wake && errno == EADDRINUSE ? ERROR_ALREADY_EXISTS : ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
   }
-  return RegisterHandle(new Mailslot(std::make_shared<Inbox>(socket, wake, maxMessageSize, readTimeout)));
+  return RegisterHandle(
+      new Mailslot(std::make_shared<Inbox>(std::move(socket), std::move(wake), maxMessageSize, readTimeout)));
 }
 
 HANDLE OpenWriter(const std::string& name, DWORD access) {
@@ -199,20 +182,19 @@ HANDLE OpenWriter(const std::string& name, DWORD access) {
                                              : ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  const int socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (socket < 0) {
+  Descriptor socket = OpenSocket(AF_UNIX, SOCK_DGRAM);
+  if (!socket) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
   }
   // Room for the largest message with its bookkeeping.
   const int room = static_cast<int>(4 * kMailslotMaxMessageSize);
-  setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &room, sizeof(room));
-  if (connect(socket, address.sockaddr(), address.length) != 0) {
-    close(socket);
+  setsockopt(socket.get(), SOL_SOCKET, SO_SNDBUF, &room, sizeof(room));
+  if (connect(socket.get(), address.sockaddr(), address.length) != 0) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  return RegisterHandle(new MailslotWriter(socket));
+  return RegisterHandle(new MailslotWriter(std::move(socket)));
 }
 
 // The owner's inbox behind a handle; the handle's reference is dropped before

@@ -1,7 +1,5 @@
 #include "auth_exchange.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -131,34 +129,33 @@ int tlxRavixAuthExchange(int socket) {
 int tlxRequestAuthentication(const char* host, int port, const char* method, const char* uri) {
   tlxDigestRecord credentials{};
   if (method == nullptr || uri == nullptr || tlxDigestCredentials(&credentials) != 0) return -1;
-  int socket = tlxHttpConnect(host, port);
-  if (socket < 0) return -1;
-
-  const std::string requestHead = tlxRequestHead(method, uri, host, port);
   char buffer[kTlxHttpHeaderSize];
-  if (SendHTTP((requestHead + "User-Agent: Telvara\r\nProxy-Connection: Keep-Alive\r\nConnection: close\r\n" +
-                kTlxNoCacheHeaders).c_str(),
-               socket, nullptr) != 0) {
-    tlxAuthLog("failed to send request\n\n");
-    close(socket);
-    return -1;
+  std::string requestHead;
+  {
+    const tlx::win32::Descriptor socket = tlxHttpConnect(host, port);
+    if (!socket) return -1;
+    requestHead = tlxRequestHead(method, uri, host, port);
+    if (SendHTTP((requestHead + "User-Agent: Telvara\r\nProxy-Connection: Keep-Alive\r\nConnection: close\r\n" +
+                  kTlxNoCacheHeaders).c_str(),
+                 socket.get(), nullptr) != 0) {
+      tlxAuthLog("failed to send request\n\n");
+      return -1;
+    }
+    if (ReceiveSocket(buffer, socket.get(), sizeof buffer, "\r\n\r\n", kTlxHttpTimeoutSeconds) <= 0) {
+      tlxAuthLog("failed to receive response header\n\n");
+      return -1;
+    }
   }
-  if (ReceiveSocket(buffer, socket, sizeof buffer, "\r\n\r\n", kTlxHttpTimeoutSeconds) <= 0) {
-    tlxAuthLog("failed to receive response header\n\n");
-    close(socket);
-    return -1;
-  }
-  close(socket);
   const std::string authorization = RequestAuthorization(buffer, credentials, uri);
   if (authorization.empty()) return -1;
 
-  socket = tlxHttpConnect(host, port);
-  if (socket < 0) return -1;
+  tlx::win32::Descriptor socket = tlxHttpConnect(host, port);
+  if (!socket) return -1;
   if (SendHTTP((requestHead + kTlxKeepAliveHeaders + "Authorization: " + authorization + "\r\n" + kTlxNoCacheHeaders).c_str(),
-               socket, nullptr) != 0) {
+               socket.get(), nullptr) != 0) {
     tlxAuthLog("failed to send request\n\n");
-    close(socket);
     return -1;
   }
-  return socket;
+  // The caller owns the connection from here on.
+  return socket.release();
 }

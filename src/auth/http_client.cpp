@@ -1,97 +1,27 @@
 #include "http_client.h"
 
-#include <fcntl.h>
 #include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "auth_log.h"
+#include "win32/sockets.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using tlx::win32::Deadline;
 
-int MillisecondsLeft(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
+Deadline SendDeadline() { return tlx::win32::DeadlineAfter(kTlxHttpTimeoutSeconds * 1000); }
 
-// Waits until the socket is ready for `events` or the deadline passes: 1 ready,
-// 0 time-out, -1 error.
-int WaitReady(int socket, short events, Clock::time_point deadline) {
-  for (;;) {
-    const int left = MillisecondsLeft(deadline);
-    if (left == 0) return 0;
-    pollfd entry{socket, events, 0};
-    const int ready = poll(&entry, 1, left);
-    if (ready < 0 && errno == EINTR) continue;
-    return ready < 0 ? -1 : ready;
-  }
-}
-
-// Connects with a bounded wait; the socket is blocking again afterwards.
-bool ConnectWithin(int socket, const sockaddr* address, socklen_t length, int timeoutSeconds) {
-  const int flags = fcntl(socket, F_GETFL);
-  if (flags < 0 || fcntl(socket, F_SETFL, flags | O_NONBLOCK) < 0) return false;
-  bool connected = connect(socket, address, length) == 0;
-  if (!connected && (errno == EINPROGRESS || errno == EINTR)) {
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
-    int error = 0;
-    socklen_t errorLength = sizeof error;
-    connected = WaitReady(socket, POLLOUT, deadline) == 1 &&
-                getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &errorLength) == 0 && error == 0;
-  }
-  return connected && fcntl(socket, F_SETFL, flags) == 0;
-}
-
-// Sends all of data, repeating partial sends after a 1 ms pause. The byte
-// count of the failing send, or len when everything went.
-ssize_t SendAll(int socket, const char* data, size_t len) {
-  size_t sent = 0;
-  while (sent < len) {
-    const ssize_t result = send(socket, data + sent, len - sent, MSG_NOSIGNAL);
-    if (result < 0 && errno == EINTR) continue;
-    if (result <= 0) return result;
-    sent += static_cast<size_t>(result);
-    if (sent < len) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return static_cast<ssize_t>(len);
-}
-
+// Sends all of the text within the HTTP time-out.
 bool SendText(int socket, std::string_view text) {
-  return SendAll(socket, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-}
-
-// Length of the longest tail of data[0, length) that is a proper beginning of
-// the terminator.
-size_t PartialTerminator(const char* data, size_t length, std::string_view terminator) {
-  for (size_t keep = std::min(length, terminator.size() - 1); keep > 0; --keep) {
-    if (std::memcmp(data + length - keep, terminator.data(), keep) == 0) return keep;
-  }
-  return 0;
-}
-
-// True when the peer has shut its side down and the socket holds nothing
-// beyond the `held` bytes already seen: they can never be completed. Uses
-// scratch (room bytes) for the check and leaves it zeroed.
-bool PeerLeftAfter(int socket, size_t held, char* scratch, size_t room) {
-  pollfd entry{socket, POLLRDHUP, 0};
-  if (poll(&entry, 1, 0) != 1 || (entry.revents & (POLLRDHUP | POLLHUP)) == 0) return false;
-  // Bytes sent just before the shutdown may have arrived since the last look.
-  const ssize_t pending = recv(socket, scratch, room, MSG_PEEK | MSG_DONTWAIT);
-  std::memset(scratch, 0, room);
-  return pending == static_cast<ssize_t>(held);
+  return tlx::win32::WriteAll(socket, text.data(), text.size(), SendDeadline()) == 0;
 }
 
 }  // namespace
@@ -105,10 +35,10 @@ std::string tlxChallengeRequest(const std::string& path, const std::string& host
          kTlxNoCacheHeaders;
 }
 
-int tlxHttpConnectTagged(const char* host, int port, const char* tag) {
+tlx::win32::Descriptor tlxHttpConnectTagged(const char* host, int port, const char* tag) {
   if (host == nullptr || !std::isgraph(static_cast<unsigned char>(host[0]))) {
     tlxAuthLog("%sinvalid hostname \"%s\"\n\n", tag, host != nullptr ? host : "(null)");
-    return -1;
+    return {};
   }
   tlxAuthLog("%sconnecting to %s:%d\n\n", tag, host, port);
   addrinfo hints{};
@@ -120,25 +50,26 @@ int tlxHttpConnectTagged(const char* host, int port, const char* tag) {
   const std::string service = std::to_string(port);
   if (getaddrinfo(host, service.c_str(), &hints, &addresses) != 0 || addresses == nullptr) {
     tlxAuthLog("%sunable to resolve the name\n\n", tag);
-    return -1;
+    return {};
   }
-  const int socket = ::socket(addresses->ai_family, addresses->ai_socktype | SOCK_CLOEXEC, addresses->ai_protocol);
-  if (socket < 0) {
+  tlx::win32::Descriptor socket =
+      tlx::win32::OpenSocket(addresses->ai_family, addresses->ai_socktype, addresses->ai_protocol);
+  if (!socket) {
     freeaddrinfo(addresses);
     tlxAuthLog("%scan't open socket\n\n", tag);
-    return -1;
+    return {};
   }
-  const bool connected = ConnectWithin(socket, addresses->ai_addr, addresses->ai_addrlen, kTlxHttpTimeoutSeconds);
+  const int error = tlx::win32::ConnectWithin(socket.get(), addresses->ai_addr, addresses->ai_addrlen,
+                                              tlx::win32::DeadlineAfter(kTlxHttpTimeoutSeconds * 1000));
   freeaddrinfo(addresses);
-  if (!connected) {
-    close(socket);
+  if (error != 0) {
     tlxAuthLog("%scan't connect to server\n\n", tag);
-    return -1;
+    return {};
   }
   return socket;
 }
 
-int tlxHttpConnect(const char* host, int port) { return tlxHttpConnectTagged(host, port, ""); }
+tlx::win32::Descriptor tlxHttpConnect(const char* host, int port) { return tlxHttpConnectTagged(host, port, ""); }
 
 int SendHTTP(const char* header, int socket, const char* body) {
   if (header == nullptr) return -1;
@@ -174,13 +105,14 @@ int SendHTTP_chunk(int length, int socket, const char* data) {
   } else {
     sizeLine = tlxFormat("%x\r\n", static_cast<unsigned>(length));
   }
-  ssize_t result = SendAll(socket, sizeLine.data(), sizeLine.size());
-  if (result == static_cast<ssize_t>(sizeLine.size()) && data != nullptr) {
-    result = SendAll(socket, data, static_cast<size_t>(length));
-    if (result == length) result = SendAll(socket, "\r\n", 2) == 2 ? 2 : -1;
+  const Deadline deadline = SendDeadline();
+  int error = tlx::win32::WriteAll(socket, sizeLine.data(), sizeLine.size(), deadline);
+  if (error == 0 && data != nullptr) {
+    error = tlx::win32::WriteAll(socket, data, static_cast<size_t>(length), deadline);
+    if (error == 0) error = tlx::win32::WriteAll(socket, "\r\n", 2, deadline);
   }
-  if (result <= 0) {
-    tlxAuthLog("%s failed (%d, %d)\n\n", "SendHTTP_chunk", static_cast<int>(result), errno);
+  if (error != 0) {
+    tlxAuthLog("%s failed (%d)\n\n", "SendHTTP_chunk", error);
     return -1;
   }
   return 0;
@@ -191,10 +123,10 @@ int ReceiveSocket(char* buffer, int socket, int size, const char* terminator, in
   std::memset(buffer, 0, static_cast<size_t>(size));
   const std::string_view term = terminator != nullptr ? terminator : "";
   const size_t capacity = static_cast<size_t>(size) - 1;
-  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+  const Deadline deadline = tlx::win32::DeadlineAfter(static_cast<uint32_t>(timeoutSeconds) * 1000);
   size_t stored = 0;
   while (stored < capacity) {
-    const int ready = WaitReady(socket, POLLIN, deadline);
+    const int ready = tlx::win32::WaitReady(socket, POLLIN, deadline);
     if (ready <= 0) {
       tlxAuthLog(ready == 0 ? "%s: select timeout\n\n" : "%s: select\n\n", "ReceiveSocket");
       return -1;
@@ -212,41 +144,23 @@ int ReceiveSocket(char* buffer, int socket, int size, const char* terminator, in
       continue;
     }
 
-    // Consume what was peeked up to the terminator, or, without one, all but
-    // a tail that may be its beginning.
+    // Consume what was peeked up to the end of the terminator, or all of it
+    // without one. A terminator that began in an earlier piece is found by
+    // searching from that piece's last bytes.
     const size_t peekedEnd = stored + static_cast<size_t>(got);
     const size_t searchFrom = stored >= term.size() - 1 ? stored - (term.size() - 1) : 0;
     const size_t found = std::string_view(buffer, peekedEnd).find(term, searchFrom);
-    size_t take;
-    size_t keep = 0;
-    if (found != std::string_view::npos) {
-      take = found + term.size() - stored;
-    } else if (peekedEnd == capacity) {
-      take = static_cast<size_t>(got);
-    } else {
-      keep = std::min(PartialTerminator(buffer, peekedEnd, term), static_cast<size_t>(got));
-      take = static_cast<size_t>(got) - keep;
+    const size_t take = found != std::string_view::npos ? found + term.size() - stored : static_cast<size_t>(got);
+    const ssize_t consumed = recv(socket, buffer + stored, take, 0);
+    if (consumed != static_cast<ssize_t>(take)) {
+      tlxAuthLog("%s: recv returned %d, expected %d\n\n", "ReceiveSocket", static_cast<int>(consumed),
+                 static_cast<int>(take));
+      std::memset(buffer, 0, static_cast<size_t>(size));
+      return -1;
     }
-    if (take > 0) {
-      const ssize_t consumed = recv(socket, buffer + stored, take, 0);
-      if (consumed != static_cast<ssize_t>(take)) {
-        tlxAuthLog("%s: recv returned %d, expected %d\n\n", "ReceiveSocket", static_cast<int>(consumed),
-                   static_cast<int>(take));
-        std::memset(buffer, 0, static_cast<size_t>(size));
-        return -1;
-      }
-      stored += take;
-    }
+    stored += take;
     std::memset(buffer + stored, 0, peekedEnd - stored);
     if (found != std::string_view::npos) return static_cast<int>(stored);
-    if (keep > 0) {
-      if (PeerLeftAfter(socket, keep, buffer + stored, capacity - stored)) {
-        tlxAuthLog("recv returned %d\n\n", 0);
-        std::memset(buffer, 0, static_cast<size_t>(size));
-        return -1;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
   }
   return static_cast<int>(stored);
 }

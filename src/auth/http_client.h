@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "win32/sockets.h"
+
 // Every header and body read waits at most this long.
 inline constexpr int kTlxHttpTimeoutSeconds = 10;
 // Size of every header receive buffer.
@@ -21,14 +23,15 @@ std::string tlxRequestHead(const char* method, const std::string& path, const st
 std::string tlxChallengeRequest(const std::string& path, const std::string& host, int port);
 
 // Resolves host (IPv4) and connects a TCP socket to it, waiting at most
-// kTlxHttpTimeoutSeconds. The socket, or -1. `tag` goes in front of each
-// diagnostic ("" or "reg: ").
-int tlxHttpConnectTagged(const char* host, int port, const char* tag);
-int tlxHttpConnect(const char* host, int port);
+// kTlxHttpTimeoutSeconds. The socket, or an empty descriptor. `tag` goes in
+// front of each diagnostic ("" or "reg: ").
+tlx::win32::Descriptor tlxHttpConnectTagged(const char* host, int port, const char* tag);
+tlx::win32::Descriptor tlxHttpConnect(const char* host, int port);
 
 // Sends the header text (which ends with its last line's CRLF) and the empty
 // line; with a body, a Content-Length line before the empty line and the body
-// after it. 0, or -1 when a send fails.
+// after it. Each send waits at most kTlxHttpTimeoutSeconds. 0, or -1 when a
+// send fails.
 int SendHTTP(const char* header, int socket, const char* body);
 
 // Sends one chunk of a chunked body; null data sends the last chunk, a zero

@@ -1,7 +1,5 @@
 #include "registration.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -370,9 +368,7 @@ int tlxRegistrationConnect(const char* username, const char* alias, const char* 
     tlxAuthLog("reg: invalid hostname \"%s\"\n\n", host);
     return -13;
   }
-  const int socket = tlxHttpConnectTagged(host, state.port, "reg: ");
-  if (socket < 0) return -5;
-  const int result = tlxRegistrationExchange(socket, record);
-  close(socket);
-  return result;
+  const tlx::win32::Descriptor socket = tlxHttpConnectTagged(host, state.port, "reg: ");
+  if (!socket) return -5;
+  return tlxRegistrationExchange(socket.get(), record);
 }

@@ -20,6 +20,7 @@
 #include "ravix_spec.h"
 #include "registration.h"
 #include "state_fixture.h"
+#include "win32/sockets.h"
 
 namespace {
 
@@ -131,15 +132,16 @@ std::unique_ptr<char[]> Exact(const std::string& text, bool withNul) {
 // A socket from which the text can be read, after which the peer has gone.
 struct Answer {
   explicit Answer(const std::string& text) {
-    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-    EXPECT_EQ(send(fds[1], text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
-    shutdown(fds[1], SHUT_WR);
+    int pair[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    reader.reset(pair[0]);
+    writer.reset(pair[1]);
+    EXPECT_EQ(send(writer.get(), text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
+    shutdown(writer.get(), SHUT_WR);
   }
-  ~Answer() {
-    close(fds[0]);
-    close(fds[1]);
-  }
-  int fds[2] = {-1, -1};
+  int socket() const { return reader.get(); }
+  tlx::win32::Descriptor reader;
+  tlx::win32::Descriptor writer;
 };
 
 class ParserFuzz : public tlx::test::AuthStateTest {
@@ -209,7 +211,7 @@ TEST_F(ParserFuzz, MutatedAnswersGiveResultsNotFaults) {
       const int size = round % 2 == 0 ? kTlxHttpHeaderSize : 2 + round % 61;
       auto buffer = std::make_unique<char[]>(static_cast<size_t>(size));
       Answer header(text);
-      const int got = ReceiveSocket(buffer.get(), header.fds[0], size, "\r\n\r\n", 1);
+      const int got = ReceiveSocket(buffer.get(), header.socket(), size, "\r\n\r\n", 1);
       ASSERT_TRUE(got == -1 || (got > 0 && got < size));
       if (got > 0) {
         ASSERT_EQ(buffer[got], '\0');
@@ -218,7 +220,7 @@ TEST_F(ParserFuzz, MutatedAnswersGiveResultsNotFaults) {
       const int capacity = round % 3 == 0 ? kTlxHttpHeaderSize : 4 + round % 40;
       auto out = std::make_unique<char[]>(static_cast<size_t>(capacity));
       Answer chunked(text);
-      const int length = tlxHttpReadChunked(chunked.fds[0], out.get(), capacity);
+      const int length = tlxHttpReadChunked(chunked.socket(), out.get(), capacity);
       ASSERT_LT(length, capacity);
       if (length >= 0) {
         ASSERT_EQ(out[length], '\0');
@@ -230,7 +232,7 @@ TEST_F(ParserFuzz, MutatedAnswersGiveResultsNotFaults) {
       for (const std::string& answer : {text, kChallenge + text}) {
         tlxAuthState().msgCounter = 0;
         Answer reply(answer);
-        const int result = tlxRavixAuthExchange(reply.fds[0]);
+        const int result = tlxRavixAuthExchange(reply.socket());
         ASSERT_LE(result, 0);
         ASSERT_GE(result, -20);
         ASSERT_LT(std::strlen(tlxAuthState().baseSpec.spec), sizeof tlxAuthState().baseSpec.spec);
@@ -240,7 +242,7 @@ TEST_F(ParserFuzz, MutatedAnswersGiveResultsNotFaults) {
       // A registration whose reply (header and body) is the text.
       Answer reply(kChallenge + text);
       tlxRegistrationRecord record{"tlx_registration", "Den", "8372"};
-      const int result = tlxRegistrationExchange(reply.fds[0], record);
+      const int result = tlxRegistrationExchange(reply.socket(), record);
       ASSERT_LE(result, 0);
       ASSERT_GE(result, -13);
     }

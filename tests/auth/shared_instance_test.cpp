@@ -11,6 +11,7 @@
 
 #include "identity_fixture.h"
 #include "tlx_authentication.h"
+#include "win32/sockets.h"
 
 namespace {
 
@@ -51,16 +52,16 @@ TEST(SharedInstance, BindingByNameReachesTheLinkedCopy) {
   // An authentication through the linked copy saves the nonce "abc"; the key
   // read through the bound copy is made from it.
   int fds[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-  std::thread station(Answer, fds[1],
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+  const tlx::win32::Descriptor player(fds[0]);
+  const tlx::win32::Descriptor base(fds[1]);
+  std::thread station(Answer, base.get(),
                       std::vector<std::string>{
                           "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"Ravix\", nonce=\"abc\", "
                           "algorithm=MD5, domain=\"/ravix/\", qop=\"auth\"\r\n\r\n",
                           "HTTP/1.1 200 OK\r\nServer: x; TLXStreamingServer, support=1/2, id=b1\r\n\r\n"});
-  EXPECT_EQ(TlxRavixAuthentication(fds[0], "127.0.0.1", 8080, 0), S_OK);
+  EXPECT_EQ(TlxRavixAuthentication(player.get(), "127.0.0.1", 8080, 0), S_OK);
   station.join();
-  close(fds[0]);
-  close(fds[1]);
   auto getKey = reinterpret_cast<HRESULT (*)(char*)>(dlsym(byPath, "TlxRavixGetAKS"));
   auto getBaseId = reinterpret_cast<const char* (*)()>(dlsym(bySoname, "TlxRavixGetBaseId"));
   ASSERT_NE(getKey, nullptr);

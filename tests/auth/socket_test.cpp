@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -17,21 +16,28 @@ namespace {
 
 using namespace std::chrono_literals;
 
+using tlx::win32::Descriptor;
+
+// A connected pair of stream sockets.
+struct Pair {
+  Pair() {
+    int fds[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    ends[0].reset(fds[0]);
+    ends[1].reset(fds[1]);
+  }
+  Descriptor ends[2];
+};
+
 class SocketPair : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds_), 0); }
   void TearDown() override {
     if (writer_.joinable()) writer_.join();
-    CloseWriter();
-    close(fds_[0]);
   }
 
-  int reader() const { return fds_[0]; }
-  int writer() const { return fds_[1]; }
-  void CloseWriter() {
-    if (fds_[1] >= 0) close(fds_[1]);
-    fds_[1] = -1;
-  }
+  int reader() const { return pair_.ends[0].get(); }
+  int writer() const { return pair_.ends[1].get(); }
+  void CloseWriter() { pair_.ends[1].reset(); }
 
   // Writes the pieces with a pause before each after the first; shuts the
   // writing side down at the end when asked.
@@ -39,10 +45,10 @@ class SocketPair : public ::testing::Test {
     writer_ = std::thread([this, pieces = std::move(pieces), shutDown] {
       for (size_t i = 0; i < pieces.size(); ++i) {
         if (i > 0) std::this_thread::sleep_for(30ms);
-        ASSERT_EQ(send(fds_[1], pieces[i].data(), pieces[i].size(), MSG_NOSIGNAL),
+        ASSERT_EQ(send(writer(), pieces[i].data(), pieces[i].size(), MSG_NOSIGNAL),
                   static_cast<ssize_t>(pieces[i].size()));
       }
-      if (shutDown) shutdown(fds_[1], SHUT_WR);
+      if (shutDown) shutdown(writer(), SHUT_WR);
     });
   }
 
@@ -66,7 +72,7 @@ class SocketPair : public ::testing::Test {
     return all;
   }
 
-  int fds_[2] = {-1, -1};
+  Pair pair_;
   std::thread writer_;
 };
 
@@ -152,25 +158,23 @@ TEST_F(SocketPair, ChunkedBodies) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.pieces.front());
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    const Pair pair;
+    const int feedSocket = pair.ends[1].get();
     std::thread feeder([&] {
       for (const std::string& piece : c.pieces) {
-        send(fds[1], piece.data(), piece.size(), MSG_NOSIGNAL);
+        send(feedSocket, piece.data(), piece.size(), MSG_NOSIGNAL);
         std::this_thread::sleep_for(5ms);
       }
-      shutdown(fds[1], SHUT_WR);
+      shutdown(feedSocket, SHUT_WR);
     });
     std::vector<char> out(static_cast<size_t>(c.capacity) + 16, '#');
-    const int result = tlxHttpReadChunked(fds[0], out.data(), c.capacity);
+    const int result = tlxHttpReadChunked(pair.ends[0].get(), out.data(), c.capacity);
     feeder.join();
     EXPECT_EQ(result, c.result);
     if (result >= 0) {
       EXPECT_EQ(std::string(out.data()), c.data);
     }
     EXPECT_TRUE(std::all_of(out.begin() + c.capacity, out.end(), [](char b) { return b == '#'; }));
-    close(fds[0]);
-    close(fds[1]);
   }
 }
 
@@ -188,18 +192,18 @@ TEST_F(SocketPair, SendsAreByteExact) {
 }
 
 TEST(HttpSend, ToAClosedPeerFailsWithoutSignal) {
-  int pair[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-  close(pair[1]);
-  EXPECT_EQ(SendHTTP("GET / HTTP/1.1\r\n", pair[0], nullptr), -1);
-  EXPECT_EQ(SendHTTP_chunk(3, pair[0], "abc"), -1);
-  EXPECT_EQ(SendHTTP_chunk(0, pair[0], nullptr), -1);
-  close(pair[0]);
+  Pair pair;
+  pair.ends[1].reset();
+  const int sender = pair.ends[0].get();
+  EXPECT_EQ(SendHTTP("GET / HTTP/1.1\r\n", sender, nullptr), -1);
+  EXPECT_EQ(SendHTTP_chunk(3, sender, "abc"), -1);
+  EXPECT_EQ(SendHTTP_chunk(0, sender, nullptr), -1);
 }
 
 TEST(HttpConnect, LoopbackListenerRefusedPortAndBadNames) {
-  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  ASSERT_GE(listener, 0);
+  Descriptor listening = tlx::win32::OpenSocket(AF_INET, SOCK_STREAM);
+  ASSERT_TRUE(listening);
+  const int listener = listening.get();
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -209,14 +213,12 @@ TEST(HttpConnect, LoopbackListenerRefusedPortAndBadNames) {
   ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
   const int port = ntohs(address.sin_port);
 
-  const int connected = tlxHttpConnect("127.0.0.1", port);
-  ASSERT_GE(connected, 0);
-  close(connected);
-  close(listener);
-  EXPECT_EQ(tlxHttpConnect("127.0.0.1", port), -1);
+  EXPECT_TRUE(tlxHttpConnect("127.0.0.1", port));
+  listening.reset();
+  EXPECT_FALSE(tlxHttpConnect("127.0.0.1", port));
 
   for (const char* host : {static_cast<const char*>(nullptr), "", " 127.0.0.1", "\t127.0.0.1", "\x01x"}) {
-    EXPECT_EQ(tlxHttpConnect(host, port), -1);
+    EXPECT_FALSE(tlxHttpConnect(host, port));
   }
 }
 

@@ -5,25 +5,24 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <map>
 #include <sstream>
 #include <string>
 
 #include "support/peer_process.h"
+#include "win32/sockets.h"
 
 namespace {
 
 class UdpSocket {
  public:
-  UdpSocket() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
+  UdpSocket() : socket_(tlx::win32::OpenSocket(AF_INET, SOCK_DGRAM)), fd_(socket_.get()) {
     sockaddr_in any{};
     any.sin_family = AF_INET;
     any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     bind(fd_, reinterpret_cast<sockaddr*>(&any), sizeof any);
   }
-  ~UdpSocket() { close(fd_); }
   int port() const {
     sockaddr_in self{};
     socklen_t size = sizeof self;
@@ -47,7 +46,8 @@ class UdpSocket {
   }
 
  private:
-  int fd_;
+  const tlx::win32::Descriptor socket_;
+  const int fd_;
 };
 
 std::string Search(int replyPort) {

@@ -16,6 +16,7 @@
 #include "../identity_fixture.h"
 #include "../state_fixture.h"
 #include "support/peer_process.h"
+#include "win32/sockets.h"
 
 namespace tlx::test {
 
@@ -112,22 +113,19 @@ class PeerTest : public AuthStateTest {
 
   int port() const { return peer_->port(); }
 
-  int Connect() const {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  tlx::win32::Descriptor Connect() const {
+    tlx::win32::Descriptor socket = tlx::win32::OpenSocket(AF_INET, SOCK_STREAM);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port()));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    return fd;
+    EXPECT_EQ(connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return socket;
   }
 
   // One stream connection authenticated the way the source filter does it.
   HRESULT Authenticate(unsigned char proxyUse = 0) const {
-    const int fd = Connect();
-    const HRESULT result = TlxRavixAuthentication(fd, "127.0.0.1", port(), proxyUse);
-    close(fd);
-    return result;
+    return TlxRavixAuthentication(Connect().get(), "127.0.0.1", port(), proxyUse);
   }
 
   // Record lines of one event.

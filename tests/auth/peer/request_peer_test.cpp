@@ -12,6 +12,7 @@
 #include "digest.h"
 #include "peer_fixture.h"
 #include "tlx_authentication.h"
+#include "win32/sockets.h"
 
 namespace {
 
@@ -38,10 +39,10 @@ using RequestAuthentication = PeerTest;
 
 TEST_F(RequestAuthentication, ChallengeThenTheAuthorisedRequestOnASecondConnection) {
   Start(tlx::test::HttpScenario("\"nonce\": \"" + kNonce + "\", \"speedtest\": {\"body\": \"speed\"}"));
-  const int fd = TlxRavixRequestAuthentication("127.0.0.1", port(), "GET", "/tlx/speedtest?tm=1");
-  ASSERT_GE(fd, 0);
-  const std::string answer = ReadAnswer(fd);
-  close(fd);
+  const tlx::win32::Descriptor connection(
+      TlxRavixRequestAuthentication("127.0.0.1", port(), "GET", "/tlx/speedtest?tm=1"));
+  ASSERT_TRUE(connection);
+  const std::string answer = ReadAnswer(connection.get());
   EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK\r\n")) << answer;
   EXPECT_TRUE(answer.ends_with("\r\n\r\nspeed")) << answer;
 

@@ -49,7 +49,7 @@ void BitAdvance(BitReader& reader, uint32_t k) {
   reader.nextWord = LoadWord(reader, reader.nextAddress);
   reader.bitsLeft = 32 - k;
   if (k > 0) reader.window |= static_cast<uint32_t>(uint64_t{reader.nextWord} >> reader.bitsLeft);
-  if (BitPositionBits(reader) > reader.endBits) reader.status |= kBitReaderOverrun;
+  if (BitPositionBits(reader) > reader.endBits) reader.status |= kStatusInvalidCode;
 }
 
 int BitPosition(const BitReader& reader, const uint8_t** byte, uint32_t* bitOffset) {

@@ -8,17 +8,16 @@
 // Reading is bounded to [begin, end): aligned words that lie wholly inside
 // are loaded at once, edge words are assembled byte by byte, and bytes
 // outside the input read as zero without being touched. Consuming bits past
-// the end sets kBitReaderOverrun in `status`, so a truncated picture is never
+// the end sets kStatusInvalidCode in `status`, so a truncated picture is never
 // reported clean. Copying the struct saves a position; copying it back
 // restores it.
 #pragma once
 
 #include <cstdint>
 
-namespace tlx::mpeg4 {
+#include "status.h"
 
-// Set in BitReader::status when bits past the end of the input are consumed.
-inline constexpr uint32_t kBitReaderOverrun = 0x100;
+namespace tlx::mpeg4 {
 
 struct BitReader {
   uint32_t window = 0;        // the next 32 stream bits
@@ -28,7 +27,7 @@ struct BitReader {
   uintptr_t end = 0;          // first byte after the input
   uintptr_t begin = 0;        // first byte of the input
   uint64_t endBits = 0;       // 8 * end: the bit position of the end
-  uint32_t status = 0;        // kBitReaderOverrun once bits past the end are consumed
+  uint32_t status = 0;        // kStatusInvalidCode once bits past the end are consumed
 };
 
 // Attaches the reader to [start, end) and skips bitOffset bits.
@@ -47,7 +46,7 @@ inline void BitSkip(BitReader& reader, uint32_t n) {
   reader.window = (reader.window << n) | static_cast<uint32_t>(uint64_t{reader.nextWord} >> (reader.bitsLeft - n));
   reader.bitsLeft -= n;
   if (8 * static_cast<uint64_t>(reader.nextAddress) - reader.bitsLeft > reader.endBits) {
-    reader.status |= kBitReaderOverrun;
+    reader.status |= kStatusInvalidCode;
   }
 }
 
@@ -76,9 +75,9 @@ inline void BitByteAlign(BitReader& reader) { BitSkip(reader, reader.bitsLeft & 
 // exactly the end on a byte boundary. Otherwise 0.
 int BitPosition(const BitReader& reader, const uint8_t** byte, uint32_t* bitOffset);
 
-// Reads one marker bit; a 0 sets 0x10 in status.
+// Reads one marker bit; a 0 sets kStatusMarker in status.
 inline void BitReadMarker(BitReader& reader, uint32_t& status) {
-  if (BitRead(reader, 1) == 0) status |= 0x10;
+  if (BitRead(reader, 1) == 0) status |= kStatusMarker;
 }
 
 }  // namespace tlx::mpeg4

@@ -1,25 +1,21 @@
 // The decode path behind Mpeg4DecAFrame and the two look functions: walking
 // the start codes of one input, handing headers to their parsers, decoding the
 // picture packet by packet, and reporting the bytes used.
+#include "frame_driver.h"
+
 #include <cstring>
 
-#include "block_decoder_state.h"
-#include "mpeg4_decoder.h"
+#include "block/block_decoder_state.h"
+#include "macroblock_layer.h"
+#include "picture_output.h"
+#include "start_codes.h"
+#include "stream_headers.h"
 
 namespace tlx::mpeg4 {
 namespace {
 
-constexpr uint32_t kGovStartCode = 0x1B3;
-constexpr uint32_t kVopStartCode = 0x1B6;
-constexpr uint32_t kEndMarker = 0x1B7;
 constexpr uint32_t kTimeAtEndMarker = 0x7FFFFFFF;
-constexpr int32_t kIntraDcThresholds[8] = {500, 13, 15, 17, 19, 21, 23, 0};
 
-bool IsVoStartCode(uint32_t code) { return code >= 0x100 && code <= 0x11F; }
-bool IsVolStartCode(uint32_t code) { return code >= 0x120 && code <= 0x12F; }
-
-// True when the window starts a short (H.263-style) picture.
-bool StartsShortPicture(const BitReader& reader) { return (reader.window & ~0x3FFu) == 0x8000; }
 
 // Walks start codes until one that `stop` accepts or the end of the data (0),
 // passing over every other code.
@@ -31,6 +27,59 @@ uint32_t WalkStartCodes(BitReader& reader, Stop stop) {
     code = BitNextStartCode(reader);
   }
   return code;
+}
+
+uint32_t AttachInput(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
+  if (frame.bufferBase != nullptr) {
+    if ((reinterpret_cast<uintptr_t>(frame.bufferBase) & 3) != 0) {
+      decoder.status |= kStatusInvalidArgument;
+      return decoder.status;
+    }
+    if (((reinterpret_cast<uintptr_t>(frame.input) + frame.inputLength) & 3) != 0) {
+      decoder.status |= kStatusMisalignedEnd;
+      return decoder.status;
+    }
+  }
+  BitReaderInit(decoder.reader, frame.input, 0, frame.input + frame.inputLength);
+  return 0;
+}
+
+void ReportConsumed(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
+  BitByteAlign(decoder.reader);
+  const uint8_t* byte = nullptr;
+  uint32_t bitOffset = 0;
+  BitPosition(decoder.reader, &byte, &bitOffset);
+  frame.consumed = static_cast<uint32_t>(byte - frame.input);
+}
+
+uint32_t FindSequenceStart(Mpeg4Decoder& decoder) {
+  return WalkStartCodes(
+      decoder.reader, [](uint32_t code) { return IsVoStartCode(code) || IsVolStartCode(code) || code == kEndMarker; });
+}
+
+void ComputeResyncMarkerLength(Mpeg4Decoder& decoder) {
+  const VopHeader& vop = decoder.stream.vop;
+  if (vop.codingType == kVopI || decoder.stream.vol.shape == 2) {
+    decoder.stream.resyncMarkerLength = 17;
+  } else if (vop.codingType == kVopP) {
+    decoder.stream.resyncMarkerLength = 16 + vop.fcodeForward;
+  } else if (vop.codingType == kVopB) {
+    decoder.stream.resyncMarkerLength =
+        16 + (vop.fcodeForward > vop.fcodeBackward ? vop.fcodeForward : vop.fcodeBackward);
+  }
+}
+
+void DecodeVopCombined(Mpeg4Decoder& decoder) {
+  BitReader& reader = decoder.reader;
+  ComputeResyncMarkerLength(decoder);
+  const uint32_t length = decoder.stream.resyncMarkerLength;
+  // Each round either consumes bits or ends the picture; one that starts at
+  // the end of the data ends it.
+  while (!BitAtEnd(reader)) {
+    DecodeMacroblocksCombined(decoder);
+    if ((decoder.status | reader.status) != 0) BitSkipToResync(reader, length);
+    if (BitNextIsResyncMarker(reader, length - 1) == 0) break;
+  }
 }
 
 void ClearOutFields(Mpeg4DecFrame& frame) {
@@ -72,7 +121,7 @@ bool ParseObjectAndLayer(Mpeg4Decoder& decoder, uint32_t code) {
   }
   if (!IsVolStartCode(code)) return false;
   ParseVolHeader(decoder);
-  decoder.bTimeUnit = 0;
+  decoder.stream.bTimeUnit = 0;
   return true;
 }
 
@@ -94,75 +143,12 @@ void LookSequence(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
       decoder.status |= kStatusNoPicture;
     }
   }
-  frame.width = decoder.vol.width;
-  frame.height = decoder.vol.height;
-  frame.chromaFormat = decoder.vol.chromaFormat;
+  frame.width = decoder.stream.vol.width;
+  frame.height = decoder.stream.vol.height;
+  frame.chromaFormat = decoder.stream.vol.chromaFormat;
 }
 
 }  // namespace
-
-uint32_t ComputeTimeIncrementBits(uint32_t resolution) {
-  uint32_t value = resolution - 1;
-  uint32_t bits = 0;
-  while (value != 0) {
-    ++bits;
-    value >>= 1;
-  }
-  if (bits < 1) bits = 1;
-  if (bits > 16) bits = 16;
-  return bits;
-}
-
-void ComputeResyncMarkerLength(Mpeg4Decoder& decoder) {
-  const VopHeader& vop = decoder.vop;
-  if (vop.codingType == kVopI || decoder.vol.shape == 2) {
-    decoder.resyncMarkerLength = 17;
-  } else if (vop.codingType == kVopP) {
-    decoder.resyncMarkerLength = 16 + vop.fcodeForward;
-  } else if (vop.codingType == kVopB) {
-    decoder.resyncMarkerLength = 16 + (vop.fcodeForward > vop.fcodeBackward ? vop.fcodeForward : vop.fcodeBackward);
-  }
-}
-
-void SetIntraDcVlcThreshold(Mpeg4Decoder& decoder) {
-  if (decoder.intraDcVlcIndex > 7) {
-    decoder.status |= kStatusOutOfRange;
-    decoder.intraDcVlcIndex = 7;
-  }
-  decoder.intraDcThreshold = kIntraDcThresholds[decoder.intraDcVlcIndex];
-}
-
-void UpdateIntraDcVlcSwitch(Mpeg4Decoder& decoder) {
-  decoder.intraDcVlc = int32_t(decoder.runningQuantiser) < decoder.intraDcThreshold ? 1 : 0;
-}
-
-uint32_t AttachInput(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
-  if (frame.bufferBase != nullptr) {
-    if ((reinterpret_cast<uintptr_t>(frame.bufferBase) & 3) != 0) {
-      decoder.status |= kStatusInvalidArgument;
-      return decoder.status;
-    }
-    if (((reinterpret_cast<uintptr_t>(frame.input) + frame.inputLength) & 3) != 0) {
-      decoder.status |= kStatusMisalignedEnd;
-      return decoder.status;
-    }
-  }
-  BitReaderInit(decoder.reader, frame.input, 0, frame.input + frame.inputLength);
-  return 0;
-}
-
-void ReportConsumed(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
-  BitByteAlign(decoder.reader);
-  const uint8_t* byte = nullptr;
-  uint32_t bitOffset = 0;
-  BitPosition(decoder.reader, &byte, &bitOffset);
-  frame.consumed = static_cast<uint32_t>(byte - frame.input);
-}
-
-uint32_t FindSequenceStart(Mpeg4Decoder& decoder) {
-  return WalkStartCodes(decoder.reader,
-                        [](uint32_t code) { return IsVoStartCode(code) || IsVolStartCode(code) || code == kEndMarker; });
-}
 
 uint32_t DecodeFrame(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
   if (const uint32_t status = BeginCall(decoder, frame); status != 0) return status;
@@ -174,16 +160,16 @@ uint32_t DecodeFrame(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
     // Short-header macroblocks are not decoded by this core: the header is
     // read so the layer's size is known, and the picture is refused.
     decoder.status |= kStatusUnsupported;
-    frame.width = decoder.vol.width;
-    frame.height = decoder.vol.height;
+    frame.width = decoder.stream.vol.width;
+    frame.height = decoder.stream.vol.height;
     frame.shortHeader = 1;
-    frame.chromaFormat = decoder.vol.chromaFormat;
+    frame.chromaFormat = decoder.stream.vol.chromaFormat;
     ReportConsumed(decoder, frame);
     return CallStatus(decoder);
   }
 
   uint32_t code;
-  if (decoder.volSeen != 0) {
+  if (decoder.stream.volSeen != 0) {
     code = WalkStartCodes(reader, [](uint32_t c) {
       return IsVoStartCode(c) || IsVolStartCode(c) || c == kGovStartCode || c == kVopStartCode || c == kEndMarker;
     });
@@ -191,8 +177,8 @@ uint32_t DecodeFrame(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
     code = FindSequenceStart(decoder);
   }
   if (ParseObjectAndLayer(decoder, code)) {
-    frame.width = decoder.vol.width;
-    frame.height = decoder.vol.height;
+    frame.width = decoder.stream.vol.width;
+    frame.height = decoder.stream.vol.height;
   }
   code = WalkStartCodes(reader, [](uint32_t c) { return c == kGovStartCode || c == kVopStartCode || c == kEndMarker; });
   if (code == kGovStartCode) {
@@ -201,24 +187,24 @@ uint32_t DecodeFrame(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
   }
   if (code == kVopStartCode) {
     DecodeVop(decoder);
-    frame.pictureKind = decoder.vop.codingType + 1;
-    frame.timeSeconds = static_cast<uint32_t>(decoder.currentSeconds);
-    frame.timeIncrement = decoder.vop.timeIncrement;
-    frame.timeResolution = decoder.vol.timeIncrementResolution;
+    frame.pictureKind = decoder.stream.vop.codingType + 1;
+    frame.timeSeconds = static_cast<uint32_t>(decoder.stream.currentSeconds);
+    frame.timeIncrement = decoder.stream.vop.timeIncrement;
+    frame.timeResolution = decoder.stream.vol.timeIncrementResolution;
     frame.shortHeader = 0;
-    OutputPicture(decoder, frame);
+    OutputPicture(decoder.refs, decoder.stream, frame);
   } else if (code == kEndMarker) {
     FlushAtEndMarker(decoder);
     frame.pictureKind = 0;
     frame.timeSeconds = frame.timeIncrement = frame.timeResolution = kTimeAtEndMarker;
     frame.shortHeader = 0;
-    OutputPicture(decoder, frame);
+    OutputPicture(decoder.refs, decoder.stream, frame);
   } else {
     decoder.status |= kStatusNoPicture;
   }
-  frame.width = decoder.vol.width;
-  frame.height = decoder.vol.height;
-  frame.chromaFormat = decoder.vol.chromaFormat;
+  frame.width = decoder.stream.vol.width;
+  frame.height = decoder.stream.vol.height;
+  frame.chromaFormat = decoder.stream.vol.chromaFormat;
   BitNextStartCode(reader);
   ReportConsumed(decoder, frame);
   return CallStatus(decoder);
@@ -234,7 +220,7 @@ uint32_t LookSequenceHeader(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
 uint32_t LookPictureHeader(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
   if (const uint32_t status = BeginCall(decoder, frame); status != 0) return status;
   BitReader& reader = decoder.reader;
-  if (decoder.volSeen == 0) LookSequence(decoder, frame);
+  if (decoder.stream.volSeen == 0) LookSequence(decoder, frame);
   uint32_t code = BitNextStartCode(reader);
   while (code != 0 && code != kVopStartCode && code != kEndMarker) {
     if (code == kGovStartCode) {
@@ -248,11 +234,11 @@ uint32_t LookPictureHeader(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
   if (code == kVopStartCode) {
     ParseVopHeader(decoder);
     if (decoder.status == 0) {
-      const VopHeader& vop = decoder.vop;
-      const bool bidirectional = vop.codingType == kVopB && decoder.vol.scalability == 0;
-      const int32_t base = bidirectional ? decoder.lastReferenceBase : decoder.nextReferenceBase;
-      frame.width = decoder.vol.width;
-      frame.height = decoder.vol.height;
+      const VopHeader& vop = decoder.stream.vop;
+      const bool bidirectional = vop.codingType == kVopB && decoder.stream.vol.scalability == 0;
+      const int32_t base = bidirectional ? decoder.stream.lastReferenceBase : decoder.stream.nextReferenceBase;
+      frame.width = decoder.stream.vol.width;
+      frame.height = decoder.stream.vol.height;
       frame.pictureKind = vop.codingType + 1;
       frame.timeSeconds = static_cast<uint32_t>(AddSeconds(base, vop.moduloTimeBase));
       frame.timeIncrement = vop.timeIncrement;
@@ -265,55 +251,42 @@ uint32_t LookPictureHeader(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
 }
 
 void DecodeVopData(Mpeg4Decoder& decoder) {
-  if (decoder.vol.dataPartitioned != 0) {
+  if (decoder.stream.vol.dataPartitioned != 0) {
     // Data-partitioned packets are not decoded by this core.
     ComputeResyncMarkerLength(decoder);
     decoder.status |= kStatusUnsupported;
-    BitSkipToResync(decoder.reader, decoder.resyncMarkerLength);
+    BitSkipToResync(decoder.reader, decoder.stream.resyncMarkerLength);
     return;
   }
   DecodeVopCombined(decoder);
 }
 
-void DecodeVopCombined(Mpeg4Decoder& decoder) {
-  BitReader& reader = decoder.reader;
-  ComputeResyncMarkerLength(decoder);
-  const uint32_t length = decoder.resyncMarkerLength;
-  // Each round either consumes bits or ends the picture; one that starts at
-  // the end of the data ends it.
-  while (!BitAtEnd(reader)) {
-    DecodeMacroblocksCombined(decoder);
-    if ((decoder.status | reader.status) != 0) BitSkipToResync(reader, length);
-    if (BitNextIsResyncMarker(reader, length - 1) == 0) break;
-  }
-}
-
 void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
-  BitSkipToResync(reader, decoder.resyncMarkerLength);
-  BitSkip(reader, decoder.resyncMarkerLength);
-  uint32_t number = BitRead(reader, decoder.mbNumberBits);
-  if (number > decoder.mbCount) {
+  BitSkipToResync(reader, decoder.stream.resyncMarkerLength);
+  BitSkip(reader, decoder.stream.resyncMarkerLength);
+  uint32_t number = BitRead(reader, decoder.grid.numberBits);
+  if (number > decoder.grid.count) {
     decoder.status |= kStatusOutOfRange;
-    number = decoder.mbCount;
+    number = decoder.grid.count;
   }
-  for (uint32_t index = decoder.mbIndex; index < number; ++index) ConcealMacroblock(decoder, index);
-  decoder.mbIndex = number;
+  for (uint32_t index = decoder.mb.index; index < number; ++index) ConcealMacroblock(decoder, index);
+  decoder.mb.index = number;
 
   ResetPredictorRows(*decoder.blockDecoder);
   ResetDcPredictors(*decoder.blockDecoder);
-  decoder.runningQuantiser = 0;
-  std::memset(decoder.blocks, 0, sizeof(decoder.blocks));
+  decoder.mb.runningQuantiser = 0;
+  std::memset(decoder.mb.blocks, 0, sizeof(decoder.mb.blocks));
 
-  if (decoder.vol.shape != 2) decoder.quantiser = BitRead(reader, decoder.vol.quantPrecision);
+  if (decoder.stream.vol.shape != 2) decoder.mb.quantiser = BitRead(reader, decoder.stream.vol.quantPrecision);
   if (BitRead(reader, 1) == 0) return;  // header_extension_code
   ReadModuloTimeBase(reader);
   BitReadMarker(reader, decoder.status);
-  decoder.vop.timeIncrement = BitRead(reader, decoder.vol.timeIncrementBits);
+  decoder.stream.vop.timeIncrement = BitRead(reader, decoder.stream.vol.timeIncrementBits);
   BitReadMarker(reader, decoder.status);
   const uint32_t codingType = BitRead(reader, 2);
-  if (decoder.vol.shape == 2) return;
-  decoder.intraDcVlcIndex = BitRead(reader, 3);
+  if (decoder.stream.vol.shape == 2) return;
+  decoder.stream.intraDcVlcIndex = BitRead(reader, 3);
   SetIntraDcVlcThreshold(decoder);
   if (codingType != kVopI) {
     const uint32_t forward = BitRead(reader, 3);
@@ -321,7 +294,7 @@ void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
       decoder.status |= kStatusOutOfRange;
       return;
     }
-    decoder.vop.fcodeForward = forward;
+    decoder.stream.vop.fcodeForward = forward;
   }
   if (codingType == kVopB) {
     const uint32_t backward = BitRead(reader, 3);
@@ -329,7 +302,7 @@ void ReadVideoPacketHeader(Mpeg4Decoder& decoder) {
       decoder.status |= kStatusOutOfRange;
       return;
     }
-    decoder.vop.fcodeBackward = backward;
+    decoder.stream.vop.fcodeBackward = backward;
   }
 }
 

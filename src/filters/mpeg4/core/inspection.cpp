@@ -7,9 +7,10 @@
 namespace tlx::mpeg4 {
 
 void SetMacroblockObserver(Mpeg4Decoder& decoder, MacroblockObserver observer, void* context) {
-  if (observer != nullptr && decoder.report == nullptr) decoder.report = CoreNew<MacroblockReport>();
-  decoder.observer = decoder.report != nullptr ? observer : nullptr;
-  decoder.observerContext = context;
+  if (observer != nullptr && decoder.observation.report == nullptr)
+    decoder.observation.report = CoreNew<MacroblockReport>();
+  decoder.observation.observer = decoder.observation.report != nullptr ? observer : nullptr;
+  decoder.observation.context = context;
 }
 
 void InjectPicturePlanes(Picture& picture, const uint8_t* y, int yStride, const uint8_t* u, const uint8_t* v,
@@ -21,7 +22,7 @@ void InjectPicturePlanes(Picture& picture, const uint8_t* y, int yStride, const 
     std::memcpy(picture.uOrigin + row * picture.chromaStride, u + row * chromaStride, size_t(picture.chromaWidth));
     std::memcpy(picture.vOrigin + row * picture.chromaStride, v + row * chromaStride, size_t(picture.chromaWidth));
   }
-  picture.PadBorders();
+  PadBorders(picture.Planes());
 }
 
 }  // namespace tlx::mpeg4

@@ -1,6 +1,6 @@
 #include "macroblock_header.h"
 
-#include "coefficient_tables.h"
+#include "block/coefficient_tables.h"
 
 namespace tlx::mpeg4 {
 namespace {
@@ -13,10 +13,10 @@ constexpr auto kCbpyLookup = BuildCodeLookup<6>(kCbpy);
 void DecodeMcbpc(Mpeg4Decoder& decoder, BitReader& reader) {
   if ((reader.window >> (32 - kMcbpcStuffing.length)) == kMcbpcStuffing.code) {
     BitSkip(reader, kMcbpcStuffing.length);
-    decoder.macroblockFlags = 0;
+    decoder.mb.flags = 0;
     return;
   }
-  if (decoder.vop.codingType != kVopI) {
+  if (decoder.stream.vop.codingType != kVopI) {
     decoder.status |= kStatusUnsupported;
     return;
   }
@@ -27,9 +27,9 @@ void DecodeMcbpc(Mpeg4Decoder& decoder, BitReader& reader) {
   }
   const ValueCode& c = kIntraMcbpc[i];
   BitSkip(reader, c.length);
-  decoder.macroblockFlags = c.value >> 2;
-  decoder.chromaPattern = c.value & 3;
-  decoder.codedBlockPattern = (decoder.codedBlockPattern & ~0xC0u) | (decoder.chromaPattern << 6);
+  decoder.mb.flags = c.value >> 2;
+  decoder.mb.chromaPattern = c.value & 3;
+  decoder.mb.codedBlockPattern = (decoder.mb.codedBlockPattern & ~0xC0u) | (decoder.mb.chromaPattern << 6);
 }
 
 void DecodeCbpy(Mpeg4Decoder& decoder, BitReader& reader) {
@@ -40,8 +40,8 @@ void DecodeCbpy(Mpeg4Decoder& decoder, BitReader& reader) {
   }
   const ValueCode& c = kCbpy[i];
   BitSkip(reader, c.length);
-  const uint32_t pattern = (decoder.macroblockFlags & kMbIntra) ? c.value : c.value ^ 15u;
-  decoder.codedBlockPattern = (decoder.codedBlockPattern & ~0xF00u) | (pattern << 8);
+  const uint32_t pattern = (decoder.mb.flags & kMbIntra) ? c.value : c.value ^ 15u;
+  decoder.mb.codedBlockPattern = (decoder.mb.codedBlockPattern & ~0xF00u) | (pattern << 8);
 }
 
 }  // namespace tlx::mpeg4

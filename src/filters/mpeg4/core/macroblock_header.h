@@ -1,6 +1,6 @@
 // Macroblock-level codes: the macroblock type with the chroma pattern
 // (MCBPC) and the luma pattern (CBPY). Both peek at the reader's window and
-// consume exactly the code; an invalid code sets 0x100 in the decoder's
+// consume exactly the code; an invalid code sets kStatusInvalidCode in the decoder's
 // status and consumes nothing.
 #pragma once
 
@@ -11,7 +11,7 @@ namespace tlx::mpeg4 {
 
 // Stuffing (0000 0000 1) is consumed and leaves the flags word 0, so the
 // caller reads the header again. I-VOPs use the intra table; MCBPC of other
-// VOP types sets 0x2 and reads nothing. Sets the macroblock flags, the chroma
+// VOP types sets kStatusUnsupported and reads nothing. Sets the macroblock flags, the chroma
 // pattern and bits 7-6 of the coded-block pattern.
 void DecodeMcbpc(Mpeg4Decoder& decoder, BitReader& reader);
 

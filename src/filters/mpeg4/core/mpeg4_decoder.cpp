@@ -2,9 +2,10 @@
 
 #include <cstring>
 
-#include "block_decoder_state.h"
+#include "block/block_decoder_state.h"
 #include "core_allocation.h"
-#include "cpu_probe.h"
+#include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
+#include "status.h"
 
 namespace tlx::mpeg4 {
 namespace {
@@ -14,50 +15,58 @@ namespace {
 void ChooseVariants(Mpeg4Decoder& decoder) {
   uint32_t features = ProbeCpuFeatures();
   if (const std::optional<uint32_t> mask = win32::CpuFeatureMask()) features &= *mask;
-  decoder.features = features;
+  decoder.variants.features = features;
   if ((features & kFeatureSse2) != 0) {
-    decoder.pictureVariant = PictureVariant::Simd;
-    decoder.converterVariant = ConverterVariant::Sse2;
-    decoder.postFilter = true;
+    decoder.variants.picture = PictureVariant::Simd;
+    decoder.variants.converter = ConverterVariant::Sse2;
+    decoder.variants.postFilter = true;
   } else if ((features & kFeatureIntegerSse) != 0) {
-    decoder.pictureVariant = PictureVariant::Simd;
-    decoder.converterVariant = ConverterVariant::Isse;
-    decoder.postFilter = false;
+    decoder.variants.picture = PictureVariant::Simd;
+    decoder.variants.converter = ConverterVariant::Isse;
+    decoder.variants.postFilter = false;
   } else {
-    decoder.pictureVariant = PictureVariant::Plain;
-    decoder.converterVariant = ConverterVariant::Mmx;
-    decoder.postFilter = false;
+    decoder.variants.picture = PictureVariant::Plain;
+    decoder.variants.converter = ConverterVariant::Mmx;
+    decoder.variants.postFilter = false;
   }
 }
 
 void ResetHeaderState(Mpeg4Decoder& decoder) {
-  decoder.volSeen = 0;
-  decoder.shortHeaderMode = 0;
-  decoder.vol = VolHeader{};
-  decoder.vop = VopHeader{};
-  decoder.currentSeconds = -1;
-  decoder.lastReferenceBase = -1;
-  decoder.nextReferenceBase = -1;
-  decoder.bTimeUnit = 0;
-  decoder.resyncMarkerLength = 0;
-  decoder.intraDcThreshold = -1;
-  decoder.runningQuantiser = 0;
+  decoder.stream.volSeen = 0;
+  decoder.stream.shortHeaderMode = 0;
+  decoder.stream.vol = VolHeader{};
+  decoder.stream.vop = VopHeader{};
+  decoder.stream.currentSeconds = -1;
+  decoder.stream.lastReferenceBase = -1;
+  decoder.stream.nextReferenceBase = -1;
+  decoder.stream.bTimeUnit = 0;
+  decoder.stream.resyncMarkerLength = 0;
+  decoder.stream.intraDcThreshold = -1;
+  decoder.mb.runningQuantiser = 0;
 }
 
 void ClearPictureStates(Picture* picture) {
-  if (picture == nullptr) return;
-  picture->kind = 0;
-  picture->valid = 0;
-  picture->reorder = 0;
+  if (picture != nullptr) picture->ClearState();
+}
+
+// Creates the four stores of the chosen picture class and fills the kernel
+// tables that class selects.
+template <typename PictureClass>
+void CreateStores(Mpeg4Decoder& decoder) {
+  InitDspTables(decoder.dsp, PictureClass::kVariant);
+  for (Picture*& store : decoder.refs.stores) {
+    store = CoreNew<PictureClass>();
+    if (store == nullptr) decoder.status |= kStatusOutOfMemory;
+  }
 }
 
 void FreeTables(Mpeg4Decoder& decoder) {
-  CoreFree(decoder.mbColumn);
-  CoreFree(decoder.mbRow);
-  CoreFree(decoder.mbWords);
-  decoder.mbColumn = decoder.mbRow = nullptr;
-  decoder.mbWords = nullptr;
-  decoder.allocatedColumns = decoder.allocatedRows = decoder.allocatedCount = 0;
+  CoreFree(decoder.grid.column);
+  CoreFree(decoder.grid.row);
+  CoreFree(decoder.grid.words);
+  decoder.grid.column = decoder.grid.row = nullptr;
+  decoder.grid.words = nullptr;
+  decoder.grid.allocatedColumns = decoder.grid.allocatedRows = decoder.grid.allocatedCount = 0;
 }
 
 uint32_t BitLength(uint32_t value) {
@@ -75,10 +84,10 @@ uint32_t InitialiseInstance(Mpeg4Decoder& decoder) {
   TeardownInstance(decoder);
   ResetHeaderState(decoder);
   ChooseVariants(decoder);
-  for (Picture*& store : decoder.stores) {
-    store = decoder.pictureVariant == PictureVariant::Simd ? static_cast<Picture*>(CoreNew<SimdPicture>())
-                                                           : static_cast<Picture*>(CoreNew<PlainPicture>());
-    if (store == nullptr) decoder.status |= kStatusOutOfMemory;
+  if (decoder.variants.picture == PictureVariant::Simd) {
+    CreateStores<SimdPicture>(decoder);
+  } else {
+    CreateStores<PlainPicture>(decoder);
   }
   decoder.blockDecoder = CoreNew<BlockDecoderState>();
   if (decoder.blockDecoder == nullptr) {
@@ -91,10 +100,10 @@ uint32_t InitialiseInstance(Mpeg4Decoder& decoder) {
     TeardownInstance(decoder);
     return status;
   }
-  decoder.pastReference = decoder.stores[0];
-  decoder.futureReference = decoder.current = decoder.stores[1];
-  decoder.bPicture = decoder.stores[2];
-  decoder.postFilterPicture = decoder.stores[3];
+  decoder.refs.past = decoder.refs.stores[0];
+  decoder.refs.future = decoder.refs.current = decoder.refs.stores[1];
+  decoder.refs.bPicture = decoder.refs.stores[2];
+  decoder.refs.postFilter = decoder.refs.stores[3];
   return 0;
 }
 
@@ -104,18 +113,18 @@ void TeardownInstance(Mpeg4Decoder& decoder) {
   if (decoder.blockDecoder != nullptr) BlockDecoderRelease(*decoder.blockDecoder);
   CoreDelete(decoder.blockDecoder);
   decoder.blockDecoder = nullptr;
-  CoreDelete(decoder.report);
-  decoder.report = nullptr;
-  decoder.observer = nullptr;
-  for (Picture*& store : decoder.stores) {
+  CoreDelete(decoder.observation.report);
+  decoder.observation.report = nullptr;
+  decoder.observation.observer = nullptr;
+  for (Picture*& store : decoder.refs.stores) {
     CoreDelete(store);
     store = nullptr;
   }
   FreeMacroblockInfo(decoder);
   FreeTables(decoder);
-  decoder.pastReference = decoder.futureReference = decoder.current = nullptr;
-  decoder.bPicture = decoder.postFilterPicture = nullptr;
-  decoder.mbColumns = decoder.mbRows = decoder.mbCount = decoder.mbNumberBits = 0;
+  decoder.refs.past = decoder.refs.future = decoder.refs.current = nullptr;
+  decoder.refs.bPicture = decoder.refs.postFilter = nullptr;
+  decoder.grid.columns = decoder.grid.rows = decoder.grid.count = decoder.grid.numberBits = 0;
 }
 
 uint32_t CollectStatus(Mpeg4Decoder& decoder) {
@@ -126,7 +135,7 @@ uint32_t CollectStatus(Mpeg4Decoder& decoder) {
     decoder.blockDecoder->status &= kStatusOutOfMemory;
     fatal |= decoder.blockDecoder->status & kStatusFatal;
   }
-  for (Picture* store : decoder.stores) {
+  for (Picture* store : decoder.refs.stores) {
     if (store == nullptr) continue;
     store->status &= kStatusOutOfMemory;
     fatal |= store->status & kStatusFatal;
@@ -137,72 +146,72 @@ uint32_t CollectStatus(Mpeg4Decoder& decoder) {
 
 void ResetDecoder(Mpeg4Decoder& decoder) {
   if (CollectStatus(decoder) != 0) return;
-  decoder.volSeen = 0;
-  decoder.currentSeconds = 0;
-  decoder.lastReferenceBase = 0;
-  decoder.nextReferenceBase = 0;
+  decoder.stream.volSeen = 0;
+  decoder.stream.currentSeconds = 0;
+  decoder.stream.lastReferenceBase = 0;
+  decoder.stream.nextReferenceBase = 0;
   ForgetReferences(decoder);
 }
 
 void ForgetReferences(Mpeg4Decoder& decoder) {
   if (CollectStatus(decoder) != 0) return;
-  ClearPictureStates(decoder.pastReference);
-  ClearPictureStates(decoder.futureReference);
-  ClearPictureStates(decoder.bPicture);
+  ClearPictureStates(decoder.refs.past);
+  ClearPictureStates(decoder.refs.future);
+  ClearPictureStates(decoder.refs.bPicture);
 }
 
 uint32_t AllocateMacroblockArrays(Mpeg4Decoder& decoder, uint32_t width, uint32_t height) {
   const uint32_t columns = (width + 15) >> 4;
   const uint32_t rows = (height + 15) >> 4;
   const uint32_t count = columns * rows;
-  if (columns > decoder.allocatedColumns || rows > decoder.allocatedRows || decoder.mbColumn == nullptr) {
+  if (columns > decoder.grid.allocatedColumns || rows > decoder.grid.allocatedRows || decoder.grid.column == nullptr) {
     FreeTables(decoder);
-    decoder.mbColumn = static_cast<int32_t*>(CoreAllocate(count * sizeof(int32_t)));
-    decoder.mbRow = static_cast<int32_t*>(CoreAllocate(count * sizeof(int32_t)));
-    decoder.mbWords = static_cast<uint32_t*>(CoreAllocate(count * sizeof(uint32_t)));
-    if (decoder.mbColumn == nullptr || decoder.mbRow == nullptr || decoder.mbWords == nullptr) {
+    decoder.grid.column = static_cast<int32_t*>(CoreAllocate(count * sizeof(int32_t)));
+    decoder.grid.row = static_cast<int32_t*>(CoreAllocate(count * sizeof(int32_t)));
+    decoder.grid.words = static_cast<uint32_t*>(CoreAllocate(count * sizeof(uint32_t)));
+    if (decoder.grid.column == nullptr || decoder.grid.row == nullptr || decoder.grid.words == nullptr) {
       FreeTables(decoder);
       decoder.status |= kStatusOutOfMemory;
       return decoder.status;
     }
-    decoder.allocatedColumns = columns;
-    decoder.allocatedRows = rows;
-    decoder.allocatedCount = count;
+    decoder.grid.allocatedColumns = columns;
+    decoder.grid.allocatedRows = rows;
+    decoder.grid.allocatedCount = count;
   }
   for (uint32_t i = 0; i < count; ++i) {
-    decoder.mbColumn[i] = static_cast<int32_t>(i % columns);
-    decoder.mbRow[i] = static_cast<int32_t>(i / columns);
+    decoder.grid.column[i] = static_cast<int32_t>(i % columns);
+    decoder.grid.row[i] = static_cast<int32_t>(i / columns);
   }
-  std::memset(decoder.mbWords, 0, count * sizeof(uint32_t));
-  decoder.mbColumns = columns;
-  decoder.mbRows = rows;
-  decoder.mbCount = count;
+  std::memset(decoder.grid.words, 0, count * sizeof(uint32_t));
+  decoder.grid.columns = columns;
+  decoder.grid.rows = rows;
+  decoder.grid.count = count;
 
-  for (Picture* store : decoder.stores) {
+  for (Picture* store : decoder.refs.stores) {
     decoder.status |= store->PictureAllocate(int(columns * 16), int(rows * 16), 16, 16, kPlaneFormat420);
   }
   decoder.status |= BlockDecoderAllocate(*decoder.blockDecoder, columns);
-  decoder.mbNumberBits = count > 1 ? BitLength(count - 1) : 1;
+  decoder.grid.numberBits = count > 1 ? BitLength(count - 1) : 1;
   return decoder.status;
 }
 
 uint32_t AllocateMacroblockInfo(Mpeg4Decoder& decoder) {
-  if (decoder.mbInfoCount == decoder.mbCount && decoder.mbInfo != nullptr) return 0;
+  if (decoder.grid.infoCount == decoder.grid.count && decoder.grid.info != nullptr) return 0;
   FreeMacroblockInfo(decoder);
-  decoder.mbInfo = static_cast<uint8_t*>(CoreAllocate(size_t(decoder.mbCount) * 64));
-  if (decoder.mbInfo == nullptr) {
+  decoder.grid.info = static_cast<uint8_t*>(CoreAllocate(size_t(decoder.grid.count) * 64));
+  if (decoder.grid.info == nullptr) {
     decoder.status |= kStatusOutOfMemory;
     return decoder.status;
   }
-  std::memset(decoder.mbInfo, 0, size_t(decoder.mbCount) * 64);
-  decoder.mbInfoCount = decoder.mbCount;
+  std::memset(decoder.grid.info, 0, size_t(decoder.grid.count) * 64);
+  decoder.grid.infoCount = decoder.grid.count;
   return 0;
 }
 
 void FreeMacroblockInfo(Mpeg4Decoder& decoder) {
-  CoreFree(decoder.mbInfo);
-  decoder.mbInfo = nullptr;
-  decoder.mbInfoCount = 0;
+  CoreFree(decoder.grid.info);
+  decoder.grid.info = nullptr;
+  decoder.grid.infoCount = 0;
 }
 
 }  // namespace tlx::mpeg4

@@ -1,29 +1,18 @@
 // The decoder instance behind the handle of the exported functions: its owned
-// objects, tables, header state and the operations that build, size, reset
-// and tear it down.
+// objects, kernel tables and state, grouped so that a step takes the part it
+// works on, and the operations that build, size, reset and tear it down.
 #pragma once
 
 #include <cstdint>
 
 #include "bit_reader.h"
-#include "mpeg4_dec.h"
+#include "dsp.h"
 #include "picture.h"
 
 namespace tlx::mpeg4 {
 
 struct BlockDecoderState;
 
-
-// Status bits of the instance (every core function returns such a word).
-inline constexpr uint32_t kStatusMissingHeader = 0x1;
-inline constexpr uint32_t kStatusUnsupported = 0x2;
-inline constexpr uint32_t kStatusOutOfRange = 0x4;
-inline constexpr uint32_t kStatusMarker = 0x10;
-inline constexpr uint32_t kStatusInvalidCode = 0x100;
-inline constexpr uint32_t kStatusNoPicture = 0x200;
-inline constexpr uint32_t kStatusInvalidArgument = 0x100000;
-inline constexpr uint32_t kStatusMisalignedEnd = 0x200000;
-inline constexpr uint32_t kStatusFatal = 0x80000000;
 
 // VOP coding types.
 inline constexpr uint32_t kVopI = 0;
@@ -39,8 +28,7 @@ inline constexpr uint32_t kMbInter4v = 0x2;
 inline constexpr uint32_t kMbIntra = 0x4;
 inline constexpr uint32_t kMbQuant = 0x8;
 
-// Which processor variants an instance chose when it was initialised.
-enum class PictureVariant : uint32_t { Plain, Simd };
+// Which colour converter an instance chose when it was initialised.
 enum class ConverterVariant : uint32_t { Mmx, Isse, Sse2 };
 
 // Video object layer values (syntax element names of the standard).
@@ -136,45 +124,9 @@ struct MacroblockReport {
 
 using MacroblockObserver = void (*)(void* context, const MacroblockReport& report);
 
-struct Mpeg4Decoder {
-  // The macroblock buffer: six 8x8 blocks of coefficients (four luma, U, V)
-  // that the block decoders fill and the inverse DCT clears again, and the
-  // six shape words that say which regions of each block are occupied.
-  alignas(32) int16_t blocks[6][64] = {};
-  uint32_t shapes[6] = {};
-
-  uint32_t status = 0;    // bit 31 sticky until the instance is destroyed
-  uint32_t snapshot = 0;  // status of the current call before it began decoding
-
-  Picture* stores[4] = {};
-  Picture* pastReference = nullptr;
-  Picture* futureReference = nullptr;
-  Picture* current = nullptr;
-  Picture* bPicture = nullptr;
-  Picture* postFilterPicture = nullptr;
-  PictureVariant pictureVariant = PictureVariant::Plain;
-  ConverterVariant converterVariant = ConverterVariant::Mmx;
-  bool postFilter = false;
-  uint32_t features = 0;  // the masked processor feature word
-
-  BlockDecoderState* blockDecoder = nullptr;
-  BitReader reader;
-
-  // Macroblock tables.
-  int32_t* mbColumn = nullptr;   // index -> column
-  int32_t* mbRow = nullptr;      // index -> row
-  uint32_t* mbWords = nullptr;   // per macroblock: 1 when not coded in the last I/P/S-VOP
-  uint8_t* mbInfo = nullptr;     // 64-byte partition record per macroblock
-  uint32_t mbInfoCount = 0;
-  uint32_t mbColumns = 0;
-  uint32_t mbRows = 0;
-  uint32_t mbCount = 0;
-  uint32_t mbNumberBits = 0;
-  uint32_t allocatedColumns = 0;
-  uint32_t allocatedRows = 0;
-  uint32_t allocatedCount = 0;
-
-  // Header state.
+// The layer and picture headers, the short-header state and the time bases
+// of the stream being decoded.
+struct StreamState {
   uint32_t volSeen = 0;
   uint32_t shortHeaderMode = 0;
   uint32_t voStartCode = 0;
@@ -192,21 +144,79 @@ struct Mpeg4Decoder {
   uint32_t resyncMarkerLength = 0;
   int32_t intraDcThreshold = -1;
   uint32_t intraDcVlcIndex = 0;
+};
 
-  // Macroblock state.
-  uint32_t mbIndex = 0;
+// The macroblock grid of the layer: its size and the per-macroblock tables.
+struct MacroblockGrid {
+  int32_t* column = nullptr;   // index -> column
+  int32_t* row = nullptr;      // index -> row
+  uint32_t* words = nullptr;   // per macroblock: 1 when not coded in the last I/P/S-VOP
+  uint8_t* info = nullptr;     // 64-byte partition record per macroblock
+  uint32_t infoCount = 0;
+  uint32_t columns = 0;
+  uint32_t rows = 0;
+  uint32_t count = 0;
+  uint32_t numberBits = 0;     // bits of a macroblock number in a packet header
+  uint32_t allocatedColumns = 0;
+  uint32_t allocatedRows = 0;
+  uint32_t allocatedCount = 0;
+};
+
+// The picture stores and the role each plays for the picture being decoded.
+struct References {
+  Picture* stores[4] = {};
+  Picture* past = nullptr;
+  Picture* future = nullptr;
+  Picture* current = nullptr;
+  Picture* bPicture = nullptr;
+  Picture* postFilter = nullptr;
+};
+
+// The macroblock being decoded: its coefficient buffer and header values.
+struct MacroblockState {
+  // Six 8x8 blocks of coefficients (four luma, U, V) that the block decoders
+  // fill and the inverse DCT clears again, and the six shape words that say
+  // which regions of each block are occupied.
+  alignas(32) int16_t blocks[6][64] = {};
+  uint32_t shapes[6] = {};
+  uint32_t index = 0;
   uint32_t quantiser = 0;
   uint32_t runningQuantiser = 0;
   uint32_t intraDcVlc = 0;   // DC by its own VLC for this macroblock
-  uint32_t macroblockFlags = 0;
+  uint32_t flags = 0;        // macroblock-type flags
   uint32_t codedBlockPattern = 0;
   uint32_t chromaPattern = 0;
   uint32_t acPredFlag = 0;
   uint32_t dctType = 0;
+};
 
+// The processor variants the instance chose when it was initialised.
+struct ProcessorChoice {
+  PictureVariant picture = PictureVariant::Plain;
+  ConverterVariant converter = ConverterVariant::Mmx;
+  bool postFilter = false;
+  uint32_t features = 0;  // the masked processor feature word
+};
+
+// The observer of decoded macroblocks (inspection only).
+struct Observation {
   MacroblockObserver observer = nullptr;
-  void* observerContext = nullptr;
+  void* context = nullptr;
   MacroblockReport* report = nullptr;  // filled for the observer
+};
+
+struct Mpeg4Decoder {
+  uint32_t status = 0;    // bit 31 sticky until the instance is destroyed
+  uint32_t snapshot = 0;  // status of the current call before it began decoding
+  BitReader reader;
+  BlockDecoderState* blockDecoder = nullptr;
+  DspTables dsp;           // the kernels of the chosen processor variant
+  ProcessorChoice variants;
+  References refs;
+  StreamState stream;
+  MacroblockGrid grid;
+  MacroblockState mb;
+  Observation observation;
 };
 
 // Instance life cycle.
@@ -218,52 +228,5 @@ void ForgetReferences(Mpeg4Decoder& decoder);
 uint32_t AllocateMacroblockArrays(Mpeg4Decoder& decoder, uint32_t width, uint32_t height);
 uint32_t AllocateMacroblockInfo(Mpeg4Decoder& decoder);
 void FreeMacroblockInfo(Mpeg4Decoder& decoder);
-
-// Frame-decode driver.
-uint32_t AttachInput(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame);
-void ReportConsumed(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame);
-uint32_t DecodeFrame(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame);
-uint32_t FindSequenceStart(Mpeg4Decoder& decoder);
-uint32_t LookSequenceHeader(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame);
-uint32_t LookPictureHeader(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame);
-void DecodeVopData(Mpeg4Decoder& decoder);
-void DecodeVopCombined(Mpeg4Decoder& decoder);
-void ReadVideoPacketHeader(Mpeg4Decoder& decoder);
-uint32_t ComputeTimeIncrementBits(uint32_t resolution);
-void ComputeResyncMarkerLength(Mpeg4Decoder& decoder);
-void SetIntraDcVlcThreshold(Mpeg4Decoder& decoder);
-void UpdateIntraDcVlcSwitch(Mpeg4Decoder& decoder);
-
-// Stream headers and picture set-up.
-void ParseVoStartCode(Mpeg4Decoder& decoder);
-void ParseVolHeader(Mpeg4Decoder& decoder);
-void ParseGovHeader(Mpeg4Decoder& decoder);
-void ParseVopHeader(Mpeg4Decoder& decoder);
-void ParseShortHeader(Mpeg4Decoder& decoder);
-void FlushAtEndMarker(Mpeg4Decoder& decoder);
-void DecodeVop(Mpeg4Decoder& decoder);
-uint32_t BitNextStartCode(BitReader& reader);
-// BitNextStartCode, passing over user-data start codes (0x1B2).
-uint32_t BitNextStartCodeAfterUserData(BitReader& reader);
-uint32_t BitNextIsResyncMarker(const BitReader& reader, uint32_t n);
-uint32_t BitPeekAfterStuffing(const BitReader& reader, uint32_t n);
-void BitSkipToResync(BitReader& reader, uint32_t n);
-void ReadZeroBit(Mpeg4Decoder& decoder);
-// Counts 1 bits up to the terminating 0 (modulo_time_base), consuming them.
-uint32_t ReadModuloTimeBase(BitReader& reader);
-// A seconds base advanced by a modulo time base. The count wraps, as the
-// reported unsigned field does, instead of overflowing on a long stream.
-inline int32_t AddSeconds(int32_t base, uint32_t seconds) {
-  return static_cast<int32_t>(static_cast<uint32_t>(base) + seconds);
-}
-// One warping vector code of a sprite trajectory.
-int32_t ReadWarpingVectorCode(Mpeg4Decoder& decoder);
-
-// Macroblock layer.
-void DecodeMacroblocksCombined(Mpeg4Decoder& decoder);
-void ConcealMacroblock(Mpeg4Decoder& decoder, uint32_t index);
-
-// Picture output, record side.
-uint32_t OutputPicture(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame);
 
 }  // namespace tlx::mpeg4

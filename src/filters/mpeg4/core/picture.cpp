@@ -3,12 +3,9 @@
 #include <cstring>
 
 #include "core_allocation.h"
+#include "status.h"
 
 namespace tlx::mpeg4 {
-
-// The vector kernels replace their plain twins slot by slot as they come.
-const PictureKernels kPlainPictureKernels = {PutIntraMacroblock, AddInterMacroblock};
-const PictureKernels kSimdPictureKernels = {PutIntraMacroblock, AddInterMacroblock};
 
 Picture::~Picture() { CoreFree(quantiserMap); }
 
@@ -32,6 +29,12 @@ uint32_t Picture::PictureAllocate(int newWidth, int newHeight, int borderX, int 
   return Allocate(newWidth, newHeight, borderX, borderY, newFormat) | status;
 }
 
+void Picture::ClearState() {
+  kind = 0;
+  valid = 0;
+  reorder = 0;
+}
+
 PicturePlanes Picture::Planes() const {
   PicturePlanes planes;
   planes.y = yOrigin;
@@ -51,13 +54,14 @@ PicturePlanes Picture::Planes() const {
   return planes;
 }
 
-void Picture::PutIntraMacroblock(int16_t (*blocks)[64], int x, int y, int fieldDct, const uint32_t* shapes) {
-  kernels->putIntraMacroblock(Planes(), blocks, x, y, fieldDct, shapes);
+void Picture::PutIntraMacroblock(const BlockKernels& kernels, int16_t (*blocks)[64], int x, int y, int fieldDct,
+                                 const uint32_t* shapes) {
+  kernels.putIntraMacroblock(Planes(), blocks, x, y, fieldDct, shapes);
 }
 
-void Picture::AddInterMacroblock(int16_t (*blocks)[64], int x, int y, int fieldDct, uint32_t codedBlocks,
-                                 const uint32_t* shapes) {
-  kernels->addInterMacroblock(Planes(), blocks, x, y, fieldDct, codedBlocks, shapes);
+void Picture::AddInterMacroblock(const BlockKernels& kernels, int16_t (*blocks)[64], int x, int y, int fieldDct,
+                                 uint32_t codedBlocks, const uint32_t* shapes) {
+  kernels.addInterMacroblock(Planes(), blocks, x, y, fieldDct, codedBlocks, shapes);
 }
 
 void Picture::PutIntraMacroblockA(int16_t (*blocks)[64], int x, int y, int fieldDct, const uint32_t* shapes) {
@@ -69,18 +73,10 @@ void Picture::AddInterMacroblockA(int16_t (*blocks)[64], int x, int y, int field
   tlx::mpeg4::AddInterMacroblockA(Planes(), blocks, x, y, fieldDct, codedBlocks, shapes);
 }
 
-void Picture::PadBorders() { tlx::mpeg4::PadBorders(Planes()); }
+void Picture::PadBorders(const PredictionKernels& kernels) { kernels.padBorders(Planes()); }
 
-void Picture::CopyMacroblock(const Picture& source, int x, int y) {
-  for (int row = 0; row < 16; ++row) {
-    std::memcpy(yOrigin + (y + row) * lumaStride + x, source.yOrigin + (y + row) * lumaStride + x, 16);
-  }
-  const int cx = x / 2;
-  const int cy = y / 2;
-  for (int row = 0; row < 8; ++row) {
-    std::memcpy(uOrigin + (cy + row) * chromaStride + cx, source.uOrigin + (cy + row) * chromaStride + cx, 8);
-    std::memcpy(vOrigin + (cy + row) * chromaStride + cx, source.vOrigin + (cy + row) * chromaStride + cx, 8);
-  }
+void Picture::CopyMacroblock(const PredictionKernels& kernels, const Picture& source, int x, int y) {
+  kernels.copyMacroblock(Planes(), source.Planes(), x, y);
 }
 
 void PictureTimeSet(Picture& picture, int32_t seconds, int32_t increment, int32_t resolution) {

@@ -2,33 +2,27 @@
 // decoder keeps (kind, validity, reorder delay, rounding, time, quantiser
 // map), and the pixel operations the macroblock layer needs.
 //
-// The pixel work goes through a kernel table chosen once per decoder
-// instance: PlainPicture uses the plain C++ kernels, SimdPicture the vector
-// ones. Both give the same bytes.
+// The pixel work runs through the kernel tables the decoder instance holds;
+// which tables those are, the instance's picture class says: PlainPicture
+// selects the plain C++ kernels, SimdPicture the vector ones. Both give the
+// same bytes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "block/reconstruction.h"
+#include "dsp.h"
 #include "plane_store.h"
-#include "reconstruction.h"
 
 namespace tlx::mpeg4 {
-
-struct PictureKernels {
-  decltype(&tlx::mpeg4::PutIntraMacroblock) putIntraMacroblock;
-  decltype(&tlx::mpeg4::AddInterMacroblock) addInterMacroblock;
-};
-
-extern const PictureKernels kPlainPictureKernels;
-extern const PictureKernels kSimdPictureKernels;
 
 // The valid word of a picture that holds a complete decoded picture.
 inline constexpr uint32_t kPictureValid = 3;
 
 class Picture : public PlaneStore {
  public:
-  explicit Picture(const PictureKernels& kernels) : kernels(&kernels) {}
+  Picture() = default;
   ~Picture() override;
 
   // Sizes the planes with the given luma border (chroma border half of it)
@@ -39,24 +33,26 @@ class Picture : public PlaneStore {
   // Writes the inverse DCT of the six blocks (four luma, U, V) of the
   // macroblock at luma position (x, y). With fieldDct the luma blocks 0-1
   // hold the top field and 2-3 the bottom field. Every block comes back zero.
-  void PutIntraMacroblock(int16_t (*blocks)[64], int x, int y, int fieldDct, const uint32_t* shapes);
+  void PutIntraMacroblock(const BlockKernels& kernels, int16_t (*blocks)[64], int x, int y, int fieldDct,
+                          const uint32_t* shapes);
   // Adds the inverse DCT of the blocks whose kCodedBlockBit are set in
   // codedBlocks to the prediction already in the picture.
-  void AddInterMacroblock(int16_t (*blocks)[64], int x, int y, int fieldDct, uint32_t codedBlocks,
-                          const uint32_t* shapes);
+  void AddInterMacroblock(const BlockKernels& kernels, int16_t (*blocks)[64], int x, int y, int fieldDct,
+                          uint32_t codedBlocks, const uint32_t* shapes);
   // The first-kind reconstruction operations; same results.
   void PutIntraMacroblockA(int16_t (*blocks)[64], int x, int y, int fieldDct, const uint32_t* shapes);
   void AddInterMacroblockA(int16_t (*blocks)[64], int x, int y, int fieldDct, uint32_t codedBlocks,
                            const uint32_t* shapes);
   // Copies the 16x16 luma and 8x8 chroma samples of the macroblock at luma
   // position (x, y) from source, which has the same geometry.
-  void CopyMacroblock(const Picture& source, int x, int y);
+  void CopyMacroblock(const PredictionKernels& kernels, const Picture& source, int x, int y);
   // Replicates the edge samples into the borders and the extra rows below.
-  void PadBorders();
+  void PadBorders(const PredictionKernels& kernels);
+  // Forgets the picture held: kind, validity and reorder delay to 0.
+  void ClearState();
   // The planes as the pixel kernels see them.
   PicturePlanes Planes() const;
 
-  const PictureKernels* kernels;
   int16_t lumaBorderX = 0;
   int16_t lumaBorderY = 0;
   int16_t chromaBorderX = 0;
@@ -74,12 +70,12 @@ class Picture : public PlaneStore {
 
 class PlainPicture : public Picture {
  public:
-  PlainPicture() : Picture(kPlainPictureKernels) {}
+  static constexpr PictureVariant kVariant = PictureVariant::Plain;
 };
 
 class SimdPicture : public Picture {
  public:
-  SimdPicture() : Picture(kSimdPictureKernels) {}
+  static constexpr PictureVariant kVariant = PictureVariant::Simd;
 };
 
 // Picture times (seconds, increment, resolution) and the tick arithmetic

@@ -1,21 +1,22 @@
-// Which decoded picture a call returns, and how the record describes it.
-#include "mpeg4_decoder.h"
+#include "picture_output.h"
+
+#include "status.h"
 
 namespace tlx::mpeg4 {
 
-uint32_t OutputPicture(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
-  const VopHeader& vop = decoder.vop;
+uint32_t OutputPicture(const References& refs, const StreamState& stream, Mpeg4DecFrame& frame) {
+  const VopHeader& vop = stream.vop;
   Picture* picture;
-  if (decoder.shortHeaderMode != 0) {
-    picture = decoder.current;
+  if (stream.shortHeaderMode != 0) {
+    picture = refs.current;
   } else if (frame.pictureKind == 0) {
-    picture = decoder.pastReference;
+    picture = refs.past;
   } else if (vop.coded != 0) {
     // Pictures leave in display order: a reference is shown once the next
     // reference has been decoded.
-    picture = vop.codingType == kVopB ? decoder.current : decoder.pastReference;
+    picture = vop.codingType == kVopB ? refs.current : refs.past;
   } else {
-    picture = (vop.codingType == kVopI || vop.codingType == kVopP) ? decoder.futureReference : decoder.pastReference;
+    picture = (vop.codingType == kVopI || vop.codingType == kVopP) ? refs.future : refs.past;
   }
   if (picture == nullptr) return kStatusInvalidArgument;
   if (picture->valid != kPictureValid) {

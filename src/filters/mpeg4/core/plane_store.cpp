@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core_allocation.h"
+#include "status.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -18,8 +18,6 @@ inline constexpr int kPlaneExtraRows = 4;
 // the last plane stay inside the block.
 inline constexpr int kPlaneTailSlack = 64;
 
-inline constexpr uint32_t kStatusOutOfMemory = 0x81000000;
-
 class PlaneStore {
  public:
   PlaneStore() = default;

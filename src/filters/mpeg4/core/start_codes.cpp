@@ -1,5 +1,4 @@
-// Start-code and resynchronisation helpers of the bit reader.
-#include "mpeg4_decoder.h"
+#include "start_codes.h"
 
 namespace tlx::mpeg4 {
 
@@ -7,7 +6,7 @@ uint32_t BitNextStartCode(BitReader& reader) {
   BitByteAlign(reader);
   // A start code counts only when all four of its bytes lie in the data.
   while (BitPositionBits(reader) + 32 <= reader.endBits) {
-    if ((reader.window >> 8) == 1) return 0x100 | (reader.window & 0xFF);
+    if ((reader.window >> 8) == (kStartCodePrefix >> 8)) return kStartCodePrefix | (reader.window & 0xFF);
     BitSkip(reader, 8);
   }
   // No start code: the reader stops at the end of the data.
@@ -17,7 +16,7 @@ uint32_t BitNextStartCode(BitReader& reader) {
 
 uint32_t BitNextStartCodeAfterUserData(BitReader& reader) {
   uint32_t code = BitNextStartCode(reader);
-  while (code == 0x1B2) {
+  while (code == kUserDataStartCode) {
     BitSkip(reader, 32);
     code = BitNextStartCode(reader);
   }
@@ -48,16 +47,6 @@ void BitSkipToResync(BitReader& reader, uint32_t n) {
   BitByteAlign(reader);
   const uint32_t zeros = n > 1 ? n - 1 : 1;
   while (!BitAtEnd(reader) && (reader.window >> (32 - zeros)) != 0) BitSkip(reader, 8);
-}
-
-uint32_t ReadModuloTimeBase(BitReader& reader) {
-  uint32_t count = 0;
-  while (!BitAtEnd(reader) && BitRead(reader, 1) == 1) ++count;
-  return count;
-}
-
-void ReadZeroBit(Mpeg4Decoder& decoder) {
-  if (BitRead(decoder.reader, 1) != 0) decoder.status |= kStatusMarker;
 }
 
 }  // namespace tlx::mpeg4

@@ -1,22 +1,27 @@
 // Video object, layer, group and picture headers, the short header, the end
 // marker, and the set-up of each picture before its macroblocks are decoded.
+#include "stream_headers.h"
+
 #include <cstring>
 #include <initializer_list>
 
-#include "block_decoder_state.h"
-#include "mpeg4_decoder.h"
+#include "block/block_decoder_state.h"
+#include "frame_driver.h"
+#include "start_codes.h"
 
 namespace tlx::mpeg4 {
 namespace {
 
 constexpr uint32_t kMaxWidth = 720;
 constexpr uint32_t kMaxHeight = 576;
-constexpr uint32_t kStuffingStartCode = 0x1C3;
-
-bool IsVolStartCode(uint32_t word) { return word >= 0x120 && word <= 0x12F; }
+constexpr int32_t kIntraDcThresholds[8] = {500, 13, 15, 17, 19, 21, 23, 0};
 
 uint32_t Read(Mpeg4Decoder& decoder, uint32_t bits) { return BitRead(decoder.reader, bits); }
 void Marker(Mpeg4Decoder& decoder) { BitReadMarker(decoder.reader, decoder.status); }
+
+void ReadZeroBit(Mpeg4Decoder& decoder) {
+  if (BitRead(decoder.reader, 1) != 0) decoder.status |= kStatusMarker;
+}
 
 // Complexity-estimation flags, in the order the VOP header carries their
 // estimates for I-, P- and B-VOPs. Every estimate is 8 bits but the VLC bit
@@ -34,18 +39,18 @@ constexpr uint32_t kEstimatesB[] = {0x1,    0x2,    0x4,     0x8,     0x10,    0
 template <size_t N>
 void SkipEstimates(Mpeg4Decoder& decoder, const uint32_t (&order)[N]) {
   for (uint32_t flag : order) {
-    if ((decoder.vol.estimationFlags & flag) != 0) BitSkip(decoder.reader, flag == kEstimateVlcBits ? 4 : 8);
+    if ((decoder.stream.vol.estimationFlags & flag) != 0) BitSkip(decoder.reader, flag == kEstimateVlcBits ? 4 : 8);
   }
 }
 
 void ReadFlags(Mpeg4Decoder& decoder, uint32_t firstFlag, int count) {
   for (int i = 0; i < count; ++i) {
-    if (Read(decoder, 1) != 0) decoder.vol.estimationFlags |= firstFlag << i;
+    if (Read(decoder, 1) != 0) decoder.stream.vol.estimationFlags |= firstFlag << i;
   }
 }
 
 void ReadComplexityEstimationHeader(Mpeg4Decoder& decoder) {
-  VolHeader& vol = decoder.vol;
+  VolHeader& vol = decoder.stream.vol;
   vol.estimationFlags = 0;
   vol.estimationMethod = Read(decoder, 2);
   if (vol.estimationMethod > 1) return;
@@ -58,50 +63,70 @@ void ReadComplexityEstimationHeader(Mpeg4Decoder& decoder) {
   if (vol.estimationMethod == 1 && Read(decoder, 1) == 0) ReadFlags(decoder, 0x100000, 2);
 }
 
-void ClearPictureStates(Picture& picture) {
-  picture.kind = 0;
-  picture.valid = 0;
-  picture.reorder = 0;
-}
-
 // The former past reference becomes the new current picture and future
 // reference; the former future reference becomes the past one.
 void RotateReferences(Mpeg4Decoder& decoder) {
-  Picture* recycled = decoder.pastReference;
-  decoder.pastReference = decoder.futureReference;
-  decoder.futureReference = decoder.current = recycled;
-  ClearPictureStates(*recycled);
+  Picture* recycled = decoder.refs.past;
+  decoder.refs.past = decoder.refs.future;
+  decoder.refs.future = decoder.refs.current = recycled;
+  recycled->ClearState();
 }
 
 void AdvanceReferenceSeconds(Mpeg4Decoder& decoder) {
-  decoder.lastReferenceBase = decoder.nextReferenceBase;
-  decoder.nextReferenceBase = AddSeconds(decoder.nextReferenceBase, decoder.vop.moduloTimeBase);
-  decoder.currentSeconds = decoder.nextReferenceBase;
+  decoder.stream.lastReferenceBase = decoder.stream.nextReferenceBase;
+  decoder.stream.nextReferenceBase = AddSeconds(decoder.stream.nextReferenceBase, decoder.stream.vop.moduloTimeBase);
+  decoder.stream.currentSeconds = decoder.stream.nextReferenceBase;
 }
 
 }  // namespace
 
+uint32_t ComputeTimeIncrementBits(uint32_t resolution) {
+  uint32_t value = resolution - 1;
+  uint32_t bits = 0;
+  while (value != 0) {
+    ++bits;
+    value >>= 1;
+  }
+  if (bits < 1) bits = 1;
+  if (bits > 16) bits = 16;
+  return bits;
+}
+
+void SetIntraDcVlcThreshold(Mpeg4Decoder& decoder) {
+  if (decoder.stream.intraDcVlcIndex > 7) {
+    decoder.status |= kStatusOutOfRange;
+    decoder.stream.intraDcVlcIndex = 7;
+  }
+  decoder.stream.intraDcThreshold = kIntraDcThresholds[decoder.stream.intraDcVlcIndex];
+}
+
+uint32_t ReadModuloTimeBase(BitReader& reader) {
+  uint32_t count = 0;
+  while (!BitAtEnd(reader) && BitRead(reader, 1) == 1) ++count;
+  return count;
+}
+
 void ParseVoStartCode(Mpeg4Decoder& decoder) {
   const uint32_t word = decoder.reader.window;
-  if (word < 0x100 || word > 0x11F) return;
-  decoder.voStartCode = word;
+  if (!IsVoStartCode(word)) return;
+  decoder.stream.voStartCode = word;
   BitSkip(decoder.reader, 32);
 }
 
 void ParseVolHeader(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
-  VolHeader& vol = decoder.vol;
+  VolHeader& vol = decoder.stream.vol;
   const uint32_t word = reader.window;
   if (!IsVolStartCode(word)) {
-    decoder.shortHeaderMode = 1;
-    if (decoder.status == 0) decoder.volSeen = 1;
+    decoder.stream.shortHeaderMode = 1;
+    if (decoder.status == 0) decoder.stream.volSeen = 1;
     return;
   }
   vol.startCode = word;
-  decoder.shortHeaderMode = 0;
+  decoder.stream.shortHeaderMode = 0;
   // The fields are overwritten as they are read, so a layer that fails part
   // way leaves no usable one behind: pictures wait for the next good layer.
-  decoder.volSeen = 0;
+  decoder.stream.volSeen = 0;
   BitSkip(reader, 32);
 
   vol.randomAccessibleVol = Read(decoder, 1);
@@ -251,12 +276,12 @@ void ParseVolHeader(Mpeg4Decoder& decoder) {
   }
   BitNextStartCodeAfterUserData(reader);
   decoder.status |= reader.status;
-  if (decoder.status == 0) decoder.volSeen = 1;
+  if (decoder.status == 0) decoder.stream.volSeen = 1;
 }
 
 void ParseGovHeader(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
-  if (reader.window != 0x1B3) {
+  if (reader.window != kGovStartCode) {
     decoder.status |= kStatusMissingHeader;
     return;
   }
@@ -266,9 +291,9 @@ void ParseGovHeader(Mpeg4Decoder& decoder) {
   Marker(decoder);
   const uint32_t seconds = Read(decoder, 6);
   const int32_t total = static_cast<int32_t>(hours * 3600 + minutes * 60 + seconds);
-  decoder.currentSeconds = decoder.lastReferenceBase = decoder.nextReferenceBase = total;
-  decoder.closedGov = Read(decoder, 1);
-  decoder.brokenLink = Read(decoder, 1);
+  decoder.stream.currentSeconds = decoder.stream.lastReferenceBase = decoder.stream.nextReferenceBase = total;
+  decoder.stream.closedGov = Read(decoder, 1);
+  decoder.stream.brokenLink = Read(decoder, 1);
   BitNextStartCodeAfterUserData(reader);
 }
 
@@ -304,10 +329,10 @@ int32_t ReadWarpingVectorCode(Mpeg4Decoder& decoder) {
 
 void ParseVopHeader(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
-  VopHeader& vop = decoder.vop;
-  const VolHeader& vol = decoder.vol;
-  if (decoder.volSeen == 0) return;
-  if (reader.window != 0x1B6) {
+  VopHeader& vop = decoder.stream.vop;
+  const VolHeader& vol = decoder.stream.vol;
+  if (decoder.stream.volSeen == 0) return;
+  if (reader.window != kVopStartCode) {
     decoder.status |= kStatusMissingHeader;
     return;
   }
@@ -329,7 +354,7 @@ void ParseVopHeader(Mpeg4Decoder& decoder) {
     if (vop.codingType == kVopP) SkipEstimates(decoder, kEstimatesP);
     if (vop.codingType == kVopB) SkipEstimates(decoder, kEstimatesB);
   }
-  decoder.intraDcVlcIndex = Read(decoder, 3);
+  decoder.stream.intraDcVlcIndex = Read(decoder, 3);
   SetIntraDcVlcThreshold(decoder);
   if (vol.interlaced != 0) {
     vop.topFieldFirst = Read(decoder, 1);
@@ -365,12 +390,12 @@ void ParseShortHeader(Mpeg4Decoder& decoder) {
   } kSourceFormats[8] = {{0, 0, 0, 0},       {128, 96, 8, 6},     {176, 144, 11, 9}, {352, 288, 22, 18},
                          {704, 576, 88, 18}, {1408, 1152, 352, 18}, {0, 0, 0, 0},      {0, 0, 0, 0}};
   BitReader& reader = decoder.reader;
-  if (decoder.shortHeaderMode == 0 || decoder.volSeen == 0 || (reader.window >> 10) != 0x20) {
+  if (decoder.stream.shortHeaderMode == 0 || decoder.stream.volSeen == 0 || !StartsShortPicture(reader)) {
     decoder.status |= kStatusMissingHeader;
     return;
   }
-  BitSkip(reader, 22);
-  VolHeader& vol = decoder.vol;
+  BitSkip(reader, kShortHeaderStartCodeLength);
+  VolHeader& vol = decoder.stream.vol;
   vol.shape = 0;
   vol.obmcDisable = 1;
   vol.quantType = 0;
@@ -384,12 +409,12 @@ void ParseShortHeader(Mpeg4Decoder& decoder) {
   vol.quantPrecision = 5;
   vol.quarterSample = 0;
   vol.spriteEnable = 0;
-  decoder.vop.roundingType = 0;
-  decoder.vop.fcodeForward = 1;
-  decoder.vop.coded = 1;
-  decoder.intraDcVlc = 0;
+  decoder.stream.vop.roundingType = 0;
+  decoder.stream.vop.fcodeForward = 1;
+  decoder.stream.vop.coded = 1;
+  decoder.mb.intraDcVlc = 0;
 
-  ShortHeader& header = decoder.shortHeader;
+  ShortHeader& header = decoder.stream.shortHeader;
   header.temporalReference = Read(decoder, 8);
   Marker(decoder);
   ReadZeroBit(decoder);
@@ -399,7 +424,7 @@ void ParseShortHeader(Mpeg4Decoder& decoder) {
   header.sourceFormat = Read(decoder, 3);
   header.pictureCodingType = Read(decoder, 1);
   BitSkip(reader, 4);
-  decoder.vop.quant = Read(decoder, 5);
+  decoder.stream.vop.quant = Read(decoder, 5);
   ReadZeroBit(decoder);
   while (!BitAtEnd(reader) && Read(decoder, 1) == 1) BitSkip(reader, 8);
 
@@ -415,7 +440,7 @@ void ParseShortHeader(Mpeg4Decoder& decoder) {
   vol.displayWidth = format.width;
   vol.displayHeight = format.height;
   AllocateMacroblockArrays(decoder, format.width, format.height);
-  decoder.vop.timeIncrement = 0;
+  decoder.stream.vop.timeIncrement = 0;
   vol.timeIncrementResolution = 0;
   header.gobNumber = 0;
 }
@@ -427,8 +452,8 @@ void FlushAtEndMarker(Mpeg4Decoder& decoder) {
 
 void DecodeVop(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
-  VopHeader& vop = decoder.vop;
-  if (decoder.volSeen == 0) {
+  VopHeader& vop = decoder.stream.vop;
+  if (decoder.stream.volSeen == 0) {
     decoder.status |= kStatusMissingHeader;
     vop.coded = 0;
     return;
@@ -439,49 +464,49 @@ void DecodeVop(Mpeg4Decoder& decoder) {
   if (decoder.status != 0) {
     if (vop.codingType == kVopI || vop.codingType == kVopP) {
       AdvanceReferenceSeconds(decoder);
-      PictureTimeSet(*decoder.futureReference, decoder.currentSeconds, int32_t(vop.timeIncrement),
-                     int32_t(decoder.vol.timeIncrementResolution));
+      PictureTimeSet(*decoder.refs.future, decoder.stream.currentSeconds, int32_t(vop.timeIncrement),
+                     int32_t(decoder.stream.vol.timeIncrementResolution));
     }
     return;
   }
-  if (vop.codingType != kVopI && decoder.futureReference->valid == 0) {
+  if (vop.codingType != kVopI && decoder.refs.future->valid == 0) {
     BitNextStartCode(reader);
     return;
   }
-  decoder.mbIndex = 0;
-  decoder.runningQuantiser = 0;
+  decoder.mb.index = 0;
+  decoder.mb.runningQuantiser = 0;
 
-  const int32_t resolution = int32_t(decoder.vol.timeIncrementResolution);
+  const int32_t resolution = int32_t(decoder.stream.vol.timeIncrementResolution);
   if (reference) {
     RotateReferences(decoder);
-    decoder.pastReference->roundingAdd = decoder.futureReference->roundingAdd = 1 - vop.roundingType;
+    decoder.refs.past->roundingAdd = decoder.refs.future->roundingAdd = 1 - vop.roundingType;
     AdvanceReferenceSeconds(decoder);
-    PictureTimeSet(*decoder.current, decoder.currentSeconds, int32_t(vop.timeIncrement), resolution);
+    PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, int32_t(vop.timeIncrement), resolution);
   } else {
-    decoder.current = decoder.bPicture;
-    decoder.pastReference->roundingAdd = decoder.futureReference->roundingAdd = 1;
-    decoder.currentSeconds = AddSeconds(decoder.lastReferenceBase, vop.moduloTimeBase);
-    PictureTimeSet(*decoder.current, decoder.currentSeconds, int32_t(vop.timeIncrement), resolution);
-    decoder.trb = PictureTimeDifference(*decoder.current, *decoder.pastReference);
-    decoder.trd = PictureTimeDifference(*decoder.futureReference, *decoder.pastReference);
-    if (decoder.bTimeUnit == 0) decoder.bTimeUnit = decoder.trb != 0 ? decoder.trb : 1;
-    if (decoder.trd == 0) decoder.trd = 1;
+    decoder.refs.current = decoder.refs.bPicture;
+    decoder.refs.past->roundingAdd = decoder.refs.future->roundingAdd = 1;
+    decoder.stream.currentSeconds = AddSeconds(decoder.stream.lastReferenceBase, vop.moduloTimeBase);
+    PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, int32_t(vop.timeIncrement), resolution);
+    decoder.stream.trb = PictureTimeDifference(*decoder.refs.current, *decoder.refs.past);
+    decoder.stream.trd = PictureTimeDifference(*decoder.refs.future, *decoder.refs.past);
+    if (decoder.stream.bTimeUnit == 0) decoder.stream.bTimeUnit = decoder.stream.trb != 0 ? decoder.stream.trb : 1;
+    if (decoder.stream.trd == 0) decoder.stream.trd = 1;
   }
-  decoder.current->kind = vop.codingType;
-  decoder.current->valid |= kPictureValid;
-  decoder.futureReference->reorder += 2;
+  decoder.refs.current->kind = vop.codingType;
+  decoder.refs.current->valid |= kPictureValid;
+  decoder.refs.future->reorder += 2;
 
   ResetPredictorRows(*decoder.blockDecoder);
   ResetDcPredictors(*decoder.blockDecoder);
-  std::memset(decoder.blocks, 0, sizeof(decoder.blocks));
+  std::memset(decoder.mb.blocks, 0, sizeof(decoder.mb.blocks));
 
-  vop.quant = Read(decoder, decoder.vol.quantPrecision);
-  decoder.quantiser = vop.quant;
+  vop.quant = Read(decoder, decoder.stream.vol.quantPrecision);
+  decoder.mb.quantiser = vop.quant;
   if (vop.codingType != kVopI) vop.fcodeForward = Read(decoder, 3);
   if (vop.codingType == kVopB) vop.fcodeBackward = Read(decoder, 3);
 
   DecodeVopData(decoder);
-  while (!BitAtEnd(reader) && BitNextIsResyncMarker(reader, decoder.resyncMarkerLength) == 1) {
+  while (!BitAtEnd(reader) && BitNextIsResyncMarker(reader, decoder.stream.resyncMarkerLength) == 1) {
     ReadVideoPacketHeader(decoder);
     DecodeVopData(decoder);
   }
@@ -490,7 +515,7 @@ void DecodeVop(Mpeg4Decoder& decoder) {
     BitSkip(reader, 32);
     code = BitNextStartCode(reader);
   }
-  decoder.current->PadBorders();
+  decoder.refs.current->PadBorders(decoder.dsp.prediction);
 }
 
 }  // namespace tlx::mpeg4

@@ -1,4 +1,4 @@
-#include "bit_writer.h"
+#include "filters/mpeg4/support/bit_writer.h"
 
 #include <cstdlib>
 

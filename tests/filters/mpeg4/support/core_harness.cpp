@@ -1,4 +1,4 @@
-#include "core_harness.h"
+#include "filters/mpeg4/support/core_harness.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "inspection.h"
-#include "mpeg4_dec.h"
+#include "filters/mpeg4/core/decoder_api.h"
 
 namespace tlx::mpeg4::test {
 namespace {
@@ -53,7 +53,7 @@ CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) {
       CopyPlane(picture.y, frame.yPlane, frame.yStride, picture.width, picture.height);
       CopyPlane(picture.u, frame.uPlane, frame.uStride, picture.width / 2, picture.height / 2);
       CopyPlane(picture.v, frame.vPlane, frame.vStride, picture.width / 2, picture.height / 2);
-      for (Picture* store : decoder.stores) {
+      for (Picture* store : decoder.refs.stores) {
         if (store->yOrigin == frame.yPlane) {
           picture.quantiserMap.assign(store->quantiserMap, store->quantiserMap + store->quantiserMapSize);
         }

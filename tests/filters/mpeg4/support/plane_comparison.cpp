@@ -1,4 +1,4 @@
-#include "plane_comparison.h"
+#include "filters/mpeg4/support/plane_comparison.h"
 
 #include <cmath>
 #include <cstdlib>

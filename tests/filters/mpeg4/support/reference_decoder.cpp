@@ -1,4 +1,4 @@
-#include "reference_decoder.h"
+#include "filters/mpeg4/support/reference_decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "win32/sockets.h"
 #include "win32/synch.h"
 #include "win32/unix_socket.h"
 
@@ -229,13 +230,13 @@ TEST(CopyData, MalformedCallsAreDroppedAndTheEndpointServesOn) {
       std::string("\x01\0\0", 3),  // cut short
   };
   for (const std::string& frame : frames) {
-    const int raw = socket(AF_UNIX, SOCK_STREAM, 0);
+    const tlx::win32::Descriptor socket = tlx::win32::OpenSocket(AF_UNIX, SOCK_STREAM);
+    const int raw = socket.get();
     ASSERT_EQ(0, connect(raw, socketAddress.sockaddr(), socketAddress.length));
     ASSERT_EQ(static_cast<ssize_t>(frame.size()), send(raw, frame.data(), frame.size(), MSG_NOSIGNAL));
     shutdown(raw, SHUT_WR);
     char answer;
     EXPECT_EQ(0, recv(raw, &answer, 1, 0)) << "dropped without an answer";
-    close(raw);
   }
   EXPECT_EQ(0, served);
   Text command("still here");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "win32/sockets.h"
 #include "win32/synch.h"
 #include "win32/text.h"
 #include "win32/unix_socket.h"
@@ -119,15 +120,15 @@ TEST(Mailslot, AForeignDatagramOverTheMaximumIsDropped) {
   const std::string slot = name.substr(std::string("\\\\.\\mailslot\\").size());
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
             tlx::win32::AbstractAddress("mailslot", tlx::win32::FoldCase(slot), &address));
-  const int sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  ASSERT_GE(sender, 0);
+  const tlx::win32::Descriptor socket = tlx::win32::OpenSocket(AF_UNIX, SOCK_DGRAM);
+  ASSERT_TRUE(socket);
+  const int sender = socket.get();
   const int room = 4 * static_cast<int>(kMailslotMaxMessageSize);
   setsockopt(sender, SOL_SOCKET, SO_SNDBUF, &room, sizeof(room));
   ASSERT_EQ(0, connect(sender, address.sockaddr(), address.length));
   const std::string huge(kMailslotMaxMessageSize + 1, 'x');
   ASSERT_EQ(static_cast<ssize_t>(huge.size()), send(sender, huge.data(), huge.size(), 0));
   ASSERT_EQ(5, send(sender, "short", 5, 0));
-  close(sender);
 
   DWORD next = 0;
   ASSERT_TRUE(GetMailslotInfo(mailslot, nullptr, &next, nullptr, nullptr));

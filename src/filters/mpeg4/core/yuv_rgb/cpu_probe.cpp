@@ -1,4 +1,4 @@
-#include "cpu_probe.h"
+#include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "block_decoder_state.h"
+#include "block/block_decoder_state.h"
 #include "core_allocation.h"
 
 namespace tlx::mpeg4 {
@@ -26,10 +26,10 @@ TEST(BlockDecoderState, DcScalersFollowTheQuantiserRanges) {
   }
   BlockDecoderState s;
   EXPECT_EQ(LumaDcScaler(s, 0), 1);
-  EXPECT_EQ(s.status, kBlockStatusQuantiserBelowOne);
+  EXPECT_EQ(s.status, kStatusQuantiserBelowOne);
   s.status = 0;
   EXPECT_EQ(ChromaDcScaler(s, -3), 1);
-  EXPECT_EQ(s.status, kBlockStatusQuantiserBelowOne);
+  EXPECT_EQ(s.status, kStatusQuantiserBelowOne);
 }
 
 TEST(BlockDecoderState, PredictDcChoosesTheFlatterNeighbourAndSaturates) {
@@ -215,11 +215,11 @@ TEST(BlockDecoderState, OutOfMemoryLeavesNoRows) {
   BlockDecoderState s;
   BlockDecoderReset(s);
   SetCoreAllocationFailure(1);
-  EXPECT_EQ(BlockDecoderAllocate(s, 11), kBlockStatusOutOfMemory);
+  EXPECT_EQ(BlockDecoderAllocate(s, 11), kStatusOutOfMemory);
   SetCoreAllocationFailure(0);
   EXPECT_EQ(s.rows, nullptr);
   EXPECT_EQ(s.columns, 0u);
-  EXPECT_EQ(s.status, kBlockStatusOutOfMemory);
+  EXPECT_EQ(s.status, kStatusOutOfMemory);
   EXPECT_EQ(BlockDecoderAllocate(s, 11), 0u);
   EXPECT_NE(s.rows, nullptr);
   BlockDecoderRelease(s);

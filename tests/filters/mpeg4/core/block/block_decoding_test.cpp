@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "block_decoder_state.h"
-#include "block_decoding.h"
-#include "coefficient_decoder.h"
-#include "idct.h"
+#include "block/block_decoder_state.h"
+#include "block/block_decoding.h"
+#include "block/coefficient_decoder.h"
+#include "block/idct.h"
 #include "macroblock_header.h"
 #include "mpeg4_decoder.h"
 #include "vlc_writer.h"
@@ -199,21 +199,21 @@ TEST(BlockSyntax, Cases) {
       // Macroblock codes (values: flags, chroma pattern, pattern word).
       {"stuffing is consumed and the header read again", "000000001 0001",
        [](Bench& b, BitReader& r) {
-         b.decoder.macroblockFlags = 0xFF;
+         b.decoder.mb.flags = 0xFF;
          DecodeMcbpc(b.decoder, r);
-         const int32_t after = static_cast<int32_t>(b.decoder.macroblockFlags);
+         const int32_t after = static_cast<int32_t>(b.decoder.mb.flags);
          DecodeMcbpc(b.decoder, r);
-         return std::vector<int32_t>{after, static_cast<int32_t>(b.decoder.macroblockFlags),
-                                     static_cast<int32_t>(b.decoder.chromaPattern)};
+         return std::vector<int32_t>{after, static_cast<int32_t>(b.decoder.mb.flags),
+                                     static_cast<int32_t>(b.decoder.mb.chromaPattern)};
        },
        0, 13, {0, 0xC, 0}},
       {"intra MCBPC sets the chroma bits", "011",
        [](Bench& b, BitReader& r) {
-         b.decoder.codedBlockPattern = 0xF00;
+         b.decoder.mb.codedBlockPattern = 0xF00;
          DecodeMcbpc(b.decoder, r);
-         return std::vector<int32_t>{static_cast<int32_t>(b.decoder.macroblockFlags),
-                                     static_cast<int32_t>(b.decoder.chromaPattern),
-                                     static_cast<int32_t>(b.decoder.codedBlockPattern)};
+         return std::vector<int32_t>{static_cast<int32_t>(b.decoder.mb.flags),
+                                     static_cast<int32_t>(b.decoder.mb.chromaPattern),
+                                     static_cast<int32_t>(b.decoder.mb.codedBlockPattern)};
        },
        0, 3, {4, 3, 0xFC0}},
       {"invalid MCBPC", "000000000 1",
@@ -224,24 +224,24 @@ TEST(BlockSyntax, Cases) {
        0x100, 0, {}},
       {"MCBPC outside an I-VOP", "1",
        [](Bench& b, BitReader& r) {
-         b.decoder.vop.codingType = kVopB;
+         b.decoder.stream.vop.codingType = kVopB;
          DecodeMcbpc(b.decoder, r);
          return std::vector<int32_t>{};
        },
        0x2, 0, {}},
       {"CBPY of an intra macroblock", "0010 1",
        [](Bench& b, BitReader& r) {
-         b.decoder.macroblockFlags = kMbIntra;
-         b.decoder.codedBlockPattern = 0xC0;
+         b.decoder.mb.flags = kMbIntra;
+         b.decoder.mb.codedBlockPattern = 0xC0;
          DecodeCbpy(b.decoder, r);
-         return std::vector<int32_t>{static_cast<int32_t>(b.decoder.codedBlockPattern)};
+         return std::vector<int32_t>{static_cast<int32_t>(b.decoder.mb.codedBlockPattern)};
        },
        0, 5, {0x1C0}},
       {"CBPY of a non-intra macroblock is inverted", "0010 1",
        [](Bench& b, BitReader& r) {
-         b.decoder.macroblockFlags = kMbInter;
+         b.decoder.mb.flags = kMbInter;
          DecodeCbpy(b.decoder, r);
-         return std::vector<int32_t>{static_cast<int32_t>(b.decoder.codedBlockPattern)};
+         return std::vector<int32_t>{static_cast<int32_t>(b.decoder.mb.codedBlockPattern)};
        },
        0, 5, {0xE00}},
       {"invalid CBPY", "000000",

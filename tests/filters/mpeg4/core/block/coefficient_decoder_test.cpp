@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "block_decoder_state.h"
-#include "coefficient_decoder.h"
-#include "coefficient_tables.h"
+#include "block/block_decoder_state.h"
+#include "block/coefficient_decoder.h"
+#include "block/coefficient_tables.h"
 #include "vlc_writer.h"
 
 namespace tlx::mpeg4 {

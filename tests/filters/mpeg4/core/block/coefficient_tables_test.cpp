@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "block_decoder_state.h"
-#include "coefficient_tables.h"
+#include "block/block_decoder_state.h"
+#include "block/coefficient_tables.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -10,7 +10,7 @@
 #include <numbers>
 #include <random>
 
-#include "idct.h"
+#include "block/idct.h"
 #include "vlc_writer.h"
 
 namespace tlx::mpeg4 {

@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "idct.h"
-#include "reconstruction.h"
+#include "block/idct.h"
+#include "block/reconstruction.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bit_reader.h"
-#include "block_decoder_state.h"
-#include "coefficient_tables.h"
+#include "block/block_decoder_state.h"
+#include "block/coefficient_tables.h"
 
 namespace tlx::mpeg4::test {
 

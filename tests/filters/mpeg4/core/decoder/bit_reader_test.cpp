@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "bit_reader.h"
-#include "mpeg4_decoder.h"
+#include "start_codes.h"
+#include "stream_headers.h"
 
 namespace tlx::mpeg4 {
 namespace {
@@ -88,7 +89,7 @@ void RunRandomSession(const uint8_t* input, size_t length, uint32_t bitOffset, s
       ASSERT_EQ(byte, input + length);
       ASSERT_EQ(bit, 0u);
       ASSERT_EQ(result, naive.position == 8 * length ? 0 : -1);
-      ASSERT_EQ(reader.status, naive.position == 8 * length ? 0u : kBitReaderOverrun);
+      ASSERT_EQ(reader.status, naive.position == 8 * length ? 0u : kStatusInvalidCode);
     }
     ASSERT_EQ(BitAtEnd(reader), naive.position >= 8 * length);
   }
@@ -119,7 +120,7 @@ TEST(BitReader, ReadsPastTheEndAsZerosAndMarksTheOverrun) {
   EXPECT_EQ(BitRead(reader, 8), 0xA5u);
   EXPECT_EQ(reader.status, 0u);
   EXPECT_EQ(BitRead(reader, 1), 0u);
-  EXPECT_EQ(reader.status, kBitReaderOverrun);
+  EXPECT_EQ(reader.status, kStatusInvalidCode);
 }
 
 // Bytes and a starting bit; what the resynchronisation helpers see there.

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cpu_probe.h"
+#include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 
 namespace tlx::mpeg4 {
 namespace {

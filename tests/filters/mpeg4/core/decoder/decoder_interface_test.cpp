@@ -4,11 +4,11 @@
 
 #include <vector>
 
-#include "bit_writer.h"
+#include "filters/mpeg4/support/bit_writer.h"
 #include "core_allocation.h"
-#include "core_harness.h"
+#include "filters/mpeg4/support/core_harness.h"
 #include "inspection.h"
-#include "mpeg4_dec.h"
+#include "filters/mpeg4/core/decoder_api.h"
 
 namespace tlx::mpeg4 {
 namespace {
@@ -110,28 +110,28 @@ TEST(DecoderInterface, MacroblockNumberBitsAndTableSizing) {
   } sizes[] = {{176, 144, 99, 7}, {16, 16, 1, 1}, {352, 288, 396, 9}, {720, 576, 1620, 11}};
   for (const auto& s : sizes) {
     ASSERT_EQ(LookSequence(handle, VolBytes(s.width, s.height)), 0u) << s.width;
-    EXPECT_EQ(decoder.mbCount, s.count);
-    EXPECT_EQ(decoder.mbNumberBits, s.bits) << s.width << "x" << s.height;
+    EXPECT_EQ(decoder.grid.count, s.count);
+    EXPECT_EQ(decoder.grid.numberBits, s.bits) << s.width << "x" << s.height;
   }
   // Smaller keeps the tables and refills the column and row arrays.
-  const int32_t* columns = decoder.mbColumn;
+  const int32_t* columns = decoder.grid.column;
   ASSERT_EQ(LookSequence(handle, VolBytes(176, 144)), 0u);
-  EXPECT_EQ(decoder.mbColumn, columns);
-  EXPECT_EQ(decoder.allocatedCount, 1620u);
-  EXPECT_EQ(decoder.mbColumn[12], 1);
-  EXPECT_EQ(decoder.mbRow[12], 1);
+  EXPECT_EQ(decoder.grid.column, columns);
+  EXPECT_EQ(decoder.grid.allocatedCount, 1620u);
+  EXPECT_EQ(decoder.grid.column[12], 1);
+  EXPECT_EQ(decoder.grid.row[12], 1);
   EXPECT_EQ(Mpeg4DecExit(handle), 0u);
 
   // Larger than allocated: new tables for the new count.
   ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
   Mpeg4Decoder& fresh = InspectInstance(handle);
   ASSERT_EQ(LookSequence(handle, VolBytes(176, 144)), 0u);
-  EXPECT_EQ(fresh.allocatedCount, 99u);
+  EXPECT_EQ(fresh.grid.allocatedCount, 99u);
   ASSERT_EQ(LookSequence(handle, VolBytes(352, 288)), 0u);
-  EXPECT_EQ(fresh.allocatedCount, 396u);
-  EXPECT_EQ(fresh.allocatedColumns, 22u);
-  EXPECT_EQ(fresh.mbColumn[395], 21);
-  EXPECT_EQ(fresh.mbRow[395], 17);
+  EXPECT_EQ(fresh.grid.allocatedCount, 396u);
+  EXPECT_EQ(fresh.grid.allocatedColumns, 22u);
+  EXPECT_EQ(fresh.grid.column[395], 21);
+  EXPECT_EQ(fresh.grid.row[395], 17);
   EXPECT_EQ(Mpeg4DecExit(handle), 0u);
 }
 
@@ -175,15 +175,15 @@ TEST(DecoderInterface, DisconKeepsTheLayerAndResetForgetsIt) {
   EXPECT_EQ(frame.outputAvailable, 1u);
 
   EXPECT_EQ(Mpeg4DecReset(handle), 0u);
-  EXPECT_EQ(InspectInstance(handle).volSeen, 0u);
+  EXPECT_EQ(InspectInstance(handle).stream.volSeen, 0u);
   EXPECT_EQ(Decode(handle, vopOnly, vopLength, frame), 0x200u);
   EXPECT_EQ(frame.pictureKind, 0u);
 
   // A failed sequence look resets the decoder too.
   ASSERT_EQ(Decode(handle, stream.data(), starts[1], frame), 0u);
-  ASSERT_EQ(InspectInstance(handle).volSeen, 1u);
+  ASSERT_EQ(InspectInstance(handle).stream.volSeen, 1u);
   EXPECT_NE(LookSequence(handle, std::vector<uint8_t>(vopOnly, vopOnly + vopLength)), 0u);
-  EXPECT_EQ(InspectInstance(handle).volSeen, 0u);
+  EXPECT_EQ(InspectInstance(handle).stream.volSeen, 0u);
   EXPECT_EQ(Mpeg4DecExit(handle), 0u);
 }
 

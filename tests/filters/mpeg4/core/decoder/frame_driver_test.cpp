@@ -7,10 +7,10 @@
 #include <random>
 #include <vector>
 
-#include "bit_writer.h"
-#include "core_harness.h"
+#include "filters/mpeg4/support/bit_writer.h"
+#include "filters/mpeg4/support/core_harness.h"
 #include "inspection.h"
-#include "mpeg4_dec.h"
+#include "filters/mpeg4/core/decoder_api.h"
 
 namespace tlx::mpeg4 {
 namespace {
@@ -81,7 +81,7 @@ TEST_F(FrameDriver, PassesOverJunkAndUserDataBeforeTheLayer) {
   EXPECT_EQ(call.status, 0u);
   EXPECT_EQ(call.frame.pictureKind, 1u);
   EXPECT_EQ(call.frame.consumed, input.size());
-  EXPECT_EQ(InspectInstance(handle).mbIndex, 99u);
+  EXPECT_EQ(InspectInstance(handle).mb.index, 99u);
 }
 
 TEST_F(FrameDriver, EndMarkerReturnsTheLastReference) {
@@ -99,15 +99,15 @@ TEST_F(FrameDriver, EndMarkerReturnsTheLastReference) {
   EXPECT_EQ(last.frame.outputAvailable, 1u);
   EXPECT_EQ(last.frame.consumed, 4u);
   EXPECT_NE(last.frame.yPlane, firstPlane);  // the second picture, not the first
-  EXPECT_EQ(last.frame.yPlane, InspectInstance(handle).pastReference->yOrigin);
+  EXPECT_EQ(last.frame.yPlane, InspectInstance(handle).refs.past->yOrigin);
 }
 
 TEST_F(FrameDriver, NotCodedVopShowsTheReferenceAndChangesNothing) {
   ASSERT_EQ(Decode(handle, stream.data(), pictures[1]).status, 0u);
   const Mpeg4Decoder& decoder = InspectInstance(handle);
-  const Picture* past = decoder.pastReference;
-  const Picture* future = decoder.futureReference;
-  const int32_t seconds = decoder.nextReferenceBase;
+  const Picture* past = decoder.refs.past;
+  const Picture* future = decoder.refs.future;
+  const int32_t seconds = decoder.stream.nextReferenceBase;
   test::VolFields vol;  // the stream's time resolution is 25 as well
   for (uint32_t type : {0u, 1u}) {
     test::BitWriter writer;
@@ -122,9 +122,9 @@ TEST_F(FrameDriver, NotCodedVopShowsTheReferenceAndChangesNothing) {
     EXPECT_EQ(call.frame.pictureKind, type + 1);
     EXPECT_EQ(call.frame.outputAvailable, 1u);
     EXPECT_EQ(call.frame.yPlane, future->yOrigin);  // the reference just decoded
-    EXPECT_EQ(decoder.pastReference, past);
-    EXPECT_EQ(decoder.futureReference, future);
-    EXPECT_EQ(decoder.nextReferenceBase, seconds);
+    EXPECT_EQ(decoder.refs.past, past);
+    EXPECT_EQ(decoder.refs.future, future);
+    EXPECT_EQ(decoder.stream.nextReferenceBase, seconds);
   }
 }
 
@@ -142,7 +142,7 @@ TEST(FrameDriverOrder, PredictedPictureWithoutReferenceIsSkippedQuietly) {
   EXPECT_EQ(call.frame.pictureKind, 2u);
   EXPECT_EQ(call.frame.outputAvailable, 0u);
   EXPECT_EQ(call.frame.consumed, input.size());
-  EXPECT_EQ(InspectInstance(handle).futureReference->valid, 0u);
+  EXPECT_EQ(InspectInstance(handle).refs.future->valid, 0u);
   Mpeg4DecExit(handle);
 }
 
@@ -362,8 +362,8 @@ TEST(FrameDriverTime, SecondsWrapPastTheLargestCount) {
   ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
   Decode(handle, layer.bytes().data(), layer.bytes().size());
   Mpeg4Decoder& decoder = InspectInstance(handle);
-  ASSERT_EQ(decoder.volSeen, 1u);
-  decoder.nextReferenceBase = decoder.lastReferenceBase = 0x7FFFFFFF;
+  ASSERT_EQ(decoder.stream.volSeen, 1u);
+  decoder.stream.nextReferenceBase = decoder.stream.lastReferenceBase = 0x7FFFFFFF;
   const Call look = [&] {
     Call call{};
     call.frame.input = picture.bytes().data();

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "core_harness.h"
-#include "mpeg4_dec.h"
+#include "filters/mpeg4/support/core_harness.h"
+#include "filters/mpeg4/core/decoder_api.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "core_harness.h"
-#include "plane_comparison.h"
-#include "reference_decoder.h"
-#include "tolerance_gates.h"
+#include "filters/mpeg4/support/core_harness.h"
+#include "filters/mpeg4/support/plane_comparison.h"
+#include "filters/mpeg4/support/reference_decoder.h"
+#include "filters/mpeg4/support/tolerance_gates.h"
 
 namespace tlx::mpeg4::test {
 namespace {

@@ -84,7 +84,9 @@ TEST(PlaneStore, PadBordersReplicatesEdgesCornersAndExtraRows) {
       for (int column = 0; column < p.width; ++column) p.origin[row * p.stride + column] = uint8_t(random());
     }
   }
-  picture.PadBorders();
+  DspTables tables;
+  InitDspTables(tables, PlainPicture::kVariant);
+  picture.PadBorders(tables.prediction);
   for (const Plane& p : planes) {
     for (int row = -p.border; row < p.height + p.border + kPlaneExtraRows; ++row) {
       const int sourceRow = row < 0 ? 0 : (row >= p.height ? p.height - 1 : row);

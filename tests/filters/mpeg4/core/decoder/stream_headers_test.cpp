@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "bit_writer.h"
-#include "core_harness.h"
+#include "filters/mpeg4/support/bit_writer.h"
+#include "filters/mpeg4/support/core_harness.h"
+#include "frame_driver.h"
 #include "inspection.h"
-#include "mpeg4_dec.h"
-#include "reference_decoder.h"
+#include "stream_headers.h"
+#include "filters/mpeg4/core/decoder_api.h"
+#include "filters/mpeg4/support/reference_decoder.h"
 
 namespace tlx::mpeg4 {
 namespace {
@@ -99,11 +101,11 @@ TEST_P(FixtureHeaders, EqualLibavcodecsPictureLines) {
     const bool afterGroup = ContainsGroupHeader(stream, offset, offset + frame.consumed);
     offset += frame.consumed;
     // End markers and not-coded VOPs (libavcodec prints no line for them).
-    if (frame.pictureKind == 0 || decoder.vop.coded == 0) continue;
+    if (frame.pictureKind == 0 || decoder.stream.vop.coded == 0) continue;
     ASSERT_EQ(status, 0u) << "picture " << picture;
     const PictureLine line = Parse(reference.pictureLines[picture]);
-    const VolHeader& vol = decoder.vol;
-    const VopHeader& vop = decoder.vop;
+    const VolHeader& vol = decoder.stream.vol;
+    const VopHeader& vop = decoder.stream.vop;
     SCOPED_TRACE("picture " + std::to_string(picture) + ": " + reference.pictureLines[picture]);
     EXPECT_EQ(vol.width, uint32_t(reference.frames[0].width));
     EXPECT_EQ(vol.height, uint32_t(reference.frames[0].height));
@@ -117,7 +119,7 @@ TEST_P(FixtureHeaders, EqualLibavcodecsPictureLines) {
     EXPECT_EQ("IPBS"[vop.codingType], line.type);
     EXPECT_EQ(vop.timeIncrement, uint32_t(line.increment));
     EXPECT_EQ(1 - int(vop.roundingType), line.rounding);
-    EXPECT_EQ(kThresholds[decoder.intraDcVlcIndex], line.dc);
+    EXPECT_EQ(kThresholds[decoder.stream.intraDcVlcIndex], line.dc);
     EXPECT_EQ(vop.topFieldFirst, uint32_t(line.top));
     EXPECT_EQ(vop.alternateVerticalScan, uint32_t(line.alternate));
     // A look keeps no running time base; right after a group header it is
@@ -145,10 +147,10 @@ TEST_P(FixtureHeaders, EqualLibavcodecsPictureLines) {
     Mpeg4DecAFrame(handle, &frame);
     if (frame.consumed == 0) break;
     offset += frame.consumed;
-    if (frame.pictureKind == 0 || decoding.vop.coded == 0) continue;
+    if (frame.pictureKind == 0 || decoding.stream.vop.coded == 0) continue;
     const PictureLine line = Parse(reference.pictureLines[picture]);
     SCOPED_TRACE("decoded picture " + std::to_string(picture) + ": " + reference.pictureLines[picture]);
-    const VopHeader& vop = decoding.vop;
+    const VopHeader& vop = decoding.stream.vop;
     EXPECT_EQ(vop.quant, uint32_t(line.qp));
     if (vop.codingType != kVopI) {
       EXPECT_EQ(vop.fcodeForward, uint32_t(line.fcodeForward));
@@ -253,8 +255,8 @@ LookResult LookAt(const std::vector<uint8_t>& bytes) {
   // The internal look, without the reset that the export adds on failure.
   Mpeg4Decoder& decoder = InspectInstance(handle);
   result.status = LookSequenceHeader(decoder, result.frame);
-  result.volSeen = decoder.volSeen;
-  result.mbCount = decoder.mbCount;
+  result.volSeen = decoder.stream.volSeen;
+  result.mbCount = decoder.grid.count;
   Mpeg4DecExit(handle);
   return result;
 }
@@ -345,12 +347,12 @@ TEST(StreamHeaders, RefusedLayerAfterAGoodOneStopsDecoding) {
   ASSERT_EQ(Mpeg4DecInit(&handle), 0u);
   Mpeg4DecFrame frame;
   DecodeCall(handle, first.bytes(), frame);
-  ASSERT_EQ(InspectInstance(handle).volSeen, 1u);
+  ASSERT_EQ(InspectInstance(handle).stream.volSeen, 1u);
 
   const uint32_t status = DecodeCall(handle, second.bytes(), frame);
   // Refused, and the picture after it met without a layer.
   EXPECT_EQ(status & 0x3u, 0x3u);
-  EXPECT_EQ(InspectInstance(handle).volSeen, 0u);
+  EXPECT_EQ(InspectInstance(handle).stream.volSeen, 0u);
   EXPECT_EQ(frame.outputAvailable, 0u);
   EXPECT_EQ(Mpeg4DecExit(handle), 0u);
 }
@@ -374,7 +376,7 @@ TEST(StreamHeaders, ShortHeaderAfterARefusedLayerSetsItsOwnLayer) {
     Mpeg4DecFrame frame;
     DecodeCall(handle, *bytes, frame);
   }
-  EXPECT_EQ(InspectInstance(handle).vol.quantPrecision, 5u);
+  EXPECT_EQ(InspectInstance(handle).stream.vol.quantPrecision, 5u);
   EXPECT_EQ(Mpeg4DecExit(handle), 0u);
 }
 
@@ -429,10 +431,10 @@ TEST(StreamHeaders, VopHeaderAfterComplexityEstimates) {
   test::WriteVopHeader(writer, vol, vop);
   void* handle = LookAtPicture(writer);
   const Mpeg4Decoder& decoder = InspectInstance(handle);
-  EXPECT_EQ(decoder.vol.estimationFlags, 0x3Fu);
-  EXPECT_EQ(decoder.vop.codingType, 1u);
-  EXPECT_EQ(decoder.vop.roundingType, 1u);
-  EXPECT_EQ(decoder.intraDcVlcIndex, 3u);
+  EXPECT_EQ(decoder.stream.vol.estimationFlags, 0x3Fu);
+  EXPECT_EQ(decoder.stream.vop.codingType, 1u);
+  EXPECT_EQ(decoder.stream.vop.roundingType, 1u);
+  EXPECT_EQ(decoder.stream.intraDcVlcIndex, 3u);
   Mpeg4DecExit(handle);
 }
 
@@ -456,12 +458,12 @@ TEST(StreamHeaders, VopHeaderAfterTextureEstimates) {
     test::WriteVopHeader(writer, vol, vop);
     void* handle = LookAtPicture(writer);
     const Mpeg4Decoder& decoder = InspectInstance(handle);
-    EXPECT_EQ(decoder.vol.estimationFlags, 0x3C3Fu) << codingType;
-    EXPECT_EQ(decoder.vop.codingType, codingType);
-    EXPECT_EQ(decoder.vop.roundingType, vop.roundingType) << codingType;
-    EXPECT_EQ(decoder.intraDcVlcIndex, 5u) << codingType;
-    EXPECT_EQ(decoder.vop.topFieldFirst, 1u) << codingType;
-    EXPECT_EQ(decoder.vop.alternateVerticalScan, 0u) << codingType;
+    EXPECT_EQ(decoder.stream.vol.estimationFlags, 0x3C3Fu) << codingType;
+    EXPECT_EQ(decoder.stream.vop.codingType, codingType);
+    EXPECT_EQ(decoder.stream.vop.roundingType, vop.roundingType) << codingType;
+    EXPECT_EQ(decoder.stream.intraDcVlcIndex, 5u) << codingType;
+    EXPECT_EQ(decoder.stream.vop.topFieldFirst, 1u) << codingType;
+    EXPECT_EQ(decoder.stream.vop.alternateVerticalScan, 0u) << codingType;
     Mpeg4DecExit(handle);
   }
 }
@@ -515,7 +517,7 @@ TEST(StreamHeaders, SpritePictureWarpedPoints) {
   for (int i = 0; i < 3; ++i) vop.du[i] = du[i], vop.dv[i] = dv[i];
   test::WriteVopHeader(writer, vol, vop);
   void* handle = LookAtPicture(writer);
-  const VopHeader& header = InspectInstance(handle).vop;
+  const VopHeader& header = InspectInstance(handle).stream.vop;
   EXPECT_EQ(header.warpingPoints, 3u);
   EXPECT_EQ(header.warpedX[0], 5);
   EXPECT_EQ(header.warpedY[0], -4);

@@ -3,17 +3,17 @@
 #include <cstdio>
 
 #include "inspection.h"
-#include "mpeg4_dec.h"
+#include "filters/mpeg4/core/decoder_api.h"
 
 int main() {
   void* handle = nullptr;
   if (Mpeg4DecInit(&handle) != 0) return 1;
   const tlx::mpeg4::Mpeg4Decoder& decoder = tlx::mpeg4::InspectInstance(handle);
-  const bool simd = decoder.pictureVariant == tlx::mpeg4::PictureVariant::Simd;
-  const char* converter = decoder.converterVariant == tlx::mpeg4::ConverterVariant::Sse2   ? "sse2"
-                          : decoder.converterVariant == tlx::mpeg4::ConverterVariant::Isse ? "isse"
+  const bool simd = decoder.variants.picture == tlx::mpeg4::PictureVariant::Simd;
+  const char* converter = decoder.variants.converter == tlx::mpeg4::ConverterVariant::Sse2   ? "sse2"
+                          : decoder.variants.converter == tlx::mpeg4::ConverterVariant::Isse ? "isse"
                                                                                            : "mmx";
-  std::printf("%s %s%s\n", simd ? "simd" : "plain", converter, decoder.postFilter ? " filter" : "");
+  std::printf("%s %s%s\n", simd ? "simd" : "plain", converter, decoder.variants.postFilter ? " filter" : "");
   Mpeg4DecExit(handle);
   return 0;
 }

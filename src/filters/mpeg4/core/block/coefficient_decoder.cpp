@@ -1,8 +1,8 @@
-#include "coefficient_decoder.h"
+#include "block/coefficient_decoder.h"
 
 #include <cstdlib>
 
-#include "coefficient_tables.h"
+#include "block/coefficient_tables.h"
 
 namespace tlx::mpeg4 {
 namespace {
@@ -39,7 +39,7 @@ bool IsEscape(uint32_t window) { return (window >> (32 - kTcoefEscape.length)) =
 Event TcoefCode(uint32_t window, uint32_t prefix, bool intra) {
   const uint32_t bits = (window << prefix) >> (32 - kTcoefBits);
   const uint8_t i = (intra ? kIntraTcoefLookup : kInterTcoefLookup).index[bits];
-  if (i == kNoCode) return Failed(kBlockStatusNotInTable);
+  if (i == kNoCode) return Failed(kStatusNotInTable);
   const CoefficientCode& c = (intra ? kIntraTcoef : kInterTcoef)[i];
   const uint32_t length = prefix + c.length;
   Event e;
@@ -77,7 +77,7 @@ Event TcoefEvent(uint32_t window, bool intra) {
     if (!e.error) e.run += limits.maxRun[e.last][e.magnitude] + 1;
     return e;
   }
-  if (((window >> 15) & 1) == 0 || ((window >> 2) & 1) == 0) return Failed(kBlockStatusMarker);
+  if (((window >> 15) & 1) == 0 || ((window >> 2) & 1) == 0) return Failed(kStatusMarker);
   const int32_t level = static_cast<int32_t>((window >> 3) & 0xFFF) - (((window >> 3) & 0x800) << 1);
   return SignedEvent((window >> 22) & 1, (window >> 16) & 63, level, 30);
 }
@@ -98,7 +98,7 @@ bool ReversibleEscapeIntact(uint32_t window) {
 
 Event ReversibleEvent(uint32_t window, bool intra) {
   if (IsReversibleEscape(window)) {
-    if (!ReversibleEscapeIntact(window)) return Failed(kBlockStatusMarker);
+    if (!ReversibleEscapeIntact(window)) return Failed(kStatusMarker);
     Event e;
     e.last = (window >> 26) & 1;
     e.run = (window >> 20) & 63;
@@ -108,7 +108,7 @@ Event ReversibleEvent(uint32_t window, bool intra) {
     return e;
   }
   const uint8_t i = (intra ? kIntraRvlcLookup : kInterRvlcLookup).index[window >> (32 - kRvlcBits)];
-  if (i == kNoCode) return Failed(kBlockStatusNotInTable);
+  if (i == kNoCode) return Failed(kStatusNotInTable);
   const CoefficientCode& c = (intra ? kIntraRvlc : kInterRvlc)[i];
   Event e;
   e.last = c.last;
@@ -132,7 +132,7 @@ void EventLoop(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t
     }
     index += static_cast<int32_t>(e.run) + 1;
     if (index >= 64) {
-      state.status |= kBlockStatusIndexOverflow;
+      state.status |= kStatusIndexOverflow;
       return;
     }
     BitSkip(reader, e.bits);
@@ -163,7 +163,7 @@ uint32_t DecodeDcSize(BlockDecoderState& state, BitReader& reader, const CodeLoo
                       const CodeLookup<12>* chroma) {
   const uint8_t i = luma ? luma->index[reader.window >> 21] : chroma->index[reader.window >> 20];
   if (i == kNoCode) {
-    state.status |= kBlockStatusInvalidDcSize;
+    state.status |= kStatusInvalidCode;
     return 0;
   }
   const ValueCode& c = luma ? kDcSizeLuma[i] : kDcSizeChroma[i];
@@ -199,7 +199,7 @@ void DecodeIntraDc(BlockDecoderState& state, BitReader& reader, uint32_t block) 
   // consumed, so a damaged DC leaves the stream where it was.
   if (size > 8 && ((reader.window >> (31 - size)) & 1) == 0) {
     reader = start;
-    state.status |= kBlockStatusMarker;
+    state.status |= kStatusMarker;
     return;
   }
   state.dc = ReadDcDifferential(reader, size);

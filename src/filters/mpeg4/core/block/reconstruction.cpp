@@ -1,8 +1,8 @@
-#include "reconstruction.h"
+#include "block/reconstruction.h"
 
 #include <cstring>
 
-#include "idct.h"
+#include "block/idct.h"
 
 namespace tlx::mpeg4 {
 namespace {

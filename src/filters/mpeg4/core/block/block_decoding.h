@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "bit_reader.h"
-#include "block_decoder_state.h"
+#include "block/block_decoder_state.h"
 
 namespace tlx::mpeg4 {
 

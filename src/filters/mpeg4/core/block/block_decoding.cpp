@@ -1,10 +1,10 @@
-#include "block_decoding.h"
+#include "block/block_decoding.h"
 
 #include <algorithm>
 #include <array>
 
-#include "coefficient_decoder.h"
-#include "reconstruction.h"
+#include "block/coefficient_decoder.h"
+#include "block/reconstruction.h"
 
 namespace tlx::mpeg4 {
 namespace {

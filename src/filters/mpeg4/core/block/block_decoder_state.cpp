@@ -1,4 +1,4 @@
-#include "block_decoder_state.h"
+#include "block/block_decoder_state.h"
 
 #include <algorithm>
 #include <array>
@@ -94,7 +94,7 @@ uint32_t BlockDecoderAllocate(BlockDecoderState& state, uint32_t columns) {
     // 32 values per column plus one column of slack.
     auto* rows = static_cast<int32_t*>(CoreAllocate((columns + 1) * 32 * sizeof(int32_t)));
     if (rows == nullptr) {
-      state.status |= kBlockStatusOutOfMemory;
+      state.status |= kStatusOutOfMemory;
       return state.status;
     }
     state.rows = rows;
@@ -125,7 +125,7 @@ void SetReversibleVlc(BlockDecoderState& state, bool reversible) { state.reversi
 
 int32_t LumaDcScaler(BlockDecoderState& state, int32_t q) {
   if (q < 1) {
-    state.status |= kBlockStatusQuantiserBelowOne;
+    state.status |= kStatusQuantiserBelowOne;
     return 1;
   }
   if (q <= 4) return 8;
@@ -136,7 +136,7 @@ int32_t LumaDcScaler(BlockDecoderState& state, int32_t q) {
 
 int32_t ChromaDcScaler(BlockDecoderState& state, int32_t q) {
   if (q < 1) {
-    state.status |= kBlockStatusQuantiserBelowOne;
+    state.status |= kStatusQuantiserBelowOne;
     return 1;
   }
   if (q <= 4) return 8;

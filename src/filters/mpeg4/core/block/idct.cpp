@@ -1,4 +1,4 @@
-#include "idct.h"
+#include "block/idct.h"
 
 #include <algorithm>
 

@@ -10,17 +10,11 @@
 
 #include <cstdint>
 
+#include "status.h"
+
 namespace tlx::mpeg4 {
 
 inline constexpr int32_t kDefaultDcPredictor = 1024;
-
-// Status bits of the block decoder.
-inline constexpr uint32_t kBlockStatusMarker = 0x10;
-inline constexpr uint32_t kBlockStatusNotInTable = 0x20;
-inline constexpr uint32_t kBlockStatusIndexOverflow = 0x40;
-inline constexpr uint32_t kBlockStatusInvalidDcSize = 0x100;
-inline constexpr uint32_t kBlockStatusQuantiserBelowOne = 0x4000;
-inline constexpr uint32_t kBlockStatusOutOfMemory = 0x81000000;
 
 // Prediction direction, which is also the index of the scan to read in.
 inline constexpr uint32_t kPredictNone = 0;
@@ -77,7 +71,7 @@ inline int32_t SignedLevel(uint32_t level) {
 // Empties the object: no rows, quantiser 1, status 0, zigzag scans.
 void BlockDecoderReset(BlockDecoderState& state);
 // Sizes the predictor rows for a picture `columns` macroblocks wide; grows
-// only. Out of memory sets 0x81000000 and leaves no rows.
+// only. Out of memory sets kStatusOutOfMemory and leaves no rows.
 uint32_t BlockDecoderAllocate(BlockDecoderState& state, uint32_t columns);
 void BlockDecoderRelease(BlockDecoderState& state);
 

@@ -11,11 +11,11 @@
 #include <cstdint>
 
 #include "bit_reader.h"
-#include "block_decoder_state.h"
+#include "block/block_decoder_state.h"
 
 namespace tlx::mpeg4 {
 
-// DC size 0-12; an invalid code sets 0x100, consumes nothing and gives 0.
+// DC size 0-12; an invalid code sets kStatusInvalidCode, consumes nothing and gives 0.
 uint32_t DecodeDcSizeLuma(BlockDecoderState& state, BitReader& reader);
 uint32_t DecodeDcSizeChroma(BlockDecoderState& state, BitReader& reader);
 

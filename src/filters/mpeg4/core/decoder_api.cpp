@@ -1,13 +1,14 @@
 // The exported functions of the decoder core. None of them leaves vector
 // state behind (the kernels use no MMX registers), and no exception crosses
 // this boundary: the core reports through status words only.
-#include "mpeg4_dec.h"
+#include "filters/mpeg4/core/decoder_api.h"
 
 #include "core_allocation.h"
+#include "frame_driver.h"
 #include "mpeg4_decoder.h"
+#include "status.h"
 
 using tlx::mpeg4::kStatusInvalidArgument;
-using tlx::mpeg4::kStatusMisalignedEnd;
 using tlx::mpeg4::Mpeg4Decoder;
 
 namespace {
@@ -31,7 +32,7 @@ uint32_t Mpeg4DecInit(void** handle) {
   return 0;
 }
 
-uint32_t Mpeg4DecInitEx(void**, uint32_t) { return kStatusMisalignedEnd; }
+uint32_t Mpeg4DecInitEx(void**, uint32_t) { return tlx::mpeg4::kStatusInitExNotSupported; }
 
 uint32_t Mpeg4DecExit(void* handle) {
   if (handle == nullptr) return kStatusInvalidArgument;

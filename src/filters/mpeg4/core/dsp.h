@@ -1,0 +1,37 @@
+// The kernel tables of a decoder instance. Each table names the pixel kernels
+// of one kind of work; an instance holds one set, filled once when it starts:
+// the plain kernels first, then the overrides of the processor variant it
+// chose. Every variant kernel gives the same bytes as its plain twin.
+#pragma once
+
+#include <cstdint>
+
+#include "block/reconstruction.h"
+#include "prediction_kernels.h"
+
+namespace tlx::mpeg4 {
+
+// Which picture kernels an instance uses (PlainPicture or SimdPicture).
+enum class PictureVariant : uint32_t { Plain, Simd };
+
+// Macroblock reconstruction by inverse DCT.
+struct BlockKernels {
+  decltype(&PutIntraMacroblock) putIntraMacroblock;
+  decltype(&AddInterMacroblock) addInterMacroblock;
+};
+
+// Reference-picture operations of motion compensation.
+struct PredictionKernels {
+  decltype(&PadBorders) padBorders;
+  decltype(&CopyMacroblock) copyMacroblock;
+};
+
+struct DspTables {
+  BlockKernels block;
+  PredictionKernels prediction;
+};
+
+// Fills every table: the plain kernels, then the variant's overrides.
+void InitDspTables(DspTables& tables, PictureVariant variant);
+
+}  // namespace tlx::mpeg4

@@ -1,0 +1,53 @@
+// Start codes and resynchronisation markers of the elementary stream, and the
+// reader helpers that find them. Every start-code value of the core is here.
+#pragma once
+
+#include <cstdint>
+
+#include "bit_reader.h"
+
+namespace tlx::mpeg4 {
+
+// 32-bit start codes (the prefix 0x000001 and the code byte).
+inline constexpr uint32_t kStartCodePrefix = 0x100;
+inline constexpr uint32_t kVoStartCodeFirst = 0x100;
+inline constexpr uint32_t kVoStartCodeLast = 0x11F;
+inline constexpr uint32_t kVolStartCodeFirst = 0x120;
+inline constexpr uint32_t kVolStartCodeLast = 0x12F;
+inline constexpr uint32_t kUserDataStartCode = 0x1B2;
+inline constexpr uint32_t kGovStartCode = 0x1B3;
+inline constexpr uint32_t kVopStartCode = 0x1B6;
+inline constexpr uint32_t kEndMarker = 0x1B7;
+inline constexpr uint32_t kStuffingStartCode = 0x1C3;
+
+// The 22-bit picture start code of a short-header picture.
+inline constexpr uint32_t kShortHeaderStartCode = 0x20;
+inline constexpr uint32_t kShortHeaderStartCodeLength = 22;
+
+inline bool IsVoStartCode(uint32_t code) { return code >= kVoStartCodeFirst && code <= kVoStartCodeLast; }
+inline bool IsVolStartCode(uint32_t code) { return code >= kVolStartCodeFirst && code <= kVolStartCodeLast; }
+
+// True when the reader's window begins with a short-header picture start code.
+inline bool StartsShortPicture(const BitReader& reader) {
+  return (reader.window >> (32 - kShortHeaderStartCodeLength)) == kShortHeaderStartCode;
+}
+
+// Aligns to the next byte and moves byte by byte to the next start code whose
+// four bytes all lie in the data; returns it (0x100-0x1FF) without consuming
+// it, or 0 with the reader at the end of the data.
+uint32_t BitNextStartCode(BitReader& reader);
+// BitNextStartCode, passing over user-data start codes.
+uint32_t BitNextStartCodeAfterUserData(BitReader& reader);
+// The n bits after the stuffing that ends a packet (a 0 and up to seven 1s
+// to the byte boundary, or a whole stuffing byte 0x7F when aligned), or after
+// a byte boundary already followed by a zero byte; 0xFFFFFFFF when neither
+// starts here. Consumes nothing.
+uint32_t BitNextIsResyncMarker(const BitReader& reader, uint32_t n);
+// The stuffing bits to the byte boundary followed by the next n bits, as one
+// number; consumes nothing.
+uint32_t BitPeekAfterStuffing(const BitReader& reader, uint32_t n);
+// Aligns and moves byte by byte to the next position where a resync marker of
+// n bits (n - 1 zeros) or a start code may begin, or to the end of the data.
+void BitSkipToResync(BitReader& reader, uint32_t n);
+
+}  // namespace tlx::mpeg4
