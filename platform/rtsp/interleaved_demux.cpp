@@ -1,6 +1,8 @@
 #include "rtsp/interleaved_demux.h"
 
+#include <algorithm>
 #include <string_view>
+#include <vector>
 
 void InterleavedDemux::bindChannel(uint8_t channel, InterleavedReceiver* receiver) {
   fChannels[channel] = receiver;
@@ -10,6 +12,16 @@ void InterleavedDemux::unbindChannel(uint8_t channel) { fChannels.erase(channel)
 
 void InterleavedDemux::unbindReceiver(InterleavedReceiver* receiver) {
   std::erase_if(fChannels, [&](const auto& entry) { return entry.second == receiver; });
+}
+
+void InterleavedDemux::closeAll() {
+  std::vector<InterleavedReceiver*> receivers;
+  for (const auto& [channel, receiver] : fChannels) {
+    if (std::find(receivers.begin(), receivers.end(), receiver) == receivers.end()) {
+      receivers.push_back(receiver);
+    }
+  }
+  for (InterleavedReceiver* receiver : receivers) receiver->handleConnectionClosed();
 }
 
 void InterleavedDemux::append(const void* data, size_t size) {

@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <sys/socket.h>
 
 // The quality of a stream as its path states it. Crosses the library
 // boundary, so its layout is fixed.
@@ -30,6 +31,27 @@ static_assert(offsetof(TlxQualityParam, afl) == 40);
 static_assert(offsetof(TlxQualityParam, present) == 44);
 
 extern "C" {
+
+// Abortable sockets. The registry is one per process. An abort is sticky
+// until tlxInitAbortion: it wakes every tlxConnect in progress, shuts down
+// every registered socket, and makes later connects fail at once.
+void tlxRegisterSocket(int s);
+// Callers unregister a socket before they close it.
+void tlxUnregisterSocket(int s);
+void tlxAbortConnection(void);
+void tlxInitAbortion(void);
+// Shuts the socket down only when it is registered, so a number that was
+// closed and reused by another socket is never touched.
+void tlxAbortTaskOnSocket(int s);
+// Connects within 20 s (the Windows connect time-out the system was written
+// against), abortable. The socket is blocking again afterwards. 0, or
+// SOCKET_ERROR (-1) with the cause in GetLastSocketError.
+int tlxConnect(int s, const struct sockaddr* addr, socklen_t len);
+// Sends the whole buffer (never raising SIGPIPE): len, or SOCKET_ERROR.
+int tlxsend(int s, const char* buf, int len, int flags);
+// The calling thread's last error of these functions in Winsock numbering
+// (10004 when an abort ended the call).
+int GetLastSocketError(void);
 
 // Standard base64 with padding: 4 × ceil(n / 3) characters and a NUL. Returns
 // the number of characters, or -1 when out (outSize bytes) is too small.

@@ -18,6 +18,8 @@ class InterleavedReceiver {
  public:
   virtual ~InterleavedReceiver() = default;
   virtual void handleInterleavedPacket(const uint8_t* data, size_t size) = 0;
+  // The connection ended: nothing more will come.
+  virtual void handleConnectionClosed() {}
 };
 
 class InterleavedDemux {
@@ -49,6 +51,9 @@ class InterleavedDemux {
   HeaderResult takeHttpHeader(size_t limit, std::string* header);
 
   // Frames on channels nothing is bound to, and bytes skipped as junk.
+  // Tells every bound receiver, once, that the connection ended.
+  void closeAll();
+
   uint64_t unboundFrames() const { return fUnboundFrames; }
   uint64_t junkBytes() const { return fJunkBytes; }
   size_t buffered() const { return fBuffer.size() - fStart; }

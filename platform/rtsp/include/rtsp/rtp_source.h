@@ -49,6 +49,8 @@ class RTPSource : public FramedSource, public InterleavedReceiver {
             AuHeaderLayout auLayout);
 
   void handleInterleavedPacket(const uint8_t* data, size_t size) override;
+  // The source closes: its sink hears of it through its close function.
+  void handleConnectionClosed() override { handleClosure(); }
 
   uint8_t rtpPayloadFormat() const { return fPayloadType; }
   unsigned timestampFrequency() const { return fTimestampFrequency; }
