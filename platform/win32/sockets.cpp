@@ -72,8 +72,10 @@ void WakeBlocked(int socket) { ::shutdown(socket, SHUT_RDWR); }
 
 int MillisecondsLeft(Deadline deadline) {
   if (deadline == Deadline::max()) return -1;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SocketClock::now()).count();
-  if (left <= 0) return 0;
+  // Rounded up, so a wait never ends before its deadline.
+  const auto leftUs = std::chrono::duration_cast<std::chrono::microseconds>(deadline - SocketClock::now()).count();
+  if (leftUs <= 0) return 0;
+  const auto left = (leftUs + 999) / 1000;
   return left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }
 

@@ -66,7 +66,7 @@ Descriptor OpenSocket(int domain, int type, int protocol = 0);
 // be reused under a thread still holding it; its owner closes it afterwards.
 void WakeBlocked(int socket);
 
-// Milliseconds left until the deadline for poll: 0 once it has passed, -1 for
+// Milliseconds left until the deadline for poll, rounded up: 0 once it has passed, -1 for
 // Deadline::max().
 int MillisecondsLeft(Deadline deadline);
 
