@@ -72,8 +72,14 @@ void InterleavedDemux::process() {
     const auto result = fParser.parse(data, &message, &consumed, &error);
     if (result == RtspMessageParser::Result::kNeedMore) break;
     if (result == RtspMessageParser::Result::kNotMessage) {
-      size_t dollar = data.find('$', 1);
-      consumed = dollar == std::string_view::npos ? data.size() : dollar;
+      // Junk: skipped up to the next frame or response start (which may be
+      // cut short at the end of the buffer).
+      static constexpr std::string_view kVersion = "RTSP/";
+      consumed = 1;
+      while (consumed < data.size() && data[consumed] != '$' &&
+             !(data[consumed] == 'R' && kVersion.starts_with(data.substr(consumed, kVersion.size())))) {
+        ++consumed;
+      }
       fJunkBytes += consumed;
       fStart += consumed;
       continue;

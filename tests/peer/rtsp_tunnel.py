@@ -260,13 +260,15 @@ class Tunnel:
             head = "HTTP/1.0 %d %s\r\nContent-Length: 0\r\n\r\n" % (status, REASONS.get(status, "Error"))
             conn.send(head.encode("latin-1"))
             return
+        # Waiting for its POST before the answer goes out: the player sends the
+        # POST as soon as it has read the answer.
+        session = Session(self, conn)
+        with self._lock:
+            self._unpaired.setdefault(cookie, []).append(session)
         server = self.options.get("server", DEFAULT_SERVER)
         conn.send(("HTTP/1.0 200 OK\r\nServer: %s\r\nConnection: close\r\nCache-Control: no-store\r\n"
                    "Pragma: no-cache\r\nContent-Type: application/x-rtsp-tunnelled\r\n\r\n"
                    % server).encode("latin-1"))
-        session = Session(self, conn)
-        with self._lock:
-            self._unpaired.setdefault(cookie, []).append(session)
         try:
             # The player sends nothing more here; the session lives until it closes.
             while conn.sock.recv(4096):

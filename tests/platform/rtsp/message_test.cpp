@@ -45,6 +45,7 @@ TEST(RtspMessage, ParsesTheSameWholeAndSplitAndRecoversAfterMalformedInput) {
        {"refused body longer than 64 KiB"}},
       {"header block past 8 KiB", longHeader, {"refused header block longer than 8 KiB"}},
       {"NUL byte", std::string("RTSP/1.0 200 OK\r\nCSeq: 1\0\r\n\r\n", 29), {"refused NUL byte in the header block"}},
+      {"junk before a response", std::string("\x01\x02garbage\0RTS", 14) + "X", {}},
       {"header without colon", "RTSP/1.0 200 OK\r\nCSeq 1\r\n\r\n", {"refused bad header line \"CSeq 1\""}},
   };
   for (const Row& row : rows) {

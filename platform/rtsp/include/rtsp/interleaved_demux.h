@@ -1,7 +1,7 @@
 // The one reader of an RTSP connection that carries RTP and RTCP interleaved:
 // '$', a channel byte, a 16-bit big-endian length, then the packet. Any other
 // byte that can start an RTSP message starts one; bytes that form neither are
-// skipped up to the next '$'. The buffer outlives single reads, so a partial
+// skipped up to the next '$' or "RTSP/". The buffer outlives single reads, so a partial
 // frame or message waits for the rest.
 #pragma once
 
