@@ -169,5 +169,112 @@ class RtspAnswersTest(unittest.TestCase):
             peer.close()
 
 
+class Player:
+    """A hand-driven tunnel client: DESCRIBE, both SETUPs and PLAY, then the
+    interleaved frames as they come."""
+
+    def __init__(self, peer):
+        import base64
+        self.get = peer.connect()
+        self.get.sock.sendall(b"GET / HTTP/1.0\r\nx-sessioncookie: 0\r\n"
+                              b"Accept: application/x-rtsp-rtp-interleaved\r\n\r\n")
+        self.status, _, _ = self.get.response()
+        if not self.status.startswith("HTTP/1.0 200"):
+            return
+        self.post = peer.connect()
+        self.post.sock.sendall(b"POST / HTTP/1.0\r\nx-sessioncookie: 0\r\nContent-Length: 32767\r\n\r\n")
+        url = "rtsp://127.0.0.1:%d/DSP/%s/" % (peer.port, QUALITY)
+        session = ""
+        for cseq, text in enumerate([
+                "DESCRIBE %s RTSP/1.0\r\nCSeq: 1\r\n\r\n" % url,
+                "SETUP %strackID=1 RTSP/1.0\r\nCSeq: 2\r\nTransport: RTP/AVP/TCP;interleaved=0-1\r\n\r\n" % url,
+                "SETUP %strackID=2 RTSP/1.0\r\nCSeq: 3\r\nTransport: RTP/AVP/TCP;interleaved=2-3\r\n"
+                "Session: %%s\r\n\r\n" % url,
+                "PLAY %s RTSP/1.0\r\nCSeq: 4\r\nSession: %%s\r\n\r\n" % url]):
+            if "%s" in text:
+                text = text % session
+            self.post.sock.sendall(base64.b64encode(text.encode()))
+            status, headers, _ = self.get.response()
+            session = headers.get("Session", session).split(";")[0]
+
+    def frames(self, limit=100000):
+        """(channel, packet) until the peer closes or limit packets came."""
+        out = []
+        try:
+            while len(out) < limit:
+                while len(self.get._buf) < 4:
+                    self.get._fill()
+                size = int.from_bytes(self.get._buf[2:4], "big")
+                while len(self.get._buf) < 4 + size:
+                    self.get._fill()
+                out.append((self.get._buf[1], self.get._buf[4:4 + size]))
+                self.get._buf = self.get._buf[4 + size:]
+        except (EOFError, OSError):
+            pass
+        return out
+
+    def close(self):
+        self.get.close()
+        if hasattr(self, "post"):
+            self.post.close()
+
+
+def frames_of(packets, channel):
+    """Whole frames of an RTP channel: video joined to the marker, audio one per packet."""
+    frames, partial = [], b""
+    for ch, packet in packets:
+        if ch != channel:
+            continue
+        payload = packet[12:]
+        if channel == 0:
+            frames.append(payload[4:])
+            continue
+        partial += payload
+        if packet[1] & 0x80:
+            frames.append(partial)
+            partial = b""
+    return frames
+
+
+@unittest.skipUnless(FIXTURES, "TLX_STREAM_FIXTURES is not set")
+class StreamSwitchesTest(unittest.TestCase):
+    def session(self, **stream):
+        peer = Peer(clear_stream(inband_header=True, **stream))
+        self.addCleanup(peer.close)
+        player = Player(peer)
+        self.addCleanup(player.close)
+        return peer, player
+
+    def test_get_status(self):
+        peer, player = self.session(faults={"get_status": 503})
+        self.assertEqual(player.status.split()[1], "503")
+
+    def test_stamps_markers_oversize_and_close(self):
+        import struct
+        peer, player = self.session(stamp_offset=1000, faults={
+            "stamp_steps": [{"medium": "video", "frame": 3, "delta": -50}],
+            "marker_before_audio": [2], "oversized_video": {"frame": 4, "size": 20000},
+            "close_after_frames": 20})
+        packets = player.frames()
+        video, audio = frames_of(packets, 2), frames_of(packets, 0)
+        stamps = [struct.unpack("<I", f[8:12])[0] for f in video]
+        self.assertEqual(stamps[:5], [1000, 1033, 1066, 1100 - 50, 1133])
+        self.assertEqual(len(video[4]), 12 + 20000)
+        self.assertEqual(audio[2], b"\xd0" * 4 + bytes(4) + struct.pack("<I", 1000 + 2 * 1024 * 1000 // 24000))
+        self.assertEqual(audio[3][:4], b"\xe0" * 4)
+        sent = [e for e in peer.events("frame")]
+        self.assertEqual(len(sent), 20)
+        self.assertEqual(len(video) + len(audio) - 1, 20, "the marker frame is not a frame of its own")
+
+    def test_loop_goes_on_with_rising_stamps(self):
+        import struct
+        peer, player = self.session(end="loop")
+        video = frames_of(player.frames(limit=3000), 2)
+        self.assertGreater(len(video), 60)
+        stamps = [struct.unpack("<I", f[8:12])[0] for f in video]
+        self.assertEqual(stamps[60], 2000)
+        self.assertEqual(video[60][12:], video[0][12:])
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -4,10 +4,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
-
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -16,6 +12,7 @@ extern "C" {
 #include <vector>
 
 #include "rtp_builder.h"
+#include "stream_fixtures.h"
 #include "rtsp/media_session.h"
 #include "support/child_process.h"
 #include "test_environment.h"
@@ -25,24 +22,6 @@ namespace {
 
 using tlx::win32::Descriptor;
 
-std::string Fixture(const std::string& name) {
-  const char* dir = std::getenv("TLX_STREAM_FIXTURES");
-  return std::string(dir ? dir : "") + "/" + name;
-}
-
-std::vector<std::string> Packets(const std::string& path) {
-  std::vector<std::string> packets;
-  AVFormatContext* format = nullptr;
-  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0) return packets;
-  AVPacket* packet = av_packet_alloc();
-  while (av_read_frame(format, packet) == 0) {
-    packets.emplace_back(reinterpret_cast<const char*>(packet->data), packet->size);
-    av_packet_unref(packet);
-  }
-  av_packet_free(&packet);
-  avformat_close_input(&format);
-  return packets;
-}
 
 // Two UDP sockets on loopback ports P (even) and P + 1.
 struct PortPair {

@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
-
 #include <chrono>
 #include <cstdlib>
 #include <set>
@@ -13,6 +9,7 @@ extern "C" {
 #include <vector>
 
 #include "peer_record.h"
+#include "stream_fixtures.h"
 #include "support/peer_process.h"
 #include "tunnel_session.h"
 #include "utility/tlx_utility.h"
@@ -27,26 +24,6 @@ const std::string kPath24 =
     "DSP/vbr=500000.vmbr=850000.vfr=30.vw=320.vh=240.vtype=2.vfl=273.abr=48000.ambr=48000.asr=24000.afl=1810./";
 const std::string kPath44 =
     "DSP/vbr=3000000.vmbr=3000000.vfr=30.vw=320.vh=240.vtype=3.vfl=273.abr=128000.ambr=128000.asr=44100.afl=1810./";
-
-std::string Fixture(const std::string& name) {
-  const char* dir = std::getenv("TLX_STREAM_FIXTURES");
-  return std::string(dir ? dir : "") + "/" + name;
-}
-
-// libavformat's packets of a fixture file.
-std::vector<std::string> Packets(const std::string& path) {
-  std::vector<std::string> packets;
-  AVFormatContext* format = nullptr;
-  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0) return packets;
-  AVPacket* packet = av_packet_alloc();
-  while (av_read_frame(format, packet) == 0) {
-    packets.emplace_back(reinterpret_cast<const char*>(packet->data), packet->size);
-    av_packet_unref(packet);
-  }
-  av_packet_free(&packet);
-  avformat_close_input(&format);
-  return packets;
-}
 
 std::string Sha256Hex(const std::string& data) {
   unsigned char digest[32];
