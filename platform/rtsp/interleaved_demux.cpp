@@ -35,6 +35,7 @@ void InterleavedDemux::append(const void* data, size_t size) {
 }
 
 void InterleavedDemux::clear() {
+  fChannels.clear();
   fBuffer.clear();
   fStart = 0;
   fParser.reset();

@@ -85,8 +85,8 @@ TEST(RtspClient, WaitTakesItsOwnCSeqAndDeliversFramesMetOnTheWay) {
     std::string got;
     void handleInterleavedPacket(const uint8_t* d, size_t n) override { got.append(reinterpret_cast<const char*>(d), n); }
   } sink;
-  c.client->demux().bindChannel(5, &sink);
   c.client->setConnection(std::move(server.clientEnd));
+  c.client->demux().bindChannel(5, &sink);
   auto sdp = c.client->describeURL("rtsp://h/x");
   ASSERT_TRUE(sdp);
   EXPECT_EQ(*sdp, "v=0\r\nm=video 0 RTP/AVP 14\r\n");

@@ -57,6 +57,7 @@ class InterleavedDemux {
   uint64_t unboundFrames() const { return fUnboundFrames; }
   uint64_t junkBytes() const { return fJunkBytes; }
   size_t buffered() const { return fBuffer.size() - fStart; }
+  // Drops the buffered bytes and every channel binding.
   void clear();
 
  private:

@@ -47,7 +47,8 @@ class RTSPClient {
   // Sends TEARDOWN without waiting: the event loop may still be reading the
   // connection, and the late response is dropped by the demultiplexer.
   bool teardownMediaSession(MediaSession& session);
-  // Closes the connection and forgets the session id and the base URL.
+  // Closes the connection and forgets the session id, the base URL and the
+  // channels bound to subsessions (so the client may outlive them).
   void reset();
 
   // Reads an HTTP response header (status line to the empty line, at most
