@@ -93,13 +93,17 @@ Received RunMuxer(const std::string& input) {
 // heldBack: how many of the last packets the muxer may never send (ffmpeg's
 // AAC packetiser does not flush the access units of its last, unfilled
 // packet); the frames that came must be the first packets, in order.
-void CheckAgainstFixture(const std::string& input, const std::string& reference, size_t heldBack = 0) {
+void CheckAgainstFixture(const std::string& input, const std::string& reference, const char* codec,
+                         unsigned clock, size_t heldBack = 0) {
   Received got = RunMuxer(input);
   ASSERT_FALSE(got.rtp.empty());
   TestEnvironment t;
   std::unique_ptr<MediaSession> session(MediaSession::createNew(*t.env, got.sdp.c_str()));
   ASSERT_TRUE(session) << got.sdp;
   MediaSubsession& subsession = *session->subsessions()[0];
+  EXPECT_STREQ(subsession.codecName(), codec);
+  EXPECT_EQ(subsession.rtpTimestampFrequency(), clock);
+  EXPECT_STRNE(subsession.fmtp_config(), "");
   ASSERT_TRUE(subsession.initiate(-1));
   CollectingSink sink(*t.env, 1 << 20);
   sink.startPlaying(*subsession.readSource(), nullptr, nullptr);
@@ -122,12 +126,12 @@ void CheckAgainstFixture(const std::string& input, const std::string& reference,
 }
 
 TEST(FfmpegPacketizer, Mpeg4FramesComeOutAsLibavformatsPackets) {
-  CheckAgainstFixture(Fixture("video.m4v"), Fixture("video.m4v"));
+  CheckAgainstFixture(Fixture("video.m4v"), Fixture("video.m4v"), "MP4V-ES", 90000);
 }
 
 TEST(FfmpegPacketizer, AacAccessUnitsComeOutAsTheM4aPackets) {
   // ffmpeg packs up to five access units per packet.
-  CheckAgainstFixture(Fixture("audio_24000.m4a"), Fixture("audio_24000.m4a"), 4);
+  CheckAgainstFixture(Fixture("audio_24000.m4a"), Fixture("audio_24000.m4a"), "MPEG4-GENERIC", 24000, 4);
 }
 
 }  // namespace
