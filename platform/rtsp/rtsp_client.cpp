@@ -1,6 +1,7 @@
 #include "rtsp/rtsp_client.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -8,7 +9,7 @@ namespace {
 using tlx::win32::Deadline;
 using tlx::win32::SocketClock;
 
-// The sessions id of a Session header: the text before ";".
+// The session id of a Session header: the text before ";".
 std::string SessionIdOf(const std::string& value) {
   const size_t semicolon = value.find(';');
   std::string id = value.substr(0, semicolon);

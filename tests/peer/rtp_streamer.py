@@ -49,6 +49,8 @@ class Stream:
         self.octets = 0
         self.index = 0          # packets made so far, left-out ones included
         self.next_sr_ms = 0
+        self.last_ts = self.ts_base   # the RTP time and media time of the last frame
+        self.last_ms = 0
         self.ended = False
 
     def rtp(self, ts, marker, payload):
@@ -125,7 +127,7 @@ class Streamer(threading.Thread):
             span_ms += sent_ms + 1000 / self.media.fps
         if self.options.get("end", "bye") == "bye":
             for stream in (self.audio, self.video):
-                self.end_stream(stream, span_ms)
+                self.end_stream(stream)
 
     def frame_count(self, medium):
         return len(self.media.audio_frames if medium == "audio" else self.media.video_frames)
@@ -154,6 +156,7 @@ class Streamer(threading.Thread):
         stamp &= 0xFFFFFFFF
 
         wall = self.wall_start + media_ms / 1000
+        stream.last_ts, stream.last_ms = ts, media_ms
         if stream.packets == 0 or media_ms >= stream.next_sr_ms:
             self.send_rtcp(stream, stream.sender_report(wall, ts), "sr")
             stream.next_sr_ms = media_ms + SR_PERIOD_MS
@@ -175,7 +178,7 @@ class Streamer(threading.Thread):
                 self.send_malformed(stream, fault["kind"], ts)
         bye_after = self.faults.get("bye_after_frames", {}).get(medium)
         if bye_after is not None and n + 1 == bye_after:
-            self.end_stream(stream, media_ms)
+            self.end_stream(stream)
         close_after = self.faults.get("close_after_frames")
         if close_after is not None and self.session.frames_sent() >= close_after:
             self.session.close_get()
@@ -214,11 +217,10 @@ class Streamer(threading.Thread):
                             ssrc=stream.ssrc, packets=stream.packets, octets=stream.octets)
         self.session.send_interleaved(stream.channel + 1, packet)
 
-    def end_stream(self, stream, media_ms):
+    def end_stream(self, stream):
         if stream.ended:
             return
-        ts = stream.ts_base  # the report's RTP time is not used after BYE
-        report = stream.sender_report(self.wall_start + media_ms / 1000, ts)
+        report = stream.sender_report(self.wall_start + stream.last_ms / 1000, stream.last_ts)
         self.send_rtcp(stream, report + stream.bye(), "sr+bye")
         stream.ended = True
 

@@ -13,7 +13,7 @@
 
 class ScriptedServer {
  public:
-  // closeWhenDone: the server's end is closed after the last answer.
+  // closeWhenDone: the server's end is shut down after the last answer.
   explicit ScriptedServer(std::vector<std::string> answers, bool closeWhenDone = false)
       : fAnswers(std::move(answers)), fCloseWhenDone(closeWhenDone) {
     int fds[2];
@@ -53,7 +53,9 @@ class ScriptedServer {
         tlx::win32::WriteAll(fServerEnd.get(), answer.data(), answer.size(), tlx::win32::Deadline::max());
       }
     }
-    if (fCloseWhenDone) fServerEnd.reset();
+    // Shut down rather than closed: the descriptor stays with this object
+    // until the thread has ended.
+    if (fCloseWhenDone) tlx::win32::WakeBlocked(fServerEnd.get());
   }
 
   std::vector<std::string> fAnswers;

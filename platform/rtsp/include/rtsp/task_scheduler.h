@@ -81,7 +81,8 @@ class TaskScheduler {
   virtual void turnOnBackgroundReadHandling(int socketNum, BackgroundHandlerProc* handlerProc,
                                             void* clientData) = 0;
   virtual void turnOffBackgroundReadHandling(int socketNum) = 0;
-  // Runs steps until *watchVariable is non-zero (for ever with a null one).
+  // Runs steps until *watchVariable is non-zero (for ever with a null one),
+  // or until a step fails.
   virtual void doEventLoop(char volatile* watchVariable = nullptr) = 0;
 };
 
@@ -100,7 +101,8 @@ class BasicTaskScheduler : public TaskScheduler {
   // One round: waits until a handled socket is readable or the next task is
   // due, at most maxDelayTime microseconds (0: no limit beyond the next task),
   // then calls the handlers of the readable sockets that are still on and runs
-  // the due tasks. Returns false when the wait itself failed.
+  // the due tasks. Returns false when the wait itself failed, or when there is
+  // neither a task nor a handler that could ever end it.
   virtual bool SingleStep(unsigned maxDelayTime = 0);
 
  protected:
