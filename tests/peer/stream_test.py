@@ -61,8 +61,8 @@ class FfmpegClientTest(unittest.TestCase):
     def run_ffmpeg(self, peer, outputs, workdir):
         url = "rtsp://127.0.0.1:%d/DSP/%s/" % (peer.port, QUALITY)
         command = ["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-rtsp_transport", "http", "-i", url]
-        for spec, fmt, name in outputs:
-            command += ["-map", spec, "-c", "copy", "-f", fmt, os.path.join(workdir, name)]
+        for stream_map, fmt, name in outputs:
+            command += ["-map", stream_map, "-c", "copy", "-f", fmt, os.path.join(workdir, name)]
         return subprocess.run(command, capture_output=True, text=True, timeout=60)
 
     def test_ffmpeg_receives_the_fixtures_byte_for_byte(self):

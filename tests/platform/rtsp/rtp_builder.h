@@ -16,7 +16,7 @@ inline void PutBe32(std::string* s, uint32_t v) {
   PutBe16(s, v & 0xFFFF);
 }
 
-struct RtpSpec {
+struct RtpFields {
   uint16_t seq = 0;
   uint32_t ts = 0;
   bool marker = false;
@@ -24,13 +24,13 @@ struct RtpSpec {
   uint32_t ssrc = 0x11223344;
 };
 
-inline std::string RtpPacket(const RtpSpec& spec, const std::string& payload) {
+inline std::string RtpPacket(const RtpFields& fields, const std::string& payload) {
   std::string p;
   p.push_back(static_cast<char>(0x80));
-  p.push_back(static_cast<char>((spec.marker ? 0x80 : 0) | spec.pt));
-  PutBe16(&p, spec.seq);
-  PutBe32(&p, spec.ts);
-  PutBe32(&p, spec.ssrc);
+  p.push_back(static_cast<char>((fields.marker ? 0x80 : 0) | fields.pt));
+  PutBe16(&p, fields.seq);
+  PutBe32(&p, fields.ts);
+  PutBe32(&p, fields.ssrc);
   return p + payload;
 }
 
