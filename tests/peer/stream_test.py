@@ -171,17 +171,22 @@ class RtspAnswersTest(unittest.TestCase):
 
 class Player:
     """A hand-driven tunnel client: DESCRIBE, both SETUPs and PLAY, then the
-    interleaved frames as they come."""
+    interleaved frames as they come. authenticate(client, n) runs the digest
+    exchange of message n on a connection before its tunnel request."""
 
-    def __init__(self, peer):
+    def __init__(self, peer, authenticate=None):
         import base64
         self.get = peer.connect()
+        if authenticate:
+            authenticate(self.get, 0)
         self.get.sock.sendall(b"GET / HTTP/1.0\r\nx-sessioncookie: 0\r\n"
                               b"Accept: application/x-rtsp-rtp-interleaved\r\n\r\n")
         self.status, _, _ = self.get.response()
         if not self.status.startswith("HTTP/1.0 200"):
             return
         self.post = peer.connect()
+        if authenticate:
+            authenticate(self.post, 1)
         self.post.sock.sendall(b"POST / HTTP/1.0\r\nx-sessioncookie: 0\r\nContent-Length: 32767\r\n\r\n")
         url = "rtsp://127.0.0.1:%d/DSP/%s/" % (peer.port, QUALITY)
         session = ""
@@ -244,6 +249,34 @@ class StreamSwitchesTest(unittest.TestCase):
         player = Player(peer)
         self.addCleanup(player.close)
         return peer, player
+
+    def test_authenticated_tunnel_streams_with_the_digest_key(self):
+        import http_service_test as h
+        import ravix_keys
+        from rtp_streamer import encrypt_head
+        from peer_test_support import IDENTITY
+        peer = Peer(dict(clear_stream(auth=True, key="digest")))
+        self.addCleanup(peer.close)
+        nonces = []
+
+        def authenticate(client, n):
+            if n == 0:
+                status, headers, _ = client.request(h.get("/ravix/message0"))
+                nonces.append(h.challenge_nonce(headers))
+            status, _, _ = client.request(h.get("/ravix/message%d" % n, h.authorization(
+                h.USERNAME, h.PASSWORD, nonces[0], "%08d" % (n + 1), "/ravix/message")))
+            self.assertEqual(status, "HTTP/1.1 200 OK")
+
+        player = Player(peer, authenticate)
+        self.addCleanup(player.close)
+        self.assertTrue(player.status.startswith("HTTP/1.0 200"))
+        video = frames_of(player.frames(limit=40), 2)
+        key = bytes.fromhex(ravix_keys.stream_key(nonces[0], bytes.fromhex(IDENTITY["shared_key"])))
+        with open(fixture("video.m4v"), "rb") as f:
+            first = stream_media.split_m4v(f.read())[0]
+        self.assertEqual(video[0], encrypt_head(first, key))
+        self.assertNotEqual(video[0][:128], first[:128])
+        self.assertEqual(video[0][128:], first[128:])
 
     def test_get_status(self):
         peer, player = self.session(faults={"get_status": 503})
