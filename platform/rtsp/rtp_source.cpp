@@ -90,6 +90,7 @@ bool RTPSource::hasBeenSynchronizedUsingRTCP() const {
 
 void RTPSource::noteSenderReport(uint32_t ssrc, uint32_t ntpSeconds, uint32_t ntpFraction,
                                  uint32_t rtpTimestamp) {
+  if (fTiming.count(ssrc) == 0 && fTiming.size() >= kMaxSenders) return;
   SenderTiming& t = fTiming[ssrc];
   t.haveReport = true;
   t.reportTimestamp = rtpTimestamp;
@@ -121,6 +122,9 @@ void RTPSource::handleInterleavedPacket(const uint8_t* data, size_t size) {
   RtpPacketInfo info;
   const char* problem = ParseRtpPacket(data, size, &info);
   if (problem == nullptr && info.payloadType != fPayloadType) problem = "foreign payload type";
+  if (problem == nullptr && fTiming.count(info.ssrc) == 0 && fTiming.size() >= kMaxSenders) {
+    problem = "too many senders";
+  }
   if (problem != nullptr) {
     ++fNumMalformedPackets;
     envir().log(std::string("RTP packet dropped: ") + problem + "\n");

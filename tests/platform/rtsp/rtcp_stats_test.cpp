@@ -118,4 +118,14 @@ TEST(ReceptionStats, CountsAcrossASequenceWrapWithLosses) {
   EXPECT_EQ(stats->totNumPacketsReceived(), 11u);
 }
 
+TEST(ReceptionStats, KeepsABoundedNumberOfSenders) {
+  Fixture f;
+  for (uint32_t ssrc = 1; ssrc <= RTPSource::kMaxSenders + 5; ++ssrc) {
+    std::string p = RtpPacket({1, 0, true, 97, ssrc}, "x");
+    f.source.handleInterleavedPacket(reinterpret_cast<const uint8_t*>(p.data()), p.size());
+  }
+  EXPECT_EQ(f.source.receptionStatsDB().numActiveSourcesSinceLastReset(), RTPSource::kMaxSenders);
+  EXPECT_EQ(f.source.numMalformedPackets(), 5u);
+}
+
 }  // namespace

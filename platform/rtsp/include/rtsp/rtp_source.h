@@ -44,6 +44,9 @@ class RTPSource : public FramedSource, public InterleavedReceiver {
   // Frames completed while no request is pending wait here; beyond this the
   // oldest is dropped.
   static constexpr size_t kMaxQueuedFrames = 32;
+  // Senders (SSRCs) kept apart; packets and reports of further ones are
+  // dropped, so a stream of made-up SSRCs cannot grow the tables.
+  static constexpr size_t kMaxSenders = 16;
 
   RTPSource(UsageEnvironment& env, uint8_t payloadType, unsigned timestampFrequency,
             AuHeaderLayout auLayout);
