@@ -7,6 +7,7 @@
 
 #include "rtsp/rtsp_client.h"
 #include "rtsp/rtsp_url_socket.h"
+#include "rtp_builder.h"
 #include "scripted_server.h"
 #include "test_environment.h"
 
@@ -114,6 +115,45 @@ TEST(RtspClient, FailuresCarryTheirCause) {
     EXPECT_EQ(std::string(c.t.env->getResultMsg()), row.message) << row.name;
     EXPECT_EQ(c.client->lastError(), row.message) << row.name;
   }
+}
+
+TEST(RtspClient, ReadHandlerDropsTheLateTeardownResponseAndReportsTheEnd) {
+  const std::string rtp = RtpPacket({1, 0, true, 14}, "frame");
+  const std::string frame = std::string("$\x00\x00", 3) + static_cast<char>(rtp.size()) + rtp;
+  ScriptedServer server({
+      Ok(1, "Content-Base: rtsp://h/a/\r\n", "v=0\r\nm=video 0 RTP/AVP 14\r\na=control:t\r\n"),
+      Ok(2, "Transport: RTP/AVP/TCP;unicast;interleaved=0-1\r\nSession: 77\r\n"),
+      Ok(3),
+      Ok(4) + frame,
+  }, true);
+  Client c;
+  std::vector<std::string> log;
+  c.t.env->setLogSink([&](std::string_view line) { log.emplace_back(line); });
+  c.client.reset(RTSPClient::createNew(*c.t.env, 1, "TLXStreamingClient"));
+  c.client->setConnection(std::move(server.clientEnd));
+  auto sdp = c.client->describeURL("rtsp://h/a");
+  ASSERT_TRUE(sdp);
+  std::unique_ptr<MediaSession> session(MediaSession::createNew(*c.t.env, sdp->c_str()));
+  MediaSubsession& video = *session->subsessions()[0];
+  ASSERT_TRUE(video.initiate(-1));
+  ASSERT_TRUE(c.client->setupMediaSubsession(video));
+  CollectingSink sink(*c.t.env, 100);
+  bool ended = false;
+  sink.startPlaying(*video.readSource(), [](void* d) { *static_cast<bool*>(d) = true; }, &ended);
+  ASSERT_TRUE(c.client->playMediaSession(*session));
+  ASSERT_TRUE(c.client->teardownMediaSession(*session));
+  // The loop reads the TEARDOWN answer (dropped), the frame, then the end.
+  for (int i = 0; i < 100 && !ended; ++i) c.t.scheduler->SingleStep(20000);
+  EXPECT_TRUE(ended);
+  ASSERT_EQ(sink.frames.size(), 1u);
+  EXPECT_EQ(sink.frames[0].data, "frame");
+  bool dropped = false, sent = false;
+  for (const std::string& line : log) {
+    dropped |= line.find("Dropped a response with CSeq 4") != std::string::npos;
+    sent |= line.rfind("Sending request: TEARDOWN", 0) == 0;
+  }
+  EXPECT_TRUE(dropped);
+  EXPECT_TRUE(sent) << "verbosity 1 logs the requests";
 }
 
 TEST(RtspUrl, ParsesAndRefuses) {
