@@ -278,6 +278,23 @@ class StreamSwitchesTest(unittest.TestCase):
         self.assertNotEqual(video[0][:128], first[:128])
         self.assertEqual(video[0][128:], first[128:])
 
+    def test_raw_access_units_paced_in_real_time(self):
+        import time
+        peer, player = self.session(adts=False, pacing="realtime")
+        start = time.monotonic()
+        packets = player.frames(limit=40)
+        elapsed = time.monotonic() - start
+        with open(fixture("audio_24000.aac"), "rb") as f:
+            adts = stream_media.split_adts(f.read())
+        audio = frames_of(packets, 0)
+        self.assertGreater(len(audio), 3)
+        for frame, source in zip(audio, adts):
+            self.assertEqual(frame[12:], source.raw)
+        # Forty packets span several hundred milliseconds of media.
+        video = frames_of(packets, 2)
+        self.assertGreater(len(video), 3)
+        self.assertGreaterEqual(elapsed, (len(video) - 1) / 30 - 0.05)
+
     def test_get_status(self):
         peer, player = self.session(faults={"get_status": 503})
         self.assertEqual(player.status.split()[1], "503")
