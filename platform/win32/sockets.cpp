@@ -145,4 +145,27 @@ int ReadAll(int socket, void* data, size_t size, Deadline deadline) {
   return 0;
 }
 
+long ReadSome(int socket, void* data, size_t size, Deadline deadline) {
+  for (;;) {
+    const ssize_t got = recv(socket, data, size, MSG_DONTWAIT);
+    if (got >= 0) return got;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    const int ready = WaitReady(socket, POLLIN, deadline);
+    if (ready == 0) {
+      errno = ETIMEDOUT;
+      return -1;
+    }
+    if (ready < 0) return -1;
+  }
+}
+
+int SetReceiveBuffer(int socket, int bytes) {
+  if (setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) return -1;
+  int granted = 0;
+  socklen_t length = sizeof granted;
+  if (getsockopt(socket, SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0) return -1;
+  return granted;
+}
+
 }  // namespace tlx::win32

@@ -96,8 +96,10 @@ class Connection:
             if not self._fill():
                 raise MalformedRequest("connection closed inside a request")
 
-    def read_request(self):
-        """The next whole request, None when the player closed between requests."""
+    def read_request(self, claim=None):
+        """The next whole request, None when the player closed between requests.
+        A request for which claim(request) is true comes back without its
+        body: whoever claimed it reads the rest of the connection."""
         while True:
             end = self._buf.find(b"\r\n\r\n")
             if end >= 0:
@@ -109,6 +111,8 @@ class Connection:
                     raise MalformedRequest("connection closed inside a header block")
                 return None
         request = parse_head(self._take(end + 4))
+        if claim is not None and claim(request):
+            return request
         if (request.header("Transfer-Encoding") or "").lower() == "chunked":
             request.body = self._chunked_body()
         else:
@@ -136,6 +140,11 @@ class Connection:
         while self._line(MAX_CHUNK_LINE):
             pass  # trailer lines
         return body
+
+    def take_buffered(self) -> bytes:
+        """The bytes received but not read yet; the buffer is left empty."""
+        data, self._buf = self._buf, b""
+        return data
 
     def drain(self):
         """Receive (and record) without answering until the player closes."""

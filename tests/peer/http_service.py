@@ -4,6 +4,8 @@ connection, dispatching each request by its path to a resource.
 Resources: "/ravix/message0".."3" and "/tlx/speedtest" (ravix_auth),
 "/tlx/registration" (registration) and "/probe", a plain digest resource for
 standard HTTP clients (the real method in A2, the request target as uri).
+With a "stream" option, tunnel requests (rtsp_tunnel), whatever their path,
+take over their connection.
 Unknown paths get 404; a request we cannot parse gets 400 and the connection
 is closed.
 """
@@ -16,6 +18,7 @@ from digest_resource import DigestResource
 from http_io import Connection, MalformedRequest
 from ravix_auth import RavixMessages, Speedtest, load_identities
 from registration import Registration
+from rtsp_tunnel import Tunnel
 
 
 class Probe(DigestResource):
@@ -61,8 +64,10 @@ class Probe(DigestResource):
 class HttpService:
     """options: the scenario's "http" service object (see README.md)."""
 
-    def __init__(self, options, record):
+    def __init__(self, options, record, address="127.0.0.1"):
         self.record = record
+        stream = options.get("stream")
+        self.tunnel = Tunnel(stream, record, address) if stream is not None else None
         identities = load_identities(options.get("identities"))
         self.routes = {"/probe": Probe(options, record).handle}
         for resource in (RavixMessages, Speedtest, Registration):
@@ -76,7 +81,7 @@ class HttpService:
         try:
             while not conn.closing:
                 try:
-                    request = conn.read_request()
+                    request = conn.read_request(self.tunnel.claims if self.tunnel else None)
                 except MalformedRequest as e:
                     self.record("malformed", conn=conn_id, reason=str(e))
                     conn.reply(400, "Bad Request")
@@ -85,6 +90,9 @@ class HttpService:
                     break
                 self.record("request", conn=conn_id, method=request.method, target=request.target,
                             head_hex=request.head.hex(), body_hex=request.body.hex())
+                if self.tunnel and self.tunnel.claims(request):
+                    self.tunnel.take(conn, request)
+                    break
                 handler = self.routes.get(request.path)
                 if handler is None:
                     conn.reply(404, "Not Found")
@@ -102,4 +110,4 @@ class HttpService:
 
 def start(peer, options):
     """Serve HTTP on every connection of the peer's port that no other protocol claims."""
-    peer.add_stream_protocol(b"", HttpService(options, peer.record).handle_connection)
+    peer.add_stream_protocol(b"", HttpService(options, peer.record, peer.host).handle_connection)

@@ -92,8 +92,11 @@ class RavixMessages(DigestResource):
         with self._lock:
             self._sessions[identity.username] = (nonce, nc, n)
         headers = []
+        # A tunnel request on this connection may follow the exchange.
+        conn.state["authenticated"] = True
         if n == 0:
             key = ravix_keys.stream_key(nonce, identity.shared_key)
+            conn.state["stream_key"] = key
             self.record("stream_key", conn=conn.id, username=identity.username, nonce=nonce, key=key)
             if self.server is not None:
                 headers.append(("Server", self.server))

@@ -97,4 +97,15 @@ int WriteAll(int socket, const void* data, size_t size, Deadline deadline);
 // when the peer closed before all of them arrived, or the receive's errno value.
 int ReadAll(int socket, void* data, size_t size, Deadline deadline);
 
+// Receives what is available, at most `size` bytes, waiting until the deadline
+// for the first of them (a deadline already passed reads without waiting). The
+// number of bytes received, 0 when the peer closed or the socket was shut down,
+// or -1 with errno set: ETIMEDOUT when nothing came before the deadline.
+long ReadSome(int socket, void* data, size_t size, Deadline deadline);
+
+// Asks for a receive buffer of `bytes` and returns the size the kernel then
+// reports (Linux doubles the request for its own bookkeeping, within its
+// limits), or -1 with errno set.
+int SetReceiveBuffer(int socket, int bytes);
+
 }  // namespace tlx::win32

@@ -27,6 +27,8 @@ using tlx::win32::DeadlineAfter;
 using tlx::win32::Descriptor;
 using tlx::win32::OpenSocket;
 using tlx::win32::ReadAll;
+using tlx::win32::ReadSome;
+using tlx::win32::SetReceiveBuffer;
 using tlx::win32::WakeBlocked;
 using tlx::win32::WriteAll;
 using Clock = std::chrono::steady_clock;
@@ -185,6 +187,32 @@ TEST(Transfers, FailInBoundedTimeOrAtOnceWithTheCause) {
     const int error = WriteAll(connection.ends[0].get(), data.data(), data.size(), DeadlineAfter(2000));
     EXPECT_TRUE(error == EPIPE || error == ECONNRESET) << error;
   }
+}
+
+TEST(ReadSome, TakesWhatIsThereAndTellsCloseFromTimeOut) {
+  Connection connection;
+  char buffer[16];
+  EXPECT_EQ(-1, ReadSome(connection.ends[1].get(), buffer, sizeof buffer, Clock::now()));
+  EXPECT_EQ(ETIMEDOUT, errno) << "a passed deadline reads without waiting";
+  const auto start = Clock::now();
+  EXPECT_EQ(-1, ReadSome(connection.ends[1].get(), buffer, sizeof buffer, DeadlineAfter(100)));
+  EXPECT_EQ(ETIMEDOUT, errno);
+  EXPECT_GE(Clock::now() - start, 90ms);
+  ASSERT_EQ(0, WriteAll(connection.ends[0].get(), "abc", 3, DeadlineAfter(1000)));
+  EXPECT_EQ(2, ReadSome(connection.ends[1].get(), buffer, 2, DeadlineAfter(1000)));
+  EXPECT_EQ(1, ReadSome(connection.ends[1].get(), buffer, sizeof buffer, DeadlineAfter(1000)));
+  EXPECT_EQ('c', buffer[0]);
+  connection.ends[0].reset();
+  EXPECT_EQ(0, ReadSome(connection.ends[1].get(), buffer, sizeof buffer, DeadlineAfter(1000)));
+  EXPECT_EQ(-1, ReadSome(-1, buffer, sizeof buffer, DeadlineAfter(1000)));
+  EXPECT_EQ(EBADF, errno);
+}
+
+TEST(SetReceiveBuffer, ReportsWhatTheKernelGranted) {
+  const Descriptor socket = OpenSocket(AF_INET, SOCK_STREAM);
+  const int granted = SetReceiveBuffer(socket.get(), 73000);
+  EXPECT_GE(granted, 73000);
+  EXPECT_EQ(-1, SetReceiveBuffer(-1, 73000));
 }
 
 TEST(WakeBlocked, EndsABlockedReadAndConnectFromAnotherThread) {

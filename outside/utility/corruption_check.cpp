@@ -1,0 +1,6 @@
+#include "utility/tlx_utility.h"
+
+DataCorruptionCheck& DataCorruptionCheck::Instance() {
+  static DataCorruptionCheck instance;
+  return instance;
+}

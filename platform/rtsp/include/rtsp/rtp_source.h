@@ -1,0 +1,127 @@
+// An RTP stream received on an interleaved channel, turned back into frames.
+// Two framings: access units with RFC 3640 AU headers (when the stream has a
+// size length), otherwise payloads joined up to the marker bit. Frames carry a
+// presentation time from the sender's reports, or from the arrival of the
+// stream's first packet until a report comes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+
+#include "rtsp/interleaved_demux.h"
+#include "rtsp/media_sink.h"
+#include "rtsp/reception_stats.h"
+
+// The fixed part of an RTP packet and where its payload lies.
+struct RtpPacketInfo {
+  bool marker = false;
+  uint8_t payloadType = 0;
+  uint16_t seqNum = 0;
+  uint32_t timestamp = 0;
+  uint32_t ssrc = 0;
+  size_t payloadOffset = 0;
+  size_t payloadSize = 0;
+};
+
+// Checks the version, skips the CSRC list and the header extension, removes
+// the padding, and checks every length against the packet. Returns null on
+// success, else the reason.
+const char* ParseRtpPacket(const uint8_t* data, size_t size, RtpPacketInfo* info);
+
+// Bit widths of the RFC 3640 AU header fields; sizeLength 0 selects the
+// marker framing.
+struct AuHeaderLayout {
+  unsigned sizeLength = 0;
+  unsigned indexLength = 0;
+  unsigned indexDeltaLength = 0;
+};
+
+class RTPSource : public FramedSource, public InterleavedReceiver {
+ public:
+  // Frames completed while no request is pending wait here; beyond this the
+  // oldest is dropped.
+  static constexpr size_t kMaxQueuedFrames = 32;
+  // Senders (SSRCs) kept apart; packets and reports of further ones are
+  // dropped, so a stream of made-up SSRCs cannot grow the tables.
+  static constexpr size_t kMaxSenders = 16;
+
+  RTPSource(UsageEnvironment& env, uint8_t payloadType, unsigned timestampFrequency,
+            AuHeaderLayout auLayout);
+
+  void handleInterleavedPacket(const uint8_t* data, size_t size) override;
+  // The source closes: its sink hears of it through its close function.
+  void handleConnectionClosed() override { handleClosure(); }
+
+  uint8_t rtpPayloadFormat() const { return fPayloadType; }
+  unsigned timestampFrequency() const { return fTimestampFrequency; }
+  RTPReceptionStatsDB& receptionStatsDB() { return fReceptionStats; }
+  uint32_t lastReceivedSSRC() const { return fLastReceivedSSRC; }
+  // Whether the presentation times of the last sender come from its report.
+  bool hasBeenSynchronizedUsingRTCP() const;
+
+  // A sender report: at NTP time ntpSeconds.ntpFraction the sender's RTP clock
+  // read rtpTimestamp.
+  void noteSenderReport(uint32_t ssrc, uint32_t ntpSeconds, uint32_t ntpFraction,
+                        uint32_t rtpTimestamp);
+
+  // Packets refused by the checks, and frames lost: partial ones dropped at a
+  // gap, packets skipped up to the next marker, and frames pushed out of a
+  // full queue.
+  uint64_t numMalformedPackets() const { return fNumMalformedPackets; }
+  uint64_t numDroppedPackets() const { return fNumDroppedPackets; }
+  uint64_t numDroppedFrames() const { return fNumDroppedFrames; }
+
+ protected:
+  void doGetNextFrame() override;
+
+ private:
+  struct Frame {
+    std::string data;
+    struct timeval presentationTime;
+  };
+  // Per sender: the running (unwrapped) timestamp and the two time bases.
+  struct SenderTiming {
+    bool havePackets = false;
+    uint32_t lastTimestamp = 0;
+    int64_t extTimestamp = 0;   // lastTimestamp unwrapped
+    int64_t firstExt = 0;       // the first packet's unwrapped timestamp
+    int64_t firstArrivalUs = 0;  // its arrival, Unix time in microseconds
+    bool haveReport = false;
+    bool reportPlaced = false;  // reportExt is on the running scale
+    uint32_t reportTimestamp = 0;
+    int64_t reportExt = 0;
+    int64_t reportUs = 0;        // the report's NTP time as Unix microseconds
+  };
+
+  struct timeval presentationTimeFor(uint32_t ssrc, uint32_t timestamp);
+  void handleMarkerFraming(const RtpPacketInfo& info, const uint8_t* payload);
+  void handleAuFraming(const RtpPacketInfo& info, const uint8_t* payload);
+  void completeFrame(std::string data, uint32_t timestamp, uint32_t ssrc);
+  void dropPartial();
+  void deliverQueued();
+
+  uint8_t fPayloadType;
+  unsigned fTimestampFrequency;
+  AuHeaderLayout fAuLayout;
+  RTPReceptionStatsDB fReceptionStats;
+  std::map<uint32_t, SenderTiming> fTiming;
+  uint32_t fLastReceivedSSRC = 0;
+
+  // Framing state.
+  bool fHavePrevious = false;
+  uint16_t fPreviousSeq = 0;
+  std::string fPartial;
+  bool fPartialActive = false;
+  uint32_t fPartialTimestamp = 0;
+  size_t fPartialExpected = 0;  // AU mode: the fragmented AU's whole size
+  bool fSkipToMarker = false;
+
+  std::deque<Frame> fQueue;
+  bool fDelivering = false;
+  uint64_t fNumMalformedPackets = 0;
+  uint64_t fNumDroppedPackets = 0;
+  uint64_t fNumDroppedFrames = 0;
+};
