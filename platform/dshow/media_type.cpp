@@ -146,8 +146,15 @@ bool CMediaType::SetFormat(const BYTE* format, ULONG size) {
     ResetFormatBuffer();
     return true;
   }
-  if (format == nullptr || AllocFormatBuffer(size) == nullptr) return false;
-  std::memcpy(pbFormat, format, size);
+  if (format == nullptr) return false;
+  // The source may lie inside the block this type holds now (a caller
+  // trimming its own format), so copy it before the old block goes.
+  auto* block = static_cast<BYTE*>(CoTaskMemAlloc(size));
+  if (block == nullptr) return false;
+  std::memcpy(block, format, size);
+  CoTaskMemFree(pbFormat);
+  pbFormat = block;
+  cbFormat = size;
   return true;
 }
 

@@ -234,6 +234,42 @@ TEST_F(FakeCoreFilter, AnEmptySampleKeepsTheSourceDelivering) {
   allocator->Decommit();
 }
 
+TEST_F(FakeCoreFilter, DataBetweenBeginAndEndFlushIsDropped) {
+  DecoderGraph graph(base_.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 16, 16), {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  graph.source->SetScript({});
+  ASSERT_EQ(graph.control->Run(), S_OK);
+  ComPtr<IMemAllocator> allocator;
+  ASSERT_EQ(CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
+                             allocator.ReceiveVoid()),
+            S_OK);
+  ALLOCATOR_PROPERTIES request{1, 64, 1, 0}, actual{};
+  ASSERT_EQ(allocator->SetProperties(&request, &actual), S_OK);
+  ASSERT_EQ(allocator->Commit(), S_OK);
+  auto receive = [&](const Bytes& bytes) {
+    IMediaSample* sample = nullptr;
+    EXPECT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, 0), S_OK);
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    std::copy(bytes.begin(), bytes.end(), data);
+    sample->SetActualDataLength(static_cast<LONG>(bytes.size()));
+    const HRESULT hr = filter_->Receive(sample);
+    sample->Release();
+    return hr;
+  };
+  ASSERT_EQ(filter_->BeginFlush(), S_OK);
+  EXPECT_EQ(receive(Cat({kSc, kIdr, kSc, kIdr})), S_FALSE);
+  EXPECT_TRUE(Calls("NALUnit").empty());
+  ASSERT_EQ(filter_->EndFlush(), S_OK);
+  // Nothing of the flushed sample is held: the next unit is the first fed.
+  EXPECT_EQ(receive(Cat({kSc, kSlice, kSc, kAud})), S_OK);
+  const auto units = Calls("NALUnit");
+  ASSERT_FALSE(units.empty());
+  EXPECT_EQ(Bytes(units[0].bytes.begin(), units[0].bytes.begin() + 2), Bytes(kSlice.begin(), kSlice.begin() + 2));
+  graph.control->Stop();
+  allocator->Decommit();
+}
+
 const VIDEOINFOHEADER2* InfoOf(const dshow::test::ReceivedSample& sample) {
   return sample.type ? reinterpret_cast<const VIDEOINFOHEADER2*>(sample.type->Format()) : nullptr;
 }

@@ -93,6 +93,19 @@ TEST(MediaType, CopiesOwnTheirBlockAndCompareByContent) {
   EXPECT_FALSE(a.MatchesPartial(&partial));
 }
 
+TEST(MediaType, SetFormatTakesItsSourceFromTheBlockItReplaces) {
+  CMediaType mt;
+  const BYTE bytes[] = {1, 2, 3, 4, 5, 6, 7, 8};
+  ASSERT_TRUE(mt.SetFormat(bytes, sizeof bytes));
+  ASSERT_TRUE(mt.SetFormat(mt.Format() + 2, 4));  // a tail of itself, smaller
+  ASSERT_EQ(mt.FormatLength(), 4u);
+  EXPECT_EQ(0, std::memcmp(mt.Format(), bytes + 2, 4));
+  ASSERT_TRUE(mt.SetFormat(mt.Format(), mt.FormatLength()));  // itself, same size
+  EXPECT_EQ(0, std::memcmp(mt.Format(), bytes + 2, 4));
+  EXPECT_FALSE(mt.SetFormat(nullptr, 4));
+  EXPECT_EQ(0, std::memcmp(mt.Format(), bytes + 2, 4)) << "a refused format keeps the old block";
+}
+
 // An object that only counts its references.
 class CountedObject final : public com::Counted<IUnknown> {
  public:
