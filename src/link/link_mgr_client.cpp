@@ -35,8 +35,8 @@ struct Client {
   tlxModule module;
   LinkSink* sink = nullptr;
   std::atomic<bool> connected{false};
-  // Guards `manager` for the abort, which cannot wait for `lock`, and the
-  // hand-over between a connect and its abort.
+  // Guards `manager` for the abort and the sends, which cannot wait for
+  // `lock`, and the hand-over between a connect and its abort.
   std::mutex objectLock;
   IVexlinkManager* manager = nullptr;
   bool connecting = false;
@@ -140,12 +140,20 @@ void tlxLinkMgrRelease() {
 }
 
 HRESULT tlxLinkMgrCall(const void* data, uint16_t length) {
+  // Not under the client's lock: a callback may send on the component's
+  // receive thread while a disconnect, holding the lock, waits for that
+  // thread to end. The component serialises its sends itself.
   Client& c = client();
-  std::lock_guard guard(c.lock);
-  if (c.manager == nullptr || FAILED(c.manager->send(static_cast<const uint8_t*>(data), length))) {
-    return TLX_E_LINK_SEND;
+  IVexlinkManager* manager;
+  {
+    std::lock_guard guard(c.objectLock);
+    manager = c.manager;
+    if (manager != nullptr) manager->AddRef();
   }
-  return S_OK;
+  if (manager == nullptr) return TLX_E_LINK_SEND;
+  const HRESULT result = manager->send(static_cast<const uint8_t*>(data), length);
+  manager->Release();
+  return FAILED(result) ? TLX_E_LINK_SEND : S_OK;
 }
 
 int tlxLinkMgrSetCallback(TLX_LINK_CALLBACK callback) {

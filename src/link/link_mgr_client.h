@@ -29,7 +29,8 @@ int tlxLinkMgrConnect(const char* host, int port, const char* proxyHost, int pro
 bool tlxLinkMgrDisconnect();
 // Disconnects, releases the object and the sink and unloads the component.
 void tlxLinkMgrRelease();
-// Sends one control message: 0, or TLX_E_LINK_SEND.
+// Sends one control message: 0, or TLX_E_LINK_SEND. May be called from the
+// callback.
 HRESULT tlxLinkMgrCall(const void* data, uint16_t length);
 // Installs the callback (null: none) in a new sink, which the component gets
 // at once when connected and at each connect otherwise. 0, or -1 when the

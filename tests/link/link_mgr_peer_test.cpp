@@ -2,6 +2,7 @@
 // station's end in the test peer.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -89,6 +90,29 @@ TEST_F(LinkMgrPeerTest, AConnectedLinkCarriesMessagesBothWays) {
   EXPECT_EQ(sent.size(), frames);
   EXPECT_TRUE(tlxLinkMgrDisconnect());
   EXPECT_EQ(TLX_E_LINK_SEND, tlxLinkMgrCall(sent[0].data(), 16));
+}
+
+// Sends back what came, a number of times over.
+std::atomic<int> echoesLeft{0};
+void SendBack(const uint8_t* data, uint32_t length) {
+  if (echoesLeft.fetch_sub(1) > 0) tlxLinkMgrCall(data, static_cast<uint16_t>(length));
+  Receive(data, length);
+}
+
+TEST_F(LinkMgrPeerTest, ACallbackMaySendWhileTheLinkIsDisconnected) {
+  PeerProcess peer(Scenario("\"echo\": true"));
+  ASSERT_TRUE(peer.running()) << peer.error();
+  Target(peer);
+  echoesLeft = 1000000;
+  ASSERT_EQ(0, tlxLinkMgrSetCallback(SendBack));
+  ASSERT_EQ(0, tlxRavixConnect());
+  const std::string message = "PING" + std::string(60, 'p');
+  ASSERT_EQ(S_OK, tlxLinkMgrCall(message.data(), static_cast<uint16_t>(message.size())));
+  EXPECT_FALSE(WaitReceived(20).empty());
+  // The messages keep going round while the link ends.
+  EXPECT_TRUE(tlxLinkMgrDisconnect());
+  echoesLeft = 0;
+  WaitReceived(0);
 }
 
 TEST_F(LinkMgrPeerTest, TheBaseAnswerGivesTheResultCode) {
