@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "com/class_registry.h"
@@ -39,20 +40,16 @@ struct Stub {
     counts(&connects, &disconnects, &sends);
     return connects;
   }
-  std::string Host() const {
+  // The host text of the last connect and the bytes of the last send.
+  std::pair<std::string, std::string> Last() const {
     char host[512];
     char sent[vexlink::kMaxFrame];
     int length;
     last(host, sizeof host, sent, &length);
-    return host;
+    return {host, std::string(sent, static_cast<size_t>(length))};
   }
-  std::string Sent() const {
-    char host[512];
-    char sent[vexlink::kMaxFrame];
-    int length;
-    last(host, sizeof host, sent, &length);
-    return std::string(sent, static_cast<size_t>(length));
-  }
+  std::string Host() const { return Last().first; }
+  std::string Sent() const { return Last().second; }
 };
 
 std::mutex receivedLock;
