@@ -1,7 +1,7 @@
 #include "link/tlx_cfg.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
