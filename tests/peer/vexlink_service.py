@@ -14,12 +14,18 @@ Options:
   "echo":     true: every frame received goes back as it came
   "inject":   frames to send once accepted: {"hex": "..."} raw bytes, sent as
               they are (well-formed or not)
+  "close_after_inject": true: the connection is closed once the injected
+              bytes are out (a frame cut there ends mid-frame)
+  "replies":  {"<group>": [{"hex": "..."}, ...]}: control messages sent back,
+              each framed, for every message of that group
   "split":    true: what goes out is written a byte at a time; otherwise every
               batch of frames is written as one piece (coalesced)
 
 Every hello and frame received goes into the record ("vexlink_hello",
-"vexlink_frame", "vexlink_protocol_error"). Responders for message groups
-plug in through add_responder(group, function(peer, message) -> [frames]).
+"vexlink_frame", "vexlink_protocol_error", "vexlink_closed"). The answers to a
+message come from a dispatch table by group name: the services of the message
+groups plug their responders in through add_responder(group, function(peer,
+message) -> [messages]); a scenario's "replies" serve the groups that have none.
 """
 
 import socket
@@ -36,8 +42,20 @@ _responders = {}
 
 
 def add_responder(group, responder):
-    """responder(peer, message) returns the frames (bytes) to send back."""
+    """responder(peer, message) returns the control messages (bytes) to send
+    back, each of which goes out as one frame."""
     _responders[group] = responder
+
+
+def _responder_of(group, options):
+    responder = _responders.get(group)
+    if responder is not None:
+        return responder
+    canned = options.get("replies", {}).get(group)
+    if canned is None:
+        return None
+    messages = [bytes.fromhex(item["hex"]) for item in canned]
+    return lambda peer, message: messages
 
 
 def start(peer, options):
@@ -97,6 +115,9 @@ def _serve(peer, options, conn):
     injected = [bytes.fromhex(item["hex"]) for item in options.get("inject", [])]
     if injected:
         _send(conn, injected, options)
+    if options.get("close_after_inject"):
+        peer.record("vexlink_closed_by_peer")
+        return
     lock = threading.Lock()
     while True:
         size = _read_exact(conn, 2)
@@ -116,7 +137,7 @@ def _serve(peer, options, conn):
         replies = []
         if options.get("echo"):
             replies.append(frame(message))
-        responder = _responders.get(group)
+        responder = _responder_of(group, options)
         if responder is not None:
             replies.extend(frame(reply) for reply in responder(peer, message))
         if replies:

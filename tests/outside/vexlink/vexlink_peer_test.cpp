@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -159,29 +160,69 @@ TEST(Vexlink, FramesArriveByteExactBothWays) {
   }
 }
 
-TEST(Vexlink, InjectedFramesCoalescedAndAMalformedOneEndsTheConnection) {
-  // Two frames in one piece, then one whose length is out of range.
-  const std::string two = "0010" + std::string(32, '4') + "0011" + std::string(34, '5');
-  PeerProcess peer(Scenario("\"inject\": [{\"hex\": \"" + two + "\"}, {\"hex\": \"000f" + std::string(30, '6') +
-                            "\"}]"));
+TEST(Vexlink, AMalformedFrameEndsTheConnectionWithNothingOfItDelivered) {
+  // Two good frames in one piece, then the fault.
+  const std::string good = "0010" + std::string(32, '4') + "0011" + std::string(34, '5');
+  const struct {
+    const char* name;
+    std::string fault;
+    bool closeAfter;
+  } cases[] = {
+      {"length 0", "0000" + std::string(32, '6'), false},
+      {"length 15", "000f" + std::string(30, '6'), false},
+      {"length 1041", "0411" + std::string(2082, '6'), false},
+      {"length 65535", "ffff" + std::string(64, '6'), false},
+      {"closed mid-frame", "0020" + std::string(20, '6'), true},
+      {"closed mid-length", "00", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PeerProcess peer(Scenario("\"inject\": [{\"hex\": \"" + good + c.fault + "\"}]" +
+                              (c.closeAfter ? ", \"close_after_inject\": true" : "")));
+    ASSERT_TRUE(peer.running()) << peer.error();
+    Manager manager;
+    auto* sink = new RecordingSink();
+    manager->setSink(sink);
+    ASSERT_EQ(S_OK, manager->connect("127.0.0.1", peer.port(), nullptr, 0));
+    const std::vector<std::string> frames = sink->WaitFor(2);
+    ASSERT_EQ(2u, frames.size());
+    EXPECT_EQ(std::string(16, 'D'), frames[0]);
+    EXPECT_EQ(std::string(17, 'U'), frames[1]);
+    // The connection is gone: a send fails.
+    const std::string message = Message(16, 'z');
+    HRESULT result = S_OK;
+    for (int i = 0; i < 200 && result == S_OK; ++i) {
+      result = manager->send(reinterpret_cast<const uint8_t*>(message.data()), message.size());
+      std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(E_FAIL, result);
+    EXPECT_EQ(2u, sink->WaitFor(2).size()) << "nothing of the malformed frame";
+    manager->disconnect();
+    sink->Release();
+  }
+}
+
+TEST(Vexlink, ThePeerAnswersAGroupFromItsTable) {
+  const std::string reply = Message(24, 'r');
+  std::string hex;
+  for (unsigned char byte : reply) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02x", byte);
+    hex += digits;
+  }
+  PeerProcess peer(Scenario("\"replies\": {\"TEST\": [{\"hex\": \"" + hex + "\"}]}"));
   ASSERT_TRUE(peer.running()) << peer.error();
   Manager manager;
   auto* sink = new RecordingSink();
   manager->setSink(sink);
   ASSERT_EQ(S_OK, manager->connect("127.0.0.1", peer.port(), nullptr, 0));
-  const std::vector<std::string> frames = sink->WaitFor(2);
-  ASSERT_EQ(2u, frames.size());
-  EXPECT_EQ(std::string(16, 'D'), frames[0]);
-  EXPECT_EQ(std::string(17, 'U'), frames[1]);
-  // The connection is gone: a send fails.
-  const std::string message = Message(16, 'z');
-  HRESULT result = S_OK;
-  for (int i = 0; i < 200 && result == S_OK; ++i) {
-    result = manager->send(reinterpret_cast<const uint8_t*>(message.data()), message.size());
-    std::this_thread::sleep_for(5ms);
-  }
-  EXPECT_EQ(E_FAIL, result);
-  EXPECT_EQ(2u, sink->WaitFor(2).size()) << "nothing of the malformed frame";
+  std::string other = Message(16, 'o');
+  other.replace(0, 4, "OTHR");
+  const std::string asked = Message(20, 'q');
+  EXPECT_EQ(S_OK, manager->send(reinterpret_cast<const uint8_t*>(other.data()), other.size()));
+  EXPECT_EQ(S_OK, manager->send(reinterpret_cast<const uint8_t*>(asked.data()), asked.size()));
+  EXPECT_EQ(std::vector<std::string>{reply}, sink->WaitFor(1));
+  manager->disconnect();
   sink->Release();
 }
 

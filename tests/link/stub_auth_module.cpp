@@ -1,0 +1,116 @@
+// A stand-in for the authentication library: every export records its call
+// with its arguments and answers a value of its own, so a test sees what the
+// link library passed and what it made of the answer. Built once whole and
+// once without each of two exports (STUB_WITHOUT_AKS, STUB_WITHOUT_BASE_ID).
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "auth/tlx_authentication.h"
+
+namespace {
+
+std::mutex lock;
+std::string calls;
+TLX_SYSINFO_RECORD record;
+
+void Record(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Record(const char* format, ...) {
+  char line[512];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(line, sizeof line, format, arguments);
+  va_end(arguments);
+  std::lock_guard guard(lock);
+  calls += line;
+  calls += '\n';
+}
+
+const char* Text(const char* text) { return text == nullptr ? "(null)" : text; }
+
+}  // namespace
+
+// The calls so far, one line each; cleared by the read.
+extern "C" TLX_AUTH_API void StubAuthTakeCalls(char* out, int size) {
+  std::lock_guard guard(lock);
+  std::snprintf(out, static_cast<size_t>(size), "%s", calls.c_str());
+  calls.clear();
+}
+
+extern "C" TLX_AUTH_API void StubAuthRecord(TLX_SYSINFO_RECORD* out) {
+  std::lock_guard guard(lock);
+  *out = record;
+}
+
+bool TlxRavixSysInfoRegister(const TLX_SYSINFO_RECORD* in) {
+  {
+    std::lock_guard guard(lock);
+    record = *in;
+  }
+  Record("SysInfoRegister");
+  return true;
+}
+
+HRESULT TlxRavixRegistration(const char* code, const char* alias, const char* host, int port, unsigned char proxyUse,
+                             int easy) {
+  Record("Registration %s %s %s %d %d %d", Text(code), Text(alias), Text(host), port, proxyUse, easy);
+  return static_cast<HRESULT>(0x80041016);
+}
+
+const char* TlxRavixGetRegValue(const char* key) {
+  Record("GetRegValue %s", Text(key));
+  return std::strcmp(Text(key), "none") == 0 ? nullptr : "stored-value";
+}
+
+int TlxRavixAuthInit() {
+  Record("AuthInit");
+  return 1;
+}
+
+HRESULT TlxRavixAuthentication(int socket, const char* host, int port, unsigned char proxyUse) {
+  Record("Authentication %d %s %d %d", socket, Text(host), port, proxyUse);
+  return static_cast<HRESULT>(0x80041017);
+}
+
+#ifndef STUB_WITHOUT_AKS
+HRESULT TlxRavixGetAKS(char* out) {
+  Record("GetAKS");
+  std::strcpy(out, "0123456789ABCDEF0123456789ABCDEF");
+  return 5;
+}
+#endif
+
+int TlxRavixMakePassword(char* out, int outLen, const char* nonce) {
+  Record("MakePassword %d %s", outLen, Text(nonce));
+  std::snprintf(out, static_cast<size_t>(outLen), "pw");
+  return 6;
+}
+
+int TlxRavixGetBaseType() {
+  Record("GetBaseType");
+  return 7;
+}
+
+uint32_t TlxRavixGetCodecType() {
+  Record("GetCodecType");
+  return 0xC0DE;
+}
+
+int TlxRavixGetScalingMode() {
+  Record("GetScalingMode");
+  return 9;
+}
+
+#ifndef STUB_WITHOUT_BASE_ID
+const char* TlxRavixGetBaseId() {
+  Record("GetBaseId");
+  return "BASE-0042";
+}
+#endif
+
+int TlxRavixRequestAuthentication(const char* host, int port, const char* method, const char* uri) {
+  Record("RequestAuthentication %s %d %s %s", Text(host), port, Text(method), Text(uri));
+  return 11;
+}
