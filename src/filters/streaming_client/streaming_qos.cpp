@@ -12,9 +12,9 @@ double NowSeconds() {
 
 }  // namespace
 
-TlxReceptionCounters ReadReceptionCounters(RTPSource& source) {
+TlxReceptionCounters ReadReceptionCounters(RTPReceptionStatsDB& db) {
   TlxReceptionCounters counters;
-  RTPReceptionStatsDB::Iterator it(source.receptionStatsDB());
+  RTPReceptionStatsDB::Iterator it(db);
   while (RTPReceptionStats* stats = it.next()) {
     counters.kilobytes += stats->totNumKBytesReceived();
     counters.packetsReceived += stats->totNumPacketsReceived();
@@ -54,7 +54,7 @@ void TlxStreamingClientQOS::Start(unsigned periodMs, Callback callback) {
     if (subsession->rtpSource() == nullptr) continue;
     Entry entry{subsession, {}};
     entry.monitor.lastTime = now;
-    entry.monitor.last = ReadReceptionCounters(*subsession->rtpSource());
+    entry.monitor.last = ReadReceptionCounters(subsession->rtpSource()->receptionStatsDB());
     fEntries.push_back(entry);
   }
   fTimer = fScheduler.scheduleDelayedTask(fPeriodUs, OnTimer, this);
@@ -75,7 +75,7 @@ void TlxStreamingClientQOS::Measure() {
   const double now = NowSeconds();
   for (Entry& entry : fEntries) {
     if (entry.subsession->rtpSource() == nullptr) continue;
-    entry.monitor.Measure(ReadReceptionCounters(*entry.subsession->rtpSource()), now);
+    entry.monitor.Measure(ReadReceptionCounters(entry.subsession->rtpSource()->receptionStatsDB()), now);
     if (std::strcmp(entry.subsession->mediumName(), "audio") == 0) fAudioRate = entry.monitor.rate;
     if (std::strcmp(entry.subsession->mediumName(), "video") == 0) fVideoRate = entry.monitor.rate;
   }

@@ -15,8 +15,8 @@ struct TlxReceptionCounters {
   unsigned packetsReceived = 0;
   unsigned packetsExpected = 0;
 };
-// The counters of every sender of a source, summed.
-TlxReceptionCounters ReadReceptionCounters(RTPSource& source);
+// The counters of every sender of a stream, summed.
+TlxReceptionCounters ReadReceptionCounters(RTPReceptionStatsDB& db);
 
 // One stream's measurement.
 struct TlxQosMonitor {
