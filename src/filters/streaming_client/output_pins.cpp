@@ -84,6 +84,33 @@ HRESULT TlxStreamPin::OnThreadCreate() {
   return S_OK;
 }
 
+HRESULT TlxStreamPin::GetMediaType(int position, CMediaType* mt) {
+  if (mt == nullptr) return E_POINTER;
+  if (position < 0 || position >= kPinTypeCount) return VFW_S_NO_MORE_ITEMS;
+  CAutoLock lock(&m_pinLock);
+  MakeType(position, mt);
+  return S_OK;
+}
+
+HRESULT TlxStreamPin::CheckMediaType(const CMediaType* mt) {
+  return mt != nullptr && TypeIndex(*mt) >= 0 ? S_OK : E_FAIL;
+}
+
+HRESULT TlxStreamPin::SetMediaType(const CMediaType* mt) {
+  const int index = mt == nullptr ? -1 : TypeIndex(*mt);
+  if (index < 0) return E_FAIL;
+  {
+    CAutoLock lock(&m_pinLock);
+    m_typeIndex = index;
+  }
+  return CSourceStream::SetMediaType(mt);
+}
+
+void TlxStreamPin::CurrentType(CMediaType* mt) {
+  CAutoLock lock(&m_pinLock);
+  MakeType(m_typeIndex, mt);
+}
+
 void TlxStreamPin::AttachSink(std::shared_ptr<TlxFilterSink> sink) {
   CAutoLock lock(&m_pinLock);
   m_sink = std::move(sink);
@@ -167,32 +194,10 @@ HRESULT TlxStreamPin::FillBuffer(IMediaSample* sample) {
 TlxAudioStream::TlxAudioStream(HRESULT* hr, CStreamingClientFilter* filter)
     : TlxStreamPin("audio pin", hr, filter, u"audio"), m_format(MakeAacWaveFormat(44100, 2)) {}
 
-HRESULT TlxAudioStream::GetMediaType(int position, CMediaType* mt) {
-  if (mt == nullptr) return E_POINTER;
-  if (position < 0 || position >= kPinTypeCount) return VFW_S_NO_MORE_ITEMS;
-  CAutoLock lock(&m_pinLock);
-  MakeAudioType(position, m_format, mt);
-  return S_OK;
-}
 
-HRESULT TlxAudioStream::CheckMediaType(const CMediaType* mt) {
-  return mt != nullptr && AudioTypeIndex(*mt) >= 0 ? S_OK : E_FAIL;
-}
+void TlxAudioStream::MakeType(int index, CMediaType* mt) { MakeAudioType(index, m_format, mt); }
 
-HRESULT TlxAudioStream::SetMediaType(const CMediaType* mt) {
-  const int index = mt == nullptr ? -1 : AudioTypeIndex(*mt);
-  if (index < 0) return E_FAIL;
-  {
-    CAutoLock lock(&m_pinLock);
-    m_typeIndex = index;
-  }
-  return CSourceStream::SetMediaType(mt);
-}
-
-void TlxAudioStream::CurrentType(CMediaType* mt) {
-  CAutoLock lock(&m_pinLock);
-  MakeAudioType(m_typeIndex, m_format, mt);
-}
+int TlxAudioStream::TypeIndex(const AM_MEDIA_TYPE& mt) const { return AudioTypeIndex(mt); }
 
 void TlxAudioStream::SetFormat(const TlxQualityParam& quality) {
   CAutoLock lock(&m_pinLock);
@@ -240,32 +245,10 @@ void TlxAudioStream::StampSample(IMediaSample* sample, const TlxFrameDescr& fram
 TlxVideoStream::TlxVideoStream(HRESULT* hr, CStreamingClientFilter* filter)
     : TlxStreamPin("video pin", hr, filter, u"video") {}
 
-HRESULT TlxVideoStream::GetMediaType(int position, CMediaType* mt) {
-  if (mt == nullptr) return E_POINTER;
-  if (position < 0 || position >= kPinTypeCount) return VFW_S_NO_MORE_ITEMS;
-  CAutoLock lock(&m_pinLock);
-  MakeVideoType(position, m_width, m_height, mt);
-  return S_OK;
-}
 
-HRESULT TlxVideoStream::CheckMediaType(const CMediaType* mt) {
-  return mt != nullptr && VideoTypeIndex(*mt) >= 0 ? S_OK : E_FAIL;
-}
+void TlxVideoStream::MakeType(int index, CMediaType* mt) { MakeVideoType(index, m_width, m_height, mt); }
 
-HRESULT TlxVideoStream::SetMediaType(const CMediaType* mt) {
-  const int index = mt == nullptr ? -1 : VideoTypeIndex(*mt);
-  if (index < 0) return E_FAIL;
-  {
-    CAutoLock lock(&m_pinLock);
-    m_typeIndex = index;
-  }
-  return CSourceStream::SetMediaType(mt);
-}
-
-void TlxVideoStream::CurrentType(CMediaType* mt) {
-  CAutoLock lock(&m_pinLock);
-  MakeVideoType(m_typeIndex, m_width, m_height, mt);
-}
+int TlxVideoStream::TypeIndex(const AM_MEDIA_TYPE& mt) const { return VideoTypeIndex(mt); }
 
 void TlxVideoStream::SetFormat(const TlxQualityParam& quality) {
   CAutoLock lock(&m_pinLock);

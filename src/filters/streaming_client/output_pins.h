@@ -30,6 +30,14 @@ class TlxStreamPin : public CSourceStream, public IAMPushSource {
   STDMETHODIMP GetMaxStreamOffset(REFERENCE_TIME* offset) override;
   STDMETHODIMP SetMaxStreamOffset(REFERENCE_TIME offset) override;
 
+  // The three offered types (VFW_S_NO_MORE_ITEMS past them); a type is
+  // accepted when it matches one, whose index the pin keeps.
+  HRESULT GetMediaType(int position, CMediaType* mt) override;
+  HRESULT CheckMediaType(const CMediaType* mt) override;
+  HRESULT SetMediaType(const CMediaType* mt) override;
+  // The pin's current format at its accepted index.
+  void CurrentType(CMediaType* mt);
+
   // At least 4 buffers of at least MinimumBufferBytes; E_FAIL when the
   // allocator grants less.
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
@@ -48,10 +56,12 @@ class TlxStreamPin : public CSourceStream, public IAMPushSource {
   // Applies the quality record's items that are present.
   virtual void SetFormat(const TlxQualityParam& quality) = 0;
   virtual bool IsAudio() const = 0;
-  // The pin's current type at its accepted index.
-  virtual void CurrentType(CMediaType* mt) = 0;
 
  protected:
+  // The offered type at an index with the current format (pin lock held),
+  // and the index a type matches (-1: refused).
+  virtual void MakeType(int index, CMediaType* mt) = 0;
+  virtual int TypeIndex(const AM_MEDIA_TYPE& mt) const = 0;
   virtual LONG MinimumBufferBytes() const = 0;
   virtual ULONG PushSourceFlags() const = 0;
   // The payload length left after any cut.
@@ -81,16 +91,14 @@ class TlxAudioStream final : public TlxStreamPin {
  public:
   TlxAudioStream(HRESULT* hr, CStreamingClientFilter* filter);
 
-  HRESULT GetMediaType(int position, CMediaType* mt) override;
-  HRESULT CheckMediaType(const CMediaType* mt) override;
-  HRESULT SetMediaType(const CMediaType* mt) override;
   void SetFormat(const TlxQualityParam& quality) override;
   bool IsAudio() const override { return true; }
-  void CurrentType(CMediaType* mt) override;
   // Units of one AAC frame of 1024 samples at the current rate.
   REFERENCE_TIME FrameDuration();
 
  protected:
+  void MakeType(int index, CMediaType* mt) override;
+  int TypeIndex(const AM_MEDIA_TYPE& mt) const override;
   LONG MinimumBufferBytes() const override { return 20496; }
   ULONG PushSourceFlags() const override { return AM_PUSHSOURCECAPS_NOT_LIVE; }
   unsigned PayloadLength(unsigned length) override;
@@ -106,17 +114,15 @@ class TlxVideoStream final : public TlxStreamPin {
  public:
   TlxVideoStream(HRESULT* hr, CStreamingClientFilter* filter);
 
-  HRESULT GetMediaType(int position, CMediaType* mt) override;
-  HRESULT CheckMediaType(const CMediaType* mt) override;
-  HRESULT SetMediaType(const CMediaType* mt) override;
   void SetFormat(const TlxQualityParam& quality) override;
   bool IsAudio() const override { return false; }
-  void CurrentType(CMediaType* mt) override;
   LONG Width();
   LONG Height();
   REFERENCE_TIME FrameDuration();
 
  protected:
+  void MakeType(int index, CMediaType* mt) override;
+  int TypeIndex(const AM_MEDIA_TYPE& mt) const override;
   LONG MinimumBufferBytes() const override { return 0x80010; }
   ULONG PushSourceFlags() const override { return 0; }
   void StampSample(IMediaSample* sample, const TlxFrameDescr& frame) override;

@@ -54,7 +54,7 @@ std::vector<std::string> RtspMethods(const PeerProcess& peer) {
   return methods;
 }
 
-void Serve(SourceGraph& g, int port) { g.SetServer(port); }
+void Serve(SourceGraph& g, int port) { g.control->SetServer("127.0.0.1", port); }
 
 TEST(PeerFailure, EachStepReportsItsFailureAndStopLeavesNothingBehind) {
   const std::vector<long> connectOnly{EC_TLX_CONNECT_BEGIN, EC_TLX_CONNECT_END};
@@ -63,7 +63,7 @@ TEST(PeerFailure, EachStepReportsItsFailureAndStopLeavesNothingBehind) {
   const std::vector<long> authenticated{EC_TLX_CONNECT_BEGIN, EC_TLX_AUTH_BEGIN, EC_TLX_AUTH_END, EC_TLX_CONNECT_END};
   const FailureCase cases[] = {
       {"no server", "", "", [](SourceGraph&, int) {}, TLX_E_NO_SERVER, {}, nullptr},
-      {"nothing listening", "", "", [](SourceGraph& g, int) { g.SetServer(UnusedPort()); },
+      {"nothing listening", "", "", [](SourceGraph& g, int) { g.control->SetServer("127.0.0.1", UnusedPort()); },
        static_cast<HRESULT>(0x8007274D), connectOnly, nullptr},
       {"digest refused", "",
        R"(, "answers": {"ravix": [{"do": "auto"}, {"do": "reply", "status": 401, "reason": "Unauthorized"}]})", Serve,
@@ -75,14 +75,14 @@ TEST(PeerFailure, EachStepReportsItsFailureAndStopLeavesNothingBehind) {
       {"no authentication where none is asked", R"(, "auth": false, "key": null, "faults": {"get_status": 404})", "",
        [](SourceGraph& g, int port) {
          g.control->SetMode(1);
-         g.SetServer(port);
+         g.control->SetServer("127.0.0.1", port);
        },
        TLX_E_TUNNEL_GET, connectOnly,
        [](const PeerProcess& peer) { EXPECT_TRUE(PeerEvents(peer.RecordLines(), "auth").empty()); }},
       {"no authentication where it is asked", "", "",
        [](SourceGraph& g, int port) {
          g.control->SetMode(1);
-         g.SetServer(port);
+         g.control->SetServer("127.0.0.1", port);
        },
        TLX_E_TUNNEL_GET, connectOnly,
        [](const PeerProcess& peer) {
@@ -127,8 +127,7 @@ TEST(PeerFailure, AnAbortBeforeRunFailsOneStartOnly) {
   PeerProcess peer(StreamScenario(kMpeg4Media, R"(, "end": "hold")"));
   ASSERT_TRUE(peer.running()) << peer.error();
   SourceGraph g;
-  g.SetQuality(kMpeg4Media);
-  g.SetServer(peer.port());
+  g.Use(kMpeg4Media, peer.port());
   EXPECT_EQ(g.control->Abort(), S_OK);
   EXPECT_EQ(g.Run(), TLX_E_ABORTED);
   EXPECT_TRUE(g.EventCodes().empty());
@@ -140,8 +139,7 @@ TEST(PeerFailure, AbortEndsASilentDescribeWithinASecond) {
   PeerProcess peer(StreamScenario(kMpeg4Media, R"(, "faults": {"answers": {"DESCRIBE": {"do": "silence"}}})"));
   ASSERT_TRUE(peer.running()) << peer.error();
   SourceGraph g;
-  g.SetQuality(kMpeg4Media);
-  g.SetServer(peer.port());
+  g.Use(kMpeg4Media, peer.port());
   auto run = std::async(std::launch::async, [&] { return g.Run(); });
   ASSERT_TRUE(g.WaitForEvent(EC_TLX_AUTH_END, 5000));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -170,8 +168,7 @@ TEST(PeerFailure, AbortEndsAConnectThatHangsWithinASecond) {
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   SourceGraph g;
-  g.SetQuality(kMpeg4Media);
-  g.SetServer(ntohs(address.sin_port));
+  g.Use(kMpeg4Media, ntohs(address.sin_port));
   auto run = std::async(std::launch::async, [&] { return g.Run(); });
   ASSERT_TRUE(g.WaitForEvent(EC_TLX_CONNECT_BEGIN, 2000));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -186,8 +183,7 @@ TEST(PeerFailure, ThroughAProxyTheTunnelAsksForTheServersUrl) {
   PeerProcess peer(StreamScenario(kMpeg4Media, R"(, "faults": {"get_status": 404})"));
   ASSERT_TRUE(peer.running()) << peer.error();
   SourceGraph g;
-  g.SetQuality(kMpeg4Media);
-  g.SetServer(9);
+  g.Use(kMpeg4Media, 9);
   ASSERT_EQ(g.control->SetProxy("127.0.0.1", peer.port()), S_OK);
   EXPECT_EQ(g.Run(), TLX_E_TUNNEL_GET);
   g.Stop();

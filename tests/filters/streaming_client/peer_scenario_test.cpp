@@ -31,8 +31,7 @@ struct Played {
   explicit Played(const std::string& stream, const StreamMedia& media = kMpeg4Media)
       : peer(StreamScenario(media, stream)) {
     EXPECT_TRUE(peer.running()) << peer.error();
-    g.SetQuality(media);
-    g.SetServer(peer.port());
+    g.Use(media, peer.port());
     EXPECT_EQ(g.Run(), S_OK);
     EXPECT_TRUE(g.WaitForEnd(g.renderers[0], 20000));
     EXPECT_TRUE(g.WaitForEnd(g.renderers[1], 20000));
@@ -79,7 +78,7 @@ TEST(PeerScenario, MarkerFramesMakeExactlyTheNextAudioStartsOdd) {
 
 TEST(PeerScenario, AnOversizedVideoFrameIsDroppedAndTheRestArrivesWhole) {
   Played p(R"(, "faults": {"oversized_video": {"frame": 5, "size": 614400}})");
-  auto packets = FixturePackets(StreamFixture(kMpeg4Media.video));
+  auto packets = Packets(Fixture(kMpeg4Media.video));
   packets.erase(packets.begin() + 5);
   ASSERT_EQ(p.video.size(), packets.size());
   for (size_t i = 0; i < packets.size(); ++i) {
@@ -91,8 +90,7 @@ TEST(PeerScenario, AFirstFrameLateByThreeSecondsIsWaitedForTwo) {
   PeerProcess peer(StreamScenario(kMpeg4Media, R"(, "faults": {"pause_after_play_ms": 3000})"));
   ASSERT_TRUE(peer.running()) << peer.error();
   SourceGraph g;
-  g.SetQuality(kMpeg4Media);
-  g.SetServer(peer.port());
+  g.Use(kMpeg4Media, peer.port());
   ASSERT_EQ(g.Run(), S_OK);
   ASSERT_TRUE(g.WaitForEnd(g.renderers[1], 20000));
   g.Stop();
@@ -116,8 +114,7 @@ TEST(PeerScenario, ByeOnAudioEndsTheAudioPinWhileVideoPlaysOn) {
   PeerProcess peer(StreamScenario(kMpeg4Media, R"(, "end": "hold", "faults": {"bye_after_frames": {"audio": 10}})"));
   ASSERT_TRUE(peer.running()) << peer.error();
   SourceGraph g;
-  g.SetQuality(kMpeg4Media);
-  g.SetServer(peer.port());
+  g.Use(kMpeg4Media, peer.port());
   ASSERT_EQ(g.Run(), S_OK);
   ASSERT_TRUE(g.WaitForEnd(g.renderers[0], 5000));
   EXPECT_EQ(g.renderers[0]->Samples().size(), 10u);
@@ -131,8 +128,7 @@ TEST(PeerScenario, AClosedGetConnectionEndsTheLoopAndStopStillCompletes) {
   PeerProcess peer(StreamScenario(kMpeg4Media, R"(, "faults": {"close_after_frames": 30})"));
   ASSERT_TRUE(peer.running()) << peer.error();
   SourceGraph g;
-  g.SetQuality(kMpeg4Media);
-  g.SetServer(peer.port());
+  g.Use(kMpeg4Media, peer.port());
   ASSERT_EQ(g.Run(), S_OK);
   ASSERT_TRUE(g.WaitForEvent(EC_TLX_LOOP_ENDED, 5000));
   SteadyClock::time_point ended{};
@@ -149,8 +145,7 @@ TEST(PeerScenario, StatisticsComeEverySecondWithTheReceivedRates) {
   PeerProcess peer(StreamScenario(kMpeg4Media, R"(, "end": "loop")"));
   ASSERT_TRUE(peer.running()) << peer.error();
   SourceGraph g;
-  g.SetQuality(kMpeg4Media);
-  g.SetServer(peer.port());
+  g.Use(kMpeg4Media, peer.port());
   ASSERT_EQ(g.Run(), S_OK);
   std::this_thread::sleep_for(std::chrono::milliseconds(4000));
   DWORD videoRate = 0, audioRate = 0;
@@ -161,7 +156,7 @@ TEST(PeerScenario, StatisticsComeEverySecondWithTheReceivedRates) {
   // The payload rates the peer sent, in kbit/s.
   double bytes[2] = {0, 0};
   for (const std::string& medium : {"audio", "video"}) {
-    for (const auto& packet : FixturePackets(StreamFixture(medium == "audio" ? kMpeg4Media.audio : kMpeg4Media.video))) {
+    for (const auto& packet : Packets(Fixture(medium == "audio" ? kMpeg4Media.audio : kMpeg4Media.video))) {
       bytes[medium == "video"] += static_cast<double>(packet.size());
     }
   }

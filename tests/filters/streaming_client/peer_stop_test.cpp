@@ -34,8 +34,7 @@ TEST(PeerStop, AnAudioRendererThatTakesNothingLetsVideoFlowAndStopReturn) {
   FiveCycles([&] {
     SourceGraph g;
     g.renderers[0]->SetHolding(true);
-    g.SetQuality(kMpeg4Media);
-    g.SetServer(peer.port());
+    g.Use(kMpeg4Media, peer.port());
     ASSERT_EQ(g.Run(), S_OK);
     const auto until = SteadyClock::now() + std::chrono::seconds(8);
     while (g.source->Session()->audioSink()->framesDropped() == 0 && SteadyClock::now() < until) {
@@ -57,8 +56,7 @@ TEST(PeerStop, OneBranchAloneStartsAndStops) {
     SCOPED_TRACE(audio ? "audio only" : "video only");
     FiveCycles([&] {
       SourceGraph g(audio, !audio);
-      g.SetQuality(kMpeg4Media);
-      g.SetServer(peer.port());
+      g.Use(kMpeg4Media, peer.port());
       ASSERT_EQ(g.Run(), S_OK);
       if (!audio) {
         EXPECT_TRUE(g.WaitForEvent(EC_TLX_FRAME_WAIT, 1000));
@@ -74,8 +72,7 @@ TEST(PeerStop, StopDuringTheFirstFrameWaitReturnsOnceTheWaitEnded) {
   ASSERT_TRUE(peer.running()) << peer.error();
   FiveCycles([&] {
     SourceGraph g;
-    g.SetQuality(kMpeg4Media);
-    g.SetServer(peer.port());
+    g.Use(kMpeg4Media, peer.port());
     auto run = std::async(std::launch::async, [&] { return g.Run(); });
     ASSERT_TRUE(g.WaitForEvent(EC_TLX_CONNECT_END, 5000));
     auto stopped = std::async(std::launch::async, [&] { return g.Stop(); });
@@ -91,8 +88,7 @@ TEST(PeerStop, RepeatedRunsLeaveNoDescriptorOrThreadBehind) {
   PeerProcess peer(StreamScenario(kMpeg4Media, R"(, "end": "loop")"));
   ASSERT_TRUE(peer.running()) << peer.error();
   SourceGraph g;
-  g.SetQuality(kMpeg4Media);
-  g.SetServer(peer.port());
+  g.Use(kMpeg4Media, peer.port());
   const int descriptors = OpenDescriptorCount(), threads = ThreadCount();
   FiveCycles([&] {
     ASSERT_EQ(g.Run(), S_OK);

@@ -34,15 +34,14 @@ TEST(PeerStream, DecryptedSamplesEqualTheFixturesWithTheirTimes) {
     PeerProcess peer(StreamScenario(*media));
     ASSERT_TRUE(peer.running()) << peer.error();
     SourceGraph g(true, true, media->videoTypeIndex);
-    g.SetQuality(*media);
-    g.SetServer(peer.port());
+    g.Use(*media, peer.port());
     ASSERT_EQ(g.Run(), S_OK);
     ASSERT_TRUE(g.WaitForEnd(g.renderers[0], 20000));
     ASSERT_TRUE(g.WaitForEnd(g.renderers[1], 20000));
     ASSERT_EQ(g.Stop(), S_OK);
 
-    const auto video = FixturePackets(StreamFixture(media->video));
-    const auto audio = FixturePackets(StreamFixture(media->audio));
+    const auto video = Packets(Fixture(media->video));
+    const auto audio = Packets(Fixture(media->audio));
     const auto videoSamples = g.renderers[1]->Samples();
     const auto audioSamples = g.renderers[0]->Samples();
     ASSERT_EQ(videoSamples.size(), video.size());
@@ -74,8 +73,7 @@ TEST(PeerStream, TheTunnelRequestsAndEventsAreThoseOfTheSystem) {
   PeerProcess peer(StreamScenario(kMpeg4Media, R"(, "end": "hold")"));
   ASSERT_TRUE(peer.running()) << peer.error();
   SourceGraph g;
-  g.SetQuality(kMpeg4Media);
-  g.SetServer(peer.port());
+  g.Use(kMpeg4Media, peer.port());
   ASSERT_EQ(g.Run(), S_OK);
   EXPECT_EQ(g.source->Session()->clientPorts(), (std::vector<unsigned short>{5024, 5026}));
   ASSERT_TRUE(g.WaitForEvent(EC_TLX_STATISTICS, 3000));

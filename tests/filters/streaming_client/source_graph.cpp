@@ -2,11 +2,6 @@
 
 #include <dirent.h>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
-
-#include <cstdlib>
 
 #include "../../auth/identity_fixture.h"
 #include "auth/tlx_authentication.h"
@@ -22,32 +17,13 @@ const StreamMedia kAvcMedia{"video.h264", "avc", "audio_44100.aac", 44100,
                             "asr=44100.afl=1810.",
                             2};
 
-std::string StreamFixture(const std::string& name) {
-  const char* dir = std::getenv("TLX_STREAM_FIXTURES");
-  return std::string(dir ? dir : "") + "/" + name;
-}
-
-std::vector<std::string> FixturePackets(const std::string& path) {
-  std::vector<std::string> packets;
-  AVFormatContext* format = nullptr;
-  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0) return packets;
-  AVPacket* packet = av_packet_alloc();
-  while (av_read_frame(format, packet) == 0) {
-    packets.emplace_back(reinterpret_cast<const char*>(packet->data), packet->size);
-    av_packet_unref(packet);
-  }
-  av_packet_free(&packet);
-  avformat_close_input(&format);
-  return packets;
-}
-
 std::string StreamScenario(const StreamMedia& media, const std::string& stream, const std::string& http) {
   const std::string identity =
       "{\"model\": \"QZA-K20US\", \"ether_mac\": \"001122334455\", \"wlan_mac\": \"66:77:88:99:AA:BB\", "
       "\"ident\": \"ABCD1234\", \"shared_key\": \"" + tlx::test::TestSharedKeyHex() + "\"}";
   return "{\"services\": {\"http\": {\"identities\": [" + identity + "], \"stream\": {\"media\": " +
-         "{\"video\": \"" + StreamFixture(media.video) + "\", \"video_codec\": \"" + media.codec + "\", \"audio\": \"" +
-         StreamFixture(media.audio) + "\"}, \"auth\": true, \"key\": \"digest\", \"pacing\": \"realtime\"" + stream +
+         "{\"video\": \"" + Fixture(media.video) + "\", \"video_codec\": \"" + media.codec + "\", \"audio\": \"" +
+         Fixture(media.audio) + "\"}, \"auth\": true, \"key\": \"digest\", \"pacing\": \"realtime\"" + stream +
          "}" + http + "}}}";
 }
 
@@ -118,6 +94,11 @@ HRESULT SourceGraph::Run() {
 }
 
 HRESULT SourceGraph::Stop() { return mediaControl->Stop(); }
+
+void SourceGraph::Use(const StreamMedia& media, int port) {
+  SetQuality(media);
+  control->SetServer("127.0.0.1", port);
+}
 
 void SourceGraph::EngineLoop() {
   while (!stop_) {

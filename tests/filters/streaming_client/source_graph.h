@@ -14,6 +14,7 @@
 #include "aes_decryptor_filter.h"
 #include "graph_fixture.h"
 #include "streaming_client_filter.h"
+#include "stream_fixtures.h"
 #include "support/peer_process.h"
 
 namespace tlx::dshow::test {
@@ -39,10 +40,6 @@ struct StreamMedia {
 extern const StreamMedia kMpeg4Media;
 extern const StreamMedia kAvcMedia;
 
-// The stream fixtures' folder file.
-std::string StreamFixture(const std::string& name);
-// libavformat's packets of a fixture file.
-std::vector<std::string> FixturePackets(const std::string& path);
 
 // A scenario for the peer's http service with the test identity and the
 // stream of `media`; `stream` and `http` add members to the stream and the
@@ -63,8 +60,10 @@ class SourceGraph {
   // TlxRavixAuthInit, then IMediaControl::Run.
   HRESULT Run();
   HRESULT Stop();
-  void SetServer(int port) { control->SetServer("127.0.0.1", port); }
   void SetQuality(const StreamMedia& media) { control->SetQuality((std::string("DSP/") + media.quality).c_str()); }
+  // The stream engine's set-up: the media's preset, then the server
+  // 127.0.0.1 at the port.
+  void Use(const StreamMedia& media, int port);
 
   std::vector<GraphEvent> Events();
   std::vector<long> EventCodes(bool withStatistics = false);
