@@ -248,13 +248,17 @@ STDMETHODIMP CStreamingClientFilter::ApplyQuality(const char* text) {
 }
 
 HRESULT CStreamingClientFilter::ApplyQualityText(const char* text) {
-  CAutoLock lock(&m_cStateLock);
-  TlxQualityParam record = m_quality;
-  if (getDspQuality(text, &record) != 0 && StringToQualityParam(text, &record) != 0) return E_INVALIDARG;
-  if (AacSampleRateIndex(record.asr) < 0) return TLX_E_SAMPLE_RATE;
-  m_quality = record;
-  m_audio->SetFormat(record);
-  m_video->SetFormat(record);
+  {
+    CAutoLock lock(&m_cStateLock);
+    TlxQualityParam record = m_quality;
+    if (getDspQuality(text, &record) != 0 && StringToQualityParam(text, &record) != 0) return E_INVALIDARG;
+    if (AacSampleRateIndex(record.asr) < 0) return TLX_E_SAMPLE_RATE;
+    m_quality = record;
+    m_audio->SetFormat(record);
+    m_video->SetFormat(record);
+  }
+  // The graph takes its own lock and then the filters': reconnecting under
+  // the filter lock would take the two the other way round.
   HRESULT hr = S_OK;
   if (m_audio->IsConnected()) {
     CMediaType mt;

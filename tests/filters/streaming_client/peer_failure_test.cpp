@@ -92,6 +92,8 @@ TEST(PeerFailure, EachStepReportsItsFailureAndStopLeavesNothingBehind) {
        }},
       {"DESCRIBE 404", R"(, "faults": {"answers": {"DESCRIBE": {"status": 404}}})", "", Serve, TLX_E_DESCRIBE_SETUP,
        authenticated, nullptr},
+      {"a description without a medium", R"(, "faults": {"sdp": "v=0\r\ns=none\r\n"})", "", Serve,
+       TLX_E_DESCRIBE_SETUP, authenticated, nullptr},
       {"SETUP 461", R"(, "faults": {"answers": {"SETUP": {"status": 461}}})", "", Serve, TLX_E_DESCRIBE_SETUP,
        authenticated,
        [](const PeerProcess& peer) {

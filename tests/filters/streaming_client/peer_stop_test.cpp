@@ -1,6 +1,7 @@
 // Stops that must not hang: a held audio renderer, one branch alone, a Stop
 // during the first-frame wait and while the pins wait for a silent peer, and
-// repeated runs. Each case runs five times under a watchdog.
+// repeated runs, each five times under a watchdog; and the ten-second limit
+// on an unanswered DESCRIBE.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -82,6 +83,19 @@ TEST(PeerStop, StopDuringTheFirstFrameWaitReturnsOnceTheWaitEnded) {
     EXPECT_EQ(g.Run(), S_OK);
     EXPECT_EQ(g.Stop(), S_OK);
   });
+}
+
+TEST(PeerStop, ASilentDescribeFailsAfterTheTenSecondAnswerLimit) {
+  PeerProcess peer(StreamScenario(kMpeg4Media, R"(, "faults": {"answers": {"DESCRIBE": {"do": "silence"}}})"));
+  ASSERT_TRUE(peer.running()) << peer.error();
+  SourceGraph g;
+  g.Use(kMpeg4Media, peer.port());
+  const auto begin = SteadyClock::now();
+  EXPECT_EQ(g.Run(), TLX_E_DESCRIBE_SETUP);
+  const auto waited = SteadyClock::now() - begin;
+  EXPECT_GE(waited, std::chrono::milliseconds(9900));
+  EXPECT_LT(waited, std::chrono::seconds(12));
+  EXPECT_TRUE(SUCCEEDED(g.Stop()));
 }
 
 TEST(PeerStop, RepeatedRunsLeaveNoDescriptorOrThreadBehind) {
