@@ -65,15 +65,28 @@ TEST(LockedScheduler, OtherThreadsScheduleAndCancelWhileTheLoopRuns) {
   EXPECT_EQ(log.loopEnded.load(), 0);
 }
 
-TEST(LockedScheduler, AStopWhileTheLoopWaitsReturnsWithinHalfASecondQuietly) {
-  int sockets[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
-  tlx::win32::Descriptor a(sockets[0]), b(sockets[1]);
-  LockedTaskScheduler scheduler;
+// A loop thread that reads one end of a socket pair.
+class LoopOnSocket : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int sockets[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+    ours.reset(sockets[0]);
+    theirs.reset(sockets[1]);
+    scheduler.setEventCallback(log.Callback());
+    scheduler.turnOnBackgroundReadHandling(
+        ours.get(), [](void* counter, int) { ++*static_cast<std::atomic<int>*>(counter); }, &handled);
+    ASSERT_TRUE(scheduler.StartThread());
+  }
+
+  // Declared before the scheduler, so they outlive its loop thread.
+  tlx::win32::Descriptor ours, theirs;
   EventLog log;
-  scheduler.setEventCallback(log.Callback());
-  scheduler.turnOnBackgroundReadHandling(a.get(), [](void*, int) {}, nullptr);
-  ASSERT_TRUE(scheduler.StartThread());
+  std::atomic<int> handled{0};
+  LockedTaskScheduler scheduler;
+};
+
+TEST_F(LoopOnSocket, AStopWhileTheLoopWaitsReturnsWithinHalfASecondQuietly) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const auto begin = Clock::now();
   scheduler.StopThread();
@@ -81,20 +94,10 @@ TEST(LockedScheduler, AStopWhileTheLoopWaitsReturnsWithinHalfASecondQuietly) {
   EXPECT_EQ(log.loopEnded.load(), 0);
 }
 
-TEST(LockedScheduler, APeerThatClosesEndsTheLoopWithinOneStep) {
-  int sockets[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
-  tlx::win32::Descriptor a(sockets[0]), b(sockets[1]);
-  LockedTaskScheduler scheduler;
-  EventLog log;
-  scheduler.setEventCallback(log.Callback());
-  std::atomic<int> handled{0};
-  scheduler.turnOnBackgroundReadHandling(
-      a.get(), [](void* counter, int) { ++*static_cast<std::atomic<int>*>(counter); }, &handled);
-  ASSERT_TRUE(scheduler.StartThread());
+TEST_F(LoopOnSocket, APeerThatClosesEndsTheLoopWithinOneStep) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   const auto closed = Clock::now();
-  b.reset();
+  theirs.reset();
   const auto until = closed + std::chrono::seconds(2);
   while (log.loopEnded == 0 && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   ASSERT_EQ(log.loopEnded.load(), 1);
