@@ -38,11 +38,11 @@ struct EventLog {
 };
 
 TEST(LockedScheduler, OtherThreadsScheduleAndCancelWhileTheLoopRuns) {
-  LockedTaskScheduler scheduler;
   EventLog log;
+  std::atomic<int> ran{0};
+  LockedTaskScheduler scheduler;
   scheduler.setEventCallback(log.Callback());
   ASSERT_TRUE(scheduler.StartThread());
-  std::atomic<int> ran{0};
   auto count = [](void* counter) { ++*static_cast<std::atomic<int>*>(counter); };
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
