@@ -139,7 +139,10 @@ class Session:
             if not match or not QUALITY_PATH.fullmatch(match.group(3)):
                 return 404, [], b""
             self.base = self.content_base(match.group(1), match.group(2) or "554", match.group(3))
-            sdp = self.tunnel.media.sdp(random.getrandbits(32), self.tunnel.address).encode("latin-1")
+            sdp = self.faults.get("sdp")
+            if sdp is None:
+                sdp = self.tunnel.media.sdp(random.getrandbits(32), self.tunnel.address)
+            sdp = sdp.encode("latin-1")
             return 200, [("Content-Type", "application/sdp"), ("Content-Base", self.base)], sdp
         if method == "SETUP":
             track = {getattr(self, "base", "\0") + "trackID=1": "audio",

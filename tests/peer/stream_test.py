@@ -153,6 +153,21 @@ class RtspAnswersTest(unittest.TestCase):
         finally:
             peer.close()
 
+    def test_scripted_description(self):
+        import base64
+        peer = Peer(clear_stream(faults={"sdp": "v=0\r\ns=none\r\n"}))
+        try:
+            get, post = self.tunnel(peer)
+            url = "rtsp://127.0.0.1:%d/DSP/%s/" % (peer.port, QUALITY)
+            post.sock.sendall(base64.b64encode(("DESCRIBE %s RTSP/1.0\r\nCSeq: 1\r\n\r\n" % url).encode()))
+            status, headers, body = get.response()
+            self.assertEqual(status.split()[1], "200")
+            self.assertEqual(body, b"v=0\r\ns=none\r\n")
+            get.close()
+            post.close()
+        finally:
+            peer.close()
+
     def test_post_without_get_and_unauthenticated_get_are_refused(self):
         peer = Peer(clear_stream(auth=True))
         try:
