@@ -123,10 +123,10 @@ void DisposeProxy(HWND handle, std::shared_ptr<CWnd> proxy) {
 
 bool CopyDataWindowEndpoint::Core::Serve(const std::shared_ptr<Core>& self, const CopyDataAddress& address) {
   self_ = self;
+  address_ = address;  // before any call can reach the GUI thread's Relay
   endpoint_ = win32::CopyDataEndpoint::Create(
       address, [this](const CopyDataAddress& caller, const COPYDATASTRUCT& data) { return Deliver(caller, data); });
   if (endpoint_ == nullptr) return false;
-  address_ = endpoint_->address();
   worker_ = std::thread([this] { RunNotices(); });
   return true;
 }
