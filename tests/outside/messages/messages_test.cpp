@@ -33,6 +33,16 @@ class CTlxPcCmnErrInfo {
   int32_t m_nReserve;
 };
 
+// The message boxes load fonts; fontconfig keeps its configuration until the
+// process ends, and the tests' application is never torn down. Qt is not
+// built with ThreadSanitizer, so reports from inside it are left out.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so.1\n"; }
+extern "C" const char* __tsan_default_suppressions() {
+  return "called_from_lib:libQt6Core.so.6\n"
+         "called_from_lib:libQt6Gui.so.6\n"
+         "called_from_lib:libQt6Widgets.so.6\n";
+}
+
 namespace {
 
 using tlx::messages::ScriptedPresenter;
