@@ -207,10 +207,42 @@ TEST(Resources, AMissingOrDamagedBundleLoadsNothing) {
   unsetenv("TLX_RESOURCE_DIR");
 }
 
+// The locale gives the UI language when it is one of the seven the shell
+// speaks; $TLX_UI_LANGUAGE overrides it.
+TEST(Resources, TheUiLanguageFollowsTheLocaleUnlessOverridden) {
+  struct Case {
+    const char* locale;
+    const char* forced;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"ja_JP.UTF-8", nullptr, "1041"}, {"zh_TW.UTF-8", nullptr, "1028"}, {"de_DE.UTF-8", nullptr, "1031"},
+      {"fr_FR.UTF-8", nullptr, "1036"}, {"ko_KR.UTF-8", nullptr, "1042"}, {"en_GB.UTF-8", nullptr, "2057"},
+      {"en_US.UTF-8", nullptr, "1033"}, {"pt_BR.UTF-8", nullptr, "1033"}, {"zh_CN.UTF-8", nullptr, "1033"},
+      {"de_DE.UTF-8", "1042", "1042"},  {"de_DE.UTF-8", "bad", "1031"},
+  };
+  const char* saved = getenv("LC_ALL");
+  const std::string previous = saved != nullptr ? saved : "";
+  for (const Case& c : cases) {
+    setenv("LC_ALL", c.locale, 1);
+    if (c.forced != nullptr) setenv("TLX_UI_LANGUAGE", c.forced, 1);
+    tlx::test::ChildProcess helper("resources_helper", {});
+    unsetenv("TLX_UI_LANGUAGE");
+    EXPECT_EQ(c.expected, helper.ReadLine()) << c.locale << " " << (c.forced != nullptr ? c.forced : "");
+    EXPECT_EQ(0, helper.Wait());
+  }
+  if (saved != nullptr) {
+    setenv("LC_ALL", previous.c_str(), 1);
+  } else {
+    unsetenv("LC_ALL");
+  }
+}
+
 struct InventoryEntry {
   UINT id;
   std::string type;
   std::string module;
+  std::string size;
   std::string state;
 };
 
@@ -230,13 +262,14 @@ std::vector<InventoryEntry> ReadInventory() {
     columns.push_back(line.substr(start));
     EXPECT_EQ(6u, columns.size()) << line;
     if (columns.size() != 6) continue;
-    entries.push_back({static_cast<UINT>(std::stoul(columns[0])), columns[1], columns[2], columns[5]});
+    entries.push_back({static_cast<UINT>(std::stoul(columns[0])), columns[1], columns[2], columns[4], columns[5]});
   }
   return entries;
 }
 
 // The region's and the shell's bundles hold every string and bitmap of the
-// inventory (pending ones as stand-ins); what is pending is listed.
+// inventory (pending ones as stand-ins, bitmaps in the listed size); what is
+// pending is listed.
 TEST(Resources, TheBuiltBundlesHoldTheInventory) {
   Loaded region(TlxPcLoadResourceLibrary("TlxPcResourceJP.dll"));
   Loaded shell(TlxPcLoadResourceLibrary("TlxPcApplicationResources.dll"));
@@ -262,6 +295,9 @@ TEST(Resources, TheBuiltBundlesHoldTheInventory) {
     } else if (entry.type == "BITMAP") {
       QImage image;
       EXPECT_TRUE(image.loadFromData(Bytes(module, entry.id, RT_BITMAP))) << entry.id;
+      if (!entry.size.empty()) {
+        EXPECT_EQ(entry.size, std::to_string(image.width()) + "x" + std::to_string(image.height())) << entry.id;
+      }
     }
   }
   std::cout << pendingCount << " pending:" << pending << "\n";
