@@ -22,7 +22,7 @@ import sys
 import zlib
 from xml.sax.saxutils import quoteattr
 
-INVENTORY_COLUMNS = ["id", "type", "module", "part", "size", "state"]
+INVENTORY_COLUMNS = ["id", "type", "module", "user", "size", "state"]
 
 # Digits three pixels wide and five high, for the placeholder labels.
 DIGITS = {
