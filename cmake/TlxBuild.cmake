@@ -98,3 +98,6 @@ function(tlx_add_gtest)
     "endif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_file})
 endfunction()
+
+# Resource bundles for the region and the libraries.
+include(TlxResourceBundle)

@@ -147,6 +147,8 @@ std::string RecordPayload(const COPYDATASTRUCT& data) {
   return payload;
 }
 
+// The record's bytes stay in `bytes`, whose terminator is the zero byte every
+// handler finds after cbData.
 COPYDATASTRUCT RecordOf(uint64_t identifier, std::string& bytes) {
   return COPYDATASTRUCT{static_cast<ULONG_PTR>(identifier), static_cast<DWORD>(bytes.size()), bytes.data()};
 }
@@ -199,6 +201,9 @@ BOOL Reply(IncomingCall& call, const COPYDATASTRUCT& data, DWORD timeoutMs, LRES
 }
 
 std::atomic<unsigned> g_anonymousSenders{0};
+// An anonymous sender's title: this prefix, the process id and a call number.
+// No endpoint can be created under a blank class with such a title.
+constexpr std::string_view kAnonymousPrefix = "#";
 
 // Connects with a time limit: a receiver that has stopped taking calls fills
 // its queue of waiting connections, and a connect without one would then wait
@@ -215,6 +220,10 @@ DWORD CopyDataSocketAddress(const CopyDataAddress& address, UnixAddress* out) {
 }
 
 bool SameCopyDataAddress(const CopyDataAddress& a, const CopyDataAddress& b) { return Key(a) == Key(b); }
+
+bool IsAnonymousCopyDataSender(const CopyDataAddress& sender) {
+  return sender.windowClass.empty() && sender.windowTitle.starts_with(kAnonymousPrefix);
+}
 
 class CopyDataEndpoint::Server {
  public:
@@ -289,6 +298,10 @@ class CopyDataEndpoint::Server {
 };
 
 std::unique_ptr<CopyDataEndpoint> CopyDataEndpoint::Create(const CopyDataAddress& address, CopyDataHandler handler) {
+  if (IsAnonymousCopyDataSender(address)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
   UnixAddress socketAddress;
   if (const DWORD error = CopyDataSocketAddress(address, &socketAddress); error != ERROR_SUCCESS) {
     SetLastError(error);
@@ -358,7 +371,7 @@ BOOL SendCopyData(const CopyDataAddress& to, const COPYDATASTRUCT& data, DWORD t
   const CopyDataAddress sender =
       from != nullptr
           ? *from
-          : CopyDataAddress{"", "#" + std::to_string(getpid()) + "." + std::to_string(++g_anonymousSenders)};
+          : CopyDataAddress{"", std::string(kAnonymousPrefix) + std::to_string(getpid()) + "." + std::to_string(++g_anonymousSenders)};
   if (sender.windowClass.size() > kMaxNameBytes || sender.windowTitle.size() > kMaxNameBytes) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

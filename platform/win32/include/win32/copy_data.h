@@ -53,13 +53,19 @@ struct CopyDataAddress {
 };
 bool SameCopyDataAddress(const CopyDataAddress& a, const CopyDataAddress& b);
 
+// A sender without an endpoint of its own: its name is valid for one call.
+bool IsAnonymousCopyDataSender(const CopyDataAddress& sender);
+
 // Gets the sender's address and the record; its result is the send's result.
+// One zero byte always follows the record's cbData bytes (it is not counted),
+// so a reader that stops at a terminator cannot run past the record.
 using CopyDataHandler = std::function<LRESULT(const CopyDataAddress& sender, const COPYDATASTRUCT& data)>;
 
 class CopyDataEndpoint {
  public:
   // Serves the address until destroyed. Null when the names are in use
-  // (ERROR_ALREADY_EXISTS) or too long (ERROR_FILENAME_EXCED_RANGE).
+  // (ERROR_ALREADY_EXISTS), too long (ERROR_FILENAME_EXCED_RANGE) or those of
+  // an anonymous sender (ERROR_INVALID_PARAMETER).
   static std::unique_ptr<CopyDataEndpoint> Create(const CopyDataAddress& address, CopyDataHandler handler);
   // Stops serving, after the handler has returned if it runs.
   ~CopyDataEndpoint();

@@ -211,6 +211,53 @@ TEST(CopyData, ARegisteredSenderHearsFromTheReceiverLater) {
   EXPECT_EQ("0", server.process().ReadLine());
 }
 
+// Records whose bytes carry no terminator of their own, both ways: each
+// handler finds one zero byte after cbData, so a reader that stops at the
+// terminator cannot run past the record.
+TEST(CopyData, AZeroByteFollowsEveryRecordHandedToAHandler) {
+  const CopyDataAddress address = Unique("TlxFrame");
+  auto terminated = [](const COPYDATASTRUCT& data) {
+    return static_cast<const char*>(data.lpData)[data.cbData] == '\0';
+  };
+  std::string unterminated(4096, 'x');
+  bool callTerminated = false;
+  auto endpoint = CopyDataEndpoint::Create(address, [&](const CopyDataAddress& sender, const COPYDATASTRUCT& data) {
+    callTerminated = terminated(data) && data.cbData == unterminated.size();
+    COPYDATASTRUCT reply{1, static_cast<DWORD>(unterminated.size()), unterminated.data()};
+    LRESULT answer = 0;
+    SendCopyData(sender, reply, 2000, &answer);
+    return answer;
+  });
+  ASSERT_NE(nullptr, endpoint);
+  COPYDATASTRUCT call{0x5021, static_cast<DWORD>(unterminated.size()), unterminated.data()};
+  LRESULT result = 0;
+  ASSERT_TRUE(SendCopyData(address, call, 2000, &result, nullptr,
+                           [&](const CopyDataAddress&, const COPYDATASTRUCT& reply) -> LRESULT {
+                             return terminated(reply) && reply.cbData == unterminated.size() ? 1 : 0;
+                           }));
+  EXPECT_TRUE(callTerminated);
+  EXPECT_EQ(1, result) << "the reply's handler found the zero byte too";
+}
+
+// An anonymous sender's name stands for one call: no endpoint may take it, or
+// it would receive what was meant for that caller.
+TEST(CopyData, NoEndpointTakesAnAnonymousSendersName) {
+  const CopyDataAddress address = Unique("TlxFrame");
+  CopyDataAddress sender;
+  auto endpoint = CopyDataEndpoint::Create(address, [&](const CopyDataAddress& from, const COPYDATASTRUCT&) {
+    sender = from;
+    return LRESULT{1};
+  });
+  ASSERT_NE(nullptr, endpoint);
+  Text command("Ravix:get");
+  LRESULT result = 0;
+  ASSERT_TRUE(SendCopyData(address, command.record(), 2000, &result));
+  EXPECT_TRUE(tlx::win32::IsAnonymousCopyDataSender(sender));
+  EXPECT_FALSE(tlx::win32::IsAnonymousCopyDataSender(address));
+  EXPECT_EQ(nullptr, CopyDataEndpoint::Create(sender, {}));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+}
+
 TEST(CopyData, MalformedCallsAreDroppedAndTheEndpointServesOn) {
   const CopyDataAddress address = Unique("TlxFrame");
   int served = 0;
