@@ -25,12 +25,13 @@ int Half(int n) { return (n + 1) / 2; }
 
 uint8_t Clip(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
 
-// BT.601 studio range to full-range RGB, in 8.8 fixed point.
+// BT.601 studio range to full-range RGB, in 16.16 fixed point: Y scaled by
+// 255/219, the colour differences by the matrix's factors times 255/224.
 QRgb YuvToRgb(int y, int u, int v) {
-  const int c = 298 * (y - 16) + 128;
+  const int c = 76309 * (y - 16) + 32768;
   const int d = u - 128;
   const int e = v - 128;
-  return qRgb(Clip((c + 409 * e) >> 8), Clip((c - 100 * d - 208 * e) >> 8), Clip((c + 516 * d) >> 8));
+  return qRgb(Clip((c + 104597 * e) >> 16), Clip((c - 25675 * d - 53279 * e) >> 16), Clip((c + 132201 * d) >> 16));
 }
 
 // 5 or 6 bits widened to 8 by repeating the top bits.
