@@ -167,6 +167,27 @@ TEST_F(VideoRendererSchedule, StopDuringAWaitReturnsPromptlyWithoutPresenting) {
   EXPECT_EQ(probe->PresentedCount(), 0);
 }
 
+TEST_F(VideoRendererSchedule, PauseHoldsTheWaitingSampleUntilTheNextRun) {
+  ASSERT_NO_FATAL_FAILURE(Build(VideoType(MEDIASUBTYPE_RGB32, 4, 4)));
+  source->SetScript({ScriptItem::Sample(std::vector<BYTE>(64, 0), kFrame, 2 * kFrame)});
+  Run();
+  const REFERENCE_TIME firstStart = RunStart();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(control->Pause(), S_OK);
+  // The time the sample had in the first run passes while paused.
+  clock->SetTime(firstStart + 10 * kFrame);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(probe->PresentedCount(), 0);
+  Run();
+  const REFERENCE_TIME secondStart = RunStart();
+  EXPECT_GT(secondStart, firstStart);
+  clock->SetTime(secondStart + kFrame - 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(probe->PresentedCount(), 0) << "due again by the new run's start";
+  clock->SetTime(secondStart + kFrame);
+  EXPECT_TRUE(WaitFor([&] { return probe->PresentedCount() == 1; }));
+}
+
 TEST_F(VideoRendererSchedule, UntimedLateAndClocklessSamplesAreShownAtOnce) {
   struct Case {
     const char* name;
