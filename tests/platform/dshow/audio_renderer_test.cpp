@@ -141,7 +141,8 @@ TEST_F(AudioRendererTest, OnlySixteenBitPcmInTheRatesAndLayoutsItPlaysIsAccepted
   auto otherSubformat = PcmType(6, 48000, 16, true);
   reinterpret_cast<WAVEFORMATEXTENSIBLE*>(otherSubformat.Format())->SubFormat = MEDIASUBTYPE_TlxAAC;
   auto shortExtensible = PcmType(6, 48000, 16, true);
-  shortExtensible.SetFormat(shortExtensible.Format(), 18);
+  const std::vector<BYTE> head(shortExtensible.Format(), shortExtensible.Format() + 18);
+  shortExtensible.SetFormat(head.data(), 18);
   auto badAlign = PcmType(2, 48000);
   reinterpret_cast<WAVEFORMATEX*>(badAlign.Format())->nBlockAlign = 2;
   const Case cases[] = {
