@@ -334,6 +334,7 @@ ULONGLONG DSoundRenderer::WritableFrom() {
 }
 
 void DSoundRenderer::Discard() {
+  if (buffer_ == nullptr) return;
   UpdateCursor();
   const ULONGLONG from = WritableFrom();
   if (written_ > from) {

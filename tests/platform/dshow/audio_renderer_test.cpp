@@ -313,6 +313,18 @@ TEST_F(AudioRendererTest, OneCompletionOnceTheQueueHasPlayedOut) {
   EXPECT_EQ(NextEvent(100), 0);
 }
 
+TEST_F(AudioRendererTest, AFlushDiscardsTheQueueAndTheNextSampleStartsAtTheCursor) {
+  Connect(PcmType(2, 48000));
+  const auto pcm = Pattern(192 * 100, 12);
+  ASSERT_TRUE(Start(Samples(pcm, 192, 10, 10), 10));
+  EXPECT_EQ(Play(192 * 20), Slice(pcm, 0, 192 * 20));
+  const auto after = Pattern(1920, 13);
+  source->AppendScript({ScriptItem::Flush(), ScriptItem::Sample(after, 0, 10 * kMs)});
+  ASSERT_TRUE(WaitFor([&] { return source->Played() == 12; }));
+  EXPECT_EQ(Play(1920), after);
+  EXPECT_EQ(Play(192 * 100), std::vector<BYTE>(192 * 100, 0));
+}
+
 TEST_F(AudioRendererTest, PauseHoldsTheCursor) {
   Connect(PcmType(2, 48000));
   const auto pcm = Pattern(192 * 100, 11);
