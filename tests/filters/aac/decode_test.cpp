@@ -238,7 +238,10 @@ TEST(AacEndToEnd, PlaysTheReferencePcmThroughTheAudioRendererWithItsClock) {
   source->SetScript(std::vector<ScriptItem>(script.begin(), script.begin() + atOnce));
   auto control = graph.As<IMediaControl>(IID_IMediaControl);
   ASSERT_TRUE(SUCCEEDED(control->Run()));
-  ASSERT_TRUE(WaitFor([&] { return backend->Current() != nullptr && backend->Current()->Playing(); }));
+  // The burst is queued before anything plays, however slowly this runs.
+  ASSERT_TRUE(WaitFor([&] {
+    return backend->Current() != nullptr && backend->Current()->Playing() && source->Played() == static_cast<LONG>(atOnce);
+  }));
   auto output = backend->Current();
   // Nothing has played: the clock only creeps.
   const REFERENCE_TIME before = time();
