@@ -1,9 +1,11 @@
 // The classes this library serves itself: the graph manager, the system
-// clock, the memory allocator, the device enumerator, the Infinite Pin Tee and
-// the dump writer. They are registered when the library loads.
+// clock, the memory allocator, the device enumerator, the Infinite Pin Tee,
+// the dump writer and the default audio renderer. They are registered when the
+// library loads.
 #include "com/class_registry.h"
 #include "dshow/factory_template.h"
 #include "dshow/internal/device_enum.h"
+#include "dshow/internal/dsound_renderer.h"
 #include "dshow/internal/dump_writer.h"
 #include "dshow/internal/filter_graph.h"
 #include "dshow/internal/inf_tee.h"
@@ -20,6 +22,7 @@ const CFactoryTemplate kBuiltinTemplates[] = {
     {u"System Device Enumerator", &CLSID_SystemDeviceEnum, CreateDeviceEnumerator, nullptr, nullptr},
     {u"Infinite Pin Tee Filter", &CLSID_InfTee, CreateInfTee, nullptr, nullptr},
     {u"Dump", &CLSID_Dump, CreateDumpWriter, nullptr, nullptr},
+    {u"Audio Renderer", &CLSID_DSoundRender, CreateDSoundRenderer, nullptr, nullptr},
 };
 
 __attribute__((constructor)) void RegisterBuiltinClasses() {

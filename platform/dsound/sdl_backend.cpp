@@ -80,4 +80,12 @@ std::shared_ptr<Backend> CreateSdlBackend() {
   return std::make_shared<SdlBackend>();
 }
 
+SdlOutputDevices QuerySdlOutputDevices() {
+  if (!AcquireAudioSystem()) return {};
+  const char* driver = SDL_GetCurrentAudioDriver();
+  SdlOutputDevices devices{driver != nullptr ? driver : "", SDL_GetNumAudioDevices(0)};
+  ReleaseAudioSystem();
+  return devices;
+}
+
 }  // namespace tlx::dsound

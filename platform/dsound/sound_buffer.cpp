@@ -25,7 +25,7 @@ void ApplyVolume(BYTE* bytes, DWORD size, double factor) {
 }
 
 bool IsPlayableFormat(const WAVEFORMATEX& format) {
-  return format.wFormatTag == WAVE_FORMAT_PCM && (format.nChannels == 1 || format.nChannels == 2) &&
+  return format.wFormatTag == WAVE_FORMAT_PCM && (format.nChannels == 1 || format.nChannels == 2 || format.nChannels == 6) &&
          format.wBitsPerSample == 16 && format.nSamplesPerSec >= 100 && format.nSamplesPerSec <= 200000 &&
          format.nBlockAlign == format.nChannels * 2 &&
          format.nAvgBytesPerSec == format.nSamplesPerSec * format.nBlockAlign;

@@ -18,7 +18,7 @@ namespace tlx::dsound {
 double VolumeFactor(LONG volume);
 // Scales 16-bit samples in place, rounding to nearest and clipping.
 void ApplyVolume(BYTE* bytes, DWORD size, double factor);
-// 16-bit PCM with 1 or 2 channels and consistent rates.
+// 16-bit PCM with 1, 2 or 6 channels and consistent rates.
 bool IsPlayableFormat(const WAVEFORMATEX& format);
 
 class SoundBuffer final : public IDirectSoundBuffer, public IDirectSoundNotify, private Stream {

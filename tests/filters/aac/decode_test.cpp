@@ -4,11 +4,32 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
+#include <thread>
 
 #include "aac_graph.h"
-#include "outside/aaccore/support/aac_reference.h"
 #include "dshow/filter_module.h"
+#include "dsound/manual_backend.h"
+#include "outside/aaccore/support/aac_reference.h"
+#include "ravix_ds_aud_renderer.h"
+#include "win32/synch.h"
+
+// What the end-to-end test watches of the audio renderer's render thread.
+struct RendererTestAccess {
+  using R = CRavixDSAudRenderer;
+  static UINT NotifyCount(R* r) { return r->m_cfg.notifyCount; }
+  static UINT LastWrittenBlock(R* r) {
+    CAutoLock l(&r->m_TableLock);
+    UINT index = 0;
+    r->m_table.Read(&index);
+    return index;
+  }
+  // Back in its wait with no notification pending.
+  static bool Waiting(R* r) { return tlx::win32::WaiterCount(r->m_events[0]) == 1; }
+};
 
 namespace tlx::aac::test {
 namespace {
@@ -154,6 +175,132 @@ TEST_F(AacDecode, TheModuleRegistersTheFilterAndItsPageAndDecodes) {
   ASSERT_EQ(frames.size(), stream.units.size());
   for (size_t i = 0; i < frames.size(); ++i) ASSERT_EQ(Pcm(frames[i].bytes), reference[i]) << "frame " << i;
   control->Stop();
+}
+
+// Source -> decoder module -> the player's audio renderer as the graph's
+// clock, on the manual sound backend and the renderer's virtual time: the
+// test plays the sound buffer block by block and hands the source one more
+// unit per block played, as a live source would after its first burst.
+TEST(AacEndToEnd, PlaysTheReferencePcmThroughTheAudioRendererWithItsClock) {
+  using A = RendererTestAccess;
+  using namespace std::chrono_literals;
+  AacStream stream = ReadStream("lc_24000_stereo.m4a");
+  ASSERT_GT(stream.units.size(), 120u);
+  std::vector<BYTE> reference;
+  for (const auto& frame : ReferenceDecode(stream, 2)) {
+    const auto* bytes = reinterpret_cast<const BYTE*>(frame.data());
+    reference.insert(reference.end(), bytes, bytes + frame.size() * 2);
+  }
+  constexpr size_t kFrameBytes = 4096;  // 1024 stereo samples
+
+  auto backend = tlx::dsound::ManualBackend::Install();
+  ASSERT_EQ(dshow::RegisterFilterModule(ModulePath()), S_OK);
+  ComPtr<IGraphBuilder> graph;
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.ReceiveVoid()),
+            S_OK);
+  HRESULT hr = S_OK;
+  auto* source = new dshow::test::ScriptedSource(nullptr, &hr);
+  auto sourceFilter = Adopt<IBaseFilter>(source, IID_IBaseFilter);
+  ComPtr<IBaseFilter> decoder;
+  ASSERT_EQ(CoCreateInstance(CLSID_AacDecFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, decoder.ReceiveVoid()),
+            S_OK);
+  auto* renderer = new CRavixDSAudRenderer(nullptr, &hr);
+  auto rendererFilter = Adopt<IBaseFilter>(renderer, IID_IBaseFilter);
+  std::atomic<DWORD> now{5000};
+  renderer->SetServices({[&now] { return now.load(); },
+                         [&now](DWORD ms) {
+                           now += ms;
+                           std::this_thread::sleep_for(1ms);
+                         },
+                         [] { return static_cast<HWND>(nullptr); }});
+  source->SetMediaType(InputTypeOf(stream));
+  source->SetBuffers(4, 8192);
+  ASSERT_EQ(graph->AddFilter(sourceFilter.Get(), u"source"), S_OK);
+  ASSERT_EQ(graph->AddFilter(decoder.Get(), u"decoder"), S_OK);
+  ASSERT_EQ(graph->AddFilter(rendererFilter.Get(), u"renderer"), S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinOf(sourceFilter.Get(), u"1").Get(), PinOf(decoder.Get(), u"In").Get(), nullptr),
+            S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinOf(decoder.Get(), u"Out").Get(), PinOf(rendererFilter.Get(), u"In").Get(), nullptr),
+            S_OK);
+  auto clock = rendererFilter.As<IReferenceClock>(IID_IReferenceClock);
+  ASSERT_EQ(graph.As<IMediaFilter>(IID_IMediaFilter)->SetSyncSource(clock.Get()), S_OK);
+  auto time = [&] {
+    REFERENCE_TIME t = 0;
+    clock->GetTime(&t);
+    return t;
+  };
+
+  // 2.6 s at once. No unit carries the catch-up mark, so the renderer plays
+  // at the stream's own pace once stretching has ended.
+  auto script = Script(stream);
+  for (ScriptItem& item : script) item.mediaStart &= ~1LL;
+  const size_t atOnce = 61;
+  source->SetScript(std::vector<ScriptItem>(script.begin(), script.begin() + atOnce));
+  auto control = graph.As<IMediaControl>(IID_IMediaControl);
+  ASSERT_TRUE(SUCCEEDED(control->Run()));
+  // The burst is queued before anything plays, however slowly this runs.
+  ASSERT_TRUE(WaitFor([&] {
+    return backend->Current() != nullptr && backend->Current()->Playing() && source->Played() == static_cast<LONG>(atOnce);
+  }));
+  auto output = backend->Current();
+  // Nothing has played: the clock only creeps.
+  const REFERENCE_TIME before = time();
+  EXPECT_EQ(time(), before + 1);
+
+  std::vector<BYTE> played;
+  size_t next = atOnce;
+  REFERENCE_TIME previous = 0;
+  // Clock and bytes at the start and end of the steady stretch.
+  REFERENCE_TIME steadyClock[2] = {0, 0};
+  size_t steadyBytes[2] = {0, 0};
+  const UINT count = A::NotifyCount(renderer);
+  ASSERT_GT(count, 2u);
+  const int blocks = static_cast<int>(stream.units.size()) + 100;
+  for (int n = 1; n <= blocks; ++n) {
+    now += 43;
+    const auto chunk = output->Advance(kFrameBytes);
+    played.insert(played.end(), chunk.begin(), chunk.end());
+    if (next < script.size()) source->AppendScript({script[next++]});
+    if (n >= 2) {
+      ASSERT_TRUE(WaitFor([&] { return A::LastWrittenBlock(renderer) == static_cast<UINT>(n - 2) % count; })) << n;
+    }
+    std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(WaitFor([&] { return A::Waiting(renderer); }));
+    const REFERENCE_TIME t = time();
+    ASSERT_GE(t, previous) << n;
+    previous = t;
+    if (n == 80 || n == 130) {
+      steadyClock[n == 130] = t;
+      steadyBytes[n == 130] = played.size();
+    }
+  }
+  // Over the steady stretch the clock keeps the pace of the PCM played.
+  const double playedTime = static_cast<double>(steadyBytes[1] - steadyBytes[0]) / 96000 * 1e7;
+  EXPECT_NEAR(static_cast<double>(steadyClock[1] - steadyClock[0]) / playedTime, 1.0, 0.05);
+
+  // Played out: within two blocks and the correction of the last unit's
+  // end less 20 ms, and from then on it only creeps.
+  const REFERENCE_TIME lastStop = TimeOf(stream.startSamples.back() + 1024, 24000);
+  const REFERENCE_TIME settled = time();
+  EXPECT_NEAR(static_cast<double>(settled), static_cast<double>(lastStop - 200000), 1500000.0);
+  EXPECT_EQ(time(), settled + 1);
+
+  const auto stopAt = std::chrono::steady_clock::now();
+  EXPECT_EQ(control->Stop(), S_OK);
+  EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 1s);
+
+  // From a frame after stretching ended (the queue passed 2.5 s a few units
+  // before the first burst was in), the PCM is the reference, bit for bit,
+  // as one run into the last frame; the part of that frame still in the
+  // renderer's converter when the input ended does not play, and only
+  // silence follows.
+  const size_t from = atOnce - 4;
+  const auto marker = reference.begin() + static_cast<long>(from * kFrameBytes);
+  const auto at = std::search(played.begin(), played.end(), marker, marker + 64);
+  ASSERT_NE(at, played.end());
+  const auto [end, endOfReference] = std::mismatch(at, played.end(), marker, reference.end());
+  EXPECT_GE(endOfReference - marker, static_cast<long>(reference.size() - (from + 1) * kFrameBytes));
+  EXPECT_TRUE(std::all_of(end, played.end(), [](BYTE b) { return b == 0; }));
 }
 
 }  // namespace

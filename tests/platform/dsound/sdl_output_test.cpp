@@ -23,10 +23,10 @@ using std::chrono::steady_clock;
 // A device and one secondary buffer on the driver the environment names.
 class SdlBuffer {
  public:
-  HRESULT Open(DWORD size) {
+  HRESULT Open(DWORD size, WORD channels = 2) {
     HRESULT hr = DirectSoundCreate8(nullptr, &sound_, nullptr);
     if (FAILED(hr)) return hr;
-    const WAVEFORMATEX format = tlx::dsound::test::PcmFormat(2, 48000);
+    const WAVEFORMATEX format = tlx::dsound::test::PcmFormat(channels, 48000);
     DSBUFFERDESC desc{};
     desc.dwSize = sizeof desc;
     desc.dwFlags = 0x18188;
@@ -110,15 +110,21 @@ std::vector<BYTE> PlayLaps(SdlBuffer& buffer, const fs::path& file, const std::v
 }
 
 TEST_F(SdlOutputTest, DiskFileHoldsTheRingBitForBitLapAfterLap) {
-  const fs::path file = UseDisk();
-  SdlBuffer buffer;
-  ASSERT_EQ(buffer.Open(4 * 4096), DS_OK);
-  const auto ring = Pattern(4 * 4096);
-  buffer.Write(ring);
-  const auto played = PlayLaps(buffer, file, ring, 3);
-  ASSERT_GE(played.size(), ring.size() * 3);
-  for (size_t i = 0; i < ring.size() * 3; ++i) {
-    ASSERT_EQ(played[i], ring[i % ring.size()]) << "byte " << i;
+  // Stereo, and 5.1 as SDL audio opens six channels.
+  for (const WORD channels : {2, 6}) {
+    SCOPED_TRACE(channels);
+    const fs::path file = UseDisk();
+    fs::remove(file);
+    SdlBuffer buffer;
+    const DWORD size = 4 * 1024 * channels * 2u;
+    ASSERT_EQ(buffer.Open(size, channels), DS_OK);
+    const auto ring = Pattern(size);
+    buffer.Write(ring);
+    const auto played = PlayLaps(buffer, file, ring, 3);
+    ASSERT_GE(played.size(), ring.size() * 3);
+    for (size_t i = 0; i < ring.size() * 3; ++i) {
+      ASSERT_EQ(played[i], ring[i % ring.size()]) << "byte " << i;
+    }
   }
 }
 

@@ -263,7 +263,9 @@ TEST_F(SoundBufferTest, LostBufferIsReportedUntilRestored) {
 TEST_F(SoundBufferTest, RefusesWhatItCannotPlay) {
   IDirectSoundBuffer* buffer = nullptr;
   EXPECT_EQ(Create(PcmFormat(1, 44100, 8), 4096, &buffer), DSERR_BADFORMAT);
-  EXPECT_EQ(Create(PcmFormat(3, 44100), 4098, &buffer), DSERR_BADFORMAT);
+  for (const WORD channels : {3, 4, 5, 8}) {
+    EXPECT_EQ(Create(PcmFormat(channels, 44100), 4800, &buffer), DSERR_BADFORMAT) << channels;
+  }
   auto inconsistent = PcmFormat(2, 44100);
   inconsistent.nAvgBytesPerSec = 1;
   EXPECT_EQ(Create(inconsistent, 4096, &buffer), DSERR_BADFORMAT);
@@ -287,6 +289,23 @@ TEST_F(SoundBufferTest, RefusesWhatItCannotPlay) {
   backend_->FailOpens(DSERR_NODRIVER);
   EXPECT_EQ(Create(PcmFormat(2, 48000), kSize, &buffer), DSERR_NODRIVER);
   EXPECT_EQ(buffer, nullptr);
+}
+
+TEST_F(SoundBufferTest, SixChannelsPlayInTheirOwnFormat) {
+  IDirectSoundBuffer* buffer = nullptr;
+  ASSERT_EQ(Create(PcmFormat(6, 48000), 12 * 1000, &buffer), DS_OK);
+  buffer_ = buffer;
+  output_ = backend_->Current();
+  ASSERT_NE(output_, nullptr);
+  EXPECT_EQ(output_->Format().nChannels, 6);
+  EXPECT_EQ(output_->Format().nBlockAlign, 12);
+  const auto pattern = Pattern(12 * 1000, 5);
+  Write(0, pattern);
+  ASSERT_EQ(buffer_->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+  EXPECT_EQ(output_->Advance(12 * 1000), pattern);
+  // Positions fall back to whole six-channel frames.
+  ASSERT_EQ(buffer_->SetCurrentPosition(20), DS_OK);
+  EXPECT_EQ(PlayCursor(), 12u);
 }
 
 TEST_F(SoundBufferTest, NotificationPositionsAreCheckedAndOnlySetWhileStopped) {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "win32/types.h"
 #include "win32/wave_format.h"
@@ -44,7 +45,7 @@ class Output {
 class Backend {
  public:
   virtual ~Backend() = default;
-  // Opens an output for `stream` in `format` (16-bit PCM, 1 or 2 channels).
+  // Opens an output for `stream` in `format` (16-bit PCM, 1, 2 or 6 channels).
   // DSERR_NODRIVER (or another error) when it cannot.
   virtual HRESULT Open(const WAVEFORMATEX& format, Stream* stream, std::unique_ptr<Output>* output) = 0;
 };
@@ -60,5 +61,14 @@ void SetBackendFactory(BackendFactory factory);
 // shut down with the last; every output is an SDL audio device in the buffer's
 // format with a period of 10 ms. Null when the subsystem cannot start.
 std::shared_ptr<Backend> CreateSdlBackend();
+
+// SDL audio's own answer about output devices: the driver it starts and the
+// count it reports, negative when it does not know. An empty driver and 0
+// when the audio subsystem cannot start.
+struct SdlOutputDevices {
+  std::string driver;
+  int count = 0;
+};
+SdlOutputDevices QuerySdlOutputDevices();
 
 }  // namespace tlx::dsound

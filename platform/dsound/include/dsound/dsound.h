@@ -3,7 +3,8 @@
 // secondary buffers, each a looping ring of PCM bytes that plays on its own
 // output stream, with position notifications through event handles.
 //
-// A secondary buffer plays 16-bit PCM of one or two channels. Its play cursor
+// A secondary buffer plays 16-bit PCM of one, two or six channels (5.1 in the
+// order FL FR FC LFE BL BR, which SDL audio opens as 5.1). Its play cursor
 // runs from 0 and wraps; the bytes under the cursor play whether or not they
 // were rewritten since the last lap, and a stopped buffer plays silence and
 // holds its cursor. GetCurrentPosition, SetVolume and GetVolume may be called
