@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <optional>
 
 #include "internal/message_pump.h"
 #include "internal/window_table.h"
@@ -12,18 +13,37 @@ using namespace tlx::mfc;
 
 BOOL IsWindow(HWND hwnd) { return hwnd != nullptr && WindowExists(hwnd) ? TRUE : FALSE; }
 
-HWND FindWindowA(const char* className, const char* windowName) {
-  if (className != nullptr) return nullptr;
-  if (windowName == nullptr) return FindTopLevelWindow(nullptr);
-  QString title = QString::fromUtf8(windowName);
-  return FindTopLevelWindow(&title);
+namespace {
+
+// A name argument as text; null stays null (it matches anything).
+std::optional<QString> NameArg(const char* name) {
+  if (name == nullptr) return std::nullopt;
+  return QString::fromUtf8(name);
+}
+std::optional<QString> NameArg(const WCHAR* name) {
+  if (name == nullptr) return std::nullopt;
+  return QString::fromUtf16(name);
 }
 
-HWND FindWindowW(const WCHAR* className, const WCHAR* windowName) {
-  if (className != nullptr) return nullptr;
-  if (windowName == nullptr) return FindTopLevelWindow(nullptr);
-  QString title = QString::fromUtf16(windowName);
-  return FindTopLevelWindow(&title);
+template <typename Char>
+HWND FindByNames(const Char* className, const Char* windowName) {
+  std::optional<QString> cls = NameArg(className);
+  std::optional<QString> title = NameArg(windowName);
+  return FindTopLevelWindow(cls ? &*cls : nullptr, title ? &*title : nullptr);
+}
+
+}  // namespace
+
+HWND FindWindowA(const char* className, const char* windowName) { return FindByNames(className, windowName); }
+HWND FindWindowW(const WCHAR* className, const WCHAR* windowName) { return FindByNames(className, windowName); }
+
+int GetClassNameW(HWND hwnd, WCHAR* name, int maxCount) {
+  WindowState state;
+  if (name == nullptr || maxCount <= 0 || !ReadWindowState(hwnd, &state)) return 0;
+  int count = std::min<int>(state.className.size(), maxCount - 1);
+  std::copy_n(reinterpret_cast<const WCHAR*>(state.className.utf16()), count, name);
+  name[count] = 0;
+  return count;
 }
 
 BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, MessageDisposer dispose) {

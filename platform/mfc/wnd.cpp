@@ -129,6 +129,12 @@ BOOL CWnd::CreateEx(DWORD exStyle, const WCHAR* className, const WCHAR* windowNa
   state.topLevel = !child;
   state.enabled = (m_dwStyle & WS_DISABLED) == 0;
   state.text = widget->windowTitle();
+  const WCHAR* ownClass = GetWindowClassName();
+  if (ownClass[0] != 0) {
+    state.className = QString::fromUtf16(ownClass);
+  } else if (cs.lpszClass != nullptr) {
+    state.className = QString::fromUtf16(cs.lpszClass);
+  }
   m_hWnd = RegisterWindow(this, state);
   RecordState();
   auto* bridge = new WndBridge(this, widget);

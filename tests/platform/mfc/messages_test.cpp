@@ -165,6 +165,39 @@ TEST(WindowMessages, FindWindowAndIsWindowAnswerOnAnyThread) {
   EXPECT_EQ(FindWindowA(nullptr, "no such window"), nullptr);
 }
 
+TEST(WindowMessages, FindWindowMatchesTheClassGivenAtCreationOrTheControlsClass) {
+  mfc_test::EnsureApp();
+  CWnd hidden;
+  ASSERT_TRUE(hidden.CreateEx(0, u"STATIC", u"", WS_POPUP, 0, 0, 1, 1, nullptr, 0));
+  CButton button;
+  ASSERT_TRUE(button.CreateEx(0, nullptr, u"Press", WS_POPUP, 0, 0, 40, 20, nullptr, 0));
+  RecordingWnd plain(u"Press");
+  struct Case {
+    const char* className;
+    const char* title;
+    HWND expected;
+  };
+  const Case cases[] = {
+      {"static", nullptr, hidden.m_hWnd},   {"Static", "", hidden.m_hWnd},
+      {"BUTTON", nullptr, button.m_hWnd},   {"Button", "press", button.m_hWnd},
+      {nullptr, "Press", button.m_hWnd},    {"Button", "other", nullptr},
+      {"Edit", nullptr, nullptr},           {"", "Press", plain.m_hWnd},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FindWindowA(c.className, c.title), c.expected)
+        << (c.className ? c.className : "null") << " / " << (c.title ? c.title : "null");
+  }
+  WCHAR name[8] = {};
+  EXPECT_EQ(GetClassNameW(button.m_hWnd, name, 8), 6);
+  EXPECT_EQ(QString::fromUtf16(name), "Button");
+  EXPECT_EQ(GetClassNameW(button.m_hWnd, name, 4), 3);  // cut to fit with its zero
+  EXPECT_EQ(QString::fromUtf16(name), "But");
+  HWND dead = hidden.m_hWnd;
+  hidden.DestroyWindow();
+  EXPECT_EQ(FindWindowA("STATIC", nullptr), nullptr);
+  EXPECT_EQ(GetClassNameW(dead, name, 8), 0);
+}
+
 int Timers(const RecordingWnd& wnd, UINT_PTR id) {
   int n = 0;
   for (const auto& r : wnd.received) n += r.message == WM_TIMER && r.wParam == id;
