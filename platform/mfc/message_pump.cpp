@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "mfc/keys.h"
+#include "mfc/shell.h"
 #include "mfc/win_thread.h"
 #include "mfc/wnd.h"
 #include "win32/timing.h"
@@ -175,7 +176,7 @@ void WatchApplication(QObject* context) {
     SendToTopLevels(WM_ACTIVATEAPP, state == Qt::ApplicationActive ? TRUE : FALSE, 0, false);
   });
   QObject::connect(app, &QGuiApplication::commitDataRequest, context, [](QSessionManager& manager) {
-    if (!SendToTopLevels(WM_QUERYENDSESSION, 0, 0, true)) manager.cancel();
+    if (!QueryEndSession()) manager.cancel();
   });
   auto watchScreen = [context](QScreen* screen) {
     QObject::connect(screen, &QScreen::geometryChanged, context, [](const QRect& geometry) {
@@ -207,6 +208,8 @@ bool Post(QEvent* event, Qt::EventPriority priority) {
 }
 
 }  // namespace
+
+bool QueryEndSession() { return SendToTopLevels(WM_QUERYENDSESSION, 0, 0, true); }
 
 bool OnGuiThread() {
   QCoreApplication* app = QCoreApplication::instance();

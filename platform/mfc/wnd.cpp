@@ -252,6 +252,8 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_NCHITTEST:
       return HTCLIENT;
+    case WM_QUERYENDSESSION:
+      return TRUE;  // a window that does not answer lets the session end
     case WM_NCLBUTTONDOWN:
       StartMouseMoveOrSize(static_cast<LRESULT>(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       break;
