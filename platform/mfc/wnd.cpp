@@ -252,6 +252,8 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_NCHITTEST:
       return HTCLIENT;
+    case WM_VKEYTOITEM:
+      return -1;  // the list box's own action
     case WM_QUERYENDSESSION:
       return TRUE;  // a window that does not answer lets the session end
     case WM_NCLBUTTONDOWN:
@@ -362,6 +364,9 @@ void CWnd::OnHScroll(UINT, UINT, CScrollBar*) { Default(); }
 void CWnd::OnVScroll(UINT, UINT, CScrollBar*) { Default(); }
 BOOL CWnd::OnHelpInfo(HELPINFO*) { return static_cast<BOOL>(Default()); }
 void CWnd::OnActivateApp(BOOL, DWORD) { Default(); }
+void CWnd::OnDrawItem(int, DRAWITEMSTRUCT*) { Default(); }
+void CWnd::OnMeasureItem(int, MEASUREITEMSTRUCT*) { Default(); }
+int CWnd::OnVKeyToItem(UINT, CListBox*, UINT) { return static_cast<int>(Default()); }
 
 BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
   UINT id = LOWORD(wParam);

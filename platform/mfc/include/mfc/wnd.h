@@ -16,6 +16,9 @@
 using LPPOINT = POINT*;
 
 class CScrollBar;
+class CListBox;
+struct DRAWITEMSTRUCT;
+struct MEASUREITEMSTRUCT;
 class QObject;
 class QString;
 class QPoint;
@@ -332,6 +335,13 @@ class CWnd : public CCmdTarget {
   virtual void OnVScroll(UINT code, UINT pos, CScrollBar* bar);
   virtual BOOL OnHelpInfo(HELPINFO* info);
   virtual void OnActivateApp(BOOL active, DWORD threadId);
+  // An owner-drawn child's painting and item height, when the child leaves
+  // them to its parent (its DrawItem and MeasureItem defaults).
+  virtual void OnDrawItem(int id, DRAWITEMSTRUCT* dis);
+  virtual void OnMeasureItem(int id, MEASUREITEMSTRUCT* mis);
+  // A key in a child list box with LBS_WANTKEYBOARDINPUT; answers as
+  // CListBox::VKeyToItem (the default -1).
+  virtual int OnVKeyToItem(UINT key, CListBox* list, UINT index);
   // Commands (WM_COMMAND) and notifications (WM_NOTIFY): the control that
   // sent one is offered it first (reflection), then the message map.
   virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
@@ -453,6 +463,18 @@ class CWnd : public CCmdTarget {
             self->OnVScroll(LOWORD(wParam), HIWORD(wParam),                                                \
                             reinterpret_cast<CScrollBar*>(CWnd::FromHandle(reinterpret_cast<HWND>(lParam)))); \
             return 0)
+#define ON_WM_DRAWITEM()                                                                                 \
+  AFX_ENTRY(WM_DRAWITEM, 0, 0, 0,                                                                        \
+            self->OnDrawItem(static_cast<int>(wParam), reinterpret_cast<DRAWITEMSTRUCT*>(lParam)); return TRUE)
+#define ON_WM_MEASUREITEM()                                                                                    \
+  AFX_ENTRY(WM_MEASUREITEM, 0, 0, 0,                                                                           \
+            self->OnMeasureItem(static_cast<int>(wParam), reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)); return TRUE)
+// The list box is a CListBox: include mfc/controls.h where the entry is used.
+#define ON_WM_VKEYTOITEM()                                                                                  \
+  AFX_ENTRY(WM_VKEYTOITEM, 0, 0, 0,                                                                         \
+            return self->OnVKeyToItem(LOWORD(wParam),                                                       \
+                                      static_cast<CListBox*>(CWnd::FromHandle(reinterpret_cast<HWND>(lParam))), \
+                                      HIWORD(wParam)))
 #define ON_WM_QUERYENDSESSION() AFX_ENTRY(WM_QUERYENDSESSION, 0, 0, 0, return self->OnQueryEndSession())
 #define ON_WM_SHOWWINDOW() \
   AFX_ENTRY(WM_SHOWWINDOW, 0, 0, 0, self->OnShowWindow(static_cast<BOOL>(wParam), static_cast<UINT>(lParam)); return 0)
