@@ -121,6 +121,7 @@ BOOL CWnd::CreateEx(DWORD exStyle, const WCHAR* className, const WCHAR* windowNa
   QPoint offset = child ? QPoint(parentWnd->m_nBorder, parentWnd->m_nBorder) : QPoint(0, 0);
   widget->setGeometry(cs.x + offset.x(), cs.y + offset.y(), cs.cx, cs.cy);
   widget->setEnabled((m_dwStyle & WS_DISABLED) == 0);
+  widget->setAcceptDrops((m_dwExStyle & WS_EX_ACCEPTFILES) != 0);
   if (cs.lpszName != nullptr) widget->setWindowTitle(QString::fromUtf16(cs.lpszName));
   m_pWidget = widget;
 
@@ -252,6 +253,9 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_NCHITTEST:
       return HTCLIENT;
+    case WM_DROPFILES:
+      DragFinish(reinterpret_cast<HDROP>(wParam));  // nobody took the files
+      break;
     case WM_VKEYTOITEM:
       return -1;  // the list box's own action
     case WM_QUERYENDSESSION:
@@ -360,6 +364,7 @@ void CWnd::OnContextMenu(CWnd*, CPoint) { Default(); }
 void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
 BOOL CWnd::OnCopyData(CWnd*, COPYDATASTRUCT*) { return static_cast<BOOL>(Default()); }
 BOOL CWnd::OnQueryEndSession() { return TRUE; }
+void CWnd::OnDropFiles(HDROP) { Default(); }
 void CWnd::OnHScroll(UINT, UINT, CScrollBar*) { Default(); }
 void CWnd::OnVScroll(UINT, UINT, CScrollBar*) { Default(); }
 BOOL CWnd::OnHelpInfo(HELPINFO*) { return static_cast<BOOL>(Default()); }
@@ -800,7 +805,9 @@ BOOL CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT /*flags*/) {
   DWORD old = m_dwExStyle;
   m_dwExStyle = (m_dwExStyle & ~remove) | add;
   if (old == m_dwExStyle) return FALSE;
-  if (m_pWidget != nullptr && m_pWidget->isWindow()) {
+  if (m_pWidget != nullptr) m_pWidget->setAcceptDrops((m_dwExStyle & WS_EX_ACCEPTFILES) != 0);
+  bool windowFlags = ((old ^ m_dwExStyle) & (WS_EX_TOPMOST | WS_EX_TOOLWINDOW)) != 0;
+  if (windowFlags && m_pWidget != nullptr && m_pWidget->isWindow()) {
     bool visible = m_pWidget->isVisible();
     m_pWidget->setWindowFlag(Qt::WindowStaysOnTopHint, (m_dwExStyle & WS_EX_TOPMOST) != 0);
     m_pWidget->setWindowFlag(Qt::Tool, (m_dwExStyle & WS_EX_TOOLWINDOW) != 0);

@@ -3,16 +3,20 @@
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QUrl>
 #include <QWheelEvent>
 #include <QWidget>
 
 #include "internal/current_message.h"
 #include "mfc/controls.h"
+#include "mfc/drop_files.h"
 #include "mfc/keys.h"
 #include "mfc/shell.h"
 #include "mfc/wnd.h"
@@ -32,6 +36,16 @@ UINT MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
 }
 
 LPARAM PointParam(const QPoint& p) { return MAKELPARAM(p.x(), p.y()); }
+
+// The local files a drag carries ('/' separators); other URLs are left out.
+QStringList LocalFiles(const QMimeData* data) {
+  QStringList files;
+  if (data == nullptr) return files;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) files.push_back(url.toLocalFile());
+  }
+  return files;
+}
 
 }  // namespace
 
@@ -277,6 +291,22 @@ bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
         taken = Deliver(WM_CHAR, e->text().at(0).unicode(), msg.lParam) && taken;
       }
       return taken;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* e = static_cast<QDragMoveEvent*>(event);
+      if (!(wnd_->GetExStyle() & WS_EX_ACCEPTFILES) || LocalFiles(e->mimeData()).isEmpty()) return false;
+      e->acceptProposedAction();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* e = static_cast<QDropEvent*>(event);
+      QStringList files = LocalFiles(e->mimeData());
+      if (!(wnd_->GetExStyle() & WS_EX_ACCEPTFILES) || files.isEmpty()) return false;
+      e->acceptProposedAction();
+      // The handler finishes the drop (DefWindowProc does when nobody takes it).
+      Deliver(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(files)), 0);
+      return true;
     }
     case QEvent::FocusIn:
       Deliver(WM_SETFOCUS, 0, 0);

@@ -9,6 +9,7 @@
 
 #include "mfc/cmd_target.h"
 #include "mfc/cstring.h"
+#include "mfc/drop_files.h"
 #include "mfc/gdi.h"
 #include "mfc/geometry.h"
 #include "mfc/winuser.h"
@@ -254,6 +255,7 @@ class CWnd : public CCmdTarget {
   // Asks for one WM_MOUSELEAVE when the mouse next leaves the window.
   void TrackMouseLeave();
   CWnd* GetDlgItem(int id) const;
+  void DragAcceptFiles(BOOL accept = TRUE) { ::DragAcceptFiles(m_hWnd, accept); }
   // Records the window as disabled, or enabled again, without touching its
   // widget: the owner of a modal dialog, whose input the dialog's modality
   // blocks (disabling the widget would disable the dialog inside it too).
@@ -329,6 +331,9 @@ class CWnd : public CCmdTarget {
   virtual void OnSysCommand(UINT id, LPARAM lParam);
   virtual BOOL OnCopyData(CWnd* from, COPYDATASTRUCT* data);
   virtual BOOL OnQueryEndSession();
+  // Files dropped on a window that accepts them; the handler ends with
+  // DragFinish (the default calls it).
+  virtual void OnDropFiles(HDROP drop);
   // Scroll messages from a trackbar or an up-down control: `bar` is the
   // control (a CScrollBar* as MFC declares it; cast to the control's class).
   virtual void OnHScroll(UINT code, UINT pos, CScrollBar* bar);
@@ -475,6 +480,8 @@ class CWnd : public CCmdTarget {
             return self->OnVKeyToItem(LOWORD(wParam),                                                       \
                                       static_cast<CListBox*>(CWnd::FromHandle(reinterpret_cast<HWND>(lParam))), \
                                       HIWORD(wParam)))
+#define ON_WM_DROPFILES() \
+  AFX_ENTRY(WM_DROPFILES, 0, 0, 0, self->OnDropFiles(reinterpret_cast<HDROP>(wParam)); return 0)
 #define ON_WM_QUERYENDSESSION() AFX_ENTRY(WM_QUERYENDSESSION, 0, 0, 0, return self->OnQueryEndSession())
 #define ON_WM_SHOWWINDOW() \
   AFX_ENTRY(WM_SHOWWINDOW, 0, 0, 0, self->OnShowWindow(static_cast<BOOL>(wParam), static_cast<UINT>(lParam)); return 0)
