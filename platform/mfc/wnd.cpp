@@ -122,14 +122,15 @@ BOOL CWnd::CreateEx(DWORD exStyle, const WCHAR* className, const WCHAR* windowNa
   widget->setGeometry(cs.x + offset.x(), cs.y + offset.y(), cs.cx, cs.cy);
   widget->setEnabled((m_dwStyle & WS_DISABLED) == 0);
   widget->setAcceptDrops((m_dwExStyle & WS_EX_ACCEPTFILES) != 0);
-  if (cs.lpszName != nullptr) widget->setWindowTitle(QString::fromUtf16(cs.lpszName));
   m_pWidget = widget;
+  // A control shows its text; other windows take it as their title.
+  if (cs.lpszName != nullptr) ApplyText(QString::fromUtf16(cs.lpszName));
 
   WindowState state;
   state.parent = child ? parentWnd->m_hWnd : nullptr;
   state.topLevel = !child;
   state.enabled = (m_dwStyle & WS_DISABLED) == 0;
-  state.text = widget->windowTitle();
+  state.text = cs.lpszName != nullptr ? QString::fromUtf16(cs.lpszName) : QString();
   const WCHAR* ownClass = GetWindowClassName();
   if (ownClass[0] != 0) {
     state.className = QString::fromUtf16(ownClass);
@@ -234,6 +235,14 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
     LRESULT answer = 0;
     if (!OnNotify(wParam, lParam, &answer)) return FALSE;
     *result = answer;
+    return TRUE;
+  }
+  if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) {
+    // The colour requests of every kind meet in the WM_CTLCOLOR entry.
+    const AFX_MSGMAP_ENTRY* entry = FindEntry(WM_CTLCOLOR, 0, 0);
+    if (entry == nullptr) return FALSE;
+    AFX_CTLCOLOR request{reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam), message - WM_CTLCOLORMSGBOX};
+    *result = entry->pfn(this, 0, reinterpret_cast<LPARAM>(&request));
     return TRUE;
   }
   const AFX_MSGMAP_ENTRY* entry = FindEntry(message, 0, 0);
@@ -372,6 +381,7 @@ void CWnd::OnActivateApp(BOOL, DWORD) { Default(); }
 void CWnd::OnDrawItem(int, DRAWITEMSTRUCT*) { Default(); }
 void CWnd::OnMeasureItem(int, MEASUREITEMSTRUCT*) { Default(); }
 int CWnd::OnVKeyToItem(UINT, CListBox*, UINT) { return static_cast<int>(Default()); }
+HBRUSH CWnd::OnCtlColor(CDC*, CWnd*, UINT) { return reinterpret_cast<HBRUSH>(Default()); }
 
 BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
   UINT id = LOWORD(wParam);

@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include "internal/current_message.h"
+#include "internal/window_table.h"
 #include "mfc/controls.h"
 #include "mfc/drop_files.h"
 #include "mfc/keys.h"
@@ -47,7 +48,78 @@ QStringList LocalFiles(const QMimeData* data) {
   return files;
 }
 
+// The kind of colour request a control makes (CTLCOLOR_); false for windows
+// that are not controls with colours.
+bool ControlColourKind(CWnd* wnd, UINT* kind) {
+  if (dynamic_cast<CEdit*>(wnd) != nullptr) {
+    *kind = CTLCOLOR_EDIT;
+  } else if (dynamic_cast<CListBox*>(wnd) != nullptr) {
+    *kind = CTLCOLOR_LISTBOX;
+  } else if (auto* button = dynamic_cast<CButton*>(wnd)) {
+    // Check boxes, radio buttons and group boxes ask as static text does.
+    UINT style = button->GetButtonStyle();
+    bool push = style == BS_PUSHBUTTON || style == BS_DEFPUSHBUTTON || style == BS_OWNERDRAW;
+    *kind = push ? CTLCOLOR_BTN : CTLCOLOR_STATIC;
+  } else if (dynamic_cast<CStatic*>(wnd) != nullptr) {
+    *kind = CTLCOLOR_STATIC;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+COLORREF FromQColor(const QColor& c) {
+  return RGB(static_cast<BYTE>(c.red()), static_cast<BYTE>(c.green()), static_cast<BYTE>(c.blue()));
+}
+
 }  // namespace
+
+void WndBridge::ControlColours() {
+  UINT kind = 0;
+  if (!ControlColourKind(wnd_, &kind)) return;
+  QWidget* w = wnd_->m_pWidget;
+  HWND self = wnd_->m_hWnd;
+  CDC dc;
+  dc.SetTextColor(FromQColor(w->palette().color(QPalette::Text)));
+  dc.SetBkColor(FromQColor(w->palette().color(QPalette::Base)));
+  AFX_CTLCOLOR request{self, dc.GetSafeHdc(), kind};
+  LRESULT answer = 0;
+  if (const AFX_MSGMAP_ENTRY* own = wnd_->FindEntry(WM_CTLCOLOR, kMapCodeReflect, 0)) {
+    answer = own->pfn(wnd_, 0, reinterpret_cast<LPARAM>(&request));
+  }
+  if (answer == 0) {
+    WindowState state;
+    if (ReadWindowState(self, &state) && state.parent != nullptr) {
+      answer = ::SendMessage(state.parent, WM_CTLCOLORMSGBOX + kind, reinterpret_cast<WPARAM>(dc.GetSafeHdc()),
+                             reinterpret_cast<LPARAM>(self));
+    }
+  }
+  if (wnd_->m_hWnd != self || wnd_->m_pWidget != w) return;
+  if (answer == 0) {
+    // Nobody chose colours: the control's own again.
+    if (coloured_) {
+      w->setPalette(QPalette());
+      w->setAutoFillBackground(false);
+      coloured_ = false;
+    }
+    return;
+  }
+  const CBrush* brush = CBrush::FromHandle(reinterpret_cast<HBRUSH>(answer));
+  QPalette palette = w->palette();
+  QColor text = ToQColor(dc.GetTextColor());
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    palette.setColor(role, text);
+  }
+  // A hollow brush leaves the background to the parent.
+  if (!brush->hollow) {
+    QColor back = ToQColor(brush->color);
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button}) palette.setColor(role, back);
+  }
+  coloured_ = true;
+  if (palette == w->palette() && w->autoFillBackground() != brush->hollow) return;
+  w->setAutoFillBackground(!brush->hollow);
+  w->setPalette(palette);
+}
 
 bool WndBridge::Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   HWND hwnd = wnd_->m_hWnd;
@@ -61,6 +133,8 @@ bool WndBridge::Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* res
 }
 
 bool WndBridge::Paint() {
+  ControlColours();
+  if (wnd_->m_pWidget == nullptr) return true;
   if (auto* button = dynamic_cast<CButton*>(wnd_); button != nullptr && button->GetButtonStyle() == BS_OWNERDRAW) {
     // An owner-drawn button is painted by DrawItem (the button's own, or its
     // parent's WM_DRAWITEM).

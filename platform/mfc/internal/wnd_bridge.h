@@ -31,6 +31,9 @@ class WndBridge : public QObject {
   // widget does not see the event. `result` gets the procedure's answer.
   bool Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr);
   bool Paint();
+  // Asks a control's colours (the control's reflected WM_CTLCOLOR, then its
+  // parent's WM_CTLCOLORxxx) and paints the control with them.
+  void ControlColours();
   bool MousePress(QMouseEvent* event);
   // Alt+F4, Alt+Space and F1: the system commands and help. true when taken.
   bool SystemKey(QKeyEvent* event);
@@ -40,4 +43,6 @@ class WndBridge : public QObject {
   QPoint sizingStart_;
   QRect sizingRect_;
   bool trackLeave_ = false;
+  // The control's palette carries colours a WM_CTLCOLOR handler chose.
+  bool coloured_ = false;
 };

@@ -113,6 +113,13 @@ struct NMHDR {
 };
 using LPNMHDR = NMHDR*;
 
+// A control's colour request as the WM_CTLCOLOR entries receive it.
+struct AFX_CTLCOLOR {
+  HWND hWnd;
+  HDC hDC;
+  UINT nCtlType;
+};
+
 namespace tlx::mfc {
 // Where a window dragged by its caption goes: by default the window system's
 // own move; a test (or a platform without one, like offscreen) records it.
@@ -347,6 +354,10 @@ class CWnd : public CCmdTarget {
   // A key in a child list box with LBS_WANTKEYBOARDINPUT; answers as
   // CListBox::VKeyToItem (the default -1).
   virtual int OnVKeyToItem(UINT key, CListBox* list, UINT index);
+  // The colours a child control paints with: the text colour set on `dc` and
+  // the returned brush's colour as its background. Null: the control's own.
+  // The control itself is asked first (ON_WM_CTLCOLOR_REFLECT).
+  virtual HBRUSH OnCtlColor(CDC* dc, CWnd* control, UINT ctlColor);
   // Commands (WM_COMMAND) and notifications (WM_NOTIFY): the control that
   // sent one is offered it first (reflection), then the message map.
   virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
@@ -480,6 +491,15 @@ class CWnd : public CCmdTarget {
             return self->OnVKeyToItem(LOWORD(wParam),                                                       \
                                       static_cast<CListBox*>(CWnd::FromHandle(reinterpret_cast<HWND>(lParam))), \
                                       HIWORD(wParam)))
+#define ON_WM_CTLCOLOR()                                                                                \
+  AFX_ENTRY(WM_CTLCOLOR, 0, 0, 0, auto* request = reinterpret_cast<AFX_CTLCOLOR*>(lParam);                \
+            return reinterpret_cast<LRESULT>(self->OnCtlColor(CDC::FromHandle(request->hDC),             \
+                                                              CWnd::FromHandle(request->hWnd),           \
+                                                              request->nCtlType)))
+// ON_WM_CTLCOLOR_REFLECT(): HBRUSH CtlColor(CDC* dc, UINT ctlColor) of the control itself.
+#define ON_WM_CTLCOLOR_REFLECT()                                                                      \
+  AFX_ENTRY(WM_CTLCOLOR, kMapCodeReflect, 0, 0, auto* request = reinterpret_cast<AFX_CTLCOLOR*>(lParam); \
+            return reinterpret_cast<LRESULT>(self->CtlColor(CDC::FromHandle(request->hDC), request->nCtlType)))
 #define ON_WM_DROPFILES() \
   AFX_ENTRY(WM_DROPFILES, 0, 0, 0, self->OnDropFiles(reinterpret_cast<HDROP>(wParam)); return 0)
 #define ON_WM_QUERYENDSESSION() AFX_ENTRY(WM_QUERYENDSESSION, 0, 0, 0, return self->OnQueryEndSession())
