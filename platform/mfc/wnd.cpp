@@ -60,6 +60,8 @@ const AFX_MSGMAP* CWnd::GetThisMessageMap() {
 CWnd::CWnd() = default;
 
 CWnd::~CWnd() {
+  if (m_pLentFrom != nullptr) m_pLentFrom->m_pLentTo = nullptr;
+  if (m_pLentTo != nullptr) m_pLentTo->m_pLentFrom = nullptr;
   if (m_hWnd != nullptr && OnGuiThread() && LookupWindow(m_hWnd) == this) DestroyWindow();
 }
 
@@ -873,11 +875,8 @@ void CWnd::MapWindowPoints(CWnd* to, LPRECT rect) const {
 
 void CWnd::PreSubclassWindow() {}
 
-BOOL CWnd::SubclassWindow(HWND hwnd) {
-  AssertGuiThread();
-  CWnd* old = LookupWindow(hwnd);
-  if (old == nullptr || m_hWnd != nullptr) return FALSE;
-  if (old == this) return TRUE;
+void CWnd::TakeOver(CWnd* old) {
+  HWND hwnd = old->m_hWnd;
   m_hWnd = hwnd;
   m_pWidget = std::exchange(old->m_pWidget, nullptr);
   m_pBridge = std::exchange(old->m_pBridge, nullptr);
@@ -888,8 +887,52 @@ BOOL CWnd::SubclassWindow(HWND hwnd) {
   old->m_hWnd = nullptr;
   static_cast<WndBridge*>(m_pBridge)->SetWindow(this);
   ReplaceWindow(hwnd, this);
+}
+
+BOOL CWnd::SubclassWindow(HWND hwnd) {
+  AssertGuiThread();
+  CWnd* old = LookupWindow(hwnd);
+  if (old == nullptr || m_hWnd != nullptr) return FALSE;
+  if (old == this) return TRUE;
+  TakeOver(old);
   PreSubclassWindow();
   return TRUE;
+}
+
+BOOL CWnd::Attach(HWND hwnd) {
+  AssertGuiThread();
+  CWnd* old = LookupWindow(hwnd);
+  if (old == nullptr || old == this || m_hWnd != nullptr) return FALSE;
+  TakeOver(old);
+  if (m_pLentFrom != nullptr) m_pLentFrom->m_pLentTo = nullptr;
+  m_pLentFrom = old;
+  if (old->m_pLentTo != nullptr) old->m_pLentTo->m_pLentFrom = nullptr;
+  old->m_pLentTo = this;
+  return TRUE;
+}
+
+namespace {
+
+// Keeps a window whose object let it go; goes with the window.
+class DetachedWnd : public CWnd {
+ protected:
+  void PostNcDestroy() override { delete this; }
+};
+
+}  // namespace
+
+HWND CWnd::Detach() {
+  AssertGuiThread();
+  HWND hwnd = m_hWnd;
+  if (hwnd == nullptr || LookupWindow(hwnd) != this) return nullptr;
+  CWnd* back = m_pLentFrom;
+  if (back != nullptr) {
+    back->m_pLentTo = nullptr;
+    m_pLentFrom = nullptr;
+  }
+  if (back == nullptr || back->m_hWnd != nullptr) back = new DetachedWnd();
+  back->TakeOver(this);
+  return hwnd;
 }
 
 BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {

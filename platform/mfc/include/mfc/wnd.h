@@ -272,6 +272,14 @@ class CWnd : public CCmdTarget {
   // behaviour. The object that had the window lets it go.
   BOOL SubclassWindow(HWND hwnd);
   BOOL SubclassDlgItem(UINT id, CWnd* parent);
+  // Takes an existing window over as SubclassWindow does, without
+  // PreSubclassWindow, until Detach. FALSE when this object has a window or
+  // the handle is dead.
+  BOOL Attach(HWND hwnd);
+  // Lets the window go and returns its handle (null when there is none): back
+  // to the object it was attached from, or, for a window this object made or
+  // subclassed, to a plain window object the layer deletes with the window.
+  HWND Detach();
   virtual void PreSubclassWindow();
   // The Windows class name ("Button", "Edit", ...); empty for plain windows.
   virtual const WCHAR* GetWindowClassName() const { return u""; }
@@ -394,7 +402,12 @@ class CWnd : public CCmdTarget {
   friend class WndBridge;
   // Unregisters the handle and lets the widget go; the window is dead after.
   void ReleaseWindow();
+  // Moves the window from the object that has it to this one.
+  void TakeOver(CWnd* old);
   QObject* m_pBridge = nullptr;
+  // Attach: the object this one took the window from, and back.
+  CWnd* m_pLentFrom = nullptr;
+  CWnd* m_pLentTo = nullptr;
 };
 
 // Entries for the standard messages; each calls the member of the same name.
