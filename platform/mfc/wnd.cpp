@@ -845,6 +845,13 @@ void CWnd::SetIcon(const QImage& icon, BOOL /*big*/) {
   if (m_pWidget != nullptr) m_pWidget->setWindowIcon(QIcon(QPixmap::fromImage(icon)));
 }
 
+HICON CWnd::SetIcon(HICON icon, BOOL big) {
+  HICON old = std::exchange(m_hIcons[big ? 1 : 0], icon);
+  // The big icon is the window's; a small one shows while there is no big one.
+  SetIcon(IconImage(m_hIcons[1] != nullptr ? m_hIcons[1] : m_hIcons[0]), TRUE);
+  return old;
+}
+
 void CWnd::TrackMouseLeave() {
   AssertGuiThread();
   if (m_pBridge != nullptr) static_cast<WndBridge*>(m_pBridge)->TrackLeave();

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QIcon>
 #include <QImage>
+#include <QWidget>
 
+#include "fixture_resources.h"
 #include "gui_app.h"
 #include "mfc/gdi.h"
 
@@ -174,6 +177,35 @@ TEST(Gdi, PointFontsAreMeasuredAt96Dpi) {
   EXPECT_EQ(bm.bmWidth, 7);
   EXPECT_EQ(bm.bmHeight, 5);
   EXPECT_EQ(bm.bmBitsPixel, 32);
+}
+
+TEST(Gdi, IconsLoadOncePerIdAndDrawAt32By32) {
+  auto fixtures = std::make_shared<mfc_test::FixtureResources>();
+  QImage red(16, 16, QImage::Format_RGB32);
+  red.fill(QColor(0xFF, 0, 0));
+  fixtures->images[310] = red;
+  auto previous = tlx::mfc::SetResourceSource(fixtures);
+  HICON icon = LoadIcon(nullptr, MAKEINTRESOURCEW(310));
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(LoadIcon(nullptr, MAKEINTRESOURCEW(310)), icon);  // shared
+  EXPECT_EQ(LoadIcon(nullptr, MAKEINTRESOURCEW(311)), nullptr);
+  EXPECT_EQ(LoadIcon(nullptr, u"named"), nullptr);  // only ids name icons
+  EXPECT_TRUE(DestroyIcon(icon));
+  EXPECT_FALSE(DestroyIcon(reinterpret_cast<HICON>(&red)));
+
+  Canvas canvas;
+  EXPECT_TRUE(canvas.dc.DrawIcon(4, 2, icon));  // a shared icon outlives DestroyIcon
+  EXPECT_FALSE(canvas.dc.DrawIcon(0, 0, reinterpret_cast<HICON>(&red)));
+  EXPECT_EQ(canvas.Ink(), QRect(4, 2, 32, 32));
+  EXPECT_EQ(canvas.At(35, 33), QColor(0xFF, 0, 0));
+
+  mfc_test::RecordingWnd wnd;
+  EXPECT_EQ(wnd.SetIcon(icon, FALSE), nullptr);
+  EXPECT_FALSE(wnd.GetWidget()->windowIcon().isNull());  // the small one while there is no big one
+  EXPECT_EQ(wnd.SetIcon(nullptr, FALSE), icon);
+  EXPECT_EQ(wnd.GetIcon(FALSE), nullptr);
+  EXPECT_TRUE(wnd.GetWidget()->windowIcon().isNull());
+  tlx::mfc::SetResourceSource(previous);
 }
 
 }  // namespace

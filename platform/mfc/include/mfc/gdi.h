@@ -32,6 +32,22 @@ using HDC = HDC__*;
 struct HBRUSH__;
 using HBRUSH = HBRUSH__*;
 
+// Icons: images of the resource chain, loaded once per id and shared for the
+// life of the process (as the system's shared icons are), so a handle never
+// dangles. Icons are drawn 32 x 32.
+struct HICON__;
+using HICON = HICON__*;
+#define MAKEINTRESOURCEW(id) (reinterpret_cast<const WCHAR*>(static_cast<uintptr_t>(static_cast<WORD>(id))))
+// The icon of resource id `name` (MAKEINTRESOURCEW); null when the chain has
+// no such image or the name is not an id.
+HICON LoadIcon(HINSTANCE instance, const WCHAR* name);
+// Shared icons stay: TRUE for a handle LoadIcon gave, FALSE otherwise.
+BOOL DestroyIcon(HICON icon);
+namespace tlx::mfc {
+// The icon's image; null for a handle LoadIcon did not give.
+QImage IconImage(HICON icon);
+}  // namespace tlx::mfc
+
 inline constexpr int TRANSPARENT = 1;
 inline constexpr int OPAQUE = 2;
 inline constexpr DWORD SRCCOPY = 0x00CC0020;
@@ -271,6 +287,7 @@ class CDC {
                       int srcHeight, UINT transparent);
   // Draws a 32 x 32 icon image.
   BOOL DrawIcon(int x, int y, const QImage& icon);
+  BOOL DrawIcon(int x, int y, HICON icon) { return DrawIcon(x, y, tlx::mfc::IconImage(icon)); }
 
   BOOL TextOut(int x, int y, const CString& text);
   // Lays the text out in the rectangle; with DT_CALCRECT only measures it and

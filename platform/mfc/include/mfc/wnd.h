@@ -259,6 +259,9 @@ class CWnd : public CCmdTarget {
   // Shows or hides (AW_HIDE) at once, without the animation.
   BOOL AnimateWindow(DWORD timeMs, DWORD flags);
   void SetIcon(const QImage& icon, BOOL big);
+  // The window's big or small icon; returns the one set before (null: none).
+  HICON SetIcon(HICON icon, BOOL big);
+  HICON GetIcon(BOOL big) const { return m_hIcons[big ? 1 : 0]; }
   // Asks for one WM_MOUSELEAVE when the mouse next leaves the window.
   void TrackMouseLeave();
   CWnd* GetDlgItem(int id) const;
@@ -408,6 +411,8 @@ class CWnd : public CCmdTarget {
   // Attach: the object this one took the window from, and back.
   CWnd* m_pLentFrom = nullptr;
   CWnd* m_pLentTo = nullptr;
+  // The small and big icons set by handle.
+  HICON m_hIcons[2] = {nullptr, nullptr};
 };
 
 // Entries for the standard messages; each calls the member of the same name.
