@@ -563,7 +563,10 @@ void CWnd::MoveWindow(int x, int y, int width, int height, BOOL /*repaint*/) {
 }
 
 void CWnd::Invalidate(BOOL /*erase*/) {
-  OnWindowThread(m_hWnd, [](CWnd* wnd) { wnd->m_pWidget->update(); });
+  OnWindowThread(m_hWnd, [](CWnd* wnd) {
+    static_cast<WndBridge*>(wnd->m_pBridge)->ClearOverlay(nullptr);
+    wnd->m_pWidget->update();
+  });
 }
 
 const CWnd CWnd::wndTop(HWND_TOP);
@@ -578,7 +581,9 @@ void CWnd::InvalidateRect(LPCRECT rect, BOOL /*erase*/) {
   }
   RECT r = *rect;
   OnWindowThread(m_hWnd, [r](CWnd* wnd) {
-    wnd->m_pWidget->update(QRect(r.left + wnd->m_nBorder, r.top + wnd->m_nBorder, r.right - r.left, r.bottom - r.top));
+    QRect client(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    static_cast<WndBridge*>(wnd->m_pBridge)->ClearOverlay(&client);
+    wnd->m_pWidget->update(client.translated(wnd->m_nBorder, wnd->m_nBorder));
   });
 }
 
@@ -631,6 +636,8 @@ BOOL CWnd::RedrawWindow(LPCRECT rect, void* /*region*/, UINT flags) {
     QRect r = area ? QRect(area->left + wnd->m_nBorder, area->top + wnd->m_nBorder, area->right - area->left,
                            area->bottom - area->top)
                    : w->rect();
+    QRect client = r.translated(-wnd->m_nBorder, -wnd->m_nBorder);
+    static_cast<WndBridge*>(wnd->m_pBridge)->ClearOverlay(&client);
     if (flags & RDW_UPDATENOW) {
       w->repaint(r);
     } else {

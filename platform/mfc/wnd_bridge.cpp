@@ -203,6 +203,38 @@ bool WndBridge::MousePress(QMouseEvent* event) {
   return true;
 }
 
+WndBridge* WndBridge::Of(QWidget* widget) {
+  if (widget == nullptr) return nullptr;
+  for (QObject* o : widget->children()) {
+    if (auto* bridge = dynamic_cast<WndBridge*>(o)) return bridge;
+  }
+  return nullptr;
+}
+
+void WndBridge::AddOverlay(const QImage& drawn) {
+  if (overlay_.size() != drawn.size()) {
+    QImage grown(drawn.size(), QImage::Format_ARGB32_Premultiplied);
+    grown.fill(Qt::transparent);
+    QPainter copy(&grown);
+    copy.drawImage(0, 0, overlay_);
+    copy.end();
+    overlay_ = grown;
+  }
+  QPainter painter(&overlay_);
+  painter.drawImage(0, 0, drawn);
+}
+
+void WndBridge::ClearOverlay(const QRect* clientRect) {
+  if (overlay_.isNull()) return;
+  if (clientRect == nullptr) {
+    overlay_ = QImage();
+    return;
+  }
+  QPainter painter(&overlay_);
+  painter.setCompositionMode(QPainter::CompositionMode_Clear);
+  painter.fillRect(*clientRect, Qt::transparent);
+}
+
 void WndBridge::StartSizing(UINT side, POINT start) {
   QWidget* w = wnd_->m_pWidget;
   if (w == nullptr) return;
@@ -303,8 +335,16 @@ bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
       wnd_->RecordState();
       if (w->isMinimized()) Deliver(WM_SIZE, SIZE_MINIMIZED, 0);
       return false;
-    case QEvent::Paint:
-      return Paint();
+    case QEvent::Paint: {
+      painting_ = true;
+      bool painted = Paint();
+      painting_ = false;
+      if (overlay_.isNull() || wnd_->m_pWidget != w) return painted;
+      if (!painted) static_cast<QObject*>(w)->event(event);  // the widget paints itself first
+      QPainter painter(w);
+      painter.drawImage(border, overlay_);
+      return true;
+    }
     case QEvent::MouseButtonPress:
       if (sizing_ != 0) return true;
       return MousePress(static_cast<QMouseEvent*>(event));

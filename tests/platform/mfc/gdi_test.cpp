@@ -208,4 +208,73 @@ TEST(Gdi, IconsLoadOncePerIdAndDrawAt32By32) {
   tlx::mfc::SetResourceSource(previous);
 }
 
+constexpr COLORREF kFace = RGB(0xF0, 0xF0, 0xF0);
+constexpr COLORREF kMark = RGB(0xB0, 0x00, 0x20);
+
+// Paints its client area plain; marks it through a client DC while painting
+// when asked to.
+class PlainWnd : public CWnd {
+ public:
+  PlainWnd() {
+    mfc_test::EnsureApp();
+    CreateEx(0, nullptr, u"plain", WS_POPUP, 0, 0, 80, 60, nullptr, 0);
+  }
+  bool markWhilePainting = false;
+
+ protected:
+  void OnPaint() override {
+    CPaintDC dc(this);
+    dc.FillSolidRect(0, 0, 80, 60, kFace);
+    if (markWhilePainting) {
+      CClientDC client(this);
+      client.FillSolidRect(40, 30, 10, 10, kMark);
+    }
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(PlainWnd, CWnd)
+  ON_WM_PAINT()
+END_MESSAGE_MAP()
+
+QColor Pixel(CWnd& wnd, int x, int y) { return wnd.GetWidget()->grab().toImage().pixelColor(x, y); }
+
+TEST(Gdi, AClientDcDrawsOverTheWindowUntilTheProgramInvalidatesIt) {
+  PlainWnd wnd;
+  wnd.ShowWindow(SW_SHOW);
+  {
+    CClientDC dc(&wnd);
+    dc.FillSolidRect(10, 10, 20, 20, kMark);
+  }
+  EXPECT_EQ(Pixel(wnd, 15, 15), ToQColor(kMark));
+  EXPECT_EQ(Pixel(wnd, 5, 5), ToQColor(kFace));
+  CRect part(0, 0, 15, 60);
+  wnd.InvalidateRect(&part);
+  EXPECT_EQ(Pixel(wnd, 12, 12), ToQColor(kFace));
+  EXPECT_EQ(Pixel(wnd, 20, 20), ToQColor(kMark));  // outside the invalidated part
+  wnd.Invalidate();
+  EXPECT_EQ(Pixel(wnd, 20, 20), ToQColor(kFace));
+
+  wnd.markWhilePainting = true;  // inside painting it draws at once
+  EXPECT_EQ(Pixel(wnd, 45, 35), ToQColor(kMark));
+
+  // A control paints itself; what a client DC drew shows over it.
+  CStatic label;
+  ASSERT_TRUE(label.Create(nullptr, u"", WS_CHILD | WS_VISIBLE, CRect(0, 0, 30, 20), &wnd, 7));
+  {
+    CClientDC dc(&label);
+    dc.FillSolidRect(0, 0, 5, 5, kMark);
+  }
+  EXPECT_EQ(Pixel(label, 2, 2), ToQColor(kMark));
+
+  // A window destroyed while a client DC draws takes nothing from it.
+  auto* gone = new PlainWnd();
+  {
+    CClientDC dc(gone);
+    gone->DestroyWindow();
+    dc.FillSolidRect(0, 0, 5, 5, kMark);
+  }
+  delete gone;
+}
+
 }  // namespace

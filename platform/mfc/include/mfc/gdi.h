@@ -303,6 +303,8 @@ class CDC {
  protected:
   // Starts drawing on a device; `clip` limits it in device coordinates.
   void Begin(QPaintDevice* device);
+  // Starts drawing on the window's client area (the widget inside its border band).
+  void BeginOnClient(CWnd* wnd);
   void End();
   QImage* SourceImage() const;
 
@@ -325,6 +327,21 @@ class CPaintDC : public CDC {
  public:
   explicit CPaintDC(CWnd* wnd);
   ~CPaintDC() override;
+};
+
+// A DC over a window's client area at any time on the GUI thread. While the
+// window paints it draws as CPaintDC does; otherwise what it draws shows over
+// the window's own painting from when the DC ends until the program
+// invalidates that part of the window (Invalidate, InvalidateRect,
+// RedrawWindow).
+class CClientDC : public CDC {
+ public:
+  explicit CClientDC(CWnd* wnd);
+  ~CClientDC() override;
+
+ private:
+  HWND hwnd_ = nullptr;
+  QImage drawn_;
 };
 
 // A DC over the whole window, border band included, while it paints (its
