@@ -62,7 +62,13 @@ namespace {
 
 // Sends from another thread: queued ahead of posted messages, answered by the
 // GUI thread or with 0 by the window's destruction.
-bool SendAcross(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs, LRESULT* result) {
+bool SendAcross(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, DWORD timeoutMs,
+                LRESULT* result) {
+  *result = 0;
+  if ((flags & SMTO_ABORTIFHUNG) && GuiThreadHung()) {
+    SetLastError(ERROR_TIMEOUT);
+    return false;
+  }
   auto send = std::make_shared<PendingSend>();
   if (!AddPendingSend(hwnd, send) ||
       !QueueWindowMessage(MSG{hwnd, message, wParam, lParam, 0, {0, 0}}, {}, send)) {
@@ -70,7 +76,8 @@ bool SendAcross(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD tim
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return false;
   }
-  if (!send->Wait(timeoutMs, result)) {
+  while (!send->Wait(timeoutMs, result)) {
+    if ((flags & SMTO_NOTIMEOUTIFNOTHUNG) && !GuiThreadHung()) continue;
     SetLastError(ERROR_TIMEOUT);
     return false;
   }
@@ -85,11 +92,11 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return wnd == nullptr ? 0 : AfxCallWndProc(wnd, hwnd, message, wParam, lParam);
   }
   LRESULT result = 0;
-  SendAcross(hwnd, message, wParam, lParam, INFINITE, &result);
+  SendAcross(hwnd, message, wParam, lParam, SMTO_NORMAL, INFINITE, &result);
   return result;
 }
 
-LRESULT SendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT /*flags*/, UINT timeoutMs,
+LRESULT SendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
                            DWORD_PTR* result) {
   LRESULT answer = 0;
   bool handled;
@@ -102,7 +109,7 @@ LRESULT SendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     }
   } else {
-    handled = SendAcross(hwnd, message, wParam, lParam, timeoutMs, &answer);
+    handled = SendAcross(hwnd, message, wParam, lParam, flags, timeoutMs, &answer);
   }
   if (result != nullptr) *result = static_cast<DWORD_PTR>(answer);
   return handled ? 1 : 0;

@@ -14,10 +14,18 @@
 
 using TIMERPROC = void (*)(HWND hwnd, UINT message, UINT_PTR idEvent, DWORD time);
 
-// SendMessageTimeout flags; they are accepted and change nothing here.
+// SendMessageTimeout flags. A waiting sender here never handles messages of
+// its own, so SMTO_NORMAL and SMTO_BLOCK are the same, and a window that goes
+// away always ends the wait with 0 (SMTO_ERRORONEXIT).
 inline constexpr UINT SMTO_NORMAL = 0x0000;
 inline constexpr UINT SMTO_BLOCK = 0x0001;
+// Fails at once while the GUI thread is hung: a message has waited for it
+// longer than kHungAfterMs.
 inline constexpr UINT SMTO_ABORTIFHUNG = 0x0002;
+// The time-out ends the wait only while the GUI thread is hung.
+inline constexpr UINT SMTO_NOTIMEOUTIFNOTHUNG = 0x0008;
+inline constexpr UINT SMTO_ERRORONEXIT = 0x0020;
+inline constexpr DWORD kHungAfterMs = 5000;
 
 // TRUE while the window exists.
 BOOL IsWindow(HWND hwnd);
