@@ -25,10 +25,12 @@ const AFX_MSGMAP_ENTRY* CCmdTarget::FindEntry(UINT message, UINT code, UINT id) 
   for (const AFX_MSGMAP* map = GetMessageMap(); map != nullptr;
        map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
     for (const AFX_MSGMAP_ENTRY* e = map->lpEntries; e->pfn != nullptr; ++e) {
-      if (e->nMessage != message) continue;
-      if (message == WM_COMMAND || message == WM_NOTIFY) {
-        if (e->nCode != code) continue;
-        if ((code & kMapCodeReflect) == 0 && (id < e->nID || id > e->nLastID)) continue;
+      // The code tells an entry for the control itself (reflected) from one
+      // for its parent; commands and notifications also match the id.
+      if (e->nMessage != message || e->nCode != code) continue;
+      if ((message == WM_COMMAND || message == WM_NOTIFY) && (code & kMapCodeReflect) == 0 &&
+          (id < e->nID || id > e->nLastID)) {
+        continue;
       }
       return e;
     }

@@ -4,13 +4,16 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QPainter>
 #include <QSlider>
+#include <QStyledItemDelegate>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QToolButton>
@@ -241,8 +244,95 @@ LRESULT CEdit::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // List boxes.
 
-QWidget* CListBox::CreateWidget(QWidget* parent, const CREATESTRUCT&) {
-  auto* list = new QListWidget(parent);
+namespace {
+
+CListBox* ListOwner(QWidget* widget) { return dynamic_cast<CListBox*>(Owner(widget)); }
+
+// A list box's widget: keys of a list with LBS_WANTKEYBOARDINPUT go to
+// VKeyToItem before the list acts on them.
+class ListBoxWidget : public QListWidget {
+ public:
+  using QListWidget::QListWidget;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    CListBox* self = ListOwner(this);
+    UINT key = VirtualKey(*event);
+    if (self != nullptr && key != 0 && (self->GetStyle() & LBS_WANTKEYBOARDINPUT)) {
+      HWND h = self->m_hWnd;
+      int answer = self->VKeyToItem(key, static_cast<UINT>(std::max(0, currentRow())));
+      if (!IsWindow(h) || answer == -2) return;
+      if (answer >= 0) {
+        // The list's own selection by the user: the parent hears LBN_SELCHANGE.
+        if (answer < count()) setCurrentRow(answer, QItemSelectionModel::ClearAndSelect);
+        return;
+      }
+    }
+    QListWidget::keyPressEvent(event);
+  }
+};
+
+// A DC over an image that stands for a rectangle of a window: drawing at the
+// rectangle's coordinates lands in the image.
+class AreaDC : public CDC {
+ public:
+  AreaDC(QImage* image, const QPoint& origin) {
+    Begin(image);
+    painter()->translate(-origin);
+  }
+};
+
+// The items of an owner-drawn list: as high as the list measured, painted by
+// its DrawItem in the list's client coordinates.
+class OwnerDrawDelegate : public QStyledItemDelegate {
+ public:
+  explicit OwnerDrawDelegate(QListWidget* list) : QStyledItemDelegate(list), list_(list) {}
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    if (CListBox* self = ListOwner(list_)) size.setHeight(static_cast<int>(self->OwnerDrawItemHeight()));
+    return size;
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    CListBox* self = ListOwner(list_);
+    if (self == nullptr || option.rect.isEmpty()) return;
+    QRect area = option.rect.translated(list_->viewport()->pos());
+    QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(list_->palette().color(QPalette::Base));
+    {
+      AreaDC dc(&image, area.topLeft());
+      UINT state = 0;
+      if (option.state & QStyle::State_Selected) state |= ODS_SELECTED;
+      if (option.state & QStyle::State_HasFocus) state |= ODS_FOCUS;
+      if (!(option.state & QStyle::State_Enabled)) state |= ODS_DISABLED;
+      int row = index.row();
+      DRAWITEMSTRUCT dis{ODT_LISTBOX,
+                         static_cast<UINT>(self->GetDlgCtrlID()),
+                         static_cast<UINT>(row),
+                         ODA_DRAWENTIRE,
+                         state,
+                         self->m_hWnd,
+                         dc.GetSafeHdc(),
+                         RECT{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()},
+                         self->GetItemData(row)};
+      self->DrawItem(&dis);
+    }
+    painter->drawImage(option.rect.topLeft(), image);
+  }
+
+ private:
+  QListWidget* list_;
+};
+
+}  // namespace
+
+QWidget* CListBox::CreateWidget(QWidget* parent, const CREATESTRUCT& cs) {
+  auto* list = new ListBoxWidget(parent);
+  if (cs.style & LBS_OWNERDRAWFIXED) {
+    list->setUniformItemSizes(true);
+    list->setItemDelegate(new OwnerDrawDelegate(list));
+  }
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   QObject::connect(list, &QListWidget::itemSelectionChanged, list, [list] {
     if (list->signalsBlocked()) return;
@@ -311,14 +401,38 @@ int CListBox::SetItemData(int index, DWORD_PTR data) {
   return 0;
 }
 
-int CListBox::SetItemHeight(int index, UINT height) {
+int CListBox::SetItemHeight(int /*index*/, UINT height) {
   auto* list = As<QListWidget>(m_pWidget);
+  if (height == 0 || height > 255) return LB_ERR;
+  if (m_dwStyle & LBS_OWNERDRAWFIXED) {
+    m_nItemHeight = height;
+    list->doItemsLayout();
+    return 0;
+  }
   for (int i = 0; i < list->count(); ++i) {
-    if (index < 0 || i == index || !(m_dwStyle & LBS_OWNERDRAWFIXED)) {
-      list->item(i)->setSizeHint(QSize(list->item(i)->sizeHint().width(), static_cast<int>(height)));
-    }
+    list->item(i)->setSizeHint(QSize(list->item(i)->sizeHint().width(), static_cast<int>(height)));
   }
   return 0;
+}
+
+UINT CListBox::OwnerDrawItemHeight() {
+  if (m_nItemHeight == 0) {
+    CRect client;
+    GetClientRect(&client);
+    MEASUREITEMSTRUCT mis{ODT_LISTBOX, static_cast<UINT>(m_nID), 0, static_cast<UINT>(client.Width()),
+                          static_cast<UINT>(m_pWidget->fontMetrics().height()), 0};
+    MeasureItem(&mis);
+    m_nItemHeight = std::clamp<UINT>(mis.itemHeight, 1, 255);
+  }
+  return m_nItemHeight;
+}
+
+void CListBox::DrawItem(LPDRAWITEMSTRUCT dis) {
+  if (CWnd* parent = GetParent()) parent->SendMessage(WM_DRAWITEM, m_nID, reinterpret_cast<LPARAM>(dis));
+}
+
+void CListBox::MeasureItem(LPMEASUREITEMSTRUCT mis) {
+  if (CWnd* parent = GetParent()) parent->SendMessage(WM_MEASUREITEM, m_nID, reinterpret_cast<LPARAM>(mis));
 }
 
 int CListBox::GetItemRect(int index, LPRECT rect) const {
@@ -353,7 +467,13 @@ int CListBox::SetTopIndex(int index) {
   return 0;
 }
 
-int CListBox::VKeyToItem(UINT, UINT) { return -1; }
+int CListBox::VKeyToItem(UINT key, UINT index) {
+  CWnd* parent = GetParent();
+  if (parent == nullptr) return -1;
+  return static_cast<int>(
+      parent->SendMessage(WM_VKEYTOITEM, MAKEWPARAM(static_cast<int>(key), static_cast<int>(index)),
+                          reinterpret_cast<LPARAM>(m_hWnd)));
+}
 
 // Combo boxes.
 

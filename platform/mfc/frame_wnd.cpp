@@ -29,8 +29,7 @@ BOOL CFrameWnd::LoadFrame(UINT resourceId, DWORD style, CWnd* parent) {
   CString title;
   title.LoadString(resourceId);
   if (!Create(nullptr, title, style, rectDefault, parent)) return FALSE;
-  QImage icon;
-  if (tlx::mfc::LoadResourceImage(resourceId, &icon)) SetIcon(icon, TRUE);
+  if (HICON icon = ::LoadIcon(nullptr, MAKEINTRESOURCEW(resourceId))) SetIcon(icon, TRUE);
   return TRUE;
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "internal/wnd_bridge.h"
 #include "mfc/resources.h"
 #include "mfc/wnd.h"
 #include "win32/muldiv.h"
@@ -441,17 +442,55 @@ CSize CDC::GetTextExtent(const CString& text) const {
 
 int CDC::GetDeviceCaps(int index) const { return index == LOGPIXELSX || index == LOGPIXELSY ? kDpi : 0; }
 
-CPaintDC::CPaintDC(CWnd* wnd) {
-  if (wnd == nullptr || wnd->GetWidget() == nullptr) return;
-  Begin(wnd->GetWidget());
+namespace {
+
+// The client area's size and where it starts inside the widget.
+QRect ClientArea(CWnd* wnd) {
   CRect client;
   wnd->GetClientRect(&client);
   POINT origin = wnd->ClientOrigin();
-  painter()->translate(origin.x, origin.y);
-  painter()->setClipRect(QRect(0, 0, client.Width(), client.Height()));
+  return QRect(origin.x, origin.y, client.Width(), client.Height());
+}
+
+}  // namespace
+
+void CDC::BeginOnClient(CWnd* wnd) {
+  QRect area = ClientArea(wnd);
+  Begin(wnd->GetWidget());
+  painter()->translate(area.topLeft());
+  painter()->setClipRect(QRect(QPoint(0, 0), area.size()));
+}
+
+CPaintDC::CPaintDC(CWnd* wnd) {
+  if (wnd != nullptr && wnd->GetWidget() != nullptr) BeginOnClient(wnd);
 }
 
 CPaintDC::~CPaintDC() { End(); }
+
+CClientDC::CClientDC(CWnd* wnd) {
+  if (wnd == nullptr || wnd->GetWidget() == nullptr) return;
+  WndBridge* bridge = WndBridge::Of(wnd->GetWidget());
+  if (bridge == nullptr || bridge->Painting()) {
+    BeginOnClient(wnd);
+    return;
+  }
+  hwnd_ = wnd->m_hWnd;
+  drawn_ = QImage(ClientArea(wnd).size(), QImage::Format_ARGB32_Premultiplied);
+  drawn_.fill(Qt::transparent);
+  Begin(&drawn_);
+}
+
+CClientDC::~CClientDC() {
+  End();
+  if (hwnd_ == nullptr) return;
+  // The window may have gone, or changed hands, while the DC drew.
+  CWnd* wnd = CWnd::FromHandle(hwnd_);
+  if (wnd == nullptr || wnd->GetWidget() == nullptr) return;
+  if (WndBridge* bridge = WndBridge::Of(wnd->GetWidget())) {
+    bridge->AddOverlay(drawn_);
+    wnd->GetWidget()->update();
+  }
+}
 
 CWindowDC::CWindowDC(CWnd* wnd) {
   if (wnd != nullptr && wnd->GetWidget() != nullptr) Begin(wnd->GetWidget());

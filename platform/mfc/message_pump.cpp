@@ -10,11 +10,13 @@
 #include <QObject>
 #include <QThread>
 #include <QTimerEvent>
+#include <atomic>
 #include <cassert>
 #include <map>
 #include <mutex>
 
 #include "mfc/keys.h"
+#include "mfc/shell.h"
 #include "mfc/win_thread.h"
 #include "mfc/wnd.h"
 #include "win32/timing.h"
@@ -25,6 +27,16 @@ namespace {
 const QEvent::Type kMessageEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
 const QEvent::Type kWorkEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
 
+// Whether the GUI thread keeps up: how many of our events wait for it, and
+// when it last handled one (or, if none waited, when one came).
+std::atomic<int> g_waiting{0};
+std::atomic<DWORD> g_lastProgress{0};
+
+void EventQueued() {
+  if (g_waiting.fetch_add(1) == 0) g_lastProgress = GetTickCount();
+}
+void EventGone() { g_waiting.fetch_sub(1); }
+
 // A posted or sent message on its way to the GUI thread. An event that is
 // destroyed without having been delivered (its window died first, or the
 // application went away with it queued) disposes of what it carries and
@@ -32,10 +44,13 @@ const QEvent::Type kWorkEventType = static_cast<QEvent::Type>(QEvent::registerEv
 class MessageEvent : public QEvent {
  public:
   MessageEvent(const MSG& msg, MessageDisposer dispose, std::shared_ptr<PendingSend> send)
-      : QEvent(kMessageEventType), msg_(msg), dispose_(std::move(dispose)), send_(std::move(send)) {}
+      : QEvent(kMessageEventType), msg_(msg), dispose_(std::move(dispose)), send_(std::move(send)) {
+    EventQueued();
+  }
   ~MessageEvent() override {
     if (!delivered_ && dispose_) dispose_(msg_.wParam, msg_.lParam);
     if (send_) send_->Complete(0);
+    EventGone();
   }
   void Deliver() {
     CWnd* wnd = LookupWindow(msg_.hwnd);
@@ -54,7 +69,8 @@ class MessageEvent : public QEvent {
 
 class WorkEvent : public QEvent {
  public:
-  explicit WorkEvent(std::function<void()> work) : QEvent(kWorkEventType), work_(std::move(work)) {}
+  explicit WorkEvent(std::function<void()> work) : QEvent(kWorkEventType), work_(std::move(work)) { EventQueued(); }
+  ~WorkEvent() override { EventGone(); }
   void Run() { work_(); }
 
  private:
@@ -70,6 +86,7 @@ struct GuiTimer {
 class Pump : public QObject {
  public:
   bool event(QEvent* e) override {
+    if (e->type() == kMessageEventType || e->type() == kWorkEventType) g_lastProgress = GetTickCount();
     if (e->type() == kMessageEventType) {
       static_cast<MessageEvent*>(e)->Deliver();
       return true;
@@ -175,7 +192,7 @@ void WatchApplication(QObject* context) {
     SendToTopLevels(WM_ACTIVATEAPP, state == Qt::ApplicationActive ? TRUE : FALSE, 0, false);
   });
   QObject::connect(app, &QGuiApplication::commitDataRequest, context, [](QSessionManager& manager) {
-    if (!SendToTopLevels(WM_QUERYENDSESSION, 0, 0, true)) manager.cancel();
+    if (!QueryEndSession()) manager.cancel();
   });
   auto watchScreen = [context](QScreen* screen) {
     QObject::connect(screen, &QScreen::geometryChanged, context, [](const QRect& geometry) {
@@ -207,6 +224,12 @@ bool Post(QEvent* event, Qt::EventPriority priority) {
 }
 
 }  // namespace
+
+bool GuiThreadHung() {
+  return g_waiting.load() > 0 && GetTickCount() - g_lastProgress.load() > kHungAfterMs;
+}
+
+bool QueryEndSession() { return SendToTopLevels(WM_QUERYENDSESSION, 0, 0, true); }
 
 bool OnGuiThread() {
   QCoreApplication* app = QCoreApplication::instance();

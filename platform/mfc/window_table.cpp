@@ -147,7 +147,7 @@ std::vector<HWND> TopLevelWindows() {
   return windows;
 }
 
-HWND FindTopLevelWindow(const QString* title) {
+HWND FindTopLevelWindow(const QString* className, const QString* title) {
   Table& table = TheTable();
   std::lock_guard lock(table.lock);
   // The oldest window first, as handles grow with creation.
@@ -155,6 +155,7 @@ HWND FindTopLevelWindow(const QString* title) {
   for (const auto& [key, record] : table.windows) {
     if (!record.state.topLevel) continue;
     if (title != nullptr && record.state.text.compare(*title, Qt::CaseInsensitive) != 0) continue;
+    if (className != nullptr && record.state.className.compare(*className, Qt::CaseInsensitive) != 0) continue;
     if (best == 0 || key < best) best = key;
   }
   return reinterpret_cast<HWND>(best);

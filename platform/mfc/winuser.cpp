@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <optional>
 
 #include "internal/message_pump.h"
 #include "internal/window_table.h"
@@ -12,18 +13,37 @@ using namespace tlx::mfc;
 
 BOOL IsWindow(HWND hwnd) { return hwnd != nullptr && WindowExists(hwnd) ? TRUE : FALSE; }
 
-HWND FindWindowA(const char* className, const char* windowName) {
-  if (className != nullptr) return nullptr;
-  if (windowName == nullptr) return FindTopLevelWindow(nullptr);
-  QString title = QString::fromUtf8(windowName);
-  return FindTopLevelWindow(&title);
+namespace {
+
+// A name argument as text; null stays null (it matches anything).
+std::optional<QString> NameArg(const char* name) {
+  if (name == nullptr) return std::nullopt;
+  return QString::fromUtf8(name);
+}
+std::optional<QString> NameArg(const WCHAR* name) {
+  if (name == nullptr) return std::nullopt;
+  return QString::fromUtf16(name);
 }
 
-HWND FindWindowW(const WCHAR* className, const WCHAR* windowName) {
-  if (className != nullptr) return nullptr;
-  if (windowName == nullptr) return FindTopLevelWindow(nullptr);
-  QString title = QString::fromUtf16(windowName);
-  return FindTopLevelWindow(&title);
+template <typename Char>
+HWND FindByNames(const Char* className, const Char* windowName) {
+  std::optional<QString> cls = NameArg(className);
+  std::optional<QString> title = NameArg(windowName);
+  return FindTopLevelWindow(cls ? &*cls : nullptr, title ? &*title : nullptr);
+}
+
+}  // namespace
+
+HWND FindWindowA(const char* className, const char* windowName) { return FindByNames(className, windowName); }
+HWND FindWindowW(const WCHAR* className, const WCHAR* windowName) { return FindByNames(className, windowName); }
+
+int GetClassNameW(HWND hwnd, WCHAR* name, int maxCount) {
+  WindowState state;
+  if (name == nullptr || maxCount <= 0 || !ReadWindowState(hwnd, &state)) return 0;
+  int count = std::min<int>(state.className.size(), maxCount - 1);
+  std::copy_n(reinterpret_cast<const WCHAR*>(state.className.utf16()), count, name);
+  name[count] = 0;
+  return count;
 }
 
 BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, MessageDisposer dispose) {
@@ -42,7 +62,13 @@ namespace {
 
 // Sends from another thread: queued ahead of posted messages, answered by the
 // GUI thread or with 0 by the window's destruction.
-bool SendAcross(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs, LRESULT* result) {
+bool SendAcross(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, DWORD timeoutMs,
+                LRESULT* result) {
+  *result = 0;
+  if ((flags & SMTO_ABORTIFHUNG) && GuiThreadHung()) {
+    SetLastError(ERROR_TIMEOUT);
+    return false;
+  }
   auto send = std::make_shared<PendingSend>();
   if (!AddPendingSend(hwnd, send) ||
       !QueueWindowMessage(MSG{hwnd, message, wParam, lParam, 0, {0, 0}}, {}, send)) {
@@ -50,7 +76,8 @@ bool SendAcross(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD tim
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return false;
   }
-  if (!send->Wait(timeoutMs, result)) {
+  while (!send->Wait(timeoutMs, result)) {
+    if ((flags & SMTO_NOTIMEOUTIFNOTHUNG) && !GuiThreadHung()) continue;
     SetLastError(ERROR_TIMEOUT);
     return false;
   }
@@ -65,11 +92,11 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return wnd == nullptr ? 0 : AfxCallWndProc(wnd, hwnd, message, wParam, lParam);
   }
   LRESULT result = 0;
-  SendAcross(hwnd, message, wParam, lParam, INFINITE, &result);
+  SendAcross(hwnd, message, wParam, lParam, SMTO_NORMAL, INFINITE, &result);
   return result;
 }
 
-LRESULT SendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT /*flags*/, UINT timeoutMs,
+LRESULT SendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
                            DWORD_PTR* result) {
   LRESULT answer = 0;
   bool handled;
@@ -82,7 +109,7 @@ LRESULT SendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     }
   } else {
-    handled = SendAcross(hwnd, message, wParam, lParam, timeoutMs, &answer);
+    handled = SendAcross(hwnd, message, wParam, lParam, flags, timeoutMs, &answer);
   }
   if (result != nullptr) *result = static_cast<DWORD_PTR>(answer);
   return handled ? 1 : 0;

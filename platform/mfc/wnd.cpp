@@ -60,6 +60,8 @@ const AFX_MSGMAP* CWnd::GetThisMessageMap() {
 CWnd::CWnd() = default;
 
 CWnd::~CWnd() {
+  if (m_pLentFrom != nullptr) m_pLentFrom->m_pLentTo = nullptr;
+  if (m_pLentTo != nullptr) m_pLentTo->m_pLentFrom = nullptr;
   if (m_hWnd != nullptr && OnGuiThread() && LookupWindow(m_hWnd) == this) DestroyWindow();
 }
 
@@ -121,14 +123,22 @@ BOOL CWnd::CreateEx(DWORD exStyle, const WCHAR* className, const WCHAR* windowNa
   QPoint offset = child ? QPoint(parentWnd->m_nBorder, parentWnd->m_nBorder) : QPoint(0, 0);
   widget->setGeometry(cs.x + offset.x(), cs.y + offset.y(), cs.cx, cs.cy);
   widget->setEnabled((m_dwStyle & WS_DISABLED) == 0);
-  if (cs.lpszName != nullptr) widget->setWindowTitle(QString::fromUtf16(cs.lpszName));
+  widget->setAcceptDrops((m_dwExStyle & WS_EX_ACCEPTFILES) != 0);
   m_pWidget = widget;
+  // A control shows its text; other windows take it as their title.
+  if (cs.lpszName != nullptr) ApplyText(QString::fromUtf16(cs.lpszName));
 
   WindowState state;
   state.parent = child ? parentWnd->m_hWnd : nullptr;
   state.topLevel = !child;
   state.enabled = (m_dwStyle & WS_DISABLED) == 0;
-  state.text = widget->windowTitle();
+  state.text = cs.lpszName != nullptr ? QString::fromUtf16(cs.lpszName) : QString();
+  const WCHAR* ownClass = GetWindowClassName();
+  if (ownClass[0] != 0) {
+    state.className = QString::fromUtf16(ownClass);
+  } else if (cs.lpszClass != nullptr) {
+    state.className = QString::fromUtf16(cs.lpszClass);
+  }
   m_hWnd = RegisterWindow(this, state);
   RecordState();
   auto* bridge = new WndBridge(this, widget);
@@ -229,6 +239,14 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
     *result = answer;
     return TRUE;
   }
+  if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) {
+    // The colour requests of every kind meet in the WM_CTLCOLOR entry.
+    const AFX_MSGMAP_ENTRY* entry = FindEntry(WM_CTLCOLOR, 0, 0);
+    if (entry == nullptr) return FALSE;
+    AFX_CTLCOLOR request{reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam), message - WM_CTLCOLORMSGBOX};
+    *result = entry->pfn(this, 0, reinterpret_cast<LPARAM>(&request));
+    return TRUE;
+  }
   const AFX_MSGMAP_ENTRY* entry = FindEntry(message, 0, 0);
   if (entry == nullptr) return FALSE;
   *result = entry->pfn(this, wParam, lParam);
@@ -246,6 +264,13 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_NCHITTEST:
       return HTCLIENT;
+    case WM_DROPFILES:
+      DragFinish(reinterpret_cast<HDROP>(wParam));  // nobody took the files
+      break;
+    case WM_VKEYTOITEM:
+      return -1;  // the list box's own action
+    case WM_QUERYENDSESSION:
+      return TRUE;  // a window that does not answer lets the session end
     case WM_NCLBUTTONDOWN:
       StartMouseMoveOrSize(static_cast<LRESULT>(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       break;
@@ -350,10 +375,15 @@ void CWnd::OnContextMenu(CWnd*, CPoint) { Default(); }
 void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
 BOOL CWnd::OnCopyData(CWnd*, COPYDATASTRUCT*) { return static_cast<BOOL>(Default()); }
 BOOL CWnd::OnQueryEndSession() { return TRUE; }
+void CWnd::OnDropFiles(HDROP) { Default(); }
 void CWnd::OnHScroll(UINT, UINT, CScrollBar*) { Default(); }
 void CWnd::OnVScroll(UINT, UINT, CScrollBar*) { Default(); }
 BOOL CWnd::OnHelpInfo(HELPINFO*) { return static_cast<BOOL>(Default()); }
 void CWnd::OnActivateApp(BOOL, DWORD) { Default(); }
+void CWnd::OnDrawItem(int, DRAWITEMSTRUCT*) { Default(); }
+void CWnd::OnMeasureItem(int, MEASUREITEMSTRUCT*) { Default(); }
+int CWnd::OnVKeyToItem(UINT, CListBox*, UINT) { return static_cast<int>(Default()); }
+HBRUSH CWnd::OnCtlColor(CDC*, CWnd*, UINT) { return reinterpret_cast<HBRUSH>(Default()); }
 
 BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
   UINT id = LOWORD(wParam);
@@ -533,7 +563,10 @@ void CWnd::MoveWindow(int x, int y, int width, int height, BOOL /*repaint*/) {
 }
 
 void CWnd::Invalidate(BOOL /*erase*/) {
-  OnWindowThread(m_hWnd, [](CWnd* wnd) { wnd->m_pWidget->update(); });
+  OnWindowThread(m_hWnd, [](CWnd* wnd) {
+    static_cast<WndBridge*>(wnd->m_pBridge)->ClearOverlay(nullptr);
+    wnd->m_pWidget->update();
+  });
 }
 
 const CWnd CWnd::wndTop(HWND_TOP);
@@ -548,7 +581,9 @@ void CWnd::InvalidateRect(LPCRECT rect, BOOL /*erase*/) {
   }
   RECT r = *rect;
   OnWindowThread(m_hWnd, [r](CWnd* wnd) {
-    wnd->m_pWidget->update(QRect(r.left + wnd->m_nBorder, r.top + wnd->m_nBorder, r.right - r.left, r.bottom - r.top));
+    QRect client(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    static_cast<WndBridge*>(wnd->m_pBridge)->ClearOverlay(&client);
+    wnd->m_pWidget->update(client.translated(wnd->m_nBorder, wnd->m_nBorder));
   });
 }
 
@@ -601,6 +636,8 @@ BOOL CWnd::RedrawWindow(LPCRECT rect, void* /*region*/, UINT flags) {
     QRect r = area ? QRect(area->left + wnd->m_nBorder, area->top + wnd->m_nBorder, area->right - area->left,
                            area->bottom - area->top)
                    : w->rect();
+    QRect client = r.translated(-wnd->m_nBorder, -wnd->m_nBorder);
+    static_cast<WndBridge*>(wnd->m_pBridge)->ClearOverlay(&client);
     if (flags & RDW_UPDATENOW) {
       w->repaint(r);
     } else {
@@ -787,7 +824,9 @@ BOOL CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT /*flags*/) {
   DWORD old = m_dwExStyle;
   m_dwExStyle = (m_dwExStyle & ~remove) | add;
   if (old == m_dwExStyle) return FALSE;
-  if (m_pWidget != nullptr && m_pWidget->isWindow()) {
+  if (m_pWidget != nullptr) m_pWidget->setAcceptDrops((m_dwExStyle & WS_EX_ACCEPTFILES) != 0);
+  bool windowFlags = ((old ^ m_dwExStyle) & (WS_EX_TOPMOST | WS_EX_TOOLWINDOW)) != 0;
+  if (windowFlags && m_pWidget != nullptr && m_pWidget->isWindow()) {
     bool visible = m_pWidget->isVisible();
     m_pWidget->setWindowFlag(Qt::WindowStaysOnTopHint, (m_dwExStyle & WS_EX_TOPMOST) != 0);
     m_pWidget->setWindowFlag(Qt::Tool, (m_dwExStyle & WS_EX_TOOLWINDOW) != 0);
@@ -811,6 +850,13 @@ BOOL CWnd::AnimateWindow(DWORD /*timeMs*/, DWORD flags) {
 void CWnd::SetIcon(const QImage& icon, BOOL /*big*/) {
   AssertGuiThread();
   if (m_pWidget != nullptr) m_pWidget->setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+}
+
+HICON CWnd::SetIcon(HICON icon, BOOL big) {
+  HICON old = std::exchange(m_hIcons[big ? 1 : 0], icon);
+  // The big icon is the window's; a small one shows while there is no big one.
+  SetIcon(IconImage(m_hIcons[1] != nullptr ? m_hIcons[1] : m_hIcons[0]), TRUE);
+  return old;
 }
 
 void CWnd::TrackMouseLeave() {
@@ -843,11 +889,8 @@ void CWnd::MapWindowPoints(CWnd* to, LPRECT rect) const {
 
 void CWnd::PreSubclassWindow() {}
 
-BOOL CWnd::SubclassWindow(HWND hwnd) {
-  AssertGuiThread();
-  CWnd* old = LookupWindow(hwnd);
-  if (old == nullptr || m_hWnd != nullptr) return FALSE;
-  if (old == this) return TRUE;
+void CWnd::TakeOver(CWnd* old) {
+  HWND hwnd = old->m_hWnd;
   m_hWnd = hwnd;
   m_pWidget = std::exchange(old->m_pWidget, nullptr);
   m_pBridge = std::exchange(old->m_pBridge, nullptr);
@@ -858,8 +901,52 @@ BOOL CWnd::SubclassWindow(HWND hwnd) {
   old->m_hWnd = nullptr;
   static_cast<WndBridge*>(m_pBridge)->SetWindow(this);
   ReplaceWindow(hwnd, this);
+}
+
+BOOL CWnd::SubclassWindow(HWND hwnd) {
+  AssertGuiThread();
+  CWnd* old = LookupWindow(hwnd);
+  if (old == nullptr || m_hWnd != nullptr) return FALSE;
+  if (old == this) return TRUE;
+  TakeOver(old);
   PreSubclassWindow();
   return TRUE;
+}
+
+BOOL CWnd::Attach(HWND hwnd) {
+  AssertGuiThread();
+  CWnd* old = LookupWindow(hwnd);
+  if (old == nullptr || old == this || m_hWnd != nullptr) return FALSE;
+  TakeOver(old);
+  if (m_pLentFrom != nullptr) m_pLentFrom->m_pLentTo = nullptr;
+  m_pLentFrom = old;
+  if (old->m_pLentTo != nullptr) old->m_pLentTo->m_pLentFrom = nullptr;
+  old->m_pLentTo = this;
+  return TRUE;
+}
+
+namespace {
+
+// Keeps a window whose object let it go; goes with the window.
+class DetachedWnd : public CWnd {
+ protected:
+  void PostNcDestroy() override { delete this; }
+};
+
+}  // namespace
+
+HWND CWnd::Detach() {
+  AssertGuiThread();
+  HWND hwnd = m_hWnd;
+  if (hwnd == nullptr || LookupWindow(hwnd) != this) return nullptr;
+  CWnd* back = m_pLentFrom;
+  if (back != nullptr) {
+    back->m_pLentTo = nullptr;
+    m_pLentFrom = nullptr;
+  }
+  if (back == nullptr || back->m_hWnd != nullptr) back = new DetachedWnd();
+  back->TakeOver(this);
+  return hwnd;
 }
 
 BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {

@@ -3,16 +3,21 @@
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QUrl>
 #include <QWheelEvent>
 #include <QWidget>
 
 #include "internal/current_message.h"
+#include "internal/window_table.h"
 #include "mfc/controls.h"
+#include "mfc/drop_files.h"
 #include "mfc/keys.h"
 #include "mfc/shell.h"
 #include "mfc/wnd.h"
@@ -33,7 +38,88 @@ UINT MouseKeys(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
 
 LPARAM PointParam(const QPoint& p) { return MAKELPARAM(p.x(), p.y()); }
 
+// The local files a drag carries ('/' separators); other URLs are left out.
+QStringList LocalFiles(const QMimeData* data) {
+  QStringList files;
+  if (data == nullptr) return files;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) files.push_back(url.toLocalFile());
+  }
+  return files;
+}
+
+// The kind of colour request a control makes (CTLCOLOR_); false for windows
+// that are not controls with colours.
+bool ControlColourKind(CWnd* wnd, UINT* kind) {
+  if (dynamic_cast<CEdit*>(wnd) != nullptr) {
+    *kind = CTLCOLOR_EDIT;
+  } else if (dynamic_cast<CListBox*>(wnd) != nullptr) {
+    *kind = CTLCOLOR_LISTBOX;
+  } else if (auto* button = dynamic_cast<CButton*>(wnd)) {
+    // Check boxes, radio buttons and group boxes ask as static text does.
+    UINT style = button->GetButtonStyle();
+    bool push = style == BS_PUSHBUTTON || style == BS_DEFPUSHBUTTON || style == BS_OWNERDRAW;
+    *kind = push ? CTLCOLOR_BTN : CTLCOLOR_STATIC;
+  } else if (dynamic_cast<CStatic*>(wnd) != nullptr) {
+    *kind = CTLCOLOR_STATIC;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+COLORREF FromQColor(const QColor& c) {
+  return RGB(static_cast<BYTE>(c.red()), static_cast<BYTE>(c.green()), static_cast<BYTE>(c.blue()));
+}
+
 }  // namespace
+
+void WndBridge::ControlColours() {
+  UINT kind = 0;
+  if (!ControlColourKind(wnd_, &kind)) return;
+  QWidget* w = wnd_->m_pWidget;
+  HWND self = wnd_->m_hWnd;
+  CDC dc;
+  dc.SetTextColor(FromQColor(w->palette().color(QPalette::Text)));
+  dc.SetBkColor(FromQColor(w->palette().color(QPalette::Base)));
+  AFX_CTLCOLOR request{self, dc.GetSafeHdc(), kind};
+  LRESULT answer = 0;
+  if (const AFX_MSGMAP_ENTRY* own = wnd_->FindEntry(WM_CTLCOLOR, kMapCodeReflect, 0)) {
+    answer = own->pfn(wnd_, 0, reinterpret_cast<LPARAM>(&request));
+  }
+  if (answer == 0) {
+    WindowState state;
+    if (ReadWindowState(self, &state) && state.parent != nullptr) {
+      answer = ::SendMessage(state.parent, WM_CTLCOLORMSGBOX + kind, reinterpret_cast<WPARAM>(dc.GetSafeHdc()),
+                             reinterpret_cast<LPARAM>(self));
+    }
+  }
+  if (wnd_->m_hWnd != self || wnd_->m_pWidget != w) return;
+  if (answer == 0) {
+    // Nobody chose colours: the control's own again.
+    if (coloured_) {
+      w->setPalette(QPalette());
+      w->setAutoFillBackground(false);
+      coloured_ = false;
+    }
+    return;
+  }
+  const CBrush* brush = CBrush::FromHandle(reinterpret_cast<HBRUSH>(answer));
+  QPalette palette = w->palette();
+  QColor text = ToQColor(dc.GetTextColor());
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    palette.setColor(role, text);
+  }
+  // A hollow brush leaves the background to the parent.
+  if (!brush->hollow) {
+    QColor back = ToQColor(brush->color);
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button}) palette.setColor(role, back);
+  }
+  coloured_ = true;
+  if (palette == w->palette() && w->autoFillBackground() != brush->hollow) return;
+  w->setAutoFillBackground(!brush->hollow);
+  w->setPalette(palette);
+}
 
 bool WndBridge::Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   HWND hwnd = wnd_->m_hWnd;
@@ -47,6 +133,8 @@ bool WndBridge::Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* res
 }
 
 bool WndBridge::Paint() {
+  ControlColours();
+  if (wnd_->m_pWidget == nullptr) return true;
   if (auto* button = dynamic_cast<CButton*>(wnd_); button != nullptr && button->GetButtonStyle() == BS_OWNERDRAW) {
     // An owner-drawn button is painted by DrawItem (the button's own, or its
     // parent's WM_DRAWITEM).
@@ -113,6 +201,38 @@ bool WndBridge::MousePress(QMouseEvent* event) {
   }
   ::SendMessage(target->m_hWnd, WM_NCLBUTTONDOWN, static_cast<WPARAM>(hit), PointParam(global));
   return true;
+}
+
+WndBridge* WndBridge::Of(QWidget* widget) {
+  if (widget == nullptr) return nullptr;
+  for (QObject* o : widget->children()) {
+    if (auto* bridge = dynamic_cast<WndBridge*>(o)) return bridge;
+  }
+  return nullptr;
+}
+
+void WndBridge::AddOverlay(const QImage& drawn) {
+  if (overlay_.size() != drawn.size()) {
+    QImage grown(drawn.size(), QImage::Format_ARGB32_Premultiplied);
+    grown.fill(Qt::transparent);
+    QPainter copy(&grown);
+    copy.drawImage(0, 0, overlay_);
+    copy.end();
+    overlay_ = grown;
+  }
+  QPainter painter(&overlay_);
+  painter.drawImage(0, 0, drawn);
+}
+
+void WndBridge::ClearOverlay(const QRect* clientRect) {
+  if (overlay_.isNull()) return;
+  if (clientRect == nullptr) {
+    overlay_ = QImage();
+    return;
+  }
+  QPainter painter(&overlay_);
+  painter.setCompositionMode(QPainter::CompositionMode_Clear);
+  painter.fillRect(*clientRect, Qt::transparent);
 }
 
 void WndBridge::StartSizing(UINT side, POINT start) {
@@ -215,8 +335,16 @@ bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
       wnd_->RecordState();
       if (w->isMinimized()) Deliver(WM_SIZE, SIZE_MINIMIZED, 0);
       return false;
-    case QEvent::Paint:
-      return Paint();
+    case QEvent::Paint: {
+      painting_ = true;
+      bool painted = Paint();
+      painting_ = false;
+      if (overlay_.isNull() || wnd_->m_pWidget != w) return painted;
+      if (!painted) static_cast<QObject*>(w)->event(event);  // the widget paints itself first
+      QPainter painter(w);
+      painter.drawImage(border, overlay_);
+      return true;
+    }
     case QEvent::MouseButtonPress:
       if (sizing_ != 0) return true;
       return MousePress(static_cast<QMouseEvent*>(event));
@@ -277,6 +405,22 @@ bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
         taken = Deliver(WM_CHAR, e->text().at(0).unicode(), msg.lParam) && taken;
       }
       return taken;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* e = static_cast<QDragMoveEvent*>(event);
+      if (!(wnd_->GetExStyle() & WS_EX_ACCEPTFILES) || LocalFiles(e->mimeData()).isEmpty()) return false;
+      e->acceptProposedAction();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* e = static_cast<QDropEvent*>(event);
+      QStringList files = LocalFiles(e->mimeData());
+      if (!(wnd_->GetExStyle() & WS_EX_ACCEPTFILES) || files.isEmpty()) return false;
+      e->acceptProposedAction();
+      // The handler finishes the drop (DefWindowProc does when nobody takes it).
+      Deliver(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(files)), 0);
+      return true;
     }
     case QEvent::FocusIn:
       Deliver(WM_SETFOCUS, 0, 0);

@@ -29,6 +29,10 @@ bool RunOnGui(std::function<void()> work);
 // messages and is completed with the result. false when there is no receiver.
 bool QueueWindowMessage(const MSG& msg, MessageDisposer dispose, std::shared_ptr<PendingSend> send);
 
+// True while a message has waited for the GUI thread longer than
+// kHungAfterMs (SMTO_ABORTIFHUNG). Any thread.
+bool GuiThreadHung();
+
 // The window whose widget this is, or the nearest parent widget's window.
 CWnd* WindowOfWidget(QWidget* widget);
 

@@ -25,6 +25,8 @@ struct WindowState {
   bool zoomed = false;
   bool iconic = false;
   QString text;
+  // The class name given at creation, or the control's Windows class name.
+  QString className;
   RECT place{};
   // The client area inside `place`, relative to its top-left corner.
   RECT client{};
@@ -63,8 +65,9 @@ bool ReadWindowState(HWND hwnd, WindowState* state);
 bool WindowScreenRect(HWND hwnd, RECT* rect);
 // Every top-level window, oldest first.
 std::vector<HWND> TopLevelWindows();
-// The first top-level window whose title matches without regard to case.
-HWND FindTopLevelWindow(const QString* title);
+// The first top-level window whose class name and title match without regard
+// to case; a null one matches any.
+HWND FindTopLevelWindow(const QString* className, const QString* title);
 // Ties a waiting sender to the window, so its destruction answers it; false
 // when the window is gone already.
 bool AddPendingSend(HWND hwnd, const std::shared_ptr<PendingSend>& send);

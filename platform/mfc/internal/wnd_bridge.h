@@ -2,6 +2,7 @@
 // the layer's resize loop for frameless windows.
 #pragma once
 
+#include <QImage>
 #include <QObject>
 #include <QRect>
 
@@ -26,11 +27,25 @@ class WndBridge : public QObject {
   // Delivers WM_MOUSELEAVE once, the next time the mouse leaves.
   void TrackLeave() { trackLeave_ = true; }
 
+  // True while the window's widget paints.
+  bool Painting() const { return painting_; }
+  // What a client DC drew outside painting (client coordinates, transparent
+  // where nothing was drawn): it stays over the window's own painting until
+  // the program invalidates that part of the window.
+  void AddOverlay(const QImage& drawn);
+  // Drops the overlay inside `clientRect` (all of it for null).
+  void ClearOverlay(const QRect* clientRect);
+  // The bridge of a window's widget; null when it has none.
+  static WndBridge* Of(QWidget* widget);
+
  private:
   // Sends the message for an event; true when the handler took it, so the
   // widget does not see the event. `result` gets the procedure's answer.
   bool Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr);
   bool Paint();
+  // Asks a control's colours (the control's reflected WM_CTLCOLOR, then its
+  // parent's WM_CTLCOLORxxx) and paints the control with them.
+  void ControlColours();
   bool MousePress(QMouseEvent* event);
   // Alt+F4, Alt+Space and F1: the system commands and help. true when taken.
   bool SystemKey(QKeyEvent* event);
@@ -40,4 +55,8 @@ class WndBridge : public QObject {
   QPoint sizingStart_;
   QRect sizingRect_;
   bool trackLeave_ = false;
+  // The control's palette carries colours a WM_CTLCOLOR handler chose.
+  bool coloured_ = false;
+  bool painting_ = false;
+  QImage overlay_;
 };

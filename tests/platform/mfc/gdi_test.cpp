@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QIcon>
 #include <QImage>
+#include <QWidget>
 
+#include "fixture_resources.h"
 #include "gui_app.h"
 #include "mfc/gdi.h"
 
@@ -174,6 +177,104 @@ TEST(Gdi, PointFontsAreMeasuredAt96Dpi) {
   EXPECT_EQ(bm.bmWidth, 7);
   EXPECT_EQ(bm.bmHeight, 5);
   EXPECT_EQ(bm.bmBitsPixel, 32);
+}
+
+TEST(Gdi, IconsLoadOncePerIdAndDrawAt32By32) {
+  auto fixtures = std::make_shared<mfc_test::FixtureResources>();
+  QImage red(16, 16, QImage::Format_RGB32);
+  red.fill(QColor(0xFF, 0, 0));
+  fixtures->images[310] = red;
+  auto previous = tlx::mfc::SetResourceSource(fixtures);
+  HICON icon = LoadIcon(nullptr, MAKEINTRESOURCEW(310));
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(LoadIcon(nullptr, MAKEINTRESOURCEW(310)), icon);  // shared
+  EXPECT_EQ(LoadIcon(nullptr, MAKEINTRESOURCEW(311)), nullptr);
+  EXPECT_EQ(LoadIcon(nullptr, u"named"), nullptr);  // only ids name icons
+  EXPECT_TRUE(DestroyIcon(icon));
+  EXPECT_FALSE(DestroyIcon(reinterpret_cast<HICON>(&red)));
+
+  Canvas canvas;
+  EXPECT_TRUE(canvas.dc.DrawIcon(4, 2, icon));  // a shared icon outlives DestroyIcon
+  EXPECT_FALSE(canvas.dc.DrawIcon(0, 0, reinterpret_cast<HICON>(&red)));
+  EXPECT_EQ(canvas.Ink(), QRect(4, 2, 32, 32));
+  EXPECT_EQ(canvas.At(35, 33), QColor(0xFF, 0, 0));
+
+  mfc_test::RecordingWnd wnd;
+  EXPECT_EQ(wnd.SetIcon(icon, FALSE), nullptr);
+  EXPECT_FALSE(wnd.GetWidget()->windowIcon().isNull());  // the small one while there is no big one
+  EXPECT_EQ(wnd.SetIcon(nullptr, FALSE), icon);
+  EXPECT_EQ(wnd.GetIcon(FALSE), nullptr);
+  EXPECT_TRUE(wnd.GetWidget()->windowIcon().isNull());
+  tlx::mfc::SetResourceSource(previous);
+}
+
+constexpr COLORREF kFace = RGB(0xF0, 0xF0, 0xF0);
+constexpr COLORREF kMark = RGB(0xB0, 0x00, 0x20);
+
+// Paints its client area plain; marks it through a client DC while painting
+// when asked to.
+class PlainWnd : public CWnd {
+ public:
+  PlainWnd() {
+    mfc_test::EnsureApp();
+    CreateEx(0, nullptr, u"plain", WS_POPUP, 0, 0, 80, 60, nullptr, 0);
+  }
+  bool markWhilePainting = false;
+
+ protected:
+  void OnPaint() override {
+    CPaintDC dc(this);
+    dc.FillSolidRect(0, 0, 80, 60, kFace);
+    if (markWhilePainting) {
+      CClientDC client(this);
+      client.FillSolidRect(40, 30, 10, 10, kMark);
+    }
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(PlainWnd, CWnd)
+  ON_WM_PAINT()
+END_MESSAGE_MAP()
+
+QColor Pixel(CWnd& wnd, int x, int y) { return wnd.GetWidget()->grab().toImage().pixelColor(x, y); }
+
+TEST(Gdi, AClientDcDrawsOverTheWindowUntilTheProgramInvalidatesIt) {
+  PlainWnd wnd;
+  wnd.ShowWindow(SW_SHOW);
+  {
+    CClientDC dc(&wnd);
+    dc.FillSolidRect(10, 10, 20, 20, kMark);
+  }
+  EXPECT_EQ(Pixel(wnd, 15, 15), ToQColor(kMark));
+  EXPECT_EQ(Pixel(wnd, 5, 5), ToQColor(kFace));
+  CRect part(0, 0, 15, 60);
+  wnd.InvalidateRect(&part);
+  EXPECT_EQ(Pixel(wnd, 12, 12), ToQColor(kFace));
+  EXPECT_EQ(Pixel(wnd, 20, 20), ToQColor(kMark));  // outside the invalidated part
+  wnd.Invalidate();
+  EXPECT_EQ(Pixel(wnd, 20, 20), ToQColor(kFace));
+
+  wnd.markWhilePainting = true;  // inside painting it draws at once
+  EXPECT_EQ(Pixel(wnd, 45, 35), ToQColor(kMark));
+
+  // A control paints itself; what a client DC drew shows over it.
+  CStatic label;
+  ASSERT_TRUE(label.Create(nullptr, u"", WS_CHILD | WS_VISIBLE, CRect(0, 0, 30, 20), &wnd, 7));
+  {
+    CClientDC dc(&label);
+    dc.FillSolidRect(0, 0, 5, 5, kMark);
+  }
+  EXPECT_EQ(Pixel(label, 2, 2), ToQColor(kMark));
+
+  // A window destroyed while a client DC draws takes nothing from it.
+  auto* gone = new PlainWnd();
+  {
+    CClientDC dc(gone);
+    gone->DestroyWindow();
+    dc.FillSolidRect(0, 0, 5, 5, kMark);
+  }
+  delete gone;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "gui_app.h"
 #include "win32/synch.h"
 #include "win32/threads.h"
+#include "win32/timing.h"
 
 namespace {
 
@@ -163,6 +164,79 @@ TEST(WindowMessages, FindWindowAndIsWindowAnswerOnAnyThread) {
   EXPECT_TRUE(alive);
   EXPECT_STREQ(title, "Fixture Title");
   EXPECT_EQ(FindWindowA(nullptr, "no such window"), nullptr);
+}
+
+TEST(WindowMessages, FindWindowMatchesTheClassGivenAtCreationOrTheControlsClass) {
+  mfc_test::EnsureApp();
+  CWnd hidden;
+  ASSERT_TRUE(hidden.CreateEx(0, u"STATIC", u"", WS_POPUP, 0, 0, 1, 1, nullptr, 0));
+  CButton button;
+  ASSERT_TRUE(button.CreateEx(0, nullptr, u"Press", WS_POPUP, 0, 0, 40, 20, nullptr, 0));
+  RecordingWnd plain(u"Press");
+  struct Case {
+    const char* className;
+    const char* title;
+    HWND expected;
+  };
+  const Case cases[] = {
+      {"static", nullptr, hidden.m_hWnd},   {"Static", "", hidden.m_hWnd},
+      {"BUTTON", nullptr, button.m_hWnd},   {"Button", "press", button.m_hWnd},
+      {nullptr, "Press", button.m_hWnd},    {"Button", "other", nullptr},
+      {"Edit", nullptr, nullptr},           {"", "Press", plain.m_hWnd},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FindWindowA(c.className, c.title), c.expected)
+        << (c.className ? c.className : "null") << " / " << (c.title ? c.title : "null");
+  }
+  WCHAR name[8] = {};
+  EXPECT_EQ(GetClassNameW(button.m_hWnd, name, 8), 6);
+  EXPECT_EQ(QString::fromUtf16(name), "Button");
+  EXPECT_EQ(GetClassNameW(button.m_hWnd, name, 4), 3);  // cut to fit with its zero
+  EXPECT_EQ(QString::fromUtf16(name), "But");
+  HWND dead = hidden.m_hWnd;
+  hidden.DestroyWindow();
+  EXPECT_EQ(FindWindowA("STATIC", nullptr), nullptr);
+  EXPECT_EQ(GetClassNameW(dead, name, 8), 0);
+}
+
+TEST(WindowMessages, SendMessageTimeoutFlagsFollowWhetherTheGuiThreadIsHung) {
+  RecordingWnd wnd;
+  HWND h = wnd.m_hWnd;
+  // Not hung, only slow: without a time-out while not hung the sender waits on.
+  DWORD_PTR result = 7;
+  LRESULT ok = 0;
+  std::thread patient([&] { ok = SendMessageTimeout(h, kSend, 0, 0, SMTO_NOTIMEOUTIFNOTHUNG, 20, &result); });
+  QThread::msleep(300);
+  ASSERT_TRUE(PumpUntil([&] { return wnd.received.size() == 1; }));
+  patient.join();
+  EXPECT_NE(ok, 0);
+  EXPECT_EQ(result, 0u);
+
+  // A message has waited longer than the hung time: SMTO_ABORTIFHUNG fails at
+  // once, without queuing its message.
+  ASSERT_TRUE(PostMessage(h, kPost, 0, 0));
+  DWORD took = 0;
+  DWORD error = 0;
+  std::thread hasty([&] {
+    QThread::msleep(kHungAfterMs + 200);
+    DWORD start = GetTickCount();
+    ok = SendMessageTimeout(h, kSend, 0, 0, SMTO_ABORTIFHUNG, 3000, &result);
+    error = GetLastError();
+    took = GetTickCount() - start;
+  });
+  hasty.join();  // the GUI thread handles nothing meanwhile
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_TIMEOUT));
+  EXPECT_LT(took, 1000u);
+  ASSERT_TRUE(PumpUntil([&] { return wnd.received.size() == 2; }));
+  PumpFor(50);
+  EXPECT_EQ(wnd.received.size(), 2u);
+
+  // Handling again, it is no longer hung.
+  std::thread again([&] { ok = SendMessageTimeout(h, kSend, 0, 0, SMTO_ABORTIFHUNG, 3000, &result); });
+  ASSERT_TRUE(PumpUntil([&] { return wnd.received.size() == 3; }));
+  again.join();
+  EXPECT_NE(ok, 0);
 }
 
 int Timers(const RecordingWnd& wnd, UINT_PTR id) {

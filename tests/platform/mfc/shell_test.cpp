@@ -86,4 +86,42 @@ TEST(Shell, TheCursorCounterAndTheWaitCursorAreBalanced) {
   EXPECT_EQ(GetCapture(), nullptr);
 }
 
+// A window that answers whether the session may end, and counts the asks.
+class EndingWnd : public CWnd {
+ public:
+  explicit EndingWnd(BOOL allow) : allow_(allow) {
+    mfc_test::EnsureApp();
+    CreateEx(0, nullptr, u"ending", WS_POPUP, 0, 0, 10, 10, nullptr, 0);
+  }
+  int asked = 0;
+
+ protected:
+  BOOL OnQueryEndSession() override {
+    ++asked;
+    return allow_;
+  }
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  BOOL allow_;
+};
+
+BEGIN_MESSAGE_MAP(EndingWnd, CWnd)
+  ON_WM_QUERYENDSESSION()
+END_MESSAGE_MAP()
+
+TEST(Shell, TheSessionEndsOnlyWhenNoTopLevelWindowRefuses) {
+  EndingWnd first(TRUE);
+  RecordingWnd plain;  // CWnd's own answer lets the session end
+  EXPECT_TRUE(tlx::mfc::QueryEndSession());
+  EXPECT_EQ(first.asked, 1);
+
+  EndingWnd refusing(FALSE);
+  EndingWnd later(TRUE);
+  EXPECT_FALSE(tlx::mfc::QueryEndSession());
+  EXPECT_EQ(first.asked, 2);
+  EXPECT_EQ(refusing.asked, 1);
+  EXPECT_EQ(later.asked, 0);  // asking stops at the refusal
+}
+
 }  // namespace

@@ -254,4 +254,64 @@ TEST(Application, RunEndsWhenTheMainWindowIsClosed) {
   delete app.frame;
 }
 
+// Takes windows over with Attach; records the application messages it gets.
+class Borrower : public CWnd {
+ public:
+  std::vector<UINT> seen;
+
+ protected:
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message >= WM_APP) seen.push_back(message);
+    return CWnd::WindowProc(message, wParam, lParam);
+  }
+};
+
+TEST(Windows, AttachTakesAWindowOverUntilDetachGivesItBack) {
+  mfc_test::RecordingWnd owner(u"owned");
+  owner.first = WM_APP;
+  HWND h = owner.m_hWnd;
+  Borrower borrower;
+  ASSERT_TRUE(borrower.Attach(h));
+  EXPECT_EQ(owner.m_hWnd, nullptr);
+  EXPECT_EQ(CWnd::FromHandle(h), &borrower);
+  ::SendMessage(h, WM_APP + 1, 0, 0);
+  EXPECT_EQ(borrower.seen, std::vector<UINT>{WM_APP + 1});
+  EXPECT_TRUE(owner.received.empty());
+  borrower.SetWindowText(CString(u"borrowed"));
+  EXPECT_EQ(owner.received.size(), 0u);
+  EXPECT_FALSE(borrower.Attach(h));                          // it has a window
+  EXPECT_FALSE(Borrower().Attach(reinterpret_cast<HWND>(3)));  // dead handle
+
+  EXPECT_EQ(borrower.Detach(), h);
+  EXPECT_EQ(borrower.m_hWnd, nullptr);
+  EXPECT_EQ(borrower.Detach(), nullptr);
+  EXPECT_EQ(owner.m_hWnd, h);
+  ::SendMessage(h, WM_APP + 2, 0, 0);
+  ASSERT_EQ(owner.received.size(), 1u);
+  EXPECT_EQ(owner.received[0].message, WM_APP + 2);
+  EXPECT_EQ(owner.GetWindowTextString(), CString(u"borrowed"));
+
+  // A borrower that goes away with the window destroys it; the lender is left
+  // without one.
+  {
+    Borrower brief;
+    ASSERT_TRUE(brief.Attach(h));
+  }
+  EXPECT_FALSE(IsWindow(h));
+  EXPECT_EQ(owner.m_hWnd, nullptr);
+}
+
+TEST(Windows, AWindowDetachedFromItsObjectLivesOnUntilDestroyed) {
+  auto* made = new CWnd();
+  mfc_test::EnsureApp();
+  ASSERT_TRUE(made->CreateEx(0, nullptr, u"detached", WS_POPUP, 0, 0, 50, 50, nullptr, 0));
+  HWND h = made->Detach();
+  ASSERT_NE(h, nullptr);
+  delete made;
+  EXPECT_TRUE(IsWindow(h));
+  EXPECT_EQ(FindWindowW(nullptr, u"detached"), h);
+  ::SendMessage(h, WM_CLOSE, 0, 0);  // the plain keeper goes with its window
+  EXPECT_FALSE(IsWindow(h));
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include "mfc/controls.h"
 #include "mfc/cstring.h"
 #include "mfc/dialog.h"
+#include "mfc/drop_files.h"
 #include "mfc/frame_wnd.h"
 #include "mfc/gdi.h"
 #include "mfc/geometry.h"

@@ -37,6 +37,8 @@ inline constexpr UINT EN_CHANGE = 0x0300;
 inline constexpr UINT EN_UPDATE = 0x0400;
 
 inline constexpr DWORD LBS_OWNERDRAWFIXED = 0x0010;
+inline constexpr DWORD LBS_HASSTRINGS = 0x0040;
+inline constexpr DWORD LBS_WANTKEYBOARDINPUT = 0x0400;
 inline constexpr UINT LBN_SELCHANGE = 1;
 inline constexpr UINT LBN_DBLCLK = 2;
 inline constexpr int LB_ERR = -1;
@@ -231,6 +233,8 @@ class CListBox : public CWnd {
   int GetText(int index, CString& text) const;
   DWORD_PTR GetItemData(int index) const;
   int SetItemData(int index, DWORD_PTR data);
+  // The height of the items (of every item in an owner-drawn list); LB_ERR
+  // for 0 or above 255.
   int SetItemHeight(int index, UINT height);
   int GetItemRect(int index, LPRECT rect) const;
   // The item at a client point (low word) and whether the point is outside
@@ -238,11 +242,23 @@ class CListBox : public CWnd {
   UINT ItemFromPoint(CPoint point, BOOL& outside) const;
   int GetTopIndex() const;
   int SetTopIndex(int index);
-  // The list's answer to a key (WM_VKEYTOITEM): -1 for the default action.
+  // The list's answer to a key pressed in a list with LBS_WANTKEYBOARDINPUT,
+  // `index` the item with the caret: -2 the key is handled, -1 the list's own
+  // action, an item index selects that item. The default asks the parent
+  // (WM_VKEYTOITEM, whose default answer is -1).
   virtual int VKeyToItem(UINT key, UINT index);
+  // An owner-drawn list (LBS_OWNERDRAWFIXED) paints each item through
+  // DrawItem and makes every item as high as MeasureItem says, asked once
+  // when the items are first laid out. The defaults hand both to the parent
+  // (WM_DRAWITEM, WM_MEASUREITEM).
+  virtual void DrawItem(LPDRAWITEMSTRUCT dis);
+  virtual void MeasureItem(LPMEASUREITEMSTRUCT mis);
+  // The height of each item of an owner-drawn list, measured on first use.
+  UINT OwnerDrawItemHeight();
 
  protected:
   QWidget* CreateWidget(QWidget* parent, const CREATESTRUCT& cs) override;
+  UINT m_nItemHeight = 0;
 };
 
 class CComboBox : public CWnd {

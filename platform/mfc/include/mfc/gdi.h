@@ -32,6 +32,22 @@ using HDC = HDC__*;
 struct HBRUSH__;
 using HBRUSH = HBRUSH__*;
 
+// Icons: images of the resource chain, loaded once per id and shared for the
+// life of the process (as the system's shared icons are), so a handle never
+// dangles. Icons are drawn 32 x 32.
+struct HICON__;
+using HICON = HICON__*;
+#define MAKEINTRESOURCEW(id) (reinterpret_cast<const WCHAR*>(static_cast<uintptr_t>(static_cast<WORD>(id))))
+// The icon of resource id `name` (MAKEINTRESOURCEW); null when the chain has
+// no such image or the name is not an id.
+HICON LoadIcon(HINSTANCE instance, const WCHAR* name);
+// Shared icons stay: TRUE for a handle LoadIcon gave, FALSE otherwise.
+BOOL DestroyIcon(HICON icon);
+namespace tlx::mfc {
+// The icon's image; null for a handle LoadIcon did not give.
+QImage IconImage(HICON icon);
+}  // namespace tlx::mfc
+
 inline constexpr int TRANSPARENT = 1;
 inline constexpr int OPAQUE = 2;
 inline constexpr DWORD SRCCOPY = 0x00CC0020;
@@ -271,6 +287,7 @@ class CDC {
                       int srcHeight, UINT transparent);
   // Draws a 32 x 32 icon image.
   BOOL DrawIcon(int x, int y, const QImage& icon);
+  BOOL DrawIcon(int x, int y, HICON icon) { return DrawIcon(x, y, tlx::mfc::IconImage(icon)); }
 
   BOOL TextOut(int x, int y, const CString& text);
   // Lays the text out in the rectangle; with DT_CALCRECT only measures it and
@@ -286,6 +303,8 @@ class CDC {
  protected:
   // Starts drawing on a device; `clip` limits it in device coordinates.
   void Begin(QPaintDevice* device);
+  // Starts drawing on the window's client area (the widget inside its border band).
+  void BeginOnClient(CWnd* wnd);
   void End();
   QImage* SourceImage() const;
 
@@ -308,6 +327,21 @@ class CPaintDC : public CDC {
  public:
   explicit CPaintDC(CWnd* wnd);
   ~CPaintDC() override;
+};
+
+// A DC over a window's client area at any time on the GUI thread. While the
+// window paints it draws as CPaintDC does; otherwise what it draws shows over
+// the window's own painting from when the DC ends until the program
+// invalidates that part of the window (Invalidate, InvalidateRect,
+// RedrawWindow).
+class CClientDC : public CDC {
+ public:
+  explicit CClientDC(CWnd* wnd);
+  ~CClientDC() override;
+
+ private:
+  HWND hwnd_ = nullptr;
+  QImage drawn_;
 };
 
 // A DC over the whole window, border band included, while it paints (its

@@ -59,4 +59,9 @@ bool StartDetachedProgram(const QString& program, const QStringList& arguments);
 // Posts a session or power message to every registered window; the source of
 // these events calls it (tests do).
 void DeliverSessionEvent(UINT message, WPARAM wParam, LPARAM lParam);
+// Asks the top-level windows, oldest first, whether the session may end
+// (WM_QUERYENDSESSION); false as soon as one answers FALSE, and the later ones
+// are not asked. The session manager's commit request calls it on the GUI
+// thread and cancels the end on false.
+bool QueryEndSession();
 }  // namespace tlx::mfc

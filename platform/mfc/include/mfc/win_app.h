@@ -4,6 +4,7 @@
 // that), and returns ExitInstance's result.
 #pragma once
 
+#include "mfc/gdi.h"
 #include "mfc/win_thread.h"
 
 class QEventLoop;
@@ -16,6 +17,9 @@ class CWinApp : public CWinThread {
   BOOL InitInstance() override;
   int Run() override;
   int ExitInstance() override;
+
+  // The icon of a resource id (::LoadIcon); null when there is none.
+  HICON LoadIcon(UINT id) const { return ::LoadIcon(nullptr, MAKEINTRESOURCEW(id)); }
 
   // Ends Run's loop: the main window is gone.
   void MainWindowDestroyed();

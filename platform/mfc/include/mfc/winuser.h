@@ -14,19 +14,32 @@
 
 using TIMERPROC = void (*)(HWND hwnd, UINT message, UINT_PTR idEvent, DWORD time);
 
-// SendMessageTimeout flags; they are accepted and change nothing here.
+// SendMessageTimeout flags. A waiting sender here never handles messages of
+// its own, so SMTO_NORMAL and SMTO_BLOCK are the same, and a window that goes
+// away always ends the wait with 0 (SMTO_ERRORONEXIT).
 inline constexpr UINT SMTO_NORMAL = 0x0000;
 inline constexpr UINT SMTO_BLOCK = 0x0001;
+// Fails at once while the GUI thread is hung: a message has waited for it
+// longer than kHungAfterMs.
 inline constexpr UINT SMTO_ABORTIFHUNG = 0x0002;
+// The time-out ends the wait only while the GUI thread is hung.
+inline constexpr UINT SMTO_NOTIMEOUTIFNOTHUNG = 0x0008;
+inline constexpr UINT SMTO_ERRORONEXIT = 0x0020;
+inline constexpr DWORD kHungAfterMs = 5000;
 
 // TRUE while the window exists.
 BOOL IsWindow(HWND hwnd);
-// The first top-level window of this process whose title equals `windowName`
-// without regard to case (any title when null). `className` is not kept by
-// this layer: it must be null. Null when there is none.
+// The first top-level window of this process whose class name and title equal
+// `className` and `windowName` without regard to case; a null name matches
+// any. The class is the name given at creation ("STATIC" for a plain hidden
+// window), or a control's Windows class name. Null when there is none.
 HWND FindWindowA(const char* className, const char* windowName);
 HWND FindWindowW(const WCHAR* className, const WCHAR* windowName);
 inline HWND FindWindow(const char* className, const char* windowName) { return FindWindowA(className, windowName); }
+// Copies the window's class name (see FindWindow), cut to fit `maxCount` units
+// with the terminating zero; returns the units copied without it, 0 for a dead
+// handle.
+int GetClassNameW(HWND hwnd, WCHAR* name, int maxCount);
 
 // Queues a message for the window's GUI thread and returns at once. Messages
 // from one thread arrive in the order they were posted. FALSE when the window

@@ -9,6 +9,7 @@
 
 #include "mfc/cmd_target.h"
 #include "mfc/cstring.h"
+#include "mfc/drop_files.h"
 #include "mfc/gdi.h"
 #include "mfc/geometry.h"
 #include "mfc/winuser.h"
@@ -16,6 +17,9 @@
 using LPPOINT = POINT*;
 
 class CScrollBar;
+class CListBox;
+struct DRAWITEMSTRUCT;
+struct MEASUREITEMSTRUCT;
 class QObject;
 class QString;
 class QPoint;
@@ -108,6 +112,13 @@ struct NMHDR {
   UINT code;
 };
 using LPNMHDR = NMHDR*;
+
+// A control's colour request as the WM_CTLCOLOR entries receive it.
+struct AFX_CTLCOLOR {
+  HWND hWnd;
+  HDC hDC;
+  UINT nCtlType;
+};
 
 namespace tlx::mfc {
 // Where a window dragged by its caption goes: by default the window system's
@@ -248,9 +259,13 @@ class CWnd : public CCmdTarget {
   // Shows or hides (AW_HIDE) at once, without the animation.
   BOOL AnimateWindow(DWORD timeMs, DWORD flags);
   void SetIcon(const QImage& icon, BOOL big);
+  // The window's big or small icon; returns the one set before (null: none).
+  HICON SetIcon(HICON icon, BOOL big);
+  HICON GetIcon(BOOL big) const { return m_hIcons[big ? 1 : 0]; }
   // Asks for one WM_MOUSELEAVE when the mouse next leaves the window.
   void TrackMouseLeave();
   CWnd* GetDlgItem(int id) const;
+  void DragAcceptFiles(BOOL accept = TRUE) { ::DragAcceptFiles(m_hWnd, accept); }
   // Records the window as disabled, or enabled again, without touching its
   // widget: the owner of a modal dialog, whose input the dialog's modality
   // blocks (disabling the widget would disable the dialog inside it too).
@@ -260,6 +275,14 @@ class CWnd : public CCmdTarget {
   // behaviour. The object that had the window lets it go.
   BOOL SubclassWindow(HWND hwnd);
   BOOL SubclassDlgItem(UINT id, CWnd* parent);
+  // Takes an existing window over as SubclassWindow does, without
+  // PreSubclassWindow, until Detach. FALSE when this object has a window or
+  // the handle is dead.
+  BOOL Attach(HWND hwnd);
+  // Lets the window go and returns its handle (null when there is none): back
+  // to the object it was attached from, or, for a window this object made or
+  // subclassed, to a plain window object the layer deletes with the window.
+  HWND Detach();
   virtual void PreSubclassWindow();
   // The Windows class name ("Button", "Edit", ...); empty for plain windows.
   virtual const WCHAR* GetWindowClassName() const { return u""; }
@@ -326,12 +349,26 @@ class CWnd : public CCmdTarget {
   virtual void OnSysCommand(UINT id, LPARAM lParam);
   virtual BOOL OnCopyData(CWnd* from, COPYDATASTRUCT* data);
   virtual BOOL OnQueryEndSession();
+  // Files dropped on a window that accepts them; the handler ends with
+  // DragFinish (the default calls it).
+  virtual void OnDropFiles(HDROP drop);
   // Scroll messages from a trackbar or an up-down control: `bar` is the
   // control (a CScrollBar* as MFC declares it; cast to the control's class).
   virtual void OnHScroll(UINT code, UINT pos, CScrollBar* bar);
   virtual void OnVScroll(UINT code, UINT pos, CScrollBar* bar);
   virtual BOOL OnHelpInfo(HELPINFO* info);
   virtual void OnActivateApp(BOOL active, DWORD threadId);
+  // An owner-drawn child's painting and item height, when the child leaves
+  // them to its parent (its DrawItem and MeasureItem defaults).
+  virtual void OnDrawItem(int id, DRAWITEMSTRUCT* dis);
+  virtual void OnMeasureItem(int id, MEASUREITEMSTRUCT* mis);
+  // A key in a child list box with LBS_WANTKEYBOARDINPUT; answers as
+  // CListBox::VKeyToItem (the default -1).
+  virtual int OnVKeyToItem(UINT key, CListBox* list, UINT index);
+  // The colours a child control paints with: the text colour set on `dc` and
+  // the returned brush's colour as its background. Null: the control's own.
+  // The control itself is asked first (ON_WM_CTLCOLOR_REFLECT).
+  virtual HBRUSH OnCtlColor(CDC* dc, CWnd* control, UINT ctlColor);
   // Commands (WM_COMMAND) and notifications (WM_NOTIFY): the control that
   // sent one is offered it first (reflection), then the message map.
   virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
@@ -368,7 +405,14 @@ class CWnd : public CCmdTarget {
   friend class WndBridge;
   // Unregisters the handle and lets the widget go; the window is dead after.
   void ReleaseWindow();
+  // Moves the window from the object that has it to this one.
+  void TakeOver(CWnd* old);
   QObject* m_pBridge = nullptr;
+  // Attach: the object this one took the window from, and back.
+  CWnd* m_pLentFrom = nullptr;
+  CWnd* m_pLentTo = nullptr;
+  // The small and big icons set by handle.
+  HICON m_hIcons[2] = {nullptr, nullptr};
 };
 
 // Entries for the standard messages; each calls the member of the same name.
@@ -453,6 +497,29 @@ class CWnd : public CCmdTarget {
             self->OnVScroll(LOWORD(wParam), HIWORD(wParam),                                                \
                             reinterpret_cast<CScrollBar*>(CWnd::FromHandle(reinterpret_cast<HWND>(lParam)))); \
             return 0)
+#define ON_WM_DRAWITEM()                                                                                 \
+  AFX_ENTRY(WM_DRAWITEM, 0, 0, 0,                                                                        \
+            self->OnDrawItem(static_cast<int>(wParam), reinterpret_cast<DRAWITEMSTRUCT*>(lParam)); return TRUE)
+#define ON_WM_MEASUREITEM()                                                                                    \
+  AFX_ENTRY(WM_MEASUREITEM, 0, 0, 0,                                                                           \
+            self->OnMeasureItem(static_cast<int>(wParam), reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)); return TRUE)
+// The list box is a CListBox: include mfc/controls.h where the entry is used.
+#define ON_WM_VKEYTOITEM()                                                                                  \
+  AFX_ENTRY(WM_VKEYTOITEM, 0, 0, 0,                                                                         \
+            return self->OnVKeyToItem(LOWORD(wParam),                                                       \
+                                      static_cast<CListBox*>(CWnd::FromHandle(reinterpret_cast<HWND>(lParam))), \
+                                      HIWORD(wParam)))
+#define ON_WM_CTLCOLOR()                                                                                \
+  AFX_ENTRY(WM_CTLCOLOR, 0, 0, 0, auto* request = reinterpret_cast<AFX_CTLCOLOR*>(lParam);                \
+            return reinterpret_cast<LRESULT>(self->OnCtlColor(CDC::FromHandle(request->hDC),             \
+                                                              CWnd::FromHandle(request->hWnd),           \
+                                                              request->nCtlType)))
+// ON_WM_CTLCOLOR_REFLECT(): HBRUSH CtlColor(CDC* dc, UINT ctlColor) of the control itself.
+#define ON_WM_CTLCOLOR_REFLECT()                                                                      \
+  AFX_ENTRY(WM_CTLCOLOR, kMapCodeReflect, 0, 0, auto* request = reinterpret_cast<AFX_CTLCOLOR*>(lParam); \
+            return reinterpret_cast<LRESULT>(self->CtlColor(CDC::FromHandle(request->hDC), request->nCtlType)))
+#define ON_WM_DROPFILES() \
+  AFX_ENTRY(WM_DROPFILES, 0, 0, 0, self->OnDropFiles(reinterpret_cast<HDROP>(wParam)); return 0)
 #define ON_WM_QUERYENDSESSION() AFX_ENTRY(WM_QUERYENDSESSION, 0, 0, 0, return self->OnQueryEndSession())
 #define ON_WM_SHOWWINDOW() \
   AFX_ENTRY(WM_SHOWWINDOW, 0, 0, 0, self->OnShowWindow(static_cast<BOOL>(wParam), static_cast<UINT>(lParam)); return 0)
