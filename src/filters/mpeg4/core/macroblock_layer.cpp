@@ -5,6 +5,7 @@
 
 #include "block/block_decoder_state.h"
 #include "block/block_decoding.h"
+#include "gmc.h"
 #include "macroblock_header.h"
 #include "motion_vectors.h"
 #include "start_codes.h"
@@ -36,6 +37,23 @@ void WriteQuantiserMap(Mpeg4Decoder& decoder, uint32_t index) {
 
 void UpdateIntraDcVlcSwitch(Mpeg4Decoder& decoder) {
   decoder.mb.intraDcVlc = int32_t(decoder.mb.runningQuantiser) < decoder.stream.intraDcThreshold ? 1 : 0;
+}
+
+// Tells the observer of a macroblock predicted without residual: its
+// recorded vectors.
+void ReportPredictionOnly(Mpeg4Decoder& decoder, uint32_t index) {
+  if (decoder.observation.observer == nullptr) return;
+  MacroblockReport& report = *decoder.observation.report;
+  report = MacroblockReport{};
+  report.index = index;
+  report.flags = kMbInter;
+  report.quantiser = decoder.mb.quantiser;
+  const MacroblockVectorRecord& record = decoder.motion.records[index];
+  for (int b = 0; b < 4; ++b) {
+    report.vectors[b][0] = record.vectors[b][0];
+    report.vectors[b][1] = record.vectors[b][1];
+  }
+  decoder.observation.observer(decoder.observation.context, report);
 }
 
 }  // namespace
@@ -126,8 +144,7 @@ void DecodeBMacroblock(Mpeg4Decoder& decoder, const BitReader& saved) {
   MacroblockReport* report = decoder.observation.observer != nullptr ? decoder.observation.report : nullptr;
   if (report != nullptr) *report = MacroblockReport{};
   if ((flags & kMbDirect) != 0) {
-    const DirectVectors d = PredictDirect(motion, directWithoutDelta ? nullptr : &reader, column, row,
-                                          decoder.stream.trb, decoder.stream.trd);
+    const DirectVectors d = PredictDirect(motion, directWithoutDelta ? nullptr : &reader, column, row);
     if (report != nullptr) {
       CopyVectors(report->vectors, d.forward);
       CopyVectors(report->backward, d.backward);
@@ -174,12 +191,8 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
   const StreamState& stream = decoder.stream;
   const uint32_t type = stream.vop.codingType;
-  const bool predicted = type == kVopP;
-  // Sprite macroblocks are not decoded by this core.
-  if (type == kVopS) {
-    decoder.status |= kStatusUnsupported;
-    return;
-  }
+  const bool sprite = type == kVopS;
+  const bool predicted = type == kVopP || sprite;
   const BitReader saved = reader;
   if (type == kVopB) {
     DecodeBMacroblock(decoder, saved);
@@ -198,8 +211,18 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
       RestoreAndSkip(decoder, saved);
       return;
     }
-    decoder.grid.words[index] = 1;
-    ConcealMacroblock(decoder, index);
+    if (sprite) {
+      // Predicted by the trajectory, and not skipped for the B-VOPs that
+      // follow.
+      const uint32_t column = uint32_t(decoder.grid.column[index]);
+      decoder.grid.words[index] = 0;
+      ResetMacroblockPredictors(*decoder.blockDecoder, column);
+      decoder.status |= GmcPredict(decoder.motion, column, uint32_t(decoder.grid.row[index]));
+      ReportPredictionOnly(decoder, index);
+    } else {
+      decoder.grid.words[index] = 1;
+      ConcealMacroblock(decoder, index);
+    }
     WriteQuantiserMap(decoder, index);
     decoder.mb.index = index + 1;
     return;
@@ -218,6 +241,8 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   decoder.grid.words[index] = 0;
   const bool intra = (decoder.mb.flags & kMbIntra) != 0;
   const bool shortHeader = stream.shortHeaderMode != 0;
+  // mcsel: an inter macroblock of one vector predicted by the trajectory.
+  const bool global = sprite && (decoder.mb.flags & kMbInter) != 0 && BitRead(reader, 1) != 0;
   decoder.mb.acPredFlag = intra && !shortHeader ? BitRead(reader, 1) : 0;
   DecodeCbpy(decoder, reader);
   if ((decoder.mb.flags & kMbQuant) != 0) {
@@ -238,7 +263,7 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   uint32_t topSelect = 0, bottomSelect = 0;
   if (stream.vol.interlaced != 0) {
     if (intra || (pattern & kCodedBlocks) != 0) decoder.mb.dctType = BitRead(reader, 1);
-    if ((decoder.mb.flags & kMbInter) != 0 && BitRead(reader, 1) != 0) {
+    if ((decoder.mb.flags & kMbInter) != 0 && !global && BitRead(reader, 1) != 0) {
       fieldPrediction = true;
       topSelect = BitRead(reader, 1);
       bottomSelect = BitRead(reader, 1);
@@ -253,6 +278,8 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   const uint32_t row = uint32_t(decoder.grid.row[index]);
   if (intra) {
     StoreZeroVectors(decoder.motion, column, row);
+  } else if (global) {
+    decoder.status |= GmcPredict(decoder.motion, column, row);
   } else if (fieldPrediction) {
     decoder.status |= DecodeFieldVectors(decoder.motion, reader, topSelect, bottomSelect, column, row);
   } else if ((decoder.mb.flags & kMbInter4v) != 0) {

@@ -203,24 +203,38 @@ void SetPictures(MotionVectorState& state, Picture* current, const Picture* forw
   state.backward = backward;
 }
 
-void StoreZeroVectors(MotionVectorState& state, uint32_t column, uint32_t row) {
-  const VectorEntry zero{0, 0, 1, 0};
-  state.row[2 * column] = state.row[2 * column + 1] = zero;
-  state.left[0] = state.left[1] = zero;
-  state.records[row * state.columns + column] = MacroblockVectorRecord{};
+void SetFrameDistances(MotionVectorState& state, int32_t trb, int32_t trd) {
+  state.trb = trb;
+  state.trd = trd != 0 ? trd : 1;
 }
 
-uint32_t DecodeOneVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
-  VectorEntry* above = state.row + 2 * column;
-  const VectorEntry v =
-      DecodeVector(state, reader, state.forwardRange, PredictVector(state.left[0], above[0], above[2]));
-  above[0] = above[1] = state.left[0] = state.left[1] = v;
+void SetFieldDistances(MotionVectorState& state, uint32_t topFieldFirst, int32_t past, int32_t current,
+                       int32_t future) {
+  state.topFieldFirst = topFieldFirst;
+  state.trbField = 2 * (current - past);
+  state.trdField = 2 * (future - past);
+}
+
+void StoreOneVector(MotionVectorState& state, uint32_t column, uint32_t row, const VectorEntry& v) {
+  state.row[2 * column] = state.row[2 * column + 1] = v;
+  state.left[0] = state.left[1] = v;
   MacroblockVectorRecord& record = state.records[row * state.columns + column];
   record.mode = kVectorModeOne;
   for (auto& vector : record.vectors) {
     vector[0] = v.x;
     vector[1] = v.y;
   }
+}
+
+void StoreZeroVectors(MotionVectorState& state, uint32_t column, uint32_t row) {
+  StoreOneVector(state, column, row, VectorEntry{0, 0, 1, 0});
+}
+
+uint32_t DecodeOneVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
+  VectorEntry* above = state.row + 2 * column;
+  const VectorEntry v =
+      DecodeVector(state, reader, state.forwardRange, PredictVector(state.left[0], above[0], above[2]));
+  StoreOneVector(state, column, row, v);
   PredictLuma(state, *state.forward, int(16 * column), int(16 * row), 16, v.x, v.y, false);
   PredictChroma(state, column, row, ChromaFromOneVector(HalfSampleUnits(state, v.x)),
                 ChromaFromOneVector(HalfSampleUnits(state, v.y)));
@@ -347,8 +361,7 @@ DirectVectors ComputeDirectVectors(const MacroblockVectorRecord& colocated, int3
   return d;
 }
 
-DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row,
-                            int32_t trb, int32_t trd) {
+DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row) {
   int32_t deltaX = 0, deltaY = 0;
   if (deltaReader != nullptr) {
     deltaX = DecodeVectorComponent(*deltaReader, 0, 0, state.status);
@@ -361,7 +374,7 @@ DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, ui
     state.status |= kStatusUnsupported;
     return DirectVectors{};
   }
-  const DirectVectors d = ComputeDirectVectors(colocated, deltaX, deltaY, trb, trd);
+  const DirectVectors d = ComputeDirectVectors(colocated, deltaX, deltaY, state.trb, state.trd);
   VectorEntry forwardSum, backwardSum;
   for (int b = 0; b < 4; ++b) {
     const int x = int(16 * column) + 8 * (b & 1), y = int(16 * row) + 8 * (b >> 1);

@@ -12,6 +12,7 @@
 
 #include "bit_reader.h"
 #include "dsp.h"
+#include "gmc.h"
 #include "picture.h"
 
 namespace tlx::mpeg4 {
@@ -75,6 +76,14 @@ struct MotionVectorState {
   uint32_t recordCapacity = 0;
   const PredictionKernels* kernels = nullptr;
   uint32_t quarterSample = 0;    // vectors in quarter samples
+  // Distances of a B-VOP (SetFrameDistances, SetFieldDistances): TRB and
+  // TRD in ticks, their field forms TRBf and TRDf, and the field order.
+  int32_t trb = 0;
+  int32_t trd = 1;
+  int32_t trbField = 0;
+  int32_t trdField = 0;
+  uint32_t topFieldFirst = 0;
+  GmcParameters gmc;             // the trajectory of an S(GMC)-VOP
 };
 
 // Sizes the state for columns x rows macroblocks; grows only. Out of memory
@@ -88,6 +97,18 @@ void ResetMotionVectorPredictors(MotionVectorState& state);
 void ResetBidirectionalPredictors(MotionVectorState& state);
 void SetPictures(MotionVectorState& state, Picture* current, const Picture* forward, const Picture* backward);
 
+// The distances direct mode scales with: TRB and TRD (a TRD of 0 is kept
+// as 1).
+void SetFrameDistances(MotionVectorState& state, int32_t trb, int32_t trd);
+// The field distances from the picture times in field units: TRBf =
+// 2 (current - past), TRDf = 2 (future - past), and the field order.
+void SetFieldDistances(MotionVectorState& state, uint32_t topFieldFirst, int32_t past, int32_t current,
+                       int32_t future);
+
+// One vector v for the whole macroblock at (column, row): both row entries
+// of its column, both left entries and all four vectors of its record, whose
+// mode becomes kVectorModeOne.
+void StoreOneVector(MotionVectorState& state, uint32_t column, uint32_t row, const VectorEntry& v);
 // Zero vectors, valid, for the macroblock at (column, row): its row and left
 // entries and its record (intra, skipped and not-coded macroblocks).
 void StoreZeroVectors(MotionVectorState& state, uint32_t column, uint32_t row);
@@ -130,7 +151,6 @@ DirectVectors ComputeDirectVectors(const MacroblockVectorRecord& colocated, int3
 // against a zero predictor), the vectors, then per 8x8 block a forward put
 // and a backward average, and chroma from the sums of each direction. A
 // field-predicted co-located macroblock sets kStatusUnsupported instead.
-DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row,
-                            int32_t trb, int32_t trd);
+DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row);
 
 }  // namespace tlx::mpeg4

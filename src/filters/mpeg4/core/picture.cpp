@@ -197,6 +197,36 @@ void Picture::AverageChroma8Half(const PredictionKernels& kernels, const Picture
   ChromaHalf(kernels.averageHalfSample8, reference, x, y, mvx, mvy);
 }
 
+namespace {
+
+uint8_t Bilinear(const uint8_t* p, ptrdiff_t stride, int32_t fx, int32_t fy, int32_t rho, int32_t rounding) {
+  const int32_t scale = 1 << rho;
+  const uint8_t* right = fx != 0 ? p + 1 : p;
+  const uint8_t* below = fy != 0 ? p + stride : p;
+  const uint8_t* corner = fy != 0 ? right + stride : right;
+  const int32_t top = (scale - fx) * p[0] + fx * right[0];
+  const int32_t bottom = (scale - fx) * below[0] + fx * corner[0];
+  return static_cast<uint8_t>((top * (scale - fy) + bottom * fy + rounding) >> (2 * rho));
+}
+
+}  // namespace
+
+void Picture::GmcLumaSample(const Picture& reference, int32_t px, int32_t py, int32_t rho, int x, int y) {
+  const int32_t mask = (1 << rho) - 1;
+  const int32_t rounding = (1 << (2 * rho - 1)) - int32_t(1 - roundingAdd);
+  const uint8_t* p = reference.yOrigin + ptrdiff_t(py >> rho) * lumaStride + (px >> rho);
+  yOrigin[ptrdiff_t(y) * lumaStride + x] = Bilinear(p, lumaStride, px & mask, py & mask, rho, rounding);
+}
+
+void Picture::GmcChromaSample(const Picture& reference, int32_t px, int32_t py, int32_t rho, int x, int y) {
+  const int32_t mask = (1 << rho) - 1;
+  const int32_t rounding = (1 << (2 * rho - 1)) - int32_t(1 - roundingAdd);
+  const ptrdiff_t offset = ptrdiff_t(py >> rho) * chromaStride + (px >> rho);
+  const ptrdiff_t destination = ptrdiff_t(y) * chromaStride + x;
+  uOrigin[destination] = Bilinear(reference.uOrigin + offset, chromaStride, px & mask, py & mask, rho, rounding);
+  vOrigin[destination] = Bilinear(reference.vOrigin + offset, chromaStride, px & mask, py & mask, rho, rounding);
+}
+
 void PictureTimeSet(Picture& picture, int32_t seconds, int32_t increment, int32_t resolution) {
   picture.timeSeconds = seconds;
   picture.timeIncrement = increment;

@@ -80,6 +80,14 @@ class Picture : public PlaneStore {
                                int mvy, int refField, int dstField);
   void PredictChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
                               int mvy, int refField, int dstField);
+  // One sample of a warped prediction: the luma sample (x, y), or the U and
+  // V samples at chroma position (x, y), from the reference position
+  // (px, py) in 1/2^rho samples, bilinear between the four samples around it
+  // with the weights of the fractions, plus the rounding term
+  // 2^(2 rho - 1) - vop_rounding_type, shifted down by 2 rho. A neighbour
+  // whose weight is zero is not read.
+  void GmcLumaSample(const Picture& reference, int32_t px, int32_t py, int32_t rho, int x, int y);
+  void GmcChromaSample(const Picture& reference, int32_t px, int32_t py, int32_t rho, int x, int y);
   // Replicates the edge samples into the borders and the extra rows below.
   void PadBorders(const PredictionKernels& kernels);
   // Forgets the picture held: kind, validity and reorder delay to 0.

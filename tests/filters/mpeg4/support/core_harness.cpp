@@ -49,6 +49,7 @@ CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) {
     if (frame.outputAvailable != 0) {
       CorePicture picture;
       picture.kind = frame.pictureKind;
+      picture.placeholder = frame.pictureKind != 0 && decoder.stream.vop.coded == 0;
       picture.width = int(frame.width);
       picture.height = int(frame.height);
       CopyPlane(picture.y, frame.yPlane, frame.yStride, picture.width, picture.height);

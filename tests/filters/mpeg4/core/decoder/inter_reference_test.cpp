@@ -38,7 +38,10 @@ TEST_P(InterReference, MatchesLibavcodec) {
   ReferenceOptions options;
   options.shortHeader = GetParam().ends_with(".h263");
   const ReferenceDecode reference = DecodeWithLibavcodec(stream, options);
-  const CoreDecode ours = DecodeWithCore(stream, true);
+  CoreDecode ours = DecodeWithCore(stream, true);
+  // libavcodec shows nothing for a VOP without data (the placeholders of
+  // packed streams).
+  std::erase_if(ours.pictures, [](const CorePicture& picture) { return picture.placeholder; });
 
   for (size_t call = 0; call < ours.statuses.size(); ++call) EXPECT_EQ(ours.statuses[call], 0u) << "call " << call;
   ASSERT_EQ(ours.pictures.size(), reference.frames.size());
@@ -95,7 +98,8 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, InterReference,
                                          "h263_176x144.h263", "h263_352x288.h263", "h263_704x576.h263",
                                          "h263_ps_128x96.h263", "h263_ps_176x144.h263", "h263_ps_352x288.h263",
                                          "h263_ps_704x576.h263", "dp_176x144.m4v", "dp_352x288.m4v",
-                                         "dp_b1_176x144.m4v", "dp_b1_352x288.m4v"),
+                                         "dp_b1_176x144.m4v", "dp_b1_352x288.m4v", "gmc_352x288.m4v",
+                                         "gmc_b_352x288.m4v"),
                          [](const testing::TestParamInfo<std::string>& info) { return FixtureTestName(info.param); });
 
 TEST(ShortHeader, LargestFormatIsRefusedAndATruncatedPictureEndsWithItsData) {

@@ -11,6 +11,7 @@ namespace tlx::mpeg4::test {
 
 struct CorePicture {
   uint32_t kind = 0;     // picture kind of the call that returned it
+  bool placeholder = false;  // returned for a VOP without data (vop_coded 0)
   int width = 0;
   int height = 0;
   std::vector<uint8_t> y, u, v;        // tightly packed, the layer's size
