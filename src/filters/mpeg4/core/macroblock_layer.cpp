@@ -95,6 +95,14 @@ void SetVectors(int32_t (&to)[4][2], const VectorEntry& v) {
   }
 }
 
+// Top field vector in blocks 0-1, bottom field vector in blocks 2-3.
+void SetFieldVectors(int32_t (&to)[4][2], const FieldVectors& v) {
+  for (int b = 0; b < 4; ++b) {
+    to[b][0] = v.fields[b >> 1].x;
+    to[b][1] = v.fields[b >> 1].y;
+  }
+}
+
 // One macroblock of a B-VOP in the combined syntax.
 void DecodeBMacroblock(Mpeg4Decoder& decoder, const BitReader& saved) {
   BitReader& reader = decoder.reader;
@@ -131,10 +139,18 @@ void DecodeBMacroblock(Mpeg4Decoder& decoder, const BitReader& saved) {
   const uint32_t pattern = decoder.mb.codedBlockPattern;
   if ((flags & kMbQuant) != 0 && pattern != 0) ReadDbquant(decoder, reader);
   decoder.mb.dctType = 0;
+  bool fieldPrediction = false;
+  uint32_t selects[2][2] = {};  // [direction][field]
   if (decoder.stream.vol.interlaced != 0) {
     if (pattern != 0) decoder.mb.dctType = BitRead(reader, 1);
-    // Field prediction is not decoded by this core.
-    if ((flags & kMbDirect) == 0 && BitRead(reader, 1) != 0) decoder.status |= kStatusUnsupported;
+    if ((flags & kMbDirect) == 0 && BitRead(reader, 1) != 0) {
+      fieldPrediction = true;
+      for (int direction = 0; direction < 2; ++direction) {
+        if ((flags & (direction == 0 ? kMbForward : kMbBackward)) == 0) continue;
+        selects[direction][0] = BitRead(reader, 1);
+        selects[direction][1] = BitRead(reader, 1);
+      }
+    }
   }
   if ((decoder.status | reader.status) != 0) {
     RestoreAndSkip(decoder, saved);
@@ -148,6 +164,18 @@ void DecodeBMacroblock(Mpeg4Decoder& decoder, const BitReader& saved) {
     if (report != nullptr) {
       CopyVectors(report->vectors, d.forward);
       CopyVectors(report->backward, d.backward);
+    }
+  } else if (fieldPrediction) {
+    if ((flags & kMbForward) != 0) {
+      const FieldVectors v = DecodeForwardFieldVectors(motion, reader, selects[0][0], selects[0][1], column, row);
+      if (report != nullptr) SetFieldVectors(report->vectors, v);
+    }
+    if ((flags & kMbBackward) != 0) {
+      const FieldVectors v =
+          (flags & kMbForward) != 0
+              ? DecodeBackwardFieldVectorsAveraged(motion, reader, selects[1][0], selects[1][1], column, row)
+              : DecodeBackwardFieldVectors(motion, reader, selects[1][0], selects[1][1], column, row);
+      if (report != nullptr) SetFieldVectors(report->backward, v);
     }
   } else {
     if ((flags & kMbForward) != 0) {

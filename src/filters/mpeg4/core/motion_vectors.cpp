@@ -51,6 +51,39 @@ void PredictLuma(MotionVectorState& state, const Picture& reference, int x, int 
 // A luma vector component in the half-sample units of the chroma rules.
 int32_t HalfSampleUnits(const MotionVectorState& state, int32_t v) { return state.quarterSample != 0 ? v / 2 : v; }
 
+// The two fields of the macroblock, field f predicted from reference field
+// selects[f] with vector fields[f] (vertical part in frame units), put or
+// averaged; chroma by the field chroma rule.
+void PredictFields(MotionVectorState& state, const Picture& reference, uint32_t column, uint32_t row,
+                   const VectorEntry (&fields)[2], const uint32_t (&selects)[2], bool average) {
+  Picture& current = *state.current;
+  const PredictionKernels& k = *state.kernels;
+  const int x = int(16 * column), y = int(16 * row);
+  for (int f = 0; f < 2; ++f) {
+    VectorEntry v = fields[f];
+    const int select = int(selects[f]);
+    if (state.quarterSample != 0) {
+      if (average) {
+        current.AverageLumaFieldQuarter(k, reference, x, y, v.x, v.y, select, f);
+      } else {
+        current.PredictLumaFieldQuarter(k, reference, x, y, v.x, v.y, select, f);
+      }
+      v.x /= 2;
+      v.y /= 2;
+    } else if (average) {
+      current.AverageLumaFieldHalf(k, reference, x, y, v.x, v.y, select, f);
+    } else {
+      current.PredictLumaFieldHalf(k, reference, x, y, v.x, v.y, select, f);
+    }
+    const int cx = int(8 * column), cy = int(8 * row);
+    if (average) {
+      current.AverageChromaFieldHalf(k, reference, cx, cy, FieldChromaX(v.x), FieldChromaY(v.y), select, f);
+    } else {
+      current.PredictChromaFieldHalf(k, reference, cx, cy, FieldChromaX(v.x), FieldChromaY(v.y), select, f);
+    }
+  }
+}
+
 VectorEntry DecodeVector(MotionVectorState& state, BitReader& reader, uint32_t range, const VectorEntry& predictor) {
   VectorEntry v;
   v.x = DecodeVectorComponent(reader, range, predictor.x, state.status);
@@ -194,7 +227,7 @@ void ResetMotionVectorRows(MotionVectorState& state) {
 void ResetMotionVectorPredictors(MotionVectorState& state) { state.left[0] = state.left[1] = VectorEntry{}; }
 
 void ResetBidirectionalPredictors(MotionVectorState& state) {
-  state.bidirectional[0] = state.bidirectional[1] = VectorEntry{};
+  for (VectorEntry& slot : state.bidirectional) slot = VectorEntry{};
 }
 
 void SetPictures(MotionVectorState& state, Picture* current, const Picture* forward, const Picture* backward) {
@@ -289,37 +322,27 @@ uint32_t DecodeFieldVectors(MotionVectorState& state, BitReader& reader, uint32_
 
   MacroblockVectorRecord& record = state.records[row * state.columns + column];
   record.mode = (bottomSelect * 2 + topSelect) * 8 + kVectorModeField;
-  const uint32_t selects[2] = {topSelect, bottomSelect};
-  Picture& current = *state.current;
-  const PredictionKernels& k = *state.kernels;
   for (int f = 0; f < 2; ++f) {
-    VectorEntry v = fields[f];
-    record.vectors[2 * f][0] = record.vectors[2 * f + 1][0] = v.x;
-    record.vectors[2 * f][1] = record.vectors[2 * f + 1][1] = v.y;
-    const int x = int(16 * column), y = int(16 * row), select = int(selects[f]);
-    if (state.quarterSample != 0) {
-      current.PredictLumaFieldQuarter(k, *state.forward, x, y, v.x, v.y, select, f);
-      v.x /= 2;
-      v.y /= 2;
-    } else {
-      current.PredictLumaFieldHalf(k, *state.forward, x, y, v.x, v.y, select, f);
-    }
-    current.PredictChromaFieldHalf(k, *state.forward, int(8 * column), int(8 * row), FieldChromaX(v.x),
-                                   FieldChromaY(v.y), select, f);
+    record.vectors[2 * f][0] = record.vectors[2 * f + 1][0] = fields[f].x;
+    record.vectors[2 * f][1] = record.vectors[2 * f + 1][1] = fields[f].y;
   }
+  const uint32_t selects[2] = {topSelect, bottomSelect};
+  PredictFields(state, *state.forward, column, row, fields, selects, false);
   return state.status;
 }
 
 namespace {
 
-// One B-VOP vector against predictor entry `slot`, predicting the 16x16
-// macroblock and its chroma from `reference`, put or averaged.
+// One B-VOP vector of a direction (0 forward, 1 backward) against its frame
+// predictor slot, which both of the direction's slots then hold, predicting
+// the 16x16 macroblock and its chroma from `reference`, put or averaged.
 VectorEntry DecodeBidirectional(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row,
-                                int slot, bool average) {
-  const uint32_t range = slot == 0 ? state.forwardRange : state.backwardRange;
-  const VectorEntry v = DecodeVector(state, reader, range, state.bidirectional[slot]);
-  state.bidirectional[slot] = v;
-  const Picture& reference = slot == 0 ? *state.forward : *state.backward;
+                                int direction, bool average) {
+  const uint32_t range = direction == 0 ? state.forwardRange : state.backwardRange;
+  VectorEntry* slots = state.bidirectional + 2 * direction;
+  const VectorEntry v = DecodeVector(state, reader, range, slots[0]);
+  slots[0] = slots[1] = v;
+  const Picture& reference = direction == 0 ? *state.forward : *state.backward;
   const int x = int(16 * column), y = int(16 * row);
   const int cx = int(8 * column), cy = int(8 * row);
   const int32_t chromaX = ChromaFromOneVector(HalfSampleUnits(state, v.x));
@@ -333,7 +356,43 @@ VectorEntry DecodeBidirectional(MotionVectorState& state, BitReader& reader, uin
   return v;
 }
 
+// Two field vectors of a direction, each against its own slot (vertical
+// predictor halved, result doubled), and the two field predictions.
+FieldVectors DecodeBidirectionalFields(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                       uint32_t bottomSelect, uint32_t column, uint32_t row, int direction,
+                                       bool average) {
+  const uint32_t range = direction == 0 ? state.forwardRange : state.backwardRange;
+  VectorEntry* slots = state.bidirectional + 2 * direction;
+  FieldVectors result;
+  for (int f = 0; f < 2; ++f) {
+    VectorEntry& v = result.fields[f];
+    v.x = DecodeVectorComponent(reader, range, slots[f].x, state.status);
+    v.y = 2 * DecodeVectorComponent(reader, range, slots[f].y / 2, state.status);
+    v.valid = 1;
+    slots[f] = v;
+  }
+  const uint32_t selects[2] = {topSelect, bottomSelect};
+  PredictFields(state, direction == 0 ? *state.forward : *state.backward, column, row, result.fields, selects,
+                average);
+  return result;
+}
+
 }  // namespace
+
+FieldVectors DecodeForwardFieldVectors(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                       uint32_t bottomSelect, uint32_t column, uint32_t row) {
+  return DecodeBidirectionalFields(state, reader, topSelect, bottomSelect, column, row, 0, false);
+}
+
+FieldVectors DecodeBackwardFieldVectors(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                        uint32_t bottomSelect, uint32_t column, uint32_t row) {
+  return DecodeBidirectionalFields(state, reader, topSelect, bottomSelect, column, row, 1, false);
+}
+
+FieldVectors DecodeBackwardFieldVectorsAveraged(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                                uint32_t bottomSelect, uint32_t column, uint32_t row) {
+  return DecodeBidirectionalFields(state, reader, topSelect, bottomSelect, column, row, 1, true);
+}
 
 VectorEntry DecodeForwardVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
   return DecodeBidirectional(state, reader, column, row, 0, false);
@@ -361,6 +420,34 @@ DirectVectors ComputeDirectVectors(const MacroblockVectorRecord& colocated, int3
   return d;
 }
 
+DirectVectors ComputeFieldDirectVectors(const MacroblockVectorRecord& colocated, int32_t deltaX, int32_t deltaY,
+                                        int32_t trbField, int32_t trdField, uint32_t topFieldFirst) {
+  static constexpr int32_t kTop[8] = {0, 0, 1, 1, 0, 0, -1, -1};
+  static constexpr int32_t kBottom[8] = {-1, 0, -1, 0, 1, 0, 1, 0};
+  const uint32_t i = 4 * (topFieldFirst & 1) + 2 * ((colocated.mode >> 3) & 1) + ((colocated.mode >> 4) & 1);
+  const int32_t adjust[2] = {kTop[i], kBottom[i]};
+  DirectVectors d{};
+  for (int f = 0; f < 2; ++f) {
+    // Scaled in field units (half the recorded vertical part), the delta
+    // added there, and back in frame units.
+    MacroblockVectorRecord field;
+    for (auto& v : field.vectors) {
+      v[0] = colocated.vectors[2 * f][0];
+      v[1] = colocated.vectors[2 * f][1] / 2;
+    }
+    const int32_t trd = trdField + adjust[f];
+    const DirectVectors scaled =
+        ComputeDirectVectors(field, deltaX, deltaY, trbField + adjust[f], trd != 0 ? trd : 1);
+    for (int b = 2 * f; b < 2 * f + 2; ++b) {
+      d.forward[b][0] = scaled.forward[0][0];
+      d.backward[b][0] = scaled.backward[0][0];
+      d.forward[b][1] = 2 * scaled.forward[0][1];
+      d.backward[b][1] = 2 * scaled.backward[0][1];
+    }
+  }
+  return d;
+}
+
 DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row) {
   int32_t deltaX = 0, deltaY = 0;
   if (deltaReader != nullptr) {
@@ -369,10 +456,18 @@ DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, ui
   }
   const MacroblockVectorRecord& colocated = state.records[row * state.columns + column];
   if ((colocated.mode & 3) == kVectorModeField) {
-    // Direct mode from a field-predicted macroblock is not decoded by this
-    // core: the macroblock is reported, not predicted from the wrong vectors.
-    state.status |= kStatusUnsupported;
-    return DirectVectors{};
+    const DirectVectors d = ComputeFieldDirectVectors(colocated, deltaX, deltaY, state.trbField, state.trdField,
+                                                      state.topFieldFirst);
+    VectorEntry forward[2], backward[2];
+    for (int f = 0; f < 2; ++f) {
+      forward[f] = VectorEntry{d.forward[2 * f][0], d.forward[2 * f][1], 1, 0};
+      backward[f] = VectorEntry{d.backward[2 * f][0], d.backward[2 * f][1], 1, 0};
+    }
+    const uint32_t selects[2] = {(colocated.mode >> 3) & 1, (colocated.mode >> 4) & 1};
+    const uint32_t same[2] = {0, 1};
+    PredictFields(state, *state.forward, column, row, forward, selects, false);
+    PredictFields(state, *state.backward, column, row, backward, same, true);
+    return d;
   }
   const DirectVectors d = ComputeDirectVectors(colocated, deltaX, deltaY, state.trb, state.trd);
   VectorEntry forwardSum, backwardSum;

@@ -66,7 +66,9 @@ struct MotionVectorState {
   // is decoded); 2k + 2 serves as the above-right candidate.
   VectorEntry* row = nullptr;
   VectorEntry left[2];           // upper-right and lower-right vectors of the left macroblock
-  VectorEntry bidirectional[2];  // previous forward and backward vectors of a B-VOP
+  // Predictors of a B-VOP: forward frame/top field, forward bottom field,
+  // backward frame/top field, backward bottom field.
+  VectorEntry bidirectional[4];
   Picture* current = nullptr;
   const Picture* forward = nullptr;
   const Picture* backward = nullptr;
@@ -137,6 +139,21 @@ VectorEntry DecodeForwardVector(MotionVectorState& state, BitReader& reader, uin
 VectorEntry DecodeBackwardVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
 VectorEntry DecodeBackwardVectorAveraged(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
 
+// Two field vectors of a B-VOP direction, each decoded against its own
+// predictor slot (vertical predictor halved, result doubled to frame units),
+// which it updates; the top field is predicted from reference field
+// topSelect, the bottom one from bottomSelect, put or averaged as for the
+// frame forms.
+struct FieldVectors {
+  VectorEntry fields[2];  // top, bottom
+};
+FieldVectors DecodeForwardFieldVectors(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                       uint32_t bottomSelect, uint32_t column, uint32_t row);
+FieldVectors DecodeBackwardFieldVectors(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                        uint32_t bottomSelect, uint32_t column, uint32_t row);
+FieldVectors DecodeBackwardFieldVectorsAveraged(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                                uint32_t bottomSelect, uint32_t column, uint32_t row);
+
 // The vectors of direct mode for the co-located record m of the backward
 // reference, per 8x8 block: forward f = trb·m / trd + delta (division
 // truncating toward zero); backward f - m, or (trb - trd)·m / trd when the
@@ -147,10 +164,19 @@ struct DirectVectors {
 };
 DirectVectors ComputeDirectVectors(const MacroblockVectorRecord& colocated, int32_t deltaX, int32_t deltaY,
                                    int32_t trb, int32_t trd);
+// Direct mode from a field-predicted co-located macroblock: its top field
+// vector (record vector 0) and bottom one (vector 2) scaled as above in
+// field units (vertical parts halved, delta added there, results doubled
+// back to frame units) with the field distances, adjusted per field by the field order and the
+// macroblock's reference-field selects (a TRD of 0 counts as 1). The top
+// field's vectors fill blocks 0-1, the bottom field's blocks 2-3.
+DirectVectors ComputeFieldDirectVectors(const MacroblockVectorRecord& colocated, int32_t deltaX, int32_t deltaY,
+                                        int32_t trbField, int32_t trdField, uint32_t topFieldFirst);
 // Direct mode: the delta (when the macroblock has one: the range of f-code 1
 // against a zero predictor), the vectors, then per 8x8 block a forward put
-// and a backward average, and chroma from the sums of each direction. A
-// field-predicted co-located macroblock sets kStatusUnsupported instead.
+// and a backward average, and chroma from the sums of each direction; from a
+// field-predicted co-located macroblock, the forward field predictions from
+// its reference fields and the backward ones averaged in field to field.
 DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row);
 
 }  // namespace tlx::mpeg4

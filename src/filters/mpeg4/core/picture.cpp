@@ -138,33 +138,62 @@ void Picture::AverageLuma8Quarter(const PredictionKernels& kernels, const Pictur
   LumaQuarter(kernels.quarterSample.average8, reference, x, y, mvx, mvy, 8);
 }
 
-void Picture::PredictLumaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
-                                   int mvy, int refField, int dstField) {
+void Picture::LumaFieldHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx,
+                            int mvy, int refField, int dstField) {
   mvx = ClampVectorComponent(x, mvx, 2, lumaBorderX, width);
   mvy = ClampVectorComponent(y, mvy, 2, lumaBorderY, height);
   const uint8_t* source = reference.yOrigin + (y + refField + 2 * (mvy >> 2)) * lumaStride + x + (mvx >> 1);
-  kernels.halfSample16[1 - roundingAdd][(mvy & 2) | (mvx & 1)](yOrigin + (y + dstField) * lumaStride + x,
-                                                                2 * lumaStride, source, 2 * lumaStride, 8);
+  set[(mvy & 2) | (mvx & 1)](yOrigin + (y + dstField) * lumaStride + x, 2 * lumaStride, source, 2 * lumaStride, 8);
 }
 
-void Picture::PredictLumaFieldQuarter(const PredictionKernels& kernels, const Picture& reference, int x, int y,
-                                      int mvx, int mvy, int refField, int dstField) {
+void Picture::LumaFieldQuarter(const HalfSampleKernel (&set)[16], const Picture& reference, int x, int y, int mvx,
+                               int mvy, int refField, int dstField) {
   mvx = ClampVectorComponent(x, mvx, 4, lumaBorderX, width);
   mvy = ClampVectorComponent(y, mvy, 4, lumaBorderY, height);
   const uint8_t* source = reference.yOrigin + (y + refField + 2 * (mvy >> 3)) * lumaStride + x + (mvx >> 2);
-  kernels.quarterSample.put16[1 - roundingAdd][4 * ((mvy >> 1) & 3) + (mvx & 3)](
-      yOrigin + (y + dstField) * lumaStride + x, 2 * lumaStride, source, 2 * lumaStride, 8);
+  set[4 * ((mvy >> 1) & 3) + (mvx & 3)](yOrigin + (y + dstField) * lumaStride + x, 2 * lumaStride, source,
+                                        2 * lumaStride, 8);
 }
 
-void Picture::PredictChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
-                                     int mvy, int refField, int dstField) {
+void Picture::ChromaFieldHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx,
+                              int mvy, int refField, int dstField) {
   mvx = ClampVectorComponent(x, mvx, 2, chromaBorderX, chromaWidth);
   mvy = ClampVectorComponent(y, mvy, 2, chromaBorderY, chromaHeight);
-  const HalfSampleKernel kernel = kernels.halfSample8[1 - roundingAdd][(mvy & 2) | (mvx & 1)];
+  const HalfSampleKernel kernel = set[(mvy & 2) | (mvx & 1)];
   const ptrdiff_t offset = (y + refField + 2 * (mvy >> 2)) * chromaStride + x + (mvx >> 1);
   const ptrdiff_t destination = (y + dstField) * chromaStride + x;
   kernel(uOrigin + destination, 2 * chromaStride, reference.uOrigin + offset, 2 * chromaStride, 4);
   kernel(vOrigin + destination, 2 * chromaStride, reference.vOrigin + offset, 2 * chromaStride, 4);
+}
+
+void Picture::PredictLumaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                   int mvy, int refField, int dstField) {
+  LumaFieldHalf(kernels.halfSample16[1 - roundingAdd], reference, x, y, mvx, mvy, refField, dstField);
+}
+
+void Picture::PredictLumaFieldQuarter(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                      int mvx, int mvy, int refField, int dstField) {
+  LumaFieldQuarter(kernels.quarterSample.put16[1 - roundingAdd], reference, x, y, mvx, mvy, refField, dstField);
+}
+
+void Picture::PredictChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                     int mvy, int refField, int dstField) {
+  ChromaFieldHalf(kernels.halfSample8[1 - roundingAdd], reference, x, y, mvx, mvy, refField, dstField);
+}
+
+void Picture::AverageLumaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                   int mvy, int refField, int dstField) {
+  LumaFieldHalf(kernels.averageHalfSample16, reference, x, y, mvx, mvy, refField, dstField);
+}
+
+void Picture::AverageLumaFieldQuarter(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                      int mvx, int mvy, int refField, int dstField) {
+  LumaFieldQuarter(kernels.quarterSample.average16, reference, x, y, mvx, mvy, refField, dstField);
+}
+
+void Picture::AverageChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                     int mvy, int refField, int dstField) {
+  ChromaFieldHalf(kernels.averageHalfSample8, reference, x, y, mvx, mvy, refField, dstField);
 }
 
 void Picture::PredictLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,

@@ -88,6 +88,13 @@ class Picture : public PlaneStore {
   // whose weight is zero is not read.
   void GmcLumaSample(const Picture& reference, int32_t px, int32_t py, int32_t rho, int x, int y);
   void GmcChromaSample(const Picture& reference, int32_t px, int32_t py, int32_t rho, int x, int y);
+  // The same field predictions averaged into what the field holds.
+  void AverageLumaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy,
+                            int refField, int dstField);
+  void AverageLumaFieldQuarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                               int mvy, int refField, int dstField);
+  void AverageChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                              int mvy, int refField, int dstField);
   // Replicates the edge samples into the borders and the extra rows below.
   void PadBorders(const PredictionKernels& kernels);
   // Forgets the picture held: kind, validity and reorder delay to 0.
@@ -116,6 +123,13 @@ class Picture : public PlaneStore {
   void ChromaHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy);
   void LumaQuarter(const HalfSampleKernel (&set)[16], const Picture& reference, int x, int y, int mvx, int mvy,
                    int size);
+  // One field's block at a clamped vector through the kernels of `set`.
+  void LumaFieldHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy,
+                     int refField, int dstField);
+  void LumaFieldQuarter(const HalfSampleKernel (&set)[16], const Picture& reference, int x, int y, int mvx, int mvy,
+                        int refField, int dstField);
+  void ChromaFieldHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy,
+                       int refField, int dstField);
 };
 
 class PlainPicture : public Picture {

@@ -99,7 +99,9 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, InterReference,
                                          "h263_ps_128x96.h263", "h263_ps_176x144.h263", "h263_ps_352x288.h263",
                                          "h263_ps_704x576.h263", "dp_176x144.m4v", "dp_352x288.m4v",
                                          "dp_b1_176x144.m4v", "dp_b1_352x288.m4v", "gmc_352x288.m4v",
-                                         "gmc_b_352x288.m4v"),
+                                         "gmc_b_352x288.m4v", "ilace_tff0_176x144.m4v",
+                                         "ilace_tff0_352x288.m4v", "ilace_tff1_176x144.m4v",
+                                         "ilace_tff1_352x288.m4v"),
                          [](const testing::TestParamInfo<std::string>& info) { return FixtureTestName(info.param); });
 
 TEST(ShortHeader, LargestFormatIsRefusedAndATruncatedPictureEndsWithItsData) {
@@ -159,31 +161,6 @@ TEST(InterCorruption, DamageEndsAtTheNextIntraPicture) {
     }
   }
 }
-
-// Interlaced streams: field-predicted P-VOP macroblocks (both field
-// selects, both top_field_first values, alternate scan). The B-VOPs between
-// them are not compared: field prediction of B-VOPs is not decoded.
-class InterlacedReference : public testing::TestWithParam<std::string> {};
-
-TEST_P(InterlacedReference, ReferencePicturesMatchLibavcodec) {
-  const std::vector<uint8_t> stream = ReadFixture(GetParam());
-  const ReferenceDecode reference = DecodeWithLibavcodec(stream, ReferenceOptions{});
-  const CoreDecode ours = DecodeWithCore(stream, false);
-  ASSERT_EQ(ours.pictures.size(), reference.frames.size());
-  size_t compared = 0;
-  for (size_t i = 0; i < ours.pictures.size(); ++i) {
-    if (reference.frames[i].pictureType == 'B') continue;
-    ExpectPlanesWithinGate(ours.pictures[i], reference.frames[i], i, kGatePredictedMaxDifference,
-                           kGatePredictedMinPsnr);
-    ++compared;
-  }
-  EXPECT_GT(compared, 2u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Fixtures, InterlacedReference,
-                         testing::Values("ilace_tff0_176x144.m4v", "ilace_tff0_352x288.m4v",
-                                         "ilace_tff1_176x144.m4v", "ilace_tff1_352x288.m4v"),
-                         [](const testing::TestParamInfo<std::string>& info) { return FixtureTestName(info.param); });
 
 // After a discontinuity the references are gone: the B-VOPs and P-VOPs of
 // the open group are skipped quietly, showing nothing, until an I-VOP.
