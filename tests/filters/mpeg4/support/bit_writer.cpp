@@ -20,6 +20,12 @@ void BitWriter::Put(uint32_t value, int bits) {
   }
 }
 
+void BitWriter::Put(const std::string& text) {
+  for (char c : text) {
+    if (c == '0' || c == '1') Put(c == '1' ? 1u : 0u, 1);
+  }
+}
+
 void BitWriter::AlignWithZeros() { free_ = 8; }
 
 void BitWriter::Stuff() {

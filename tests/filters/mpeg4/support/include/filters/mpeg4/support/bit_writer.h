@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tlx::mpeg4::test {
@@ -13,6 +14,8 @@ class BitWriter {
  public:
   // Appends the low `bits` bits of value, most significant first (bits 0-32).
   void Put(uint32_t value, int bits);
+  // Bits written out as text, "0000 011 1": 0s and 1s, anything else ignored.
+  void Put(const std::string& text);
   void Marker() { Put(1, 1); }
   // Zero bits up to the next byte boundary.
   void AlignWithZeros();
