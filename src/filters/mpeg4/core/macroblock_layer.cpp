@@ -530,7 +530,6 @@ bool DecodeThirdPartition(Mpeg4Decoder& decoder, uint32_t count) {
                                            record.pattern, record.dc, record.direction, record.quantisedDc, column);
     } else if (intra) {
       // The DC as the first event: decoded here, as in a combined packet.
-      if (blocks.reversibleVlc != 0) decoder.status |= kStatusUnsupported;
       decoder.status |= DecodeIntraMacroblock(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser,
                                               record.pattern, 0, record.acPredFlag, column);
     } else {

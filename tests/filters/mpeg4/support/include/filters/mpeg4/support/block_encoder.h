@@ -4,6 +4,10 @@
 // consumption against the lists themselves.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -117,6 +121,30 @@ inline void PutIntraDc(BitWriter& w, bool luma, int32_t differential) {
   const int32_t v = differential > 0 ? differential : differential + (1 << size) - 1;
   w.Put(static_cast<uint32_t>(v), size);
   if (size > 8) w.Put(1, 1);
+}
+
+// The code of `value` in a table of value codes (MCBPC, CBPY).
+template <size_t N>
+void PutValueCode(BitWriter& w, const std::array<ValueCode, N>& table, uint32_t value) {
+  for (const ValueCode& c : table) {
+    if (c.value == value) {
+      w.Put(c.code, c.length);
+      return;
+    }
+  }
+  ADD_FAILURE() << "no code for value " << value;
+}
+
+// MCBPC of an intra macroblock in an I-VOP: chroma pattern (U 2, V 1) and
+// whether a quantiser change follows.
+inline void PutIntraMcbpc(BitWriter& w, uint32_t chromaPattern, bool quantiserChange) {
+  PutValueCode(w, kIntraMcbpc, (quantiserChange ? 0x30u : 0x10u) | chromaPattern);
+}
+
+// CBPY of the four luma blocks (8 block 0 .. 1 block 3) as an intra
+// macroblock codes it; inter macroblocks code the pattern inverted.
+inline void PutCbpy(BitWriter& w, uint32_t lumaPattern, bool intra) {
+  PutValueCode(w, kCbpy, intra ? lumaPattern : lumaPattern ^ 15u);
 }
 
 }  // namespace tlx::mpeg4::test
