@@ -3,6 +3,7 @@
 // texture, with the DC by its own code and as the first coefficient.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -12,18 +13,19 @@
 #include "filters/mpeg4/support/plane_comparison.h"
 #include "filters/mpeg4/support/reference_decoder.h"
 #include "filters/mpeg4/support/tolerance_gates.h"
+#include "motion_vectors.h"
 #include "start_codes.h"
 
 namespace tlx::mpeg4::test {
 namespace {
 
-// Random AC events of one block from scan index 1, the last one marked;
+// Random events of one block from scan index `start`, the last one marked;
 // none for about a third of the blocks.
-std::vector<Event> RandomAcEvents(std::mt19937& random) {
+std::vector<Event> RandomEvents(std::mt19937& random, uint32_t start) {
   std::vector<Event> events;
   if (random() % 3 == 0) return events;
   const int count = 1 + int(random() % 4);
-  uint32_t position = 1;
+  uint32_t position = start;
   for (int k = 0; k < count; ++k) {
     const uint32_t run = random() % 5;
     if (position + run > 63) break;
@@ -59,7 +61,7 @@ std::vector<IntraMacroblock> RandomIntraMacroblocks(std::mt19937& random, uint32
       // Small steps keep every reconstructed DC far from 0 and from the
       // top of its range, which libavcodec checks.
       mb.dc[b] = int32_t(random() % 3) - 1;
-      mb.ac[b] = RandomAcEvents(random);
+      mb.ac[b] = RandomEvents(random, 1);
     }
   }
   return macroblocks;
@@ -165,6 +167,121 @@ TEST(WriterStreams, PartitionedReversibleIntraPicturesMatchLibavcodec) {
   ASSERT_EQ(reference.frames.size(), 3u);
   ExpectIntraDecodeMatches(DecodeWithCore(dcCodes.bytes(), true), reference);
   ExpectIntraDecodeMatches(DecodeWithCore(dcCoefficients.bytes(), true), reference);
+}
+
+// A data-partitioned P-VOP of random macroblocks in one packet: not coded,
+// one or four vectors (random differences) or intra (DC by its own code),
+// some with a quantiser change; the motion marker; luma patterns, quantiser
+// changes and intra DCs; the reversible texture.
+void WritePartitionedPredictedVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, uint32_t count,
+                                  std::mt19937& random) {
+  VopFields vop;
+  vop.codingType = 1;
+  vop.timeIncrement = timeIncrement;
+  vop.roundingType = random() % 2;
+  vop.quant = 6;
+  vop.fcodeForward = 1;
+  WriteVopHeader(w, vol, vop);
+  struct Macroblock {
+    uint32_t flags = 0;  // 0: not coded
+    uint32_t dquant = 0;
+    uint32_t acPred = 0;
+    int32_t dc[6] = {};
+    std::vector<Event> blocks[6];
+    uint32_t pattern = 0;
+  };
+  std::vector<Macroblock> macroblocks(count);
+  int32_t quantiser = 6;
+  for (Macroblock& mb : macroblocks) {
+    const uint32_t kind = random() % 8;
+    if (kind == 0) {
+      w.Put(1, 1);  // not coded
+      continue;
+    }
+    w.Put(0, 1);
+    mb.flags = kind == 1 ? 0x4u : (kind == 2 ? 0x2u : 0x1u);
+    const bool intra = mb.flags == 0x4;
+    if (mb.flags != 0x2 && random() % 3 == 0) {
+      mb.dquant = random() % 2 == 0 ? 2 : 0;  // +1 or -1
+      const int32_t next = quantiser + (mb.dquant == 2 ? 1 : -1);
+      if (next >= 4 && next <= 10) {
+        mb.flags |= 0x8;
+        quantiser = next;
+      }
+    }
+    mb.acPred = intra ? random() % 2 : 0;
+    for (int b = 0; b < 6; ++b) {
+      mb.dc[b] = int32_t(random() % 3) - 1;
+      mb.blocks[b] = RandomEvents(random, intra ? 1 : 0);
+      mb.pattern = (mb.pattern << 1) | (mb.blocks[b].empty() ? 0u : 1u);
+    }
+    PutInterMcbpc(w, mb.flags, mb.pattern & 3);
+    const int vectors = intra ? 0 : ((mb.flags & 0x2) != 0 ? 4 : 1);
+    for (int v = 0; v < 2 * vectors; ++v) WriteVectorDifference(w, int32_t(random() % 13) - 6, 0);
+  }
+  w.Put(kMotionMarker, int(kMotionMarkerLength));
+  for (const Macroblock& mb : macroblocks) {
+    if (mb.flags == 0) continue;
+    const bool intra = (mb.flags & 0x4) != 0;
+    if (intra) w.Put(mb.acPred, 1);
+    PutCbpy(w, mb.pattern >> 2, intra);
+    if ((mb.flags & 0x8) != 0) w.Put(mb.dquant, 2);
+    for (int b = 0; b < 6 && intra; ++b) PutIntraDc(w, b < 4, mb.dc[b]);
+  }
+  const BlockEncoder intraEncoder(Syntax::Reversible, true), interEncoder(Syntax::Reversible, false);
+  for (const Macroblock& mb : macroblocks) {
+    const BlockEncoder& encoder = (mb.flags & 0x4) != 0 ? intraEncoder : interEncoder;
+    for (const std::vector<Event>& block : mb.blocks) {
+      for (const Event& e : block) encoder.Put(w, e);
+    }
+  }
+  w.Stuff();
+}
+
+TEST(WriterStreams, PartitionedReversiblePredictedPicturesMatchLibavcodec) {
+  std::mt19937 random(5);
+  VolFields vol;
+  vol.width = 96;
+  vol.height = 64;
+  vol.dataPartitioned = 1;
+  vol.reversibleVlc = 1;
+  BitWriter w;
+  WriteVol(w, vol);
+  WritePartitionedIntraVop(w, vol, 0, 0, RandomIntraMacroblocks(random, 6 * 4));
+  for (uint32_t picture = 1; picture < 5; ++picture) WritePartitionedPredictedVop(w, vol, picture, 6 * 4, random);
+
+  ReferenceOptions options;
+  options.coefficients = true;
+  const ReferenceDecode reference = DecodeWithLibavcodec(w.bytes(), options);
+  ASSERT_EQ(reference.frames.size(), 5u);
+  const CoreDecode ours = DecodeWithCore(w.bytes(), true);
+  for (size_t call = 0; call < ours.statuses.size(); ++call) EXPECT_EQ(ours.statuses[call], 0u) << "call " << call;
+  ASSERT_EQ(ours.pictures.size(), reference.frames.size());
+  for (size_t i = 0; i < ours.pictures.size(); ++i) {
+    ExpectPlanesWithinGate(ours.pictures[i], reference.frames[i], i, kGateIntraMaxDifference, kGateIntraMinPsnr);
+  }
+  // libavcodec dumps every macroblock in decode order (a not-coded one
+  // with what its buffer last held), our observer the coded ones.
+  // libavcodec's levels of inter blocks are already inverse quantised.
+  size_t next = 0;
+  for (size_t m = 0; m < reference.levels.size(); ++m) {
+    const ReferenceMacroblockLevels& levels = reference.levels[m];
+    if (next == ours.macroblocks.size() || ours.macroblocks[next].index != uint32_t(levels.row * 6 + levels.column)) {
+      continue;
+    }
+    const CoreMacroblock& mb = ours.macroblocks[next++];
+    const int32_t q = int32_t(mb.quantiser);
+    for (int block = 0; block < 6; ++block) {
+      for (int k = 0; k < 64; ++k) {
+        const int32_t level = mb.levels[block][k];
+        const int32_t magnitude = level == 0 || (mb.flags & 0x4) != 0 ? std::abs(level)
+                                                                       : q * (2 * std::abs(level) + 1) - 1 + (q & 1);
+        ASSERT_EQ(level < 0 ? -magnitude : magnitude, levels.levels[block][k])
+            << "macroblock " << m << " block " << block << " position " << k;
+      }
+    }
+  }
+  EXPECT_EQ(next, ours.macroblocks.size());
 }
 
 }  // namespace

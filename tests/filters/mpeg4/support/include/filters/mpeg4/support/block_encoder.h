@@ -141,6 +141,12 @@ inline void PutIntraMcbpc(BitWriter& w, uint32_t chromaPattern, bool quantiserCh
   PutValueCode(w, kIntraMcbpc, (quantiserChange ? 0x30u : 0x10u) | chromaPattern);
 }
 
+// MCBPC of a macroblock in a P-VOP: its type flags (0x1 inter, 0x2 four
+// vectors, 0x4 intra, 0x8 with a quantiser change) and chroma pattern.
+inline void PutInterMcbpc(BitWriter& w, uint32_t flags, uint32_t chromaPattern) {
+  PutValueCode(w, kInterMcbpc, (flags << 2) | chromaPattern);
+}
+
 // CBPY of the four luma blocks (8 block 0 .. 1 block 3) as an intra
 // macroblock codes it; inter macroblocks code the pattern inverted.
 inline void PutCbpy(BitWriter& w, uint32_t lumaPattern, bool intra) {
