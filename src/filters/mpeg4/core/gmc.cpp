@@ -136,8 +136,10 @@ uint32_t GmcPredictTranslational(MotionVectorState& state, uint32_t column, uint
       current.GmcChromaSample(reference, px, py, rho, x, y);
     }
   }
+  // In quarter samples the doubled vector is held to the range again, as
+  // the warped form's is.
   const int32_t unit = state.quarterSample != 0 ? 2 : 1;
-  Record(state, column, row, du * unit, dv * unit);
+  Record(state, column, row, Clamp(du * unit, -limit, limit - 1), Clamp(dv * unit, -limit, limit - 1));
   return state.status;
 }
 

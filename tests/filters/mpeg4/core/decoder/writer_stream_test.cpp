@@ -5,7 +5,12 @@
 
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
+
+extern "C" {
+#include <libavutil/cpu.h>
+}
 
 #include "filters/mpeg4/support/bit_writer.h"
 #include "filters/mpeg4/support/block_encoder.h"
@@ -282,6 +287,109 @@ TEST(WriterStreams, PartitionedReversiblePredictedPicturesMatchLibavcodec) {
     }
   }
   EXPECT_EQ(next, ours.macroblocks.size());
+}
+
+// An I-VOP of DC-only intra macroblocks with random small DC steps: every
+// inverse DCT is exact, so predictions from it compare bit for bit.
+void WriteDcOnlyIntraVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, std::mt19937& random) {
+  VopFields vop;
+  vop.codingType = 0;
+  vop.timeIncrement = timeIncrement;
+  vop.quant = 4;
+  WriteVopHeader(w, vol, vop);
+  const uint32_t count = ((vol.width + 15) / 16) * ((vol.height + 15) / 16);
+  for (uint32_t m = 0; m < count; ++m) {
+    PutIntraMcbpc(w, 0, false);
+    w.Put(0, 1);  // ac_pred_flag
+    PutCbpy(w, 0, true);
+    for (int b = 0; b < 6; ++b) PutIntraDc(w, b < 4, int32_t(random() % 9) - 4);
+  }
+  w.Stuff();
+}
+
+// An S(GMC)-VOP of macroblocks without residual: not coded (predicted by the
+// trajectory), mcsel (the same), or one vector of random difference, which
+// predicts from the vectors the GMC macroblocks recorded.
+void WriteSpriteVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, bool vectors, std::mt19937& random) {
+  VopFields vop;
+  vop.codingType = 3;
+  vop.timeIncrement = timeIncrement;
+  vop.roundingType = random() % 2;
+  vop.quant = 4;
+  vop.fcodeForward = 1;
+  // Mild or strong trajectories, inside the vector range of f-code 1.
+  const uint32_t spread = timeIncrement % 2 == 0 ? 6 : 20;
+  for (int i = 0; i < 3; ++i) {
+    vop.du[i] = int32_t(random() % (2 * spread + 1)) - int32_t(spread);
+    vop.dv[i] = int32_t(random() % (2 * spread + 1)) - int32_t(spread);
+  }
+  WriteVopHeader(w, vol, vop);
+  const uint32_t count = ((vol.width + 15) / 16) * ((vol.height + 15) / 16);
+  for (uint32_t m = 0; m < count; ++m) {
+    const uint32_t kind = random() % (vectors ? 3 : 2);
+    w.Put(kind == 0 ? 1u : 0u, 1);  // not_coded
+    if (kind == 0) continue;
+    PutInterMcbpc(w, 0x1, 0);
+    w.Put(kind == 1 ? 1u : 0u, 1);  // mcsel
+    PutCbpy(w, 0, false);
+    if (kind == 2) {
+      WriteVectorDifference(w, int32_t(random() % 9) - 4, 0);
+      WriteVectorDifference(w, int32_t(random() % 9) - 4, 0);
+    }
+  }
+  w.Stuff();
+}
+
+// Global motion compensation with every point count, accuracy and rounding
+// type, with and without quarter-sample vectors, at two sizes: prediction
+// only, so every picture equals libavcodec's exactly.
+TEST(WriterStreams, SpritePicturesEqualLibavcodec) {
+  std::mt19937 random(9);
+  int streams = 0;
+  for (uint32_t points = 0; points <= 3; ++points) {
+    for (uint32_t accuracy = 0; accuracy <= 3; ++accuracy) {
+      for (uint32_t quarterSample = 0; quarterSample <= 1; ++quarterSample) {
+        VolFields vol;
+        vol.width = streams % 2 == 0 ? 64 : 80;
+        vol.height = streams % 2 == 0 ? 48 : 64;
+        vol.resyncMarkerDisable = 1;
+        vol.spriteEnable = 2;
+        vol.spriteWarpingPoints = points;
+        vol.spriteWarpingAccuracy = accuracy;
+        vol.quarterSample = quarterSample;
+        ++streams;
+        BitWriter w;
+        WriteVol(w, vol);
+        WriteDcOnlyIntraVop(w, vol, 0, random);
+        // libavcodec records the vector of a trajectory of accuracy 0 and
+        // at most one point one less than it is when it is not positive:
+        // no macroblock predicts from such vectors there.
+        const bool vectors = accuracy > 0 || points > 1;
+        for (uint32_t picture = 1; picture < 4; ++picture) WriteSpriteVop(w, vol, picture, vectors, random);
+        // libavcodec's vector form of the warp approximates the positions
+        // of mild trajectories; its plain form computes them exactly.
+        av_force_cpu_flags(0);
+        const ReferenceDecode reference = DecodeWithLibavcodec(w.bytes(), ReferenceOptions{});
+        av_force_cpu_flags(-1);
+        const CoreDecode ours = DecodeWithCore(w.bytes(), false);
+        const std::string name = "points " + std::to_string(points) + " accuracy " + std::to_string(accuracy) +
+                                 " quarter " + std::to_string(quarterSample);
+        for (uint32_t status : ours.statuses) EXPECT_EQ(status, 0u) << name;
+        ASSERT_EQ(ours.pictures.size(), 4u) << name;
+        ASSERT_EQ(reference.frames.size(), 4u) << name;
+        for (size_t i = 0; i < 4; ++i) {
+          const CorePicture& p = ours.pictures[i];
+          const ReferenceFrame& f = reference.frames[i];
+          EXPECT_TRUE(ComparePlane(p.y.data(), p.width, f.y, p.width, p.height).identical)
+              << name << " picture " << i << " Y";
+          EXPECT_TRUE(ComparePlane(p.u.data(), p.width / 2, f.u, p.width / 2, p.height / 2).identical)
+              << name << " picture " << i << " U";
+          EXPECT_TRUE(ComparePlane(p.v.data(), p.width / 2, f.v, p.width / 2, p.height / 2).identical)
+              << name << " picture " << i << " V";
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
