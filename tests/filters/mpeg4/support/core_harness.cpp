@@ -26,7 +26,9 @@ void Observe(void* context, const MacroblockReport& report) {
   std::memcpy(macroblock.vectors, report.vectors, sizeof(macroblock.vectors));
   std::memcpy(macroblock.backward, report.backward, sizeof(macroblock.backward));
   std::memcpy(macroblock.levels, report.levels, sizeof(macroblock.levels));
-  static_cast<CoreDecode*>(context)->macroblocks.push_back(macroblock);
+  auto* decode = static_cast<CoreDecode*>(context);
+  macroblock.call = uint32_t(decode->statuses.size());
+  decode->macroblocks.push_back(macroblock);
 }
 
 }  // namespace
@@ -46,6 +48,9 @@ CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) {
     frame.input = input.data() + offset;
     frame.inputLength = uint32_t(input.size() - offset);
     result.statuses.push_back(Mpeg4DecAFrame(handle, &frame));
+    if (frame.pictureKind != 0 && decoder.stream.vop.coded != 0) {
+      result.vops.push_back({uint32_t(result.statuses.size() - 1), frame.pictureKind});
+    }
     if (frame.outputAvailable != 0) {
       CorePicture picture;
       picture.kind = frame.pictureKind;
@@ -67,6 +72,23 @@ CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) {
   }
   EXPECT_EQ(Mpeg4DecExit(handle), 0u);
   return result;
+}
+
+std::vector<uint32_t> DisplayOrderCalls(const CoreDecode& decode) {
+  std::vector<uint32_t> calls;
+  bool pending = false;
+  uint32_t reference = 0;
+  for (const CoreVop& vop : decode.vops) {
+    if (vop.kind == 3) {
+      calls.push_back(vop.call);
+      continue;
+    }
+    if (pending) calls.push_back(reference);
+    pending = true;
+    reference = vop.call;
+  }
+  if (pending) calls.push_back(reference);
+  return calls;
 }
 
 std::string FixtureTestName(const std::string& name) {

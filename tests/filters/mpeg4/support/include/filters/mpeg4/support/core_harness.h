@@ -26,13 +26,26 @@ struct CoreMacroblock {
   int32_t vectors[4][2] = {};   // per 8x8 block; the forward ones in B-VOPs
   int32_t backward[4][2] = {};  // backward vectors of B-VOP macroblocks
   int16_t levels[6][64] = {};
+  uint32_t call = 0;            // the decode call that decoded it
+};
+
+// A call that decoded a coded VOP, and the picture kind it returned (1 I,
+// 2 P, 3 B, 4 S).
+struct CoreVop {
+  uint32_t call = 0;
+  uint32_t kind = 0;
 };
 
 struct CoreDecode {
   std::vector<CorePicture> pictures;           // in the order returned
   std::vector<uint32_t> statuses;              // one per call
   std::vector<CoreMacroblock> macroblocks;     // decode order, when observed
+  std::vector<CoreVop> vops;                   // decode order
 };
+
+// The calls of the coded VOPs in display order: a B-VOP is shown at once, a
+// reference when the next reference is decoded (or at the end).
+std::vector<uint32_t> DisplayOrderCalls(const CoreDecode& decode);
 
 // Feeds the whole stream, then the end marker that returns the last
 // reference picture.
