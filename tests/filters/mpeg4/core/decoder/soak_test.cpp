@@ -23,7 +23,7 @@
 namespace tlx::mpeg4::test {
 namespace {
 
-uint32_t gSeeds = 6000;
+uint32_t gSeeds = 4500;
 
 // Ends the program when the call in progress has run for `limit`.
 class Watchdog {
