@@ -447,10 +447,12 @@ int32_t DecodeFirstPartition(Mpeg4Decoder& decoder, bool predicted) {
       if ((record.flags & kMbIntra) != 0) {
         StoreZeroVectors(decoder.motion, column, row);
       } else if ((record.flags & kMbInter4v) != 0) {
-        decoder.status |= DecodeFourVectors(decoder.motion, reader, column, row);
+        VectorEntry blocks[4];
+        DecodeFourVectorsPartitioned(decoder.motion, reader, column, row, blocks);
       } else {
-        decoder.status |= DecodeOneVector(decoder.motion, reader, column, row);
+        DecodeVectorPartitioned(decoder.motion, reader, column, row);
       }
+      decoder.status |= decoder.motion.status;
     } else {
       if ((record.flags & kMbQuant) != 0 && !ApplyDquant(decoder, reader)) return -1;
       UpdateRunningQuantiser(decoder);
@@ -504,6 +506,19 @@ bool DecodeSecondPartition(Mpeg4Decoder& decoder, bool predicted, uint32_t count
   return true;
 }
 
+// The prediction of an inter macroblock of a partitioned packet from the
+// vectors its motion partition recorded.
+void CompensateFromRecord(MotionVectorState& motion, uint32_t column, uint32_t row, uint32_t flags) {
+  const MacroblockVectorRecord& record = motion.records[row * motion.columns + column];
+  VectorEntry blocks[4];
+  for (int b = 0; b < 4; ++b) blocks[b] = VectorEntry{record.vectors[b][0], record.vectors[b][1], 1, 0};
+  if ((flags & kMbInter4v) != 0) {
+    CompensateFourVectorsPartitioned(motion, column, row, blocks);
+  } else {
+    CompensateVectorPartitioned(motion, column, row, blocks[0]);
+  }
+}
+
 // Partition 3: the texture, and the reconstruction of every macroblock.
 bool DecodeThirdPartition(Mpeg4Decoder& decoder, uint32_t count) {
   BitReader& reader = decoder.reader;
@@ -524,6 +539,7 @@ bool DecodeThirdPartition(Mpeg4Decoder& decoder, uint32_t count) {
     blocks.levelCapture = report != nullptr ? report->levels : nullptr;
     const bool intra = (record.flags & kMbIntra) != 0;
     const int32_t quantiser = int32_t(record.quantiser);
+    if (!intra) CompensateFromRecord(decoder.motion, column, uint32_t(decoder.grid.row[index]), record.flags);
     if (intra && record.intraDcVlc != 0) {
       decoder.status |=
           DecodeIntraMacroblockPartitioned(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser,

@@ -263,40 +263,59 @@ void StoreZeroVectors(MotionVectorState& state, uint32_t column, uint32_t row) {
   StoreOneVector(state, column, row, VectorEntry{0, 0, 1, 0});
 }
 
-uint32_t DecodeOneVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
+VectorEntry DecodeVectorPartitioned(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
   VectorEntry* above = state.row + 2 * column;
   const VectorEntry v =
       DecodeVector(state, reader, state.forwardRange, PredictVector(state.left[0], above[0], above[2]));
   StoreOneVector(state, column, row, v);
+  return v;
+}
+
+void DecodeFourVectorsPartitioned(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row,
+                                  VectorEntry (&blocks)[4]) {
+  VectorEntry* above = state.row + 2 * column;
+  const uint32_t range = state.forwardRange;
+  blocks[0] = DecodeVector(state, reader, range, PredictVector(state.left[0], above[0], above[2]));
+  blocks[1] = DecodeVector(state, reader, range, PredictVector(blocks[0], above[1], above[2]));
+  blocks[2] = DecodeVector(state, reader, range, PredictVector(state.left[1], blocks[0], blocks[1]));
+  blocks[3] = DecodeVector(state, reader, range, PredictVector(blocks[2], blocks[0], blocks[1]));
+  state.left[0] = blocks[1];
+  above[0] = blocks[2];
+  above[1] = state.left[1] = blocks[3];
+  MacroblockVectorRecord& record = state.records[row * state.columns + column];
+  record.mode = kVectorModeFour;
+  for (int b = 0; b < 4; ++b) {
+    record.vectors[b][0] = blocks[b].x;
+    record.vectors[b][1] = blocks[b].y;
+  }
+}
+
+void CompensateVectorPartitioned(MotionVectorState& state, uint32_t column, uint32_t row, const VectorEntry& v) {
   PredictLuma(state, *state.forward, int(16 * column), int(16 * row), 16, v.x, v.y, false);
   PredictChroma(state, column, row, ChromaFromOneVector(HalfSampleUnits(state, v.x)),
                 ChromaFromOneVector(HalfSampleUnits(state, v.y)));
+}
+
+void CompensateFourVectorsPartitioned(MotionVectorState& state, uint32_t column, uint32_t row,
+                                      const VectorEntry (&blocks)[4]) {
+  VectorEntry sum;
+  for (int b = 0; b < 4; ++b) {
+    PredictLuma(state, *state.forward, int(16 * column + 8 * (b & 1)), int(16 * row + 8 * (b >> 1)), 8, blocks[b].x,
+                blocks[b].y, false);
+    AddVector(sum, VectorEntry{HalfSampleUnits(state, blocks[b].x), HalfSampleUnits(state, blocks[b].y), 1, 0});
+  }
+  PredictChroma(state, column, row, ChromaFromFourVectors(sum.x), ChromaFromFourVectors(sum.y));
+}
+
+uint32_t DecodeOneVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
+  CompensateVectorPartitioned(state, column, row, DecodeVectorPartitioned(state, reader, column, row));
   return state.status;
 }
 
 uint32_t DecodeFourVectors(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
-  VectorEntry* above = state.row + 2 * column;
-  const uint32_t range = state.forwardRange;
-  const VectorEntry topLeft = DecodeVector(state, reader, range, PredictVector(state.left[0], above[0], above[2]));
-  const VectorEntry topRight = DecodeVector(state, reader, range, PredictVector(topLeft, above[1], above[2]));
-  const VectorEntry bottomLeft = DecodeVector(state, reader, range, PredictVector(state.left[1], topLeft, topRight));
-  const VectorEntry bottomRight = DecodeVector(state, reader, range, PredictVector(bottomLeft, topLeft, topRight));
-  state.left[0] = topRight;
-  above[0] = bottomLeft;
-  above[1] = state.left[1] = bottomRight;
-
-  MacroblockVectorRecord& record = state.records[row * state.columns + column];
-  record.mode = kVectorModeFour;
-  const VectorEntry* blocks[4] = {&topLeft, &topRight, &bottomLeft, &bottomRight};
-  VectorEntry sum;
-  for (int b = 0; b < 4; ++b) {
-    record.vectors[b][0] = blocks[b]->x;
-    record.vectors[b][1] = blocks[b]->y;
-    PredictLuma(state, *state.forward, int(16 * column + 8 * (b & 1)), int(16 * row + 8 * (b >> 1)), 8, blocks[b]->x,
-                blocks[b]->y, false);
-    AddVector(sum, VectorEntry{HalfSampleUnits(state, blocks[b]->x), HalfSampleUnits(state, blocks[b]->y), 1, 0});
-  }
-  PredictChroma(state, column, row, ChromaFromFourVectors(sum.x), ChromaFromFourVectors(sum.y));
+  VectorEntry blocks[4];
+  DecodeFourVectorsPartitioned(state, reader, column, row, blocks);
+  CompensateFourVectorsPartitioned(state, column, row, blocks);
   return state.status;
 }
 

@@ -119,6 +119,16 @@ void StoreZeroVectors(MotionVectorState& state, uint32_t column, uint32_t row);
 // the state's status.
 uint32_t DecodeOneVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
 uint32_t DecodeFourVectors(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
+// The same in two steps, as data-partitioned packets need them: the vector
+// (or four, the candidates as above) decoded and stored when the motion
+// partition is read, the prediction from the forward reference made when
+// the texture partition is.
+VectorEntry DecodeVectorPartitioned(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
+void DecodeFourVectorsPartitioned(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row,
+                                  VectorEntry (&blocks)[4]);
+void CompensateVectorPartitioned(MotionVectorState& state, uint32_t column, uint32_t row, const VectorEntry& v);
+void CompensateFourVectorsPartitioned(MotionVectorState& state, uint32_t column, uint32_t row,
+                                      const VectorEntry (&blocks)[4]);
 // Two field vectors from one predictor (vertical components in frame units,
 // decoded at field precision), the top field predicted from reference field
 // topSelect and the bottom one from bottomSelect; later macroblocks predict
