@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "filters/mpeg4/support/reference_decoder.h"
+
 namespace tlx::mpeg4::test {
 
 struct CorePicture {
@@ -50,6 +52,13 @@ std::vector<uint32_t> DisplayOrderCalls(const CoreDecode& decode);
 // Feeds the whole stream, then the end marker that returns the last
 // reference picture.
 CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe);
+
+// As DecodeWithCore (observed), with libavcodec's pictures as references:
+// before every VOP the two reference stores receive `frames` (libavcodec's
+// decode, display order) of the references that VOP predicts from, so each
+// picture shows our decoding of that VOP alone. Pictures whose size is not
+// the stores' (layers not a whole number of macroblocks) are not injected.
+CoreDecode DecodeWithInjectedReferences(const std::vector<uint8_t>& stream, const std::vector<ReferenceFrame>& frames);
 
 // The fixture streams made in the build tree by make_fixtures.sh.
 std::vector<uint8_t> ReadFixture(const std::string& name);
