@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core_allocation.h"
+#include "motion_vectors.h"
 #include "status.h"
 
 namespace tlx::mpeg4 {
@@ -224,6 +225,74 @@ void Picture::AverageLuma8Half(const PredictionKernels& kernels, const Picture& 
 void Picture::AverageChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
                                  int mvy) {
   ChromaHalf(kernels.averageHalfSample8, reference, x, y, mvx, mvy);
+}
+
+namespace {
+
+// A component held inside: 0 when the 16-sample block would leave [0, size].
+int32_t InsideComponent(int32_t position, int32_t vector, int32_t size) {
+  const int32_t start = 2 * position + vector;
+  return start < 0 || start > 2 * size - 32 ? 0 : vector;
+}
+
+}  // namespace
+
+void Picture::MacroblockInside(const HalfSampleKernel (&luma)[4], const HalfSampleKernel (&chroma)[4],
+                               const Picture& reference, int x, int y, int mvx, int mvy) {
+  mvx = InsideComponent(x, mvx, width);
+  mvy = InsideComponent(y, mvy, height);
+  PredictHalf(luma, yOrigin, reference.yOrigin, lumaStride, x, y, mvx, mvy, 16);
+  const int cx = ChromaFromOneVector(mvx), cy = ChromaFromOneVector(mvy);
+  PredictHalf(chroma, uOrigin, reference.uOrigin, chromaStride, x / 2, y / 2, cx, cy, 8);
+  PredictHalf(chroma, vOrigin, reference.vOrigin, chromaStride, x / 2, y / 2, cx, cy, 8);
+}
+
+void Picture::FieldMacroblockInside(const HalfSampleKernel (&luma)[4], const HalfSampleKernel (&chroma)[4],
+                                    const Picture& reference, int x, int y, int mvx, int mvy, int field) {
+  mvx = InsideComponent(x, mvx, width);
+  mvy = InsideComponent(y, mvy, height);
+  LumaFieldHalf(luma, reference, x, y, mvx, mvy, field, field);
+  ChromaFieldHalf(chroma, reference, x / 2, y / 2, FieldChromaX(mvx), FieldChromaY(mvy), field, field);
+}
+
+void Picture::HalfMacroblockInside(const HalfSampleKernel (&luma)[4], const HalfSampleKernel (&chroma)[4],
+                                   const Picture& reference, int x, int y, int mvx, int mvy, int half) {
+  mvx = InsideComponent(x, mvx, width);
+  mvy = InsideComponent(y, mvy, height);
+  PredictHalf(luma, yOrigin, reference.yOrigin, lumaStride, x, y + 8 * half, mvx, mvy, 8);
+  const int cx = ChromaFromOneVector(mvx), cy = ChromaFromOneVector(mvy);
+  PredictHalf(chroma, uOrigin, reference.uOrigin, chromaStride, x / 2, y / 2 + 4 * half, cx, cy, 4);
+  PredictHalf(chroma, vOrigin, reference.vOrigin, chromaStride, x / 2, y / 2 + 4 * half, cx, cy, 4);
+}
+
+void Picture::PredictMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                      int mvx, int mvy) {
+  MacroblockInside(kernels.halfSample16[0], kernels.halfSample8[0], reference, x, y, mvx, mvy);
+}
+
+void Picture::AverageMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                      int mvx, int mvy) {
+  MacroblockInside(kernels.averageHalfSample16, kernels.averageHalfSample8, reference, x, y, mvx, mvy);
+}
+
+void Picture::PredictFieldMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                           int mvx, int mvy, int field) {
+  FieldMacroblockInside(kernels.halfSample16[0], kernels.halfSample8[0], reference, x, y, mvx, mvy, field);
+}
+
+void Picture::AverageFieldMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                           int mvx, int mvy, int field) {
+  FieldMacroblockInside(kernels.averageHalfSample16, kernels.averageHalfSample8, reference, x, y, mvx, mvy, field);
+}
+
+void Picture::PredictHalfMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                          int mvx, int mvy, int half) {
+  HalfMacroblockInside(kernels.halfSample16[0], kernels.halfSample8[0], reference, x, y, mvx, mvy, half);
+}
+
+void Picture::AverageHalfMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                          int mvx, int mvy, int half) {
+  HalfMacroblockInside(kernels.averageHalfSample16, kernels.averageHalfSample8, reference, x, y, mvx, mvy, half);
 }
 
 namespace {
