@@ -1,4 +1,5 @@
-// The seeded soak: mutants of every fixture stream, from consecutive seeds,
+// The seeded soak: mutants of every fixture stream and of writer streams of
+// the tools the fixtures lack, from consecutive seeds,
 // fed to fresh instances with the feeder's checks, every call that has data
 // left consuming some of it, and a watchdog that ends the program when a
 // single call runs for 10 seconds. `--seeds=N` sets the number of mutants
@@ -12,12 +13,15 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "filters/mpeg4/support/bit_writer.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/mutant_feeder.h"
+#include "filters/mpeg4/support/random_vops.h"
 #include "filters/mpeg4/support/stream_corrupter.h"
 
 namespace tlx::mpeg4::test {
@@ -62,7 +66,7 @@ class Watchdog {
   std::thread thread_;
 };
 
-TEST(Soak, SeededDamageToEveryFixtureIsSurvived) {
+TEST(Soak, SeededDamageToEveryStreamIsSurvived) {
   std::vector<std::string> names;
   std::vector<std::vector<uint8_t>> heads, headers;
   const std::filesystem::path folder = std::filesystem::path(FixturePath("x")).parent_path();
@@ -77,6 +81,37 @@ TEST(Soak, SeededDamageToEveryFixtureIsSurvived) {
     headers.push_back(Head(stream, 0));
   }
   ASSERT_GT(names.size(), 40u);
+  // Writer streams of the tools no fixture has: partitioned I- and P-VOPs
+  // with reversible texture, S-VOPs of every point count.
+  std::mt19937 random(1);
+  VolFields partitioned;
+  partitioned.width = 96;
+  partitioned.height = 64;
+  partitioned.dataPartitioned = 1;
+  partitioned.reversibleVlc = 1;
+  BitWriter reversible;
+  WriteVol(reversible, partitioned);
+  WritePartitionedIntraVop(reversible, partitioned, 0, 0, RandomIntraMacroblocks(random, 24));
+  for (uint32_t t = 1; t < 6; ++t) WritePartitionedPredictedVop(reversible, partitioned, t, 24, random);
+  names.push_back("reversible writer stream");
+  heads.push_back(reversible.bytes());
+  headers.push_back(Head(reversible.bytes(), 0));
+  for (uint32_t points = 0; points <= 3; ++points) {
+    VolFields sprite;
+    sprite.width = 64;
+    sprite.height = 48;
+    sprite.spriteEnable = 2;
+    sprite.spriteWarpingPoints = points;
+    sprite.spriteWarpingAccuracy = points;
+    sprite.quarterSample = points % 2;
+    BitWriter w;
+    WriteVol(w, sprite);
+    WriteDcOnlyIntraVop(w, sprite, 0, random);
+    for (uint32_t t = 1; t < 5; ++t) WriteSpriteVop(w, sprite, t, true, random);
+    names.push_back("sprite writer stream, points " + std::to_string(points));
+    heads.push_back(w.bytes());
+    headers.push_back(Head(w.bytes(), 0));
+  }
   CallClock clock;
   const Watchdog watchdog(clock, std::chrono::seconds(10));
   FeedOptions options;

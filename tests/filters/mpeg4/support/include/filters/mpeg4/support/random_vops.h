@@ -1,0 +1,58 @@
+// Random picture data written through the stream writer: VOPs of the
+// tools no encoder at hand produces (data partitioning with reversible
+// texture, global motion compensation), for the libavcodec comparisons and
+// the soak.
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "filters/mpeg4/support/bit_writer.h"
+#include "filters/mpeg4/support/block_encoder.h"
+
+namespace tlx::mpeg4::test {
+
+// Random events of one block from scan index `start`, the last one marked;
+// none for about a third of the blocks.
+std::vector<Event> RandomEvents(std::mt19937& random, uint32_t start);
+
+// An intra macroblock as chosen: per block the DC differential and the AC
+// events, the chroma pattern bits following from them.
+struct IntraMacroblock {
+  int32_t dquant = -1;  // index of the quantiser step, -1 for none
+  uint32_t acPred = 0;
+  int32_t dc[6] = {};
+  std::vector<Event> ac[6];
+};
+
+// `count` intra macroblocks with small DC steps (every reconstructed DC
+// stays far from the ends of its range) and quantisers within 4-10.
+std::vector<IntraMacroblock> RandomIntraMacroblocks(std::mt19937& random, uint32_t count);
+
+// One data-partitioned I-VOP of the given macroblocks in one packet: types,
+// quantiser changes and (with the DC by its own code, threshold 0) the DC
+// parts, the DC marker, AC prediction flags and luma patterns, then the
+// reversible texture. With threshold 7 the DC is the first coefficient.
+void WritePartitionedIntraVop(BitWriter& w, const VolFields& vol, uint32_t intraDcVlcThr, uint32_t timeIncrement,
+                              const std::vector<IntraMacroblock>& macroblocks);
+
+// A data-partitioned P-VOP of `count` random macroblocks in one packet: not
+// coded, one or four vectors (random differences) or intra (DC by its own
+// code), some with a quantiser change; the motion marker; luma patterns,
+// quantiser changes and intra DCs; the reversible texture.
+void WritePartitionedPredictedVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, uint32_t count,
+                                  std::mt19937& random);
+
+// An I-VOP of DC-only intra macroblocks with random small DC steps: every
+// inverse DCT is exact, so predictions from it compare bit for bit.
+void WriteDcOnlyIntraVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, std::mt19937& random);
+
+// An S(GMC)-VOP of macroblocks without residual: not coded (predicted by the
+// trajectory), mcsel (the same), or (with `vectors`) one vector of random
+// difference, which predicts from the vectors the GMC macroblocks recorded.
+// Trajectories are mild or strong by the time increment's parity, inside
+// the vector range of f-code 1.
+void WriteSpriteVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, bool vectors, std::mt19937& random);
+
+}  // namespace tlx::mpeg4::test
