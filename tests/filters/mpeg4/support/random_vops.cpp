@@ -218,4 +218,42 @@ void WriteSpriteVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, 
   w.Stuff();
 }
 
+VolFields PartitionedReversibleLayer() {
+  VolFields vol;
+  vol.width = 96;
+  vol.height = 64;
+  vol.dataPartitioned = 1;
+  vol.reversibleVlc = 1;
+  return vol;
+}
+
+std::vector<uint8_t> PartitionedReversibleStream(std::mt19937& random, uint32_t predicted) {
+  const VolFields vol = PartitionedReversibleLayer();
+  const uint32_t count = (vol.width / 16) * (vol.height / 16);
+  BitWriter w;
+  WriteVol(w, vol);
+  WritePartitionedIntraVop(w, vol, 0, 0, RandomIntraMacroblocks(random, count));
+  for (uint32_t picture = 1; picture <= predicted; ++picture) {
+    WritePartitionedPredictedVop(w, vol, picture, count, random);
+  }
+  return w.bytes();
+}
+
+std::vector<uint8_t> SpriteStream(std::mt19937& random, uint32_t points, uint32_t accuracy, uint32_t quarterSample,
+                                  uint32_t width, uint32_t height, uint32_t sprites, bool vectors) {
+  VolFields vol;
+  vol.width = width;
+  vol.height = height;
+  vol.resyncMarkerDisable = 1;
+  vol.spriteEnable = 2;
+  vol.spriteWarpingPoints = points;
+  vol.spriteWarpingAccuracy = accuracy;
+  vol.quarterSample = quarterSample;
+  BitWriter w;
+  WriteVol(w, vol);
+  WriteDcOnlyIntraVop(w, vol, 0, random);
+  for (uint32_t picture = 1; picture <= sprites; ++picture) WriteSpriteVop(w, vol, picture, vectors, random);
+  return w.bytes();
+}
+
 }  // namespace tlx::mpeg4::test

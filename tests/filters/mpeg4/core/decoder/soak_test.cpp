@@ -18,7 +18,6 @@
 #include <thread>
 #include <vector>
 
-#include "filters/mpeg4/support/bit_writer.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/mutant_feeder.h"
 #include "filters/mpeg4/support/random_vops.h"
@@ -84,33 +83,13 @@ TEST(Soak, SeededDamageToEveryStreamIsSurvived) {
   // Writer streams of the tools no fixture has: partitioned I- and P-VOPs
   // with reversible texture, S-VOPs of every point count.
   std::mt19937 random(1);
-  VolFields partitioned;
-  partitioned.width = 96;
-  partitioned.height = 64;
-  partitioned.dataPartitioned = 1;
-  partitioned.reversibleVlc = 1;
-  BitWriter reversible;
-  WriteVol(reversible, partitioned);
-  WritePartitionedIntraVop(reversible, partitioned, 0, 0, RandomIntraMacroblocks(random, 24));
-  for (uint32_t t = 1; t < 6; ++t) WritePartitionedPredictedVop(reversible, partitioned, t, 24, random);
   names.push_back("reversible writer stream");
-  heads.push_back(reversible.bytes());
-  headers.push_back(Head(reversible.bytes(), 0));
+  heads.push_back(PartitionedReversibleStream(random, 5));
+  headers.push_back(Head(heads.back(), 0));
   for (uint32_t points = 0; points <= 3; ++points) {
-    VolFields sprite;
-    sprite.width = 64;
-    sprite.height = 48;
-    sprite.spriteEnable = 2;
-    sprite.spriteWarpingPoints = points;
-    sprite.spriteWarpingAccuracy = points;
-    sprite.quarterSample = points % 2;
-    BitWriter w;
-    WriteVol(w, sprite);
-    WriteDcOnlyIntraVop(w, sprite, 0, random);
-    for (uint32_t t = 1; t < 5; ++t) WriteSpriteVop(w, sprite, t, true, random);
     names.push_back("sprite writer stream, points " + std::to_string(points));
-    heads.push_back(w.bytes());
-    headers.push_back(Head(w.bytes(), 0));
+    heads.push_back(SpriteStream(random, points, points, points % 2, 64, 48, 4, true));
+    headers.push_back(Head(heads.back(), 0));
   }
   CallClock clock;
   const Watchdog watchdog(clock, std::chrono::seconds(10));

@@ -52,11 +52,7 @@ void ExpectIntraDecodeMatches(const CoreDecode& ours, const ReferenceDecode& ref
 // judged by libavcodec's decode of the same macroblocks with DC codes.
 TEST(WriterStreams, PartitionedReversibleIntraPicturesMatchLibavcodec) {
   std::mt19937 random(3);
-  VolFields vol;
-  vol.width = 96;
-  vol.height = 64;
-  vol.dataPartitioned = 1;
-  vol.reversibleVlc = 1;
+  const VolFields vol = PartitionedReversibleLayer();
   BitWriter dcCodes, dcCoefficients;
   WriteVol(dcCodes, vol);
   WriteVol(dcCoefficients, vol);
@@ -75,21 +71,12 @@ TEST(WriterStreams, PartitionedReversibleIntraPicturesMatchLibavcodec) {
 
 TEST(WriterStreams, PartitionedReversiblePredictedPicturesMatchLibavcodec) {
   std::mt19937 random(5);
-  VolFields vol;
-  vol.width = 96;
-  vol.height = 64;
-  vol.dataPartitioned = 1;
-  vol.reversibleVlc = 1;
-  BitWriter w;
-  WriteVol(w, vol);
-  WritePartitionedIntraVop(w, vol, 0, 0, RandomIntraMacroblocks(random, 6 * 4));
-  for (uint32_t picture = 1; picture < 5; ++picture) WritePartitionedPredictedVop(w, vol, picture, 6 * 4, random);
-
+  const std::vector<uint8_t> stream = PartitionedReversibleStream(random, 4);
   ReferenceOptions options;
   options.coefficients = true;
-  const ReferenceDecode reference = DecodeWithLibavcodec(w.bytes(), options);
+  const ReferenceDecode reference = DecodeWithLibavcodec(stream, options);
   ASSERT_EQ(reference.frames.size(), 5u);
-  const CoreDecode ours = DecodeWithCore(w.bytes(), true);
+  const CoreDecode ours = DecodeWithCore(stream, true);
   for (size_t call = 0; call < ours.statuses.size(); ++call) EXPECT_EQ(ours.statuses[call], 0u) << "call " << call;
   ASSERT_EQ(ours.pictures.size(), reference.frames.size());
   for (size_t i = 0; i < ours.pictures.size(); ++i) {
@@ -128,29 +115,20 @@ TEST(WriterStreams, SpritePicturesEqualLibavcodec) {
   for (uint32_t points = 0; points <= 3; ++points) {
     for (uint32_t accuracy = 0; accuracy <= 3; ++accuracy) {
       for (uint32_t quarterSample = 0; quarterSample <= 1; ++quarterSample) {
-        VolFields vol;
-        vol.width = streams % 2 == 0 ? 64 : 80;
-        vol.height = streams % 2 == 0 ? 48 : 64;
-        vol.resyncMarkerDisable = 1;
-        vol.spriteEnable = 2;
-        vol.spriteWarpingPoints = points;
-        vol.spriteWarpingAccuracy = accuracy;
-        vol.quarterSample = quarterSample;
         ++streams;
-        BitWriter w;
-        WriteVol(w, vol);
-        WriteDcOnlyIntraVop(w, vol, 0, random);
         // libavcodec records the vector of a trajectory of accuracy 0 and
         // at most one point one less than it is when it is not positive:
         // no macroblock predicts from such vectors there.
         const bool vectors = accuracy > 0 || points > 1;
-        for (uint32_t picture = 1; picture < 4; ++picture) WriteSpriteVop(w, vol, picture, vectors, random);
+        const uint32_t width = streams % 2 == 0 ? 64 : 80, height = streams % 2 == 0 ? 48 : 64;
+        const std::vector<uint8_t> stream =
+            SpriteStream(random, points, accuracy, quarterSample, width, height, 3, vectors);
         // libavcodec's vector form of the warp approximates the positions
         // of mild trajectories; its plain form computes them exactly.
         av_force_cpu_flags(0);
-        const ReferenceDecode reference = DecodeWithLibavcodec(w.bytes(), ReferenceOptions{});
+        const ReferenceDecode reference = DecodeWithLibavcodec(stream, ReferenceOptions{});
         av_force_cpu_flags(-1);
-        const CoreDecode ours = DecodeWithCore(w.bytes(), false);
+        const CoreDecode ours = DecodeWithCore(stream, false);
         const std::string name = "points " + std::to_string(points) + " accuracy " + std::to_string(accuracy) +
                                  " quarter " + std::to_string(quarterSample);
         for (uint32_t status : ours.statuses) EXPECT_EQ(status, 0u) << name;

@@ -55,4 +55,16 @@ void WriteDcOnlyIntraVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrem
 // the vector range of f-code 1.
 void WriteSpriteVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, bool vectors, std::mt19937& random);
 
+// The layer of the partitioned streams: 96x64, data partitioning with
+// reversible texture.
+VolFields PartitionedReversibleLayer();
+// A whole stream: that layer, a partitioned I-VOP, `predicted` partitioned
+// P-VOPs.
+std::vector<uint8_t> PartitionedReversibleStream(std::mt19937& random, uint32_t predicted);
+
+// A whole stream of a GMC layer (`points`, `accuracy`, `quarterSample`) of
+// width x height: a DC-only I-VOP and `sprites` S-VOPs.
+std::vector<uint8_t> SpriteStream(std::mt19937& random, uint32_t points, uint32_t accuracy, uint32_t quarterSample,
+                                  uint32_t width, uint32_t height, uint32_t sprites, bool vectors);
+
 }  // namespace tlx::mpeg4::test
