@@ -49,6 +49,7 @@ void ReportPredictionOnly(Mpeg4Decoder& decoder, uint32_t index) {
   report.flags = kMbInter;
   report.quantiser = decoder.mb.quantiser;
   const MacroblockVectorRecord& record = decoder.motion.records[index];
+  report.mode = record.mode;
   for (int b = 0; b < 4; ++b) {
     report.vectors[b][0] = record.vectors[b][0];
     report.vectors[b][1] = record.vectors[b][1];
@@ -162,10 +163,15 @@ void DecodeBMacroblock(Mpeg4Decoder& decoder, const BitReader& saved) {
   if ((flags & kMbDirect) != 0) {
     const DirectVectors d = PredictDirect(motion, directWithoutDelta ? nullptr : &reader, column, row);
     if (report != nullptr) {
+      report->mode = kVectorModeFour;
       CopyVectors(report->vectors, d.forward);
       CopyVectors(report->backward, d.backward);
     }
   } else if (fieldPrediction) {
+    if (report != nullptr) {
+      report->mode = kVectorModeField | (selects[0][0] << 3) | (selects[0][1] << 4) | (selects[1][0] << 5) |
+                     (selects[1][1] << 6);
+    }
     if ((flags & kMbForward) != 0) {
       const FieldVectors v = DecodeForwardFieldVectors(motion, reader, selects[0][0], selects[0][1], column, row);
       if (report != nullptr) SetFieldVectors(report->vectors, v);
@@ -343,10 +349,8 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
     report->codedBlockPattern = pattern;
     report->quantiser = decoder.mb.quantiser;
     const MacroblockVectorRecord& record = decoder.motion.records[index];
-    for (int b = 0; b < 4; ++b) {
-      report->vectors[b][0] = record.vectors[b][0];
-      report->vectors[b][1] = record.vectors[b][1];
-    }
+    report->mode = record.mode;
+    CopyVectors(report->vectors, record.vectors);
     decoder.observation.observer(decoder.observation.context, *report);
   }
   const int x = int(column * 16);
@@ -558,6 +562,7 @@ bool DecodeThirdPartition(Mpeg4Decoder& decoder, uint32_t count) {
       report->flags = record.flags;
       report->codedBlockPattern = record.pattern;
       report->quantiser = record.quantiser;
+      report->mode = decoder.motion.records[index].mode;
       CopyVectors(report->vectors, decoder.motion.records[index].vectors);
       decoder.observation.observer(decoder.observation.context, *report);
     }

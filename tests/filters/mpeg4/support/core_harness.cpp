@@ -26,6 +26,7 @@ void Observe(void* context, const MacroblockReport& report) {
   macroblock.flags = report.flags;
   macroblock.codedBlockPattern = report.codedBlockPattern;
   macroblock.quantiser = report.quantiser;
+  macroblock.mode = report.mode;
   std::memcpy(macroblock.vectors, report.vectors, sizeof(macroblock.vectors));
   std::memcpy(macroblock.backward, report.backward, sizeof(macroblock.backward));
   std::memcpy(macroblock.levels, report.levels, sizeof(macroblock.levels));

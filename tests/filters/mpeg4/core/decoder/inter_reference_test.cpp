@@ -75,7 +75,9 @@ TEST_P(InterReference, MatchesLibavcodec) {
       int32_t x = 0, y = 0;
       if (found != macroblocks.end() && found->second.count(index) != 0) {
         const CoreMacroblock& mb = found->second.at(index);
-        if (v.w == 16 && v.h == 8) {
+        const bool field = (mb.mode & 3) == 2;
+        ASSERT_EQ(field, v.w == 16 && v.h == 8) << "picture " << i << " block at " << v.x << "," << v.y;
+        if (field) {
           // A field macroblock: libavcodec exports, for both fields, the
           // horizontal part its neighbours predict from ((s >> 1) | (s & 1)
           // of the two fields' sum, as ours stores it) and the sum of the

@@ -27,6 +27,7 @@ struct CoreMacroblock {
   uint32_t quantiser = 0;
   int32_t vectors[4][2] = {};   // per 8x8 block; the forward ones in B-VOPs
   int32_t backward[4][2] = {};  // backward vectors of B-VOP macroblocks
+  uint32_t mode = 0;            // how the vectors were used (MacroblockReport::mode)
   int16_t levels[6][64] = {};
   uint32_t call = 0;            // the decode call that decoded it
 };
