@@ -218,6 +218,29 @@ void WriteSpriteVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, 
   w.Stuff();
 }
 
+void WritePredictionOnlyVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, std::mt19937& random) {
+  VopFields vop;
+  vop.codingType = 1;
+  vop.timeIncrement = timeIncrement;
+  vop.roundingType = random() % 2;
+  vop.quant = 4;
+  vop.fcodeForward = 1 + random() % 3;
+  WriteVopHeader(w, vol, vop);
+  const uint32_t rSize = vop.fcodeForward - 1;
+  const int32_t range = 32 << rSize;
+  const uint32_t count = ((vol.width + 15) / 16) * ((vol.height + 15) / 16);
+  for (uint32_t m = 0; m < count; ++m) {
+    w.Put(0, 1);  // coded
+    const bool four = random() % 3 == 0;
+    PutInterMcbpc(w, four ? 0x2 : 0x1, 0);
+    PutCbpy(w, 0, false);
+    for (int c = 0; c < (four ? 8 : 2); ++c) {
+      WriteVectorDifference(w, int32_t(random() % uint32_t(2 * range + 1)) - range, rSize);
+    }
+  }
+  w.Stuff();
+}
+
 VolFields PartitionedReversibleLayer() {
   VolFields vol;
   vol.width = 96;

@@ -55,6 +55,11 @@ void WriteDcOnlyIntraVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrem
 // the vector range of f-code 1.
 void WriteSpriteVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, bool vectors, std::mt19937& random);
 
+// A P-VOP of one- and four-vector macroblocks without residual, vector
+// differences anywhere in the range of a random f-code of 1-3 (so vectors
+// wrap and point far beyond every edge), random rounding type.
+void WritePredictionOnlyVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, std::mt19937& random);
+
 // The layer of the partitioned streams: 96x64, data partitioning with
 // reversible texture.
 VolFields PartitionedReversibleLayer();
