@@ -26,7 +26,7 @@
 namespace tlx::mpeg4::test {
 namespace {
 
-uint32_t gSeeds = 4500;
+uint32_t gSeeds = 3000;
 
 // Ends the program when the call in progress has run for `limit`.
 class Watchdog {
