@@ -47,6 +47,26 @@ void ExpectIntraDecodeMatches(const CoreDecode& ours, const ReferenceDecode& ref
   }
 }
 
+// Expects no status and `count` pictures from both decoders, equal in every
+// sample.
+void ExpectEqualPictures(const CoreDecode& ours, const ReferenceDecode& reference, size_t count,
+                         const std::string& name) {
+  for (uint32_t status : ours.statuses) EXPECT_EQ(status, 0u) << name;
+  ASSERT_EQ(ours.pictures.size(), count) << name;
+  ASSERT_EQ(reference.frames.size(), count) << name;
+  for (size_t i = 0; i < count; ++i) {
+    const CorePicture& p = ours.pictures[i];
+    const ReferenceFrame& f = reference.frames[i];
+    ASSERT_EQ(p.width, f.width) << name;
+    ASSERT_EQ(p.height, f.height) << name;
+    EXPECT_TRUE(ComparePlane(p.y.data(), p.width, f.y, p.width, p.height).identical) << name << " picture " << i << " Y";
+    EXPECT_TRUE(ComparePlane(p.u.data(), p.width / 2, f.u, p.width / 2, p.height / 2).identical)
+        << name << " picture " << i << " U";
+    EXPECT_TRUE(ComparePlane(p.v.data(), p.width / 2, f.v, p.width / 2, p.height / 2).identical)
+        << name << " picture " << i << " V";
+  }
+}
+
 // libavcodec reads the DC of a partitioned I-VOP by its own code whatever
 // the threshold says, so the stream with the DC as the first coefficient is
 // judged by libavcodec's decode of the same macroblocks with DC codes.
@@ -131,19 +151,7 @@ TEST(WriterStreams, SpritePicturesEqualLibavcodec) {
         const CoreDecode ours = DecodeWithCore(stream, false);
         const std::string name = "points " + std::to_string(points) + " accuracy " + std::to_string(accuracy) +
                                  " quarter " + std::to_string(quarterSample);
-        for (uint32_t status : ours.statuses) EXPECT_EQ(status, 0u) << name;
-        ASSERT_EQ(ours.pictures.size(), 4u) << name;
-        ASSERT_EQ(reference.frames.size(), 4u) << name;
-        for (size_t i = 0; i < 4; ++i) {
-          const CorePicture& p = ours.pictures[i];
-          const ReferenceFrame& f = reference.frames[i];
-          EXPECT_TRUE(ComparePlane(p.y.data(), p.width, f.y, p.width, p.height).identical)
-              << name << " picture " << i << " Y";
-          EXPECT_TRUE(ComparePlane(p.u.data(), p.width / 2, f.u, p.width / 2, p.height / 2).identical)
-              << name << " picture " << i << " U";
-          EXPECT_TRUE(ComparePlane(p.v.data(), p.width / 2, f.v, p.width / 2, p.height / 2).identical)
-              << name << " picture " << i << " V";
-        }
+        ExpectEqualPictures(ours, reference, 4, name);
       }
     }
   }
@@ -174,20 +182,7 @@ TEST(WriterStreams, PredictedPicturesWithoutResidualEqualLibavcodec) {
       const CoreDecode ours = DecodeWithCore(w.bytes(), false);
       const std::string name = std::to_string(size[0]) + "x" + std::to_string(size[1]) + " quarter " +
                                std::to_string(quarterSample);
-      for (uint32_t status : ours.statuses) EXPECT_EQ(status, 0u) << name;
-      ASSERT_EQ(ours.pictures.size(), 5u) << name;
-      ASSERT_EQ(reference.frames.size(), 5u) << name;
-      for (size_t i = 0; i < 5; ++i) {
-        const CorePicture& p = ours.pictures[i];
-        const ReferenceFrame& f = reference.frames[i];
-        ASSERT_EQ(p.width, f.width) << name;
-        EXPECT_TRUE(ComparePlane(p.y.data(), p.width, f.y, p.width, p.height).identical)
-            << name << " picture " << i << " Y";
-        EXPECT_TRUE(ComparePlane(p.u.data(), p.width / 2, f.u, p.width / 2, p.height / 2).identical)
-            << name << " picture " << i << " U";
-        EXPECT_TRUE(ComparePlane(p.v.data(), p.width / 2, f.v, p.width / 2, p.height / 2).identical)
-            << name << " picture " << i << " V";
-      }
+      ExpectEqualPictures(ours, reference, 5, name);
     }
   }
 }
