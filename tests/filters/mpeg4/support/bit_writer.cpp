@@ -60,7 +60,7 @@ void WriteVol(BitWriter& w, const VolFields& vol) {
   w.Put(vol.volControlParameters, 1);
   if (vol.volControlParameters != 0) {
     w.Put(1, 2);  // chroma_format
-    w.Put(1, 1);  // low_delay
+    w.Put(vol.lowDelay, 1);
     w.Put(0, 1);  // no vbv_parameters
   }
   w.Put(vol.shape, 2);

@@ -241,6 +241,51 @@ void WritePredictionOnlyVop(BitWriter& w, const VolFields& vol, uint32_t timeInc
   w.Stuff();
 }
 
+void WritePredictionOnlyBVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, std::mt19937& random) {
+  VopFields vop;
+  vop.codingType = 2;
+  vop.timeIncrement = timeIncrement;
+  vop.quant = 4;
+  vop.fcodeForward = 1 + random() % 3;
+  vop.fcodeBackward = 1 + random() % 3;
+  WriteVopHeader(w, vol, vop);
+  auto vector = [&](uint32_t fcode) {
+    const int32_t range = 32 << (fcode - 1);
+    for (int c = 0; c < 2; ++c) {
+      WriteVectorDifference(w, int32_t(random() % uint32_t(2 * range + 1)) - range, fcode - 1);
+    }
+  };
+  const uint32_t count = ((vol.width + 15) / 16) * ((vol.height + 15) / 16);
+  for (uint32_t m = 0; m < count; ++m) {
+    const uint32_t mode = random() % 5;
+    if (mode == 0) {
+      w.Put(1, 1);  // modb 1: direct without a delta
+      continue;
+    }
+    w.Put(1, 2);  // modb 01: a type, no pattern
+    switch (mode) {
+      case 1:  // direct with a delta
+        w.Put(1, 1);
+        for (int c = 0; c < 2; ++c) WriteVectorDifference(w, int32_t(random() % 65) - 32, 0);
+        break;
+      case 2:  // interpolated
+        w.Put(1, 2);
+        vector(vop.fcodeForward);
+        vector(vop.fcodeBackward);
+        break;
+      case 3:  // backward
+        w.Put(1, 3);
+        vector(vop.fcodeBackward);
+        break;
+      default:  // forward
+        w.Put(1, 4);
+        vector(vop.fcodeForward);
+        break;
+    }
+  }
+  w.Stuff();
+}
+
 VolFields PartitionedReversibleLayer() {
   VolFields vol;
   vol.width = 96;

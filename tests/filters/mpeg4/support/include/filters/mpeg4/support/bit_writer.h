@@ -43,6 +43,7 @@ struct VolFields {
   uint32_t startCode = 0x120;
   uint32_t verid = 2;  // 1 writes no object layer identifier
   uint32_t volControlParameters = 0;
+  uint32_t lowDelay = 1;  // written only with volControlParameters
   uint32_t shape = 0;
   uint32_t timeIncrementResolution = 25;
   uint32_t fixedVopRate = 0;

@@ -60,6 +60,11 @@ void WriteSpriteVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, 
 // wrap and point far beyond every edge), random rounding type.
 void WritePredictionOnlyVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, std::mt19937& random);
 
+// A B-VOP of macroblocks without residual in random modes: direct without
+// and with a delta, interpolated, backward, forward; f-codes of 1-3. The
+// co-located macroblocks must all have been coded.
+void WritePredictionOnlyBVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, std::mt19937& random);
+
 // The layer of the partitioned streams: 96x64, data partitioning with
 // reversible texture.
 VolFields PartitionedReversibleLayer();
