@@ -180,6 +180,7 @@ void WriteDcOnlyIntraVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrem
     PutIntraMcbpc(w, 0, false);
     w.Put(0, 1);  // ac_pred_flag
     PutCbpy(w, 0, true);
+    if (vol.interlaced != 0) w.Put(0, 1);  // dct_type: frame
     for (int b = 0; b < 6; ++b) PutIntraDc(w, b < 4, int32_t(random() % 9) - 4);
   }
   w.Stuff();
@@ -225,6 +226,7 @@ void WritePredictionOnlyVop(BitWriter& w, const VolFields& vol, uint32_t timeInc
   vop.roundingType = random() % 2;
   vop.quant = 4;
   vop.fcodeForward = 1 + random() % 3;
+  vop.topFieldFirst = random() % 2;
   WriteVopHeader(w, vol, vop);
   const uint32_t rSize = vop.fcodeForward - 1;
   const int32_t range = 32 << rSize;
@@ -234,7 +236,12 @@ void WritePredictionOnlyVop(BitWriter& w, const VolFields& vol, uint32_t timeInc
     const bool four = random() % 3 == 0;
     PutInterMcbpc(w, four ? 0x2 : 0x1, 0);
     PutCbpy(w, 0, false);
-    for (int c = 0; c < (four ? 8 : 2); ++c) {
+    // Interlaced: no dct_type without a pattern; field prediction (with
+    // both reference-field selects) for some one-vector macroblocks.
+    const bool field = vol.interlaced != 0 && !four && random() % 2 == 0;
+    if (vol.interlaced != 0 && !four) w.Put(field ? 1u : 0u, 1);
+    if (field) w.Put(random() % 4, 2);
+    for (int c = 0; c < (four || field ? (four ? 8 : 4) : 2); ++c) {
       WriteVectorDifference(w, int32_t(random() % uint32_t(2 * range + 1)) - range, rSize);
     }
   }
@@ -248,12 +255,23 @@ void WritePredictionOnlyBVop(BitWriter& w, const VolFields& vol, uint32_t timeIn
   vop.quant = 4;
   vop.fcodeForward = 1 + random() % 3;
   vop.fcodeBackward = 1 + random() % 3;
+  vop.topFieldFirst = random() % 2;
   WriteVopHeader(w, vol, vop);
+  bool field = false;
   auto vector = [&](uint32_t fcode) {
     const int32_t range = 32 << (fcode - 1);
-    for (int c = 0; c < 2; ++c) {
+    for (int c = 0; c < (field ? 4 : 2); ++c) {
       WriteVectorDifference(w, int32_t(random() % uint32_t(2 * range + 1)) - range, fcode - 1);
     }
+  };
+  // Interlaced: field prediction for some macroblocks not in direct mode,
+  // with the selects of each direction used.
+  auto fieldInformation = [&](bool forward, bool backward) {
+    if (vol.interlaced == 0) return;
+    field = random() % 2 == 0;
+    w.Put(field ? 1u : 0u, 1);
+    if (field && forward) w.Put(random() % 4, 2);
+    if (field && backward) w.Put(random() % 4, 2);
   };
   const uint32_t count = ((vol.width + 15) / 16) * ((vol.height + 15) / 16);
   for (uint32_t m = 0; m < count; ++m) {
@@ -270,15 +288,18 @@ void WritePredictionOnlyBVop(BitWriter& w, const VolFields& vol, uint32_t timeIn
         break;
       case 2:  // interpolated
         w.Put(1, 2);
+        fieldInformation(true, true);
         vector(vop.fcodeForward);
         vector(vop.fcodeBackward);
         break;
       case 3:  // backward
         w.Put(1, 3);
+        fieldInformation(false, true);
         vector(vop.fcodeBackward);
         break;
       default:  // forward
         w.Put(1, 4);
+        fieldInformation(true, false);
         vector(vop.fcodeForward);
         break;
     }
