@@ -5,6 +5,7 @@
 
 #include "block/block_decoder_state.h"
 #include "block/block_decoding.h"
+#include "gmc.h"
 #include "macroblock_header.h"
 #include "motion_vectors.h"
 #include "start_codes.h"
@@ -36,6 +37,24 @@ void WriteQuantiserMap(Mpeg4Decoder& decoder, uint32_t index) {
 
 void UpdateIntraDcVlcSwitch(Mpeg4Decoder& decoder) {
   decoder.mb.intraDcVlc = int32_t(decoder.mb.runningQuantiser) < decoder.stream.intraDcThreshold ? 1 : 0;
+}
+
+// Tells the observer of a macroblock predicted without residual: its
+// recorded vectors.
+void ReportPredictionOnly(Mpeg4Decoder& decoder, uint32_t index) {
+  if (decoder.observation.observer == nullptr) return;
+  MacroblockReport& report = *decoder.observation.report;
+  report = MacroblockReport{};
+  report.index = index;
+  report.flags = kMbInter;
+  report.quantiser = decoder.mb.quantiser;
+  const MacroblockVectorRecord& record = decoder.motion.records[index];
+  report.mode = record.mode;
+  for (int b = 0; b < 4; ++b) {
+    report.vectors[b][0] = record.vectors[b][0];
+    report.vectors[b][1] = record.vectors[b][1];
+  }
+  decoder.observation.observer(decoder.observation.context, report);
 }
 
 }  // namespace
@@ -77,6 +96,14 @@ void SetVectors(int32_t (&to)[4][2], const VectorEntry& v) {
   }
 }
 
+// Top field vector in blocks 0-1, bottom field vector in blocks 2-3.
+void SetFieldVectors(int32_t (&to)[4][2], const FieldVectors& v) {
+  for (int b = 0; b < 4; ++b) {
+    to[b][0] = v.fields[b >> 1].x;
+    to[b][1] = v.fields[b >> 1].y;
+  }
+}
+
 // One macroblock of a B-VOP in the combined syntax.
 void DecodeBMacroblock(Mpeg4Decoder& decoder, const BitReader& saved) {
   BitReader& reader = decoder.reader;
@@ -113,10 +140,18 @@ void DecodeBMacroblock(Mpeg4Decoder& decoder, const BitReader& saved) {
   const uint32_t pattern = decoder.mb.codedBlockPattern;
   if ((flags & kMbQuant) != 0 && pattern != 0) ReadDbquant(decoder, reader);
   decoder.mb.dctType = 0;
+  bool fieldPrediction = false;
+  uint32_t selects[2][2] = {};  // [direction][field]
   if (decoder.stream.vol.interlaced != 0) {
     if (pattern != 0) decoder.mb.dctType = BitRead(reader, 1);
-    // Field prediction is not decoded by this core.
-    if ((flags & kMbDirect) == 0 && BitRead(reader, 1) != 0) decoder.status |= kStatusUnsupported;
+    if ((flags & kMbDirect) == 0 && BitRead(reader, 1) != 0) {
+      fieldPrediction = true;
+      for (int direction = 0; direction < 2; ++direction) {
+        if ((flags & (direction == 0 ? kMbForward : kMbBackward)) == 0) continue;
+        selects[direction][0] = BitRead(reader, 1);
+        selects[direction][1] = BitRead(reader, 1);
+      }
+    }
   }
   if ((decoder.status | reader.status) != 0) {
     RestoreAndSkip(decoder, saved);
@@ -126,11 +161,27 @@ void DecodeBMacroblock(Mpeg4Decoder& decoder, const BitReader& saved) {
   MacroblockReport* report = decoder.observation.observer != nullptr ? decoder.observation.report : nullptr;
   if (report != nullptr) *report = MacroblockReport{};
   if ((flags & kMbDirect) != 0) {
-    const DirectVectors d = PredictDirect(motion, directWithoutDelta ? nullptr : &reader, column, row,
-                                          decoder.stream.trb, decoder.stream.trd);
+    const DirectVectors d = PredictDirect(motion, directWithoutDelta ? nullptr : &reader, column, row);
     if (report != nullptr) {
+      report->mode = kVectorModeFour;
       CopyVectors(report->vectors, d.forward);
       CopyVectors(report->backward, d.backward);
+    }
+  } else if (fieldPrediction) {
+    if (report != nullptr) {
+      report->mode = kVectorModeField | (selects[0][0] << 3) | (selects[0][1] << 4) | (selects[1][0] << 5) |
+                     (selects[1][1] << 6);
+    }
+    if ((flags & kMbForward) != 0) {
+      const FieldVectors v = DecodeForwardFieldVectors(motion, reader, selects[0][0], selects[0][1], column, row);
+      if (report != nullptr) SetFieldVectors(report->vectors, v);
+    }
+    if ((flags & kMbBackward) != 0) {
+      const FieldVectors v =
+          (flags & kMbForward) != 0
+              ? DecodeBackwardFieldVectorsAveraged(motion, reader, selects[1][0], selects[1][1], column, row)
+              : DecodeBackwardFieldVectors(motion, reader, selects[1][0], selects[1][1], column, row);
+      if (report != nullptr) SetFieldVectors(report->backward, v);
     }
   } else {
     if ((flags & kMbForward) != 0) {
@@ -174,12 +225,8 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
   const StreamState& stream = decoder.stream;
   const uint32_t type = stream.vop.codingType;
-  const bool predicted = type == kVopP;
-  // Sprite macroblocks are not decoded by this core.
-  if (type == kVopS) {
-    decoder.status |= kStatusUnsupported;
-    return;
-  }
+  const bool sprite = type == kVopS;
+  const bool predicted = type == kVopP || sprite;
   const BitReader saved = reader;
   if (type == kVopB) {
     DecodeBMacroblock(decoder, saved);
@@ -198,8 +245,18 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
       RestoreAndSkip(decoder, saved);
       return;
     }
-    decoder.grid.words[index] = 1;
-    ConcealMacroblock(decoder, index);
+    if (sprite) {
+      // Predicted by the trajectory, and not skipped for the B-VOPs that
+      // follow.
+      const uint32_t column = uint32_t(decoder.grid.column[index]);
+      decoder.grid.words[index] = 0;
+      ResetMacroblockPredictors(*decoder.blockDecoder, column);
+      decoder.status |= GmcPredict(decoder.motion, column, uint32_t(decoder.grid.row[index]));
+      ReportPredictionOnly(decoder, index);
+    } else {
+      decoder.grid.words[index] = 1;
+      ConcealMacroblock(decoder, index);
+    }
     WriteQuantiserMap(decoder, index);
     decoder.mb.index = index + 1;
     return;
@@ -218,6 +275,8 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   decoder.grid.words[index] = 0;
   const bool intra = (decoder.mb.flags & kMbIntra) != 0;
   const bool shortHeader = stream.shortHeaderMode != 0;
+  // mcsel: an inter macroblock of one vector predicted by the trajectory.
+  const bool global = sprite && (decoder.mb.flags & kMbInter) != 0 && BitRead(reader, 1) != 0;
   decoder.mb.acPredFlag = intra && !shortHeader ? BitRead(reader, 1) : 0;
   DecodeCbpy(decoder, reader);
   if ((decoder.mb.flags & kMbQuant) != 0) {
@@ -238,7 +297,7 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   uint32_t topSelect = 0, bottomSelect = 0;
   if (stream.vol.interlaced != 0) {
     if (intra || (pattern & kCodedBlocks) != 0) decoder.mb.dctType = BitRead(reader, 1);
-    if ((decoder.mb.flags & kMbInter) != 0 && BitRead(reader, 1) != 0) {
+    if ((decoder.mb.flags & kMbInter) != 0 && !global && BitRead(reader, 1) != 0) {
       fieldPrediction = true;
       topSelect = BitRead(reader, 1);
       bottomSelect = BitRead(reader, 1);
@@ -253,6 +312,8 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
   const uint32_t row = uint32_t(decoder.grid.row[index]);
   if (intra) {
     StoreZeroVectors(decoder.motion, column, row);
+  } else if (global) {
+    decoder.status |= GmcPredict(decoder.motion, column, row);
   } else if (fieldPrediction) {
     decoder.status |= DecodeFieldVectors(decoder.motion, reader, topSelect, bottomSelect, column, row);
   } else if ((decoder.mb.flags & kMbInter4v) != 0) {
@@ -288,10 +349,8 @@ void DecodeMacroblocksCombined(Mpeg4Decoder& decoder) {
     report->codedBlockPattern = pattern;
     report->quantiser = decoder.mb.quantiser;
     const MacroblockVectorRecord& record = decoder.motion.records[index];
-    for (int b = 0; b < 4; ++b) {
-      report->vectors[b][0] = record.vectors[b][0];
-      report->vectors[b][1] = record.vectors[b][1];
-    }
+    report->mode = record.mode;
+    CopyVectors(report->vectors, record.vectors);
     decoder.observation.observer(decoder.observation.context, *report);
   }
   const int x = int(column * 16);
@@ -392,10 +451,12 @@ int32_t DecodeFirstPartition(Mpeg4Decoder& decoder, bool predicted) {
       if ((record.flags & kMbIntra) != 0) {
         StoreZeroVectors(decoder.motion, column, row);
       } else if ((record.flags & kMbInter4v) != 0) {
-        decoder.status |= DecodeFourVectors(decoder.motion, reader, column, row);
+        VectorEntry blocks[4];
+        DecodeFourVectorsPartitioned(decoder.motion, reader, column, row, blocks);
       } else {
-        decoder.status |= DecodeOneVector(decoder.motion, reader, column, row);
+        DecodeVectorPartitioned(decoder.motion, reader, column, row);
       }
+      decoder.status |= decoder.motion.status;
     } else {
       if ((record.flags & kMbQuant) != 0 && !ApplyDquant(decoder, reader)) return -1;
       UpdateRunningQuantiser(decoder);
@@ -449,6 +510,19 @@ bool DecodeSecondPartition(Mpeg4Decoder& decoder, bool predicted, uint32_t count
   return true;
 }
 
+// The prediction of an inter macroblock of a partitioned packet from the
+// vectors its motion partition recorded.
+void CompensateFromRecord(MotionVectorState& motion, uint32_t column, uint32_t row, uint32_t flags) {
+  const MacroblockVectorRecord& record = motion.records[row * motion.columns + column];
+  VectorEntry blocks[4];
+  for (int b = 0; b < 4; ++b) blocks[b] = VectorEntry{record.vectors[b][0], record.vectors[b][1], 1, 0};
+  if ((flags & kMbInter4v) != 0) {
+    CompensateFourVectorsPartitioned(motion, column, row, blocks);
+  } else {
+    CompensateVectorPartitioned(motion, column, row, blocks[0]);
+  }
+}
+
 // Partition 3: the texture, and the reconstruction of every macroblock.
 bool DecodeThirdPartition(Mpeg4Decoder& decoder, uint32_t count) {
   BitReader& reader = decoder.reader;
@@ -469,13 +543,13 @@ bool DecodeThirdPartition(Mpeg4Decoder& decoder, uint32_t count) {
     blocks.levelCapture = report != nullptr ? report->levels : nullptr;
     const bool intra = (record.flags & kMbIntra) != 0;
     const int32_t quantiser = int32_t(record.quantiser);
+    if (!intra) CompensateFromRecord(decoder.motion, column, uint32_t(decoder.grid.row[index]), record.flags);
     if (intra && record.intraDcVlc != 0) {
       decoder.status |=
           DecodeIntraMacroblockPartitioned(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser,
                                            record.pattern, record.dc, record.direction, record.quantisedDc, column);
     } else if (intra) {
       // The DC as the first event: decoded here, as in a combined packet.
-      if (blocks.reversibleVlc != 0) decoder.status |= kStatusUnsupported;
       decoder.status |= DecodeIntraMacroblock(blocks, reader, decoder.mb.blocks, decoder.mb.shapes, quantiser,
                                               record.pattern, 0, record.acPredFlag, column);
     } else {
@@ -488,6 +562,7 @@ bool DecodeThirdPartition(Mpeg4Decoder& decoder, uint32_t count) {
       report->flags = record.flags;
       report->codedBlockPattern = record.pattern;
       report->quantiser = record.quantiser;
+      report->mode = decoder.motion.records[index].mode;
       CopyVectors(report->vectors, decoder.motion.records[index].vectors);
       decoder.observation.observer(decoder.observation.context, *report);
     }

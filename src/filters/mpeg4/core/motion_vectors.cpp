@@ -51,6 +51,39 @@ void PredictLuma(MotionVectorState& state, const Picture& reference, int x, int 
 // A luma vector component in the half-sample units of the chroma rules.
 int32_t HalfSampleUnits(const MotionVectorState& state, int32_t v) { return state.quarterSample != 0 ? v / 2 : v; }
 
+// The two fields of the macroblock, field f predicted from reference field
+// selects[f] with vector fields[f] (vertical part in frame units), put or
+// averaged; chroma by the field chroma rule.
+void PredictFields(MotionVectorState& state, const Picture& reference, uint32_t column, uint32_t row,
+                   const VectorEntry (&fields)[2], const uint32_t (&selects)[2], bool average) {
+  Picture& current = *state.current;
+  const PredictionKernels& k = *state.kernels;
+  const int x = int(16 * column), y = int(16 * row);
+  for (int f = 0; f < 2; ++f) {
+    VectorEntry v = fields[f];
+    const int select = int(selects[f]);
+    if (state.quarterSample != 0) {
+      if (average) {
+        current.AverageLumaFieldQuarter(k, reference, x, y, v.x, v.y, select, f);
+      } else {
+        current.PredictLumaFieldQuarter(k, reference, x, y, v.x, v.y, select, f);
+      }
+      v.x /= 2;
+      v.y /= 2;
+    } else if (average) {
+      current.AverageLumaFieldHalf(k, reference, x, y, v.x, v.y, select, f);
+    } else {
+      current.PredictLumaFieldHalf(k, reference, x, y, v.x, v.y, select, f);
+    }
+    const int cx = int(8 * column), cy = int(8 * row);
+    if (average) {
+      current.AverageChromaFieldHalf(k, reference, cx, cy, FieldChromaX(v.x), FieldChromaY(v.y), select, f);
+    } else {
+      current.PredictChromaFieldHalf(k, reference, cx, cy, FieldChromaX(v.x), FieldChromaY(v.y), select, f);
+    }
+  }
+}
+
 VectorEntry DecodeVector(MotionVectorState& state, BitReader& reader, uint32_t range, const VectorEntry& predictor) {
   VectorEntry v;
   v.x = DecodeVectorComponent(reader, range, predictor.x, state.status);
@@ -194,7 +227,7 @@ void ResetMotionVectorRows(MotionVectorState& state) {
 void ResetMotionVectorPredictors(MotionVectorState& state) { state.left[0] = state.left[1] = VectorEntry{}; }
 
 void ResetBidirectionalPredictors(MotionVectorState& state) {
-  state.bidirectional[0] = state.bidirectional[1] = VectorEntry{};
+  for (VectorEntry& slot : state.bidirectional) slot = VectorEntry{};
 }
 
 void SetPictures(MotionVectorState& state, Picture* current, const Picture* forward, const Picture* backward) {
@@ -203,53 +236,86 @@ void SetPictures(MotionVectorState& state, Picture* current, const Picture* forw
   state.backward = backward;
 }
 
-void StoreZeroVectors(MotionVectorState& state, uint32_t column, uint32_t row) {
-  const VectorEntry zero{0, 0, 1, 0};
-  state.row[2 * column] = state.row[2 * column + 1] = zero;
-  state.left[0] = state.left[1] = zero;
-  state.records[row * state.columns + column] = MacroblockVectorRecord{};
+void SetFrameDistances(MotionVectorState& state, int32_t trb, int32_t trd) {
+  state.trb = trb;
+  state.trd = trd != 0 ? trd : 1;
 }
 
-uint32_t DecodeOneVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
-  VectorEntry* above = state.row + 2 * column;
-  const VectorEntry v =
-      DecodeVector(state, reader, state.forwardRange, PredictVector(state.left[0], above[0], above[2]));
-  above[0] = above[1] = state.left[0] = state.left[1] = v;
+void SetFieldDistances(MotionVectorState& state, uint32_t topFieldFirst, int32_t past, int32_t current,
+                       int32_t future) {
+  state.topFieldFirst = topFieldFirst;
+  state.trbField = 2 * (current - past);
+  state.trdField = 2 * (future - past);
+}
+
+void StoreOneVector(MotionVectorState& state, uint32_t column, uint32_t row, const VectorEntry& v) {
+  state.row[2 * column] = state.row[2 * column + 1] = v;
+  state.left[0] = state.left[1] = v;
   MacroblockVectorRecord& record = state.records[row * state.columns + column];
   record.mode = kVectorModeOne;
   for (auto& vector : record.vectors) {
     vector[0] = v.x;
     vector[1] = v.y;
   }
+}
+
+void StoreZeroVectors(MotionVectorState& state, uint32_t column, uint32_t row) {
+  StoreOneVector(state, column, row, VectorEntry{0, 0, 1, 0});
+}
+
+VectorEntry DecodeVectorPartitioned(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
+  VectorEntry* above = state.row + 2 * column;
+  const VectorEntry v =
+      DecodeVector(state, reader, state.forwardRange, PredictVector(state.left[0], above[0], above[2]));
+  StoreOneVector(state, column, row, v);
+  return v;
+}
+
+void DecodeFourVectorsPartitioned(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row,
+                                  VectorEntry (&blocks)[4]) {
+  VectorEntry* above = state.row + 2 * column;
+  const uint32_t range = state.forwardRange;
+  blocks[0] = DecodeVector(state, reader, range, PredictVector(state.left[0], above[0], above[2]));
+  blocks[1] = DecodeVector(state, reader, range, PredictVector(blocks[0], above[1], above[2]));
+  blocks[2] = DecodeVector(state, reader, range, PredictVector(state.left[1], blocks[0], blocks[1]));
+  blocks[3] = DecodeVector(state, reader, range, PredictVector(blocks[2], blocks[0], blocks[1]));
+  state.left[0] = blocks[1];
+  above[0] = blocks[2];
+  above[1] = state.left[1] = blocks[3];
+  MacroblockVectorRecord& record = state.records[row * state.columns + column];
+  record.mode = kVectorModeFour;
+  for (int b = 0; b < 4; ++b) {
+    record.vectors[b][0] = blocks[b].x;
+    record.vectors[b][1] = blocks[b].y;
+  }
+}
+
+void CompensateVectorPartitioned(MotionVectorState& state, uint32_t column, uint32_t row, const VectorEntry& v) {
   PredictLuma(state, *state.forward, int(16 * column), int(16 * row), 16, v.x, v.y, false);
   PredictChroma(state, column, row, ChromaFromOneVector(HalfSampleUnits(state, v.x)),
                 ChromaFromOneVector(HalfSampleUnits(state, v.y)));
+}
+
+void CompensateFourVectorsPartitioned(MotionVectorState& state, uint32_t column, uint32_t row,
+                                      const VectorEntry (&blocks)[4]) {
+  VectorEntry sum;
+  for (int b = 0; b < 4; ++b) {
+    PredictLuma(state, *state.forward, int(16 * column + 8 * (b & 1)), int(16 * row + 8 * (b >> 1)), 8, blocks[b].x,
+                blocks[b].y, false);
+    AddVector(sum, VectorEntry{HalfSampleUnits(state, blocks[b].x), HalfSampleUnits(state, blocks[b].y), 1, 0});
+  }
+  PredictChroma(state, column, row, ChromaFromFourVectors(sum.x), ChromaFromFourVectors(sum.y));
+}
+
+uint32_t DecodeOneVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
+  CompensateVectorPartitioned(state, column, row, DecodeVectorPartitioned(state, reader, column, row));
   return state.status;
 }
 
 uint32_t DecodeFourVectors(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
-  VectorEntry* above = state.row + 2 * column;
-  const uint32_t range = state.forwardRange;
-  const VectorEntry topLeft = DecodeVector(state, reader, range, PredictVector(state.left[0], above[0], above[2]));
-  const VectorEntry topRight = DecodeVector(state, reader, range, PredictVector(topLeft, above[1], above[2]));
-  const VectorEntry bottomLeft = DecodeVector(state, reader, range, PredictVector(state.left[1], topLeft, topRight));
-  const VectorEntry bottomRight = DecodeVector(state, reader, range, PredictVector(bottomLeft, topLeft, topRight));
-  state.left[0] = topRight;
-  above[0] = bottomLeft;
-  above[1] = state.left[1] = bottomRight;
-
-  MacroblockVectorRecord& record = state.records[row * state.columns + column];
-  record.mode = kVectorModeFour;
-  const VectorEntry* blocks[4] = {&topLeft, &topRight, &bottomLeft, &bottomRight};
-  VectorEntry sum;
-  for (int b = 0; b < 4; ++b) {
-    record.vectors[b][0] = blocks[b]->x;
-    record.vectors[b][1] = blocks[b]->y;
-    PredictLuma(state, *state.forward, int(16 * column + 8 * (b & 1)), int(16 * row + 8 * (b >> 1)), 8, blocks[b]->x,
-                blocks[b]->y, false);
-    AddVector(sum, VectorEntry{HalfSampleUnits(state, blocks[b]->x), HalfSampleUnits(state, blocks[b]->y), 1, 0});
-  }
-  PredictChroma(state, column, row, ChromaFromFourVectors(sum.x), ChromaFromFourVectors(sum.y));
+  VectorEntry blocks[4];
+  DecodeFourVectorsPartitioned(state, reader, column, row, blocks);
+  CompensateFourVectorsPartitioned(state, column, row, blocks);
   return state.status;
 }
 
@@ -275,37 +341,27 @@ uint32_t DecodeFieldVectors(MotionVectorState& state, BitReader& reader, uint32_
 
   MacroblockVectorRecord& record = state.records[row * state.columns + column];
   record.mode = (bottomSelect * 2 + topSelect) * 8 + kVectorModeField;
-  const uint32_t selects[2] = {topSelect, bottomSelect};
-  Picture& current = *state.current;
-  const PredictionKernels& k = *state.kernels;
   for (int f = 0; f < 2; ++f) {
-    VectorEntry v = fields[f];
-    record.vectors[2 * f][0] = record.vectors[2 * f + 1][0] = v.x;
-    record.vectors[2 * f][1] = record.vectors[2 * f + 1][1] = v.y;
-    const int x = int(16 * column), y = int(16 * row), select = int(selects[f]);
-    if (state.quarterSample != 0) {
-      current.PredictLumaFieldQuarter(k, *state.forward, x, y, v.x, v.y, select, f);
-      v.x /= 2;
-      v.y /= 2;
-    } else {
-      current.PredictLumaFieldHalf(k, *state.forward, x, y, v.x, v.y, select, f);
-    }
-    current.PredictChromaFieldHalf(k, *state.forward, int(8 * column), int(8 * row), FieldChromaX(v.x),
-                                   FieldChromaY(v.y), select, f);
+    record.vectors[2 * f][0] = record.vectors[2 * f + 1][0] = fields[f].x;
+    record.vectors[2 * f][1] = record.vectors[2 * f + 1][1] = fields[f].y;
   }
+  const uint32_t selects[2] = {topSelect, bottomSelect};
+  PredictFields(state, *state.forward, column, row, fields, selects, false);
   return state.status;
 }
 
 namespace {
 
-// One B-VOP vector against predictor entry `slot`, predicting the 16x16
-// macroblock and its chroma from `reference`, put or averaged.
+// One B-VOP vector of a direction (0 forward, 1 backward) against its frame
+// predictor slot, which both of the direction's slots then hold, predicting
+// the 16x16 macroblock and its chroma from `reference`, put or averaged.
 VectorEntry DecodeBidirectional(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row,
-                                int slot, bool average) {
-  const uint32_t range = slot == 0 ? state.forwardRange : state.backwardRange;
-  const VectorEntry v = DecodeVector(state, reader, range, state.bidirectional[slot]);
-  state.bidirectional[slot] = v;
-  const Picture& reference = slot == 0 ? *state.forward : *state.backward;
+                                int direction, bool average) {
+  const uint32_t range = direction == 0 ? state.forwardRange : state.backwardRange;
+  VectorEntry* slots = state.bidirectional + 2 * direction;
+  const VectorEntry v = DecodeVector(state, reader, range, slots[0]);
+  slots[0] = slots[1] = v;
+  const Picture& reference = direction == 0 ? *state.forward : *state.backward;
   const int x = int(16 * column), y = int(16 * row);
   const int cx = int(8 * column), cy = int(8 * row);
   const int32_t chromaX = ChromaFromOneVector(HalfSampleUnits(state, v.x));
@@ -319,7 +375,43 @@ VectorEntry DecodeBidirectional(MotionVectorState& state, BitReader& reader, uin
   return v;
 }
 
+// Two field vectors of a direction, each against its own slot (vertical
+// predictor halved, result doubled), and the two field predictions.
+FieldVectors DecodeBidirectionalFields(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                       uint32_t bottomSelect, uint32_t column, uint32_t row, int direction,
+                                       bool average) {
+  const uint32_t range = direction == 0 ? state.forwardRange : state.backwardRange;
+  VectorEntry* slots = state.bidirectional + 2 * direction;
+  FieldVectors result;
+  for (int f = 0; f < 2; ++f) {
+    VectorEntry& v = result.fields[f];
+    v.x = DecodeVectorComponent(reader, range, slots[f].x, state.status);
+    v.y = 2 * DecodeVectorComponent(reader, range, slots[f].y / 2, state.status);
+    v.valid = 1;
+    slots[f] = v;
+  }
+  const uint32_t selects[2] = {topSelect, bottomSelect};
+  PredictFields(state, direction == 0 ? *state.forward : *state.backward, column, row, result.fields, selects,
+                average);
+  return result;
+}
+
 }  // namespace
+
+FieldVectors DecodeForwardFieldVectors(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                       uint32_t bottomSelect, uint32_t column, uint32_t row) {
+  return DecodeBidirectionalFields(state, reader, topSelect, bottomSelect, column, row, 0, false);
+}
+
+FieldVectors DecodeBackwardFieldVectors(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                        uint32_t bottomSelect, uint32_t column, uint32_t row) {
+  return DecodeBidirectionalFields(state, reader, topSelect, bottomSelect, column, row, 1, false);
+}
+
+FieldVectors DecodeBackwardFieldVectorsAveraged(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                                uint32_t bottomSelect, uint32_t column, uint32_t row) {
+  return DecodeBidirectionalFields(state, reader, topSelect, bottomSelect, column, row, 1, true);
+}
 
 VectorEntry DecodeForwardVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row) {
   return DecodeBidirectional(state, reader, column, row, 0, false);
@@ -347,8 +439,35 @@ DirectVectors ComputeDirectVectors(const MacroblockVectorRecord& colocated, int3
   return d;
 }
 
-DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row,
-                            int32_t trb, int32_t trd) {
+DirectVectors ComputeFieldDirectVectors(const MacroblockVectorRecord& colocated, int32_t deltaX, int32_t deltaY,
+                                        int32_t trbField, int32_t trdField, uint32_t topFieldFirst) {
+  static constexpr int32_t kTop[8] = {0, 0, 1, 1, 0, 0, -1, -1};
+  static constexpr int32_t kBottom[8] = {-1, 0, -1, 0, 1, 0, 1, 0};
+  const uint32_t i = 4 * (topFieldFirst & 1) + 2 * ((colocated.mode >> 3) & 1) + ((colocated.mode >> 4) & 1);
+  const int32_t adjust[2] = {kTop[i], kBottom[i]};
+  DirectVectors d{};
+  for (int f = 0; f < 2; ++f) {
+    // Scaled in field units (half the recorded vertical part), the delta
+    // added there, and back in frame units.
+    MacroblockVectorRecord field;
+    for (auto& v : field.vectors) {
+      v[0] = colocated.vectors[2 * f][0];
+      v[1] = colocated.vectors[2 * f][1] / 2;
+    }
+    const int32_t trd = trdField + adjust[f];
+    const DirectVectors scaled =
+        ComputeDirectVectors(field, deltaX, deltaY, trbField + adjust[f], trd != 0 ? trd : 1);
+    for (int b = 2 * f; b < 2 * f + 2; ++b) {
+      d.forward[b][0] = scaled.forward[0][0];
+      d.backward[b][0] = scaled.backward[0][0];
+      d.forward[b][1] = 2 * scaled.forward[0][1];
+      d.backward[b][1] = 2 * scaled.backward[0][1];
+    }
+  }
+  return d;
+}
+
+DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row) {
   int32_t deltaX = 0, deltaY = 0;
   if (deltaReader != nullptr) {
     deltaX = DecodeVectorComponent(*deltaReader, 0, 0, state.status);
@@ -356,12 +475,20 @@ DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, ui
   }
   const MacroblockVectorRecord& colocated = state.records[row * state.columns + column];
   if ((colocated.mode & 3) == kVectorModeField) {
-    // Direct mode from a field-predicted macroblock is not decoded by this
-    // core: the macroblock is reported, not predicted from the wrong vectors.
-    state.status |= kStatusUnsupported;
-    return DirectVectors{};
+    const DirectVectors d = ComputeFieldDirectVectors(colocated, deltaX, deltaY, state.trbField, state.trdField,
+                                                      state.topFieldFirst);
+    VectorEntry forward[2], backward[2];
+    for (int f = 0; f < 2; ++f) {
+      forward[f] = VectorEntry{d.forward[2 * f][0], d.forward[2 * f][1], 1, 0};
+      backward[f] = VectorEntry{d.backward[2 * f][0], d.backward[2 * f][1], 1, 0};
+    }
+    const uint32_t selects[2] = {(colocated.mode >> 3) & 1, (colocated.mode >> 4) & 1};
+    const uint32_t same[2] = {0, 1};
+    PredictFields(state, *state.forward, column, row, forward, selects, false);
+    PredictFields(state, *state.backward, column, row, backward, same, true);
+    return d;
   }
-  const DirectVectors d = ComputeDirectVectors(colocated, deltaX, deltaY, trb, trd);
+  const DirectVectors d = ComputeDirectVectors(colocated, deltaX, deltaY, state.trb, state.trd);
   VectorEntry forwardSum, backwardSum;
   for (int b = 0; b < 4; ++b) {
     const int x = int(16 * column) + 8 * (b & 1), y = int(16 * row) + 8 * (b >> 1);

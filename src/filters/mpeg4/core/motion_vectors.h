@@ -12,6 +12,7 @@
 
 #include "bit_reader.h"
 #include "dsp.h"
+#include "gmc.h"
 #include "picture.h"
 
 namespace tlx::mpeg4 {
@@ -65,7 +66,9 @@ struct MotionVectorState {
   // is decoded); 2k + 2 serves as the above-right candidate.
   VectorEntry* row = nullptr;
   VectorEntry left[2];           // upper-right and lower-right vectors of the left macroblock
-  VectorEntry bidirectional[2];  // previous forward and backward vectors of a B-VOP
+  // Predictors of a B-VOP: forward frame/top field, forward bottom field,
+  // backward frame/top field, backward bottom field.
+  VectorEntry bidirectional[4];
   Picture* current = nullptr;
   const Picture* forward = nullptr;
   const Picture* backward = nullptr;
@@ -75,6 +78,14 @@ struct MotionVectorState {
   uint32_t recordCapacity = 0;
   const PredictionKernels* kernels = nullptr;
   uint32_t quarterSample = 0;    // vectors in quarter samples
+  // Distances of a B-VOP (SetFrameDistances, SetFieldDistances): TRB and
+  // TRD in ticks, their field forms TRBf and TRDf, and the field order.
+  int32_t trb = 0;
+  int32_t trd = 1;
+  int32_t trbField = 0;
+  int32_t trdField = 0;
+  uint32_t topFieldFirst = 0;
+  GmcParameters gmc;             // the trajectory of an S(GMC)-VOP
 };
 
 // Sizes the state for columns x rows macroblocks; grows only. Out of memory
@@ -88,6 +99,18 @@ void ResetMotionVectorPredictors(MotionVectorState& state);
 void ResetBidirectionalPredictors(MotionVectorState& state);
 void SetPictures(MotionVectorState& state, Picture* current, const Picture* forward, const Picture* backward);
 
+// The distances direct mode scales with: TRB and TRD (a TRD of 0 is kept
+// as 1).
+void SetFrameDistances(MotionVectorState& state, int32_t trb, int32_t trd);
+// The field distances from the picture times in field units: TRBf =
+// 2 (current - past), TRDf = 2 (future - past), and the field order.
+void SetFieldDistances(MotionVectorState& state, uint32_t topFieldFirst, int32_t past, int32_t current,
+                       int32_t future);
+
+// One vector v for the whole macroblock at (column, row): both row entries
+// of its column, both left entries and all four vectors of its record, whose
+// mode becomes kVectorModeOne.
+void StoreOneVector(MotionVectorState& state, uint32_t column, uint32_t row, const VectorEntry& v);
 // Zero vectors, valid, for the macroblock at (column, row): its row and left
 // entries and its record (intra, skipped and not-coded macroblocks).
 void StoreZeroVectors(MotionVectorState& state, uint32_t column, uint32_t row);
@@ -96,6 +119,16 @@ void StoreZeroVectors(MotionVectorState& state, uint32_t column, uint32_t row);
 // the state's status.
 uint32_t DecodeOneVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
 uint32_t DecodeFourVectors(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
+// The same in two steps, as data-partitioned packets need them: the vector
+// (or four, the candidates as above) decoded and stored when the motion
+// partition is read, the prediction from the forward reference made when
+// the texture partition is.
+VectorEntry DecodeVectorPartitioned(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
+void DecodeFourVectorsPartitioned(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row,
+                                  VectorEntry (&blocks)[4]);
+void CompensateVectorPartitioned(MotionVectorState& state, uint32_t column, uint32_t row, const VectorEntry& v);
+void CompensateFourVectorsPartitioned(MotionVectorState& state, uint32_t column, uint32_t row,
+                                      const VectorEntry (&blocks)[4]);
 // Two field vectors from one predictor (vertical components in frame units,
 // decoded at field precision), the top field predicted from reference field
 // topSelect and the bottom one from bottomSelect; later macroblocks predict
@@ -116,6 +149,21 @@ VectorEntry DecodeForwardVector(MotionVectorState& state, BitReader& reader, uin
 VectorEntry DecodeBackwardVector(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
 VectorEntry DecodeBackwardVectorAveraged(MotionVectorState& state, BitReader& reader, uint32_t column, uint32_t row);
 
+// Two field vectors of a B-VOP direction, each decoded against its own
+// predictor slot (vertical predictor halved, result doubled to frame units),
+// which it updates; the top field is predicted from reference field
+// topSelect, the bottom one from bottomSelect, put or averaged as for the
+// frame forms.
+struct FieldVectors {
+  VectorEntry fields[2];  // top, bottom
+};
+FieldVectors DecodeForwardFieldVectors(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                       uint32_t bottomSelect, uint32_t column, uint32_t row);
+FieldVectors DecodeBackwardFieldVectors(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                        uint32_t bottomSelect, uint32_t column, uint32_t row);
+FieldVectors DecodeBackwardFieldVectorsAveraged(MotionVectorState& state, BitReader& reader, uint32_t topSelect,
+                                                uint32_t bottomSelect, uint32_t column, uint32_t row);
+
 // The vectors of direct mode for the co-located record m of the backward
 // reference, per 8x8 block: forward f = trb·m / trd + delta (division
 // truncating toward zero); backward f - m, or (trb - trd)·m / trd when the
@@ -126,11 +174,19 @@ struct DirectVectors {
 };
 DirectVectors ComputeDirectVectors(const MacroblockVectorRecord& colocated, int32_t deltaX, int32_t deltaY,
                                    int32_t trb, int32_t trd);
+// Direct mode from a field-predicted co-located macroblock: its top field
+// vector (record vector 0) and bottom one (vector 2) scaled as above in
+// field units (vertical parts halved, delta added there, results doubled
+// back to frame units) with the field distances, adjusted per field by the field order and the
+// macroblock's reference-field selects (a TRD of 0 counts as 1). The top
+// field's vectors fill blocks 0-1, the bottom field's blocks 2-3.
+DirectVectors ComputeFieldDirectVectors(const MacroblockVectorRecord& colocated, int32_t deltaX, int32_t deltaY,
+                                        int32_t trbField, int32_t trdField, uint32_t topFieldFirst);
 // Direct mode: the delta (when the macroblock has one: the range of f-code 1
 // against a zero predictor), the vectors, then per 8x8 block a forward put
-// and a backward average, and chroma from the sums of each direction. A
-// field-predicted co-located macroblock sets kStatusUnsupported instead.
-DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row,
-                            int32_t trb, int32_t trd);
+// and a backward average, and chroma from the sums of each direction; from a
+// field-predicted co-located macroblock, the forward field predictions from
+// its reference fields and the backward ones averaged in field to field.
+DirectVectors PredictDirect(MotionVectorState& state, BitReader* deltaReader, uint32_t column, uint32_t row);
 
 }  // namespace tlx::mpeg4

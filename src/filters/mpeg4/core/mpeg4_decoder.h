@@ -122,6 +122,12 @@ struct MacroblockReport {
   uint32_t quantiser = 0;
   int32_t vectors[4][2] = {};    // per 8x8 luma block (x, y); forward ones in B-VOPs
   int32_t backward[4][2] = {};   // backward vectors per 8x8 block of a B-VOP macroblock
+  // How the vectors were used (the mode words of motion_vectors.h):
+  // kVectorModeOne (also GMC and intra), kVectorModeFour (also B direct),
+  // or field prediction with the reference-field selects of the forward
+  // direction in bits 3-4 and, in B-VOPs, of the backward one in bits 5-6.
+  // Field vectors are in blocks 0-1 (top field) and 2-3 (bottom field).
+  uint32_t mode = 0;
   // Quantised levels of the six blocks after DC/AC prediction, raster order;
   // entry 0 of an intra block is its quantised DC.
   int16_t levels[6][64] = {};

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core_allocation.h"
+#include "motion_vectors.h"
 #include "status.h"
 
 namespace tlx::mpeg4 {
@@ -138,33 +139,62 @@ void Picture::AverageLuma8Quarter(const PredictionKernels& kernels, const Pictur
   LumaQuarter(kernels.quarterSample.average8, reference, x, y, mvx, mvy, 8);
 }
 
-void Picture::PredictLumaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
-                                   int mvy, int refField, int dstField) {
+void Picture::LumaFieldHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx,
+                            int mvy, int refField, int dstField) {
   mvx = ClampVectorComponent(x, mvx, 2, lumaBorderX, width);
   mvy = ClampVectorComponent(y, mvy, 2, lumaBorderY, height);
   const uint8_t* source = reference.yOrigin + (y + refField + 2 * (mvy >> 2)) * lumaStride + x + (mvx >> 1);
-  kernels.halfSample16[1 - roundingAdd][(mvy & 2) | (mvx & 1)](yOrigin + (y + dstField) * lumaStride + x,
-                                                                2 * lumaStride, source, 2 * lumaStride, 8);
+  set[(mvy & 2) | (mvx & 1)](yOrigin + (y + dstField) * lumaStride + x, 2 * lumaStride, source, 2 * lumaStride, 8);
 }
 
-void Picture::PredictLumaFieldQuarter(const PredictionKernels& kernels, const Picture& reference, int x, int y,
-                                      int mvx, int mvy, int refField, int dstField) {
+void Picture::LumaFieldQuarter(const HalfSampleKernel (&set)[16], const Picture& reference, int x, int y, int mvx,
+                               int mvy, int refField, int dstField) {
   mvx = ClampVectorComponent(x, mvx, 4, lumaBorderX, width);
   mvy = ClampVectorComponent(y, mvy, 4, lumaBorderY, height);
   const uint8_t* source = reference.yOrigin + (y + refField + 2 * (mvy >> 3)) * lumaStride + x + (mvx >> 2);
-  kernels.quarterSample.put16[1 - roundingAdd][4 * ((mvy >> 1) & 3) + (mvx & 3)](
-      yOrigin + (y + dstField) * lumaStride + x, 2 * lumaStride, source, 2 * lumaStride, 8);
+  set[4 * ((mvy >> 1) & 3) + (mvx & 3)](yOrigin + (y + dstField) * lumaStride + x, 2 * lumaStride, source,
+                                        2 * lumaStride, 8);
 }
 
-void Picture::PredictChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
-                                     int mvy, int refField, int dstField) {
+void Picture::ChromaFieldHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx,
+                              int mvy, int refField, int dstField) {
   mvx = ClampVectorComponent(x, mvx, 2, chromaBorderX, chromaWidth);
   mvy = ClampVectorComponent(y, mvy, 2, chromaBorderY, chromaHeight);
-  const HalfSampleKernel kernel = kernels.halfSample8[1 - roundingAdd][(mvy & 2) | (mvx & 1)];
+  const HalfSampleKernel kernel = set[(mvy & 2) | (mvx & 1)];
   const ptrdiff_t offset = (y + refField + 2 * (mvy >> 2)) * chromaStride + x + (mvx >> 1);
   const ptrdiff_t destination = (y + dstField) * chromaStride + x;
   kernel(uOrigin + destination, 2 * chromaStride, reference.uOrigin + offset, 2 * chromaStride, 4);
   kernel(vOrigin + destination, 2 * chromaStride, reference.vOrigin + offset, 2 * chromaStride, 4);
+}
+
+void Picture::PredictLumaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                   int mvy, int refField, int dstField) {
+  LumaFieldHalf(kernels.halfSample16[1 - roundingAdd], reference, x, y, mvx, mvy, refField, dstField);
+}
+
+void Picture::PredictLumaFieldQuarter(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                      int mvx, int mvy, int refField, int dstField) {
+  LumaFieldQuarter(kernels.quarterSample.put16[1 - roundingAdd], reference, x, y, mvx, mvy, refField, dstField);
+}
+
+void Picture::PredictChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                     int mvy, int refField, int dstField) {
+  ChromaFieldHalf(kernels.halfSample8[1 - roundingAdd], reference, x, y, mvx, mvy, refField, dstField);
+}
+
+void Picture::AverageLumaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                   int mvy, int refField, int dstField) {
+  LumaFieldHalf(kernels.averageHalfSample16, reference, x, y, mvx, mvy, refField, dstField);
+}
+
+void Picture::AverageLumaFieldQuarter(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                      int mvx, int mvy, int refField, int dstField) {
+  LumaFieldQuarter(kernels.quarterSample.average16, reference, x, y, mvx, mvy, refField, dstField);
+}
+
+void Picture::AverageChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                     int mvy, int refField, int dstField) {
+  ChromaFieldHalf(kernels.averageHalfSample8, reference, x, y, mvx, mvy, refField, dstField);
 }
 
 void Picture::PredictLuma16Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
@@ -195,6 +225,104 @@ void Picture::AverageLuma8Half(const PredictionKernels& kernels, const Picture& 
 void Picture::AverageChroma8Half(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
                                  int mvy) {
   ChromaHalf(kernels.averageHalfSample8, reference, x, y, mvx, mvy);
+}
+
+namespace {
+
+// A component held inside: 0 when the 16-sample block would leave [0, size].
+int32_t InsideComponent(int32_t position, int32_t vector, int32_t size) {
+  const int32_t start = 2 * position + vector;
+  return start < 0 || start > 2 * size - 32 ? 0 : vector;
+}
+
+}  // namespace
+
+void Picture::MacroblockInside(const HalfSampleKernel (&luma)[4], const HalfSampleKernel (&chroma)[4],
+                               const Picture& reference, int x, int y, int mvx, int mvy) {
+  mvx = InsideComponent(x, mvx, width);
+  mvy = InsideComponent(y, mvy, height);
+  PredictHalf(luma, yOrigin, reference.yOrigin, lumaStride, x, y, mvx, mvy, 16);
+  const int cx = ChromaFromOneVector(mvx), cy = ChromaFromOneVector(mvy);
+  PredictHalf(chroma, uOrigin, reference.uOrigin, chromaStride, x / 2, y / 2, cx, cy, 8);
+  PredictHalf(chroma, vOrigin, reference.vOrigin, chromaStride, x / 2, y / 2, cx, cy, 8);
+}
+
+void Picture::FieldMacroblockInside(const HalfSampleKernel (&luma)[4], const HalfSampleKernel (&chroma)[4],
+                                    const Picture& reference, int x, int y, int mvx, int mvy, int field) {
+  mvx = InsideComponent(x, mvx, width);
+  mvy = InsideComponent(y, mvy, height);
+  LumaFieldHalf(luma, reference, x, y, mvx, mvy, field, field);
+  ChromaFieldHalf(chroma, reference, x / 2, y / 2, FieldChromaX(mvx), FieldChromaY(mvy), field, field);
+}
+
+void Picture::HalfMacroblockInside(const HalfSampleKernel (&luma)[4], const HalfSampleKernel (&chroma)[4],
+                                   const Picture& reference, int x, int y, int mvx, int mvy, int half) {
+  mvx = InsideComponent(x, mvx, width);
+  mvy = InsideComponent(y, mvy, height);
+  PredictHalf(luma, yOrigin, reference.yOrigin, lumaStride, x, y + 8 * half, mvx, mvy, 8);
+  const int cx = ChromaFromOneVector(mvx), cy = ChromaFromOneVector(mvy);
+  PredictHalf(chroma, uOrigin, reference.uOrigin, chromaStride, x / 2, y / 2 + 4 * half, cx, cy, 4);
+  PredictHalf(chroma, vOrigin, reference.vOrigin, chromaStride, x / 2, y / 2 + 4 * half, cx, cy, 4);
+}
+
+void Picture::PredictMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                      int mvx, int mvy) {
+  MacroblockInside(kernels.halfSample16[0], kernels.halfSample8[0], reference, x, y, mvx, mvy);
+}
+
+void Picture::AverageMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                      int mvx, int mvy) {
+  MacroblockInside(kernels.averageHalfSample16, kernels.averageHalfSample8, reference, x, y, mvx, mvy);
+}
+
+void Picture::PredictFieldMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                           int mvx, int mvy, int field) {
+  FieldMacroblockInside(kernels.halfSample16[0], kernels.halfSample8[0], reference, x, y, mvx, mvy, field);
+}
+
+void Picture::AverageFieldMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                           int mvx, int mvy, int field) {
+  FieldMacroblockInside(kernels.averageHalfSample16, kernels.averageHalfSample8, reference, x, y, mvx, mvy, field);
+}
+
+void Picture::PredictHalfMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                          int mvx, int mvy, int half) {
+  HalfMacroblockInside(kernels.halfSample16[0], kernels.halfSample8[0], reference, x, y, mvx, mvy, half);
+}
+
+void Picture::AverageHalfMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y,
+                                          int mvx, int mvy, int half) {
+  HalfMacroblockInside(kernels.averageHalfSample16, kernels.averageHalfSample8, reference, x, y, mvx, mvy, half);
+}
+
+namespace {
+
+uint8_t Bilinear(const uint8_t* p, ptrdiff_t stride, int32_t fx, int32_t fy, int32_t rho, int32_t rounding) {
+  const int32_t scale = 1 << rho;
+  const uint8_t* right = fx != 0 ? p + 1 : p;
+  const uint8_t* below = fy != 0 ? p + stride : p;
+  const uint8_t* corner = fy != 0 ? right + stride : right;
+  const int32_t top = (scale - fx) * p[0] + fx * right[0];
+  const int32_t bottom = (scale - fx) * below[0] + fx * corner[0];
+  return static_cast<uint8_t>((top * (scale - fy) + bottom * fy + rounding) >> (2 * rho));
+}
+
+}  // namespace
+
+void Picture::GmcLumaSample(const Picture& reference, int32_t px, int32_t py, int32_t rho, int x, int y) {
+  const int32_t mask = (1 << rho) - 1;
+  const int32_t rounding = (1 << (2 * rho - 1)) - int32_t(1 - roundingAdd);
+  const uint8_t* p = reference.yOrigin + ptrdiff_t(py >> rho) * lumaStride + (px >> rho);
+  yOrigin[ptrdiff_t(y) * lumaStride + x] = Bilinear(p, lumaStride, px & mask, py & mask, rho, rounding);
+}
+
+void Picture::GmcChromaSample(const Picture& reference, int32_t px, int32_t py, int32_t rho, int x, int y) {
+  const int32_t mask = (1 << rho) - 1;
+  const int32_t rounding = (1 << (2 * rho - 1)) - int32_t(1 - roundingAdd);
+  const ptrdiff_t offset = ptrdiff_t(py >> rho) * chromaStride + (px >> rho);
+  const ptrdiff_t destination = ptrdiff_t(y) * chromaStride + x;
+  uOrigin[destination] = Bilinear(reference.uOrigin + offset, chromaStride, px & mask, py & mask, rho, rounding);
+  vOrigin[destination] = Bilinear(reference.vOrigin + offset, chromaStride, px & mask, py & mask, rho, rounding);
 }
 
 void PictureTimeSet(Picture& picture, int32_t seconds, int32_t increment, int32_t resolution) {

@@ -80,6 +80,43 @@ class Picture : public PlaneStore {
                                int mvy, int refField, int dstField);
   void PredictChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
                               int mvy, int refField, int dstField);
+  // Whole-macroblock predictions the decoder itself does not use: 16x16
+  // luma and 8x8 U and V from `reference` with one half-sample vector whose
+  // components are each replaced by 0 when the 16-sample block would leave
+  // the picture (2x + mvx < 0 or > 2 width - 32, likewise vertically),
+  // always with the round-up kernels, chroma by the one-vector chroma rule.
+  // The field forms predict field `field` (luma rows y + field, y + field +
+  // 2, ...; chroma likewise) from the same field of the reference, the
+  // vertical component in frame units as for field vectors; the half forms
+  // the upper (half 0) or lower 16x8 luma and 8x4 chroma half of the
+  // macroblock. The Average forms average into what the block holds.
+  void PredictMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                               int mvy);
+  void AverageMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                               int mvy);
+  void PredictFieldMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                    int mvy, int field);
+  void AverageFieldMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                    int mvy, int field);
+  void PredictHalfMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                   int mvy, int half);
+  void AverageHalfMacroblockInside(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                                   int mvy, int half);
+  // One sample of a warped prediction: the luma sample (x, y), or the U and
+  // V samples at chroma position (x, y), from the reference position
+  // (px, py) in 1/2^rho samples, bilinear between the four samples around it
+  // with the weights of the fractions, plus the rounding term
+  // 2^(2 rho - 1) - vop_rounding_type, shifted down by 2 rho. A neighbour
+  // whose weight is zero is not read.
+  void GmcLumaSample(const Picture& reference, int32_t px, int32_t py, int32_t rho, int x, int y);
+  void GmcChromaSample(const Picture& reference, int32_t px, int32_t py, int32_t rho, int x, int y);
+  // The same field predictions averaged into what the field holds.
+  void AverageLumaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx, int mvy,
+                            int refField, int dstField);
+  void AverageLumaFieldQuarter(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                               int mvy, int refField, int dstField);
+  void AverageChromaFieldHalf(const PredictionKernels& kernels, const Picture& reference, int x, int y, int mvx,
+                              int mvy, int refField, int dstField);
   // Replicates the edge samples into the borders and the extra rows below.
   void PadBorders(const PredictionKernels& kernels);
   // Forgets the picture held: kind, validity and reorder delay to 0.
@@ -108,6 +145,21 @@ class Picture : public PlaneStore {
   void ChromaHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy);
   void LumaQuarter(const HalfSampleKernel (&set)[16], const Picture& reference, int x, int y, int mvx, int mvy,
                    int size);
+  // The ...Inside operations: the vector held inside, then the frame,
+  // field or half prediction through the 16- and 8-column kernels given.
+  void MacroblockInside(const HalfSampleKernel (&luma)[4], const HalfSampleKernel (&chroma)[4],
+                        const Picture& reference, int x, int y, int mvx, int mvy);
+  void FieldMacroblockInside(const HalfSampleKernel (&luma)[4], const HalfSampleKernel (&chroma)[4],
+                             const Picture& reference, int x, int y, int mvx, int mvy, int field);
+  void HalfMacroblockInside(const HalfSampleKernel (&luma)[4], const HalfSampleKernel (&chroma)[4],
+                            const Picture& reference, int x, int y, int mvx, int mvy, int half);
+  // One field's block at a clamped vector through the kernels of `set`.
+  void LumaFieldHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy,
+                     int refField, int dstField);
+  void LumaFieldQuarter(const HalfSampleKernel (&set)[16], const Picture& reference, int x, int y, int mvx, int mvy,
+                        int refField, int dstField);
+  void ChromaFieldHalf(const HalfSampleKernel (&set)[4], const Picture& reference, int x, int y, int mvx, int mvy,
+                       int refField, int dstField);
 };
 
 class PlainPicture : public Picture {

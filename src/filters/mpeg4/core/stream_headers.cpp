@@ -571,6 +571,17 @@ void DecodeVop(Mpeg4Decoder& decoder) {
   motion.backwardRange = vop.codingType == kVopB ? vop.fcodeBackward - 1 : 0;
   ResetMotionVectorRows(motion);
   ResetMotionVectorPredictors(motion);
+  if (vop.codingType == kVopB) {
+    const int32_t unit = decoder.stream.bTimeUnit;
+    SetFrameDistances(motion, decoder.stream.trb, decoder.stream.trd);
+    SetFieldDistances(motion, vop.topFieldFirst, PictureTimeScaled(*decoder.refs.past, unit),
+                      PictureTimeScaled(*decoder.refs.current, unit), PictureTimeScaled(*decoder.refs.future, unit));
+  }
+  if (vop.codingType == kVopS) {
+    const VolHeader& vol = decoder.stream.vol;
+    decoder.status |= GmcSetTrajectory(motion, vol.spriteWarpingAccuracy, vop.warpingPoints, vop.warpedX,
+                                       vop.warpedY, int32_t(vol.width), int32_t(vol.height));
+  }
 
   DecodeVopData(decoder);
   while (!BitAtEnd(reader) && BitResyncMarkerBits(reader, decoder.stream.resyncMarkerLength) != 0) {

@@ -20,6 +20,12 @@ void BitWriter::Put(uint32_t value, int bits) {
   }
 }
 
+void BitWriter::Put(const std::string& text) {
+  for (char c : text) {
+    if (c == '0' || c == '1') Put(c == '1' ? 1u : 0u, 1);
+  }
+}
+
 void BitWriter::AlignWithZeros() { free_ = 8; }
 
 void BitWriter::Stuff() {
@@ -54,7 +60,7 @@ void WriteVol(BitWriter& w, const VolFields& vol) {
   w.Put(vol.volControlParameters, 1);
   if (vol.volControlParameters != 0) {
     w.Put(1, 2);  // chroma_format
-    w.Put(1, 1);  // low_delay
+    w.Put(vol.lowDelay, 1);
     w.Put(0, 1);  // no vbv_parameters
   }
   w.Put(vol.shape, 2);

@@ -4,6 +4,9 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <utility>
 #include <iterator>
 
 #include "inspection.h"
@@ -23,15 +26,19 @@ void Observe(void* context, const MacroblockReport& report) {
   macroblock.flags = report.flags;
   macroblock.codedBlockPattern = report.codedBlockPattern;
   macroblock.quantiser = report.quantiser;
+  macroblock.mode = report.mode;
   std::memcpy(macroblock.vectors, report.vectors, sizeof(macroblock.vectors));
   std::memcpy(macroblock.backward, report.backward, sizeof(macroblock.backward));
   std::memcpy(macroblock.levels, report.levels, sizeof(macroblock.levels));
-  static_cast<CoreDecode*>(context)->macroblocks.push_back(macroblock);
+  auto* decode = static_cast<CoreDecode*>(context);
+  macroblock.call = uint32_t(decode->statuses.size());
+  decode->macroblocks.push_back(macroblock);
 }
 
-}  // namespace
-
-CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) {
+// Feeds the whole stream and the end marker, calling `beforeCall` with the
+// instance and the call's number before every call.
+CoreDecode Decode(const std::vector<uint8_t>& stream, bool observe,
+                  const std::function<void(Mpeg4Decoder&, uint32_t)>& beforeCall) {
   CoreDecode result;
   std::vector<uint8_t> input(stream);
   input.insert(input.end(), {0x00, 0x00, 0x01, 0xB7});
@@ -45,10 +52,15 @@ CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) {
     Mpeg4DecFrame frame{};
     frame.input = input.data() + offset;
     frame.inputLength = uint32_t(input.size() - offset);
+    if (beforeCall) beforeCall(decoder, uint32_t(result.statuses.size()));
     result.statuses.push_back(Mpeg4DecAFrame(handle, &frame));
+    if (frame.pictureKind != 0 && decoder.stream.vop.coded != 0) {
+      result.vops.push_back({uint32_t(result.statuses.size() - 1), frame.pictureKind});
+    }
     if (frame.outputAvailable != 0) {
       CorePicture picture;
       picture.kind = frame.pictureKind;
+      picture.placeholder = frame.pictureKind != 0 && decoder.stream.vop.coded == 0;
       picture.width = int(frame.width);
       picture.height = int(frame.height);
       CopyPlane(picture.y, frame.yPlane, frame.yStride, picture.width, picture.height);
@@ -66,6 +78,57 @@ CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) {
   }
   EXPECT_EQ(Mpeg4DecExit(handle), 0u);
   return result;
+}
+
+}  // namespace
+
+CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) { return Decode(stream, observe, {}); }
+
+CoreDecode DecodeWithInjectedReferences(const std::vector<uint8_t>& stream,
+                                        const std::vector<ReferenceFrame>& frames) {
+  const CoreDecode plain = Decode(stream, false, {});
+  const std::vector<uint32_t> display = DisplayOrderCalls(plain);
+  std::map<uint32_t, size_t> shown;  // call -> display index
+  for (size_t i = 0; i < display.size() && i < frames.size(); ++i) shown[display[i]] = i;
+  std::map<uint32_t, std::pair<int64_t, int64_t>> references;  // VOP call -> (past, future) reference calls
+  int64_t past = -1, future = -1;
+  for (const CoreVop& vop : plain.vops) {
+    references[vop.call] = {past, future};
+    if (vop.kind != 3) {
+      past = future;
+      future = vop.call;
+    }
+  }
+  auto inject = [&](Picture* store, int64_t call) {
+    const auto at = shown.find(uint32_t(call));
+    if (store == nullptr || call < 0 || at == shown.end()) return;
+    const ReferenceFrame& f = frames[at->second];
+    if (f.width != store->width || f.height != store->height) return;
+    InjectPicturePlanes(*store, f.y.data(), f.width, f.u.data(), f.v.data(), f.width / 2);
+  };
+  return Decode(stream, true, [&](Mpeg4Decoder& decoder, uint32_t call) {
+    const auto found = references.find(call);
+    if (found == references.end()) return;
+    inject(decoder.refs.past, found->second.first);
+    inject(decoder.refs.future, found->second.second);
+  });
+}
+
+std::vector<uint32_t> DisplayOrderCalls(const CoreDecode& decode) {
+  std::vector<uint32_t> calls;
+  bool pending = false;
+  uint32_t reference = 0;
+  for (const CoreVop& vop : decode.vops) {
+    if (vop.kind == 3) {
+      calls.push_back(vop.call);
+      continue;
+    }
+    if (pending) calls.push_back(reference);
+    pending = true;
+    reference = vop.call;
+  }
+  if (pending) calls.push_back(reference);
+  return calls;
 }
 
 std::string FixtureTestName(const std::string& name) {

@@ -105,7 +105,7 @@ uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int1
     if (intraDcVlc) {
       DecodeIntraDc(state, reader, b);
     } else if (coded) {
-      firstWasLast = DecodeFirstIntraCoefficient(state, reader);
+      firstWasLast = DecodeIntraDcAsCoefficient(state, reader);
     } else {
       state.dc = 0;
     }
@@ -117,7 +117,7 @@ uint32_t DecodeIntraMacroblock(BlockDecoderState& state, BitReader& reader, int1
     if (coded && intraDcVlc)
       DecodeCoefficients(state, reader, true, 1, scan);
     else if (coded && !firstWasLast)
-      DecodeCoefficients(state, reader, true, dcTaken ? 1 : 0, scan);
+      DecodeBlockCoefficients(state, reader, true, dcTaken ? 1 : 0, scan);
     FinishIntraBlock(state, n, blocks, shapes, b);
   }
   if (state.status != 0) ZeroBlocks(blocks);

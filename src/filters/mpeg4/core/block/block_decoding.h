@@ -16,7 +16,8 @@ namespace tlx::mpeg4 {
 
 // Decodes the six blocks of an intra macroblock into `blocks` (all zero on
 // entry) and `shapes`: DC by its own code when intraDcVlc is set, else as
-// the first event; DC and AC prediction through the state's predictors of
+// the first event (with the rest of the block reversible when the state says
+// so: the texture of a data-partitioned packet); DC and AC prediction through the state's predictors of
 // macroblock column `column`; inverse quantisation with `quantiser`.
 // `pattern` is the coded-block pattern word (0x800 block 0 .. 0x40 block 5).
 // Every block is processed even after an error; on error the six blocks are

@@ -113,7 +113,7 @@ void RoundTrip(Syntax syntax, bool intra, uint32_t seed) {
     ASSERT_EQ(state.status, 0u) << "block " << b;
     ASSERT_EQ(test::DecodedEvents(state), blocks[b]) << "block " << b;
   }
-  EXPECT_EQ(stream.consumed(), writer.bits());
+  EXPECT_EQ(stream.consumed(), writer.bitCount());
 }
 
 TEST(CoefficientDecoder, RoundTripsEveryCodeAndEscape) {
@@ -159,7 +159,7 @@ TEST(CoefficientDecoder, RoundTripsDcSizesAndDifferentials) {
     ASSERT_EQ(state.status, 0u);
     ASSERT_EQ(state.dc, v) << "block " << block;
   }
-  EXPECT_EQ(stream.consumed(), writer.bits());
+  EXPECT_EQ(stream.consumed(), writer.bitCount());
 }
 
 }  // namespace

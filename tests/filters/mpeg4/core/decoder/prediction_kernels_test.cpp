@@ -4,11 +4,13 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include "dsp.h"
+#include "motion_vectors.h"
 #include "picture.h"
 #include "prediction_kernels.h"
 
@@ -277,6 +279,132 @@ TEST(VectorClamping, FarVectorsReadOnlyTheReferencePlanes) {
             }
           }
         }
+      }
+    }
+  }
+}
+
+// The never-called whole-macroblock operations against a sample-by-sample
+// reference: the round-up half-sample average at the vector (0 where the
+// 16-sample block would leave the picture), chroma by the one-vector rule;
+// the field forms on every other row of one field, the half forms on the
+// upper or lower half. Everything else of the destination stays as it was.
+struct InsideCase {
+  int mvx, mvy;
+  int variant;  // 0 frame, 1 field, 2 half
+  int which;    // field or half
+  bool average;
+};
+
+int HalfAverage(const uint8_t* plane, ptrdiff_t stride, int x, int y, int hx, int hy, int rowStep) {
+  const uint8_t* s = plane + ptrdiff_t(y) * stride + x;
+  const int a = s[0], b = s[hx], c = s[hy * rowStep * stride], d = s[hy * rowStep * stride + hx];
+  if (hx != 0 && hy != 0) return (a + b + c + d + 2) >> 2;
+  if (hx != 0) return (a + b + 1) >> 1;
+  if (hy != 0) return (a + c + 1) >> 1;
+  return a;
+}
+
+TEST(InsideOperations, EqualASampleBySampleReference) {
+  const DspTables tables = PlainTables();
+  std::mt19937 random(17);
+  PlainPicture reference;
+  ASSERT_EQ(reference.PictureAllocate(64, 48, 16, 16, kPlaneFormat420), 0u);
+  for (int y = -16; y < 48 + 16 + kPlaneExtraRows; ++y) {
+    for (int x = -16; x < 64 + 16; ++x) reference.yOrigin[y * reference.lumaStride + x] = uint8_t(random());
+  }
+  for (int y = -8; y < 24 + 8 + kPlaneExtraRows / 2; ++y) {
+    for (int x = -8; x < 32 + 8; ++x) {
+      reference.uOrigin[y * reference.chromaStride + x] = uint8_t(random());
+      reference.vOrigin[y * reference.chromaStride + x] = uint8_t(random());
+    }
+  }
+  const int x0 = 16, y0 = 16;
+  const InsideCase cases[] = {
+      {3, 5, 0, 0, false},   {3, 5, 0, 0, true},    {-40, 7, 0, 0, false}, {9, 40, 0, 0, true},
+      {-33, -33, 0, 0, false}, {5, 6, 1, 0, false}, {5, 6, 1, 1, true},    {-3, -10, 1, 1, false},
+      {7, 3, 2, 0, false},   {7, 3, 2, 1, true},    {1, -60, 2, 1, false},
+  };
+  for (const InsideCase& c : cases) {
+    PlainPicture current;
+    ASSERT_EQ(current.PictureAllocate(64, 48, 16, 16, kPlaneFormat420), 0u);
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) current.yOrigin[y * current.lumaStride + x] = uint8_t(x * 3 + y);
+    }
+    for (int y = 0; y < 24; ++y) {
+      for (int x = 0; x < 32; ++x) {
+        current.uOrigin[y * current.chromaStride + x] = uint8_t(x + 5 * y);
+        current.vOrigin[y * current.chromaStride + x] = uint8_t(7 * x + y);
+      }
+    }
+    const int mvx = (2 * x0 + c.mvx < 0 || 2 * x0 + c.mvx > 2 * 64 - 32) ? 0 : c.mvx;
+    const int mvy = (2 * y0 + c.mvy < 0 || 2 * y0 + c.mvy > 2 * 48 - 32) ? 0 : c.mvy;
+    const auto& k = tables.prediction;
+    switch (c.variant) {
+      case 0:
+        c.average ? current.AverageMacroblockInside(k, reference, x0, y0, c.mvx, c.mvy)
+                  : current.PredictMacroblockInside(k, reference, x0, y0, c.mvx, c.mvy);
+        break;
+      case 1:
+        c.average ? current.AverageFieldMacroblockInside(k, reference, x0, y0, c.mvx, c.mvy, c.which)
+                  : current.PredictFieldMacroblockInside(k, reference, x0, y0, c.mvx, c.mvy, c.which);
+        break;
+      default:
+        c.average ? current.AverageHalfMacroblockInside(k, reference, x0, y0, c.mvx, c.mvy, c.which)
+                  : current.PredictHalfMacroblockInside(k, reference, x0, y0, c.mvx, c.mvy, c.which);
+        break;
+    }
+    const std::string name = std::to_string(c.mvx) + "," + std::to_string(c.mvy) + " variant " +
+                             std::to_string(c.variant) + " " + std::to_string(c.which) + (c.average ? " avg" : "");
+    // Luma.
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) {
+        const int old = uint8_t(x * 3 + y);
+        int expected = old;
+        const bool inBlock = x >= x0 && x < x0 + 16 && y >= y0 && y < y0 + 16;
+        const bool selected = c.variant == 0 || (c.variant == 1 && (y - y0) % 2 == c.which) ||
+                              (c.variant == 2 && (y - y0) / 8 == c.which);
+        if (inBlock && selected) {
+          int p;
+          if (c.variant == 1) {
+            // Field rows: the reference row of the same field, the field
+            // line offset mvy >> 2, the vertical half flag bit 1 of mvy.
+            const int row = y0 + c.which + 2 * ((y - y0) / 2) + 2 * (mvy >> 2);
+            p = HalfAverage(reference.yOrigin, reference.lumaStride, x + (mvx >> 1), row, mvx & 1,
+                            (mvy >> 1) & 1, 2);
+          } else {
+            p = HalfAverage(reference.yOrigin, reference.lumaStride, x + (mvx >> 1), y + (mvy >> 1),
+                            mvx & 1, mvy & 1, 1);
+          }
+          expected = c.average ? (old + p + 1) >> 1 : p;
+        }
+        ASSERT_EQ(int(current.yOrigin[y * current.lumaStride + x]), expected) << name << " at " << x << "," << y;
+      }
+    }
+    // U (V follows the same code path).
+    const int cmx = ChromaFromOneVector(mvx), cmy = ChromaFromOneVector(mvy);
+    const int fcx = FieldChromaX(mvx), fcy = FieldChromaY(mvy);
+    for (int y = 0; y < 24; ++y) {
+      for (int x = 0; x < 32; ++x) {
+        const int old = uint8_t(x + 5 * y);
+        int expected = old;
+        const int cx0 = x0 / 2, cy0 = y0 / 2;
+        const bool inBlock = x >= cx0 && x < cx0 + 8 && y >= cy0 && y < cy0 + 8;
+        const bool selected = c.variant == 0 || (c.variant == 1 && (y - cy0) % 2 == c.which) ||
+                              (c.variant == 2 && (y - cy0) / 4 == c.which);
+        if (inBlock && selected) {
+          int p;
+          if (c.variant == 1) {
+            const int row = cy0 + c.which + 2 * ((y - cy0) / 2) + 2 * (fcy >> 2);
+            p = HalfAverage(reference.uOrigin, reference.chromaStride, x + (fcx >> 1), row, fcx & 1,
+                            (fcy >> 1) & 1, 2);
+          } else {
+            p = HalfAverage(reference.uOrigin, reference.chromaStride, x + (cmx >> 1), y + (cmy >> 1),
+                            cmx & 1, cmy & 1, 1);
+          }
+          expected = c.average ? (old + p + 1) >> 1 : p;
+        }
+        ASSERT_EQ(int(current.uOrigin[y * current.chromaStride + x]), expected) << name << " U at " << x << "," << y;
       }
     }
   }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tlx::mpeg4::test {
@@ -13,6 +14,8 @@ class BitWriter {
  public:
   // Appends the low `bits` bits of value, most significant first (bits 0-32).
   void Put(uint32_t value, int bits);
+  // Bits written out as text, "0000 011 1": 0s and 1s, anything else ignored.
+  void Put(const std::string& text);
   void Marker() { Put(1, 1); }
   // Zero bits up to the next byte boundary.
   void AlignWithZeros();
@@ -40,6 +43,7 @@ struct VolFields {
   uint32_t startCode = 0x120;
   uint32_t verid = 2;  // 1 writes no object layer identifier
   uint32_t volControlParameters = 0;
+  uint32_t lowDelay = 1;  // written only with volControlParameters
   uint32_t shape = 0;
   uint32_t timeIncrementResolution = 25;
   uint32_t fixedVopRate = 0;
