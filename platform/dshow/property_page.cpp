@@ -147,3 +147,13 @@ int CBasePropertyPage::ControlSelection(int id) const {
 const std::vector<std::string>& CBasePropertyPage::ControlItems(int id) { return m_Controls[id].items; }
 
 bool CBasePropertyPage::HasControl(int id) const { return m_Controls.contains(id); }
+
+HRESULT OnePropertyPage(CAUUID* pages, REFCLSID page) {
+  if (pages == nullptr) return E_POINTER;
+  pages->cElems = 0;
+  pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+  if (pages->pElems == nullptr) return E_OUTOFMEMORY;
+  pages->cElems = 1;
+  pages->pElems[0] = page;
+  return S_OK;
+}

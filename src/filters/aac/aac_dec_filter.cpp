@@ -7,6 +7,7 @@
 #include "aac_params.h"
 #include "com/class_registry.h"
 #include "dshow/base_pin.h"
+#include "dshow/property_page.h"
 
 using tlx::aac::BuildOutputFormat;
 using tlx::aac::FrameBytes;
@@ -337,17 +338,7 @@ HRESULT CAacDecFilter::SetParams(const int* block, int, int) {
   return S_OK;
 }
 
-HRESULT CAacDecFilter::GetPages(CAUUID* pages) {
-  if (pages == nullptr) return E_POINTER;
-  pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-  if (pages->pElems == nullptr) {
-    pages->cElems = 0;
-    return E_OUTOFMEMORY;
-  }
-  pages->cElems = 1;
-  pages->pElems[0] = CLSID_AacDecPropertyPage;
-  return S_OK;
-}
+HRESULT CAacDecFilter::GetPages(CAUUID* pages) { return OnePropertyPage(pages, CLSID_AacDecPropertyPage); }
 
 // ------------------------------------------------------------- persistence
 

@@ -7,6 +7,7 @@
 #include "avc_core_binding.h"
 #include "com/class_registry.h"
 #include "dshow/errors.h"
+#include "dshow/property_page.h"
 #include "win32/profile.h"
 #include "win32/timing.h"
 
@@ -135,15 +136,7 @@ STDMETHODIMP CAvcDecFilter::GetModeEx(int* mode, int* connected, int* reserved) 
   return GetMode(mode, connected);
 }
 
-STDMETHODIMP CAvcDecFilter::GetPages(CAUUID* pages) {
-  if (pages == nullptr) return E_POINTER;
-  pages->cElems = 0;
-  pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-  if (pages->pElems == nullptr) return E_OUTOFMEMORY;
-  pages->cElems = 1;
-  pages->pElems[0] = CLSID_AvcDecPropertyPage;
-  return S_OK;
-}
+STDMETHODIMP CAvcDecFilter::GetPages(CAUUID* pages) { return OnePropertyPage(pages, CLSID_AvcDecPropertyPage); }
 
 // ------------------------------------------------------------------ types
 

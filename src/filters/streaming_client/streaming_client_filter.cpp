@@ -5,6 +5,7 @@
 #include <string>
 
 #include "com/class_registry.h"
+#include "dshow/property_page.h"
 #include "media_formats.h"
 #include "win32/synch.h"
 
@@ -309,14 +310,4 @@ STDMETHODIMP CStreamingClientFilter::GetParams(TlxStreamSourceParams* params) {
   return S_OK;
 }
 
-STDMETHODIMP CStreamingClientFilter::GetPages(CAUUID* pages) {
-  if (pages == nullptr) return E_POINTER;
-  pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-  if (pages->pElems == nullptr) {
-    pages->cElems = 0;
-    return E_OUTOFMEMORY;
-  }
-  pages->cElems = 1;
-  pages->pElems[0] = CLSID_TlxStreamingClientAbout;
-  return S_OK;
-}
+STDMETHODIMP CStreamingClientFilter::GetPages(CAUUID* pages) { return OnePropertyPage(pages, CLSID_TlxStreamingClientAbout); }

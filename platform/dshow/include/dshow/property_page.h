@@ -97,3 +97,8 @@ class CBasePropertyPage : public CUnknown, public IPropertyPage {
   const std::u16string m_Title;
   std::map<int, ControlState> m_Controls;
 };
+
+// ISpecifyPropertyPages::GetPages for a filter with a single page: fills
+// *pages with `page` in task memory the caller frees. E_POINTER for a null
+// pages, E_OUTOFMEMORY (with no elements) when the memory is not there.
+HRESULT OnePropertyPage(CAUUID* pages, REFCLSID page);
