@@ -13,11 +13,11 @@ constexpr DspTables kPlainTables = {
      {HpelCopyAvg<16>, HpelHAvg<16>, HpelVAvg<16>, HpelHVAvg<16>},
      {HpelCopyAvg<8>, HpelHAvg<8>, HpelVAvg<8>, HpelHVAvg<8>},
      {}},
+    {PackYuy2},
 };
 
-// The vector kernels replace their plain twins slot by slot as they come;
-// none does yet.
-void ApplySimdOverrides(DspTables&) {}
+// The vector kernels replace their plain twins slot by slot.
+void ApplySimdOverrides(DspTables& tables) { tables.output.packYuy2 = PackYuy2Sse2; }
 
 }  // namespace
 
