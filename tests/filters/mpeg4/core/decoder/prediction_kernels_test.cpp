@@ -5,10 +5,8 @@
 #include <cstring>
 #include <random>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include "dsp.h"
+#include "filters/mpeg4/support/guarded_block.h"
 #include "picture.h"
 #include "prediction_kernels.h"
 
@@ -164,27 +162,7 @@ TEST(QuarterSampleKernels, AveragesAndReadWindow) {
   }
 }
 
-// Memory whose last byte is followed by an inaccessible page.
-class GuardedBlock {
- public:
-  explicit GuardedBlock(size_t bytes) {
-    page_ = size_t(sysconf(_SC_PAGESIZE));
-    pages_ = (bytes + page_ - 1) / page_ + 1;
-    base_ = static_cast<uint8_t*>(mmap(nullptr, pages_ * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                                       -1, 0));
-    EXPECT_NE(base_, MAP_FAILED);
-    EXPECT_EQ(mprotect(base_ + (pages_ - 1) * page_, page_, PROT_NONE), 0);
-    end_ = base_ + (pages_ - 1) * page_;
-  }
-  ~GuardedBlock() { munmap(base_, pages_ * page_); }
-  // The first byte of `bytes` bytes ending flush against the guard page.
-  uint8_t* Tail(size_t bytes) const { return end_ - bytes; }
-
- private:
-  size_t page_ = 0, pages_ = 0;
-  uint8_t* base_ = nullptr;
-  uint8_t* end_ = nullptr;
-};
+using test::GuardedBlock;
 
 // Every prediction kernel reads only its (W + 1) x (rows + 1) window: the
 // window's last byte is the last readable one, for frame and field strides.

@@ -3,14 +3,13 @@
 #include "filters/mpeg4/core/yuv_rgb/yuv_rgb_kernels.h"
 
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "filters/mpeg4/support/guarded_block.h"
 #include "rgb_reference_model.h"
 
 namespace tlx::mpeg4 {
@@ -158,14 +157,16 @@ void SweepBlend(void (*blend)(int16_t*, int16_t*), Check check) {
   }
 }
 
+// The vector form computes the field blend in the 16-bit forms (red and
+// green: d = (x - w) >> 1, x = (d + 2(x + w) + 2) >> 2, w = (d + 4w + 2) >> 2;
+// blue: d = (x - w) >> 2, x = (d + x + w + 1) >> 1, w = (d + 2w + 1) >> 1);
+// the plain form is the eighths formula itself.
 TEST(YuvRgbKernels, FieldBlendFormsEqualTheEighthsOverTheTermRange) {
-  for (auto blend : {BlendFieldChromaRows, BlendFieldChromaRowsSse2}) {
-    SweepBlend(blend, [](int run, int w, int x, int16_t w2, int16_t x2) {
-      const bool ok = w2 == ((7 * w + x + 4) >> 3) && x2 == ((5 * x + 3 * w + 4) >> 3);
-      if (!ok) ADD_FAILURE() << "run " << run << " w " << w << " x " << x;
-      return ok;
-    });
-  }
+  SweepBlend(BlendFieldChromaRowsSse2, [](int run, int w, int x, int16_t w2, int16_t x2) {
+    const bool ok = w2 == ((7 * w + x + 4) >> 3) && x2 == ((5 * x + 3 * w + 4) >> 3);
+    if (!ok) ADD_FAILURE() << "run " << run << " w " << w << " x " << x;
+    return ok;
+  });
 }
 
 TEST(YuvRgbKernels, ProgressiveBlendSse2EqualsPlainOverTheTermRange) {
@@ -303,45 +304,28 @@ TEST(YuvRgbKernels, AverageRowsFixedCases) {
   EXPECT_EQ(d[2], 9);
 }
 
-// Memory that ends at an inaccessible page: a kernel reading past what its
-// plain twin reads faults.
-class GuardedBlock {
- public:
-  explicit GuardedBlock(size_t bytes) {
-    page_ = size_t(sysconf(_SC_PAGESIZE));
-    size_ = (bytes + page_ - 1) / page_ * page_ + page_;
-    base_ = static_cast<uint8_t*>(mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    mprotect(base_ + size_ - page_, page_, PROT_NONE);
-  }
-  ~GuardedBlock() { munmap(base_, size_); }
-  // `bytes` bytes flush against the guard page.
-  uint8_t* End(size_t bytes) const { return base_ + size_ - page_ - bytes; }
-
- private:
-  size_t page_, size_;
-  uint8_t* base_;
-};
 
 TEST(YuvRgbKernels, Sse2KernelsReadNoFurtherThanThePlainOnes) {
+  using test::GuardedBlock;
   const ColourState c = Colour(0, 0);
   GuardedBlock luma(16), cb(8), cr(8), window(9 * 2 + 64), source(100);
-  std::memset(luma.End(16), 100, 16);
-  std::memset(cb.End(8), 90, 8);
-  std::memset(cr.End(8), 160, 8);
+  std::memset(luma.Tail(16), 100, 16);
+  std::memset(cb.Tail(8), 90, 8);
+  std::memset(cr.Tail(8), 160, 8);
   uint8_t out[64];
   // Window entries 0-8 of the blue run end at the guard.
-  int16_t* w = reinterpret_cast<int16_t*>(window.End((2 * kWindowRun + 9) * 2));
+  int16_t* w = reinterpret_cast<int16_t*>(window.Tail((2 * kWindowRun + 9) * 2));
   std::memset(w, 0, (2 * kWindowRun + 9) * 2);
   for (auto pack : {Pack16Rgb555Sse2, Pack16Rgb565Sse2, Pack16Rgb24Sse2, Pack16Rgb32Sse2, Pack16Rgb32RevSse2}) {
-    pack(c, out, luma.End(16), w);
+    pack(c, out, luma.Tail(16), w);
   }
   alignas(16) int16_t r[8], g[8], b[8];
-  ComputeChromaTermsSse2(c, cb.End(8), cr.End(8), {r, g, b}, 0);
+  ComputeChromaTermsSse2(c, cb.Tail(8), cr.Tail(8), {r, g, b}, 0);
   for (int n = 0; n <= 40; ++n) {
     uint8_t d[48];
-    CopyLineSse2(d, source.End(size_t(n)), n);
+    CopyLineSse2(d, source.Tail(size_t(n)), n);
     for (auto average : {AverageRows8Sse2, AverageRows555Sse2, AverageRows565Sse2}) {
-      average(d, source.End(size_t(n)), source.End(size_t(n)), n);
+      average(d, source.Tail(size_t(n)), source.Tail(size_t(n)), n);
     }
   }
   SUCCEED();
