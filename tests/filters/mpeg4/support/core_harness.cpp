@@ -31,40 +31,59 @@ void Observe(void* context, const MacroblockReport& report) {
 
 }  // namespace
 
-CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) {
-  CoreDecode result;
+bool DriveDecoder(const std::vector<uint8_t>& stream, const PrepareCall& prepare, const AfterCall& after,
+                  void (*observer)(void*, const MacroblockReport&), void* context) {
   std::vector<uint8_t> input(stream);
   input.insert(input.end(), {0x00, 0x00, 0x01, 0xB7});
   void* handle = nullptr;
   EXPECT_EQ(Mpeg4DecInit(&handle), 0u);
-  if (handle == nullptr) return result;
+  if (handle == nullptr) return false;
   Mpeg4Decoder& decoder = InspectInstance(handle);
-  if (observe) SetMacroblockObserver(decoder, Observe, &result);
+  if (observer != nullptr) SetMacroblockObserver(decoder, observer, context);
   size_t offset = 0;
-  while (offset < input.size()) {
+  for (int call = 0; offset < input.size(); ++call) {
     Mpeg4DecFrame frame{};
     frame.input = input.data() + offset;
     frame.inputLength = uint32_t(input.size() - offset);
-    result.statuses.push_back(Mpeg4DecAFrame(handle, &frame));
-    if (frame.outputAvailable != 0) {
-      CorePicture picture;
-      picture.kind = frame.pictureKind;
-      picture.width = int(frame.width);
-      picture.height = int(frame.height);
-      CopyPlane(picture.y, frame.yPlane, frame.yStride, picture.width, picture.height);
-      CopyPlane(picture.u, frame.uPlane, frame.uStride, picture.width / 2, picture.height / 2);
-      CopyPlane(picture.v, frame.vPlane, frame.vStride, picture.width / 2, picture.height / 2);
-      for (Picture* store : decoder.refs.stores) {
-        if (store->yOrigin == frame.yPlane) {
-          picture.quantiserMap.assign(store->quantiserMap, store->quantiserMap + store->quantiserMapSize);
-        }
-      }
-      result.pictures.push_back(std::move(picture));
-    }
+    prepare(frame, call);
+    const uint32_t status = Mpeg4DecAFrame(handle, &frame);
+    after(frame, decoder, status);
     if (frame.consumed == 0) break;
     offset += frame.consumed;
   }
   EXPECT_EQ(Mpeg4DecExit(handle), 0u);
+  return true;
+}
+
+const uint8_t* ReturnedQuantiserMap(const Mpeg4DecFrame& frame, const Mpeg4Decoder& decoder) {
+  for (const Picture* store : decoder.refs.stores) {
+    if (store->yOrigin == frame.yPlane) return store->quantiserMap;
+  }
+  return nullptr;
+}
+
+CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) {
+  CoreDecode result;
+  DriveDecoder(
+      stream, [&](Mpeg4DecFrame&, int) {},
+      [&](const Mpeg4DecFrame& frame, Mpeg4Decoder& decoder, uint32_t status) {
+        result.statuses.push_back(status);
+        if (frame.outputAvailable == 0) return;
+        CorePicture picture;
+        picture.kind = frame.pictureKind;
+        picture.width = int(frame.width);
+        picture.height = int(frame.height);
+        CopyPlane(picture.y, frame.yPlane, frame.yStride, picture.width, picture.height);
+        CopyPlane(picture.u, frame.uPlane, frame.uStride, picture.width / 2, picture.height / 2);
+        CopyPlane(picture.v, frame.vPlane, frame.vStride, picture.width / 2, picture.height / 2);
+        for (Picture* store : decoder.refs.stores) {
+          if (store->yOrigin == frame.yPlane) {
+            picture.quantiserMap.assign(store->quantiserMap, store->quantiserMap + store->quantiserMapSize);
+          }
+        }
+        result.pictures.push_back(std::move(picture));
+      },
+      observe ? Observe : nullptr, &result);
   return result;
 }
 

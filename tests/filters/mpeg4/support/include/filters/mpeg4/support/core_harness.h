@@ -4,8 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "filters/mpeg4/core/decoder_api.h"
+
+namespace tlx::mpeg4 {
+struct Mpeg4Decoder;
+struct MacroblockReport;
+}  // namespace tlx::mpeg4
 
 namespace tlx::mpeg4::test {
 
@@ -36,6 +44,19 @@ struct CoreDecode {
 // Feeds the whole stream, then the end marker that returns the last
 // reference picture.
 CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe);
+
+// Feeds the stream and the end marker call by call: prepare(frame, call)
+// runs before each call (input fields set), after(frame, decoder, status)
+// after each call; the observer, when given, sees every macroblock. False
+// when no instance could be made.
+using PrepareCall = std::function<void(Mpeg4DecFrame& frame, int call)>;
+using AfterCall = std::function<void(const Mpeg4DecFrame& frame, Mpeg4Decoder& decoder, uint32_t status)>;
+bool DriveDecoder(const std::vector<uint8_t>& stream, const PrepareCall& prepare, const AfterCall& after,
+                  void (*observer)(void*, const MacroblockReport&) = nullptr, void* context = nullptr);
+
+// The quantiser map of the store whose planes the frame returned (null when
+// none holds them).
+const uint8_t* ReturnedQuantiserMap(const Mpeg4DecFrame& frame, const Mpeg4Decoder& decoder);
 
 // The fixture streams made in the build tree by make_fixtures.sh.
 std::vector<uint8_t> ReadFixture(const std::string& name);
