@@ -1,5 +1,9 @@
 #include "dsp.h"
 
+#include <algorithm>
+
+#include "prediction_kernels_sse2.h"
+
 namespace tlx::mpeg4 {
 namespace {
 
@@ -17,7 +21,23 @@ constexpr DspTables kPlainTables = {
 };
 
 // The vector kernels replace their plain twins slot by slot.
-void ApplySimdOverrides(DspTables& tables) { tables.output.packYuy2 = PackYuy2Sse2; }
+void ApplySimdOverrides(DspTables& tables) {
+  PredictionKernels& p = tables.prediction;
+  p.padBorders = PadBordersSse2;
+  p.copyMacroblock = CopyMacroblockSse2;
+  const HalfSampleKernel half16[2][4] = {
+      {CopyBlockSse2<16>, HpelHSse2<16, 0>, HpelVSse2<16, 0>, HpelHVSse2<16, 0>},
+      {CopyBlockSse2<16>, HpelHSse2<16, 1>, HpelVSse2<16, 1>, HpelHVSse2<16, 1>}};
+  const HalfSampleKernel half8[2][4] = {{CopyBlockSse2<8>, HpelHSse2<8, 0>, HpelVSse2<8, 0>, HpelHVSse2<8, 0>},
+                                        {CopyBlockSse2<8>, HpelHSse2<8, 1>, HpelVSse2<8, 1>, HpelHVSse2<8, 1>}};
+  const HalfSampleKernel average16[4] = {HpelCopyAvgSse2<16>, HpelHAvgSse2<16>, HpelVAvgSse2<16>, HpelHVAvgSse2<16>};
+  const HalfSampleKernel average8[4] = {HpelCopyAvgSse2<8>, HpelHAvgSse2<8>, HpelVAvgSse2<8>, HpelHVAvgSse2<8>};
+  std::copy(&half16[0][0], &half16[0][0] + 8, &p.halfSample16[0][0]);
+  std::copy(&half8[0][0], &half8[0][0] + 8, &p.halfSample8[0][0]);
+  std::copy(average16, average16 + 4, p.averageHalfSample16);
+  std::copy(average8, average8 + 4, p.averageHalfSample8);
+  tables.output.packYuy2 = PackYuy2Sse2;
+}
 
 }  // namespace
 
