@@ -253,60 +253,44 @@ uint32_t OutputConverter::Convert(RgbFormat format, ConversionMode mode, const u
     return 0;
   }
   const int height4 = height & ~3;
-  if (mode == ConversionMode::Fields) {
-    WalkField(w, 0, height4, 0, true);
-    WalkField(w, 1, height4, 0, true);
-  } else {
-    // The top field, each row between two of its rows their average.
-    ConvertRow(format, w.Row(0), w.Luma(0), w.Cb(0), w.Cr(0), width);
-    for (int j = 0; j <= height4 / 4 - 2; ++j) {
-      const int first = 4 * j + 2;
-      ConvertRowPairTopField(format, w.Row(first), w.Row(first + 2), w.Luma(first), w.Luma(first + 2),
-                             w.Cb(2 * j + 2), w.Cr(2 * j + 2), width);
-      AverageRow(w, first - 1, first - 2, first);
-      AverageRow(w, first + 1, first, first + 2);
+  switch (mode) {
+    case ConversionMode::Progressive:
+      break;
+    case ConversionMode::Fields:
+      WalkField(w, 0, height4, 0, true);
+      WalkField(w, 1, height4, 0, true);
+      break;
+    case ConversionMode::OneField: {
+      // The top field, each row between two of its rows their average.
+      ConvertRow(format, w.Row(0), w.Luma(0), w.Cb(0), w.Cr(0), width);
+      for (int j = 0; j <= height4 / 4 - 2; ++j) {
+        const int first = 4 * j + 2;
+        ConvertRowPairTopField(format, w.Row(first), w.Row(first + 2), w.Luma(first), w.Luma(first + 2),
+                               w.Cb(2 * j + 2), w.Cr(2 * j + 2), width);
+        AverageRow(w, first - 1, first - 2, first);
+        AverageRow(w, first + 1, first, first + 2);
+      }
+      const int last = height4 - 2;
+      ConvertRow(format, w.Row(last), w.Luma(last), w.Cb(height4 / 2 - 2), w.Cr(height4 / 2 - 2), width);
+      AverageRow(w, last - 1, last - 2, last);
+      CopyRow(w, last + 1, last);
+      break;
     }
-    const int last = height4 - 2;
-    ConvertRow(format, w.Row(last), w.Luma(last), w.Cb(height4 / 2 - 2), w.Cr(height4 / 2 - 2), width);
-    AverageRow(w, last - 1, last - 2, last);
-    CopyRow(w, last + 1, last);
+    case ConversionMode::ShiftUp:
+      // Luma row 0 lands on row 0 and is replaced by the bottom field's
+      // first row; the last row repeats the one two above.
+      WalkField(w, 0, height4, -1, true);
+      CopyRow(w, height4 - 1, height4 - 3);
+      WalkField(w, 1, height4, -1, true);
+      break;
+    case ConversionMode::ShiftDown:
+      // The last luma row is not shown; the first row repeats the one two
+      // below.
+      WalkField(w, 0, height4, 1, true);
+      WalkField(w, 1, height4, 1, false);
+      CopyRow(w, 0, 2);
+      break;
   }
-  for (int row = height4; row < height; ++row) CopyRow(w, row, row - 2);
-  return 0;
-}
-
-uint32_t OutputConverter::ConvertRgb32ShiftUp(const uint8_t* y, const uint8_t* u, const uint8_t* v,
-                                              uint8_t* destination, int width, int height, ptrdiff_t stride,
-                                              ptrdiff_t lumaStride) {
-  if (height < 8) {
-    return Convert(RgbFormat::Rgb32, ConversionMode::Progressive, y, u, v, destination, width, height, stride,
-                   lumaStride);
-  }
-  if (width <= 0) return status;
-  if (Prepare(width) != 0) return status;
-  const Walk w = {RgbFormat::Rgb32, y, u, v, destination, width, height, stride, lumaStride};
-  const int height4 = height & ~3;
-  WalkField(w, 0, height4, -1, true);
-  CopyRow(w, height4 - 1, height4 - 3);
-  WalkField(w, 1, height4, -1, true);
-  for (int row = height4; row < height; ++row) CopyRow(w, row, row - 2);
-  return 0;
-}
-
-uint32_t OutputConverter::ConvertRgb32ShiftDown(const uint8_t* y, const uint8_t* u, const uint8_t* v,
-                                                uint8_t* destination, int width, int height, ptrdiff_t stride,
-                                                ptrdiff_t lumaStride) {
-  if (height < 8) {
-    return Convert(RgbFormat::Rgb32, ConversionMode::Progressive, y, u, v, destination, width, height, stride,
-                   lumaStride);
-  }
-  if (width <= 0) return status;
-  if (Prepare(width) != 0) return status;
-  const Walk w = {RgbFormat::Rgb32, y, u, v, destination, width, height, stride, lumaStride};
-  const int height4 = height & ~3;
-  WalkField(w, 0, height4, 1, true);
-  WalkField(w, 1, height4, 1, false);
-  CopyRow(w, 0, 2);
   for (int row = height4; row < height; ++row) CopyRow(w, row, row - 2);
   return 0;
 }

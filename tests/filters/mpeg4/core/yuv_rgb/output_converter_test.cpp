@@ -70,7 +70,8 @@ TEST(OutputConverter, FailedAllocationWritesNothing) {
                                 128, 64),
               kConverterOutOfMemory);
   }
-  EXPECT_EQ(converter.ConvertRgb32ShiftUp(planes.data(), planes.data(), planes.data(), out.data(), 32, 8, 128, 64),
+  EXPECT_EQ(converter.Convert(RgbFormat::Rgb32, ConversionMode::ShiftUp, planes.data(), planes.data(), planes.data(),
+                              out.data(), 32, 8, 128, 64),
             kConverterOutOfMemory);
   for (uint8_t byte : out) ASSERT_EQ(byte, 0xCC);
 }
@@ -101,8 +102,7 @@ reference::Picture ModelPicture(const Source& s) {
   return {s.width, s.height, s.y.data(), s.u.data(), s.v.data(), s.stride};
 }
 
-// Converts with `mode` (the shift operations through their own entries)
-// into a poisoned buffer in either orientation; checks every row against the
+// Converts with `mode` into a poisoned buffer in either orientation; checks every row against the
 // model and every byte outside the area untouched.
 void CheckPicture(OutputConverter& converter, const Source& s, reference::Format format, reference::Mode mode,
                   bool topDown, int set, int level) {
@@ -115,18 +115,9 @@ void CheckPicture(OutputConverter& converter, const Source& s, reference::Format
   uint8_t* area = buffer.data() + margin;
   uint8_t* destination = topDown ? area + (s.height - 1) * pitch : area;
   const ptrdiff_t stride = topDown ? -pitch : pitch;
-  uint32_t status;
-  if (mode == reference::Mode::ShiftUp) {
-    status = converter.ConvertRgb32ShiftUp(s.y.data(), s.u.data(), s.v.data(), destination, s.width, s.height, stride,
-                                           s.stride);
-  } else if (mode == reference::Mode::ShiftDown) {
-    status = converter.ConvertRgb32ShiftDown(s.y.data(), s.u.data(), s.v.data(), destination, s.width, s.height,
-                                             stride, s.stride);
-  } else {
-    status = converter.Convert(RgbFormat(int(format)), ConversionMode(int(mode)), s.y.data(), s.u.data(),
-                               s.v.data(), destination, s.width, s.height, stride, s.stride);
-  }
-  ASSERT_EQ(status, 0u);
+  ASSERT_EQ(converter.Convert(RgbFormat(int(format)), ConversionMode(int(mode)), s.y.data(), s.u.data(), s.v.data(),
+                              destination, s.width, s.height, stride, s.stride),
+            0u);
   const auto expected = reference::ConvertPicture(reference::MakeColour(set, level), format, mode, ModelPicture(s));
   for (int r = 0; r < s.height; ++r) {
     const uint8_t* row = destination + (s.height - 1 - r) * stride;

@@ -34,8 +34,9 @@ struct ConverterAllocator {
 // Default allocator: the C heap.
 ConverterAllocator HeapConverterAllocator();
 
-// The three row modes of a picture conversion.
-enum class ConversionMode : int { Progressive, Fields, OneField };
+// The row modes of a picture conversion. The two shift modes are the
+// system's RGB32 operations; their walk does not depend on the format.
+enum class ConversionMode : int { Progressive, Fields, OneField, ShiftUp, ShiftDown };
 
 class OutputConverter {
  public:
@@ -85,10 +86,6 @@ class OutputConverter {
   // progressively; rows from 4 x floor(height / 4) on copy the row two above.
   uint32_t Convert(RgbFormat format, ConversionMode mode, const uint8_t* y, const uint8_t* u, const uint8_t* v,
                    uint8_t* destination, int width, int height, ptrdiff_t stride, ptrdiff_t lumaStride);
-  uint32_t ConvertRgb32ShiftUp(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* destination, int width,
-                               int height, ptrdiff_t stride, ptrdiff_t lumaStride);
-  uint32_t ConvertRgb32ShiftDown(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* destination,
-                                 int width, int height, ptrdiff_t stride, ptrdiff_t lumaStride);
 
   const ColourState& Colour() const { return colour_; }
   int LineCapacity() const { return lineCapacity_; }
