@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "prediction_kernels_sse2.h"
+#include "quarter_sample_kernels_sse2.h"
 
 namespace tlx::mpeg4 {
 namespace {
@@ -36,6 +37,7 @@ void ApplySimdOverrides(DspTables& tables) {
   std::copy(&half8[0][0], &half8[0][0] + 8, &p.halfSample8[0][0]);
   std::copy(average16, average16 + 4, p.averageHalfSample16);
   std::copy(average8, average8 + 4, p.averageHalfSample8);
+  p.quarterSample = kSse2QuarterSampleKernels;
   tables.output.packYuy2 = PackYuy2Sse2;
 }
 

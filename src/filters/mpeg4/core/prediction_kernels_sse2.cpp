@@ -1,38 +1,23 @@
 #include "prediction_kernels_sse2.h"
 
-#include <emmintrin.h>
-
 #include <cstring>
+
+#include "sse2_rows.h"
 
 namespace tlx::mpeg4 {
 namespace {
 
-// W bytes of one row as the low W bytes of a vector, and back.
 template <int W>
 __m128i Load(const uint8_t* p) {
-  if constexpr (W == 16) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  } else {
-    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-  }
+  return sse2::LoadRow<W>(p);
 }
 
 template <int W>
 void Store(uint8_t* p, __m128i v) {
-  if constexpr (W == 16) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-  } else {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
-  }
+  sse2::StoreRow<W>(p, v);
 }
 
-// (a + b + 1 - rc) >> 1 per byte.
-template <int Rc>
-__m128i Average2(__m128i a, __m128i b) {
-  const __m128i up = _mm_avg_epu8(a, b);
-  if constexpr (Rc == 0) return up;
-  return _mm_sub_epi8(up, _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
-}
+using sse2::Average2;
 
 // (a + b + c + d + 2 - rc) >> 2 per byte, in 16-bit lanes.
 template <int Rc>
