@@ -3,10 +3,8 @@
 // (sum + 16 - rc) >> 5 for every integer sum, which stays in the lane.
 #include "quarter_sample_kernels_sse2.h"
 
-#include <array>
-#include <utility>
-
 #include "prediction_kernels_sse2.h"
+#include "quarter_sample_composition.h"
 #include "sse2_rows.h"
 
 namespace tlx::mpeg4 {
@@ -69,63 +67,28 @@ void AverageInPlace(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdi
   }
 }
 
-template <int W, int Rc, int P>
-void QpelPut(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
-  constexpr int fx = P & 3;
-  constexpr int fy = P >> 2;
-  if constexpr (P == 0) {
+struct Sse2Parts {
+  template <int W>
+  static void Copy(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
     CopyBlockSse2<W>(dst, dstStride, src, srcStride, rows);
-  } else if constexpr (fy == 0) {
-    LowpassH<W, Rc>(dst, dstStride, src, srcStride, rows);
-    if constexpr (fx != 2) AverageInPlace<W, Rc>(dst, dstStride, src + (fx == 3 ? 1 : 0), srcStride, rows);
-  } else if constexpr (fx == 0) {
-    LowpassV<W, Rc>(dst, dstStride, src, srcStride, rows);
-    if constexpr (fy != 2) AverageInPlace<W, Rc>(dst, dstStride, src + (fy == 3 ? srcStride : 0), srcStride, rows);
-  } else {
-    alignas(16) uint8_t t[W * 17];
-    LowpassH<W, Rc>(t, W, src, srcStride, rows + 1);
-    if constexpr (fx != 2) AverageInPlace<W, Rc>(t, W, src + (fx == 3 ? 1 : 0), srcStride, rows + 1);
-    LowpassV<W, Rc>(dst, dstStride, t, W, rows);
-    if constexpr (fy != 2) AverageInPlace<W, Rc>(dst, dstStride, t + (fy == 3 ? W : 0), W, rows);
   }
-}
-
-template <int W, int P>
-void QpelAvg(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
-  alignas(16) uint8_t q[W * 16];
-  QpelPut<W, 0, P>(q, W, src, srcStride, rows);
-  AverageInPlace<W, 0>(dst, dstStride, q, W, rows);
-}
-
-template <int W, int Rc, int... P>
-constexpr std::array<HalfSampleKernel, 16> PutSet(std::integer_sequence<int, P...>) {
-  return {QpelPut<W, Rc, P>...};
-}
-
-template <int W, int... P>
-constexpr std::array<HalfSampleKernel, 16> AverageSet(std::integer_sequence<int, P...>) {
-  return {QpelAvg<W, P>...};
-}
-
-template <size_t N>
-constexpr void Fill(HalfSampleKernel (&to)[N], const std::array<HalfSampleKernel, N>& from) {
-  for (size_t i = 0; i < N; ++i) to[i] = from[i];
-}
-
-constexpr QuarterSampleKernels BuildSse2() {
-  constexpr auto positions = std::make_integer_sequence<int, 16>();
-  QuarterSampleKernels k{};
-  Fill(k.put16[0], PutSet<16, 0>(positions));
-  Fill(k.put16[1], PutSet<16, 1>(positions));
-  Fill(k.put8[0], PutSet<8, 0>(positions));
-  Fill(k.put8[1], PutSet<8, 1>(positions));
-  Fill(k.average16, AverageSet<16>(positions));
-  Fill(k.average8, AverageSet<8>(positions));
-  return k;
-}
+  template <int W, int Rc>
+  static void LowpassH(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
+    tlx::mpeg4::LowpassH<W, Rc>(dst, dstStride, src, srcStride, rows);
+  }
+  template <int W, int Rc>
+  static void LowpassV(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
+    tlx::mpeg4::LowpassV<W, Rc>(dst, dstStride, src, srcStride, rows);
+  }
+  template <int W, int Rc>
+  static void AverageInPlace(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
+                             int32_t rows) {
+    tlx::mpeg4::AverageInPlace<W, Rc>(dst, dstStride, src, srcStride, rows);
+  }
+};
 
 }  // namespace
 
-const QuarterSampleKernels kSse2QuarterSampleKernels = BuildSse2();
+const QuarterSampleKernels kSse2QuarterSampleKernels = quarter_sample::Build<Sse2Parts>();
 
 }  // namespace tlx::mpeg4
