@@ -89,7 +89,9 @@ void PadPlaneSse2(uint8_t* origin, ptrdiff_t stride, int32_t width, int32_t heig
   const uint8_t* first = origin - padWidth;
   const uint8_t* last = first + (height - 1) * stride;
   for (int32_t r = 1; r <= padHeight; ++r) CopyRow(origin - padWidth - r * stride, first, span);
-  for (int32_t r = 1; r <= padHeight + extraRows; ++r) CopyRow(origin - padWidth + (height - 1 + r) * stride, last, span);
+  for (int32_t r = 1; r <= padHeight + extraRows; ++r) {
+    CopyRow(origin - padWidth + (height - 1 + r) * stride, last, span);
+  }
 }
 
 }  // namespace

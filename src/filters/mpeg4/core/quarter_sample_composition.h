@@ -23,7 +23,9 @@ void Put(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStr
     Parts::template Copy<W>(dst, dstStride, src, srcStride, rows);
   } else if constexpr (fy == 0) {
     Parts::template LowpassH<W, Rc>(dst, dstStride, src, srcStride, rows);
-    if constexpr (fx != 2) Parts::template AverageInPlace<W, Rc>(dst, dstStride, src + (fx == 3 ? 1 : 0), srcStride, rows);
+    if constexpr (fx != 2) {
+      Parts::template AverageInPlace<W, Rc>(dst, dstStride, src + (fx == 3 ? 1 : 0), srcStride, rows);
+    }
   } else if constexpr (fx == 0) {
     Parts::template LowpassV<W, Rc>(dst, dstStride, src, srcStride, rows);
     if constexpr (fy != 2) {

@@ -74,7 +74,8 @@ void DeblockEdgeSse2(uint8_t* line, ptrdiff_t across, ptrdiff_t along, int qp, i
   const __m128i applies = _mm_andnot_si128(
       dcLines, _mm_and_si128(opposite, _mm_cmpgt_epi16(qpLanes, _mm_srai_epi16(a0, 3))));
   const __m128i excess = _mm_sub_epi16(a0, _mm_min_epi16(a0, _mm_min_epi16(a1, a2)));
-  const __m128i m = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(excess, 2), excess), _mm_set1_epi16(32)), 6);
+  const __m128i fiveTimes = _mm_add_epi16(_mm_slli_epi16(excess, 2), excess);
+  const __m128i m = _mm_srai_epi16(_mm_add_epi16(fiveTimes, _mm_set1_epi16(32)), 6);
   const __m128i d = _mm_and_si128(applies, _mm_min_epi16(m, _mm_srai_epi16(Abs(step), 1)));
   // s4 moves towards s5 by d, s5 towards s4.
   const __m128i down = _mm_cmpgt_epi16(step, zero);

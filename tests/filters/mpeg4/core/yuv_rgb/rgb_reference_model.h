@@ -16,7 +16,9 @@ namespace tlx::mpeg4::reference {
 enum class Format { Rgb555, Rgb565, Rgb24, Rgb32, Rgb32Rev };
 enum class Mode { Progressive, Fields, OneField, ShiftUp, ShiftDown };
 
-inline int PixelBytes(Format f) { return f == Format::Rgb24 ? 3 : (f == Format::Rgb555 || f == Format::Rgb565) ? 2 : 4; }
+inline int PixelBytes(Format f) {
+  return f == Format::Rgb24 ? 3 : (f == Format::Rgb555 || f == Format::Rgb565) ? 2 : 4;
+}
 
 struct Colour {
   int32_t lumaOffset, cbToB, cbToG, crToG, crToR, lumaGain;
@@ -24,7 +26,8 @@ struct Colour {
 
 // fullRange 0: studio BT.601, else full range; lift 0..16.
 inline Colour MakeColour(int fullRange, int lift) {
-  Colour c = fullRange != 0 ? Colour{0, 14508, -2818, -5849, 11485, 16384} : Colour{0, 16531, -3203, -6660, 13074, 19076};
+  Colour c = fullRange != 0 ? Colour{0, 14508, -2818, -5849, 11485, 16384}
+                            : Colour{0, 16531, -3203, -6660, 13074, 19076};
   c.lumaOffset = (((16 - lift) * c.lumaGain * 128) >> 15) - 32;
   return c;
 }
