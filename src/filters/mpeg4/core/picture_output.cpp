@@ -75,6 +75,20 @@ void Convert(Mpeg4Decoder& decoder, const Picture& picture, const Mpeg4DecFrame&
 
 }  // namespace
 
+void Picture::OutputPlanar(uint8_t* destination, int outputWidth, int outputHeight, ptrdiff_t stride) const {
+  OutputPlanarRoutine(destination, yOrigin, uOrigin, vOrigin, outputWidth, outputHeight, stride, stride / 2,
+                      lumaStride, chromaStride);
+}
+
+void Picture::OutputPlanarSwapped(uint8_t* destination, int outputWidth, int outputHeight, ptrdiff_t stride) const {
+  OutputPlanarRoutine(destination, yOrigin, vOrigin, uOrigin, outputWidth, outputHeight, stride, stride / 2,
+                      lumaStride, chromaStride);
+}
+
+void Picture::OutputPacked(uint8_t* destination, int outputWidth, int outputHeight, ptrdiff_t stride) const {
+  PackYuy2(yOrigin, uOrigin, vOrigin, destination, outputWidth, outputHeight, stride, lumaStride);
+}
+
 uint32_t OutputPicture(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
   Picture* picture = ChoosePicture(decoder.refs, decoder.stream, frame);
   if (picture == nullptr) return kStatusInvalidArgument;

@@ -8,8 +8,11 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cstring>
 #include <random>
 #include <vector>
+
+#include "picture.h"
 
 namespace tlx::mpeg4 {
 namespace {
@@ -106,6 +109,32 @@ TEST(PlanarOutput, CopyPlanarWritesUnpaddedPlanes) {
     }
     for (size_t i = size; i < out.size(); ++i) EXPECT_EQ(out[i], 0x22);
   }
+}
+
+TEST(PlanarOutput, PictureOperationsHandTheirPlanesInOrder) {
+  std::mt19937 random(34);
+  PlainPicture picture;
+  ASSERT_EQ(picture.PictureAllocate(32, 16, 16, 16, kPlaneFormat420), 0u);
+  for (uint32_t i = 0; i < picture.blockSize; ++i) picture.planeBuffer[i] = uint8_t(random());
+  const int width = 30, height = 16, stride = 40;
+  const size_t size = size_t(stride * height + 2 * (stride / 2) * (height / 2));
+  std::vector<uint8_t> planar(size, 0), swapped(size, 0), packed(size_t(stride * height), 0);
+  picture.OutputPlanar(planar.data(), width, height, stride);
+  picture.OutputPlanarSwapped(swapped.data(), width, height, stride);
+  picture.OutputPacked(packed.data(), 15, height, stride);
+  const size_t chroma = size_t(stride * height), plane = size_t((stride / 2) * (height / 2));
+  for (int row = 0; row < height / 2; ++row) {
+    ASSERT_EQ(0, std::memcmp(planar.data() + chroma + row * (stride / 2),
+                             picture.uOrigin + row * picture.chromaStride, 15));
+    ASSERT_EQ(0, std::memcmp(swapped.data() + chroma + plane + row * (stride / 2),
+                             picture.uOrigin + row * picture.chromaStride, 15));
+    ASSERT_EQ(0, std::memcmp(swapped.data() + chroma + row * (stride / 2),
+                             picture.vOrigin + row * picture.chromaStride, 15));
+  }
+  EXPECT_EQ(0, std::memcmp(planar.data(), swapped.data(), chroma));
+  EXPECT_EQ(packed[0], picture.yOrigin[0]);
+  EXPECT_EQ(packed[size_t(stride) + 1], picture.uOrigin[0]);
+  EXPECT_EQ(packed[size_t(2 * stride) + 3], picture.vOrigin[picture.chromaStride]);
 }
 
 }  // namespace
