@@ -1,5 +1,10 @@
 #include "dsp.h"
 
+#include <algorithm>
+
+#include "prediction_kernels_sse2.h"
+#include "quarter_sample_kernels_sse2.h"
+
 namespace tlx::mpeg4 {
 namespace {
 
@@ -13,11 +18,28 @@ constexpr DspTables kPlainTables = {
      {HpelCopyAvg<16>, HpelHAvg<16>, HpelVAvg<16>, HpelHVAvg<16>},
      {HpelCopyAvg<8>, HpelHAvg<8>, HpelVAvg<8>, HpelHVAvg<8>},
      {}},
+    {PackYuy2},
 };
 
-// The vector kernels replace their plain twins slot by slot as they come;
-// none does yet.
-void ApplySimdOverrides(DspTables&) {}
+// The vector kernels replace their plain twins slot by slot.
+void ApplySimdOverrides(DspTables& tables) {
+  PredictionKernels& p = tables.prediction;
+  p.padBorders = PadBordersSse2;
+  p.copyMacroblock = CopyMacroblockSse2;
+  const HalfSampleKernel half16[2][4] = {
+      {CopyBlockSse2<16>, HpelHSse2<16, 0>, HpelVSse2<16, 0>, HpelHVSse2<16, 0>},
+      {CopyBlockSse2<16>, HpelHSse2<16, 1>, HpelVSse2<16, 1>, HpelHVSse2<16, 1>}};
+  const HalfSampleKernel half8[2][4] = {{CopyBlockSse2<8>, HpelHSse2<8, 0>, HpelVSse2<8, 0>, HpelHVSse2<8, 0>},
+                                        {CopyBlockSse2<8>, HpelHSse2<8, 1>, HpelVSse2<8, 1>, HpelHVSse2<8, 1>}};
+  const HalfSampleKernel average16[4] = {HpelCopyAvgSse2<16>, HpelHAvgSse2<16>, HpelVAvgSse2<16>, HpelHVAvgSse2<16>};
+  const HalfSampleKernel average8[4] = {HpelCopyAvgSse2<8>, HpelHAvgSse2<8>, HpelVAvgSse2<8>, HpelHVAvgSse2<8>};
+  std::copy(&half16[0][0], &half16[0][0] + 8, &p.halfSample16[0][0]);
+  std::copy(&half8[0][0], &half8[0][0] + 8, &p.halfSample8[0][0]);
+  std::copy(average16, average16 + 4, p.averageHalfSample16);
+  std::copy(average8, average8 + 4, p.averageHalfSample8);
+  p.quarterSample = kSse2QuarterSampleKernels;
+  tables.output.packYuy2 = PackYuy2Sse2;
+}
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "block/reconstruction.h"
+#include "output/planar_output.h"
 #include "prediction_kernels.h"
 #include "quarter_sample_kernels.h"
 
@@ -35,9 +36,15 @@ struct PredictionKernels {
   QuarterSampleKernels quarterSample;
 };
 
+// Output of a returned picture.
+struct OutputKernels {
+  PackYuy2Kernel packYuy2;
+};
+
 struct DspTables {
   BlockKernels block;
   PredictionKernels prediction;
+  OutputKernels output;
 };
 
 // Fills every table: the plain kernels, then the variant's overrides.

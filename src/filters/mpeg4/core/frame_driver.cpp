@@ -168,7 +168,7 @@ uint32_t DecodeFrame(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
     DecodeShortHeaderPicture(decoder);
     frame.pictureKind = decoder.stream.vop.codingType + 1;
     frame.timeSeconds = static_cast<uint32_t>(decoder.stream.currentSeconds);
-    OutputPicture(decoder.refs, decoder.stream, frame);
+    OutputPicture(decoder, frame);
     frame.width = decoder.stream.vol.width;
     frame.height = decoder.stream.vol.height;
     frame.shortHeader = 1;
@@ -201,13 +201,13 @@ uint32_t DecodeFrame(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
     frame.timeIncrement = decoder.stream.vop.timeIncrement;
     frame.timeResolution = decoder.stream.vol.timeIncrementResolution;
     frame.shortHeader = 0;
-    OutputPicture(decoder.refs, decoder.stream, frame);
+    OutputPicture(decoder, frame);
   } else if (code == kEndMarker) {
     FlushAtEndMarker(decoder);
     frame.pictureKind = 0;
     frame.timeSeconds = frame.timeIncrement = frame.timeResolution = kTimeAtEndMarker;
     frame.shortHeader = 0;
-    OutputPicture(decoder.refs, decoder.stream, frame);
+    OutputPicture(decoder, frame);
   } else {
     decoder.status |= kStatusNoPicture;
   }

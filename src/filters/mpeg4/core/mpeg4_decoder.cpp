@@ -5,6 +5,8 @@
 #include "block/block_decoder_state.h"
 #include "core_allocation.h"
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
+#include "filters/mpeg4/core/yuv_rgb/output_converter.h"
+#include "output/deblocking.h"
 #include "status.h"
 
 namespace tlx::mpeg4 {
@@ -60,6 +62,34 @@ void CreateStores(Mpeg4Decoder& decoder) {
   }
 }
 
+static_assert(kConverterOutOfMemory == kStatusOutOfMemory);
+
+// The converter of the chosen variant (set up for studio range, lift 0) and,
+// with SSE2, the deblocking filter.
+void CreateOutputStage(Mpeg4Decoder& decoder) {
+  const ConverterAllocator allocator = {CoreAllocate, CoreFree};
+  switch (decoder.variants.converter) {
+    case ConverterVariant::Sse2:
+      decoder.output.converter = CoreNew<Sse2OutputConverter>(allocator);
+      break;
+    case ConverterVariant::Isse:
+      decoder.output.converter = CoreNew<IsseOutputConverter>(allocator);
+      break;
+    case ConverterVariant::Mmx:
+      decoder.output.converter = CoreNew<MmxOutputConverter>(allocator);
+      break;
+  }
+  if (decoder.output.converter == nullptr) {
+    decoder.status |= kStatusOutOfMemory;
+  } else {
+    decoder.output.converter->ConverterSetup(0, 0);
+  }
+  if (decoder.variants.postFilter) {
+    decoder.output.postProcess = CoreNew<DeblockingStrategy>(DeblockEdgeSse2);
+    if (decoder.output.postProcess == nullptr) decoder.status |= kStatusOutOfMemory;
+  }
+}
+
 void FreeTables(Mpeg4Decoder& decoder) {
   CoreFree(decoder.grid.column);
   CoreFree(decoder.grid.row);
@@ -89,6 +119,7 @@ uint32_t InitialiseInstance(Mpeg4Decoder& decoder) {
   } else {
     CreateStores<PlainPicture>(decoder);
   }
+  CreateOutputStage(decoder);
   decoder.blockDecoder = CoreNew<BlockDecoderState>();
   if (decoder.blockDecoder == nullptr) {
     decoder.status |= kStatusOutOfMemory;
@@ -114,6 +145,10 @@ void TeardownInstance(Mpeg4Decoder& decoder) {
   if (decoder.blockDecoder != nullptr) BlockDecoderRelease(*decoder.blockDecoder);
   CoreDelete(decoder.blockDecoder);
   decoder.blockDecoder = nullptr;
+  CoreDelete(decoder.output.converter);
+  decoder.output.converter = nullptr;
+  CoreDelete(decoder.output.postProcess);
+  decoder.output.postProcess = nullptr;
   CoreDelete(decoder.observation.report);
   decoder.observation.report = nullptr;
   decoder.observation.observer = nullptr;
@@ -137,6 +172,10 @@ uint32_t CollectStatus(Mpeg4Decoder& decoder) {
   if (decoder.blockDecoder != nullptr) {
     decoder.blockDecoder->status &= kStatusOutOfMemory;
     fatal |= decoder.blockDecoder->status & kStatusFatal;
+  }
+  if (decoder.output.converter != nullptr) {
+    decoder.output.converter->status &= kStatusOutOfMemory;
+    fatal |= decoder.output.converter->status & kStatusFatal;
   }
   decoder.motion.status &= kStatusOutOfMemory;
   fatal |= decoder.motion.status & kStatusFatal;

@@ -13,6 +13,8 @@
 namespace tlx::mpeg4 {
 
 struct BlockDecoderState;
+class OutputConverter;
+class PictureCopyStrategy;
 
 
 // VOP coding types.
@@ -229,6 +231,13 @@ struct Observation {
   MacroblockReport* report = nullptr;  // filled for the observer
 };
 
+// What the output step converts with: the colour converter of the chosen
+// variant and, on SSE2 processors, the deblocking post-filter.
+struct OutputStage {
+  OutputConverter* converter = nullptr;
+  PictureCopyStrategy* postProcess = nullptr;  // null: no post-processing
+};
+
 struct Mpeg4Decoder {
   uint32_t status = 0;    // bit 31 sticky until the instance is destroyed
   uint32_t snapshot = 0;  // status of the current call before it began decoding
@@ -242,6 +251,7 @@ struct Mpeg4Decoder {
   MacroblockState mb;
   MotionVectorState motion;
   Observation observation;
+  OutputStage output;
 };
 
 // Instance life cycle.

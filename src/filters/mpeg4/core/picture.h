@@ -119,6 +119,13 @@ class Picture : public PlaneStore {
                               int mvy, int refField, int dstField);
   // Replicates the edge samples into the borders and the extra rows below.
   void PadBorders(const PredictionKernels& kernels);
+  // The picture's planes into a caller buffer: planar Y, U, V (or Y, V, U)
+  // with `stride` between luma rows and stride / 2 between chroma rows, or
+  // packed as YUY2 rows `stride` apart. Width and height at most the
+  // picture's.
+  void OutputPlanar(uint8_t* destination, int outputWidth, int outputHeight, ptrdiff_t stride) const;
+  void OutputPlanarSwapped(uint8_t* destination, int outputWidth, int outputHeight, ptrdiff_t stride) const;
+  void OutputPacked(uint8_t* destination, int outputWidth, int outputHeight, ptrdiff_t stride) const;
   // Forgets the picture held: kind, validity and reorder delay to 0.
   void ClearState();
   // The planes as the pixel kernels see them.

@@ -1,7 +1,6 @@
 #include "quarter_sample_kernels.h"
 
-#include <array>
-#include <utility>
+#include "quarter_sample_composition.h"
 
 namespace tlx::mpeg4 {
 namespace {
@@ -43,63 +42,29 @@ void AverageInPlace(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdi
   }
 }
 
-template <int W, int Rc, int P>
-void QpelPut(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
-  constexpr int fx = P & 3;
-  constexpr int fy = P >> 2;
-  if constexpr (P == 0) {
+// The plain parts of the quarter-sample kernels.
+struct PlainParts {
+  template <int W>
+  static void Copy(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
     CopyBlock<W>(dst, dstStride, src, srcStride, rows);
-  } else if constexpr (fy == 0) {
-    QpelLowpassH<W, Rc>(dst, dstStride, src, srcStride, rows);
-    if constexpr (fx != 2) AverageInPlace<W, Rc>(dst, dstStride, src + (fx == 3 ? 1 : 0), srcStride, rows);
-  } else if constexpr (fx == 0) {
-    QpelLowpassV<W, Rc>(dst, dstStride, src, srcStride, rows);
-    if constexpr (fy != 2) AverageInPlace<W, Rc>(dst, dstStride, src + (fy == 3 ? srcStride : 0), srcStride, rows);
-  } else {
-    uint8_t t[W * 17];
-    QpelLowpassH<W, Rc>(t, W, src, srcStride, rows + 1);
-    if constexpr (fx != 2) AverageInPlace<W, Rc>(t, W, src + (fx == 3 ? 1 : 0), srcStride, rows + 1);
-    QpelLowpassV<W, Rc>(dst, dstStride, t, W, rows);
-    if constexpr (fy != 2) AverageInPlace<W, Rc>(dst, dstStride, t + (fy == 3 ? W : 0), W, rows);
   }
-}
-
-template <int W, int P>
-void QpelAvg(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
-  uint8_t q[W * 16];
-  QpelPut<W, 0, P>(q, W, src, srcStride, rows);
-  AverageInPlace<W, 0>(dst, dstStride, q, W, rows);
-}
-
-template <int W, int Rc, int... P>
-constexpr std::array<HalfSampleKernel, 16> PutSet(std::integer_sequence<int, P...>) {
-  return {QpelPut<W, Rc, P>...};
-}
-
-template <int W, int... P>
-constexpr std::array<HalfSampleKernel, 16> AverageSet(std::integer_sequence<int, P...>) {
-  return {QpelAvg<W, P>...};
-}
-
-template <size_t N>
-constexpr void Fill(HalfSampleKernel (&to)[N], const std::array<HalfSampleKernel, N>& from) {
-  for (size_t i = 0; i < N; ++i) to[i] = from[i];
-}
-
-constexpr QuarterSampleKernels BuildPlain() {
-  constexpr auto positions = std::make_integer_sequence<int, 16>();
-  QuarterSampleKernels k{};
-  Fill(k.put16[0], PutSet<16, 0>(positions));
-  Fill(k.put16[1], PutSet<16, 1>(positions));
-  Fill(k.put8[0], PutSet<8, 0>(positions));
-  Fill(k.put8[1], PutSet<8, 1>(positions));
-  Fill(k.average16, AverageSet<16>(positions));
-  Fill(k.average8, AverageSet<8>(positions));
-  return k;
-}
+  template <int W, int Rc>
+  static void LowpassH(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
+    QpelLowpassH<W, Rc>(dst, dstStride, src, srcStride, rows);
+  }
+  template <int W, int Rc>
+  static void LowpassV(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
+    QpelLowpassV<W, Rc>(dst, dstStride, src, srcStride, rows);
+  }
+  template <int W, int Rc>
+  static void AverageInPlace(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
+                             int32_t rows) {
+    tlx::mpeg4::AverageInPlace<W, Rc>(dst, dstStride, src, srcStride, rows);
+  }
+};
 
 }  // namespace
 
-const QuarterSampleKernels kPlainQuarterSampleKernels = BuildPlain();
+const QuarterSampleKernels kPlainQuarterSampleKernels = quarter_sample::Build<PlainParts>();
 
 }  // namespace tlx::mpeg4

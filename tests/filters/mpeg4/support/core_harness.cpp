@@ -35,52 +35,77 @@ void Observe(void* context, const MacroblockReport& report) {
   decode->macroblocks.push_back(macroblock);
 }
 
+// The reference store whose planes the frame returned, or null.
+const Picture* ReturnedStore(const Mpeg4DecFrame& frame, const Mpeg4Decoder& decoder) {
+  for (const Picture* store : decoder.refs.stores) {
+    if (store->yOrigin == frame.yPlane) return store;
+  }
+  return nullptr;
+}
+
 // Feeds the whole stream and the end marker, calling `beforeCall` with the
 // instance and the call's number before every call.
 CoreDecode Decode(const std::vector<uint8_t>& stream, bool observe,
                   const std::function<void(Mpeg4Decoder&, uint32_t)>& beforeCall) {
   CoreDecode result;
-  std::vector<uint8_t> input(stream);
-  input.insert(input.end(), {0x00, 0x00, 0x01, 0xB7});
-  void* handle = nullptr;
-  EXPECT_EQ(Mpeg4DecInit(&handle), 0u);
-  if (handle == nullptr) return result;
-  Mpeg4Decoder& decoder = InspectInstance(handle);
-  if (observe) SetMacroblockObserver(decoder, Observe, &result);
-  size_t offset = 0;
-  while (offset < input.size()) {
-    Mpeg4DecFrame frame{};
-    frame.input = input.data() + offset;
-    frame.inputLength = uint32_t(input.size() - offset);
-    if (beforeCall) beforeCall(decoder, uint32_t(result.statuses.size()));
-    result.statuses.push_back(Mpeg4DecAFrame(handle, &frame));
-    if (frame.pictureKind != 0 && decoder.stream.vop.coded != 0) {
-      result.vops.push_back({uint32_t(result.statuses.size() - 1), frame.pictureKind});
-    }
-    if (frame.outputAvailable != 0) {
-      CorePicture picture;
-      picture.kind = frame.pictureKind;
-      picture.placeholder = frame.pictureKind != 0 && decoder.stream.vop.coded == 0;
-      picture.width = int(frame.width);
-      picture.height = int(frame.height);
-      CopyPlane(picture.y, frame.yPlane, frame.yStride, picture.width, picture.height);
-      CopyPlane(picture.u, frame.uPlane, frame.uStride, picture.width / 2, picture.height / 2);
-      CopyPlane(picture.v, frame.vPlane, frame.vStride, picture.width / 2, picture.height / 2);
-      for (Picture* store : decoder.refs.stores) {
-        if (store->yOrigin == frame.yPlane) {
+  DriveDecoder(
+      stream,
+      [&](Mpeg4DecFrame&, Mpeg4Decoder& decoder, int call) {
+        if (beforeCall) beforeCall(decoder, uint32_t(call));
+      },
+      [&](const Mpeg4DecFrame& frame, Mpeg4Decoder& decoder, uint32_t status) {
+        result.statuses.push_back(status);
+        if (frame.pictureKind != 0 && decoder.stream.vop.coded != 0) {
+          result.vops.push_back({uint32_t(result.statuses.size() - 1), frame.pictureKind});
+        }
+        if (frame.outputAvailable == 0) return;
+        CorePicture picture;
+        picture.kind = frame.pictureKind;
+        picture.placeholder = frame.pictureKind != 0 && decoder.stream.vop.coded == 0;
+        picture.width = int(frame.width);
+        picture.height = int(frame.height);
+        CopyPlane(picture.y, frame.yPlane, frame.yStride, picture.width, picture.height);
+        CopyPlane(picture.u, frame.uPlane, frame.uStride, picture.width / 2, picture.height / 2);
+        CopyPlane(picture.v, frame.vPlane, frame.vStride, picture.width / 2, picture.height / 2);
+        if (const Picture* store = ReturnedStore(frame, decoder)) {
           picture.quantiserMap.assign(store->quantiserMap, store->quantiserMap + store->quantiserMapSize);
         }
-      }
-      result.pictures.push_back(std::move(picture));
-    }
-    if (frame.consumed == 0) break;
-    offset += frame.consumed;
-  }
-  EXPECT_EQ(Mpeg4DecExit(handle), 0u);
+        result.pictures.push_back(std::move(picture));
+      },
+      observe ? Observe : nullptr, &result);
   return result;
 }
 
 }  // namespace
+
+bool DriveDecoder(const std::vector<uint8_t>& stream, const PrepareCall& prepare, const AfterCall& after,
+                  void (*observer)(void*, const MacroblockReport&), void* context) {
+  std::vector<uint8_t> input(stream);
+  input.insert(input.end(), {0x00, 0x00, 0x01, 0xB7});
+  void* handle = nullptr;
+  EXPECT_EQ(Mpeg4DecInit(&handle), 0u);
+  if (handle == nullptr) return false;
+  Mpeg4Decoder& decoder = InspectInstance(handle);
+  if (observer != nullptr) SetMacroblockObserver(decoder, observer, context);
+  size_t offset = 0;
+  for (int call = 0; offset < input.size(); ++call) {
+    Mpeg4DecFrame frame{};
+    frame.input = input.data() + offset;
+    frame.inputLength = uint32_t(input.size() - offset);
+    prepare(frame, decoder, call);
+    const uint32_t status = Mpeg4DecAFrame(handle, &frame);
+    after(frame, decoder, status);
+    if (frame.consumed == 0) break;
+    offset += frame.consumed;
+  }
+  EXPECT_EQ(Mpeg4DecExit(handle), 0u);
+  return true;
+}
+
+const uint8_t* ReturnedQuantiserMap(const Mpeg4DecFrame& frame, const Mpeg4Decoder& decoder) {
+  const Picture* store = ReturnedStore(frame, decoder);
+  return store != nullptr ? store->quantiserMap : nullptr;
+}
 
 CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe) { return Decode(stream, observe, {}); }
 

@@ -138,6 +138,22 @@ void CheckQuarterSample(const DspTables& plain, const DspTables& variant, std::m
   CheckHalfSampleKernels(p.average8, v.average8, 16, 8, rng, round);
 }
 
+// YUY2 packing of random planes at every width 1-40 and height 1-5, into a
+// poisoned buffer with positive and negative strides.
+void CheckPackYuy2(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  PicturePair pictures(rng);
+  const Picture& p = pictures.plain;
+  const int width = 1 + round % 40, height = 1 + round % 5;
+  const ptrdiff_t pitch = 2 * width + 3;
+  std::vector<uint8_t> a(size_t(pitch * (height + 2)), 0xE1), b = a;
+  const bool upward = round % 2 == 1;
+  const ptrdiff_t offset = upward ? pitch * height : pitch;
+  const ptrdiff_t stride = upward ? -pitch : pitch;
+  plain.output.packYuy2(p.yOrigin, p.uOrigin, p.vOrigin, a.data() + offset, width, height, stride, p.lumaStride);
+  variant.output.packYuy2(p.yOrigin, p.uOrigin, p.vOrigin, b.data() + offset, width, height, stride, p.lumaStride);
+  EXPECT_EQ(a, b);
+}
+
 constexpr Slot kBlockSlots[] = {{"putIntraMacroblock", CheckPutIntraMacroblock},
                                 {"addInterMacroblock", CheckAddInterMacroblock}};
 constexpr Slot kPredictionSlots[] = {{"padBorders", CheckPadBorders},
@@ -147,6 +163,7 @@ constexpr Slot kPredictionSlots[] = {{"padBorders", CheckPadBorders},
                                      {"averageHalfSample16", CheckAverageHalfSample16},
                                      {"averageHalfSample8", CheckAverageHalfSample8},
                                      {"quarterSample", CheckQuarterSample}};
+constexpr Slot kOutputSlots[] = {{"packYuy2", CheckPackYuy2}};
 // The arrays of kernels are checked slot by slot inside their checks: the
 // slots beyond the first of each array.
 constexpr size_t kArraySlots = 2 * (2 * 4 - 1) + 2 * (4 - 1) + (2 * 2 * 16 + 2 * 16 - 1);
@@ -154,7 +171,8 @@ constexpr size_t kArraySlots = 2 * (2 * 4 - 1) + 2 * (4 - 1) + (2 * 2 * 16 + 2 *
 // A slot added to a table needs its check here.
 static_assert(sizeof(BlockKernels) == std::size(kBlockSlots) * sizeof(void*));
 static_assert(sizeof(PredictionKernels) == (std::size(kPredictionSlots) + kArraySlots) * sizeof(void*));
-static_assert(sizeof(DspTables) == sizeof(BlockKernels) + sizeof(PredictionKernels));
+static_assert(sizeof(OutputKernels) == std::size(kOutputSlots) * sizeof(void*));
+static_assert(sizeof(DspTables) == sizeof(BlockKernels) + sizeof(PredictionKernels) + sizeof(OutputKernels));
 
 TEST(DspTables, EveryVariantSlotGivesThePlainBytes) {
   DspTables plain;
@@ -163,7 +181,8 @@ TEST(DspTables, EveryVariantSlotGivesThePlainBytes) {
     DspTables variant;
     InitDspTables(variant, variantKind);
     std::mt19937 rng(20261210);
-    for (std::span<const Slot> slots : {std::span<const Slot>(kBlockSlots), std::span<const Slot>(kPredictionSlots)}) {
+    for (std::span<const Slot> slots : {std::span<const Slot>(kBlockSlots), std::span<const Slot>(kPredictionSlots),
+                                        std::span<const Slot>(kOutputSlots)}) {
       for (const Slot& slot : slots) {
         for (int round = 0; round < 40; ++round) {
           SCOPED_TRACE(testing::Message() << slot.name << " round " << round);

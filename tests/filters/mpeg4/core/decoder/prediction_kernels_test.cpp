@@ -6,10 +6,8 @@
 #include <random>
 #include <string>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include "dsp.h"
+#include "filters/mpeg4/support/guarded_block.h"
 #include "motion_vectors.h"
 #include "picture.h"
 #include "prediction_kernels.h"
@@ -166,32 +164,14 @@ TEST(QuarterSampleKernels, AveragesAndReadWindow) {
   }
 }
 
-// Memory whose last byte is followed by an inaccessible page.
-class GuardedBlock {
- public:
-  explicit GuardedBlock(size_t bytes) {
-    page_ = size_t(sysconf(_SC_PAGESIZE));
-    pages_ = (bytes + page_ - 1) / page_ + 1;
-    base_ = static_cast<uint8_t*>(mmap(nullptr, pages_ * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                                       -1, 0));
-    EXPECT_NE(base_, MAP_FAILED);
-    EXPECT_EQ(mprotect(base_ + (pages_ - 1) * page_, page_, PROT_NONE), 0);
-    end_ = base_ + (pages_ - 1) * page_;
-  }
-  ~GuardedBlock() { munmap(base_, pages_ * page_); }
-  // The first byte of `bytes` bytes ending flush against the guard page.
-  uint8_t* Tail(size_t bytes) const { return end_ - bytes; }
+using test::GuardedBlock;
 
- private:
-  size_t page_ = 0, pages_ = 0;
-  uint8_t* base_ = nullptr;
-  uint8_t* end_ = nullptr;
-};
-
-// Every prediction kernel reads only its (W + 1) x (rows + 1) window: the
-// window's last byte is the last readable one, for frame and field strides.
-TEST(PredictionKernels, ReadOnlyTheirWindow) {
-  const DspTables tables = PlainTables();
+// Every prediction kernel, plain and vector, reads only its (W + 1) x
+// (rows + 1) window: the window's last byte is the last readable one, for
+// frame and field strides.
+void ReadOnlyWindow(PictureVariant variant) {
+  DspTables tables;
+  InitDspTables(tables, variant);
   const PredictionKernels& k = tables.prediction;
   struct Set {
     const HalfSampleKernel* kernels;
@@ -213,6 +193,11 @@ TEST(PredictionKernels, ReadOnlyTheirWindow) {
       }
     }
   }
+}
+
+TEST(PredictionKernels, ReadOnlyTheirWindow) {
+  ReadOnlyWindow(PictureVariant::Plain);
+  ReadOnlyWindow(PictureVariant::Simd);
 }
 
 TEST(VectorClamping, BlockStartsWithinThePaddedPlane) {

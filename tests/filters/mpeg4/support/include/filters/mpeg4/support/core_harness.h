@@ -4,10 +4,17 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "filters/mpeg4/core/decoder_api.h"
 #include "filters/mpeg4/support/reference_decoder.h"
+
+namespace tlx::mpeg4 {
+struct Mpeg4Decoder;
+struct MacroblockReport;
+}  // namespace tlx::mpeg4
 
 namespace tlx::mpeg4::test {
 
@@ -60,6 +67,19 @@ CoreDecode DecodeWithCore(const std::vector<uint8_t>& stream, bool observe);
 // picture shows our decoding of that VOP alone. Pictures whose size is not
 // the stores' (layers not a whole number of macroblocks) are not injected.
 CoreDecode DecodeWithInjectedReferences(const std::vector<uint8_t>& stream, const std::vector<ReferenceFrame>& frames);
+
+// Feeds the stream and the end marker call by call: prepare(frame, decoder,
+// call) runs before each call (input fields set), after(frame, decoder, status)
+// after each call; the observer, when given, sees every macroblock. False
+// when no instance could be made.
+using PrepareCall = std::function<void(Mpeg4DecFrame& frame, Mpeg4Decoder& decoder, int call)>;
+using AfterCall = std::function<void(const Mpeg4DecFrame& frame, Mpeg4Decoder& decoder, uint32_t status)>;
+bool DriveDecoder(const std::vector<uint8_t>& stream, const PrepareCall& prepare, const AfterCall& after,
+                  void (*observer)(void*, const MacroblockReport&) = nullptr, void* context = nullptr);
+
+// The quantiser map of the store whose planes the frame returned (null when
+// none holds them).
+const uint8_t* ReturnedQuantiserMap(const Mpeg4DecFrame& frame, const Mpeg4Decoder& decoder);
 
 // The fixture streams made in the build tree by make_fixtures.sh.
 std::vector<uint8_t> ReadFixture(const std::string& name);
