@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
 
+#include "avc_core_binding.h"
 #include "avc_dec_filter.h"
+#include "avc_output_worker.h"
 #include "core_library.h"
 #include "fake_core_script.h"
 #include "filter_harness.h"
@@ -23,6 +28,7 @@ using avctest::FakeNalAnswer;
 using avctest::FakeScript;
 using dshow::test::Adopt;
 using dshow::test::ScriptItem;
+using dshow::test::StarvableAllocator;
 using Bytes = std::vector<BYTE>;
 
 // Waits of the input path on a busy core (3 ms) and of the worker's start-up
@@ -313,6 +319,125 @@ TEST_F(FakeCoreFilter, PictureTimesAspectAndInterlaceFollowTheSideInformation) {
   EXPECT_EQ(InfoOf(samples[2])->dwInterlaceFlags, 1u);
   EXPECT_TRUE(samples[0].discontinuity);
   EXPECT_FALSE(samples[1].discontinuity);
+}
+
+// A picture-ready callback that wakes nobody: the test wakes the worker.
+void CountWake(void* context) { ++*static_cast<std::atomic<int>*>(context); }
+
+TEST_F(FakeCoreFilter, AfterADrainTheThreadEndsByItselfOnlyOnceWoken) {
+  std::atomic<int> coreWakes{0};
+  TlxAvcHandle handle = nullptr;
+  ASSERT_EQ(core::CreateInstanceEx2(&handle, 0, &CountWake, &coreWakes), 0);
+  script_->decodeRatio = 100;
+  // Pictures not shown are pulled and timed but never reach an output pin.
+  avctest::FakePictureScript hidden{};
+  hidden.notShown = true;
+  script_->pictures = {hidden, hidden};
+  auto worker = std::make_unique<CAvcOutputWorker>(&CountSleep);
+  AvcWorkerSettings settings;
+  settings.subtype = MEDIASUBTYPE_YV12;
+  settings.handle = handle;
+  settings.width = settings.height = settings.stride = 16;
+  worker->Configure(settings);
+  std::atomic<bool> ended{false};
+  std::thread waiter([&] {
+    worker->WaitForEnd();
+    ended = true;
+  });
+  auto queuePicture = [&] {
+    TlxAvcNalResult result{};
+    const TlxAvcNalData unit{kIdr.data(), static_cast<int32_t>(kIdr.size())};
+    core::NALUnit(handle, &result, &unit);
+    uint8_t buffer[32] = {};
+    core::FinalizePicture(handle, buffer);
+  };
+  auto pulled = [&] { return Calls("ReleasePicture").size(); };
+  auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };
+
+  // Woken with the core not draining, the thread outputs and waits again.
+  queuePicture();
+  CAvcOutputWorker::PictureReady(worker.get());
+  ASSERT_TRUE(avctest::WaitUntil([&] { return pulled() == 1; }));
+  pause();
+  EXPECT_FALSE(ended.load());
+  // Drained but not woken, it neither pulls the picture left nor ends.
+  queuePicture();
+  uint8_t buffer[32] = {};
+  core::FlushPicture(handle, buffer);
+  pause();
+  EXPECT_EQ(pulled(), 1u);
+  EXPECT_FALSE(ended.load());
+  // Woken, it outputs what the drain left and ends without a stop.
+  CAvcOutputWorker::PictureReady(worker.get());
+  if (!avctest::WaitUntil([&] { return ended.load(); })) {
+    // The waiter still waits on the worker: leave both to it.
+    waiter.detach();
+    static_cast<void>(worker.release());
+    FAIL() << "the drained thread did not end";
+  }
+  waiter.join();
+  EXPECT_EQ(pulled(), 2u);
+  EXPECT_FALSE(worker->HasThread());
+  worker.reset();
+  core::ReleaseInstance(&handle);
+}
+
+// Checks that `bytes` hold the fake's flat 16x16 picture as YV12 with rows of
+// `stride` bytes, and nothing more.
+void ExpectFlatYv12(const Bytes& bytes, int stride) {
+  constexpr int kSide = 16;
+  ASSERT_EQ(bytes.size(), static_cast<size_t>(OutputRowBytes(MEDIASUBTYPE_YV12, stride) * kSide / 2));
+  auto plane = [&](size_t offset, int rowStride, int side, uint8_t value) {
+    for (int row = 0; row < side; ++row)
+      for (int x = 0; x < side; ++x) ASSERT_EQ(bytes[offset + row * rowStride + x], value) << row << "," << x;
+  };
+  plane(0, stride, kSide, avctest::kFakeLuma);
+  plane(stride * kSide, stride / 2, kSide / 2, avctest::kFakeChroma);
+  plane(stride * kSide * 5 / 4, stride / 2, kSide / 2, avctest::kFakeChroma);
+}
+
+TEST_F(FakeCoreFilter, ASampleCarryingAWiderTypeWidensTheRowsOfLaterPictures) {
+  DecoderGraph graph(base_.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 16, 16), {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+  ASSERT_EQ(graph.outputConnect, S_OK);
+  script_->decodeRatio = 100;
+  AM_MEDIA_TYPE connected{};
+  ASSERT_EQ(dshow::test::PinOf(base_.Get(), u"Out")->ConnectionMediaType(&connected), S_OK);
+  CMediaType wide(connected);
+  FreeMediaType(connected);
+  auto* info = reinterpret_cast<VIDEOINFOHEADER2*>(wide.Format());
+  ASSERT_EQ(info->bmiHeader.biWidth, 16);
+  info->bmiHeader.biWidth = 32;
+  info->bmiHeader.biSizeImage = 32 * 16 * 3 / 2;
+  // Buffers with room for the wider rows, as the renderer's would have.
+  StarvableAllocator* allocator = graph.renderer->Allocator();
+  ALLOCATOR_PROPERTIES request{1, 1024, 1, 0}, actual{};
+  ASSERT_EQ(allocator->SetProperties(&request, &actual), S_OK);
+
+  // A unit is fed once the next start code is in; its picture is made once
+  // the next unit is fed.
+  graph.source->SetScript({ScriptItem::Sample(Cat({kSc, kIdr}), 1000, 1001),
+                           ScriptItem::Sample(Cat({kSc, kSlice}), 2000, 2001),
+                           ScriptItem::Sample(Cat({kSc, kSlice}), 3000, 3001)});
+  ASSERT_EQ(graph.control->Run(), S_OK);
+  ASSERT_TRUE(avctest::WaitUntil([&] { return graph.renderer->Samples().size() == 1; }));
+  // The worker asks for no buffer before the next picture.
+  allocator->SetTypeOfNextBuffer(wide);
+  graph.source->AppendScript({ScriptItem::Sample(Cat({kSc, kSlice}), 4000, 4001), ScriptItem::EndOfStream()});
+  long code = 0;
+  ASSERT_EQ(graph.events->WaitForCompletion(10000, &code), S_OK);
+
+  const auto samples = graph.renderer->Samples();
+  ASSERT_EQ(samples.size(), 4u);
+  ExpectFlatYv12(samples[0].bytes, 16);
+  ASSERT_NE(InfoOf(samples[1]), nullptr);
+  EXPECT_EQ(InfoOf(samples[1])->bmiHeader.biWidth, 32);
+  for (size_t i = 1; i < samples.size(); ++i) {
+    SCOPED_TRACE(i);
+    ExpectFlatYv12(samples[i].bytes, 32);
+    if (i > 1) {
+      EXPECT_EQ(InfoOf(samples[i]), nullptr);
+    }
+  }
 }
 
 TEST(SampleAspectRatio, TheTableOfIdcValues) {

@@ -59,7 +59,9 @@ struct FakeInstance {
     carried.discontinuity |= pendingMark.discontinuity;
     if (!pendingSlice) return false;
     FakePicture picture{};
-    std::memset(picture.planes, 128, sizeof(picture.planes));
+    std::memset(picture.planes, tlx::avctest::kFakeLuma, kLumaStride * kSize);
+    std::memset(picture.planes + kLumaStride * kSize, tlx::avctest::kFakeChroma,
+                sizeof(picture.planes) - kLumaStride * kSize);
     picture.mark = carried;
     carried = {};
     picture.number = nextNumber++;

@@ -23,6 +23,11 @@ struct FakeNalAnswer {
   int32_t word5 = 0;
 };
 
+// The fake's pictures are flat: every luma sample is kFakeLuma, every chroma
+// sample kFakeChroma.
+inline constexpr uint8_t kFakeLuma = 0x50;
+inline constexpr uint8_t kFakeChroma = 0x80;
+
 // What the next pulled picture reports instead of the defaults (16x16,
 // progressive, shown, no aspect ratio, the time of its slice).
 struct FakePictureScript {

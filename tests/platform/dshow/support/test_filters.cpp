@@ -347,13 +347,25 @@ HRESULT StarvableAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME* sta
     if (!IsCommitted()) return VFW_E_NOT_COMMITTED;
     fed_.Wait(5);
   }
-  return CMemAllocator::GetBuffer(sample, start, stop, flags);
+  const HRESULT hr = CMemAllocator::GetBuffer(sample, start, stop, flags);
+  if (FAILED(hr)) return hr;
+  std::lock_guard lock(typeLock_);
+  if (nextType_) {
+    (*sample)->SetMediaType(&*nextType_);
+    nextType_.reset();
+  }
+  return hr;
 }
 
 HRESULT StarvableAllocator::Decommit() {
   HRESULT hr = CMemAllocator::Decommit();
   fed_.Set();  // waiters look at the commit state again
   return hr;
+}
+
+void StarvableAllocator::SetTypeOfNextBuffer(const CMediaType& type) {
+  std::lock_guard lock(typeLock_);
+  nextType_ = type;
 }
 
 void StarvableAllocator::SetStarved(bool starved) {

@@ -178,17 +178,23 @@ class InPlaceMarker final : public StateLogging<CTransInPlaceFilter> {
   std::atomic<LONG> transformed_{0};
 };
 
-// A memory allocator that can be told to have no buffer for a while.
+// A memory allocator that can be told to have no buffer for a while, and to
+// attach a media type to a buffer it hands out, as a renderer's allocator
+// does when the renderer asks for a new format.
 class StarvableAllocator final : public CMemAllocator {
  public:
   StarvableAllocator(HRESULT* hr);
   STDMETHODIMP GetBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop, DWORD flags) override;
   STDMETHODIMP Decommit() override;
   void SetStarved(bool starved);
+  // The next buffer handed out carries this type; later ones carry none.
+  void SetTypeOfNextBuffer(const CMediaType& type);
 
  private:
   std::atomic<bool> starved_{false};
   CAMEvent fed_{TRUE};
+  std::mutex typeLock_;
+  std::optional<CMediaType> nextType_;
 };
 
 class RecordingRenderer final : public StateLogging<CBaseRenderer>, public IRecordingRenderer {
