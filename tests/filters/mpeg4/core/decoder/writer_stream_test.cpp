@@ -4,6 +4,7 @@
 // and S-VOPs with global motion compensation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -222,6 +223,72 @@ TEST(WriterStreams, BidirectionalPicturesWithoutResidualEqualLibavcodec) {
                           std::to_string(size[0]) + "x" + std::to_string(size[1]) + " quarter " +
                               std::to_string(quarterSample) + " interlaced " + std::to_string(vol.interlaced));
     }
+  }
+}
+
+// B-VOPs in video packets, one per macroblock row, with f-codes 1: the
+// markers of 18 bits that libavcodec writes and reads, and of 17 bits
+// (16 plus the larger f-code). Both decode fully and equal libavcodec's
+// decode of the 18-bit stream exactly.
+TEST(WriterStreams, BidirectionalPacketsWithEitherMarkerLengthDecodeFully) {
+  ReferenceDecode reference;
+  for (uint32_t markerLength : {18u, 17u}) {
+    std::mt19937 random(34);
+    VolFields vol;
+    vol.width = 64;
+    vol.height = 48;
+    vol.volControlParameters = 1;
+    vol.lowDelay = 0;
+    BitWriter w;
+    WriteVol(w, vol);
+    WriteDcOnlyIntraVop(w, vol, 0, random);
+    WritePredictionOnlyVop(w, vol, 3, random);
+    WritePredictionOnlyBVop(w, vol, 1, random, markerLength);
+    WritePredictionOnlyBVop(w, vol, 2, random, markerLength);
+    if (markerLength == 18) reference = DecodeWithLibavcodec(w.bytes(), ReferenceOptions{});
+    ExpectEqualPictures(DecodeWithCore(w.bytes(), false), reference, 4,
+                        "markers of " + std::to_string(markerLength) + " bits");
+  }
+}
+
+// Intra pictures at every DC threshold between always and never, with
+// quantisers wandering across the threshold so that the DC of some
+// macroblocks has its own code and of others is the first coefficient:
+// levels and quantiser maps equal libavcodec's, pictures within the gate.
+TEST(WriterStreams, IntraDcThresholdsMatchLibavcodec) {
+  static constexpr int32_t kSteps[4] = {-1, -2, 1, 2};
+  std::mt19937 random(40);
+  for (uint32_t threshold = 1; threshold <= 6; ++threshold) {
+    VolFields vol;
+    vol.width = 96;
+    vol.height = 64;
+    vol.resyncMarkerDisable = 1;
+    BitWriter w;
+    WriteVol(w, vol);
+    const int32_t centre = 11 + 2 * int32_t(threshold);  // the first quantiser that codes the DC as a coefficient
+    for (uint32_t picture = 0; picture < 3; ++picture) {
+      std::vector<IntraMacroblock> macroblocks = RandomIntraMacroblocks(random, 6 * 4);
+      int32_t quantiser = centre;
+      for (size_t m = 0; m < macroblocks.size(); ++m) {
+        const int32_t step = int32_t(random() % 4);
+        const bool change = m > 0 && random() % 2 == 0 && std::abs(quantiser + kSteps[step] - centre) <= 3;
+        macroblocks[m].dquant = change ? step : -1;
+        // Levels of at most 5: AC prediction chains then keep every stored
+        // predictor (quantiser times level) within -2048..2047, where the
+        // core holds it and libavcodec does not.
+        for (std::vector<Event>& events : macroblocks[m].ac) {
+          for (Event& e : events) e.level = std::clamp(e.level, -5, 5);
+        }
+        if (change) quantiser += kSteps[step];
+      }
+      WriteIntraVop(w, vol, threshold, picture, uint32_t(centre), macroblocks);
+    }
+    ReferenceOptions options;
+    options.coefficients = true;
+    const ReferenceDecode reference = DecodeWithLibavcodec(w.bytes(), options);
+    ASSERT_EQ(reference.frames.size(), 3u) << "threshold " << threshold;
+    SCOPED_TRACE("threshold " + std::to_string(threshold));
+    ExpectIntraDecodeMatches(DecodeWithCore(w.bytes(), true), reference);
   }
 }
 
