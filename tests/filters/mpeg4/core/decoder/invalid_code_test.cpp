@@ -1,6 +1,7 @@
 // Hand-made invalid codes in each syntax layer: a picture whose first
-// macroblock (or partition) carries the code reports the status bits of that
-// layer on its own call, and the intra picture after it decodes clean.
+// macroblock, partition or (short header) group carries the code reports the
+// status bits of that layer on its own call, and the intra picture after it
+// decodes clean.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -195,6 +196,98 @@ TEST_P(InvalidCodes, ReportTheirLayersStatusAndSpareTheNextPicture) {
 
 INSTANTIATE_TEST_SUITE_P(Layers, InvalidCodes, testing::ValuesIn(Cases()),
                          [](const testing::TestParamInfo<InvalidCodeCase>& info) { return info.param.name; });
+
+// Short-header pictures of 128x96: eight macroblocks in each of six groups.
+constexpr uint32_t kShortHeaderMacroblocks = 48;
+constexpr uint32_t kMacroblocksPerGroup = 8;
+
+// A short-header intra picture header at quantiser 4.
+void WriteShortHeaderIntraHeader(BitWriter& w, uint32_t temporalReference) {
+  w.AlignWithZeros();
+  w.Put(kShortHeaderStartCode, int(kShortHeaderStartCodeLength));
+  w.Put(temporalReference, 8);
+  w.Put("1 0 000 001 0 0000");  // marker, zero bit, indicators, 128x96, intra
+  w.Put(4, 5);
+  w.Put("0 0");  // zero bit, no extra information
+}
+
+// Intra macroblocks without coefficients, every DC 1024.
+void WriteShortHeaderIntraMacroblocks(BitWriter& w, uint32_t count) {
+  for (uint32_t m = 0; m < count; ++m) {
+    test::PutIntraMcbpc(w, 0, false);
+    test::PutCbpy(w, 0, true);
+    for (int b = 0; b < 6; ++b) w.Put(0x80, 8);
+  }
+}
+
+// A group header after the first group: number, frame identifier 0,
+// quantiser.
+void WriteGroupHeader(BitWriter& w, uint32_t number, uint32_t quantiser) {
+  w.AlignWithZeros();
+  w.Put(kGobStartCode, int(kGobStartCodeLength));
+  w.Put(number, 5);
+  w.Put(0, 2);
+  w.Put(quantiser, 5);
+}
+
+struct GroupCase {
+  std::string name;
+  std::function<void(BitWriter&)> afterFirstGroup;
+  uint32_t status;
+};
+
+// Damage in the group layer of a short-header picture: its call reports the
+// status and the next picture decodes clean. A damaged group header leaves
+// the rest of the picture undecoded: the skip to the next group start code
+// meets the next picture's, and that early end adds 0x100.
+TEST(InvalidCodes, GroupLayerReportsItsStatusAndSparesTheNextPicture) {
+  const uint32_t rest = kShortHeaderMacroblocks - kMacroblocksPerGroup;
+  const uint32_t headerDamage = kStatusOutOfRange | kStatusInvalidCode;
+  const GroupCase cases[] = {
+      {"group number going backwards",
+       [rest](BitWriter& w) {
+         WriteGroupHeader(w, 1, 4);
+         WriteShortHeaderIntraMacroblocks(w, kMacroblocksPerGroup);
+         WriteGroupHeader(w, 1, 4);
+         WriteShortHeaderIntraMacroblocks(w, rest - kMacroblocksPerGroup);
+       },
+       headerDamage},
+      {"group number past the picture",
+       [rest](BitWriter& w) {
+         WriteGroupHeader(w, 6, 4);
+         WriteShortHeaderIntraMacroblocks(w, rest);
+       },
+       headerDamage},
+      {"group quantiser 0",
+       [rest](BitWriter& w) {
+         WriteGroupHeader(w, 1, 0);
+         WriteShortHeaderIntraMacroblocks(w, rest);
+       },
+       headerDamage},
+      {"invalid macroblock code in a group",
+       [](BitWriter& w) {
+         WriteGroupHeader(w, 1, 4);
+         w.Put("0000 0001 0 1111 1111");
+       },
+       kStatusInvalidCode},
+  };
+  for (const GroupCase& c : cases) {
+    BitWriter w;
+    WriteShortHeaderIntraHeader(w, 0);
+    WriteShortHeaderIntraMacroblocks(w, kShortHeaderMacroblocks);
+    WriteShortHeaderIntraHeader(w, 1);
+    WriteShortHeaderIntraMacroblocks(w, kMacroblocksPerGroup);
+    c.afterFirstGroup(w);
+    WriteShortHeaderIntraHeader(w, 2);
+    WriteShortHeaderIntraMacroblocks(w, kShortHeaderMacroblocks);
+    w.AlignWithZeros();
+    const test::CoreDecode decoded = test::DecodeWithCore(w.bytes(), false);
+    ASSERT_EQ(decoded.statuses.size(), 4u) << c.name;
+    for (uint32_t call = 0; call < decoded.statuses.size(); ++call) {
+      EXPECT_EQ(decoded.statuses[call], call == 1 ? c.status : 0u) << c.name << ", call " << call;
+    }
+  }
+}
 
 }  // namespace
 }  // namespace tlx::mpeg4
