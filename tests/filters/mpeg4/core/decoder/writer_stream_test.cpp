@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include "filters/mpeg4/support/bit_writer.h"
+#include "filters/mpeg4/support/block_encoder.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/plane_comparison.h"
 #include "filters/mpeg4/support/random_vops.h"
@@ -289,6 +290,143 @@ TEST(WriterStreams, IntraDcThresholdsMatchLibavcodec) {
     ASSERT_EQ(reference.frames.size(), 3u) << "threshold " << threshold;
     SCOPED_TRACE("threshold " + std::to_string(threshold));
     ExpectIntraDecodeMatches(DecodeWithCore(w.bytes(), true), reference);
+  }
+}
+
+// A P-VOP of one-vector macroblocks without residual, every third one (from
+// the second) not coded; returns which were not coded.
+std::vector<bool> WritePredictedVopWithSkips(BitWriter& w, const VolFields& vol, uint32_t timeIncrement,
+                                             std::mt19937& random) {
+  VopFields vop;
+  vop.codingType = 1;
+  vop.timeIncrement = timeIncrement;
+  WriteVopHeader(w, vol, vop);
+  const uint32_t count = ((vol.width + 15) / 16) * ((vol.height + 15) / 16);
+  std::vector<bool> notCoded(count);
+  for (uint32_t m = 0; m < count; ++m) {
+    notCoded[m] = m % 3 == 1;
+    w.Put(notCoded[m] ? 1u : 0u, 1);
+    if (notCoded[m]) continue;
+    PutInterMcbpc(w, 0x1, 0);
+    PutCbpy(w, 0, false);
+    for (int c = 0; c < 2; ++c) WriteVectorDifference(w, int32_t(random() % 13) - 6, 0);
+  }
+  w.Stuff();
+  return notCoded;
+}
+
+// How the B-VOP written below codes its macroblocks.
+enum class BForm {
+  Modes,      // modb 1 (direct), forward, backward, interpolated in turn
+  NoDirect,   // forward, backward, interpolated in turn
+  Quantiser,  // forward with block 0 coded (a lone DC level) and dbquant +2 or -2 in turn
+};
+
+// A B-VOP at quantiser 8, f-codes 1: macroblocks marked skipped get no
+// bits; the others are written in the given form.
+void WriteBVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, const std::vector<bool>& skipped,
+               BForm form, std::mt19937& random) {
+  VopFields vop;
+  vop.codingType = 2;
+  vop.timeIncrement = timeIncrement;
+  vop.quant = 8;
+  WriteVopHeader(w, vol, vop);
+  const BlockEncoder encoder(Syntax::Tcoef, false);
+  auto vectors = [&](int count) {
+    for (int c = 0; c < 2 * count; ++c) WriteVectorDifference(w, int32_t(random() % 13) - 6, 0);
+  };
+  for (size_t m = 0; m < skipped.size(); ++m) {
+    if (skipped[m]) continue;
+    if (form == BForm::Quantiser) {
+      w.Put("00 0001 100000");  // modb 00, forward, block 0 coded
+      w.Put(m % 2 == 0 ? "11" : "10");  // dbquant +2, -2
+      vectors(1);
+      encoder.Put(w, {1, 0, m % 2 == 0 ? 3 : -2});
+      continue;
+    }
+    const size_t mode = form == BForm::Modes ? m % 4 : 1 + m % 3;
+    if (mode == 0) {
+      w.Put("1");  // modb 1: direct without a delta
+      continue;
+    }
+    w.Put("01");
+    if (mode == 1) w.Put("0001");  // forward
+    if (mode == 2) w.Put("001");   // backward
+    if (mode == 3) w.Put("01");    // interpolated
+    vectors(mode == 3 ? 2 : 1);
+  }
+  w.Stuff();
+}
+
+// Cases of the macroblock layer against libavcodec: pictures equal
+// exactly (within the inter gate where residual is coded), quantiser maps
+// equal, including those of skipped and copied macroblocks.
+TEST(WriterStreams, MacroblockLayerCasesEqualLibavcodec) {
+  struct Case {
+    std::string name;
+    bool sprite;
+    BForm form;
+    bool residual;
+  };
+  const Case cases[] = {
+      // B macroblocks whose co-located macroblock was not coded are copied
+      // from the past reference and read no bits; modb 1 between them.
+      {"B copies of not-coded macroblocks", false, BForm::Modes, false},
+      {"dbquant", false, BForm::Quantiser, true},
+      // Not-coded macroblocks of a GMC picture are predicted by the
+      // trajectory: the B-VOP after it codes every macroblock.
+      {"B after a GMC picture", true, BForm::NoDirect, false},
+  };
+  for (const Case& c : cases) {
+    std::mt19937 random(55);
+    VolFields vol;
+    vol.width = 64;
+    vol.height = 48;
+    vol.resyncMarkerDisable = 1;
+    vol.volControlParameters = 1;
+    vol.lowDelay = 0;
+    if (c.sprite) {
+      vol.spriteEnable = 2;
+      vol.spriteWarpingPoints = 2;
+      vol.spriteWarpingAccuracy = 1;
+    }
+    BitWriter w;
+    WriteVol(w, vol);
+    WriteDcOnlyIntraVop(w, vol, 0, random);
+    std::vector<bool> skipped(12, false);
+    if (c.sprite) {
+      WriteSpriteVop(w, vol, 2, false, random);
+    } else {
+      skipped = WritePredictedVopWithSkips(w, vol, 2, random);
+    }
+    WriteBVop(w, vol, 1, skipped, c.form, random);
+    // The plain form of libavcodec's warp (see SpritePicturesEqualLibavcodec).
+    if (c.sprite) av_force_cpu_flags(0);
+    const ReferenceDecode reference = DecodeWithLibavcodec(w.bytes(), ReferenceOptions{});
+    av_force_cpu_flags(-1);
+    const CoreDecode ours = DecodeWithCore(w.bytes(), false);
+    SCOPED_TRACE(c.name);
+    if (c.residual) {
+      for (uint32_t status : ours.statuses) EXPECT_EQ(status, 0u);
+      ASSERT_EQ(ours.pictures.size(), 3u);
+      ASSERT_EQ(reference.frames.size(), 3u);
+      for (size_t i = 0; i < 3; ++i) {
+        ExpectPlanesWithinGate(ours.pictures[i], reference.frames[i], i, kGateIntraMaxDifference, kGateIntraMinPsnr);
+      }
+    } else {
+      ExpectEqualPictures(ours, reference, 3, c.name);
+    }
+    // libavcodec exports no quantisers with the picture it returns at the
+    // end (the P- or S-VOP); the B-VOP's are checked.
+    ASSERT_FALSE(reference.frames.size() < 2 || reference.frames[1].quantisers.empty());
+    for (size_t i = 0; i < ours.pictures.size() && i < reference.frames.size(); ++i) {
+      if (reference.frames[i].quantisers.empty()) continue;
+      ASSERT_EQ(ours.pictures[i].quantiserMap.size(), reference.frames[i].quantisers.size()) << "picture " << i;
+      for (size_t m = 0; m < reference.frames[i].quantisers.size(); ++m) {
+        EXPECT_EQ(int(ours.pictures[i].quantiserMap[m]), reference.frames[i].quantisers[m])
+            << "picture " << i << " macroblock " << m;
+      }
+    }
   }
 }
 
