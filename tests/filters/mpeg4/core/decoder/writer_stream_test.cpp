@@ -21,6 +21,7 @@ extern "C" {
 #include "filters/mpeg4/support/random_vops.h"
 #include "filters/mpeg4/support/reference_decoder.h"
 #include "filters/mpeg4/support/tolerance_gates.h"
+#include "start_codes.h"
 
 namespace tlx::mpeg4::test {
 namespace {
@@ -427,6 +428,67 @@ TEST(WriterStreams, MacroblockLayerCasesEqualLibavcodec) {
             << "picture " << i << " macroblock " << m;
       }
     }
+  }
+}
+
+// A data-partitioned P-VOP of one-vector macroblocks without residual, with
+// MCBPC stuffing (not_coded 0, stuffing) after every fifth macroblock and,
+// when `stuffing`, directly before the motion marker.
+void WritePartitionedVopWithStuffing(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, bool stuffing,
+                                     std::mt19937& random) {
+  VopFields vop;
+  vop.codingType = 1;
+  vop.timeIncrement = timeIncrement;
+  WriteVopHeader(w, vol, vop);
+  const uint32_t count = (vol.width / 16) * (vol.height / 16);
+  for (uint32_t m = 0; m < count; ++m) {
+    w.Put(0, 1);
+    PutInterMcbpc(w, 0x1, 0);
+    for (int c = 0; c < 2; ++c) WriteVectorDifference(w, int32_t(random() % 13) - 6, 0);
+    if (stuffing && m % 5 == 4) w.Put("0 000000001");
+  }
+  if (stuffing) w.Put("0 000000001");
+  w.Put(kMotionMarker, int(kMotionMarkerLength));
+  for (uint32_t m = 0; m < count; ++m) PutCbpy(w, 0, false);
+  w.Stuff();
+}
+
+// MCBPC stuffing in the first partition, between macroblocks and directly
+// before the motion marker, is passed over: the pictures equal those of the
+// same stream without it, and libavcodec's within the intra gate.
+TEST(WriterStreams, PartitionStuffingIsPassedOver) {
+  std::vector<uint8_t> streams[2];
+  for (int stuffing = 0; stuffing <= 1; ++stuffing) {
+    std::mt19937 random(61);
+    const VolFields vol = PartitionedReversibleLayer();
+    BitWriter w;
+    WriteVol(w, vol);
+    // DC-only intra macroblocks: only the DC-only inverse DCTs differ.
+    std::vector<IntraMacroblock> macroblocks = RandomIntraMacroblocks(random, 6 * 4);
+    for (IntraMacroblock& mb : macroblocks) {
+      for (std::vector<Event>& events : mb.ac) events.clear();
+    }
+    WritePartitionedIntraVop(w, vol, 0, 0, macroblocks);
+    for (uint32_t picture = 1; picture <= 2; ++picture) {
+      WritePartitionedVopWithStuffing(w, vol, picture, stuffing != 0, random);
+    }
+    streams[stuffing] = w.bytes();
+  }
+  ASSERT_NE(streams[0], streams[1]);
+  const ReferenceDecode reference = DecodeWithLibavcodec(streams[1], ReferenceOptions{});
+  const CoreDecode plain = DecodeWithCore(streams[0], false);
+  const CoreDecode stuffed = DecodeWithCore(streams[1], false);
+  for (uint32_t status : stuffed.statuses) EXPECT_EQ(status, 0u);
+  ASSERT_EQ(plain.pictures.size(), 3u);
+  ASSERT_EQ(stuffed.pictures.size(), 3u);
+  ASSERT_EQ(reference.frames.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(stuffed.pictures[i].y, plain.pictures[i].y) << "picture " << i;
+    EXPECT_EQ(stuffed.pictures[i].u, plain.pictures[i].u) << "picture " << i;
+    EXPECT_EQ(stuffed.pictures[i].v, plain.pictures[i].v) << "picture " << i;
+    // The intra picture's DC scalers are not multiples of 8: the inverse
+    // DCTs may round differently.
+    ExpectPlanesWithinGate(stuffed.pictures[i], reference.frames[i], i, kGateIntraMaxDifference, kGateIntraMinPsnr);
   }
 }
 
