@@ -1,5 +1,7 @@
 #include "filters/mpeg4/support/random_vops.h"
 
+#include <algorithm>
+
 #include "start_codes.h"
 
 namespace tlx::mpeg4::test {
@@ -94,6 +96,46 @@ void WritePartitionedIntraVop(BitWriter& w, const VolFields& vol, uint32_t intra
   const BlockEncoder encoder(Syntax::Reversible, true);
   for (const std::vector<Event>& block : blocks) {
     for (const Event& e : block) encoder.Put(w, e);
+  }
+  w.Stuff();
+}
+
+// An I-VOP of the given macroblocks in the combined syntax, starting at
+// quantiser `quant`: each macroblock codes its DC by its own code while the
+// quantiser before its change (its own for the first) is below the
+// threshold of `intraDcVlcThr`, else as the first coefficient.
+void WriteIntraVop(BitWriter& w, const VolFields& vol, uint32_t intraDcVlcThr, uint32_t timeIncrement, uint32_t quant,
+                   const std::vector<IntraMacroblock>& macroblocks) {
+  static constexpr int32_t kSteps[4] = {-1, -2, 1, 2};
+  static constexpr uint32_t kThresholds[8] = {32, 13, 15, 17, 19, 21, 23, 0};
+  VopFields vop;
+  vop.codingType = 0;
+  vop.intraDcVlcThr = intraDcVlcThr;
+  vop.timeIncrement = timeIncrement;
+  vop.quant = quant;
+  WriteVopHeader(w, vol, vop);
+  const BlockEncoder encoder(Syntax::Tcoef, true);
+  uint32_t running = 0;
+  uint32_t quantiser = quant;
+  for (const IntraMacroblock& mb : macroblocks) {
+    if (mb.dquant >= 0) quantiser = uint32_t(int32_t(quantiser) + kSteps[mb.dquant]);
+    if (running == 0) running = quantiser;
+    const bool dcByItsOwnCode = running < kThresholds[intraDcVlcThr];
+    running = quantiser;
+    std::vector<Event> blocks[6];
+    uint32_t pattern = 0;
+    for (int b = 0; b < 6; ++b) {
+      blocks[b] = dcByItsOwnCode ? mb.ac[b] : EventsWithDc(mb, b);
+      pattern = (pattern << 1) | (blocks[b].empty() ? 0u : 1u);
+    }
+    PutIntraMcbpc(w, pattern & 3, mb.dquant >= 0);
+    w.Put(mb.acPred, 1);
+    PutCbpy(w, pattern >> 2, true);
+    if (mb.dquant >= 0) w.Put(uint32_t(mb.dquant), 2);
+    for (int b = 0; b < 6; ++b) {
+      if (dcByItsOwnCode) PutIntraDc(w, b < 4, mb.dc[b]);
+      for (const Event& e : blocks[b]) encoder.Put(w, e);
+    }
   }
   w.Stuff();
 }
@@ -248,13 +290,14 @@ void WritePredictionOnlyVop(BitWriter& w, const VolFields& vol, uint32_t timeInc
   w.Stuff();
 }
 
-void WritePredictionOnlyBVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, std::mt19937& random) {
+void WritePredictionOnlyBVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, std::mt19937& random,
+                             uint32_t markerLength) {
   VopFields vop;
   vop.codingType = 2;
   vop.timeIncrement = timeIncrement;
   vop.quant = 4;
-  vop.fcodeForward = 1 + random() % 3;
-  vop.fcodeBackward = 1 + random() % 3;
+  vop.fcodeForward = markerLength != 0 ? 1 : 1 + random() % 3;
+  vop.fcodeBackward = markerLength != 0 ? 1 : 1 + random() % 3;
   vop.topFieldFirst = random() % 2;
   WriteVopHeader(w, vol, vop);
   bool field = false;
@@ -273,8 +316,18 @@ void WritePredictionOnlyBVop(BitWriter& w, const VolFields& vol, uint32_t timeIn
     if (field && forward) w.Put(random() % 4, 2);
     if (field && backward) w.Put(random() % 4, 2);
   };
-  const uint32_t count = ((vol.width + 15) / 16) * ((vol.height + 15) / 16);
+  const uint32_t columns = (vol.width + 15) / 16;
+  const uint32_t count = columns * ((vol.height + 15) / 16);
+  uint32_t numberBits = 0;
+  while ((1u << numberBits) < count) ++numberBits;
   for (uint32_t m = 0; m < count; ++m) {
+    if (markerLength != 0 && m != 0 && m % columns == 0) {
+      w.Stuff();
+      w.Put(1, int(markerLength));
+      w.Put(m, int(std::max(numberBits, 1u)));
+      w.Put(vop.quant, 5);
+      w.Put(0, 1);  // header_extension_code
+    }
     const uint32_t mode = random() % 5;
     if (mode == 0) {
       w.Put(1, 1);  // modb 1: direct without a delta

@@ -4,6 +4,7 @@
 // and S-VOPs with global motion compensation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -14,11 +15,13 @@ extern "C" {
 }
 
 #include "filters/mpeg4/support/bit_writer.h"
+#include "filters/mpeg4/support/block_encoder.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/plane_comparison.h"
 #include "filters/mpeg4/support/random_vops.h"
 #include "filters/mpeg4/support/reference_decoder.h"
 #include "filters/mpeg4/support/tolerance_gates.h"
+#include "start_codes.h"
 
 namespace tlx::mpeg4::test {
 namespace {
@@ -222,6 +225,270 @@ TEST(WriterStreams, BidirectionalPicturesWithoutResidualEqualLibavcodec) {
                           std::to_string(size[0]) + "x" + std::to_string(size[1]) + " quarter " +
                               std::to_string(quarterSample) + " interlaced " + std::to_string(vol.interlaced));
     }
+  }
+}
+
+// B-VOPs in video packets, one per macroblock row, with f-codes 1: the
+// markers of 18 bits that libavcodec writes and reads, and of 17 bits
+// (16 plus the larger f-code). Both decode fully and equal libavcodec's
+// decode of the 18-bit stream exactly.
+TEST(WriterStreams, BidirectionalPacketsWithEitherMarkerLengthDecodeFully) {
+  ReferenceDecode reference;
+  for (uint32_t markerLength : {18u, 17u}) {
+    std::mt19937 random(34);
+    VolFields vol;
+    vol.width = 64;
+    vol.height = 48;
+    vol.volControlParameters = 1;
+    vol.lowDelay = 0;
+    BitWriter w;
+    WriteVol(w, vol);
+    WriteDcOnlyIntraVop(w, vol, 0, random);
+    WritePredictionOnlyVop(w, vol, 3, random);
+    WritePredictionOnlyBVop(w, vol, 1, random, markerLength);
+    WritePredictionOnlyBVop(w, vol, 2, random, markerLength);
+    if (markerLength == 18) reference = DecodeWithLibavcodec(w.bytes(), ReferenceOptions{});
+    ExpectEqualPictures(DecodeWithCore(w.bytes(), false), reference, 4,
+                        "markers of " + std::to_string(markerLength) + " bits");
+  }
+}
+
+// Intra pictures at every DC threshold between always and never, with
+// quantisers wandering across the threshold so that the DC of some
+// macroblocks has its own code and of others is the first coefficient:
+// levels and quantiser maps equal libavcodec's, pictures within the gate.
+TEST(WriterStreams, IntraDcThresholdsMatchLibavcodec) {
+  static constexpr int32_t kSteps[4] = {-1, -2, 1, 2};
+  std::mt19937 random(40);
+  for (uint32_t threshold = 1; threshold <= 6; ++threshold) {
+    VolFields vol;
+    vol.width = 96;
+    vol.height = 64;
+    vol.resyncMarkerDisable = 1;
+    BitWriter w;
+    WriteVol(w, vol);
+    const int32_t centre = 11 + 2 * int32_t(threshold);  // the first quantiser that codes the DC as a coefficient
+    for (uint32_t picture = 0; picture < 3; ++picture) {
+      std::vector<IntraMacroblock> macroblocks = RandomIntraMacroblocks(random, 6 * 4);
+      int32_t quantiser = centre;
+      for (size_t m = 0; m < macroblocks.size(); ++m) {
+        const int32_t step = int32_t(random() % 4);
+        const bool change = m > 0 && random() % 2 == 0 && std::abs(quantiser + kSteps[step] - centre) <= 3;
+        macroblocks[m].dquant = change ? step : -1;
+        // Levels of at most 5: AC prediction chains then keep every stored
+        // predictor (quantiser times level) within -2048..2047, where the
+        // core holds it and libavcodec does not.
+        for (std::vector<Event>& events : macroblocks[m].ac) {
+          for (Event& e : events) e.level = std::clamp(e.level, -5, 5);
+        }
+        if (change) quantiser += kSteps[step];
+      }
+      WriteIntraVop(w, vol, threshold, picture, uint32_t(centre), macroblocks);
+    }
+    ReferenceOptions options;
+    options.coefficients = true;
+    const ReferenceDecode reference = DecodeWithLibavcodec(w.bytes(), options);
+    ASSERT_EQ(reference.frames.size(), 3u) << "threshold " << threshold;
+    SCOPED_TRACE("threshold " + std::to_string(threshold));
+    ExpectIntraDecodeMatches(DecodeWithCore(w.bytes(), true), reference);
+  }
+}
+
+// A P-VOP of one-vector macroblocks without residual, every third one (from
+// the second) not coded; returns which were not coded.
+std::vector<bool> WritePredictedVopWithSkips(BitWriter& w, const VolFields& vol, uint32_t timeIncrement,
+                                             std::mt19937& random) {
+  VopFields vop;
+  vop.codingType = 1;
+  vop.timeIncrement = timeIncrement;
+  WriteVopHeader(w, vol, vop);
+  const uint32_t count = ((vol.width + 15) / 16) * ((vol.height + 15) / 16);
+  std::vector<bool> notCoded(count);
+  for (uint32_t m = 0; m < count; ++m) {
+    notCoded[m] = m % 3 == 1;
+    w.Put(notCoded[m] ? 1u : 0u, 1);
+    if (notCoded[m]) continue;
+    PutInterMcbpc(w, 0x1, 0);
+    PutCbpy(w, 0, false);
+    for (int c = 0; c < 2; ++c) WriteVectorDifference(w, int32_t(random() % 13) - 6, 0);
+  }
+  w.Stuff();
+  return notCoded;
+}
+
+// How the B-VOP written below codes its macroblocks.
+enum class BForm {
+  Modes,      // modb 1 (direct), forward, backward, interpolated in turn
+  NoDirect,   // forward, backward, interpolated in turn
+  Quantiser,  // forward with block 0 coded (a lone DC level) and dbquant +2 or -2 in turn
+};
+
+// A B-VOP at quantiser 8, f-codes 1: macroblocks marked skipped get no
+// bits; the others are written in the given form.
+void WriteBVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, const std::vector<bool>& skipped,
+               BForm form, std::mt19937& random) {
+  VopFields vop;
+  vop.codingType = 2;
+  vop.timeIncrement = timeIncrement;
+  vop.quant = 8;
+  WriteVopHeader(w, vol, vop);
+  const BlockEncoder encoder(Syntax::Tcoef, false);
+  auto vectors = [&](int count) {
+    for (int c = 0; c < 2 * count; ++c) WriteVectorDifference(w, int32_t(random() % 13) - 6, 0);
+  };
+  for (size_t m = 0; m < skipped.size(); ++m) {
+    if (skipped[m]) continue;
+    if (form == BForm::Quantiser) {
+      w.Put("00 0001 100000");  // modb 00, forward, block 0 coded
+      w.Put(m % 2 == 0 ? "11" : "10");  // dbquant +2, -2
+      vectors(1);
+      encoder.Put(w, {1, 0, m % 2 == 0 ? 3 : -2});
+      continue;
+    }
+    const size_t mode = form == BForm::Modes ? m % 4 : 1 + m % 3;
+    if (mode == 0) {
+      w.Put("1");  // modb 1: direct without a delta
+      continue;
+    }
+    w.Put("01");
+    if (mode == 1) w.Put("0001");  // forward
+    if (mode == 2) w.Put("001");   // backward
+    if (mode == 3) w.Put("01");    // interpolated
+    vectors(mode == 3 ? 2 : 1);
+  }
+  w.Stuff();
+}
+
+// Cases of the macroblock layer against libavcodec: pictures equal
+// exactly (within the inter gate where residual is coded), quantiser maps
+// equal, including those of skipped and copied macroblocks.
+TEST(WriterStreams, MacroblockLayerCasesEqualLibavcodec) {
+  struct Case {
+    std::string name;
+    bool sprite;
+    BForm form;
+    bool residual;
+  };
+  const Case cases[] = {
+      // B macroblocks whose co-located macroblock was not coded are copied
+      // from the past reference and read no bits; modb 1 between them.
+      {"B copies of not-coded macroblocks", false, BForm::Modes, false},
+      {"dbquant", false, BForm::Quantiser, true},
+      // Not-coded macroblocks of a GMC picture are predicted by the
+      // trajectory: the B-VOP after it codes every macroblock.
+      {"B after a GMC picture", true, BForm::NoDirect, false},
+  };
+  for (const Case& c : cases) {
+    std::mt19937 random(55);
+    VolFields vol;
+    vol.width = 64;
+    vol.height = 48;
+    vol.resyncMarkerDisable = 1;
+    vol.volControlParameters = 1;
+    vol.lowDelay = 0;
+    if (c.sprite) {
+      vol.spriteEnable = 2;
+      vol.spriteWarpingPoints = 2;
+      vol.spriteWarpingAccuracy = 1;
+    }
+    BitWriter w;
+    WriteVol(w, vol);
+    WriteDcOnlyIntraVop(w, vol, 0, random);
+    std::vector<bool> skipped(12, false);
+    if (c.sprite) {
+      WriteSpriteVop(w, vol, 2, false, random);
+    } else {
+      skipped = WritePredictedVopWithSkips(w, vol, 2, random);
+    }
+    WriteBVop(w, vol, 1, skipped, c.form, random);
+    // The plain form of libavcodec's warp (see SpritePicturesEqualLibavcodec).
+    if (c.sprite) av_force_cpu_flags(0);
+    const ReferenceDecode reference = DecodeWithLibavcodec(w.bytes(), ReferenceOptions{});
+    av_force_cpu_flags(-1);
+    const CoreDecode ours = DecodeWithCore(w.bytes(), false);
+    SCOPED_TRACE(c.name);
+    if (c.residual) {
+      for (uint32_t status : ours.statuses) EXPECT_EQ(status, 0u);
+      ASSERT_EQ(ours.pictures.size(), 3u);
+      ASSERT_EQ(reference.frames.size(), 3u);
+      for (size_t i = 0; i < 3; ++i) {
+        ExpectPlanesWithinGate(ours.pictures[i], reference.frames[i], i, kGateIntraMaxDifference, kGateIntraMinPsnr);
+      }
+    } else {
+      ExpectEqualPictures(ours, reference, 3, c.name);
+    }
+    // libavcodec exports no quantisers with the picture it returns at the
+    // end (the P- or S-VOP); the B-VOP's are checked.
+    ASSERT_FALSE(reference.frames.size() < 2 || reference.frames[1].quantisers.empty());
+    for (size_t i = 0; i < ours.pictures.size() && i < reference.frames.size(); ++i) {
+      if (reference.frames[i].quantisers.empty()) continue;
+      ASSERT_EQ(ours.pictures[i].quantiserMap.size(), reference.frames[i].quantisers.size()) << "picture " << i;
+      for (size_t m = 0; m < reference.frames[i].quantisers.size(); ++m) {
+        EXPECT_EQ(int(ours.pictures[i].quantiserMap[m]), reference.frames[i].quantisers[m])
+            << "picture " << i << " macroblock " << m;
+      }
+    }
+  }
+}
+
+// A data-partitioned P-VOP of one-vector macroblocks without residual, with
+// MCBPC stuffing (not_coded 0, stuffing) after every fifth macroblock and,
+// when `stuffing`, directly before the motion marker.
+void WritePartitionedVopWithStuffing(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, bool stuffing,
+                                     std::mt19937& random) {
+  VopFields vop;
+  vop.codingType = 1;
+  vop.timeIncrement = timeIncrement;
+  WriteVopHeader(w, vol, vop);
+  const uint32_t count = (vol.width / 16) * (vol.height / 16);
+  for (uint32_t m = 0; m < count; ++m) {
+    w.Put(0, 1);
+    PutInterMcbpc(w, 0x1, 0);
+    for (int c = 0; c < 2; ++c) WriteVectorDifference(w, int32_t(random() % 13) - 6, 0);
+    if (stuffing && m % 5 == 4) w.Put("0 000000001");
+  }
+  if (stuffing) w.Put("0 000000001");
+  w.Put(kMotionMarker, int(kMotionMarkerLength));
+  for (uint32_t m = 0; m < count; ++m) PutCbpy(w, 0, false);
+  w.Stuff();
+}
+
+// MCBPC stuffing in the first partition, between macroblocks and directly
+// before the motion marker, is passed over: the pictures equal those of the
+// same stream without it, and libavcodec's within the intra gate.
+TEST(WriterStreams, PartitionStuffingIsPassedOver) {
+  std::vector<uint8_t> streams[2];
+  for (int stuffing = 0; stuffing <= 1; ++stuffing) {
+    std::mt19937 random(61);
+    const VolFields vol = PartitionedReversibleLayer();
+    BitWriter w;
+    WriteVol(w, vol);
+    // DC-only intra macroblocks: only the DC-only inverse DCTs differ.
+    std::vector<IntraMacroblock> macroblocks = RandomIntraMacroblocks(random, 6 * 4);
+    for (IntraMacroblock& mb : macroblocks) {
+      for (std::vector<Event>& events : mb.ac) events.clear();
+    }
+    WritePartitionedIntraVop(w, vol, 0, 0, macroblocks);
+    for (uint32_t picture = 1; picture <= 2; ++picture) {
+      WritePartitionedVopWithStuffing(w, vol, picture, stuffing != 0, random);
+    }
+    streams[stuffing] = w.bytes();
+  }
+  ASSERT_NE(streams[0], streams[1]);
+  const ReferenceDecode reference = DecodeWithLibavcodec(streams[1], ReferenceOptions{});
+  const CoreDecode plain = DecodeWithCore(streams[0], false);
+  const CoreDecode stuffed = DecodeWithCore(streams[1], false);
+  for (uint32_t status : stuffed.statuses) EXPECT_EQ(status, 0u);
+  ASSERT_EQ(plain.pictures.size(), 3u);
+  ASSERT_EQ(stuffed.pictures.size(), 3u);
+  ASSERT_EQ(reference.frames.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(stuffed.pictures[i].y, plain.pictures[i].y) << "picture " << i;
+    EXPECT_EQ(stuffed.pictures[i].u, plain.pictures[i].u) << "picture " << i;
+    EXPECT_EQ(stuffed.pictures[i].v, plain.pictures[i].v) << "picture " << i;
+    // The intra picture's DC scalers are not multiples of 8: the inverse
+    // DCTs may round differently.
+    ExpectPlanesWithinGate(stuffed.pictures[i], reference.frames[i], i, kGateIntraMaxDifference, kGateIntraMinPsnr);
   }
 }
 

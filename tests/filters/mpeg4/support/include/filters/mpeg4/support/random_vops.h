@@ -37,6 +37,13 @@ std::vector<IntraMacroblock> RandomIntraMacroblocks(std::mt19937& random, uint32
 void WritePartitionedIntraVop(BitWriter& w, const VolFields& vol, uint32_t intraDcVlcThr, uint32_t timeIncrement,
                               const std::vector<IntraMacroblock>& macroblocks);
 
+// An I-VOP of the given macroblocks in the combined syntax (no interlace),
+// starting at quantiser `quant`; the DC by its own code or as the first
+// coefficient as `intraDcVlcThr` and the quantiser before each macroblock's
+// change (its own for the first) decide.
+void WriteIntraVop(BitWriter& w, const VolFields& vol, uint32_t intraDcVlcThr, uint32_t timeIncrement, uint32_t quant,
+                   const std::vector<IntraMacroblock>& macroblocks);
+
 // A data-partitioned P-VOP of `count` random macroblocks in one packet: not
 // coded, one or four vectors (random differences) or intra (DC by its own
 // code), some with a quantiser change; the motion marker; luma patterns,
@@ -62,8 +69,11 @@ void WritePredictionOnlyVop(BitWriter& w, const VolFields& vol, uint32_t timeInc
 
 // A B-VOP of macroblocks without residual in random modes: direct without
 // and with a delta, interpolated, backward, forward; f-codes of 1-3. The
-// co-located macroblocks must all have been coded.
-void WritePredictionOnlyBVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, std::mt19937& random);
+// co-located macroblocks must all have been coded. With a marker length
+// the f-codes are 1 and every macroblock row after the first starts a video
+// packet whose resync marker has that many bits.
+void WritePredictionOnlyBVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, std::mt19937& random,
+                             uint32_t markerLength = 0);
 
 // The layer of the partitioned streams: 96x64, data partitioning with
 // reversible texture.
