@@ -23,6 +23,7 @@ constexpr DspTables kPlainTables = {
 
 // The vector kernels replace their plain twins slot by slot.
 void ApplySimdOverrides(DspTables& tables) {
+  tables.block = {PutIntraMacroblockSse2, AddInterMacroblockSse2};
   PredictionKernels& p = tables.prediction;
   p.padBorders = PadBordersSse2;
   p.copyMacroblock = CopyMacroblockSse2;

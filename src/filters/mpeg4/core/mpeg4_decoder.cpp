@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "block/block_decoder_state.h"
+#include "block/block_decoding.h"
 #include "core_allocation.h"
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 #include "filters/mpeg4/core/yuv_rgb/output_converter.h"
@@ -125,6 +126,7 @@ uint32_t InitialiseInstance(Mpeg4Decoder& decoder) {
     decoder.status |= kStatusOutOfMemory;
   } else {
     BlockDecoderReset(*decoder.blockDecoder);
+    if (decoder.variants.picture == PictureVariant::Simd) decoder.blockDecoder->dequantise = DequantiseBlockSse2;
   }
   if (decoder.status != 0) {
     const uint32_t status = decoder.status;

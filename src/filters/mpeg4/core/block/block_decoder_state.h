@@ -24,6 +24,13 @@ inline constexpr uint32_t kPredictFromAbove = 2;
 // Index of the six corner DC values.
 enum CornerValue { kCornerBlock0, kCornerBlock1, kCornerBlock2, kCornerBlock3, kCornerU, kCornerV };
 
+struct BlockDecoderState;
+
+// The inverse quantiser of the current block (block_decoding.h); the plain
+// one unless the instance chose its SSE2 form.
+uint32_t DequantiseBlock(BlockDecoderState& state, int16_t* block, uint32_t shape);
+using DequantiseKernel = decltype(&DequantiseBlock);
+
 struct BlockDecoderState {
   // scan[s][k]: raster index (row x 8 + column) of the k-th coefficient of
   // scan s (0 none, 1 from the left, 2 from above).
@@ -53,6 +60,8 @@ struct BlockDecoderState {
   uint32_t columns = 0;
   uint32_t capacity = 0;
 
+  DequantiseKernel dequantise = DequantiseBlock;
+
   uint32_t reversibleVlc = 0;
   uint32_t status = 0;
 
@@ -68,7 +77,8 @@ inline int32_t SignedLevel(uint32_t level) {
   return (level & 1) ? -m : m;
 }
 
-// Empties the object: no rows, quantiser 1, status 0, zigzag scans.
+// Empties the object: no rows, quantiser 1, status 0, zigzag scans, the
+// plain inverse quantiser.
 void BlockDecoderReset(BlockDecoderState& state);
 // Sizes the predictor rows for a picture `columns` macroblocks wide; grows
 // only. Out of memory sets kStatusOutOfMemory and leaves no rows.

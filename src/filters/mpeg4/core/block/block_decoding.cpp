@@ -1,24 +1,12 @@
 #include "block/block_decoding.h"
 
 #include <algorithm>
-#include <array>
 
 #include "block/coefficient_decoder.h"
 #include "block/reconstruction.h"
 
 namespace tlx::mpeg4 {
 namespace {
-
-constexpr std::array<uint32_t, 64> BuildShapeBits() {
-  std::array<uint32_t, 64> bits{};
-  for (int p = 0; p < 64; ++p) {
-    const int r = p / 8, k = p % 8;
-    const int g = k == 0 ? 0 : (k < 4 ? 1 : 2);
-    bits[p] = r < 3 ? 1u << (3 * r + g) : 1u << (16 + 3 * (r - 3) + g);
-  }
-  return bits;
-}
-constexpr std::array<uint32_t, 64> kShapeBit = BuildShapeBits();
 
 constexpr uint32_t kIntraShape = 1;
 
@@ -86,7 +74,7 @@ void FinishIntraBlock(BlockDecoderState& state, const Neighbours& n, int16_t (*b
   PredictAc(state, n.left, n.top);
   Capture(state, b, true);
   blocks[b][0] = static_cast<int16_t>(state.dc);
-  shapes[b] = DequantiseBlock(state, blocks[b], kIntraShape);
+  shapes[b] = state.dequantise(state, blocks[b], kIntraShape);
 }
 
 }  // namespace
@@ -131,7 +119,7 @@ uint32_t DecodeShortHeaderIntraMacroblock(BlockDecoderState& state, BitReader& r
     DecodeShortHeaderIntraDc(state, reader);
     if (pattern & kCodedBlockBit[b]) DecodeShortHeaderCoefficients(state, reader, false, 1, state.scan[0]);
     blocks[b][0] = static_cast<int16_t>(state.dc);
-    shapes[b] = DequantiseBlock(state, blocks[b], kIntraShape);
+    shapes[b] = state.dequantise(state, blocks[b], kIntraShape);
   }
   if (state.status != 0) ZeroBlocks(blocks);
   return state.status;
@@ -150,7 +138,7 @@ uint32_t DecodeInterBlocks(EventDecoder events, BlockDecoderState& state, BitRea
     state.count = 0;
     events(state, reader, false, 0, state.scan[0]);
     Capture(state, b, false);
-    shapes[b] = DequantiseBlock(state, blocks[b], 0);
+    shapes[b] = state.dequantise(state, blocks[b], 0);
   }
   ResetMacroblockPredictors(state, column);
   if (state.status != 0) ZeroBlocks(blocks);

@@ -7,6 +7,7 @@
 // bits 16+3(r-3)..16+3(r-3)+2. Intra blocks start from 1 (the DC).
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "bit_reader.h"
@@ -59,9 +60,24 @@ uint32_t DecodeShortHeaderInterMacroblock(BlockDecoderState& state, BitReader& r
 uint32_t DecodeShortHeaderIntraMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
                                           uint32_t* shapes, int32_t quantiser, uint32_t pattern);
 
+// The shape-word bit of each raster position.
+inline constexpr std::array<uint32_t, 64> kShapeBit = [] {
+  std::array<uint32_t, 64> bits{};
+  for (int p = 0; p < 64; ++p) {
+    const int r = p / 8, k = p % 8;
+    const int g = k == 0 ? 0 : (k < 4 ? 1 : 2);
+    bits[p] = r < 3 ? 1u << (3 * r + g) : 1u << (16 + 3 * (r - 3) + g);
+  }
+  return bits;
+}();
+
 // Writes the state's coefficient list into block, inverse quantised with the
 // state's quantiser (q(2|level|+1), less 1 for even q, held to -2048..2047),
-// and returns `shape` with the bits of the written positions added.
+// and returns `shape` with the bits of the written positions added. The
+// macroblock decoders call it through the state's `dequantise` slot.
 uint32_t DequantiseBlock(BlockDecoderState& state, int16_t* block, uint32_t shape);
+
+// The SSE2 form: the same coefficients and shape word for every list.
+uint32_t DequantiseBlockSse2(BlockDecoderState& state, int16_t* block, uint32_t shape);
 
 }  // namespace tlx::mpeg4

@@ -2,32 +2,10 @@
 
 #include <algorithm>
 
+#include "block/idct_constants.h"
+
 namespace tlx::mpeg4 {
 namespace {
-
-// Row constants by row class: w[k-1] = round(32768 * cos(a*pi/16) * cos(k*pi/16)),
-// class a = 4 for rows 0 and 4, 1 for rows 1 and 7, 2 for rows 2 and 6, 3 for
-// rows 3 and 5.
-constexpr int16_t kRowClass4[7] = {22725, 21407, 19266, 16384, 12873, 8867, 4520};
-constexpr int16_t kRowClass1[7] = {31521, 29692, 26722, 22725, 17855, 12299, 6270};
-constexpr int16_t kRowClass2[7] = {29692, 27969, 25172, 21407, 16819, 11585, 5906};
-constexpr int16_t kRowClass3[7] = {26722, 25172, 22654, 19266, 15137, 10426, 5315};
-constexpr const int16_t* kRowConstants[8] = {kRowClass4, kRowClass1, kRowClass2, kRowClass3,
-                                             kRowClass4, kRowClass3, kRowClass2, kRowClass1};
-
-// Column multipliers at scale 2^16; T3 and T4 hold the factor minus one.
-constexpr int32_t kT1 = 13036;   // tan(pi/16)
-constexpr int32_t kT2 = 27146;   // tan(pi/8)
-constexpr int32_t kT3 = -21746;  // tan(3pi/16) - 1
-constexpr int32_t kT4 = -19195;  // cos(pi/4) - 1
-constexpr uint32_t kColumnBias = 1u << 20;
-constexpr int kColumnShift = 21;
-
-// Shape bits of each row and the masks the dispatch tests.
-constexpr uint32_t kRowMask[8] = {0x00000007, 0x00000038, 0x000001C0, 0x00070000,
-                                  0x00380000, 0x01C00000, 0x0E000000, 0xF0000000};
-constexpr uint32_t kRowsOneToSeven = 0xFFFF01F8;
-constexpr uint32_t kNotFirstColumnOfRowsZeroToSix = 0xFDB601B6;
 
 // 32-bit lane arithmetic: sums wrap modulo 2^32, products of 16-bit values are
 // exact. Conversions back to int32_t are modular.
@@ -80,13 +58,17 @@ void FullResiduals(int16_t* block, uint32_t shape, int16_t residual[8][8]) {
   }
 }
 
+}  // namespace
+
 // DC only: the full transform of a block with only coefficient (0, 0) reduces
 // to (x0 + 4) >> 3 in 16-bit arithmetic.
-int16_t DcResidual(int16_t* block) {
+int16_t IdctDcResidual(int16_t* block) {
   const int16_t v = static_cast<int16_t>(static_cast<int16_t>(static_cast<uint16_t>(block[0] + 4)) >> 3);
   std::fill(block, block + 4, int16_t{0});
   return v;
 }
+
+namespace {
 
 // First row only: every column has row 0 as its only input, so the column pass
 // reduces to the bias and the shift; all eight output rows are alike.
@@ -97,12 +79,12 @@ void FirstRowResiduals(int16_t* block, int16_t residual[8]) {
 }
 
 void PutDc(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
-  const uint8_t v = ClampPixel(DcResidual(block));
+  const uint8_t v = ClampPixel(IdctDcResidual(block));
   for (int r = 0; r < 8; ++r, dst += stride) std::fill(dst, dst + 8, v);
 }
 
 void AddDc(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
-  const int16_t v = DcResidual(block);
+  const int16_t v = IdctDcResidual(block);
   for (int r = 0; r < 8; ++r, dst += stride)
     for (int c = 0; c < 8; ++c) dst[c] = AddPixel(dst[c], v);
 }

@@ -33,4 +33,13 @@ void IdctDispatchAdd(int16_t* block, uint8_t* dst, ptrdiff_t stride, uint32_t sh
 void IdctRowPass(int16_t* block, int row, int32_t out[8]);
 void IdctColumnPass(const int32_t rows[8][8], int column, int16_t residual[8]);
 
+// The residual of every sample of a block whose shape word is 1 (DC only);
+// clears coefficients 0-3.
+int16_t IdctDcResidual(int16_t* block);
+
+// SSE2 forms of the two entry points: the same bytes out and the same
+// coefficients cleared as the plain ones, for every input and shape word.
+void IdctDispatchPutSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride, uint32_t shape);
+void IdctDispatchAddSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride, uint32_t shape);
+
 }  // namespace tlx::mpeg4

@@ -67,6 +67,16 @@ void AddInterMacroblock(const PicturePlanes& planes, int16_t (*blocks)[64], int3
   Reconstruct(IdctDispatchAdd, planes, blocks, x, y, fieldDct, codedBlocks, shapes);
 }
 
+void PutIntraMacroblockSse2(const PicturePlanes& planes, int16_t (*blocks)[64], int32_t x, int32_t y,
+                            int32_t fieldDct, const uint32_t shapes[6]) {
+  Reconstruct(IdctDispatchPutSse2, planes, blocks, x, y, fieldDct, kAllBlocks, shapes);
+}
+
+void AddInterMacroblockSse2(const PicturePlanes& planes, int16_t (*blocks)[64], int32_t x, int32_t y,
+                            int32_t fieldDct, uint32_t codedBlocks, const uint32_t shapes[6]) {
+  Reconstruct(IdctDispatchAddSse2, planes, blocks, x, y, fieldDct, codedBlocks, shapes);
+}
+
 void PutIntraMacroblockA(const PicturePlanes& planes, int16_t (*blocks)[64], int32_t x, int32_t y,
                          int32_t fieldDct, const uint32_t shapes[6]) {
   PutIntraMacroblock(planes, blocks, x, y, fieldDct, shapes);

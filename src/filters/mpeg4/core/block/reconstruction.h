@@ -45,6 +45,12 @@ void PutIntraMacroblock(const PicturePlanes& planes, int16_t (*blocks)[64], int3
 void AddInterMacroblock(const PicturePlanes& planes, int16_t (*blocks)[64], int32_t x, int32_t y,
                         int32_t fieldDct, uint32_t codedBlocks, const uint32_t shapes[6]);
 
+// The same two operations through the SSE2 inverse DCT: the same bytes.
+void PutIntraMacroblockSse2(const PicturePlanes& planes, int16_t (*blocks)[64], int32_t x, int32_t y,
+                            int32_t fieldDct, const uint32_t shapes[6]);
+void AddInterMacroblockSse2(const PicturePlanes& planes, int16_t (*blocks)[64], int32_t x, int32_t y,
+                            int32_t fieldDct, uint32_t codedBlocks, const uint32_t shapes[6]);
+
 // The first-kind reconstruction operations. The decoder does not call them;
 // they give the same bytes as the two above.
 void PutIntraMacroblockA(const PicturePlanes& planes, int16_t (*blocks)[64], int32_t x, int32_t y,

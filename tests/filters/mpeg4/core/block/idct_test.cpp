@@ -284,5 +284,65 @@ TEST(Idct, ExtremeInputsStayDefined) {
   }
 }
 
+// ---- SSE2 form ----
+
+// Coefficient sources of the SSE2 test: the dequantiser's range, the whole
+// 16-bit range, and extreme values.
+int16_t Level(std::mt19937& g) { return int16_t(int(g() % 4096) - 2048); }
+int16_t Any(std::mt19937& g) { return int16_t(g()); }
+int16_t Extreme(std::mt19937& g) {
+  constexpr int16_t kExtremes[] = {-32768, 32767, -2048, 2047, 2048, -2049, 0};
+  return kExtremes[g() % 7];
+}
+
+// The SSE2 entry points against the plain ones: the same bytes in a canaried
+// area (positive, doubled and negative strides) and the same coefficients
+// left behind, for every input class and shape word, including shape words
+// that do not cover the block's entries and values whose sums wrap.
+TEST(Idct, Sse2FormGivesThePlainBytes) {
+  std::mt19937 rng(20261211);
+  std::uniform_int_distribution<int> pixel(0, 255);
+  struct InputClass {
+    const char* name;
+    int16_t (*value)(std::mt19937&, int pos);
+  };
+  const InputClass classes[] = {
+      {"dequantiser range", [](std::mt19937& g, int) { return Level(g); }},
+      {"whole 16-bit range", [](std::mt19937& g, int) { return Any(g); }},
+      {"extremes", [](std::mt19937& g, int) { return Extreme(g); }},
+      {"sparse", [](std::mt19937& g, int) { return g() % 4 == 0 ? Level(g) : int16_t{0}; }},
+      {"dc only", [](std::mt19937& g, int p) { return p == 0 ? Any(g) : int16_t{0}; }},
+      {"first row", [](std::mt19937& g, int p) { return p < 8 ? Any(g) : int16_t{0}; }},
+      {"first column", [](std::mt19937& g, int p) { return p % 8 == 0 ? Extreme(g) : int16_t{0}; }},
+  };
+  constexpr int kPitch = 16;
+  for (const InputClass& ic : classes) {
+    SCOPED_TRACE(ic.name);
+    for (int n = 0; n < 3000; ++n) {
+      Block block;
+      for (int p = 0; p < 64; ++p) block[p] = ic.value(rng, p);
+      const uint32_t shapes[] = {ShapeOf(block), ShapeOf(block) | kForceFull, static_cast<uint32_t>(rng()), 1u};
+      const uint32_t shape = shapes[n % 4];
+      const ptrdiff_t stride = n % 3 == 0 ? kPitch : (n % 3 == 1 ? 2 * kPitch : -kPitch);
+      std::array<uint8_t, kPitch * 20> start;
+      for (uint8_t& s : start) s = static_cast<uint8_t>(pixel(rng));
+      const ptrdiff_t origin = stride < 0 ? kPitch * 18 + 4 : kPitch + 4;
+      for (bool add : {false, true}) {
+        Block a = block, b = block;
+        std::array<uint8_t, kPitch * 20> plain = start, simd = start;
+        if (add) {
+          IdctDispatchAdd(a.data(), plain.data() + origin, stride, shape);
+          IdctDispatchAddSse2(b.data(), simd.data() + origin, stride, shape);
+        } else {
+          IdctDispatchPut(a.data(), plain.data() + origin, stride, shape);
+          IdctDispatchPutSse2(b.data(), simd.data() + origin, stride, shape);
+        }
+        ASSERT_EQ(plain, simd) << (add ? "add" : "put") << " block " << n << " shape " << std::hex << shape;
+        ASSERT_EQ(a, b) << (add ? "add" : "put") << " block " << n << " coefficients left behind";
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tlx::mpeg4

@@ -1,0 +1,51 @@
+#include <emmintrin.h>
+
+#include "block/block_decoding.h"
+
+namespace tlx::mpeg4 {
+namespace {
+
+inline __m128i Min32(__m128i a, __m128i b) {
+  const __m128i aGreater = _mm_cmpgt_epi32(a, b);
+  return _mm_or_si128(_mm_and_si128(aGreater, b), _mm_andnot_si128(aGreater, a));
+}
+
+// The low 32 bits of each lane's product, as a 32-bit multiply gives them.
+inline __m128i MulLow32(__m128i a, __m128i b) {
+  const __m128i even = _mm_mul_epu32(a, b);
+  const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+  return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08));
+}
+
+}  // namespace
+
+// Four listed levels at a time; the level list has room for whole groups, so
+// the last group reads entries past the count but writes only listed ones.
+uint32_t DequantiseBlockSse2(BlockDecoderState& state, int16_t* block, uint32_t shape) {
+  const int32_t q = state.quantiser;
+  const __m128i quantiser = _mm_set1_epi32(q);
+  const __m128i evenCorrection = _mm_set1_epi32((q & 1) ? 0 : 1);
+  const __m128i one = _mm_set1_epi32(1);
+  const __m128i limit = _mm_set1_epi32(2047);
+  static_assert(sizeof(state.level) / sizeof(state.level[0]) % 4 == 0);
+  for (uint32_t i = 0; i < state.count; i += 4) {
+    const __m128i level = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state.level + i));
+    const __m128i sign = _mm_and_si128(level, one);
+    const __m128i cap = _mm_add_epi32(limit, sign);
+    const __m128i magnitude = Min32(_mm_srli_epi32(level, 1), cap);
+    const __m128i product = MulLow32(quantiser, _mm_add_epi32(_mm_slli_epi32(magnitude, 1), one));
+    const __m128i r = Min32(_mm_sub_epi32(product, evenCorrection), cap);
+    const __m128i negate = _mm_sub_epi32(_mm_setzero_si128(), sign);
+    alignas(16) int32_t values[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(values), _mm_sub_epi32(_mm_xor_si128(r, negate), negate));
+    const uint32_t n = state.count - i < 4 ? state.count - i : 4;
+    for (uint32_t k = 0; k < n; ++k) {
+      const uint32_t pos = state.position[i + k];
+      block[pos] = static_cast<int16_t>(values[k]);
+      shape |= kShapeBit[pos];
+    }
+  }
+  return shape;
+}
+
+}  // namespace tlx::mpeg4
