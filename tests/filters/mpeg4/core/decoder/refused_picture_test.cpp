@@ -69,11 +69,6 @@ struct Feed {
   std::vector<uint32_t> consumed;
 };
 
-void CopyPlane(std::vector<uint8_t>& out, const uint8_t* plane, uint32_t stride, int width, int height) {
-  out.resize(size_t(width) * size_t(height));
-  for (int row = 0; row < height; ++row) std::copy_n(plane + size_t(row) * stride, width, &out[size_t(row) * width]);
-}
-
 // Feeds the stream as `feeding` says, with the macroblock layer refusing the
 // calls `refuse` picks (by call number, or by chance when `random` is given)
 // and inputs cut by `cut`, when given, to a random length. Checks what every
@@ -106,21 +101,10 @@ Feed FeedStream(const std::vector<uint8_t>& stream, bool shortHeader, Feeding fe
           EXPECT_EQ(frame.yPlane, nullptr) << "call " << call;
           return;
         }
-        const Picture* store = nullptr;
-        for (const Picture* candidate : decoder.refs.stores) {
-          if (candidate->yOrigin == frame.yPlane) store = candidate;
-        }
+        const Picture* store = ReturnedStore(frame, decoder);
         ASSERT_NE(store, nullptr) << "call " << call;
         EXPECT_EQ(store->valid, kPictureValid) << "call " << call << " returned a store that holds no decoded picture";
-        CorePicture picture;
-        picture.kind = frame.pictureKind;
-        picture.placeholder = frame.pictureKind != 0 && decoder.stream.vop.coded == 0;
-        picture.width = int(frame.width);
-        picture.height = int(frame.height);
-        CopyPlane(picture.y, frame.yPlane, frame.yStride, picture.width, picture.height);
-        CopyPlane(picture.u, frame.uPlane, frame.uStride, picture.width / 2, picture.height / 2);
-        CopyPlane(picture.v, frame.vPlane, frame.vStride, picture.width / 2, picture.height / 2);
-        feed.decode.pictures.push_back(std::move(picture));
+        feed.decode.pictures.push_back(CopyReturnedPicture(frame, decoder));
       },
       RefuseMacroblock, &hook);
   return feed;
