@@ -176,6 +176,17 @@ uint32_t DecodeFrame(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
     ReportConsumed(decoder, frame);
     return CallStatus(decoder);
   }
+  // In a short-header stream, bytes before the next picture start code (or
+  // start code) hold no picture: they are passed over and reported, never
+  // walked as an MPEG-4 stream.
+  if (decoder.stream.shortHeaderMode != 0) {
+    BitNextPictureStart(reader);
+    ReportConsumed(decoder, frame);
+    if (frame.consumed != 0) {
+      decoder.status |= kStatusNoPicture;
+      return CallStatus(decoder);
+    }
+  }
 
   uint32_t code;
   if (decoder.stream.volSeen != 0) {

@@ -204,6 +204,7 @@ void ForgetReferences(Mpeg4Decoder& decoder) {
   ClearPictureStates(decoder.refs.past);
   ClearPictureStates(decoder.refs.future);
   ClearPictureStates(decoder.refs.bPicture);
+  decoder.stream.referenceRefused = 0;
 }
 
 uint32_t AllocateMacroblockArrays(Mpeg4Decoder& decoder, uint32_t width, uint32_t height) {

@@ -157,6 +157,9 @@ struct StreamState {
   uint32_t resyncMarkerLength = 0;
   int32_t intraDcThreshold = -1;
   uint32_t intraDcVlcIndex = 0;
+  // 1 from a refused reference picture to the next decoded I-VOP (or the
+  // references' loss): the pictures predicted meanwhile are refused too.
+  uint32_t referenceRefused = 0;
 };
 
 // What the first partitions of a data-partitioned packet leave for the last

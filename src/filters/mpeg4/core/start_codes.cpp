@@ -14,6 +14,13 @@ uint32_t BitNextStartCode(BitReader& reader) {
   return 0;
 }
 
+void BitNextPictureStart(BitReader& reader) {
+  BitByteAlign(reader);
+  while (!BitAtEnd(reader) && !StartsShortPicture(reader) && (reader.window >> 8) != (kStartCodePrefix >> 8)) {
+    BitSkip(reader, 8);
+  }
+}
+
 uint32_t BitNextStartCodeAfterUserData(BitReader& reader) {
   uint32_t code = BitNextStartCode(reader);
   while (code == kUserDataStartCode) {

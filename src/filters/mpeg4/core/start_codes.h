@@ -48,6 +48,9 @@ inline bool StartsShortPicture(const BitReader& reader) {
 // four bytes all lie in the data; returns it (0x100-0x1FF) without consuming
 // it, or 0 with the reader at the end of the data.
 uint32_t BitNextStartCode(BitReader& reader);
+// Byte-aligns, then passes over bytes to the next short-header picture start
+// code or start code prefix (00 00 01), or to the end of the data.
+void BitNextPictureStart(BitReader& reader);
 // BitNextStartCode, passing over user-data start codes.
 uint32_t BitNextStartCodeAfterUserData(BitReader& reader);
 // The n bits after the stuffing that ends a packet (a 0 and up to seven 1s

@@ -78,6 +78,31 @@ void AdvanceReferenceSeconds(Mpeg4Decoder& decoder) {
   decoder.stream.currentSeconds = decoder.stream.nextReferenceBase;
 }
 
+// Ends a picture that is not decoded: its store stays not valid, so it is
+// neither shown nor predicted from; a refused reference refuses the pictures
+// predicted from it until the next I-VOP. A predicted picture whose
+// reference is missing only because the references were forgotten (a
+// discontinuity) is passed over quietly.
+void RefusePicture(Mpeg4Decoder& decoder, bool referencesMissing) {
+  if (referencesMissing && decoder.status == 0) {
+    if (decoder.stream.referenceRefused != 0) decoder.status |= kStatusUnsupported;
+  } else if (decoder.stream.vop.codingType != kVopB) {
+    decoder.stream.referenceRefused = 1;
+  }
+}
+
+// The end of a picture's data: its store becomes valid when it was decoded
+// to its end (clean, or with concealed damage), and is refused when the
+// macroblock layer met what it does not decode.
+void FinishPicture(Mpeg4Decoder& decoder) {
+  if ((decoder.status & kStatusUnsupported) != 0) {
+    RefusePicture(decoder, false);
+    return;
+  }
+  decoder.refs.current->valid = kPictureValid;
+  if (decoder.stream.vop.codingType == kVopI) decoder.stream.referenceRefused = 0;
+}
+
 }  // namespace
 
 uint32_t ComputeTimeIncrementBits(uint32_t resolution) {
@@ -449,24 +474,25 @@ void DecodeShortHeaderPicture(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
   VopHeader& vop = decoder.stream.vop;
   ParseShortHeader(decoder);
-  if (decoder.status != 0) return;
   vop.codingType = decoder.stream.shortHeader.pictureCodingType != 0 ? kVopP : kVopI;
-  if (vop.codingType == kVopP && decoder.refs.future->valid == 0) {
-    // No reference: on to the next picture start code or the end.
-    BitByteAlign(reader);
-    while (!BitAtEnd(reader) && !StartsShortPicture(reader)) BitSkip(reader, 8);
+  const bool referencesMissing = vop.codingType == kVopP && decoder.refs.future->valid == 0;
+  // The picture takes its store before anything can refuse it, so a refused
+  // one leaves a store that is not valid in its place.
+  vop.moduloTimeBase = 0;
+  RotateReferences(decoder);
+  AdvanceReferenceSeconds(decoder);
+  PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, 0, 0);
+  decoder.refs.current->kind = vop.codingType;
+  if (decoder.status != 0 || referencesMissing) {
+    // Not decoded: on to the next picture start code or the end.
+    RefusePicture(decoder, referencesMissing);
+    BitNextPictureStart(reader);
     return;
   }
   decoder.mb.index = 0;
   decoder.mb.runningQuantiser = 0;
   decoder.mb.quantiser = vop.quant;
-  vop.moduloTimeBase = 0;
-  RotateReferences(decoder);
   decoder.refs.past->roundingAdd = decoder.refs.future->roundingAdd = 1;
-  AdvanceReferenceSeconds(decoder);
-  PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, 0, 0);
-  decoder.refs.current->kind = vop.codingType;
-  decoder.refs.current->valid |= kPictureValid;
   decoder.refs.future->reorder += 2;
   ResetPredictorRows(*decoder.blockDecoder);
   ResetDcPredictors(*decoder.blockDecoder);
@@ -489,6 +515,7 @@ void DecodeShortHeaderPicture(Mpeg4Decoder& decoder) {
   }
   BitByteAlign(reader);
   decoder.refs.current->PadBorders(decoder.dsp.prediction);
+  FinishPicture(decoder);
 }
 
 void FlushAtEndMarker(Mpeg4Decoder& decoder) {
@@ -506,38 +533,35 @@ void DecodeVop(Mpeg4Decoder& decoder) {
   }
   ParseVopHeader(decoder);
   if (vop.coded == 0) return;
-  const bool reference = vop.codingType != kVopB;
-  if (decoder.status != 0) {
-    if (vop.codingType == kVopI || vop.codingType == kVopP) {
-      AdvanceReferenceSeconds(decoder);
-      PictureTimeSet(*decoder.refs.future, decoder.stream.currentSeconds, int32_t(vop.timeIncrement),
-                     int32_t(decoder.stream.vol.timeIncrementResolution));
-    }
-    return;
-  }
   // A predicted picture needs its references: without them (after a
-  // discontinuity with an open group) it is skipped and nothing is shown.
-  const bool bidirectional = vop.codingType == kVopB;
-  if ((vop.codingType != kVopI && decoder.refs.future->valid == 0) ||
-      (bidirectional && decoder.refs.past->valid == 0)) {
-    if (bidirectional) {
-      decoder.refs.current = decoder.refs.bPicture;
-      decoder.refs.current->ClearState();
-    }
+  // discontinuity with an open group, or a refused reference) it is not
+  // decoded and nothing is shown.
+  const bool reference = vop.codingType != kVopB;
+  const bool referencesMissing = (vop.codingType != kVopI && decoder.refs.future->valid == 0) ||
+                                 (!reference && decoder.refs.past->valid == 0);
+  // The picture takes its store before anything can refuse it, so a refused
+  // one leaves a store that is not valid in its place of the display order.
+  const int32_t resolution = int32_t(decoder.stream.vol.timeIncrementResolution);
+  if (reference) {
+    RotateReferences(decoder);
+    AdvanceReferenceSeconds(decoder);
+    PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, int32_t(vop.timeIncrement), resolution);
+  } else {
+    decoder.refs.current = decoder.refs.bPicture;
+    decoder.refs.current->ClearState();
+  }
+  decoder.refs.current->kind = vop.codingType;
+  if (decoder.status != 0 || referencesMissing) {
+    RefusePicture(decoder, referencesMissing);
     BitNextStartCode(reader);
     return;
   }
   decoder.mb.index = 0;
   decoder.mb.runningQuantiser = 0;
 
-  const int32_t resolution = int32_t(decoder.stream.vol.timeIncrementResolution);
   if (reference) {
-    RotateReferences(decoder);
     decoder.refs.past->roundingAdd = decoder.refs.future->roundingAdd = 1 - vop.roundingType;
-    AdvanceReferenceSeconds(decoder);
-    PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, int32_t(vop.timeIncrement), resolution);
   } else {
-    decoder.refs.current = decoder.refs.bPicture;
     decoder.refs.current->roundingAdd = decoder.refs.past->roundingAdd = decoder.refs.future->roundingAdd = 1;
     decoder.stream.currentSeconds = AddSeconds(decoder.stream.lastReferenceBase, vop.moduloTimeBase);
     PictureTimeSet(*decoder.refs.current, decoder.stream.currentSeconds, int32_t(vop.timeIncrement), resolution);
@@ -546,8 +570,6 @@ void DecodeVop(Mpeg4Decoder& decoder) {
     if (decoder.stream.bTimeUnit == 0) decoder.stream.bTimeUnit = decoder.stream.trb != 0 ? decoder.stream.trb : 1;
     if (decoder.stream.trd == 0) decoder.stream.trd = 1;
   }
-  decoder.refs.current->kind = vop.codingType;
-  decoder.refs.current->valid |= kPictureValid;
   decoder.refs.future->reorder += 2;
 
   ResetPredictorRows(*decoder.blockDecoder);
@@ -561,6 +583,7 @@ void DecodeVop(Mpeg4Decoder& decoder) {
   // An f-code of 0 is forbidden: no vector range follows from it.
   if ((vop.codingType != kVopI && vop.fcodeForward == 0) || (vop.codingType == kVopB && vop.fcodeBackward == 0)) {
     decoder.status |= kStatusOutOfRange;
+    RefusePicture(decoder, false);
     BitNextStartCode(reader);
     return;
   }
@@ -594,6 +617,7 @@ void DecodeVop(Mpeg4Decoder& decoder) {
     code = BitNextStartCode(reader);
   }
   decoder.refs.current->PadBorders(decoder.dsp.prediction);
+  FinishPicture(decoder);
 }
 
 }  // namespace tlx::mpeg4

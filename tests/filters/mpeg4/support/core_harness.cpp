@@ -35,14 +35,6 @@ void Observe(void* context, const MacroblockReport& report) {
   decode->macroblocks.push_back(macroblock);
 }
 
-// The reference store whose planes the frame returned, or null.
-const Picture* ReturnedStore(const Mpeg4DecFrame& frame, const Mpeg4Decoder& decoder) {
-  for (const Picture* store : decoder.refs.stores) {
-    if (store->yOrigin == frame.yPlane) return store;
-  }
-  return nullptr;
-}
-
 // Feeds the whole stream and the end marker, calling `beforeCall` with the
 // instance and the call's number before every call.
 CoreDecode Decode(const std::vector<uint8_t>& stream, bool observe,
@@ -59,18 +51,7 @@ CoreDecode Decode(const std::vector<uint8_t>& stream, bool observe,
           result.vops.push_back({uint32_t(result.statuses.size() - 1), frame.pictureKind});
         }
         if (frame.outputAvailable == 0) return;
-        CorePicture picture;
-        picture.kind = frame.pictureKind;
-        picture.placeholder = frame.pictureKind != 0 && decoder.stream.vop.coded == 0;
-        picture.width = int(frame.width);
-        picture.height = int(frame.height);
-        CopyPlane(picture.y, frame.yPlane, frame.yStride, picture.width, picture.height);
-        CopyPlane(picture.u, frame.uPlane, frame.uStride, picture.width / 2, picture.height / 2);
-        CopyPlane(picture.v, frame.vPlane, frame.vStride, picture.width / 2, picture.height / 2);
-        if (const Picture* store = ReturnedStore(frame, decoder)) {
-          picture.quantiserMap.assign(store->quantiserMap, store->quantiserMap + store->quantiserMapSize);
-        }
-        result.pictures.push_back(std::move(picture));
+        result.pictures.push_back(CopyReturnedPicture(frame, decoder));
       },
       observe ? Observe : nullptr, &result);
   return result;
@@ -100,6 +81,28 @@ bool DriveDecoder(const std::vector<uint8_t>& stream, const PrepareCall& prepare
   }
   EXPECT_EQ(Mpeg4DecExit(handle), 0u);
   return true;
+}
+
+const Picture* ReturnedStore(const Mpeg4DecFrame& frame, const Mpeg4Decoder& decoder) {
+  for (const Picture* store : decoder.refs.stores) {
+    if (store->yOrigin == frame.yPlane) return store;
+  }
+  return nullptr;
+}
+
+CorePicture CopyReturnedPicture(const Mpeg4DecFrame& frame, const Mpeg4Decoder& decoder) {
+  CorePicture picture;
+  picture.kind = frame.pictureKind;
+  picture.placeholder = frame.pictureKind != 0 && decoder.stream.vop.coded == 0;
+  picture.width = int(frame.width);
+  picture.height = int(frame.height);
+  CopyPlane(picture.y, frame.yPlane, frame.yStride, picture.width, picture.height);
+  CopyPlane(picture.u, frame.uPlane, frame.uStride, picture.width / 2, picture.height / 2);
+  CopyPlane(picture.v, frame.vPlane, frame.vStride, picture.width / 2, picture.height / 2);
+  if (const Picture* store = ReturnedStore(frame, decoder)) {
+    picture.quantiserMap.assign(store->quantiserMap, store->quantiserMap + store->quantiserMapSize);
+  }
+  return picture;
 }
 
 const uint8_t* ReturnedQuantiserMap(const Mpeg4DecFrame& frame, const Mpeg4Decoder& decoder) {

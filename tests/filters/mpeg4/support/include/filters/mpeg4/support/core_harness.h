@@ -14,6 +14,7 @@
 namespace tlx::mpeg4 {
 struct Mpeg4Decoder;
 struct MacroblockReport;
+class Picture;
 }  // namespace tlx::mpeg4
 
 namespace tlx::mpeg4::test {
@@ -76,6 +77,12 @@ using PrepareCall = std::function<void(Mpeg4DecFrame& frame, Mpeg4Decoder& decod
 using AfterCall = std::function<void(const Mpeg4DecFrame& frame, Mpeg4Decoder& decoder, uint32_t status)>;
 bool DriveDecoder(const std::vector<uint8_t>& stream, const PrepareCall& prepare, const AfterCall& after,
                   void (*observer)(void*, const MacroblockReport&) = nullptr, void* context = nullptr);
+
+// The store whose planes the frame returned (null when none holds them).
+const Picture* ReturnedStore(const Mpeg4DecFrame& frame, const Mpeg4Decoder& decoder);
+// The picture a call returned (outputAvailable 1), copied with the quantiser
+// map of its store.
+CorePicture CopyReturnedPicture(const Mpeg4DecFrame& frame, const Mpeg4Decoder& decoder);
 
 // The quantiser map of the store whose planes the frame returned (null when
 // none holds them).
