@@ -79,11 +79,18 @@ std::vector<std::string> WriteWriterStreams(const std::filesystem::path& folder)
   return files;
 }
 
-TEST(FixtureMasks, SameDecodeAndPlainEqualOutputUnderEveryMask) {
-  const std::filesystem::path folder =
+// A folder of this process under the temporary directory, removed with
+// whatever it holds however the test ends.
+struct TemporaryFolder {
+  const std::filesystem::path path =
       std::filesystem::temp_directory_path() / ("mpeg4-fixture-masks-" + std::to_string(getpid()));
-  std::filesystem::create_directories(folder);
-  std::vector<std::string> files = WriteWriterStreams(folder);
+  TemporaryFolder() { std::filesystem::create_directories(path); }
+  ~TemporaryFolder() { std::filesystem::remove_all(path); }
+};
+
+TEST(FixtureMasks, SameDecodeAndPlainEqualOutputUnderEveryMask) {
+  const TemporaryFolder folder;
+  std::vector<std::string> files = WriteWriterStreams(folder.path);
   for (const auto& entry : std::filesystem::directory_iterator(test::FixturePath(""))) {
     const std::string extension = entry.path().extension().string();
     if (extension == ".m4v" || extension == ".h263") files.push_back(entry.path().string());
@@ -105,7 +112,6 @@ TEST(FixtureMasks, SameDecodeAndPlainEqualOutputUnderEveryMask) {
   for (const std::string& mask : {std::string(withoutSse2), std::string(withoutBoth), std::string("0")}) {
     EXPECT_EQ(Report("TLX_CPU_FEATURES=" + mask, files), reference) << "mask " << mask;
   }
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
