@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "block/block_decoding.h"
 #include "block/coefficient_decoder.h"
 #include "block/idct.h"
+#include "filters/mpeg4/support/guarded_block.h"
 #include "macroblock_header.h"
 #include "mpeg4_decoder.h"
 #include "vlc_writer.h"
@@ -391,6 +393,33 @@ TEST(BlockSyntax, DequantiseBlockSse2GivesThePlainCoefficients) {
     ASSERT_TRUE(std::equal(plain, plain + 64, simd)) << "case " << n;
     ASSERT_EQ(plainShape, simdShape) << "case " << n;
   }
+}
+
+// The SSE2 inverse quantiser touches only the plain one's window: the 64
+// coefficients placed flush against an inaccessible page before and after
+// them, and the decoder state flush against one after it, for every count.
+TEST(BlockSyntax, DequantiseBlockSse2TouchesOnlyThePlainWindow) {
+  std::mt19937 rng(12);
+  test::GuardedBlock stateMemory(sizeof(BlockDecoderState));
+  BlockDecoderState& state = *new (stateMemory.Tail(sizeof(BlockDecoderState))) BlockDecoderState;
+  for (uint32_t count = 0; count <= 64; ++count) {
+    state.quantiser = 1 + count % 31;
+    state.count = count;
+    for (uint32_t i = 0; i < count; ++i) {
+      state.level[i] = static_cast<uint32_t>(rng() % 4200);
+      state.position[i] = static_cast<uint32_t>(rng() % 64);
+    }
+    for (bool flushAfter : {false, true}) {
+      test::GuardedBlock blockMemory(64 * sizeof(int16_t));
+      int16_t* simd = reinterpret_cast<int16_t*>(flushAfter ? blockMemory.Tail(64 * sizeof(int16_t)) : blockMemory.Head());
+      int16_t plain[64] = {};
+      std::fill(simd, simd + 64, int16_t{0});
+      const uint32_t plainShape = DequantiseBlock(state, plain, 0);
+      ASSERT_EQ(DequantiseBlockSse2(state, simd, 0), plainShape) << "count " << count;
+      ASSERT_TRUE(std::equal(plain, plain + 64, simd)) << "count " << count;
+    }
+  }
+  state.~BlockDecoderState();
 }
 
 // Random bytes as macroblock data: decoding ends, and what a clean decode

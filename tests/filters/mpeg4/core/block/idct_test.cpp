@@ -7,10 +7,14 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <numbers>
 #include <random>
+#include <vector>
 
 #include "block/idct.h"
+#include "filters/mpeg4/support/guarded_block.h"
 #include "vlc_writer.h"
 
 namespace tlx::mpeg4 {
@@ -339,6 +343,47 @@ TEST(Idct, Sse2FormGivesThePlainBytes) {
         }
         ASSERT_EQ(plain, simd) << (add ? "add" : "put") << " block " << n << " shape " << std::hex << shape;
         ASSERT_EQ(a, b) << (add ? "add" : "put") << " block " << n << " coefficients left behind";
+      }
+    }
+  }
+}
+
+// The SSE2 entry points touch only the plain ones' window: the 8x8 area
+// (positive and negative strides) and the 64 coefficients, each placed flush
+// against an inaccessible page before it and after it, on every path (DC
+// only, first row, first column, full), with the plain bytes as the result.
+TEST(Idct, Sse2FormTouchesOnlyThePlainWindow) {
+  std::mt19937 rng(27);
+  using Region = bool (*)(int);
+  const Region regions[] = {[](int p) { return p == 0; }, [](int p) { return p < 8; },
+                            [](int p) { return p % 8 == 0; }, [](int) { return true; }};
+  for (const Region inRegion : regions) {
+    Block block;
+    for (int p = 0; p < 64; ++p) block[p] = inRegion(p) ? Level(rng) : int16_t{0};
+    const uint32_t shape = ShapeOf(block);
+    for (ptrdiff_t stride : {ptrdiff_t(8), ptrdiff_t(40), ptrdiff_t(-8), ptrdiff_t(-40)}) {
+      const size_t window = size_t(7 * std::abs(stride) + 8);
+      for (bool flushAfter : {false, true}) {
+        for (bool add : {false, true}) {
+          test::GuardedBlock coefficients(sizeof(block)), area(window);
+          int16_t* guarded = reinterpret_cast<int16_t*>(flushAfter ? coefficients.Tail(sizeof(block)) : coefficients.Head());
+          uint8_t* start = flushAfter ? area.Tail(window) : area.Head();
+          uint8_t* dst = stride > 0 ? start : start + window - 8;
+          std::memcpy(guarded, block.data(), sizeof(block));
+          std::memset(start, 77, window);
+          std::vector<uint8_t> plain(window, 77);
+          Block a = block;
+          uint8_t* plainDst = plain.data() + (dst - start);
+          if (add) {
+            IdctDispatchAdd(a.data(), plainDst, stride, shape);
+            IdctDispatchAddSse2(guarded, dst, stride, shape);
+          } else {
+            IdctDispatchPut(a.data(), plainDst, stride, shape);
+            IdctDispatchPutSse2(guarded, dst, stride, shape);
+          }
+          ASSERT_EQ(0, std::memcmp(plain.data(), start, window)) << "stride " << stride << " shape " << shape;
+          ASSERT_EQ(0, std::memcmp(a.data(), guarded, sizeof(block))) << "stride " << stride << " shape " << shape;
+        }
       }
     }
   }
