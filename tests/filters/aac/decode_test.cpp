@@ -2,19 +2,14 @@
 // sample by the test source: its frames against libavcodec's decode of the
 // same units, and the module as the player loads it.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <climits>
 #include <thread>
 
-#include "aac_graph.h"
-#include "dshow/filter_module.h"
+#include "aac_playback.h"
 #include "dsound/manual_backend.h"
-#include "outside/aaccore/support/aac_reference.h"
-#include "ravix_ds_aud_renderer.h"
 #include "win32/synch.h"
 
 // What the end-to-end test watches of the audio renderer's render thread.
@@ -40,34 +35,6 @@ using aaccore::test::ReadStream;
 using aaccore::test::ReferenceDecode;
 using dshow::test::ScriptItem;
 using dshow::test::WaitFor;
-
-// 100-ns units at sample `n` of a stream at `rate`.
-REFERENCE_TIME TimeOf(int64_t n, int rate) { return n * 10000000 / rate; }
-
-// One sample per unit with the stream's times; every third media start
-// carries the source's marker in bit 0.
-std::vector<ScriptItem> Script(const AacStream& stream) {
-  std::vector<ScriptItem> items;
-  for (size_t i = 0; i < stream.units.size(); ++i) {
-    const int64_t start = stream.startSamples[i];
-    ScriptItem item = ScriptItem::Sample(stream.units[i], TimeOf(start, stream.sampleRate),
-                                         TimeOf(start + 1024, stream.sampleRate));
-    item.hasMediaTime = true;
-    item.mediaStart = static_cast<LONGLONG>(i) * 2048 + (i % 3 == 0 ? 1 : 0);
-    item.mediaStop = item.mediaStart + 1024;
-    item.discontinuity = i == 0;
-    items.push_back(std::move(item));
-  }
-  items.push_back(ScriptItem::EndOfStream());
-  return items;
-}
-
-// The source's type for a stream: its channels and rate, the source's tag,
-// and the stream's own two-byte configuration.
-CMediaType InputTypeOf(const AacStream& stream) {
-  return AacInputType(stream.channels, stream.sampleRate, 0x00FF, 16,
-                      std::vector<BYTE>(stream.config.begin(), stream.config.begin() + 2));
-}
 
 std::vector<int16_t> Pcm(const std::vector<BYTE>& bytes) {
   std::vector<int16_t> pcm(bytes.size() / 2);
@@ -126,13 +93,6 @@ TEST_F(AacDecode, SurroundIsMixedToStereoAsLibswresampleMixesIt) {
   EXPECT_EQ(format.Format.nChannels, 2);
 }
 
-std::string ModulePath() {
-  char self[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string path(self, n > 0 ? static_cast<size_t>(n) : 0);
-  return path.substr(0, path.rfind('/')) + "/tlxaacdec.ax";
-}
-
 TEST_F(AacDecode, TheModuleRegistersTheFilterAndItsPageAndDecodes) {
   ASSERT_EQ(dshow::RegisterFilterModule(ModulePath()), S_OK);
   ComPtr<IBaseFilter> fromModule;
@@ -186,26 +146,12 @@ TEST(AacEndToEnd, PlaysTheReferencePcmThroughTheAudioRendererWithItsClock) {
   using namespace std::chrono_literals;
   AacStream stream = ReadStream("lc_24000_stereo.m4a");
   ASSERT_GT(stream.units.size(), 120u);
-  std::vector<BYTE> reference;
-  for (const auto& frame : ReferenceDecode(stream, 2)) {
-    const auto* bytes = reinterpret_cast<const BYTE*>(frame.data());
-    reference.insert(reference.end(), bytes, bytes + frame.size() * 2);
-  }
-  constexpr size_t kFrameBytes = 4096;  // 1024 stereo samples
+  const std::vector<BYTE> reference = ReferenceBytes(stream, 2);
 
   auto backend = tlx::dsound::ManualBackend::Install();
-  ASSERT_EQ(dshow::RegisterFilterModule(ModulePath()), S_OK);
-  ComPtr<IGraphBuilder> graph;
-  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.ReceiveVoid()),
-            S_OK);
-  HRESULT hr = S_OK;
-  auto* source = new dshow::test::ScriptedSource(nullptr, &hr);
-  auto sourceFilter = Adopt<IBaseFilter>(source, IID_IBaseFilter);
-  ComPtr<IBaseFilter> decoder;
-  ASSERT_EQ(CoCreateInstance(CLSID_AacDecFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, decoder.ReceiveVoid()),
-            S_OK);
-  auto* renderer = new CRavixDSAudRenderer(nullptr, &hr);
-  auto rendererFilter = Adopt<IBaseFilter>(renderer, IID_IBaseFilter);
+  PlaybackGraph g;
+  ASSERT_NO_FATAL_FAILURE(g.Build(stream));
+  CRavixDSAudRenderer* renderer = g.renderer;
   std::atomic<DWORD> now{5000};
   renderer->SetServices({[&now] { return now.load(); },
                          [&now](DWORD ms) {
@@ -213,42 +159,25 @@ TEST(AacEndToEnd, PlaysTheReferencePcmThroughTheAudioRendererWithItsClock) {
                            std::this_thread::sleep_for(1ms);
                          },
                          [] { return static_cast<HWND>(nullptr); }});
-  source->SetMediaType(InputTypeOf(stream));
-  source->SetBuffers(4, 8192);
-  ASSERT_EQ(graph->AddFilter(sourceFilter.Get(), u"source"), S_OK);
-  ASSERT_EQ(graph->AddFilter(decoder.Get(), u"decoder"), S_OK);
-  ASSERT_EQ(graph->AddFilter(rendererFilter.Get(), u"renderer"), S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinOf(sourceFilter.Get(), u"1").Get(), PinOf(decoder.Get(), u"In").Get(), nullptr),
-            S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinOf(decoder.Get(), u"Out").Get(), PinOf(rendererFilter.Get(), u"In").Get(), nullptr),
-            S_OK);
-  auto clock = rendererFilter.As<IReferenceClock>(IID_IReferenceClock);
-  ASSERT_EQ(graph.As<IMediaFilter>(IID_IMediaFilter)->SetSyncSource(clock.Get()), S_OK);
-  auto time = [&] {
-    REFERENCE_TIME t = 0;
-    clock->GetTime(&t);
-    return t;
-  };
 
   // 2.6 s at once. No unit carries the catch-up mark, so the renderer plays
   // at the stream's own pace once stretching has ended.
   auto script = Script(stream);
   for (ScriptItem& item : script) item.mediaStart &= ~1LL;
-  const size_t atOnce = 61;
-  source->SetScript(std::vector<ScriptItem>(script.begin(), script.begin() + atOnce));
-  auto control = graph.As<IMediaControl>(IID_IMediaControl);
-  ASSERT_TRUE(SUCCEEDED(control->Run()));
+  g.source->SetScript(std::vector<ScriptItem>(script.begin(), script.begin() + kUnitsAtOnce));
+  ASSERT_TRUE(SUCCEEDED(g.control->Run()));
   // The burst is queued before anything plays, however slowly this runs.
   ASSERT_TRUE(WaitFor([&] {
-    return backend->Current() != nullptr && backend->Current()->Playing() && source->Played() == static_cast<LONG>(atOnce);
+    return backend->Current() != nullptr && backend->Current()->Playing() &&
+           g.source->Played() == static_cast<LONG>(kUnitsAtOnce);
   }));
   auto output = backend->Current();
   // Nothing has played: the clock only creeps.
-  const REFERENCE_TIME before = time();
-  EXPECT_EQ(time(), before + 1);
+  const REFERENCE_TIME before = g.Time();
+  EXPECT_EQ(g.Time(), before + 1);
 
   std::vector<BYTE> played;
-  size_t next = atOnce;
+  size_t next = kUnitsAtOnce;
   REFERENCE_TIME previous = 0;
   // Clock and bytes at the start and end of the steady stretch.
   REFERENCE_TIME steadyClock[2] = {0, 0};
@@ -260,13 +189,13 @@ TEST(AacEndToEnd, PlaysTheReferencePcmThroughTheAudioRendererWithItsClock) {
     now += 43;
     const auto chunk = output->Advance(kFrameBytes);
     played.insert(played.end(), chunk.begin(), chunk.end());
-    if (next < script.size()) source->AppendScript({script[next++]});
+    if (next < script.size()) g.source->AppendScript({script[next++]});
     if (n >= 2) {
       ASSERT_TRUE(WaitFor([&] { return A::LastWrittenBlock(renderer) == static_cast<UINT>(n - 2) % count; })) << n;
     }
     std::this_thread::sleep_for(1ms);
     ASSERT_TRUE(WaitFor([&] { return A::Waiting(renderer); }));
-    const REFERENCE_TIME t = time();
+    const REFERENCE_TIME t = g.Time();
     ASSERT_GE(t, previous) << n;
     previous = t;
     if (n == 80 || n == 130) {
@@ -281,26 +210,14 @@ TEST(AacEndToEnd, PlaysTheReferencePcmThroughTheAudioRendererWithItsClock) {
   // Played out: within two blocks and the correction of the last unit's
   // end less 20 ms, and from then on it only creeps.
   const REFERENCE_TIME lastStop = TimeOf(stream.startSamples.back() + 1024, 24000);
-  const REFERENCE_TIME settled = time();
+  const REFERENCE_TIME settled = g.Time();
   EXPECT_NEAR(static_cast<double>(settled), static_cast<double>(lastStop - 200000), 1500000.0);
-  EXPECT_EQ(time(), settled + 1);
+  EXPECT_EQ(g.Time(), settled + 1);
 
   const auto stopAt = std::chrono::steady_clock::now();
-  EXPECT_EQ(control->Stop(), S_OK);
+  EXPECT_EQ(g.control->Stop(), S_OK);
   EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 1s);
-
-  // From a frame after stretching ended (the queue passed 2.5 s a few units
-  // before the first burst was in), the PCM is the reference, bit for bit,
-  // as one run into the last frame; the part of that frame still in the
-  // renderer's converter when the input ended does not play, and only
-  // silence follows.
-  const size_t from = atOnce - 4;
-  const auto marker = reference.begin() + static_cast<long>(from * kFrameBytes);
-  const auto at = std::search(played.begin(), played.end(), marker, marker + 64);
-  ASSERT_NE(at, played.end());
-  const auto [end, endOfReference] = std::mismatch(at, played.end(), marker, reference.end());
-  EXPECT_GE(endOfReference - marker, static_cast<long>(reference.size() - (from + 1) * kFrameBytes));
-  EXPECT_TRUE(std::all_of(end, played.end(), [](BYTE b) { return b == 0; }));
+  ExpectReferenceRunToTheEnd(played, reference);
 }
 
 }  // namespace

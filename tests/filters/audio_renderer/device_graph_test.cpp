@@ -1,24 +1,20 @@
 // The renderer in a graph as the sync source, playing through SDL audio's
 // disk driver in real time.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <thread>
 #include <vector>
 
+#include "disk_audio.h"
 #include "graph_fixture.h"
 #include "pcm_format.h"
 #include "ravix_ds_aud_renderer.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace tlx::dshow::test;
 
@@ -45,18 +41,8 @@ CMediaType Stereo48k() {
   return mt;
 }
 
-std::vector<BYTE> ReadFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::vector<BYTE>(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(DeviceGraph, PlaysTheInputBitForBitAndClocksAtTheDevicesPace) {
-  const fs::path dir = fs::temp_directory_path() / ("tlx-renderer-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  const fs::path file = dir / "out.raw";
-  setenv("SDL_AUDIODRIVER", "disk", 1);
-  setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
-  unsetenv("SDL_DISKAUDIODELAY");
+  const tlx::dsound::test::DiskAudio disk("tlx-renderer");
 
   ComPtr<IGraphBuilder> graph;
   ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.ReceiveVoid()),
@@ -100,7 +86,7 @@ TEST(DeviceGraph, PlaysTheInputBitForBitAndClocksAtTheDevicesPace) {
   REFERENCE_TIME previous = 0;
   REFERENCE_TIME clockStart = 0;
   clock->GetTime(&clockStart);
-  const auto sizeStart = fs::file_size(file);
+  const auto sizeStart = disk.Size();
   while (std::chrono::steady_clock::now() - start < 3500ms) {
     keepFeeding();
     REFERENCE_TIME t = 0;
@@ -111,7 +97,7 @@ TEST(DeviceGraph, PlaysTheInputBitForBitAndClocksAtTheDevicesPace) {
   }
   REFERENCE_TIME clockEnd = 0;
   clock->GetTime(&clockEnd);
-  const auto sizeEnd = fs::file_size(file);
+  const auto sizeEnd = disk.Size();
   const double written = static_cast<double>(sizeEnd - sizeStart) / 192000 * 1e7;
   EXPECT_NEAR(static_cast<double>(clockEnd - clockStart) / written, 1.0, 0.05);
   // Until the blocks fed in real time have played for a while.
@@ -131,7 +117,7 @@ TEST(DeviceGraph, PlaysTheInputBitForBitAndClocksAtTheDevicesPace) {
   // From a block after stretching ended (the queue passed 2.5 s a few
   // blocks before the last of those sent at once), the file holds the input
   // as one run.
-  const auto content = ReadFile(file);
+  const auto content = disk.Content();
   const int from = atOnce - 4;
   const auto marker = PatternBlock(from);
   auto at = std::search(content.begin(), content.end(), marker.begin(), marker.begin() + 64);
@@ -143,8 +129,6 @@ TEST(DeviceGraph, PlaysTheInputBitForBitAndClocksAtTheDevicesPace) {
     if (!std::equal(expected.begin(), expected.end(), content.begin() + static_cast<long>(offset))) break;
   }
   EXPECT_GE(blocks, 30);
-  std::error_code ignored;
-  fs::remove_all(dir, ignored);
 }
 
 }  // namespace

@@ -2,31 +2,21 @@
 // source that delivers everything at once still plays every byte, once and
 // in order.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include "disk_audio.h"
 #include "graph_fixture.h"
 #include "pcm_format.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace tlx::dshow::test;
 
 TEST(AudioRendererDisk, PcmDeliveredAtOnceLandsInTheFileUnchanged) {
-  const fs::path dir = fs::temp_directory_path() / ("tlx-audio-renderer-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  const fs::path file = dir / "out.raw";
-  setenv("SDL_AUDIODRIVER", "disk", 1);
-  setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
-  unsetenv("SDL_DISKAUDIODELAY");
+  const tlx::dsound::test::DiskAudio disk("tlx-audio-renderer");
 
   ComPtr<IGraphBuilder> graph;
   ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.ReceiveVoid()),
@@ -78,8 +68,7 @@ TEST(AudioRendererDisk, PcmDeliveredAtOnceLandsInTheFileUnchanged) {
   sourceFilter.Reset();
   audio.Reset();
 
-  std::ifstream in(file, std::ios::binary);
-  const std::vector<BYTE> content(std::istreambuf_iterator<char>(in), {});
+  const std::vector<BYTE> content = disk.Content();
   const auto at = std::search(content.begin(), content.end(), pcm.begin(), pcm.begin() + 64);
   ASSERT_NE(at, content.end());
   const auto offset = static_cast<size_t>(at - content.begin());
@@ -88,8 +77,6 @@ TEST(AudioRendererDisk, PcmDeliveredAtOnceLandsInTheFileUnchanged) {
   // Only silence around it.
   EXPECT_TRUE(std::all_of(content.begin(), at, [](BYTE b) { return b == 0; }));
   EXPECT_TRUE(std::all_of(at + static_cast<long>(pcm.size()), content.end(), [](BYTE b) { return b == 0; }));
-  std::error_code ignored;
-  fs::remove_all(dir, ignored);
 }
 
 }  // namespace
