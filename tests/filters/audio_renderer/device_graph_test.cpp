@@ -77,8 +77,9 @@ TEST(DeviceGraph, PlaysTheInputBitForBitAndClocksAtTheDevicesPace) {
       source->AppendScript({ScriptItem::Sample(PatternBlock(sent), sent * kBlockTime, (sent + 1) * kBlockTime)});
     }
   };
-  // Let stretching end and the output settle.
-  while (std::chrono::steady_clock::now() - start < 1500ms) {
+  // Let stretching end and the stretched blocks play out: until then the
+  // device writes more than the clock moves on.
+  while (std::chrono::steady_clock::now() - start < 3500ms) {
     keepFeeding();
     std::this_thread::sleep_for(5ms);
   }
@@ -87,7 +88,7 @@ TEST(DeviceGraph, PlaysTheInputBitForBitAndClocksAtTheDevicesPace) {
   REFERENCE_TIME clockStart = 0;
   clock->GetTime(&clockStart);
   const auto sizeStart = disk.Size();
-  while (std::chrono::steady_clock::now() - start < 3500ms) {
+  while (std::chrono::steady_clock::now() - start < 5500ms) {
     keepFeeding();
     REFERENCE_TIME t = 0;
     clock->GetTime(&t);
@@ -101,7 +102,7 @@ TEST(DeviceGraph, PlaysTheInputBitForBitAndClocksAtTheDevicesPace) {
   const double written = static_cast<double>(sizeEnd - sizeStart) / 192000 * 1e7;
   EXPECT_NEAR(static_cast<double>(clockEnd - clockStart) / written, 1.0, 0.05);
   // Until the blocks fed in real time have played for a while.
-  while (std::chrono::steady_clock::now() - start < 5000ms) {
+  while (std::chrono::steady_clock::now() - start < 7000ms) {
     keepFeeding();
     std::this_thread::sleep_for(5ms);
   }

@@ -96,6 +96,13 @@ TEST(FixtureMasks, SameDecodeAndPlainEqualOutputUnderEveryMask) {
     if (extension == ".m4v" || extension == ".h263") files.push_back(entry.path().string());
   }
   std::sort(files.begin(), files.end());
+#if defined(__SANITIZE_THREAD__)
+  // The thread sanitizer slows these single-threaded decodes past the test
+  // time-out: there every fourth stream goes through.
+  std::vector<std::string> sampled;
+  for (size_t i = 0; i < files.size(); i += 4) sampled.push_back(files[i]);
+  files.swap(sampled);
+#endif
   ASSERT_GT(files.size(), 5u);
   const uint32_t native = ProbeCpuFeatures();
   char withoutSse2[32], withoutBoth[32];
