@@ -17,6 +17,7 @@
 #pragma once
 
 #include "mfc/cstring.h"
+#include "mfc/message_ids.h"
 #include "win32/types.h"
 
 // The common library's error record. Its layout is part of the libraries'
@@ -33,12 +34,6 @@ inline constexpr UINT MB_ICONEXCLAMATION = 0x30;
 inline constexpr UINT MB_ICONINFORMATION = 0x40;
 inline constexpr UINT MB_TYPEMASK = 0x0F;
 inline constexpr UINT MB_ICONMASK = 0xF0;
-
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
-inline constexpr int IDRETRY = 4;
-inline constexpr int IDYES = 6;
-inline constexpr int IDNO = 7;
 
 // Shows message `id`; returns the button pressed.
 int nTlxPcMessageBox(UINT id, UINT style, HWND owner);

@@ -20,10 +20,8 @@
 #include <vector>
 
 #include "mfc/controls.h"
+#include "mfc/message_ids.h"
 #include "mfc/wnd.h"
-
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
 
 class CDataExchange {
  public:

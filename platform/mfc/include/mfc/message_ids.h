@@ -145,3 +145,11 @@ inline constexpr WPARAM MAKEWPARAM(int low, int high) {
   return static_cast<WPARAM>(MAKELONG(static_cast<WORD>(low), static_cast<WORD>(high)));
 }
 inline constexpr short GET_WHEEL_DELTA_WPARAM(WPARAM w) { return static_cast<short>(HIWORD(w)); }
+
+// Command ids of the standard dialog and message-box buttons: a dialog's
+// result, and the WM_COMMAND id of its button.
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDRETRY = 4;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
