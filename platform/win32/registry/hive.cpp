@@ -2,9 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <thread>
 
 #include "win32/errors.h"
 #include "win32/paths.h"
@@ -87,6 +89,20 @@ class Statement {
   sqlite3_stmt* statement_ = nullptr;
   int rc_;
 };
+
+// Switching the journal needs the file to itself and SQLite answers "busy"
+// at once, without its busy handler, while another process has it open (two
+// processes opening a new hive together), so the switch is retried for as
+// long as any other wait for the hive.
+int SwitchToWal(sqlite3* db) {
+  constexpr int kRetryMs = 5;
+  int rc = SQLITE_BUSY;
+  for (int waited = 0; (rc & 0xFF) == SQLITE_BUSY && waited <= kBusyTimeoutMs; waited += kRetryMs) {
+    if (waited > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
+    rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+  }
+  return rc;
+}
 
 std::string RegistryFolder() {
   const char* folder = std::getenv("TLX_REGISTRY_DIR");
@@ -188,7 +204,8 @@ DWORD Hive::OpenLocked() {
     sqlite3_extended_result_codes(db, 1);
     // WAL lets readers and one writer of any process work at once; a full
     // sync makes every committed change survive a crash of the machine too.
-    rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+    rc = SwitchToWal(db);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
   }
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   DWORD error = ErrorFromSqlite(rc, ERROR_CANTOPEN);
