@@ -267,8 +267,8 @@ std::vector<InventoryEntry> ReadInventory() {
   return entries;
 }
 
-// The region's and the shell's bundles hold every string and bitmap of the
-// inventory (pending ones as stand-ins, bitmaps in the listed size); what is
+// The region's and the shell's bundles hold every string and picture of the
+// inventory (pending ones as stand-ins, pictures in the listed size); what is
 // pending is listed.
 TEST(Resources, TheBuiltBundlesHoldTheInventory) {
   Loaded region(TlxPcLoadResourceLibrary("TlxPcResourceJP.dll"));
@@ -292,9 +292,10 @@ TEST(Resources, TheBuiltBundlesHoldTheInventory) {
       if (entry.state == "pending") {
         EXPECT_EQ(QString("[%1]").arg(entry.id), text);
       }
-    } else if (entry.type == "BITMAP") {
+    } else if (entry.type == "BITMAP" || entry.type == "IMAGE" || entry.type == "ICON") {
+      const LPCSTR type = entry.type == "BITMAP" ? RT_BITMAP : entry.type == "ICON" ? RT_ICON : "IMAGE";
       QImage image;
-      EXPECT_TRUE(image.loadFromData(Bytes(module, entry.id, RT_BITMAP))) << entry.id;
+      EXPECT_TRUE(image.loadFromData(Bytes(module, entry.id, type))) << entry.type << " " << entry.id;
       if (!entry.size.empty()) {
         EXPECT_EQ(entry.size, std::to_string(image.width()) + "x" + std::to_string(image.height())) << entry.id;
       }
