@@ -220,6 +220,11 @@ TEST(Resources, AMissingOrDamagedBundleLoadsNothing) {
   Loaded whole(TlxPcLoadResourceLibrary("TlxPcResourceCut.dll"));
   EXPECT_NE(nullptr, static_cast<HINSTANCE>(whole)) << "$TLX_RESOURCE_DIR is searched first";
   unsetenv("TLX_RESOURCE_DIR");
+  EXPECT_EQ(nullptr, TlxPcLoadResourceLibrary("TlxPcResourceCut.dll"));
+  setenv("TLX_EXE_DIR", folder.path().c_str(), 1);
+  Loaded besideTheProgram(TlxPcLoadResourceLibrary("TlxPcResourceCut.dll"));
+  EXPECT_NE(nullptr, static_cast<HINSTANCE>(besideTheProgram)) << "then the executable's folder";
+  unsetenv("TLX_EXE_DIR");
 }
 
 // The locale gives the UI language when it is one of the seven the shell
