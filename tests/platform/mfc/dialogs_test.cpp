@@ -9,8 +9,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <memory>
 #include <QTreeWidget>
+#include <memory>
 
 #include "fixture_module.h"
 #include "gui_app.h"
