@@ -6,8 +6,8 @@
       below it. With an inventory, the module's pending entries get stand-ins
       in the stage folder: a pending string becomes "[id]" in the neutral
       table (strings/0.json) unless some table of the source has it, and a
-      pending bitmap becomes a placeholder PNG of the listed size that shows
-      its id.
+      pending BITMAP, IMAGE or ICON becomes a placeholder PNG of the listed
+      size (32x32 when none is listed) that shows its id.
   make_bundle.py embed --bundle FILE --symbol NAME --output FILE.cpp
       Writes a C++ file holding the bundle's bytes as NAME and its size as
       NAME_size, for a library that carries its bundle inside.
@@ -17,12 +17,15 @@ import argparse
 import csv
 import json
 import os
+import re
 import struct
 import sys
 import zlib
 from xml.sax.saxutils import quoteattr
 
 INVENTORY_COLUMNS = ["id", "type", "module", "user", "size", "state"]
+# The inventory types whose pending entries get a placeholder picture.
+PICTURE_TYPES = ("BITMAP", "IMAGE", "ICON")
 
 # Digits three pixels wide and five high, for the placeholder labels.
 DIGITS = {
@@ -36,12 +39,25 @@ DIGITS = {
 
 def read_inventory(path):
     with open(path, newline="", encoding="utf-8") as f:
-        rows = list(csv.DictReader((line for line in f if not line.startswith("#")), delimiter="\t"))
-    for number, row in enumerate(rows, start=2):
+        lines = f.readlines()
+    comments = sum(1 for line in lines if line.startswith("#"))
+    rows = list(csv.DictReader((line for line in lines if not line.startswith("#")), delimiter="\t"))
+    seen = set()
+    # The comments stand above the header, so a row's line number follows from its index.
+    for number, row in enumerate(rows, start=comments + 2):
         if list(row.keys()) != INVENTORY_COLUMNS or not row["id"].isdigit():
             sys.exit(f"{path}:{number}: expected the columns {', '.join(INVENTORY_COLUMNS)}")
         if row["state"] not in ("authored", "pending"):
             sys.exit(f"{path}:{number}: state must be authored or pending")
+        if row["module"] not in ("region", "common", "shell"):
+            sys.exit(f"{path}:{number}: module must be region, common or shell")
+        if not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*", row["type"]):
+            sys.exit(f"{path}:{number}: the type must be a resource type name")
+        if row["size"] and not (row["type"] in PICTURE_TYPES and re.fullmatch(r"[1-9]\d*x[1-9]\d*", row["size"])):
+            sys.exit(f"{path}:{number}: a size is WxH and only pictures have one")
+        if (row["id"], row["type"]) in seen:
+            sys.exit(f"{path}:{number}: {row['type']} {row['id']} is listed twice")
+        seen.add((row["id"], row["type"]))
     return rows
 
 
@@ -102,13 +118,14 @@ def stage(args):
         for row in rows:
             if row["type"] == "string" and row["id"] not in authored:
                 neutral[row["id"]] = f"[{row['id']}]"
-            elif row["type"] == "BITMAP" and not any(p.startswith(f"BITMAP/{row['id']}.") for p in files):
+            elif row["type"] in PICTURE_TYPES and not any(
+                    re.fullmatch(rf"{row['type']}/(\d+/)?{row['id']}\.[^/]+", p) for p in files):
                 width, height = (int(v) for v in (row["size"] or "32x32").split("x"))
-                placeholder = os.path.join(args.stage, "BITMAP", f"{row['id']}.png")
+                placeholder = os.path.join(args.stage, row["type"], f"{row['id']}.png")
                 os.makedirs(os.path.dirname(placeholder), exist_ok=True)
                 with open(placeholder, "wb") as f:
                     f.write(png(width, height, row["id"]))
-                files[f"BITMAP/{row['id']}.png"] = os.path.abspath(placeholder)
+                files[f"{row['type']}/{row['id']}.png"] = os.path.abspath(placeholder)
         if neutral:
             table = os.path.join(args.stage, "strings", "0.json")
             os.makedirs(os.path.dirname(table), exist_ok=True)

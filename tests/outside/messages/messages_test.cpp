@@ -18,6 +18,7 @@
 #include "mfc/wnd.h"
 #include "resources/module_builder.h"
 #include "support/child_process.h"
+#include "win32/modules.h"
 
 // The common library's error record, laid out as the libraries' contract
 // fixes it, for the record's text.
@@ -182,12 +183,11 @@ TEST(Messages, TheTextComesFromTheChainAndTheRecordFollowsOnItsOwnLine) {
   EXPECT_TRUE(text.IsEmpty());
 }
 
-// 257 and 259 come from the shell's own table, in each of its languages,
-// without a region bundle.
+// 257 and 259 come from the table the shell library carries, in each of its
+// languages, without a region bundle.
 TEST(Messages, TheShellsMessagesAreThereWithoutARegion) {
-  HINSTANCE shell = TlxPcLoadResourceLibrary("TlxPcApplicationResources.dll");
+  HMODULE shell = LoadLibraryA("TlxPcApplication.dll");
   ASSERT_NE(nullptr, shell);
-  TlxPcRegisterLibraryResources(shell);
   for (const char* language : {"1028", "1031", "1033", "1036", "1041", "1042", "2057"}) {
     setenv("TLX_UI_LANGUAGE", language, 1);
     for (const UINT id : {257u, 259u}) {
@@ -205,7 +205,7 @@ TEST(Messages, TheShellsMessagesAreThereWithoutARegion) {
   EXPECT_EQ(QString("The application is already running."), QString::fromUtf16(english.GetString()));
   EXPECT_NE(QString::fromUtf16(english.GetString()), QString::fromUtf16(japanese.GetString()));
   unsetenv("TLX_UI_LANGUAGE");
-  TlxPcFreeResourceLibrary(shell);
+  FreeLibrary(shell);
 }
 
 TEST(Messages, TheEnvironmentPresenterAnswersFromItsScriptAndLogsEachBox) {

@@ -16,6 +16,7 @@
 #include "resources/module_builder.h"
 #include "resources/tlx_pc_resource.h"
 #include "support/child_process.h"
+#include "win32/modules.h"
 
 extern "C" const unsigned char kFixtureBundle[];
 extern "C" const size_t kFixtureBundle_size;
@@ -61,6 +62,20 @@ QByteArray FileBytes(const std::string& path) {
   QFile file(QString::fromStdString(path));
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// The shell library, loaded as the launcher loads it, for one test.
+class ShellLibrary {
+ public:
+  ShellLibrary() : module_(LoadLibraryA("TlxPcApplication.dll")) { EXPECT_NE(nullptr, module_); }
+  ~ShellLibrary() {
+    if (module_ != nullptr) FreeLibrary(module_);
+  }
+  ShellLibrary(const ShellLibrary&) = delete;
+  ShellLibrary& operator=(const ShellLibrary&) = delete;
+
+ private:
+  HMODULE module_;
+};
 
 std::string FixturePath(const char* relative) { return std::string(TLX_FIXTURE_DIR) + "/" + relative; }
 
@@ -205,6 +220,11 @@ TEST(Resources, AMissingOrDamagedBundleLoadsNothing) {
   Loaded whole(TlxPcLoadResourceLibrary("TlxPcResourceCut.dll"));
   EXPECT_NE(nullptr, static_cast<HINSTANCE>(whole)) << "$TLX_RESOURCE_DIR is searched first";
   unsetenv("TLX_RESOURCE_DIR");
+  EXPECT_EQ(nullptr, TlxPcLoadResourceLibrary("TlxPcResourceCut.dll"));
+  setenv("TLX_EXE_DIR", folder.path().c_str(), 1);
+  Loaded besideTheProgram(TlxPcLoadResourceLibrary("TlxPcResourceCut.dll"));
+  EXPECT_NE(nullptr, static_cast<HINSTANCE>(besideTheProgram)) << "then the executable's folder";
+  unsetenv("TLX_EXE_DIR");
 }
 
 // The locale gives the UI language when it is one of the seven the shell
@@ -267,14 +287,15 @@ std::vector<InventoryEntry> ReadInventory() {
   return entries;
 }
 
-// The region's and the shell's bundles hold every string and bitmap of the
-// inventory (pending ones as stand-ins, bitmaps in the listed size); what is
+// The region's and the shell's bundles hold every string and picture of the
+// inventory (pending ones as stand-ins, pictures in the listed size); what is
 // pending is listed.
 TEST(Resources, TheBuiltBundlesHoldTheInventory) {
   Loaded region(TlxPcLoadResourceLibrary("TlxPcResourceJP.dll"));
-  Loaded shell(TlxPcLoadResourceLibrary("TlxPcApplicationResources.dll"));
   ASSERT_NE(nullptr, static_cast<HINSTANCE>(region));
-  ASSERT_NE(nullptr, static_cast<HINSTANCE>(shell));
+  ShellLibrary library;
+  const HINSTANCE shell = AfxFindStringResourceHandle(256);
+  ASSERT_NE(nullptr, shell);
   const std::vector<InventoryEntry> inventory = ReadInventory();
   ASSERT_FALSE(inventory.empty());
   std::string pending;
@@ -285,16 +306,17 @@ TEST(Resources, TheBuiltBundlesHoldTheInventory) {
       ++pendingCount;
     }
     if (entry.module == "common") continue;  // the common library's bundle
-    HINSTANCE module = entry.module == "shell" ? static_cast<HINSTANCE>(shell) : static_cast<HINSTANCE>(region);
+    HINSTANCE module = entry.module == "shell" ? shell : static_cast<HINSTANCE>(region);
     if (entry.type == "string") {
       const QString text = String(module, entry.id);
       EXPECT_FALSE(text.isEmpty()) << entry.id;
       if (entry.state == "pending") {
         EXPECT_EQ(QString("[%1]").arg(entry.id), text);
       }
-    } else if (entry.type == "BITMAP") {
+    } else if (entry.type == "BITMAP" || entry.type == "IMAGE" || entry.type == "ICON") {
+      const LPCSTR type = entry.type == "BITMAP" ? RT_BITMAP : entry.type == "ICON" ? RT_ICON : "IMAGE";
       QImage image;
-      EXPECT_TRUE(image.loadFromData(Bytes(module, entry.id, RT_BITMAP))) << entry.id;
+      EXPECT_TRUE(image.loadFromData(Bytes(module, entry.id, type))) << entry.type << " " << entry.id;
       if (!entry.size.empty()) {
         EXPECT_EQ(entry.size, std::to_string(image.width()) + "x" + std::to_string(image.height())) << entry.id;
       }
@@ -303,23 +325,29 @@ TEST(Resources, TheBuiltBundlesHoldTheInventory) {
   std::cout << pendingCount << " pending:" << pending << "\n";
 }
 
-// Messages 257 and 259 come from the shell's own table, in each of its
-// languages, with no region bundle loaded.
-TEST(Resources, TheShellTableSpeaksItsSevenLanguages) {
-  Loaded shell(TlxPcLoadResourceLibrary("TlxPcApplicationResources.dll"));
-  TlxPcRegisterLibraryResources(shell);
+// The shell library carries its own table: loading it puts 256, 257, 259 and
+// 57344 in the chain in each of its languages with no region bundle loaded,
+// and its icon; unloading it takes them out again.
+TEST(Resources, TheShellLibraryBringsItsTableInItsSevenLanguages) {
   ASSERT_EQ(nullptr, AfxGetResourceHandle());
-  for (const LANGID language : {1028, 1031, 1033, 1036, 1041, 1042, 2057}) {
-    const QByteArray json = FileBytes(std::string(TLX_SHELL_RESOURCE_DIR) + "/strings/" +
-                                      std::to_string(language) + ".json");
-    const QJsonObject table = QJsonDocument::fromJson(json).object();
-    UiLanguage ui(language);
-    for (const UINT id : {256u, 257u, 259u, 57344u}) {
-      const QString expected = table.value(QString::number(id)).toString();
-      ASSERT_FALSE(expected.isEmpty()) << language << " " << id;
-      EXPECT_EQ(expected, String(AfxFindStringResourceHandle(id), id)) << language << " " << id;
+  {
+    ShellLibrary library;
+    for (const LANGID language : {1028, 1031, 1033, 1036, 1041, 1042, 2057}) {
+      const QByteArray json = FileBytes(std::string(TLX_SHELL_RESOURCE_DIR) + "/strings/" +
+                                        std::to_string(language) + ".json");
+      const QJsonObject table = QJsonDocument::fromJson(json).object();
+      UiLanguage ui(language);
+      for (const UINT id : {256u, 257u, 259u, 57344u}) {
+        const QString expected = table.value(QString::number(id)).toString();
+        ASSERT_FALSE(expected.isEmpty()) << language << " " << id;
+        EXPECT_EQ(expected, String(AfxFindStringResourceHandle(id), id)) << language << " " << id;
+      }
     }
+    QImage icon;
+    EXPECT_TRUE(icon.loadFromData(Bytes(AfxFindResourceHandle(MAKEINTRESOURCE(256), RT_ICON), 256, RT_ICON)));
   }
+  EXPECT_EQ(nullptr, AfxFindStringResourceHandle(257));
+  EXPECT_EQ(nullptr, AfxFindResourceHandle(MAKEINTRESOURCE(256), RT_ICON));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fixture_resources.h"
+#include "fixture_module.h"
 #include "mfc/cstring.h"
 
 namespace {
@@ -38,15 +38,16 @@ TEST(CStringText, PiecesSearchesTrimAndCase) {
 }
 
 TEST(CStringText, LoadStringComesFromTheResourceChain) {
-  auto fixtures = std::make_shared<mfc_test::FixtureResources>();
-  fixtures->strings[57344] = "Player";
-  tlx::mfc::SetResourceSource(fixtures);
   CString s(u"kept");
-  EXPECT_TRUE(s.LoadString(57344));
-  EXPECT_EQ(s, CString(u"Player"));
-  EXPECT_FALSE(s.LoadString(1));
-  EXPECT_EQ(s, CString(u"Player"));
-  tlx::mfc::SetResourceSource(nullptr);
+  {
+    tlx::resources::ModuleBuilder builder;
+    builder.String(57344, "Player");
+    mfc_test::FixtureModule fixtures(builder);
+    EXPECT_TRUE(s.LoadString(57344));
+    EXPECT_EQ(s, CString(u"Player"));
+    EXPECT_FALSE(s.LoadString(1));
+    EXPECT_EQ(s, CString(u"Player"));
+  }
   EXPECT_FALSE(s.LoadString(57344));
 }
 

@@ -10,8 +10,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <memory>
 
-#include "fixture_resources.h"
+#include "fixture_module.h"
 #include "gui_app.h"
 
 namespace {
@@ -64,14 +65,14 @@ QByteArray FixtureTemplate() {
 }
 
 
-std::shared_ptr<mfc_test::FixtureResources> InstallFixtures() {
-  auto fixtures = std::make_shared<mfc_test::FixtureResources>();
-  fixtures->strings[7] = "Cancel";
-  fixtures->dialogs[kFixture] = FixtureTemplate();
-  fixtures->dialogs[kBroken] = "{\"size\": [10, 10], \"controls\": [{\"id\": 1, \"class\": \"NoSuchClass\", \"rect\": [0, 0, 1, 1]}]}";
-  fixtures->dialogs[kInner] = "{\"size\": [100, 60], \"caption\": \"Inner\"}";
-  tlx::mfc::SetResourceSource(fixtures);
-  return fixtures;
+std::unique_ptr<mfc_test::FixtureModule> InstallFixtures() {
+  tlx::resources::ModuleBuilder builder;
+  builder.String(7, "Cancel");
+  builder.Resource("dialogs", kFixture, FixtureTemplate());
+  builder.Resource("dialogs", kBroken,
+                   "{\"size\": [10, 10], \"controls\": [{\"id\": 1, \"class\": \"NoSuchClass\", \"rect\": [0, 0, 1, 1]}]}");
+  builder.Resource("dialogs", kInner, "{\"size\": [100, 60], \"caption\": \"Inner\"}");
+  return std::make_unique<mfc_test::FixtureModule>(builder);
 }
 
 // An owner-drawn button of a common library: it takes presses itself and
@@ -183,8 +184,8 @@ class Dialogs : public ::testing::Test {
     mfc_test::EnsureApp();
     fixtures_ = InstallFixtures();
   }
-  void TearDown() override { tlx::mfc::SetResourceSource(nullptr); }
-  std::shared_ptr<mfc_test::FixtureResources> fixtures_;
+  void TearDown() override { fixtures_.reset(); }
+  std::unique_ptr<mfc_test::FixtureModule> fixtures_;
 };
 
 TEST_F(Dialogs, ATemplateMakesEveryControlWithItsClassNameAndDdxBindsTheMembers) {
@@ -389,7 +390,9 @@ TEST_F(Dialogs, AMalformedTemplateFailsCreation) {
   EXPECT_EQ(FixtureDialog(999).DoModal(), -1);  // no such template
   for (const char* json : {"", "[]", "{\"size\": [1]}", "{\"size\": [10, -1]}", "{\"size\": [10, 10], \"controls\": 3}",
                            "{\"size\": [10, 10], \"captionId\": 12345}"}) {
-    fixtures_->dialogs[kBroken] = json;
+    tlx::resources::ModuleBuilder builder;
+    builder.Resource("dialogs", kBroken, json);
+    mfc_test::FixtureModule brokenTemplate(builder);
     EXPECT_FALSE(FixtureDialog(kBroken).Create(kBroken)) << json;
   }
 }

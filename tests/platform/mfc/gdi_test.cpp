@@ -4,7 +4,7 @@
 #include <QImage>
 #include <QWidget>
 
-#include "fixture_resources.h"
+#include "fixture_module.h"
 #include "gui_app.h"
 #include "mfc/gdi.h"
 
@@ -180,11 +180,11 @@ TEST(Gdi, PointFontsAreMeasuredAt96Dpi) {
 }
 
 TEST(Gdi, IconsLoadOncePerIdAndDrawAt32By32) {
-  auto fixtures = std::make_shared<mfc_test::FixtureResources>();
   QImage red(16, 16, QImage::Format_RGB32);
   red.fill(QColor(0xFF, 0, 0));
-  fixtures->images[310] = red;
-  auto previous = tlx::mfc::SetResourceSource(fixtures);
+  tlx::resources::ModuleBuilder builder;
+  builder.Resource("ICON", 310, mfc_test::Png(red));
+  mfc_test::FixtureModule fixtures(builder);
   HICON icon = LoadIcon(nullptr, MAKEINTRESOURCEW(310));
   ASSERT_NE(icon, nullptr);
   EXPECT_EQ(LoadIcon(nullptr, MAKEINTRESOURCEW(310)), icon);  // shared
@@ -205,7 +205,6 @@ TEST(Gdi, IconsLoadOncePerIdAndDrawAt32By32) {
   EXPECT_EQ(wnd.SetIcon(nullptr, FALSE), icon);
   EXPECT_EQ(wnd.GetIcon(FALSE), nullptr);
   EXPECT_TRUE(wnd.GetWidget()->windowIcon().isNull());
-  tlx::mfc::SetResourceSource(previous);
 }
 
 constexpr COLORREF kFace = RGB(0xF0, 0xF0, 0xF0);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fixture_resources.h"
+#include "fixture_module.h"
 #include "gui_app.h"
 
 namespace {
@@ -25,15 +25,15 @@ std::vector<QString> Texts(const std::vector<tlx::mfc::MenuItemView>& items) {
 
 TEST(Menus, APresenterSeesTheTemplateAfterChangesAndTheChoiceArrivesAsACommand) {
   mfc_test::EnsureApp();
-  auto fixtures = std::make_shared<mfc_test::FixtureResources>();
-  fixtures->strings[9] = "Mute";
-  fixtures->menus[kMenu] =
+  tlx::resources::ModuleBuilder builder;
+  builder.String(9, "Mute");
+  builder.Resource("menus", kMenu,
       R"([{"text": "Popup", "popup": [
             {"id": 101, "text": "Play"}, {"id": 102, "textId": 9, "checked": true},
             {"separator": true}, {"id": 103, "text": "Stop", "grayed": true},
-            {"id": 104, "text": "Record"}, {"text": "More", "popup": [{"id": 105, "text": "Deep"}]}]}])";
-  fixtures->menus[kMenu + 1] = R"([{"id": "x", "text": 5}])";
-  tlx::mfc::SetResourceSource(fixtures);
+            {"id": 104, "text": "Record"}, {"text": "More", "popup": [{"id": 105, "text": "Deep"}]}]}])");
+  builder.Resource("menus", kMenu + 1, R"([{"id": "x", "text": 5}])");
+  mfc_test::FixtureModule fixtures(builder);
 
   CMenu menu;
   ASSERT_TRUE(menu.LoadMenu(kMenu));
@@ -76,7 +76,6 @@ TEST(Menus, APresenterSeesTheTemplateAfterChangesAndTheChoiceArrivesAsACommand) 
   CMenu broken;
   EXPECT_FALSE(broken.LoadMenu(kMenu + 1));
   EXPECT_FALSE(broken.LoadMenu(kMenu + 2));
-  tlx::mfc::SetResourceSource(nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Where the window layer takes its resources from: strings, dialog and menu
 // templates (our own JSON) and images, by id. The region resource library
-// installs its chain here; tests install an in-memory source.
+// installs its chain here (tests build their modules with its ModuleBuilder).
 #pragma once
 
 #include <QByteArray>
