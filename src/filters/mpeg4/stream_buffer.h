@@ -51,6 +51,7 @@ class StreamBuffer {
   int32_t DecodeOnePicture(Mpeg4DecFrame& frame);
 
   size_t UnreadBytes() const { return static_cast<size_t>(write_ - read_); }
+  const uint8_t* Unread() const { return read_; }
   size_t Capacity() const { return capacity_; }
   // Picture starts among the unread bytes that no decode call has taken.
   uint32_t PendingPictures() const { return pending_; }
