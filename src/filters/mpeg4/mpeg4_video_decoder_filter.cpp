@@ -356,8 +356,9 @@ HRESULT CMpeg4VideoDecoderFilter::DecodeAndDeliver() {
       }
     }
     // Damage without ErrorOutput: what follows is dropped, and decoding
-    // resumes at the next sync point.
-    if (result > 0 && errorOutput_ == 0) buffer_.ClearBuffer();
+    // resumes at the next sync point. A damaged intra picture is kept: it is
+    // shown (the decoder returns it with the next picture) and predicted from.
+    if (result > 0 && errorOutput_ == 0 && frame_.pictureKind != 1) buffer_.ClearBuffer();
   }
   if (heldSample_ != nullptr) {
     heldSample_->Release();
