@@ -28,7 +28,7 @@
 namespace tlx::mpeg4::filtertest {
 namespace {
 
-uint32_t gSeeds = 3000;
+uint32_t gSeeds = 1500;
 
 constexpr int kWidth = 176, kHeight = 144;
 // The clean stream after each case is stamped from here on.
