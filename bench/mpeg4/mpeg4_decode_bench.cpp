@@ -27,6 +27,7 @@
 #include "bench_streams.h"
 #include "filters/mpeg4/core/decoder_api.h"
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
+#include "mean_time_reporter.h"
 #include "swscale_rgb32.h"
 
 extern "C" {
@@ -85,20 +86,6 @@ void DecodeReference(const BenchStream& stream, SwscaleRgb32& converter, std::ve
   avcodec_free_context(&context);
 }
 
-// Keeps the mean real time per iteration of every benchmark, by name.
-class Collector : public benchmark::ConsoleReporter {
- public:
-  Collector() : ConsoleReporter(OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-        seconds[run.run_name.function_name] = run.real_accumulated_time / double(run.iterations);
-    }
-  }
-  std::map<std::string, double> seconds;
-};
-
 int RunConfiguration(const std::string& configuration, const std::string& filter, int argc, char** argv) {
   static std::vector<BenchStream> streams = LoadBenchStreams(filter);
   if (streams.empty()) {
@@ -118,12 +105,12 @@ int RunConfiguration(const std::string& configuration, const std::string& filter
     })->Unit(benchmark::kMillisecond)->UseRealTime();
   }
   benchmark::Initialize(&argc, argv);
-  Collector collector;
-  benchmark::RunSpecifiedBenchmarks(&collector);
+  MeanTimeReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
   for (const BenchStream& stream : streams) {
     const double pictures = double(stream.pictures.size());
-    const double ours = collector.seconds["ours/" + stream.name] * 1e6 / pictures;
-    const double reference = collector.seconds["libavcodec/" + stream.name] * 1e6 / pictures;
+    const double ours = reporter.Seconds("ours/" + stream.name) * 1e6 / pictures;
+    const double reference = reporter.Seconds("libavcodec/" + stream.name) * 1e6 / pictures;
     if (ours <= 0 || reference <= 0) continue;
     std::printf("%s %s: ours %.1f µs/picture, libavcodec+swscale %.1f µs/picture, ratio %.3f\n",
                 stream.name.c_str(), configuration.c_str(), ours, reference, reference / ours);
