@@ -14,10 +14,22 @@ namespace tlx::mpeg4::bench {
 
 namespace {
 
-std::vector<size_t> VopStarts(const std::vector<uint8_t>& bytes) {
+// Where each picture begins: at its VOP start code, or at the headers
+// (group of VOP, sequence, layer) that come right before it, so a picture
+// carries its own headers as a demuxer's packet does.
+std::vector<size_t> PictureStarts(const std::vector<uint8_t>& bytes) {
   std::vector<size_t> starts;
+  size_t headers = 0;
+  bool inHeaders = false;
   for (size_t i = 0; i + 3 < bytes.size(); ++i) {
-    if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 && bytes[i + 3] == 0xB6) starts.push_back(i);
+    if (bytes[i] != 0 || bytes[i + 1] != 0 || bytes[i + 2] != 1) continue;
+    if (bytes[i + 3] == 0xB6) {
+      starts.push_back(inHeaders ? headers : i);
+      inHeaders = false;
+    } else if (!inHeaders) {
+      headers = i;
+      inHeaders = true;
+    }
   }
   return starts;
 }
@@ -40,7 +52,7 @@ std::vector<BenchStream> LoadBenchStreams(const std::string& filter) {
     if (std::sscanf(stream.name.c_str(), "%*[a-z0-9]_%dx%d", &stream.width, &stream.height) != 2) continue;
     std::ifstream in(file, std::ios::binary);
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    std::vector<size_t> starts = VopStarts(bytes);
+    std::vector<size_t> starts = PictureStarts(bytes);
     if (starts.empty()) continue;
     starts[0] = 0;
     starts.push_back(bytes.size());

@@ -11,7 +11,7 @@ namespace tlx::mpeg4::bench {
 struct BenchStream {
   std::string name;  // the file's stem: <source>_<W>x<H>_<profile>_<rate>
   int width = 0, height = 0;
-  // Picture i is VOP i (the first also what comes before it), each followed
+  // Picture i is VOP i with the headers right before it, each followed
   // by the zero padding libavcodec may read past a packet.
   std::vector<std::vector<uint8_t>> pictures;
   std::vector<size_t> sizes;  // the pictures' lengths without the padding

@@ -71,6 +71,7 @@ TEST(EndToEnd, NetworkStreamComesOutAsTheCoreConvertsItInEveryFormat) {
 
     const BITMAPINFOHEADER& header = info->bmiHeader;
     EXPECT_EQ(g.filter->Frame().outputFormat & 1u, c.topDown || c.subtype == &MEDIASUBTYPE_YUY2 ? 0u : 1u);
+    EXPECT_EQ(g.filter->Frame().outputStride, 352 * header.biBitCount / 8);
     const std::vector<CorePictureBytes> expected =
         CoreOutput(stream, g.filter->Frame().outputFormat, g.filter->Frame().outputStride, 352, 288,
                    header.biSizeImage);
