@@ -91,14 +91,13 @@ HRESULT CMpeg4VideoDecoderFilter::CheckInputType(const CMediaType* in) {
   std::memcpy(savedBytes_, in->Format() + in->FormatLength() - 2, 2);
   ReadFormatExtra(extra, extraLength);
   const size_t capacity = buffer_.AllocateBuffer(kStreamBufferBytes);
-  width_ = checkWidth_ = info->bmiHeader.biWidth;
-  height_ = checkHeight_ = info->bmiHeader.biHeight;
+  width_ = info->bmiHeader.biWidth;
+  height_ = info->bmiHeader.biHeight;
   ResetStreamState();
   return capacity == kStreamBufferBytes ? S_OK : E_OUTOFMEMORY;
 }
 
 void CMpeg4VideoDecoderFilter::ReadFormatExtra(const BYTE* bytes, size_t length) {
-  inputBufferSize_ = kInputBufferSize;
   extraLength_ = 0;
   if (length >= sizeof(kStartCodePrefix) && length <= kMaxDecoderSpecificBytes &&
       std::memcmp(bytes, kStartCodePrefix, sizeof(kStartCodePrefix)) == 0) {
@@ -116,14 +115,14 @@ HRESULT CMpeg4VideoDecoderFilter::CheckTransform(const CMediaType*, const CMedia
   const BITMAPINFOHEADER& header = info->bmiHeader;
   const bool yuy2 = *out->Subtype() == MEDIASUBTYPE_YUY2;
   if (!yuy2 && header.biHeight < 0) return VFW_E_TYPE_NOT_ACCEPTED;
-  if (yuy2 && checkWidth_ % 16 != 0) return VFW_E_TYPE_NOT_ACCEPTED;
+  if (yuy2 && width_ % 16 != 0) return VFW_E_TYPE_NOT_ACCEPTED;
   const LONG height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
-  if (height != checkHeight_ || header.biWidth < checkWidth_) return VFW_E_TYPE_NOT_ACCEPTED;
+  if (height != height_ || header.biWidth < width_) return VFW_E_TYPE_NOT_ACCEPTED;
   if (IsRectEmpty(info->rcTarget)) return S_OK;
   const RECT& s = info->rcSource;
   const RECT& t = info->rcTarget;
-  if (s.left != 0 || s.top != 0 || s.right != checkWidth_ || s.bottom != checkHeight_) return E_FAIL;
-  if (t.right - t.left != checkWidth_ || t.bottom - t.top != checkHeight_) return E_FAIL;
+  if (s.left != 0 || s.top != 0 || s.right != width_ || s.bottom != height_) return E_FAIL;
+  if (t.right - t.left != width_ || t.bottom - t.top != height_) return E_FAIL;
   return S_OK;
 }
 

@@ -115,13 +115,11 @@ class CMpeg4VideoDecoderFilter : public CTransformFilter {
   // last reference picture goes out too.
   void DrainPictures();
 
-  // Decoder-specific information from the input type.
+  // Decoder-specific information from the input type: the picture size
+  // and the kept bytes.
   LONG width_ = 0, height_ = 0;
-  DWORD inputBufferSize_ = kInputBufferSize;
   size_t extraLength_ = 0;
   BYTE extra_[kMaxDecoderSpecificBytes] = {};
-  // The copy CheckTransform compares against.
-  LONG checkWidth_ = 0, checkHeight_ = 0;
   StreamBuffer buffer_;
   Mpeg4DecFrame frame_{};
   IMediaSample* heldSample_ = nullptr;

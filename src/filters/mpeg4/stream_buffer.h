@@ -52,7 +52,6 @@ class StreamBuffer {
 
   size_t UnreadBytes() const { return static_cast<size_t>(write_ - read_); }
   const uint8_t* Unread() const { return read_; }
-  size_t Capacity() const { return capacity_; }
   // Picture starts among the unread bytes that no decode call has taken.
   uint32_t PendingPictures() const { return pending_; }
   // Picture starts appended since the last reset: a running picture index.

@@ -16,7 +16,6 @@ class TimeStampRing {
     Slot& slot = slots_[index & 7];
     slot.present = 1;
     slot.value = value;
-    last_ = static_cast<int>(index & 7);
   }
   // Copies the value of the index to `destination` and clears its flag;
   // false (destination unchanged) when the slot holds none.
@@ -29,9 +28,7 @@ class TimeStampRing {
   }
   void Reset() {
     for (Slot& slot : slots_) slot.present = 0;
-    last_ = -1;
   }
-  int Last() const { return last_; }
 
  private:
   struct Slot {
@@ -39,7 +36,6 @@ class TimeStampRing {
     Value value{};
   };
   Slot slots_[8];
-  int last_ = -1;
 };
 
 }  // namespace tlx::mpeg4
