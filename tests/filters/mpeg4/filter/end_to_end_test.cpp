@@ -99,7 +99,9 @@ TEST(EndToEnd, StoppingWhileSamplesStreamIsClean) {
   for (int run = 0; run < 3; ++run) {
     g.renderer->ClearRecords();
     g.source->SetScript(items);
-    if (run > 0) ASSERT_EQ(g.control->Run(), S_OK);
+    if (run > 0) {
+      ASSERT_EQ(g.control->Run(), S_OK);
+    }
     ASSERT_TRUE(WaitLong([&] { return g.Delivered().size() >= size_t(5 + 7 * run); }));
     EXPECT_EQ(g.control->Stop(), S_OK);
     for (const ReceivedSample& s : g.Delivered()) EXPECT_EQ(s.bytes.size(), 176u * 2 * 144);

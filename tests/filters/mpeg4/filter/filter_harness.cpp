@@ -130,7 +130,9 @@ FilterGraph::FilterGraph(const CMediaType& input, const GUID& outputSubtype) {
   ALLOCATOR_PROPERTIES request{2, kSampleBytes, 1, 0}, actual{};
   samples_->SetProperties(&request, &actual);
   samples_->Commit();
-  if (inputConnect == S_OK && outputConnect == S_OK) EXPECT_EQ(control->Run(), S_OK);
+  if (inputConnect == S_OK && outputConnect == S_OK) {
+    EXPECT_EQ(control->Run(), S_OK);
+  }
 }
 
 FilterGraph::~FilterGraph() {

@@ -60,7 +60,9 @@ TEST(StreamBuffer, ScannerCountsWhatAPlainMatcherCountsAcrossAnyCuts) {
     ASSERT_EQ(buffer.AppendedPictures(), expected) << "round " << round;
     ASSERT_EQ(buffer.PendingPictures(), expected);
     ASSERT_EQ(buffer.UnreadBytes(), bytes.size());
-    if (!bytes.empty()) ASSERT_EQ(std::memcmp(buffer.Unread(), bytes.data(), bytes.size()), 0);
+    if (!bytes.empty()) {
+      ASSERT_EQ(std::memcmp(buffer.Unread(), bytes.data(), bytes.size()), 0);
+    }
   }
 }
 
