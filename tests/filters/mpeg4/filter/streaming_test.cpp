@@ -280,5 +280,20 @@ TEST_F(Streaming, ASampleLargerThanTheBufferDeliversNoDamagedPicture) {
   EXPECT_EQ(DeliveredIndices(stream, g.Delivered()), expected);
 }
 
+// The filter counts only MPEG-4 picture starts, so a short-header stream
+// never has two pictures buffered and nothing goes out, not even at the end.
+TEST_F(Streaming, AShortHeaderStreamDeliversNothing) {
+  const std::vector<uint8_t> stream = ReadFixture("h263_176x144.h263");
+  FilterGraph g(Mpeg4InputType(kWidth, kHeight), MEDIASUBTYPE_YUY2);
+  for (size_t at = 0, i = 0; at < stream.size(); at += 1500, ++i) {
+    const std::vector<uint8_t> piece(stream.begin() + long(at), stream.begin() + long(std::min(stream.size(), at + 1500)));
+    ASSERT_TRUE(SUCCEEDED(g.Feed(piece, PictureStamp(i))));
+  }
+  EXPECT_EQ(g.filter->Buffer().DecodedPictures(), 0u);
+  EXPECT_EQ(g.EndOfStream(), S_OK);
+  EXPECT_TRUE(g.Delivered().empty());
+  EXPECT_EQ(g.EndOfStreams(), 1);
+}
+
 }  // namespace
 }  // namespace tlx::mpeg4::filtertest
