@@ -95,6 +95,19 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, EndToEnd,
                                            Case{"tff_720x480.mp4", 720, 480, 5},
                                            Case{"bff_720x480.mp4", 720, 480, 1}));
 
+// The whole stream, cut into samples of up to 5000 bytes, through the
+// graph: what the renderer received (nothing when the run does not finish).
+std::vector<dshow::test::ReceivedSample> DecodeWhole(DecoderGraph& graph, const AvcStream& stream, uint32_t seed) {
+  auto items = CutIntoSamples(stream.annexB, 5000, seed);
+  items.push_back(ScriptItem::EndOfStream());
+  graph.source->SetScript(items);
+  if (!RunToEnd(graph)) {
+    ADD_FAILURE() << "the stream did not run to its end";
+    return {};
+  }
+  return graph.renderer->Samples();
+}
+
 // YUY2 of a decoded picture as the converter makes it (its rules are held to
 // a model of their own in the converter's tests).
 std::vector<uint8_t> Yuy2Of(Picture picture, bool interlaced) {
@@ -121,11 +134,7 @@ TEST(EndToEndFormats, Yuy2PicturesAreTheConvertedDecode) {
     DecoderGraph graph(decoder.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, stream.width, stream.height),
                        {{MEDIATYPE_Video, MEDIASUBTYPE_YUY2}});
     ASSERT_EQ(graph.outputConnect, S_OK);
-    auto items = CutIntoSamples(stream.annexB, 5000, 12);
-    items.push_back(ScriptItem::EndOfStream());
-    graph.source->SetScript(items);
-    ASSERT_TRUE(RunToEnd(graph));
-    const auto samples = graph.renderer->Samples();
+    const auto samples = DecodeWhole(graph, stream, 12);
     ASSERT_EQ(samples.size(), reference.size());
     for (size_t i = 0; i < samples.size(); ++i)
       EXPECT_TRUE(samples[i].bytes == Yuy2Of(reference[i], reference[i].flags != TLXAVC_PICTURE_PROGRESSIVE)) << i;
@@ -188,11 +197,7 @@ TEST_P(EndToEndRgb, PicturesAreTheModelsConversionOfTheDecode) {
       ASSERT_EQ(graph.graph->ConnectDirect(out.Get(), in.Get(), &type), S_OK);
     }
     const int rowBytes = (stream.width * info->bmiHeader.biBitCount / 8 + 3) & ~3;
-    auto items = CutIntoSamples(stream.annexB, 5000, 18);
-    items.push_back(ScriptItem::EndOfStream());
-    graph.source->SetScript(items);
-    ASSERT_TRUE(RunToEnd(graph));
-    const auto samples = graph.renderer->Samples();
+    const auto samples = DecodeWhole(graph, stream, 18);
     ASSERT_EQ(samples.size(), reference.size());
     for (size_t i = 0; i < samples.size(); ++i)
       ASSERT_TRUE(samples[i].bytes == RgbOf(reference[i], c.format, topDown, rowBytes)) << "picture " << i;

@@ -139,6 +139,13 @@ TEST(YuvRgbConverter, WalkOrder) {
     int height;
     std::vector<Call> calls;
   };
+  // Each field from its first line to line 4q - 2 + field.
+  const std::vector<Call> fields12 = {{'s', 0, {0, 0}},       {'t', 2, {2, 2, 4, 4}}, {'t', 4, {6, 6, 8, 8}},
+                                      {'s', 4, {10, 10}},     {'s', 1, {1, 1}},       {'b', 3, {3, 3, 5, 5}},
+                                      {'b', 5, {7, 7, 9, 9}}, {'s', 5, {11, 11}}};
+  std::vector<Call> fields14 = fields12;
+  fields14.push_back({'c', 10, {12}});
+  fields14.push_back({'c', 11, {13}});
   const Case cases[] = {
       {"progressive, 4 lines", &CYuvRgbConverter::ToRgb32, 4,
        {{'s', 0, {0, 0}}, {'p', 1, {1, 1, 2, 2}}, {'s', 1, {3, 3}}}},
@@ -146,26 +153,9 @@ TEST(YuvRgbConverter, WalkOrder) {
       {"progressive, 5 lines", &CYuvRgbConverter::ToRgb24, 5,
        {{'s', 0, {0, 0}}, {'p', 1, {1, 1, 2, 2}}, {'p', 2, {3, 3, 4, 4}}}},
       {"progressive, 1 line", &CYuvRgbConverter::ToRgb565, 1, {{'s', 0, {0, 0}}}},
-      {"fields, 12 lines", &CYuvRgbConverter::ToRgb555Fields, 12,
-       {{'s', 0, {0, 0}},
-        {'t', 2, {2, 2, 4, 4}},
-        {'t', 4, {6, 6, 8, 8}},
-        {'s', 4, {10, 10}},
-        {'s', 1, {1, 1}},
-        {'b', 3, {3, 3, 5, 5}},
-        {'b', 5, {7, 7, 9, 9}},
-        {'s', 5, {11, 11}}}},
-      {"fields, 14 lines", &CYuvRgbConverter::ToRgb32Fields, 14,
-       {{'s', 0, {0, 0}},
-        {'t', 2, {2, 2, 4, 4}},
-        {'t', 4, {6, 6, 8, 8}},
-        {'s', 4, {10, 10}},
-        {'s', 1, {1, 1}},
-        {'b', 3, {3, 3, 5, 5}},
-        {'b', 5, {7, 7, 9, 9}},
-        {'s', 5, {11, 11}},
-        {'c', 10, {12}},
-        {'c', 11, {13}}}},
+      {"fields, 12 lines", &CYuvRgbConverter::ToRgb555Fields, 12, fields12},
+      // Lines from 4q on copy the line two above, in the same field.
+      {"fields, 14 lines", &CYuvRgbConverter::ToRgb32Fields, 14, fields14},
       // Too short for fields: the progressive walk.
       {"fields, 7 lines", &CYuvRgbConverter::ToRgb565Fields, 7,
        {{'s', 0, {0, 0}}, {'p', 1, {1, 1, 2, 2}}, {'p', 2, {3, 3, 4, 4}}, {'p', 3, {5, 5, 6, 6}}}},
