@@ -166,6 +166,8 @@ struct RgbCase {
   mpeg4::reference::Format format;
 };
 
+void PrintTo(const RgbCase& c, std::ostream* out) { *out << c.name; }
+
 class EndToEndRgb : public ::testing::TestWithParam<RgbCase> {};
 
 // Each RGB output of a fixture equals the model applied to libavcodec's

@@ -322,6 +322,14 @@ std::vector<uint8_t> ModelBuffer(const WalkKind& kind, const ExactPlanes& p, boo
   return out;
 }
 
+// The sanitizers slow the big pictures twentyfold; under them the sizes
+// above 720x480 are left to the plain build.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kMostPixels = 720 * 480;
+#else
+constexpr int kMostPixels = 1920 * 1088;
+#endif
+
 // Every format and walk at the awkward and the real sizes: the SIMD classes
 // give the plain class's bytes.
 TEST(YuvRgbConverter, SimdClassesEqualThePlainClass) {
@@ -332,6 +340,7 @@ TEST(YuvRgbConverter, SimdClassesEqualThePlainClass) {
   int round = 0;
   for (int width : {1, 2, 16, 26, 176, 718, 720, 1920}) {
     for (int height : {1, 3, 4, 5, 8, 12, 14, 480, 1088}) {
+      if (width * height > kMostPixels) continue;
       const ExactPlanes planes(width, height, random);
       for (const WalkKind& kind : kWalks) {
         const bool topDown = ++round % 2 == 0;
@@ -454,7 +463,7 @@ TEST(YuvRgbConverter, TheMaskPicksTheClass) {
   const struct {
     const char* mask;
     int expected;  // 1 plain, 2 MMX, 3 SSE
-  } cases[] = {{"0", 1}, {"0x20", 2}, {"0x220", 3}, {"0x2000", 3}};
+  } cases[] = {{"0", 1}, {"0x20", 2}, {"0x2000", 3}};
   for (const auto& c : cases) {
     const uint32_t mask = uint32_t(std::strtoul(c.mask, nullptr, 0));
     if ((native & mask) != mask) continue;  // a feature this processor lacks
