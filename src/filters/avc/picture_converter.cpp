@@ -118,7 +118,7 @@ int CPictureConverter::RgbConvert(const Planes& planar, int width, int height, b
   if (interlaced && slots->format == kFormatRgb32 && (option & kOptionShiftedFields))
     walk = &CYuvRgbConverter::ToRgb32FieldsShifted;
   ((*rgbConverter_).*walk)(planar.plane[0], planar.plane[1], planar.plane[2], destination, width, height, stride,
-                               lumaStride);
+                           lumaStride);
   return 1;
 }
 

@@ -337,6 +337,7 @@ TEST(YuvRgbConverter, SimdClassesEqualThePlainClass) {
   CYuvRgbConverterC plain;
   CYuvRgbConverterMmx mmx;
   CYuvRgbConverterSse sse;
+  CYuvRgbConverter* const classes[] = {&plain, &mmx, &sse};
   int round = 0;
   for (int width : {1, 2, 16, 26, 176, 718, 720, 1920}) {
     for (int height : {1, 3, 4, 5, 8, 12, 14, 480, 1088}) {
@@ -345,9 +346,7 @@ TEST(YuvRgbConverter, SimdClassesEqualThePlainClass) {
       for (const WalkKind& kind : kWalks) {
         const bool topDown = ++round % 2 == 0;
         const int fullRange = round % 3 == 0;
-        for (CYuvRgbConverter* converter : {static_cast<CYuvRgbConverter*>(&plain), static_cast<CYuvRgbConverter*>(&mmx),
-                                            static_cast<CYuvRgbConverter*>(&sse)})
-          converter->SetRange(fullRange, fullRange != 0 ? 16 : 0);
+        for (CYuvRgbConverter* converter : classes) converter->SetRange(fullRange, fullRange != 0 ? 16 : 0);
         const auto expected = RunWalk(plain, kind, planes, topDown, 0xA5);
         ASSERT_EQ(RunWalk(mmx, kind, planes, topDown, 0xA5), expected) << kind.name << ' ' << width << 'x' << height;
         ASSERT_EQ(RunWalk(sse, kind, planes, topDown, 0xA5), expected) << kind.name << ' ' << width << 'x' << height;
@@ -366,11 +365,12 @@ TEST(YuvRgbConverter, WalksWriteTheWholeAreaAndOnlyIt) {
   } sizes[] = {{1, 1}, {3, 5}, {26, 14}, {17, 9}, {718, 12}, {16, 7}, {40, 2}};
   CYuvRgbConverterC plain;
   CYuvRgbConverterSse sse;
+  CYuvRgbConverter* const classes[] = {&plain, &sse};
   for (const auto& size : sizes) {
     const ExactPlanes planes(size.width, size.height, random);
     for (const WalkKind& kind : kWalks) {
       for (const bool topDown : {false, true}) {
-        for (CYuvRgbConverter* converter : {static_cast<CYuvRgbConverter*>(&plain), static_cast<CYuvRgbConverter*>(&sse)}) {
+        for (CYuvRgbConverter* converter : classes) {
           converter->SetRange(0, 0);
           const auto expected = ModelBuffer(kind, planes, topDown, 0, 0);
           EXPECT_EQ(RunWalk(*converter, kind, planes, topDown, 0x00), expected)
@@ -432,9 +432,9 @@ TEST(YuvRgbConverter, SetRangeReachesEveryClass) {
   CYuvRgbConverterC plain;
   CYuvRgbConverterMmx mmx;
   CYuvRgbConverterSse sse;
+  CYuvRgbConverter* const classes[] = {&plain, &mmx, &sse};
   const WalkKind& walk = kWalks[6];  // ToRgb32
-  for (CYuvRgbConverter* converter : {static_cast<CYuvRgbConverter*>(&plain), static_cast<CYuvRgbConverter*>(&mmx),
-                                      static_cast<CYuvRgbConverter*>(&sse)}) {
+  for (CYuvRgbConverter* converter : classes) {
     converter->SetRange(1, 16);
     const auto full = RunWalk(*converter, walk, planes, true, 0);
     for (int r = 0; r < 4; ++r) {
