@@ -1,6 +1,10 @@
 // The AVC decoder filter: a transform filter that feeds an AVC elementary
 // stream to the decoder core and delivers the decoded pictures, through its
-// output worker, as YV12 or YUY2.
+// output worker, as YV12, YUY2, RGB32, RGB24 or RGB565.
+//
+// RGB row order follows the sign of the output type's biHeight, as a bitmap's
+// does: a positive biHeight gets bottom-up rows (the picture's top line in
+// the buffer's last row), a negative one top-down rows.
 #pragma once
 
 #include <cstdint>

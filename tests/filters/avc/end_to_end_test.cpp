@@ -1,6 +1,6 @@
 // The filter in a graph with the real core: fixture streams cut into samples
 // of random size come out as every picture once, in display order, with its
-// time, equal to libavcodec's own decode.
+// time, equal to libavcodec's own decode (or its conversion to YUY2 or RGB).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include "core_library.h"
 #include "filter_harness.h"
 #include "picture_converter.h"
+#include "rgb_reference_model.h"
 
 namespace tlx::avctest {
 namespace {
@@ -94,6 +95,19 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, EndToEnd,
                                            Case{"tff_720x480.mp4", 720, 480, 5},
                                            Case{"bff_720x480.mp4", 720, 480, 1}));
 
+// The whole stream, cut into samples of up to 5000 bytes, through the
+// graph: what the renderer received (nothing when the run does not finish).
+std::vector<dshow::test::ReceivedSample> DecodeWhole(DecoderGraph& graph, const AvcStream& stream, uint32_t seed) {
+  auto items = CutIntoSamples(stream.annexB, 5000, seed);
+  items.push_back(ScriptItem::EndOfStream());
+  graph.source->SetScript(items);
+  if (!RunToEnd(graph)) {
+    ADD_FAILURE() << "the stream did not run to its end";
+    return {};
+  }
+  return graph.renderer->Samples();
+}
+
 // YUY2 of a decoded picture as the converter makes it (its rules are held to
 // a model of their own in the converter's tests).
 std::vector<uint8_t> Yuy2Of(Picture picture, bool interlaced) {
@@ -120,16 +134,89 @@ TEST(EndToEndFormats, Yuy2PicturesAreTheConvertedDecode) {
     DecoderGraph graph(decoder.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, stream.width, stream.height),
                        {{MEDIATYPE_Video, MEDIASUBTYPE_YUY2}});
     ASSERT_EQ(graph.outputConnect, S_OK);
-    auto items = CutIntoSamples(stream.annexB, 5000, 12);
-    items.push_back(ScriptItem::EndOfStream());
-    graph.source->SetScript(items);
-    ASSERT_TRUE(RunToEnd(graph));
-    const auto samples = graph.renderer->Samples();
+    const auto samples = DecodeWhole(graph, stream, 12);
     ASSERT_EQ(samples.size(), reference.size());
     for (size_t i = 0; i < samples.size(); ++i)
       EXPECT_TRUE(samples[i].bytes == Yuy2Of(reference[i], reference[i].flags != TLXAVC_PICTURE_PROGRESSIVE)) << i;
   }
 }
+
+// RGB of a decoded picture as the reference model makes it: the field walk
+// for an interlaced picture, studio range, rows of rowBytes bottom-up or
+// top-down. The tightly packed planes of an even width have chroma rows of
+// half the luma row.
+std::vector<uint8_t> RgbOf(const Picture& picture, mpeg4::reference::Format format, bool topDown, int rowBytes) {
+  namespace ref = mpeg4::reference;
+  EXPECT_EQ(picture.width % 2, 0);
+  const ref::Mode mode = picture.flags != TLXAVC_PICTURE_PROGRESSIVE ? ref::Mode::Fields : ref::Mode::Progressive;
+  const auto rows = ref::ConvertPicture(ref::MakeColour(0, 0), format, mode,
+                                        {picture.width, picture.height, picture.y.data(), picture.u.data(),
+                                         picture.v.data(), picture.width});
+  std::vector<uint8_t> out(static_cast<size_t>(rowBytes) * picture.height);
+  for (int r = 0; r < picture.height; ++r)
+    std::copy(rows[r].begin(), rows[r].end(),
+              out.begin() + static_cast<size_t>(topDown ? r : picture.height - 1 - r) * rowBytes);
+  return out;
+}
+
+struct RgbCase {
+  const char* name;
+  const char* file;
+  GUID subtype;
+  mpeg4::reference::Format format;
+};
+
+void PrintTo(const RgbCase& c, std::ostream* out) { *out << c.name; }
+
+class EndToEndRgb : public ::testing::TestWithParam<RgbCase> {};
+
+// Each RGB output of a fixture equals the model applied to libavcodec's
+// planes: bottom-up rows for a positive biHeight, top-down for a negative one.
+TEST_P(EndToEndRgb, PicturesAreTheModelsConversionOfTheDecode) {
+  using dshow::test::PinOf;
+  const RgbCase c = GetParam();
+  const AvcStream stream = ReadAvcStream(FixturePath(c.file));
+  const std::vector<Picture> reference = ReferenceDecode(stream.annexB);
+  for (const bool topDown : {false, true}) {
+    SCOPED_TRACE(topDown ? "negative biHeight" : "positive biHeight");
+    ModuleFolder folder(RealCoreFolder());
+    ComPtr<IBaseFilter> decoder = folder.CreateFilter();
+    DecoderGraph graph(decoder.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, stream.width, stream.height),
+                       {{MEDIATYPE_Video, c.subtype}});
+    ASSERT_EQ(graph.outputConnect, S_OK);
+    ComPtr<IPin> out = PinOf(decoder.Get(), u"Out"), in = PinOf(graph.rendererFilter.Get(), u"In");
+    AM_MEDIA_TYPE connected{};
+    ASSERT_EQ(out->ConnectionMediaType(&connected), S_OK);
+    CMediaType type(connected);
+    FreeMediaType(connected);
+    auto* info = reinterpret_cast<VIDEOINFOHEADER2*>(type.Format());
+    ASSERT_GT(info->bmiHeader.biHeight, 0);
+    if (topDown) {
+      // Connected again with the negated height.
+      info->bmiHeader.biHeight = -info->bmiHeader.biHeight;
+      ASSERT_EQ(graph.graph->Disconnect(out.Get()), S_OK);
+      ASSERT_EQ(graph.graph->Disconnect(in.Get()), S_OK);
+      ASSERT_EQ(graph.graph->ConnectDirect(out.Get(), in.Get(), &type), S_OK);
+    }
+    const int rowBytes = (stream.width * info->bmiHeader.biBitCount / 8 + 3) & ~3;
+    const auto samples = DecodeWhole(graph, stream, 18);
+    ASSERT_EQ(samples.size(), reference.size());
+    for (size_t i = 0; i < samples.size(); ++i)
+      ASSERT_TRUE(samples[i].bytes == RgbOf(reference[i], c.format, topDown, rowBytes)) << "picture " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, EndToEndRgb,
+    ::testing::Values(
+        RgbCase{"ProgressiveRgb32", "progressive_320x240.mp4", MEDIASUBTYPE_RGB32, mpeg4::reference::Format::Rgb32},
+        RgbCase{"ProgressiveRgb24", "progressive_320x240.mp4", MEDIASUBTYPE_RGB24, mpeg4::reference::Format::Rgb24},
+        RgbCase{"ProgressiveRgb565", "progressive_320x240.mp4", MEDIASUBTYPE_RGB565,
+                mpeg4::reference::Format::Rgb565},
+        RgbCase{"InterlacedRgb32", "tff_720x480.mp4", MEDIASUBTYPE_RGB32, mpeg4::reference::Format::Rgb32},
+        RgbCase{"InterlacedRgb24", "tff_720x480.mp4", MEDIASUBTYPE_RGB24, mpeg4::reference::Format::Rgb24},
+        RgbCase{"InterlacedRgb565", "tff_720x480.mp4", MEDIASUBTYPE_RGB565, mpeg4::reference::Format::Rgb565}),
+    [](const ::testing::TestParamInfo<RgbCase>& info) { return std::string(info.param.name); });
 
 // The configuration record after the header and length-prefixed samples give
 // the same pictures as the byte stream.

@@ -2,28 +2,43 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
+#include "rgb_reference_model.h"
 
 namespace tlx::avc {
 namespace {
 
 TEST(PictureConverter, TheFeatureWordChoosesTheVariant) {
+  enum Rgb { C, Mmx, Sse };
   struct Case {
     uint32_t features;
     bool simd;
+    Rgb rgb;
   };
   const Case cases[] = {
-      {0x0, false}, {0x1 | 0x2 | 0x10 | 0x40, false}, {0x1 | 0x2 | 0x20, true},
-      {0x1 | 0x2 | 0x20 | 0x200 | 0x400, true}, {0x1 | 0x2 | 0x20 | 0x600 | 0x2000, true}, {0x2000, true},
+      {0x0, false, C},       {0x1 | 0x2 | 0x10 | 0x40, false, C}, {0x1 | 0x2 | 0x20, true, Mmx},
+      {0x1 | 0x2 | 0x20 | 0x200 | 0x400, true, Sse}, {0x1 | 0x2 | 0x20 | 0x600 | 0x2000, true, Sse},
+      {0x2000, true, Sse},
+  };
+  const auto rgbClass = [](const CYuvRgbConverter* rgb) {
+    return dynamic_cast<const CYuvRgbConverterSse*>(rgb) != nullptr   ? Sse
+           : dynamic_cast<const CYuvRgbConverterMmx*>(rgb) != nullptr ? Mmx
+                                                                       : C;
   };
   for (const Case& c : cases) {
     CPictureConverter converter;
     EXPECT_EQ(converter.Select(c.features), 1);
     EXPECT_TRUE(converter.ready());
     EXPECT_EQ(converter.formatConverter()->simd(), c.simd) << std::hex << c.features;
+    ASSERT_NE(converter.rgbConverter(), nullptr);
+    EXPECT_EQ(rgbClass(converter.rgbConverter()), c.rgb) << std::hex << c.features;
+    // The plain class runs the plain kernels, the others the SSE2 ones.
+    EXPECT_EQ(&converter.rgbConverter()->kernels(),
+              c.rgb == C ? &mpeg4::kPlainYuvRgbKernels : &mpeg4::kSse2YuvRgbKernels);
   }
   // An AMD processor with the MMX extensions and no SSE counts as the SSE level.
   win32::CpuidRegisters amd;
@@ -37,6 +52,7 @@ TEST(PictureConverter, TheFeatureWordChoosesTheVariant) {
   CPictureConverter converter;
   converter.Select(features);
   EXPECT_TRUE(converter.formatConverter()->simd());
+  EXPECT_NE(dynamic_cast<const CYuvRgbConverterSse*>(converter.rgbConverter()), nullptr);
 }
 
 struct Picture {
@@ -169,22 +185,104 @@ TEST(PictureConverter, AFourRowInterlacedPictureRepeatsItsChromaRows) {
     }
 }
 
-TEST(PictureConverter, APackedFormatWithoutConverterWritesNothing) {
-  std::mt19937 random(5);
-  Picture source(16, 16, random);
-  CPictureConverter converter;
-  for (const uint32_t format : {kFormatRgb32, kFormatRgb24, kFormatRgb565, kFormatRgb555, 0u}) {
-    std::vector<uint8_t> out(64 * 16, 0xEE);
-    EXPECT_EQ(converter.PackedConvert(source.planes(), 16, 16, kFormatPlanar420 | kSourceProgressive,
-                                      kOptionStudioRange, out.data(), 64, format),
-              0);
-    EXPECT_EQ(out, std::vector<uint8_t>(64 * 16, 0xEE));
+// Planes whose chroma stride is half the luma stride, as the RGB walks read
+// them.
+struct HalfStridePlanes {
+  int width, height, lumaStride;
+  std::vector<uint8_t> y, u, v;
+  HalfStridePlanes(int w, int h, std::mt19937& random) : width(w), height(h), lumaStride((w + 1) / 2 * 2 + 16) {
+    y.resize(static_cast<size_t>(lumaStride) * h);
+    u.resize(static_cast<size_t>(lumaStride / 2) * ((h + 1) / 2));
+    v.resize(u.size());
+    for (auto* plane : {&y, &u, &v})
+      for (auto& b : *plane) b = static_cast<uint8_t>(random());
   }
-  std::vector<uint8_t> out(32 * 16, 0xEE);
-  EXPECT_EQ(converter.PackedConvert(source.planes(), 16, 16, kFormatPlanar422, kOptionStudioRange, out.data(), 32,
-                                    kFormatYuy2),
-            0);
-  EXPECT_EQ(out, std::vector<uint8_t>(32 * 16, 0xEE));
+  Planes planes(bool yv12) {
+    return {{y.data(), yv12 ? v.data() : u.data(), yv12 ? u.data() : v.data()},
+            {lumaStride, lumaStride / 2, lumaStride / 2}};
+  }
+};
+
+// The RGB branch: format, walk, orientation and range from the format and
+// option words, against the reference model.
+TEST(PictureConverter, RgbFollowsTheFormatSourceAndOptionWords) {
+  namespace ref = mpeg4::reference;
+  const struct {
+    uint32_t format, source, option;
+    ref::Format model;
+    ref::Mode mode;
+    bool topDown;
+  } cases[] = {
+      {kFormatRgb555, kFormatPlanar420 | kSourceProgressive, kOptionStudioRange, ref::Format::Rgb555,
+       ref::Mode::Progressive, false},
+      {kFormatRgb555, kFormatPlanar420 | kSourceInterlaced, kOptionRowsFromLast, ref::Format::Rgb555,
+       ref::Mode::Fields, true},
+      {kFormatRgb565, kFormatPlanar420 | kSourceInterlaced, kOptionStudioRange | kOptionRowsFromLast,
+       ref::Format::Rgb565, ref::Mode::Fields, true},
+      {kFormatRgb24, kFormatPlanar420 | kSourceProgressive, kOptionFullRange | kOptionRowsFromLast,
+       ref::Format::Rgb24, ref::Mode::Progressive, true},
+      {kFormatRgb24, kFormatYv12 | kSourceInterlaced, kOptionStudioRange, ref::Format::Rgb24, ref::Mode::Fields,
+       false},
+      {kFormatRgb32, kFormatPlanar420 | kSourceInterlaced, kOptionFullRange, ref::Format::Rgb32, ref::Mode::Fields,
+       false},
+      {kFormatRgb32, kFormatPlanar420 | kSourceInterlaced, kOptionShiftedFields | kOptionRowsFromLast,
+       ref::Format::Rgb32, ref::Mode::ShiftUp, true},
+      // The shifted walk is a field walk: a progressive source ignores it.
+      {kFormatRgb32, kFormatYv12 | kSourceProgressive, kOptionShiftedFields, ref::Format::Rgb32,
+       ref::Mode::Progressive, false},
+  };
+  std::mt19937 random(6);
+  HalfStridePlanes source(38, 22, random);
+  for (const uint32_t features : {0u, 0x20u, 0x2000u}) {
+    CPictureConverter converter;
+    converter.Select(features);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << "features " << features << " format " << std::hex << c.format << " source "
+                                      << c.source << " option " << c.option);
+      const int rowBytes = source.width * ref::PixelBytes(c.model) + 6;
+      std::vector<uint8_t> out(static_cast<size_t>(rowBytes) * source.height, 0xEE);
+      ASSERT_EQ(converter.PackedConvert(source.planes((c.source & kFormatYv12) != 0), source.width, source.height,
+                                        c.source, c.option, out.data(), rowBytes, c.format),
+                1);
+      const bool full = (c.option & kOptionFullRange) != 0;
+      const auto rows = ref::ConvertPicture(ref::MakeColour(full, full ? 16 : 0), c.model, c.mode,
+                                            {source.width, source.height, source.y.data(), source.u.data(),
+                                             source.v.data(), source.lumaStride});
+      for (int r = 0; r < source.height; ++r) {
+        const uint8_t* row = out.data() + static_cast<size_t>(c.topDown ? r : source.height - 1 - r) * rowBytes;
+        ASSERT_TRUE(std::equal(rows[r].begin(), rows[r].end(), row)) << "row " << r;
+        ASSERT_TRUE(std::all_of(row + rows[r].size(), row + rowBytes, [](uint8_t b) { return b == 0xEE; }));
+      }
+    }
+  }
+}
+
+TEST(PictureConverter, APackedConversionItCannotDoWritesNothing) {
+  std::mt19937 random(5);
+  HalfStridePlanes source(16, 16, random);
+  const struct {
+    const char* what;
+    Planes planes;
+    uint32_t sourceFormat, destinationFormat;
+    int rowBytes;
+  } cases[] = {
+      {"no packed format", source.planes(false), kFormatPlanar420 | kSourceProgressive, 0, 64},
+      {"a 4:2:2 source", source.planes(false), kFormatPlanar422, kFormatYuy2, 64},
+      {"a 4:2:2 source to RGB", source.planes(false), kFormatPlanar422, kFormatRgb32, 64},
+      {"chroma rows not half the luma stride", {{source.y.data(), source.u.data(), source.v.data()},
+                                                {source.lumaStride, source.lumaStride / 2 + 1, source.lumaStride / 2}},
+       kFormatPlanar420 | kSourceProgressive, kFormatRgb24, 64},
+      {"rows shorter than the picture", source.planes(false), kFormatPlanar420 | kSourceInterlaced, kFormatRgb32, 60},
+  };
+  CPictureConverter converter;
+  for (const auto& c : cases) {
+    std::vector<uint8_t> out(64 * 16, 0xEE);
+    EXPECT_EQ(converter.PackedConvert(c.planes, 16, 16, c.sourceFormat, kOptionStudioRange, out.data(), c.rowBytes,
+                                      c.destinationFormat),
+              0)
+        << c.what;
+    EXPECT_EQ(out, std::vector<uint8_t>(64 * 16, 0xEE)) << c.what;
+  }
 }
 
 }  // namespace
