@@ -1,7 +1,6 @@
 #include "common/tlx_pc_cmn_reg_key.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <memory>
 #include <string>
@@ -17,11 +16,7 @@ using tlx::test::ChildProcess;
 using tlx::test::TempFolder;
 
 // Every test process keeps its hives in a folder of its own.
-const TempFolder& RegistryFolder() {
-  static TempFolder folder;
-  return folder;
-}
-const bool g_folderSet = [] { return setenv("TLX_REGISTRY_DIR", RegistryFolder().path().c_str(), 1) == 0; }();
+const TempFolder& g_registryFolder = tlx::test::ProcessRegistryFolder();
 
 // A key of its own for each test, below HKEY_CURRENT_USER.
 std::u16string TestKeyPath() {

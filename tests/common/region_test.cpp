@@ -8,6 +8,7 @@
 #include "common/tlx_pc_cmn_help.h"
 #include "common/tlx_pc_cmn_region.h"
 #include "common/tlx_pc_cmn_system.h"
+#include "resources/tlx_pc_resource.h"
 
 namespace {
 
@@ -117,6 +118,19 @@ TEST(Help, EachRowNamesItsHelpFile) {
   EXPECT_EQ(u"TLPC3HelpGB.chm", Text(TlxPcCmnHelpFileOf(TlxPcCmnFindRegionRow(u"EU-GB"))));
   EXPECT_EQ(u"TLPC3HelpES.chm", Text(TlxPcCmnHelpFileOf(TlxPcCmnFindRegionRow(u"EU-ES"))));
   EXPECT_EQ(u"TLPC3Help.chm", Text(TlxPcCmnHelpFileOf(TlxPcCmnFindRegionRow(u"US"))));
+}
+
+// Loading the library put its string table into the resource chain.
+TEST(Registration, TheLibraryStringsAreInTheChain) {
+  const struct {
+    UINT id;
+    const char16_t* text;
+  } strings[] = {{11000, u"Aspect"}, {19950, u"TLPC3Help.chm"}};
+  for (const auto& string : strings) {
+    WCHAR text[64] = {};
+    EXPECT_LT(0, LoadStringW(AfxFindStringResourceHandle(string.id), string.id, text, 64)) << string.id;
+    EXPECT_EQ(std::u16string(string.text), Text(text)) << string.id;
+  }
 }
 
 TEST(FilePath, NameAndFolderOfPaths) {

@@ -21,6 +21,8 @@ inline constexpr UINT HH_UNINITIALIZE = 29;
 using TlxPcCmnHelpPresenter = void (*)(const WCHAR* file, UINT command, DWORD_PTR data);
 
 // Installs the presenter (null: the default one); returns the one it replaces.
+// The presenter runs with the help count locked, so it must not call the
+// functions below.
 TlxPcCmnHelpPresenter TlxPcCmnSetHelpPresenter(TlxPcCmnHelpPresenter presenter);
 
 // At count 0 the presenter initialises; the count goes up by one. The library
