@@ -95,13 +95,13 @@ Descriptor Connect(const HttpUrl& url) {
 // Reads until the connection closes or `data` holds `limit` bytes, or, with
 // `stop`, until `data` contains it. False on a time-out or an error.
 bool Receive(int socket, std::string& data, size_t limit, std::string_view stop = {}) {
-  char piece[16 * 1024];
+  char chunk[16 * 1024];
   while (data.size() < limit && (stop.empty() || data.find(stop) == std::string::npos)) {
-    const long got = tlx::win32::ReadSome(socket, piece, std::min(sizeof(piece), limit - data.size()),
+    const long got = tlx::win32::ReadSome(socket, chunk, std::min(sizeof(chunk), limit - data.size()),
                                           DeadlineAfter(kTlxPcCmnHttpTimeoutMs));
     if (got < 0) return false;
     if (got == 0) break;
-    data.append(piece, static_cast<size_t>(got));
+    data.append(chunk, static_cast<size_t>(got));
   }
   return true;
 }

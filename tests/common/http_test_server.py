@@ -36,10 +36,10 @@ def serve_files(directory):
 def read_request(connection):
     data = b""
     while b"\r\n\r\n" not in data:
-        piece = connection.recv(4096)
-        if not piece:
+        chunk = connection.recv(4096)
+        if not chunk:
             break
-        data += piece
+        data += chunk
 
 
 def serve_raw(answer, silent):
