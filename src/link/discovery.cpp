@@ -142,7 +142,8 @@ void DiscoveryTask(intptr_t) {
   const size_t sockets = wait.size() - 1;
   while (true) {
     for (pollfd& entry : wait) entry.revents = 0;
-    const int ready = win32::PollUntil(wait.data(), wait.size(), win32::DeadlineAfter(static_cast<uint32_t>(timeoutMs)));
+    const int ready =
+        win32::PollUntil(wait.data(), wait.size(), win32::DeadlineAfter(static_cast<uint32_t>(timeoutMs)));
     {
       std::lock_guard guard(s.lock);
       if (s.stop) break;

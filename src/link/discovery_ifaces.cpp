@@ -99,7 +99,8 @@ std::vector<uint32_t> tlxDiscoveryBroadcasts(const std::vector<TlxIfaceInfo>& in
                                              const std::vector<TlxAddressRange>& extra) {
   std::vector<uint32_t> broadcasts;
   for (const TlxIfaceInfo& entry : interfaces) {
-    if ((entry.flags & IFF_UP) == 0 || (entry.flags & IFF_LOOPBACK) != 0 || (entry.flags & IFF_BROADCAST) == 0) continue;
+    if ((entry.flags & IFF_UP) == 0 || (entry.flags & IFF_LOOPBACK) != 0 || (entry.flags & IFF_BROADCAST) == 0)
+      continue;
     if (entry.address == INADDR_ANY || entry.address == INADDR_LOOPBACK) continue;
     bool local = false;
     for (const TlxAddressRange& range : kPrivateRanges) local = local || Within(entry.address, range);

@@ -59,4 +59,12 @@ int tlxIdentityRead(int id, int size, char* buffer) {
   return tlxIdentityFormat(id, value, length, size, buffer);
 }
 
+int tlxLdInfo(const char* name, void* out, int size) {
+  if (out == nullptr || size <= 0) return -1;
+  std::memset(out, 0, static_cast<size_t>(size));
+  constexpr int kMacTextSize = 2 * kIdentityMacSize + 1;
+  if (name == nullptr || std::strcmp(name, "SYSID_WLAN_MAC_ADDR_P") != 0 || size < kMacTextSize) return -1;
+  return tlxIdentityRead(SYSINFO_WLAN_MAC_ADDR_P, size, static_cast<char*>(out));
+}
+
 }  // namespace tlx::link

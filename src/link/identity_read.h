@@ -26,4 +26,10 @@ int tlxIdentityRead(int id, int size, char* buffer);
 // byte. -1 (logged) when the text and its NUL do not fit.
 int tlxIdentityFormat(int id, const uint8_t* value, int length, int size, char* buffer);
 
+// The system value `name` into `out` of `size` bytes, zeroed first:
+// "SYSID_WLAN_MAC_ADDR_P" gives the player's wireless MAC as 12 upper-case
+// hexadecimal digits and a NUL. 0, or -1 for a null or unknown name, a null
+// `out`, a size below 13 or a value that cannot be read.
+int tlxLdInfo(const char* name, void* out, int size);
+
 }  // namespace tlx::link

@@ -46,8 +46,8 @@ struct TlxLineRange {
 
 struct TlxLineDevice {
   int32_t kind;
-  int32_t first;   // the maker id
-  int32_t second;  // the model id
+  int32_t first;                     // the maker id
+  int32_t second;                    // the model id
   char makerName[kLineTextMax + 1];  // kind 2 only
   char modelName[kLineTextMax + 1];
 };

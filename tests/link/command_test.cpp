@@ -158,9 +158,8 @@ class CommandMailslotTest : public testing::Test {
   static std::vector<std::string> CallsUntilEnd() {
     Write("TVSELECT:99");
     std::unique_lock lock(calls().lock);
-    calls().changed.wait_for(lock, std::chrono::seconds(5), [] {
-      return !calls().lines.empty() && calls().lines.back() == "select 99 0 0 0 0";
-    });
+    calls().changed.wait_for(lock, std::chrono::seconds(5),
+                             [] { return !calls().lines.empty() && calls().lines.back() == "select 99 0 0 0 0"; });
     std::vector<std::string> lines = calls().lines;
     if (!lines.empty() && lines.back() == "select 99 0 0 0 0") lines.pop_back();
     return lines;

@@ -11,17 +11,19 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "auth/tlx_authentication.h"
 #include "link/discovery_ifaces.h"
 #include "link/discovery_reporter.h"
 #include "link/event_mgr.h"
-#include "auth/tlx_authentication.h"
 #include "link/identity_read.h"
+#include "link/identity_values.h"
 #include "link/link_ports.h"
 #include "link/tlx_cfg.h"
 #include "link_env_support.h"
@@ -41,13 +43,13 @@ constexpr char kNonce[] = "0123456789abcdef0123456789ABCDEF";
 std::string Lines(const std::string& identifier, const std::string& extra = "") {
   return R"("lines": [["Version", "2.1"], ["Ravix_Host", "base.example"], ["Ravix_Port", "5021"],
     ["Identifier", ")" +
-         identifier + R"("], ["BaseStation_Mode", "setup"], ["Model", "QZA-K20US"], ["Nonce", ")" + kNonce +
-         R"("])" + extra + "]";
+         identifier + R"("], ["BaseStation_Mode", "setup"], ["Model", "QZA-K20US"], ["Nonce", ")" + kNonce + R"("])" +
+         extra + "]";
 }
 
 std::string Scenario(const std::string& bases, const std::string& options = "") {
-  return R"({"services": {"discovery": {"search_port": )" + std::to_string(tlxLinkPorts().search) +
-         R"(, "bases": [)" + bases + "]" + options + "}}}";
+  return R"({"services": {"discovery": {"search_port": )" + std::to_string(tlxLinkPorts().search) + R"(, "bases": [)" +
+         bases + "]" + options + "}}}";
 }
 
 // What the reporter was given.
@@ -147,7 +149,9 @@ class DiscoveryTest : public test::LinkTest {
   }
   static void UseInterfaces(std::vector<TlxIfaceInfo> interfaces) {
     tlxSetDiscoveryInterfaceSource([interfaces] { return interfaces; },
-                                   [] { return std::vector<TlxAddressRange>{{0x7F000000, 0xFF000000}}; });
+                                   [] {
+                                     return std::vector<TlxAddressRange>{{0x7F000000, 0xFF000000}};
+                                   });
   }
 };
 
@@ -177,8 +181,9 @@ TEST_F(DiscoveryTest, WithoutALocalInterfaceNothingIsSentButAnswersAreHeard) {
   ASSERT_EQ(tlxDiscoveryStart(2000), 0);
   // An answer straight to the reply port, as a base that saw an earlier search.
   win32::Descriptor sender = BindUdp(INADDR_LOOPBACK, 0);
-  std::string notify = "NOTIFY Telvara_BaseStation\r\nVersion: 1\r\nRavix_Host: h\r\nRavix_Port: 1\r\nIdentifier: "
-                       "DIRECT\r\nBaseStation_Mode: x\r\nModel: m\r\nNonce: n\r\n";
+  std::string notify =
+      "NOTIFY Telvara_BaseStation\r\nVersion: 1\r\nRavix_Host: h\r\nRavix_Port: 1\r\nIdentifier: "
+      "DIRECT\r\nBaseStation_Mode: x\r\nModel: m\r\nNonce: n\r\n";
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -255,6 +260,30 @@ TEST_F(DiscoveryTest, IdentityReadGivesTextsAndUpperCaseHex) {
   EXPECT_EQ(tlxIdentityRead(SYSINFO_ETHER_MAC_ADDR_P, 12, buffer), -1);
   EXPECT_STREQ(buffer, "") << "the buffer is zeroed";
   EXPECT_EQ(tlxIdentityRead(4099, sizeof buffer, buffer), -1) << "an id without a value";
+
+  // The wireless MAC as the authentication library registers it.
+  char mac[kIdentityMacSize];
+  ASSERT_EQ(tlxIdentityValueRead(SYSINFO_WLAN_MAC_ADDR_P, mac, sizeof mac), kIdentityMacSize);
+  char hex[2 * kIdentityMacSize + 1];
+  for (int i = 0; i < kIdentityMacSize; ++i) std::snprintf(hex + 2 * i, 3, "%02X", static_cast<uint8_t>(mac[i]));
+  const struct {
+    const char* name;
+    int size;
+    int result;
+  } cases[] = {{"SYSID_WLAN_MAC_ADDR_P", 20, 0},
+               {"SYSID_WLAN_MAC_ADDR_P", 13, 0},
+               {"SYSID_WLAN_MAC_ADDR_P", 12, -1},
+               {"SYSID_ETHER_MAC_ADDR_P", 20, -1},
+               {nullptr, 20, -1}};
+  for (const auto& c : cases) {
+    char out[20];
+    std::memset(out, 0x5A, sizeof out);
+    EXPECT_EQ(tlxLdInfo(c.name, out, c.size), c.result) << c.size;
+    EXPECT_EQ(std::string(out, static_cast<size_t>(c.size)),
+              c.result == 0 ? std::string(hex) + std::string(static_cast<size_t>(c.size) - 12, '\0')
+                            : std::string(static_cast<size_t>(c.size), '\0'));
+  }
+  EXPECT_EQ(tlxLdInfo("SYSID_WLAN_MAC_ADDR_P", nullptr, 20), -1);
 }
 
 // The reporter of the library: events at code 0 and 255, and every copy freed.

@@ -1,5 +1,7 @@
 // Discovery's texts and interface filter as pure functions: no socket is
 // opened here.
+#include "link/discovery_text.h"
+
 #include <gtest/gtest.h>
 #include <net/if.h>
 
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "link/discovery_ifaces.h"
-#include "link/discovery_text.h"
 #include "link/identity_read.h"
 
 namespace tlx::link {
@@ -39,11 +40,11 @@ TEST(DiscoveryText, NotifyParsesEveryFieldWhateverTheLineEnd) {
     TLX_DISCOVERED_BASE base;
     memset(&base, 0x5A, sizeof base);
     const std::string e = end;
-    ASSERT_TRUE(tlxDiscoveryParseNotify(Notify("softversion:\t 3.4" + e + "DDNS_Enable: 1" + e + "URL: http://u" + e +
-                                                   "Nickname: Den" + e + "COMPATIBILITY: 0x10" + e +
-                                                   "Ravix_Test: 3,5" + e + "NETIF: 0xFFFFFFFF" + e,
-                                               e),
-                                        &base))
+    ASSERT_TRUE(tlxDiscoveryParseNotify(
+        Notify("softversion:\t 3.4" + e + "DDNS_Enable: 1" + e + "URL: http://u" + e + "Nickname: Den" + e +
+                   "COMPATIBILITY: 0x10" + e + "Ravix_Test: 3,5" + e + "NETIF: 0xFFFFFFFF" + e,
+               e),
+        &base))
         << "line end " << static_cast<int>(end[0]);
     EXPECT_STREQ(base.version, "1.2");
     EXPECT_STREQ(base.softVersion, "3.4");
@@ -127,9 +128,9 @@ TEST(DiscoveryText, IncompleteOrForeignRepliesAreRefused) {
   noNonce.erase(noNonce.find("Nonce"));
   const std::string cases[] = {
       noNonce,
-      noNonce + "Version: 1.3\r\n",                      // seven counted lines, one of them twice
-      Notify("Model: again\r\n"),                        // an eighth counted line
-      "NOTIFY Telvara_Other" + Notify("").substr(26),    // another first line
+      noNonce + "Version: 1.3\r\n",                    // seven counted lines, one of them twice
+      Notify("Model: again\r\n"),                      // an eighth counted line
+      "NOTIFY Telvara_Other" + Notify("").substr(26),  // another first line
       "notify Telvara_BaseStation" + Notify("").substr(26),
       "SEARCH Telvara_BaseStation\r\n",
       "",
@@ -162,8 +163,8 @@ TEST(DiscoveryIfaces, OnlyUpLocalBroadcastInterfacesGiveTheirDirectedBroadcasts)
       {Ip(172, 20, 5, 6), Ip(255, 255, 0, 0), usable},
       {Ip(172, 32, 0, 1), Ip(255, 255, 0, 0), usable},  // outside 172.16/12
       {Ip(192, 168, 1, 20), Ip(255, 255, 255, 0), usable},
-      {Ip(192, 168, 2, 20), Ip(255, 255, 255, 0), IFF_BROADCAST},           // down
-      {Ip(192, 168, 3, 20), Ip(255, 255, 255, 0), IFF_UP},                  // no broadcast
+      {Ip(192, 168, 2, 20), Ip(255, 255, 255, 0), IFF_BROADCAST},          // down
+      {Ip(192, 168, 3, 20), Ip(255, 255, 255, 0), IFF_UP},                 // no broadcast
       {Ip(192, 168, 4, 20), Ip(255, 255, 255, 0), usable | IFF_LOOPBACK},  // loopback
       {Ip(0, 0, 0, 0), Ip(0, 0, 0, 0), usable},
   };
@@ -227,8 +228,8 @@ TEST(IdentityFormat, TextsBinaryAndTheEditionLetter) {
   };
   for (const Case& c : cases) {
     std::vector<char> buffer(static_cast<size_t>(c.size), '\0');
-    EXPECT_EQ(tlxIdentityFormat(c.id, reinterpret_cast<const uint8_t*>(c.value.data()), static_cast<int>(c.value.size()),
-                                c.size, buffer.data()),
+    EXPECT_EQ(tlxIdentityFormat(c.id, reinterpret_cast<const uint8_t*>(c.value.data()),
+                                static_cast<int>(c.value.size()), c.size, buffer.data()),
               c.result)
         << c.value;
     if (c.result == 0) EXPECT_STREQ(buffer.data(), c.text) << c.value;

@@ -38,8 +38,8 @@ class RegistValuesTest : public testing::Test {
   }
 
  private:
-  void (*set_)(const char* const*) =
-      test::StubEntry<void (*)(const char* const*)>("libTlxAuthStub.so", "StubAuthSetRegValues");
+  void (*set_)(const char* const*) = test::StubEntry<void (*)(const char* const*)>("libTlxAuthStub.so",
+                                                                                   "StubAuthSetRegValues");
 };
 
 TEST_F(RegistValuesTest, EachTypeReadsItsValueOrPart) {
@@ -48,8 +48,8 @@ TEST_F(RegistValuesTest, EachTypeReadsItsValueOrPart) {
   const struct {
     int type;
     const char* text;
-  } cases[] = {{0, " 2"}, {1, "1,2,3"}, {2, "P0"}, {3, "P1"}, {4, "P2"}, {5, ""}, {6, "  QZB-K20US"},
-               {7, "0x1F"}, {8, " ID 7"}, {9, ""}, {-1, ""}};
+  } cases[] = {{0, " 2"},          {1, "1,2,3"}, {2, "P0"},    {3, "P1"}, {4, "P2"}, {5, ""},
+               {6, "  QZB-K20US"}, {7, "0x1F"},  {8, " ID 7"}, {9, ""},   {-1, ""}};
   for (const auto& c : cases) EXPECT_EQ(tlxRegValue(c.type), c.text) << c.type;
   Use({});
   EXPECT_EQ(tlxRegValue(0), "");
@@ -107,7 +107,7 @@ TEST(LineRecord, ParsesEachItemAndRefusesWithItsCode) {
       {"TYPE=0,LINE=0,\"BLI=0,1", -10},  // an unbalanced quote
       {"TYPE=2147483648,LINE=0", -10},   // beyond int32
       {"TYPE=0,LINE=0x100000000", -11},
-      {"TYPE,LINE=0", -10},              // an item without '='
+      {"TYPE,LINE=0", -10},  // an item without '='
       {"TYPE=1,LINE=2", 0},
   };
   for (const Case& c : cases) {
@@ -183,7 +183,7 @@ TEST_F(RegistValuesTest, LineInfoRecordsAreByteExact) {
   std::memset(&line, 0x5A, sizeof line);
   ASSERT_EQ(tlxRegistCapability(1, 0, &line), 0);
   std::vector<uint8_t> tuner(348, 0);
-  tuner[4] = 0xFF;  // the low byte of the AIR code
+  tuner[4] = 0xFF;                            // the low byte of the AIR code
   equip(tuner, 8, 2, 0x0102, 3, "Mk", "Md");  // a tuner's first device, whatever its text
   EXPECT_EQ(bytes(line), tuner);
 
@@ -217,8 +217,7 @@ TEST_F(RegistValuesTest, WlanVideoSystemAndRemoteFunctions) {
   const int32_t unset = -1;
   std::memcpy(&expected[36], &support, 4);
   for (size_t at : {40u, 44u, 48u, 104u}) std::memcpy(&expected[at], &unset, 4);
-  EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&wlan), reinterpret_cast<uint8_t*>(&wlan) + 176),
-            expected);
+  EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&wlan), reinterpret_cast<uint8_t*>(&wlan) + 176), expected);
 
   struct Case {
     const char* vfmt;
@@ -226,12 +225,9 @@ TEST_F(RegistValuesTest, WlanVideoSystemAndRemoteFunctions) {
     TLX_CAP_VIDEO_SYSTEM expected;
   };
   const Case cases[] = {
-      {"1,2,3", nullptr, {2, 1, 3, 0, 0}},
-      {"0x10, 2", "0", {2, 16, 508, 0, 0}},
-      {"5", "1,BRI, HUE,SHAX", {1, 1, 1, 1, 9}},
-      {"x,2,3", "1", {1, 1, 1, 1, 31}},
-      {"1,2,3", "1,FOO", {2, 1, 3, 1, 31}},
-      {"1,2,3", "1,BRI,PIC,COL,HUE,SHA", {2, 1, 3, 1, 31}},
+      {"1,2,3", nullptr, {2, 1, 3, 0, 0}},       {"0x10, 2", "0", {2, 16, 508, 0, 0}},
+      {"5", "1,BRI, HUE,SHAX", {1, 1, 1, 1, 9}}, {"x,2,3", "1", {1, 1, 1, 1, 31}},
+      {"1,2,3", "1,FOO", {2, 1, 3, 1, 31}},      {"1,2,3", "1,BRI,PIC,COL,HUE,SHA", {2, 1, 3, 1, 31}},
       {"1,2,3", "2,BRI", {2, 1, 3, 0, 0}},
   };
   for (const Case& c : cases) {
@@ -301,9 +297,9 @@ TEST(ConnectableModel, TheNameEndsInTheRegionsSuffix) {
     uint32_t option;
     int result;
   } cases[] = {
-      {"HX-Z1US", 0, 0}, {"HX-Z1US", 1, -1}, {"US", 0, 0},     {"S", 0, -1},      {"", 0, -1},
-      {"", 1, -1},       {nullptr, 0, -1},   {"HX-Z1JP", 0x301, 0}, {"HX-Z1EU", 0x12, 0}, {"HX-Z1EU", 0x310, 0},
-      {"HX-Z1us", 0, -1}, {"HX-Z1EU", 4, -1}, {"HX-Z1US", 0x16, -1}, {"HX-Z1KR", 3, 0},  {"HX-Z1TW", 2, 0},
+      {"HX-Z1US", 0, 0},  {"HX-Z1US", 1, -1}, {"US", 0, 0},          {"S", 0, -1},         {"", 0, -1},
+      {"", 1, -1},        {nullptr, 0, -1},   {"HX-Z1JP", 0x301, 0}, {"HX-Z1EU", 0x12, 0}, {"HX-Z1EU", 0x310, 0},
+      {"HX-Z1us", 0, -1}, {"HX-Z1EU", 4, -1}, {"HX-Z1US", 0x16, -1}, {"HX-Z1KR", 3, 0},    {"HX-Z1TW", 2, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(tlxIsConnectableModel(c.model, c.option), c.result) << (c.model ? c.model : "null") << ' ' << c.option;

@@ -138,11 +138,11 @@ static_assert(offsetof(TLX_DISCOVERED_BASE, version) == 0 && offsetof(TLX_DISCOV
 // ignores code 255. The 32-bit original kept the pointer in a 32-bit word;
 // here it is pointer-sized, so the payload is 24 bytes.
 struct TLX_DISCOVERY_EVENT {
-  int32_t code;                // 0, or 255 for the release
-  int32_t reserved;            // 0
-  TLX_DISCOVERED_BASE* base;   // null when no copy could be made
-  int32_t ifIndex;             // the interface the answer came on; -1 the reply socket
-  int32_t zero;                // 0
+  int32_t code;               // 0, or 255 for the release
+  int32_t reserved;           // 0
+  TLX_DISCOVERED_BASE* base;  // null when no copy could be made
+  int32_t ifIndex;            // the interface the answer came on; -1 the reply socket
+  int32_t zero;               // 0
 };
 static_assert(sizeof(TLX_DISCOVERY_EVENT) == 24);
 static_assert(offsetof(TLX_DISCOVERY_EVENT, code) == 0 && offsetof(TLX_DISCOVERY_EVENT, reserved) == 4 &&
@@ -163,12 +163,12 @@ TLX_BCF_API int tlxRavixMgr_DiscoverBase(int type, int arg);
 // The base's equipment on one line, as its remote-commander identification
 // names it: 140 bytes.
 struct TLX_CAP_EQUIP {
-  uint8_t kind;          // 0 none, 1 or 2
-  uint8_t reserved[3];   // 0
-  int32_t makerId;       // the device's first number
-  int32_t modelId;       // its second number
-  char makerName[64];    // kind 2: the maker's name, at most 63 characters; else empty
-  char modelName[64];    // kind 2: the model's name; else empty
+  uint8_t kind;         // 0 none, 1 or 2
+  uint8_t reserved[3];  // 0
+  int32_t makerId;      // the device's first number
+  int32_t modelId;      // its second number
+  char makerName[64];   // kind 2: the maker's name, at most 63 characters; else empty
+  char modelName[64];   // kind 2: the model's name; else empty
 };
 static_assert(sizeof(TLX_CAP_EQUIP) == 140);
 static_assert(offsetof(TLX_CAP_EQUIP, makerId) == 4 && offsetof(TLX_CAP_EQUIP, modelId) == 8 &&
@@ -176,29 +176,30 @@ static_assert(offsetof(TLX_CAP_EQUIP, makerId) == 4 && offsetof(TLX_CAP_EQUIP, m
 
 // One line of the base (a tuner or an external input): 348 bytes.
 struct TLX_CAP_LINE_INFO {
-  uint8_t type;              // 0 tuner, 1 external input
-  uint8_t line;              // the line number
-  uint8_t reserved[2];       // 0
-  int32_t air;               // tuner lines: the terrestrial band code (0..255)
-  TLX_CAP_EQUIP equip[2];    // the line's equipment, see tlxRegist_GetBaseCapLineInfo
-  uint8_t reserved2[60];     // 0
+  uint8_t type;            // 0 tuner, 1 external input
+  uint8_t line;            // the line number
+  uint8_t reserved[2];     // 0
+  int32_t air;             // tuner lines: the terrestrial band code (0..255)
+  TLX_CAP_EQUIP equip[2];  // the line's equipment, see tlxRegist_GetBaseCapLineInfo
+  uint8_t reserved2[60];   // 0
 };
 static_assert(sizeof(TLX_CAP_LINE_INFO) == 348);
 static_assert(offsetof(TLX_CAP_LINE_INFO, line) == 1 && offsetof(TLX_CAP_LINE_INFO, air) == 4 &&
-              offsetof(TLX_CAP_LINE_INFO, equip) == 8 && offsetof(TLX_CAP_LINE_INFO, equip) + sizeof(TLX_CAP_EQUIP) == 148 &&
+              offsetof(TLX_CAP_LINE_INFO, equip) == 8 &&
+              offsetof(TLX_CAP_LINE_INFO, equip) + sizeof(TLX_CAP_EQUIP) == 148 &&
               offsetof(TLX_CAP_LINE_INFO, reserved2) == 288);
 
 // The base's wireless support: 176 bytes, of which one field varies.
 struct TLX_CAP_WLAN {
-  uint8_t reserved0[32];  // 0
-  int32_t reserved32;     // 0
-  int32_t support;        // the "WLAN" value
-  int32_t unset[3];       // -1 each
-  int32_t reserved52[4];  // 0
-  uint8_t reserved68[36]; // 0
-  int32_t unset104;       // -1
-  uint8_t reserved108[64];// 0
-  int32_t reserved172;    // 0
+  uint8_t reserved0[32];    // 0
+  int32_t reserved32;       // 0
+  int32_t support;          // the "WLAN" value
+  int32_t unset[3];         // -1 each
+  int32_t reserved52[4];    // 0
+  uint8_t reserved68[36];   // 0
+  int32_t unset104;         // -1
+  uint8_t reserved108[64];  // 0
+  int32_t reserved172;      // 0
 };
 static_assert(sizeof(TLX_CAP_WLAN) == 176);
 static_assert(offsetof(TLX_CAP_WLAN, support) == 36 && offsetof(TLX_CAP_WLAN, unset) == 40 &&
@@ -221,7 +222,7 @@ static_assert(offsetof(TLX_CAP_VIDEO_SYSTEM, formatFirst) == 4 && offsetof(TLX_C
 // One device in the remote-commander configuration: 136 bytes.
 struct UIRCOM_CONFIG_EQUIP {
   uint8_t kind;
-  uint8_t reserved1;     // not read
+  uint8_t reserved1;  // not read
   uint16_t makerId;
   uint16_t modelId;
   uint8_t reserved6[2];  // not read
@@ -287,3 +288,30 @@ TLX_BCF_API int tlxSetBaseAddr(void*);
 TLX_BCF_API int tlxRegistEventCallback(int value, int);
 // Connects the internet link to the configured host and port; always 1.
 TLX_BCF_API int tlxKACHConnect();
+
+// ---------------------------------------------------------------------------
+// Authentication and registration through the authentication library, which
+// is bound on first use. The authentication target (host, port, proxy flag)
+// is the one the network configuration last set.
+
+// False when the library cannot be bound, else its initialisation's result.
+TLX_BCF_API int tlxRavixMgr_AuthInit();
+// An authenticated socket, or -1; 0 when the library cannot be bound.
+TLX_BCF_API int tlxRavixMgr_RequestAuthentication(const char* host, int port, const char* method, const char* uri);
+// Clears the authentication target; 0.
+TLX_BCF_API int tlxRavixMgr_AuthUnsetHOST();
+// Authenticates the connection of `socket` at the target: the low byte of the
+// library's result; 0 when it cannot be bound.
+TLX_BCF_API int tlxRavixMgr_AuthClient(int socket);
+// The stream key as 32 hexadecimal digits and a NUL into `out` (33 bytes);
+// the library's result, or -1 when it cannot be bound. The second argument is
+// not used.
+TLX_BCF_API int tlxRavixMgr_GetKeyKK(char* out, int);
+// Registers the player with the base at the target with the base's code;
+// the library's result, or -1 when it cannot be bound.
+TLX_BCF_API int tlxAuth_RequestRegistration(const char* code, const char* text2);
+// The same as an easy registration.
+TLX_BCF_API int tlxAuth_RequestEasyRegistration(const char* code, const char* text2);
+// The easy-registration password of `nonce` into `out`; the library's result,
+// or -1 when it cannot be bound or the nonce cannot be copied.
+TLX_BCF_API int tlxRegist_MakePassword(char* out, int outLen, const char* nonce);
