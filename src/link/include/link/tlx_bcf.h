@@ -290,6 +290,19 @@ TLX_BCF_API int tlxRegistEventCallback(int value, int);
 TLX_BCF_API int tlxKACHConnect();
 
 // ---------------------------------------------------------------------------
+// The base station of the running stream session: 44 bytes.
+struct TLX_BASE_INFO {
+  char baseId[32];  // the base's identifier, at most 31 characters
+  int32_t type3;    // 1 when the base is of type 3 (or its type is unknown), else 0;
+                    // the stream engine reads it as its automatic bit-rate flag
+  int32_t codec;    // the base's codec type
+  int32_t scaling;  // the base's scaling mode
+};
+static_assert(sizeof(TLX_BASE_INFO) == 44);
+static_assert(offsetof(TLX_BASE_INFO, type3) == 32 && offsetof(TLX_BASE_INFO, codec) == 36 &&
+              offsetof(TLX_BASE_INFO, scaling) == 40);
+
+// ---------------------------------------------------------------------------
 // Authentication and registration through the authentication library, which
 // is bound on first use. The authentication target (host, port, proxy flag)
 // is the one the network configuration last set.
