@@ -46,6 +46,12 @@ bool Find(const std::vector<std::string_view>& items, const char* name, std::str
   return false;
 }
 
+// The number at the start of a value.
+bool NumberOf(const std::string& value, int32_t* out) {
+  const char* text = value.c_str();
+  return tlxLineNumber(&text, out);
+}
+
 bool Range(const char** text, TlxLineRange* out) {
   if (!tlxLineNumber(text, &out->low) || **text != '-') return false;
   ++*text;
@@ -102,10 +108,9 @@ int Band(const std::vector<std::string_view>& items, const char* name, const cha
          TlxLineRange (&ranges)[kLineRanges]) {
   std::string value;
   if (!Find(items, name, &value)) return 0;
-  const char* text = value.c_str();
-  if (!tlxLineNumber(&text, code)) return -13;
+  if (!NumberOf(value, code)) return -13;
   if (!Find(items, rangeName, &value)) return -14;
-  text = value.c_str();
+  const char* text = value.c_str();
   if (!Range(&text, &ranges[0])) return -13;
   for (int i = 1; i < kLineRanges && More(text); ++i) {
     if (!Range(&text, &ranges[i])) return -13;
@@ -151,22 +156,21 @@ int tlxParseLineRecord(std::string_view text, TlxLineRecord* out) {
   std::vector<std::string_view> items;
   if (!Items(text, &items)) return -10;
   std::string value;
-  const char* at = nullptr;
-  if (!Find(items, "TYPE", &value) || !tlxLineNumber(&(at = value.c_str()), &out->type)) return -10;
-  if (!Find(items, "LINE", &value) || !tlxLineNumber(&(at = value.c_str()), &out->line)) return -11;
+  if (!Find(items, "TYPE", &value) || !NumberOf(value, &out->type)) return -10;
+  if (!Find(items, "LINE", &value) || !NumberOf(value, &out->line)) return -11;
   if (Find(items, "RCOMID", &value)) {
     if (const int result = Rcomid(value, out); result != 0) return result;
   }
   if (const int result = Band(items, "AIR", "AIRRNG", &out->air, out->airRange); result != 0) return result;
   if (const int result = Band(items, "CBL", "CBLRNG", &out->cbl, out->cblRange); result != 0) return result;
   if (Find(items, "BLI", &value)) {
-    at = value.c_str();
+    const char* at = value.c_str();
     while (out->bliCount < kLineBliMax && tlxLineNumber(&at, &out->bli[out->bliCount])) ++out->bliCount;
   }
   if (!Find(items, "EXT", &value)) return 0;
-  if (!tlxLineNumber(&(at = value.c_str()), &out->ext)) return -15;
+  if (!NumberOf(value, &out->ext)) return -15;
   if (Find(items, "EXTRNG", &value)) {
-    at = value.c_str();
+    const char* at = value.c_str();
     if (!tlxLineNumber(&at, &out->extRngValue) || !Range(&at, &out->extRange)) return -15;
   }
   return 0;
