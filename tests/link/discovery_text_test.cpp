@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <net/if.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -205,6 +207,31 @@ TEST(DiscoveryIfaces, InjectedListsParseOrAreRefusedWhole) {
     EXPECT_FALSE(tlxParseDiscoveryInterfaces(bad, &kept)) << bad;
     EXPECT_EQ(kept.size(), 2u) << bad;
   }
+}
+
+TEST(DiscoveryIfaces, TheEnvironmentStandsInForTheMachinesList) {
+  unsetenv("TLX_DISCOVERY_IFACES");
+  unsetenv("TLX_DISCOVERY_RANGES");
+  // The machine's own list holds the loopback interface, which is never used.
+  const std::vector<TlxIfaceInfo> machine = tlxDiscoveryInterfaces();
+  EXPECT_TRUE(std::any_of(machine.begin(), machine.end(), [](const TlxIfaceInfo& entry) {
+    return entry.address == Ip(127, 0, 0, 1) && (entry.flags & IFF_LOOPBACK) != 0;
+  }));
+  EXPECT_TRUE(tlxDiscoveryExtraRanges().empty());
+
+  setenv("TLX_DISCOVERY_IFACES", "127.0.0.2/8", 1);
+  setenv("TLX_DISCOVERY_RANGES", "127.0.0.0/8", 1);
+  EXPECT_EQ(tlxDiscoveryBroadcasts(tlxDiscoveryInterfaces(), tlxDiscoveryExtraRanges()),
+            std::vector<uint32_t>{Ip(127, 255, 255, 255)});
+  // A test's source comes first; text that does not parse is ignored.
+  tlxSetDiscoveryInterfaceSource([] { return std::vector<TlxIfaceInfo>{}; }, {});
+  EXPECT_TRUE(tlxDiscoveryInterfaces().empty());
+  EXPECT_EQ(tlxDiscoveryExtraRanges().size(), 1u);
+  tlxSetDiscoveryInterfaceSource({}, {});
+  setenv("TLX_DISCOVERY_RANGES", "127.0.0.0", 1);
+  EXPECT_TRUE(tlxDiscoveryExtraRanges().empty());
+  unsetenv("TLX_DISCOVERY_IFACES");
+  unsetenv("TLX_DISCOVERY_RANGES");
 }
 
 TEST(IdentityFormat, TextsBinaryAndTheEditionLetter) {
