@@ -163,10 +163,8 @@ TEST(WriterStreams, SpritePicturesEqualLibavcodec) {
 // Prediction only: one and four vectors at every half- and quarter-sample
 // phase, both rounding types, vectors wrapping at the f-code range and far
 // beyond every edge, at the minimal and a small size: every picture equals
-// libavcodec's exactly. (At 183x137, a layer that is not a whole number of
-// macroblocks, pictures differ from libavcodec's near the right and bottom
-// edges; which samples beyond the layer's edge predictions should see is
-// not settled here.)
+// libavcodec's exactly. (A layer that is not a whole number of macroblocks
+// has its own test below.)
 TEST(WriterStreams, PredictedPicturesWithoutResidualEqualLibavcodec) {
   std::mt19937 random(13);
   const uint32_t sizes[][2] = {{64, 48}, {16, 16}};
@@ -428,6 +426,68 @@ TEST(WriterStreams, MacroblockLayerCasesEqualLibavcodec) {
             << "picture " << i << " macroblock " << m;
       }
     }
+  }
+}
+
+// A P-VOP at an odd size, without residual. With `four`, f-code 1 and four
+// vectors in the macroblocks whose 8x8 blocks cannot reach the layer's right
+// or bottom edge (16 samples at most), one vector elsewhere; without, one
+// vector everywhere with differences anywhere in the range of f-code 1-3.
+void WriteOddSizePredictedVop(BitWriter& w, const VolFields& vol, uint32_t timeIncrement, bool four,
+                              std::mt19937& random) {
+  VopFields vop;
+  vop.codingType = 1;
+  vop.timeIncrement = timeIncrement;
+  vop.roundingType = random() % 2;
+  vop.fcodeForward = four ? 1 : 1 + random() % 3;
+  WriteVopHeader(w, vol, vop);
+  const uint32_t rSize = vop.fcodeForward - 1;
+  const int32_t range = 32 << rSize;
+  const uint32_t columns = (vol.width + 15) / 16, rows = (vol.height + 15) / 16;
+  for (uint32_t m = 0; m < columns * rows; ++m) {
+    const uint32_t x = 16 * (m % columns), y = 16 * (m / columns);
+    const bool blocks = four && x + 24 < vol.width && y + 24 < vol.height && random() % 2 == 0;
+    w.Put(0, 1);
+    PutInterMcbpc(w, blocks ? 0x2 : 0x1, 0);
+    PutCbpy(w, 0, false);
+    for (int c = 0; c < (blocks ? 8 : 2); ++c) {
+      WriteVectorDifference(w, int32_t(random() % uint32_t(2 * range + 1)) - range, rSize);
+    }
+  }
+  w.Stuff();
+}
+
+// At 183x137 every prediction reads the decoded macroblocks' samples beyond
+// the layer's edge (up to 192x144) and repeats the last of them outward, as
+// libavcodec's 16x16 predictions do: one vector at every half- and
+// quarter-sample phase far beyond every edge, B-VOPs (forward, backward,
+// interpolated) and four vectors equal libavcodec's exactly. libavcodec
+// holds the start of an 8x8 block (four vectors, direct mode, and their
+// chroma) to the layer's size instead (183, 137; 91, 68), before it repeats
+// the edge of the decoded macroblocks, so an 8x8 block starting beyond the
+// layer's edge sees other samples there than a 16x16 block would; the
+// four-vector macroblocks here stay clear of those edges.
+TEST(WriterStreams, OddSizedPicturesEqualLibavcodec) {
+  std::mt19937 random(17);
+  for (uint32_t quarterSample = 0; quarterSample <= 1; ++quarterSample) {
+    VolFields vol;
+    vol.width = 183;
+    vol.height = 137;
+    vol.resyncMarkerDisable = 1;
+    vol.quarterSample = quarterSample;
+    vol.volControlParameters = 1;
+    vol.lowDelay = 0;
+    BitWriter w;
+    WriteVol(w, vol);
+    WriteDcOnlyIntraVop(w, vol, 0, random);
+    WriteOddSizePredictedVop(w, vol, 1, false, random);
+    WriteOddSizePredictedVop(w, vol, 2, true, random);
+    WriteOddSizePredictedVop(w, vol, 3, false, random);
+    WriteOddSizePredictedVop(w, vol, 5, false, random);
+    WriteBVop(w, vol, 4, std::vector<bool>(12 * 9, false), BForm::NoDirect, random);
+    const ReferenceDecode reference = DecodeWithLibavcodec(w.bytes(), ReferenceOptions{});
+    ExpectEqualPictures(DecodeWithCore(w.bytes(), false), reference, 6,
+                        "quarter " + std::to_string(quarterSample));
   }
 }
 
