@@ -13,6 +13,7 @@
 #include "filters/mpeg4/support/plane_comparison.h"
 #include "filters/mpeg4/support/reference_decoder.h"
 #include "filters/mpeg4/support/tolerance_gates.h"
+#include "inter_fixtures.h"
 #include "inspection.h"
 #include "status.h"
 
@@ -110,12 +111,6 @@ Feed FeedStream(const std::vector<uint8_t>& stream, bool shortHeader, Feeding fe
   return feed;
 }
 
-std::vector<CorePicture> Shown(const CoreDecode& decode) {
-  std::vector<CorePicture> pictures = decode.pictures;
-  std::erase_if(pictures, [](const CorePicture& picture) { return picture.placeholder; });
-  return pictures;
-}
-
 bool SamePicture(const CorePicture& a, const CorePicture& b) { return a.y == b.y && a.u == b.u && a.v == b.v; }
 
 // The call of the VOP of `kind` to refuse: the first after the stream's first
@@ -129,14 +124,6 @@ int64_t ChooseRefusal(const CoreDecode& clean, uint32_t kind) {
   }
   return chosen;
 }
-
-const std::vector<std::string> kFixtures = {
-    "sp_ip_176x144.m4v",     "mv4_176x144.m4v",       "b2_176x144.m4v",         "b2_352x288.m4v",
-    "dquant_176x144.m4v",    "odd_184x136.m4v",       "packets_176x144.m4v",    "qpel_176x144.m4v",
-    "qpel_b2_176x144.m4v",   "h263_128x96.h263",      "h263_176x144.h263",      "h263_ps_352x288.h263",
-    "dp_176x144.m4v",        "dp_b1_176x144.m4v",     "gmc_352x288.m4v",        "gmc_b_352x288.m4v",
-    "ilace_tff0_176x144.m4v", "ilace_tff1_176x144.m4v",
-};
 
 class RefusedPictures : public testing::TestWithParam<std::string> {};
 
@@ -157,7 +144,7 @@ TEST_P(RefusedPictures, AreNeverReturned) {
     for (size_t call = 0; call < clean.decode.statuses.size(); ++call) {
       EXPECT_EQ(clean.decode.statuses[call], 0u) << "call " << call;
     }
-    const std::vector<CorePicture> shown = Shown(clean.decode);
+    const std::vector<CorePicture>& shown = clean.decode.pictures;
     ASSERT_EQ(shown.size(), reference.frames.size());
     for (size_t i = 0; i < shown.size(); ++i) {
       ExpectPlanesWithinGate(shown[i], reference.frames[i], i, kGatePredictedMaxDifference, kGatePredictedMinPsnr);
@@ -176,7 +163,7 @@ TEST_P(RefusedPictures, AreNeverReturned) {
       EXPECT_EQ(forced.consumed[size_t(refused)], clean.consumed[size_t(refused)]);
       const size_t position = size_t(std::find(display.begin(), display.end(), uint32_t(refused)) - display.begin());
       ASSERT_LT(position, shown.size());
-      const std::vector<CorePicture> ours = Shown(forced.decode);
+      const std::vector<CorePicture>& ours = forced.decode.pictures;
       // What was decoded before the refused picture and is shown before it
       // comes out.
       for (size_t i = 0; i < position; ++i) {
@@ -200,10 +187,35 @@ TEST_P(RefusedPictures, AreNeverReturned) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, RefusedPictures, testing::ValuesIn(kFixtures),
+INSTANTIATE_TEST_SUITE_P(Fixtures, RefusedPictures, testing::ValuesIn(kInterFixtures),
                          [](const testing::TestParamInfo<std::string>& info) {
                            return FixtureTestName(info.param);
                          });
+
+// A packed stream (each P-VOP followed in its packet by the B-VOP shown
+// before it, then a not-coded VOP at the P-VOP's time): fed whole and one
+// picture per call, every placeholder returns the reference due, that
+// picture's own turn returns nothing, and the pictures equal libavcodec's
+// one for one in display order.
+TEST(PackedStream, PlaceholdersReturnTheDuePictureOnce) {
+  const std::vector<uint8_t> stream = ReadFixture("packed_b1_176x144.m4v");
+  const ReferenceDecode reference = DecodeWithLibavcodec(stream, ReferenceOptions{});
+  for (const Feeding feeding : {Feeding::Whole, Feeding::PicturePerCall}) {
+    SCOPED_TRACE(feeding == Feeding::Whole ? "fed whole" : "one picture per call");
+    const Feed feed = FeedStream(stream, false, feeding, -1);
+    const std::vector<CorePicture>& ours = feed.decode.pictures;
+    ASSERT_EQ(ours.size(), reference.frames.size());
+    size_t placeholders = 0;
+    for (size_t i = 0; i < ours.size(); ++i) {
+      ExpectPlanesWithinGate(ours[i], reference.frames[i], i, kGatePredictedMaxDifference, kGatePredictedMinPsnr);
+      if (!ours[i].placeholder) continue;
+      ++placeholders;
+      EXPECT_NE(reference.frames[i].pictureType, 'B') << "picture " << i;
+    }
+    // Every reference but the first sits behind a placeholder.
+    EXPECT_GE(placeholders, reference.frames.size() / 3);
+  }
+}
 
 // A short-header picture refused by its header (a source format this core
 // does not decode) before good pictures, all fed whole: the refused call
@@ -234,7 +246,7 @@ TEST(RefusedShortHeaderPicture, IsConsumedToTheNextPictureStartCode) {
 // call holds (FeedStream) over many mixed sequences.
 TEST(RefusedPictureProperty, RandomCutsAndRefusalsReturnOnlyDecodedPictures) {
   std::mt19937 random(30);
-  for (const std::string& name : kFixtures) {
+  for (const std::string& name : kInterFixtures) {
     SCOPED_TRACE(name);
     const std::vector<uint8_t> stream = ReadFixture(name);
     for (int round = 0; round < 3; ++round) {

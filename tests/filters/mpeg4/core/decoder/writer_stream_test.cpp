@@ -491,6 +491,95 @@ TEST(WriterStreams, OddSizedPicturesEqualLibavcodec) {
   }
 }
 
+// A not-coded VOP (vop_coded 0) of the given type at the given time.
+void WriteNotCodedVop(BitWriter& w, const VolFields& vol, uint32_t codingType, uint32_t timeIncrement) {
+  VopFields vop;
+  vop.codingType = codingType;
+  vop.timeIncrement = timeIncrement;
+  vop.coded = 0;
+  WriteVopHeader(w, vol, vop);
+}
+
+// Not-coded VOPs against libavcodec, which shows nothing for them: what
+// each one returns and what the coded VOPs around them return.
+// - Packed: each P-VOP is followed by the B-VOP shown before it and a
+//   not-coded P-VOP at the P-VOP's own time, the placeholder of a packed
+//   stream. The placeholder returns that P picture, whose own turn (the
+//   next reference, the end marker) then returns nothing: every picture
+//   leaves once, and the pictures equal libavcodec's one for one.
+// - Repeat: a not-coded P-VOP at a later time than the P picture repeats
+//   it: it returns the P picture and the P picture keeps its turn.
+// - Between B-VOPs: a not-coded B-VOP returns the past reference and leaves
+//   references and times alone, so the direct-mode B-VOP after it (whose
+//   vectors scale with the times) equals libavcodec's exactly.
+TEST(WriterStreams, NotCodedVopsReturnTheDuePictureOnce) {
+  enum class Form { Packed, Repeat, BetweenBidirectional };
+  for (const Form form : {Form::Packed, Form::Repeat, Form::BetweenBidirectional}) {
+    std::mt19937 random(70);
+    VolFields vol;
+    vol.width = 64;
+    vol.height = 48;
+    vol.resyncMarkerDisable = 1;
+    vol.volControlParameters = 1;
+    vol.lowDelay = 0;
+    BitWriter w;
+    WriteVol(w, vol);
+    WriteDcOnlyIntraVop(w, vol, 0, random);
+    SCOPED_TRACE(form == Form::Packed ? "packed" : form == Form::Repeat ? "repeat" : "between B-VOPs");
+    if (form == Form::Packed) {
+      WritePredictionOnlyVop(w, vol, 2, random);
+      WritePredictionOnlyBVop(w, vol, 1, random);
+      WriteNotCodedVop(w, vol, 1, 2);
+      WritePredictionOnlyVop(w, vol, 4, random);
+      WritePredictionOnlyBVop(w, vol, 3, random);
+      WriteNotCodedVop(w, vol, 1, 4);
+    } else if (form == Form::Repeat) {
+      WritePredictionOnlyVop(w, vol, 1, random);
+      WriteNotCodedVop(w, vol, 1, 2);
+      WritePredictionOnlyVop(w, vol, 3, random);
+    } else {
+      WritePredictionOnlyVop(w, vol, 4, random);
+      WritePredictionOnlyBVop(w, vol, 1, random);
+      WriteNotCodedVop(w, vol, 2, 2);
+      WritePredictionOnlyBVop(w, vol, 3, random);
+    }
+    const ReferenceDecode reference = DecodeWithLibavcodec(w.bytes(), ReferenceOptions{});
+    const CoreDecode ours = DecodeWithCore(w.bytes(), false);
+    for (uint32_t status : ours.statuses) EXPECT_EQ(status, 0u);
+    // Our pictures with the not-coded VOPs' left out when they repeat a
+    // picture (the stream says to show it again), all kept when they
+    // stand in for its turn.
+    std::vector<CorePicture> shown;
+    size_t placeholders = 0;
+    for (const CorePicture& picture : ours.pictures) {
+      placeholders += picture.placeholder ? 1 : 0;
+      if (!picture.placeholder || form == Form::Packed) shown.push_back(picture);
+    }
+    const size_t count = form == Form::Packed ? 5 : form == Form::Repeat ? 3 : 4;
+    ASSERT_EQ(reference.frames.size(), count);
+    ASSERT_EQ(shown.size(), count);
+    EXPECT_EQ(placeholders, form == Form::Packed ? 2u : 1u);
+    for (size_t i = 0; i < count; ++i) {
+      const ReferenceFrame& f = reference.frames[i];
+      EXPECT_EQ(shown[i].y, f.y) << "picture " << i;
+      EXPECT_EQ(shown[i].u, f.u) << "picture " << i;
+      EXPECT_EQ(shown[i].v, f.v) << "picture " << i;
+    }
+    if (form == Form::Repeat) {
+      // I, P (by the not-coded VOP), P again (its turn), P2 (the end).
+      ASSERT_EQ(ours.pictures.size(), 4u);
+      EXPECT_TRUE(ours.pictures[1].placeholder);
+      EXPECT_EQ(ours.pictures[1].y, ours.pictures[2].y);
+    }
+    if (form == Form::BetweenBidirectional) {
+      // I, B, the past reference (I) again, B, P.
+      ASSERT_EQ(ours.pictures.size(), 5u);
+      EXPECT_TRUE(ours.pictures[2].placeholder);
+      EXPECT_EQ(ours.pictures[2].y, ours.pictures[0].y);
+    }
+  }
+}
+
 // A data-partitioned P-VOP of one-vector macroblocks without residual, with
 // MCBPC stuffing (not_coded 0, stuffing) after every fifth macroblock and,
 // when `stuffing`, directly before the motion marker.
