@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "filters/mpeg4/core/decoder_api.h"
+#include "filters/mpeg4/support/bit_writer.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/plane_comparison.h"
+#include "filters/mpeg4/support/random_vops.h"
 #include "filters/mpeg4/support/reference_decoder.h"
 #include "filters/mpeg4/support/tolerance_gates.h"
 #include "inter_fixtures.h"
@@ -240,6 +244,62 @@ TEST(RefusedShortHeaderPicture, IsConsumedToTheNextPictureStartCode) {
   }
   EXPECT_EQ(std::vector<uint32_t>(ours.decode.statuses.begin() + 1, ours.decode.statuses.end()),
             expected.decode.statuses);
+}
+
+// An MPEG-4 P-VOP refused by its header (f-code 0: no vector range)
+// between good pictures, fed whole: its call reports 0x4, uses the VOP to
+// the next start code and returns only the picture already due (the
+// reference before it); the P-VOP predicted from it is refused with 0x2 and
+// returns nothing, and so does the I-VOP after them (the picture due there
+// is the refused one). The pictures that come out are those of the stream
+// without the two refused VOPs.
+TEST(RefusedVopHeader, IsConsumedToTheNextStartCodeAndReturnsNothing) {
+  std::mt19937 random(30);
+  VolFields vol;
+  vol.width = 64;
+  vol.height = 48;
+  vol.resyncMarkerDisable = 1;
+  auto piece = [](const std::function<void(BitWriter&)>& write) {
+    BitWriter w;
+    write(w);
+    return w.bytes();
+  };
+  const std::vector<uint8_t> layer = piece([&](BitWriter& w) { WriteVol(w, vol); });
+  const std::vector<uint8_t> intra0 = piece([&](BitWriter& w) { WriteDcOnlyIntraVop(w, vol, 0, random); });
+  const std::vector<uint8_t> predicted1 = piece([&](BitWriter& w) { WritePredictionOnlyVop(w, vol, 1, random); });
+  const std::vector<uint8_t> refused = piece([&](BitWriter& w) {
+    VopFields vop;
+    vop.codingType = 1;
+    vop.timeIncrement = 2;
+    vop.fcodeForward = 0;
+    WriteVopHeader(w, vol, vop);
+    w.Put(0x5A5A5A, 24);
+    w.Stuff();
+  });
+  const std::vector<uint8_t> dependent = piece([&](BitWriter& w) { WritePredictionOnlyVop(w, vol, 3, random); });
+  const std::vector<uint8_t> intra4 = piece([&](BitWriter& w) { WriteDcOnlyIntraVop(w, vol, 4, random); });
+  const std::vector<uint8_t> predicted5 = piece([&](BitWriter& w) { WritePredictionOnlyVop(w, vol, 5, random); });
+  auto join = [](std::initializer_list<const std::vector<uint8_t>*> parts) {
+    std::vector<uint8_t> bytes;
+    for (const std::vector<uint8_t>* part : parts) bytes.insert(bytes.end(), part->begin(), part->end());
+    return bytes;
+  };
+  const std::vector<uint8_t> stream = join({&layer, &intra0, &predicted1, &refused, &dependent, &intra4, &predicted5});
+  const std::vector<uint8_t> without = join({&layer, &intra0, &predicted1, &intra4, &predicted5});
+
+  const Feed expected = FeedStream(without, false, Feeding::Whole, -1);
+  const Feed ours = FeedStream(stream, false, Feeding::Whole, -1);
+  // Calls: I0 (with the layer), P1, the refused P-VOP, the P-VOP after it,
+  // I4, P5, the end marker.
+  ASSERT_EQ(ours.decode.statuses.size(), 7u);
+  EXPECT_EQ(ours.decode.statuses, (std::vector<uint32_t>{0, 0, kStatusOutOfRange, kStatusUnsupported, 0, 0, 0}));
+  EXPECT_EQ(ours.consumed[2], refused.size());
+  EXPECT_EQ(ours.consumed[3], dependent.size());
+  ASSERT_EQ(expected.decode.pictures.size(), 4u);  // I0, P1, I4, P5
+  ASSERT_EQ(ours.decode.pictures.size(), expected.decode.pictures.size());
+  for (size_t i = 0; i < ours.decode.pictures.size(); ++i) {
+    EXPECT_TRUE(SamePicture(ours.decode.pictures[i], expected.decode.pictures[i])) << "picture " << i;
+  }
 }
 
 // The fixtures cut at random points with random refusals: the checks every
