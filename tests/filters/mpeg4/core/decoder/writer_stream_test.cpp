@@ -71,6 +71,32 @@ void ExpectEqualPictures(const CoreDecode& ours, const ReferenceDecode& referenc
   }
 }
 
+// A layer of width x height that carries B-VOPs (not low delay) and no
+// video packets.
+VolFields BidirectionalLayer(uint32_t width, uint32_t height) {
+  VolFields vol;
+  vol.width = width;
+  vol.height = height;
+  vol.resyncMarkerDisable = 1;
+  vol.volControlParameters = 1;
+  vol.lowDelay = 0;
+  return vol;
+}
+
+// The stream of the B-VOP tests: the layer, a DC-only I-VOP, a P-VOP
+// (time 3) and the two B-VOPs before it, all without residual, then
+// `later` more P-VOPs (times 4, 5, ...).
+std::vector<uint8_t> BidirectionalStream(const VolFields& vol, std::mt19937& random, uint32_t later) {
+  BitWriter w;
+  WriteVol(w, vol);
+  WriteDcOnlyIntraVop(w, vol, 0, random);
+  WritePredictionOnlyVop(w, vol, 3, random);
+  WritePredictionOnlyBVop(w, vol, 1, random);
+  WritePredictionOnlyBVop(w, vol, 2, random);
+  for (uint32_t i = 0; i < later; ++i) WritePredictionOnlyVop(w, vol, 4 + i, random);
+  return w.bytes();
+}
+
 // libavcodec reads the DC of a partitioned I-VOP by its own code whatever
 // the threshold says, so the stream with the DC as the first coefficient is
 // judged by libavcodec's decode of the same macroblocks with DC codes.
@@ -202,22 +228,12 @@ TEST(WriterStreams, BidirectionalPicturesWithoutResidualEqualLibavcodec) {
     // Field prediction with quarter samples has its own test below.
     for (uint32_t variant = 0; variant < 3; ++variant) {
       const uint32_t quarterSample = variant & 1;
-      VolFields vol;
+      VolFields vol = BidirectionalLayer(size[0], size[1]);
       vol.interlaced = variant >> 1;
-      vol.width = size[0];
-      vol.height = size[1];
-      vol.resyncMarkerDisable = 1;
       vol.quarterSample = quarterSample;
-      vol.volControlParameters = 1;
-      vol.lowDelay = 0;
-      BitWriter w;
-      WriteVol(w, vol);
-      WriteDcOnlyIntraVop(w, vol, 0, random);
-      WritePredictionOnlyVop(w, vol, 3, random);
-      WritePredictionOnlyBVop(w, vol, 1, random);
-      WritePredictionOnlyBVop(w, vol, 2, random);
-      const ReferenceDecode reference = DecodeWithLibavcodec(w.bytes(), ReferenceOptions{});
-      const CoreDecode ours = DecodeWithCore(w.bytes(), false);
+      const std::vector<uint8_t> stream = BidirectionalStream(vol, random, 0);
+      const ReferenceDecode reference = DecodeWithLibavcodec(stream, ReferenceOptions{});
+      const CoreDecode ours = DecodeWithCore(stream, false);
       ExpectEqualPictures(ours, reference, 4,
                           std::to_string(size[0]) + "x" + std::to_string(size[1]) + " quarter " +
                               std::to_string(quarterSample) + " interlaced " + std::to_string(vol.interlaced));
@@ -238,23 +254,12 @@ TEST(WriterStreams, FieldQuarterSamplePicturesEqualLibavcodecOutsideItsSplit) {
   std::mt19937 random(23);
   size_t split = 0;
   for (uint32_t round = 0; round < 4; ++round) {
-    VolFields vol;
+    VolFields vol = BidirectionalLayer(64, 48);
     vol.interlaced = 1;
     vol.quarterSample = 1;
-    vol.width = 64;
-    vol.height = 48;
-    vol.resyncMarkerDisable = 1;
-    vol.volControlParameters = 1;
-    vol.lowDelay = 0;
-    BitWriter w;
-    WriteVol(w, vol);
-    WriteDcOnlyIntraVop(w, vol, 0, random);
-    WritePredictionOnlyVop(w, vol, 3, random);
-    WritePredictionOnlyBVop(w, vol, 1, random);
-    WritePredictionOnlyBVop(w, vol, 2, random);
-    WritePredictionOnlyVop(w, vol, 4, random);
-    const ReferenceDecode reference = DecodeWithLibavcodec(w.bytes(), ReferenceOptions{});
-    const CoreDecode ours = DecodeWithInjectedReferences(w.bytes(), reference.frames);
+    const std::vector<uint8_t> stream = BidirectionalStream(vol, random, 1);
+    const ReferenceDecode reference = DecodeWithLibavcodec(stream, ReferenceOptions{});
+    const CoreDecode ours = DecodeWithInjectedReferences(stream, reference.frames);
     ASSERT_EQ(reference.frames.size(), 5u);
     ASSERT_EQ(ours.pictures.size(), 5u);
     const std::vector<uint32_t> display = DisplayOrderCalls(ours);
@@ -296,11 +301,8 @@ TEST(WriterStreams, BidirectionalPacketsWithEitherMarkerLengthDecodeFully) {
   ReferenceDecode reference;
   for (uint32_t markerLength : {18u, 17u}) {
     std::mt19937 random(34);
-    VolFields vol;
-    vol.width = 64;
-    vol.height = 48;
-    vol.volControlParameters = 1;
-    vol.lowDelay = 0;
+    VolFields vol = BidirectionalLayer(64, 48);
+    vol.resyncMarkerDisable = 0;
     BitWriter w;
     WriteVol(w, vol);
     WriteDcOnlyIntraVop(w, vol, 0, random);
@@ -440,12 +442,7 @@ TEST(WriterStreams, MacroblockLayerCasesEqualLibavcodec) {
   };
   for (const Case& c : cases) {
     std::mt19937 random(55);
-    VolFields vol;
-    vol.width = 64;
-    vol.height = 48;
-    vol.resyncMarkerDisable = 1;
-    vol.volControlParameters = 1;
-    vol.lowDelay = 0;
+    VolFields vol = BidirectionalLayer(64, 48);
     if (c.sprite) {
       vol.spriteEnable = 2;
       vol.spriteWarpingPoints = 2;
@@ -532,13 +529,8 @@ void WriteOddSizePredictedVop(BitWriter& w, const VolFields& vol, uint32_t timeI
 TEST(WriterStreams, OddSizedPicturesEqualLibavcodec) {
   std::mt19937 random(17);
   for (uint32_t quarterSample = 0; quarterSample <= 1; ++quarterSample) {
-    VolFields vol;
-    vol.width = 183;
-    vol.height = 137;
-    vol.resyncMarkerDisable = 1;
+    VolFields vol = BidirectionalLayer(183, 137);
     vol.quarterSample = quarterSample;
-    vol.volControlParameters = 1;
-    vol.lowDelay = 0;
     BitWriter w;
     WriteVol(w, vol);
     WriteDcOnlyIntraVop(w, vol, 0, random);
@@ -578,12 +570,7 @@ TEST(WriterStreams, NotCodedVopsReturnTheDuePictureOnce) {
   enum class Form { Packed, Repeat, BetweenBidirectional };
   for (const Form form : {Form::Packed, Form::Repeat, Form::BetweenBidirectional}) {
     std::mt19937 random(70);
-    VolFields vol;
-    vol.width = 64;
-    vol.height = 48;
-    vol.resyncMarkerDisable = 1;
-    vol.volControlParameters = 1;
-    vol.lowDelay = 0;
+    VolFields vol = BidirectionalLayer(64, 48);
     BitWriter w;
     WriteVol(w, vol);
     WriteDcOnlyIntraVop(w, vol, 0, random);
