@@ -259,15 +259,15 @@ TEST(RefusedVopHeader, IsConsumedToTheNextStartCodeAndReturnsNothing) {
   vol.width = 64;
   vol.height = 48;
   vol.resyncMarkerDisable = 1;
-  auto piece = [](const std::function<void(BitWriter&)>& write) {
+  auto written = [](const std::function<void(BitWriter&)>& write) {
     BitWriter w;
     write(w);
     return w.bytes();
   };
-  const std::vector<uint8_t> layer = piece([&](BitWriter& w) { WriteVol(w, vol); });
-  const std::vector<uint8_t> intra0 = piece([&](BitWriter& w) { WriteDcOnlyIntraVop(w, vol, 0, random); });
-  const std::vector<uint8_t> predicted1 = piece([&](BitWriter& w) { WritePredictionOnlyVop(w, vol, 1, random); });
-  const std::vector<uint8_t> refused = piece([&](BitWriter& w) {
+  const std::vector<uint8_t> layer = written([&](BitWriter& w) { WriteVol(w, vol); });
+  const std::vector<uint8_t> intra0 = written([&](BitWriter& w) { WriteDcOnlyIntraVop(w, vol, 0, random); });
+  const std::vector<uint8_t> predicted1 = written([&](BitWriter& w) { WritePredictionOnlyVop(w, vol, 1, random); });
+  const std::vector<uint8_t> refused = written([&](BitWriter& w) {
     VopFields vop;
     vop.codingType = 1;
     vop.timeIncrement = 2;
@@ -276,9 +276,9 @@ TEST(RefusedVopHeader, IsConsumedToTheNextStartCodeAndReturnsNothing) {
     w.Put(0x5A5A5A, 24);
     w.Stuff();
   });
-  const std::vector<uint8_t> dependent = piece([&](BitWriter& w) { WritePredictionOnlyVop(w, vol, 3, random); });
-  const std::vector<uint8_t> intra4 = piece([&](BitWriter& w) { WriteDcOnlyIntraVop(w, vol, 4, random); });
-  const std::vector<uint8_t> predicted5 = piece([&](BitWriter& w) { WritePredictionOnlyVop(w, vol, 5, random); });
+  const std::vector<uint8_t> dependent = written([&](BitWriter& w) { WritePredictionOnlyVop(w, vol, 3, random); });
+  const std::vector<uint8_t> intra4 = written([&](BitWriter& w) { WriteDcOnlyIntraVop(w, vol, 4, random); });
+  const std::vector<uint8_t> predicted5 = written([&](BitWriter& w) { WritePredictionOnlyVop(w, vol, 5, random); });
   auto join = [](std::initializer_list<const std::vector<uint8_t>*> parts) {
     std::vector<uint8_t> bytes;
     for (const std::vector<uint8_t>* part : parts) bytes.insert(bytes.end(), part->begin(), part->end());
