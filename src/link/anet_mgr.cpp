@@ -260,7 +260,8 @@ void FollowState(Manager& m) {
     Broadcast(m, ANET_EV_DOWN);
   } else if (state == kAnetStateUp) {
     tlxLog("[INFO] ### ANET_STATE_UP ###\n");
-    Broadcast(m, ANET_EV_UP);
+    // The address check comes before the status report, so whoever sees
+    // the report knows the check is done.
     if (m.interfaceType == 1) {
       ANET_CFG_ETHERAV av{};
       AnetMgrConfig_Read(ANET_CFG_ETHERAV_TYPE, &av);
@@ -271,6 +272,7 @@ void FollowState(Manager& m) {
       }
       KACH_CheckAddress(av.ipAddress, address.c_str());
     }
+    Broadcast(m, ANET_EV_UP);
   }
 }
 

@@ -397,6 +397,7 @@ int HnetMgr_ChangeLinkMode(int mode) {
 
 int HnetMgr_State() { return mgr().state; }
 int HnetMgr_LinkMode() { return mgr().linkMode; }
+int HnetMgr_SocketKind() { return mgr().sockKind; }
 
 void HnetMgr_PostNetworkEvent() {
   Manager& m = mgr();

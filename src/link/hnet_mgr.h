@@ -61,6 +61,8 @@ int HnetMgr_ChangeLinkMode(int mode);
 
 int HnetMgr_State();
 int HnetMgr_LinkMode();
+// The socket kind of the transport (hnet_sock.h).
+int HnetMgr_SocketKind();
 // Posts EVENT_ID_NETWORK {state, type, ptype} for the current link mode.
 void HnetMgr_PostNetworkEvent();
 

@@ -16,6 +16,7 @@
 
 #include "link/anet_config.h"
 #include "link/hnet_mgr.h"
+#include "link/hnet_sock.h"
 #include "link/link_ports.h"
 #include "link/socket_for_vxworks.h"
 #include "link/task_lib.h"
@@ -546,7 +547,7 @@ void KACH_CheckAddress(const char* avAddress, const char* interfaceAddress) {
     c.rememberedAv = av;
     c.rememberedInterface = interface;
   }
-  if (HnetMgr_LinkMode() != kLinkLocal) return;
+  if (HnetMgr_LinkMode() != kLinkLocal || HnetMgr_SocketKind() != kHnetSockUdp) return;
   KACH_Shutdown();
   HnetMgr_Pause();
   HnetMgr_RestartLocal();

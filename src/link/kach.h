@@ -55,9 +55,9 @@ void KACH_RecordConnType(int type);
 int KACH_SetConnType(int type);
 // The network manager's interface went up on Ethernet: compares the AV
 // address and the interface address with the remembered pair. When they
-// differ on the local network the channel is stopped, the home-network
-// sockets are paused and both restarted; on the internet link the pair is
-// only recorded.
+// differ while the home network runs on UDP the channel is stopped, the
+// home-network sockets are paused and both restarted; otherwise (internet
+// link, no sockets yet) the pair is only recorded.
 void KACH_CheckAddress(const char* avAddress, const char* interfaceAddress);
 // A datagram came from the base on the "HNET" receive socket.
 void KACH_BaseAlive();

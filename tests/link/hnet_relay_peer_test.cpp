@@ -75,13 +75,16 @@ TEST_F(HnetRelayPeerTest, WhatTheBaseSendsIsCheckedBeforeAnyGroupSeesIt) {
       Inject(*peer, via, bad.bytes, bad.from);
     }
     // A notice of 16 bytes without NUL is kept to its fields.
+    tlxCfgSet("network/ravix/port", "1");
+    tlxCfgSet("network/ravix/useRavix", "1");
     Inject(*peer, via, Message("NOTIFY", 0, "8765432101234567"));
     const std::string last = Message("RAVIX", 2, "last");
     Inject(*peer, via, last);
     ASSERT_TRUE(ravix.WaitCount(2));
     EXPECT_EQ((std::vector<std::string>{good, last}), ravix.received());
-    ASSERT_TRUE(WaitUntil([] { return tlxCfgGet("network/ravix/port") == "87654321"; }));
-    EXPECT_EQ("0123", tlxCfgGet("network/ravix/useRavix"));
+    EXPECT_TRUE(WaitUntil([] {
+      return tlxCfgGet("network/ravix/port") == "87654321" && tlxCfgGet("network/ravix/useRavix") == "0123";
+    }));
     const auto relayed = events.events();
     ASSERT_FALSE(relayed.empty());
     for (const auto& event : relayed) {

@@ -202,7 +202,10 @@ class LinkPeerTest : public LinkTest {
     ASSERT_TRUE(tlxLinkMgrCreate());
     ASSERT_EQ(0, eventMgrStart());
     ASSERT_EQ(0, HnetMgr_Init());
+    EventLog status(EVENT_ID_ANET);
     ASSERT_EQ(0, AnetMgr_Init());
+    // The interface comes up on Ethernet and its address check is done.
+    ASSERT_TRUE(status.WaitFor([](const EventLog::Event& e) { return e.words[0] == 3; }));
   }
   void TearDown() override {
     KACH_Shutdown();

@@ -130,20 +130,23 @@ def _serve(peer, options, conn):
         conn.sendall(b"HTTP/1.1 400 Bad Request\r\n\r\n")
         return
     status = options.get("status", 0) if answer == "refuse" else 0
-    conn.sendall(MAGIC + struct.pack(">HH", VERSION, status))
     if status:
+        conn.sendall(MAGIC + struct.pack(">HH", VERSION, status))
         return
-    injected = [bytes.fromhex(item["hex"]) for item in options.get("inject", [])]
-    if injected:
-        _send(conn, injected, options)
-    if options.get("close_after_inject"):
-        peer.record("vexlink_closed_by_peer")
-        return
+    # Open for send_to_player before the player learns that it is accepted.
     lock = threading.Lock()
     entry = (conn, lock, options)
     with _open_lock:
         _open.append(entry)
     try:
+        with lock:
+            conn.sendall(MAGIC + struct.pack(">HH", VERSION, status))
+            injected = [bytes.fromhex(item["hex"]) for item in options.get("inject", [])]
+            if injected:
+                _send(conn, injected, options)
+        if options.get("close_after_inject"):
+            peer.record("vexlink_closed_by_peer")
+            return
         _relay(peer, options, conn, lock)
     finally:
         with _open_lock:
