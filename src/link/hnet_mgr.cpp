@@ -184,16 +184,16 @@ void WatchNetwork(Manager& m, const TLX_EVENT_MSG& event) {
 void EventTask(intptr_t) {
   Manager& m = mgr();
   if (msgQEvStart(m.eventQueue, kEvQueueBit) != 0 || semEvStart(m.saveSem, kSaveSemBit) != 0) return;
-  for (;;) {
-    uint32_t which = 0;
-    if (eventReceive(kEvQueueBit | kSaveSemBit, true, -1, &which) != 0) break;
+  // What came before the registration is taken first.
+  uint32_t which = 0;
+  do {
     TLX_EVENT_MSG event;
     while (msgQReceive(m.eventQueue, &event, sizeof event, 0) == 0) {
       if (event.eventId & EVENT_ID_NETCONFIG) SetNetworkState(event);
       if (event.eventId & EVENT_ID_NETWORK) WatchNetwork(m, event);
     }
     if (semTake(m.saveSem, 0) == 0) HnetRelay_SaveNotices();
-  }
+  } while (eventReceive(kEvQueueBit | kSaveSemBit, true, -1, &which) == 0);
   eventMgrQueueDetach(m.eventQueue);
   msgQEvStop(m.eventQueue);
   semEvStop(m.saveSem);
