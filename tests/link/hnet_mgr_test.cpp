@@ -1,5 +1,6 @@
-// The home-network manager's one-minute timer: a network that stays down
-// for it tells the network manager's group "ANET" (a test group stands in).
+// The home-network manager without a base: its one-minute timer (a network
+// that stays down for it tells the network manager's group "ANET"; a test
+// group stands in) and the local network without direct-link addresses.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,7 +11,7 @@
 namespace tlx::link::test {
 namespace {
 
-class HnetTimerTest : public LinkTest {
+class HnetMgrTest : public LinkTest {
  protected:
   static void SetUpTestSuite() { UseTestEnvironment(); }
   void SetUp() override {
@@ -34,7 +35,7 @@ class HnetTimerTest : public LinkTest {
 // 3600 ticks are 300 ms at this program's scale.
 constexpr auto kTimer = 300ms;
 
-TEST_F(HnetTimerTest, ADownNetworkTellsTheNetworkManagerAfterAMinute) {
+TEST_F(HnetMgrTest, ADownNetworkTellsTheNetworkManagerAfterAMinute) {
   RecordingGroup anet("ANET", 64);
   Network(1);
   ASSERT_TRUE(anet.WaitCount(1));
@@ -48,6 +49,17 @@ TEST_F(HnetTimerTest, ADownNetworkTellsTheNetworkManagerAfterAMinute) {
   Network(0);
   std::this_thread::sleep_for(kTimer * 2);
   EXPECT_EQ(1u, anet.received().size());
+}
+
+TEST_F(HnetMgrTest, TheLocalNetworkWithoutAddressesStaysPaused) {
+  ASSERT_TRUE(tlxCfgBaseDirectAddress().empty());
+  ASSERT_EQ(0, HnetMgr_ChangeLinkMode(kLinkNone));
+  ASSERT_EQ(0, HnetMgr_ChangeLinkMode(kLinkLocal));
+  EXPECT_EQ(kHnetPaused, HnetMgr_State());
+  EXPECT_EQ(-1, taskNameToId("tHnetMgrS"));
+  EXPECT_EQ(-1, taskNameToId("tKachC"));
+  EXPECT_EQ(0, HnetMgr_Restart());
+  EXPECT_EQ(kHnetPaused, HnetMgr_State());
 }
 
 }  // namespace
