@@ -14,6 +14,7 @@
 #include "link/hnet_mgr.h"
 #include "link/hnet_wack.h"
 #include "link/kach.h"
+#include "link/manager_lock.h"
 #include "link/sem_lib.h"
 #include "link/task_lib.h"
 #include "link/tlx_cfg.h"
@@ -87,7 +88,7 @@ struct Manager {
   std::atomic<int> kind{kAnetKindUnknown};
 
   std::unique_ptr<AnetMsg> group;
-  std::timed_mutex sendLock;  // the group's header and payload buffer
+  ManagerLock sendLock;  // the group's header and payload buffer
   Answer answer;
   MSG_Q_ID eventQueue = nullptr;
   std::atomic<SEM_ID> wake{nullptr};
@@ -122,7 +123,7 @@ int GetSub(Manager& m) {
 bool Wlan() { return tlxHnetMgr_GetConnType() == kConnWlan; }
 
 bool SendLock(Manager& m) {
-  return m.sendLock.try_lock_for(std::chrono::milliseconds(TimeoutMilliseconds(kSendLockTicks, TimeoutUnit::kTicks)));
+  return m.sendLock.TakeFor(kSendLockTicks);
 }
 
 void PostStatus(Manager& m) {

@@ -14,6 +14,7 @@
 #include "link/hnet_sock.h"
 #include "link/hnet_wack.h"
 #include "link/kach.h"
+#include "link/manager_lock.h"
 #include "link/link_ports.h"
 #include "link/sem_lib.h"
 #include "link/task_lib.h"
@@ -51,7 +52,7 @@ class HnetMsg final : public TLXMsg {
 };
 
 struct Manager {
-  std::timed_mutex lock;  // start, shut-down, pause and restart
+  ManagerLock lock;  // start, shut-down, pause and restart
   std::atomic<int> state{kHnetNotStarted};
   std::atomic<int> linkMode{kLinkLocal};
   std::atomic<int> connType{kConnNone};
@@ -79,7 +80,7 @@ Manager& mgr() {
 }
 
 bool TakeLock(Manager& m) {
-  return m.lock.try_lock_for(std::chrono::milliseconds(TimeoutMilliseconds(kLockTicks, TimeoutUnit::kTicks)));
+  return m.lock.TakeFor(kLockTicks);
 }
 
 int HnetMsg::handleMsg(const TLX_MSG_HEADER& header, const uint8_t* payload) {

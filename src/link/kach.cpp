@@ -18,6 +18,7 @@
 #include "link/hnet_mgr.h"
 #include "link/hnet_sock.h"
 #include "link/link_ports.h"
+#include "link/manager_lock.h"
 #include "link/socket_for_vxworks.h"
 #include "link/task_lib.h"
 #include "link/tlx_cfg.h"
@@ -37,7 +38,7 @@ constexpr int kHistoryMask = 63;
 constexpr int kKachDatagramMax = kMsgHeaderSize + 8;
 
 struct Channel {
-  std::timed_mutex lock;  // start, shut-down and the restarts
+  ManagerLock lock;  // start, shut-down and the restarts
 
   std::atomic<int> linkState{kKachLinkUnknown};
   std::atomic<bool> linkFlag{true};
@@ -79,7 +80,7 @@ Channel& channel() {
 }
 
 bool TakeLock(Channel& c) {
-  return c.lock.try_lock_for(std::chrono::milliseconds(TimeoutMilliseconds(kLockTicks, TimeoutUnit::kTicks)));
+  return c.lock.TakeFor(kLockTicks);
 }
 
 TLX_SOCK_ADDR Address(const std::string& text, uint16_t port) {
