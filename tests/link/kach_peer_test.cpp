@@ -40,7 +40,7 @@ TEST_F(KachPeerTest, SilencePutsTheLinkDownOnceAndAnAnswerBringsItBack) {
   ASSERT_EQ("done", peer->Command("{\"do\": \"kach_set\", \"silent\": true}"));
   ASSERT_TRUE(WaitUntil([] { return KACH_LinkState() == kKachLinkDown; }));
   // Three more silent periods add no event.
-  std::this_thread::sleep_for(400ms);
+  std::this_thread::sleep_for(800ms);
   EXPECT_EQ(1, LinkDownEvents(events));
   EXPECT_EQ(1u, events.events().size());
   events.Clear();
