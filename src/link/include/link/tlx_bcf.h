@@ -35,6 +35,18 @@ inline constexpr uint32_t EVENT_ID_RAVIX = 0x00020000;
 inline constexpr uint32_t EVENT_ID_AUTOPRESET = 0x01000000;
 inline constexpr uint32_t EVENT_ID_DISCOVERY = 0x40000000;
 
+// The 16-byte header of every message between the library's managers and of
+// every control message to and from the base station; at most 1024 payload
+// bytes follow it. Integers are little-endian on the wire as in memory.
+struct TLX_MSG_HEADER {
+  char name[8];    // the sending group's name, NUL-terminated and NUL-padded
+  int32_t type;    // meaning per group
+  int32_t length;  // payload bytes that follow
+};
+static_assert(sizeof(TLX_MSG_HEADER) == 16);
+static_assert(offsetof(TLX_MSG_HEADER, name) == 0 && offsetof(TLX_MSG_HEADER, type) == 8 &&
+              offsetof(TLX_MSG_HEADER, length) == 12);
+
 // Calls `callback` for every event whose identifier shares a bit with
 // `eventMask`. Attaching a callback again replaces its context and mask.
 // 0, or -1 for a null callback, a full table (16 receivers) or a library that
