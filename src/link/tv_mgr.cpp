@@ -89,8 +89,8 @@ struct Preset {
   int lastId = 0;
   int band = -1;
   bool resultAsked = false;
-  bool resultIn = false;
-  int resultBand = -1;  // the band of the kept result, -1 for none
+  bool resultIn = false;  // the running one's result came
+  int resultBand = -1;    // the band of the kept result (of the last good run), -1 for none
   uint8_t table[kPresetTableSize] = {};
 };
 
@@ -758,7 +758,8 @@ int tlxTvMgr_Stop() {
   std::lock_guard guard(m.lock);
   if (!m.started) return 0;
   m.stopping = true;
-  wdCancel(m.responseTimer);
+  // The response timer keeps running: a record in flight must still time
+  // out, or the stop would wait behind it for good.
   wdCancel(m.playTimer);
   m.playState = kPlayStopped;
   TvRecord r = Blank(TV_ACT_STOP);
@@ -842,7 +843,7 @@ int tlxTvMgr_GetAutoPresetResult(int band, uint8_t* out) {
   Manager& m = mgr();
   std::lock_guard guard(m.lock);
   const int entries = TvMgr_PresetEntries(band);
-  if (out == nullptr || m.preset.id != 0 || !m.preset.resultIn || entries == 0 ||
+  if (out == nullptr || m.preset.id != 0 || entries == 0 ||
       entries != TvMgr_PresetEntries(m.preset.resultBand)) {
     return -1;
   }

@@ -15,9 +15,9 @@ Options (also changed by the command {"do": "tv_set", ...}):
                   {"do": "silence"}
   "video_input":  the input of action-22 answers (default 1)
   "silent":       true: no answers
-  "result":       {"checksum": n, "words": [5 ints], "status": n}: the answer
-                  to action 15 (auto-preset result) carries these in words
-                  3, 4, 5, 7, 8, 9 and 6
+  "result":       {"band": n, "checksum": n, "words": [5 ints], "status": n}:
+                  the answer to action 15 (auto-preset result) carries these
+                  in words 2, 3, 4, 5, 7, 8, 9 and 6
 
 Record: "tv_record" {type, length, words} for every message of the player;
 "tv_answer" {words} for every answer.
@@ -77,6 +77,7 @@ def _answer(peer, data, state, lock):
     if words[0] == 22:
         answer[1] = entry.get("input", video_input)
     if words[0] == 15 and result:
+        answer[2] = result.get("band", answer[2])
         answer[3] = result["checksum"]
         answer[4], answer[5], answer[7], answer[8], answer[9] = result["words"]
         answer[6] = result.get("status", answer[6])
