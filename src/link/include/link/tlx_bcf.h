@@ -107,3 +107,13 @@ TLX_BCF_API int tlxBase64Decode(const char* text, int length, void* out);
 // Lowercase hexadecimal text of n bytes, two digits a byte, into `out`, which
 // must hold 2n + 1 bytes. Writes a terminating NUL and returns 2n.
 TLX_BCF_API int tlxHexEncode(const void* bytes, int n, char* out);
+
+// ---------------------------------------------------------------------------
+// Remote commander
+
+// The learning callback, on the remote commander's task. what 0 delivers a
+// learned code: `data` is its address (valid during the call), `value` its
+// length. what 1 reports a status in `value`: 2 learning failed, 3 stopping
+// failed, 4 and 5 data errors, 6 no answer. `user` is the value given to
+// tlxUiRcomMgr_StartLearning. (Both pointer-sized: they carry addresses.)
+using TLX_UIRCOM_CALLBACK = int (*)(int what, intptr_t data, int value, intptr_t user);
