@@ -801,7 +801,7 @@ int tlxTvMgr_StartAutoPreset(int band) {
     return -1;
   }
   if (!m.started) return -1;
-  m.preset.lastId = m.preset.lastId % 10000 + 1;
+  m.preset.lastId = TvMgr_NextPresetId(m.preset.lastId);
   m.preset.id = m.preset.lastId;
   m.preset.band = band;
   m.preset.resultAsked = false;
@@ -875,6 +875,8 @@ bool TvMgr_ValidChannel(int band, int channel) {
       return false;
   }
 }
+
+int TvMgr_NextPresetId(int last) { return last >= 1 && last < 10000 ? last + 1 : 1; }
 
 int TvMgr_PresetEntries(int band) {
   switch (band) {

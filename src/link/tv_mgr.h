@@ -124,6 +124,8 @@ int TvMgr_BitrateCode();
 // The pure rules.
 // True when `band` has `channel`.
 bool TvMgr_ValidChannel(int band, int channel);
+// The auto-preset identifier after `last`: 1..10000, wrapping to 1.
+int TvMgr_NextPresetId(int last);
 // The result entries of a band: 69, 125, 163, or 0 for another band.
 int TvMgr_PresetEntries(int band);
 // The picture word of five values (-1: the field all ones; the fifth picks

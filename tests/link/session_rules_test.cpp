@@ -143,6 +143,9 @@ TEST(TvRules, AutoPresetTable) {
   EXPECT_EQ("0 63 65 72 128 159 ", ones);
   EXPECT_FALSE(TvMgr_PresetTable(100, static_cast<int32_t>(sum + 1), words, table));
   EXPECT_FALSE(TvMgr_PresetTable(105, static_cast<int32_t>(sum), words, table));
+  for (const auto& [last, next] : {std::pair{0, 1}, {1, 2}, {9999, 10000}, {10000, 1}}) {
+    EXPECT_EQ(next, TvMgr_NextPresetId(last)) << last;
+  }
   for (const auto& [band, entries] : {std::pair{0, 69}, {4, 69}, {6, 69}, {1, 125}, {5, 125}, {7, 125}, {2, 163},
                                       {3, 0}, {8, 0}}) {
     EXPECT_EQ(entries, TvMgr_PresetEntries(band)) << band;
