@@ -149,17 +149,6 @@ int KeepAliveLoop(Manager& m) {
   }
 }
 
-// Ends "tRavixMsg": "ENDRECV" to its group, then up to 15 s for it to go.
-void EndMsgTask(RavixMsg& group, int task) {
-  group.stopRecvMsgQ();
-  const int polls = std::max(1, static_cast<int>(kMsgTaskEndMs / 16));
-  for (int i = 0; i < polls && taskReap(task) == 0; ++i) taskDelay(1);
-  if (taskReap(task) == 0) {
-    tlxLog("taskDeleted in RavixMsgCleanup()\n");
-    taskDelete(task);
-  }
-}
-
 // "tRavix".
 void SessionTask(intptr_t) {
   Manager& m = mgr();
@@ -176,7 +165,7 @@ void SessionTask(intptr_t) {
     } else {
       tlxLog("[ERR] RavixMgr_Task: the RAVIX group could not start.\n");
     }
-    if (msgTask > 0) EndMsgTask(group, msgTask);
+    if (msgTask > 0) tlxMsgEndTask(group, msgTask, kMsgTaskEndMs);
   }
   if (m.phase != kPhaseCleanup) {
     tlxTvMgr_Stop();

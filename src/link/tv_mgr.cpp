@@ -34,6 +34,7 @@ constexpr int kPresetWatchdogTicks = 18000;
 constexpr int kPresetNetDownTicks = 900;
 constexpr int kTvEventDepth = 20;
 constexpr int kRegionKr = 3;
+constexpr int kTaskEndMs = 5000;
 
 // Local requests of type 0 (word 0).
 constexpr int32_t kLocalAvReport = 0;
@@ -602,14 +603,6 @@ void DeleteObjects(Manager& m) {
   m.group.reset();
 }
 
-void EndTask(int* id) {
-  if (*id > 0) {
-    for (int i = 0; i < 300 && taskReap(*id) == 0; ++i) taskDelay(1);
-    if (taskReap(*id) == 0) taskDelete(*id);
-  }
-  *id = 0;
-}
-
 int PictureField(int value) { return value == -1 ? 63 : (value + 16) & 63; }
 
 }  // namespace
@@ -643,8 +636,8 @@ int TvMgr_Init(uint32_t optionWord) {
   if (!ok) {
     tlxLog("[ERR] TvMgr_Init failed.\n");
     if (m.eventQueue != nullptr) eventMgrQueueDetach(m.eventQueue);
-    if (m.group != nullptr) m.group->stopRecvMsgQ();
-    EndTask(&m.groupTask);
+    if (m.groupTask > 0) tlxMsgEndTask(*m.group, m.groupTask, kTaskEndMs);
+    m.groupTask = 0;
     if (m.eventTask > 0) taskDelete(m.eventTask);
     m.eventTask = 0;
     DeleteObjects(m);
@@ -665,8 +658,8 @@ void TvMgr_Cleanup() {
   lock.unlock();
   // The tasks take the lock: they end without it held here.
   eventMgrQueueDetach(m.eventQueue);
-  m.group->stopRecvMsgQ();
-  EndTask(&m.groupTask);
+  tlxMsgEndTask(*m.group, m.groupTask, kTaskEndMs);
+  m.groupTask = 0;
   if (m.eventTask > 0) taskDelete(m.eventTask);
   m.eventTask = 0;
   lock.lock();

@@ -31,6 +31,7 @@ constexpr int kResendMax = 5;
 constexpr int kLearnWaitMs = 5000;
 constexpr int kConfigWaitMs = 3500;
 constexpr int kTaskMissing = -122;
+constexpr int kTaskEndMs = 5000;
 constexpr int kShortBlock = 9;
 constexpr int kLongBlock = 260;
 constexpr int kNameSize = 64;
@@ -422,9 +423,7 @@ void UiRcomMgr_Cleanup() {
     std::lock_guard repeat(m.repeatLock);
     m.pendingBlock.clear();
   }
-  m.group->stopRecvMsgQ();
-  for (int i = 0; i < 300 && taskReap(m.task) == 0; ++i) taskDelay(1);
-  if (taskReap(m.task) == 0) taskDelete(m.task);
+  tlxMsgEndTask(*m.group, m.task, kTaskEndMs);
   m.task = 0;
   m.group.reset();
   std::lock_guard learn(m.learnLock);

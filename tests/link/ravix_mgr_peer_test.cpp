@@ -37,7 +37,9 @@ TEST_F(RavixPeerTest, TransitionsFromEveryState) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.from) + " -> " + std::to_string(c.to));
-    if (c.from != 0) ASSERT_EQ(0, tlxRavixMgr_ChangeState(c.from));
+    if (c.from != 0) {
+      ASSERT_EQ(0, tlxRavixMgr_ChangeState(c.from));
+    }
     ASSERT_EQ(c.from, tlxRavixMgr_GetState());
     EXPECT_EQ(c.result, tlxRavixMgr_ChangeState(c.to));
     EXPECT_EQ(c.state, tlxRavixMgr_GetState());
