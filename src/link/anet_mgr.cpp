@@ -14,6 +14,7 @@
 #include "link/hnet_mgr.h"
 #include "link/hnet_wack.h"
 #include "link/kach.h"
+#include "link/manager_lock.h"
 #include "link/sem_lib.h"
 #include "link/task_lib.h"
 #include "link/tlx_cfg.h"
@@ -87,7 +88,7 @@ struct Manager {
   std::atomic<int> kind{kAnetKindUnknown};
 
   std::unique_ptr<AnetMsg> group;
-  std::timed_mutex sendLock;  // the group's header and payload buffer
+  ManagerLock sendLock;  // the group's header and payload buffer
   Answer answer;
   MSG_Q_ID eventQueue = nullptr;
   std::atomic<SEM_ID> wake{nullptr};
@@ -122,7 +123,7 @@ int GetSub(Manager& m) {
 bool Wlan() { return tlxHnetMgr_GetConnType() == kConnWlan; }
 
 bool SendLock(Manager& m) {
-  return m.sendLock.try_lock_for(std::chrono::milliseconds(TimeoutMilliseconds(kSendLockTicks, TimeoutUnit::kTicks)));
+  return m.sendLock.TakeFor(kSendLockTicks);
 }
 
 void PostStatus(Manager& m) {
@@ -178,7 +179,7 @@ int ReadKind(Manager& m) {
 // A command for the manager: to its own group on Ethernet, else to the base.
 void SendCommand(Manager& m, int32_t command) {
   if (!Wlan()) {
-    AnetMgr_QueueCommand(command, 0);
+    AnetMgr_QueueCommand(command);
     return;
   }
   const int32_t words[2] = {command, 0};
@@ -254,7 +255,7 @@ void FollowState(Manager& m) {
   if (state == kAnetStateFailed) {
     tlxLog("[INFO] ### ANET_STATE_FAILED[%d] ###\n", sub);
     Broadcast(m, ANET_EV_FAILED);
-    if (sub != 101 && sub != 102 && sub != 104 && sub != 500) AnetMgr_QueueCommand(ANET_CMD_DISCONNECT, 0);
+    if (sub != 101 && sub != 102 && sub != 104 && sub != 500) AnetMgr_QueueCommand(ANET_CMD_DISCONNECT);
   } else if (state == kAnetStateDown) {
     tlxLog("[INFO] ### ANET_STATE_DOWN ###\n");
     Broadcast(m, ANET_EV_DOWN);
@@ -344,12 +345,9 @@ int AnetMsg::handleMsg(const TLX_MSG_HEADER& header, const uint8_t* payload) {
   }
   if (length >= 4) std::memcpy(&code, payload, sizeof code);
   switch (header.type) {
-    case ANET_MSG_COMMAND: {
-      int32_t value = 0;
-      if (length >= 8) std::memcpy(&value, payload + 4, sizeof value);
-      AnetMgr_QueueCommand(code, value);
+    case ANET_MSG_COMMAND:
+      AnetMgr_QueueCommand(code);
       break;
-    }
     case ANET_MSG_EVENT:
       switch (code) {
         case 210:
@@ -571,7 +569,7 @@ int tlxAnetMgrAPI_SetConfig(int device, int cfgType, const void* data) {
     if (result != 1) return result;
     if ((m.interfaceType == 1 && cfgType == ANET_CFG_CONNTYPE_TYPE) ||
         (m.interfaceType == 0 && cfgType == ANET_CFG_WLAN_CONNTYPE_TYPE && !Wlan())) {
-      AnetMgr_QueueCommand(ANET_CMD_CONFIG_CHANGED, 0);
+      AnetMgr_QueueCommand(ANET_CMD_CONFIG_CHANGED);
       taskDelay(3);
     }
     return 1;
@@ -585,8 +583,7 @@ int tlxAnetMgrAPI_SetConfig(int device, int cfgType, const void* data) {
   return result;
 }
 
-int AnetMgr_QueueCommand(int32_t command, int32_t value) {
-  (void)value;
+int AnetMgr_QueueCommand(int32_t command) {
   Manager& m = mgr();
   {
     std::lock_guard guard(m.commandLock);

@@ -60,9 +60,10 @@ int tlxAnetMgrAPI_GetConfig(int device, int cfgType, void* out);
 // connection kind queues command 103.
 int tlxAnetMgrAPI_SetConfig(int device, int cfgType, const void* data);
 
-// Queues a command (100, 101 or 103): 0, or -1 for a full queue or an
-// unknown command. 100 is queued once; 101 and 103 first empty the queue.
-int AnetMgr_QueueCommand(int32_t command, int32_t value);
+// Queues a command (100, 101 or 103; the value word of a command message is
+// not used): 0, or -1 for a full queue or an unknown command. 100 is queued
+// once; 101 and 103 first empty the queue.
+int AnetMgr_QueueCommand(int32_t command);
 // Commands waiting.
 int AnetMgr_CommandCount();
 // The interface state and the connection kind.

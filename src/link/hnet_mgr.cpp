@@ -14,6 +14,7 @@
 #include "link/hnet_sock.h"
 #include "link/hnet_wack.h"
 #include "link/kach.h"
+#include "link/manager_lock.h"
 #include "link/link_ports.h"
 #include "link/sem_lib.h"
 #include "link/task_lib.h"
@@ -51,7 +52,7 @@ class HnetMsg final : public TLXMsg {
 };
 
 struct Manager {
-  std::timed_mutex lock;  // start, shut-down, pause and restart
+  ManagerLock lock;  // start, shut-down, pause and restart
   std::atomic<int> state{kHnetNotStarted};
   std::atomic<int> linkMode{kLinkLocal};
   std::atomic<int> connType{kConnNone};
@@ -79,7 +80,7 @@ Manager& mgr() {
 }
 
 bool TakeLock(Manager& m) {
-  return m.lock.try_lock_for(std::chrono::milliseconds(TimeoutMilliseconds(kLockTicks, TimeoutUnit::kTicks)));
+  return m.lock.TakeFor(kLockTicks);
 }
 
 int HnetMsg::handleMsg(const TLX_MSG_HEADER& header, const uint8_t* payload) {
@@ -184,16 +185,16 @@ void WatchNetwork(Manager& m, const TLX_EVENT_MSG& event) {
 void EventTask(intptr_t) {
   Manager& m = mgr();
   if (msgQEvStart(m.eventQueue, kEvQueueBit) != 0 || semEvStart(m.saveSem, kSaveSemBit) != 0) return;
-  for (;;) {
-    uint32_t which = 0;
-    if (eventReceive(kEvQueueBit | kSaveSemBit, true, -1, &which) != 0) break;
+  // What came before the registration is taken first.
+  uint32_t which = 0;
+  do {
     TLX_EVENT_MSG event;
     while (msgQReceive(m.eventQueue, &event, sizeof event, 0) == 0) {
       if (event.eventId & EVENT_ID_NETCONFIG) SetNetworkState(event);
       if (event.eventId & EVENT_ID_NETWORK) WatchNetwork(m, event);
     }
     if (semTake(m.saveSem, 0) == 0) HnetRelay_SaveNotices();
-  }
+  } while (eventReceive(kEvQueueBit | kSaveSemBit, true, -1, &which) == 0);
   eventMgrQueueDetach(m.eventQueue);
   msgQEvStop(m.eventQueue);
   semEvStop(m.saveSem);

@@ -18,6 +18,7 @@
 #include "link/hnet_mgr.h"
 #include "link/hnet_sock.h"
 #include "link/link_ports.h"
+#include "link/manager_lock.h"
 #include "link/socket_for_vxworks.h"
 #include "link/task_lib.h"
 #include "link/tlx_cfg.h"
@@ -37,7 +38,7 @@ constexpr int kHistoryMask = 63;
 constexpr int kKachDatagramMax = kMsgHeaderSize + 8;
 
 struct Channel {
-  std::timed_mutex lock;  // start, shut-down and the restarts
+  ManagerLock lock;  // start, shut-down and the restarts
 
   std::atomic<int> linkState{kKachLinkUnknown};
   std::atomic<bool> linkFlag{true};
@@ -79,7 +80,7 @@ Channel& channel() {
 }
 
 bool TakeLock(Channel& c) {
-  return c.lock.try_lock_for(std::chrono::milliseconds(TimeoutMilliseconds(kLockTicks, TimeoutUnit::kTicks)));
+  return c.lock.TakeFor(kLockTicks);
 }
 
 TLX_SOCK_ADDR Address(const std::string& text, uint16_t port) {
@@ -170,7 +171,7 @@ KachMessage PollAnswer(Channel& c) {
 }
 
 // Builds the notice of the current type.
-KachMessage Notice(Channel& c, int type, const std::string& base, const std::string& player) {
+KachMessage Notice(int type, const std::string& base, const std::string& player) {
   KachMessage notice;
   notice.header.type = type;
   if (type == KACH_MSG_NOTIFY_WADDR) {
@@ -184,7 +185,6 @@ KachMessage Notice(Channel& c, int type, const std::string& base, const std::str
     notice.header.length = 4;
     tlxLog("[KACH_INFO] Send KACH_MSG_NOTIFY_EADDR 0x%x\n", address);
   }
-  (void)c;
   return notice;
 }
 
@@ -219,13 +219,13 @@ void ClientTask(intptr_t) {
   for (;;) {
     if (c.stopClient) {
       tlxLog("[KACH_ERR] Send KACH_NOTIFY_DOWN\n");
-      SendCounted(c, *socket, Notice(c, KACH_NOTIFY_DOWN, base, player), to);
+      SendCounted(c, *socket, Notice(KACH_NOTIFY_DOWN, base, player), to);
       return;
     }
     if (taskStopRequested()) return;
     const auto end = std::chrono::steady_clock::now() + period;
     const int type = c.nextNotice;
-    const KachMessage sent = Notice(c, type, base, player);
+    const KachMessage sent = Notice(type, base, player);
     if (type == KACH_NOTIFY_DOWN) tlxLog("[KACH_ERR] Send KACH_NOTIFY_DOWN\n");
     SendCounted(c, *socket, sent, to);
     if (type == KACH_NOTIFY_DOWN) return;

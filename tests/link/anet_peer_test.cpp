@@ -128,16 +128,16 @@ TEST_F(AnetPeerTest, TheBasesEventsAreAnsweredAndOurStateIsReported) {
 TEST_F(AnetPeerTest, TheCommandQueueKeepsItsLimits) {
   AnetMgr_Cleanup();
   for (int i = 0; i < kAnetCommandQueueMax; ++i) {
-    EXPECT_EQ(0, AnetMgr_QueueCommand(ANET_CMD_CONNECT, 0)) << i;
+    EXPECT_EQ(0, AnetMgr_QueueCommand(ANET_CMD_CONNECT)) << i;
     EXPECT_EQ(1, AnetMgr_CommandCount()) << "connect is queued once";
   }
   for (int i = 0; i < kAnetCommandQueueMax - 1; ++i) {
-    ASSERT_EQ(0, AnetMgr_QueueCommand(i == 0 ? ANET_CMD_DISCONNECT : ANET_CMD_CONNECT, 0));
+    ASSERT_EQ(0, AnetMgr_QueueCommand(i == 0 ? ANET_CMD_DISCONNECT : ANET_CMD_CONNECT));
   }
   EXPECT_EQ(2, AnetMgr_CommandCount()) << "disconnect emptied the queue; connect once more";
-  EXPECT_EQ(-1, AnetMgr_QueueCommand(102, 0));
-  EXPECT_EQ(-1, AnetMgr_QueueCommand(240, 0));
-  EXPECT_EQ(0, AnetMgr_QueueCommand(ANET_CMD_CONFIG_CHANGED, 0));
+  EXPECT_EQ(-1, AnetMgr_QueueCommand(102));
+  EXPECT_EQ(-1, AnetMgr_QueueCommand(240));
+  EXPECT_EQ(0, AnetMgr_QueueCommand(ANET_CMD_CONFIG_CHANGED));
   EXPECT_EQ(1, AnetMgr_CommandCount());
 }
 

@@ -108,6 +108,20 @@ TEST_F(HnetRelayPeerTest, TvAndNetworkEventsWaitForTheKeepAliveLinkOnUdp) {
   for (const auto& event : events.events()) EXPECT_NE(EVENT_ID_TV, event.id);
 }
 
+TEST_F(HnetRelayPeerTest, WhatArrivesWhileThePlayerIsPausedIsDroppedWithoutHoldingTheLink) {
+  auto peer = StartPeer();
+  ASSERT_TRUE(peer->running()) << peer->error();
+  UseInternetLink(*peer);
+  RecordingGroup ravix("RAVIX", 128);
+  ASSERT_EQ(0, HnetMgr_Pause());
+  for (int i = 0; i < 5; ++i) Inject(*peer, "link", Message("RAVIX", i, "held"));
+  std::this_thread::sleep_for(50ms);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(tlxLinkMgrDisconnect());
+  EXPECT_LT(ElapsedMs(start), kSchedulingSlackMs);
+  EXPECT_TRUE(ravix.received().empty());
+}
+
 // A group that sends its requests through "HNET" and is acknowledged by its
 // own messages coming back.
 constexpr char kGroup[] = "TESTW";

@@ -81,6 +81,27 @@ TEST_F(KachPeerTest, TheServerAnswersTheBasesRequests) {
   EXPECT_TRUE(WaitUntil([] { return KACH_LinkState() == kKachLinkDown; }));
 }
 
+TEST_F(KachPeerTest, AnAcceptedPairRemakesTheSocketsAndMalformedRequestsAreIgnored) {
+  auto peer = StartPeer();
+  ASSERT_TRUE(peer->running()) << peer->error();
+  UseLocalNetwork();
+  ASSERT_TRUE(WaitUntil([] { return KACH_LinkState() == kKachLinkUp; }));
+  // Requests without the payload their type needs get no answer.
+  for (const char* bad : {"{\"type\": 2, \"hex\": \"0102\"}", "{\"type\": 4, \"hex\": \"\"}",
+                          "{\"type\": 0, \"hex\": \"00\"}", "{\"type\": 9}"}) {
+    ASSERT_EQ("done", peer->Command("{\"do\": \"kach_send\", " + std::string(bad + 1)));
+  }
+  // 10.231.71.1 and 10.231.71.2: the addresses in use stay on loopback.
+  const int client = taskNameToId("tKachC");
+  const std::string pair = "0ae747010ae74702";
+  ASSERT_EQ("done", peer->Command("{\"do\": \"kach_send\", \"type\": 2, \"hex\": \"" + pair + "\"}"));
+  ASSERT_TRUE(WaitRecords(*peer, {"kach_answer", "\"type\": 3"}, 1));
+  EXPECT_EQ(1u, Records(*peer, {"kach_answer"}).size()) << "only the good request was answered";
+  ASSERT_TRUE(WaitUntil([&] { return taskNameToId("tKachC") != client && taskNameToId("tKachC") != -1; }));
+  EXPECT_EQ(kHnetUp, HnetMgr_State());
+  EXPECT_GE(PolledFlags(*peer), 0) << "the server answers on its new socket";
+}
+
 TEST_F(KachPeerTest, TheFlagsByteFollowsTheNetworkState) {
   auto peer = StartPeer();
   ASSERT_TRUE(peer->running()) << peer->error();

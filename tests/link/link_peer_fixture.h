@@ -220,14 +220,16 @@ class LinkPeerTest : public LinkTest {
 
   // Starts the peer with the UDP sides of the control messages and the
   // keep-alive channel on 127.0.0.2, the internet link, and `more` (further
-  // "name": {options} entries of "services", or "").
+  // "name": {options} entries of "services", or ""). The option texts are
+  // added to those of each service.
   static std::unique_ptr<tlx::test::PeerProcess> StartPeer(const std::string& more = "",
                                                            const std::string& kachOptions = "",
-                                                           const std::string& vexlinkOptions = "") {
+                                                           const std::string& vexlinkOptions = "",
+                                                           const std::string& hnetOptions = "") {
     const TlxLinkPorts& ports = tlxLinkPorts();
     std::string services = "\"vexlink\": {" + vexlinkOptions + "}, \"hnet\": {\"port\": " +
                            std::to_string(ports.baseHnet) + ", \"player_port\": " + std::to_string(ports.hnetRecv) +
-                           "}, \"kach\": {\"port\": " + std::to_string(ports.baseKach) +
+                           (hnetOptions.empty() ? "" : ", " + hnetOptions) + "}, \"kach\": {\"port\": " + std::to_string(ports.baseKach) +
                            ", \"player_port\": " + std::to_string(ports.kachServer) +
                            (kachOptions.empty() ? "" : ", " + kachOptions) + "}";
     if (!more.empty()) services += ", " + more;

@@ -6,6 +6,7 @@ Options:
   "port":        the base's control-datagram port; without it there is no UDP side
   "player":      the player's address (default 127.0.0.1)
   "player_port": the player's control-datagram receive port
+  "replies":     canned answers by group, as the Vexlink service takes them
 
 Every datagram that reaches the UDP side is recorded ("hnet_datagram": source,
 group, type, length, hex) and answered, like a link frame, through the
