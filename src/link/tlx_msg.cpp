@@ -1,5 +1,6 @@
 #include "link/tlx_msg.h"
 
+#include <chrono>
 #include <cstring>
 #include <list>
 #include <mutex>
@@ -8,6 +9,7 @@
 
 #include "link/task_lib.h"
 #include "link/tlx_log.h"
+#include "win32/ticks.h"
 
 namespace tlx::link {
 namespace {
@@ -170,5 +172,16 @@ bool tlxMsgFindGroup(const char* name, MSG_Q_ID* queue, int* maxLength) {
 }
 
 void tlxMsgTaskEntry(intptr_t group) { reinterpret_cast<TLXMsg*>(group)->recvMsgQ(); }
+
+void tlxMsgEndTask(TLXMsg& group, int taskId, int limitMs) {
+  group.stopRecvMsgQ();
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(TimeoutMilliseconds(limitMs, TimeoutUnit::kMilliseconds));
+  while (taskReap(taskId) == 0 && std::chrono::steady_clock::now() < deadline) taskDelay(1);
+  if (taskReap(taskId) == 0) {
+    tlxLog("[INFO] %s : its task did not end in time.\n", group.name());
+    taskDelete(taskId);
+  }
+}
 
 }  // namespace tlx::link

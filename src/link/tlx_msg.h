@@ -83,5 +83,9 @@ class TLXMsg {
 bool tlxMsgFindGroup(const char* name, MSG_Q_ID* queue, int* maxLength);
 // A group task's entry: runs recvMsgQ on the TLXMsg* it is given.
 void tlxMsgTaskEntry(intptr_t group);
+// Ends the group's receive task `taskId`: "ENDRECV" to the group, then up to
+// `limitMs` (a time-out, scaled) for its thread to end, polled every tick;
+// a task still running then is deleted. Its record is gone afterwards.
+void tlxMsgEndTask(TLXMsg& group, int taskId, int limitMs);
 
 }  // namespace tlx::link

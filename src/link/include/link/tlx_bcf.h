@@ -340,3 +340,13 @@ TLX_BCF_API int tlxAuth_RequestEasyRegistration(const char* code, const char* te
 // The easy-registration password of `nonce` into `out`; the library's result,
 // or -1 when it cannot be bound or the nonce cannot be copied.
 TLX_BCF_API int tlxRegist_MakePassword(char* out, int outLen, const char* nonce);
+
+// ---------------------------------------------------------------------------
+// Remote commander
+
+// The learning callback, on the remote commander's task. what 0 delivers a
+// learned code: `data` is its address (valid during the call), `value` its
+// length. what 1 reports a status in `value`: 2 learning failed, 3 stopping
+// failed, 4 and 5 data errors, 6 no answer. `user` is the value given to
+// tlxUiRcomMgr_StartLearning. (Both pointer-sized: they carry addresses.)
+using TLX_UIRCOM_CALLBACK = int (*)(int what, intptr_t data, int value, intptr_t user);
