@@ -9,6 +9,7 @@
 #include "com/class_registry.h"
 #include "com/com_ptr.h"
 #include "common/tlx_pc_cmn_region.h"
+#include "common/tlx_pc_cmn_system.h"
 #include "dshow/errors.h"
 #include "dshow/guids.h"
 #include "engine/tlx_pc_stm_com_loader.h"
@@ -409,4 +410,53 @@ int CTlxPcStmModeIf::bCheckFailed(HRESULT& hr) {
   std::lock_guard<std::mutex> hold(m_stateLock);
   m_hrLast = hr;
   return FAILED(hr) ? TRUE : FALSE;
+}
+
+eVMRType CTlxPcStmModeIf::eGetNextProperVMRType(eVMRType kind) {
+  if (TlxPcCmnIsWindowsVistaOrNewer()) {
+    switch (kind) {
+      case eVMRTypeNone: return eVMRType9;
+      case eVMRType9: return eVMRType7;
+      case eVMRType7: return eVMRTypeOld;
+      default: return eVMRTypeNone;
+    }
+  }
+  switch (kind) {
+    case eVMRTypeNone: return eVMRType7;
+    case eVMRType7: return eVMRType9;
+    case eVMRType9: return eVMRTypeOld;
+    default: return eVMRTypeNone;
+  }
+}
+
+int CTlxPcStmModeIf::bAddVideoRenderer(IBaseFilter*& renderer, eVMRType kind) {
+  switch (kind) {
+    case eVMRType9: return SUCCEEDED(hAddFilter(CLSID_VideoMixingRenderer9, u"Video Mixing Renderer Filter", &renderer));
+    case eVMRTypeOld: return SUCCEEDED(hAddFilter(CLSID_VideoRenderer, u"Video Renderer", &renderer));
+    case eVMRType7: return SUCCEEDED(hAddFilter(CLSID_VideoMixingRenderer, u"Video Renderer", &renderer));
+    default: return FALSE;
+  }
+}
+
+eVMRType CTlxPcStmModeIf::eAddProperVideoRenderer(IBaseFilter*& renderer, eVMRType kind) {
+  for (eVMRType tried = kind == eVMRTypeNone ? eGetNextProperVMRType(eVMRTypeNone) : kind; tried != eVMRTypeNone;
+       tried = eGetNextProperVMRType(tried)) {
+    if (bAddVideoRenderer(renderer, tried)) return tried;
+  }
+  return eVMRTypeNone;
+}
+
+void CTlxPcStmModeIf::vSetAspectRatioModeNone(IBaseFilter* renderer, eVMRType kind) {
+  if (renderer == nullptr) return;
+  if (kind == eVMRType9) {
+    ComPtr<IVMRAspectRatioControl9> control;
+    if (SUCCEEDED(renderer->QueryInterface(IID_IVMRAspectRatioControl9, control.ReceiveVoid()))) {
+      control->SetAspectRatioMode(VMR_ARMODE_NONE);
+    }
+    return;
+  }
+  ComPtr<IVMRAspectRatioControl> control;
+  if (SUCCEEDED(renderer->QueryInterface(IID_IVMRAspectRatioControl, control.ReceiveVoid()))) {
+    control->SetAspectRatioMode(VMR_ARMODE_NONE);
+  }
 }

@@ -154,6 +154,19 @@ class CTlxPcStmModeIf {
   // Keeps the value as last HRESULT; TRUE when it is a failure.
   virtual int bCheckFailed(HRESULT& hr);
 
+  // Video renderer kinds in the order they are tried: 1 -> 3 -> 2 -> 0 and
+  // 0 -> 1 (before Windows Vista 3 -> 1 -> 2 -> 0 and 0 -> 3).
+  static eVMRType eGetNextProperVMRType(eVMRType kind);
+  // Adds the renderer of that kind: 1 Video Mixing Renderer 9, 2 the old
+  // renderer, 3 Video Mixing Renderer 7.
+  int bAddVideoRenderer(IBaseFilter*& renderer, eVMRType kind);
+  // Tries kind (0: the first of the order) and the kinds after it; the kind
+  // added, 0 when none could be.
+  eVMRType eAddProperVideoRenderer(IBaseFilter*& renderer, eVMRType kind);
+  // The renderer's aspect-ratio mode becomes VMR_ARMODE_NONE (the picture
+  // fills its rectangle) when it has the control for its kind.
+  static void vSetAspectRatioModeNone(IBaseFilter* renderer, eVMRType kind);
+
   // Copies of the state under the state lock, each with its own reference.
   template <typename T>
   T* pAddRefUnderLock(T* const& member) const {
