@@ -44,6 +44,8 @@ DWORD ThreadProc(void* parameter) {
     while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) return 0;
     }
+    // Detached while its last call ran (its quit may never have been posted).
+    if (shared->Detached()) return 0;
     long code = 0;
     LONG_PTR param1 = 0;
     LONG_PTR param2 = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "dshow/guids.h"
+
 namespace tlx::engine::test {
 
 using com::ComPtr;
@@ -56,6 +58,12 @@ std::vector<std::pair<CLSID, CLSID>> TestFileStream::Connections() {
   return connections;
 }
 
+HRESULT TestFileStream::Raise(long code) {
+  ComPtr<IGraphBuilder> graph = ComPtr<IGraphBuilder>::Attach(pAddRefUnderLock(m_pGraph));
+  ComPtr<IMediaEventSink> sink = graph.As<IMediaEventSink>(IID_IMediaEventSink);
+  return sink ? sink->Notify(code, 0, 0) : E_FAIL;
+}
+
 void FileStreamTest::SetUp() {
   ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
   ASSERT_TRUE(stream_.bInitialize(nullptr, nullptr, &FileStreamTest::OnRestart, nullptr, this));
@@ -70,9 +78,26 @@ std::string FileStreamTest::Fixture(const char* name) { return std::string(MP4_F
 
 void FileStreamTest::OnRestart(int reason, void* user) {
   auto* self = static_cast<FileStreamTest*>(user);
-  std::lock_guard<std::mutex> hold(self->lock_);
+  std::unique_lock<std::mutex> hold(self->lock_);
   self->restarts_.push_back(reason);
   self->changed_.notify_all();
+  self->changed_.wait(hold, [self] { return !self->hold_; });
+}
+
+void FileStreamTest::HoldRestarts() {
+  std::lock_guard<std::mutex> hold(lock_);
+  hold_ = true;
+}
+
+void FileStreamTest::ReleaseRestarts() {
+  std::lock_guard<std::mutex> hold(lock_);
+  hold_ = false;
+  changed_.notify_all();
+}
+
+bool FileStreamTest::WaitForRestarts(size_t count, std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> hold(lock_);
+  return changed_.wait_for(hold, timeout, [&] { return restarts_.size() >= count; });
 }
 
 bool FileStreamTest::WaitForEnds(int count, std::chrono::milliseconds timeout) {

@@ -26,6 +26,8 @@ class TestFileStream final : public CTlxPcStmFileSrcAVIf {
   // The class of the filter each connected output pin leads to, as pairs
   // (from, to).
   std::vector<std::pair<CLSID, CLSID>> Connections();
+  // Raises an event in the graph as a filter would.
+  HRESULT Raise(long code);
 };
 
 class FileStreamTest : public ::testing::Test {
@@ -37,6 +39,10 @@ class FileStreamTest : public ::testing::Test {
   // Waits until `count` restarts with reason 3 have come; false on time-out.
   bool WaitForEnds(int count, std::chrono::milliseconds timeout);
   std::vector<int> Restarts();
+  // While held, the restart callback waits in its call until released.
+  void HoldRestarts();
+  void ReleaseRestarts();
+  bool WaitForRestarts(size_t count, std::chrono::milliseconds timeout);
 
   TestFileStream stream_;
 
@@ -46,6 +52,7 @@ class FileStreamTest : public ::testing::Test {
   std::mutex lock_;
   std::condition_variable changed_;
   std::vector<int> restarts_;
+  bool hold_ = false;
 };
 
 }  // namespace tlx::engine::test
