@@ -28,7 +28,7 @@ TEST_F(FileStreamTest, PlaysToTheEndOnceAndAgainFromTheStart) {
   EXPECT_EQ(Restarts(), (std::vector<int>{3, 3}));
   EXPECT_TRUE(stream_.bCleanup());
   // The graph's threads and the graph-event thread are gone.
-  EXPECT_EQ(ThreadCount(), threadsBefore);
+  EXPECT_EQ(ThreadCountSettledAt(threadsBefore), threadsBefore);
 }
 
 TEST_F(FileStreamTest, ACleanupThatCannotEndTheThreadReportsItAndDetachesIt) {
@@ -51,7 +51,7 @@ TEST_F(FileStreamTest, ACleanupThatCannotEndTheThreadReportsItAndDetachesIt) {
   // No call after the detach, and the thread ends on its own.
   EXPECT_FALSE(WaitForRestarts(2, 1500ms));
   EXPECT_EQ(Restarts(), std::vector<int>{2});
-  EXPECT_EQ(ThreadCount(), threadsBefore);
+  EXPECT_EQ(ThreadCountSettledAt(threadsBefore), threadsBefore);
 }
 
 TEST_F(FileStreamTest, DeletingAPlayingObjectEndsItsThread) {
@@ -63,7 +63,7 @@ TEST_F(FileStreamTest, DeletingAPlayingObjectEndsItsThread) {
   ASSERT_TRUE(other->bRunMovie(1, 0, 1, autoAvailable, avcAvailable, 0, 0, 0, 0, 0, 0));
   EXPECT_GT(ThreadCount(), threadsBefore);
   delete other;
-  EXPECT_EQ(ThreadCount(), threadsBefore);
+  EXPECT_EQ(ThreadCountSettledAt(threadsBefore), threadsBefore);
 }
 
 }  // namespace
