@@ -1,6 +1,9 @@
 // The file class's graph over the real filters, and what it does without one.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "aac/aac_dec.h"
 #include "dshow/guids.h"
 #include "file_stream_fixture.h"
@@ -87,6 +90,34 @@ TEST_F(FileStreamTest, AFileThatDoesNotLoadSkipsTheFilters) {
   EXPECT_FALSE(stream_.bInit(1));
   ExpectRecord(stream_, 582, 24);
   EXPECT_EQ(stream_.FilterClasses(), std::vector<CLSID>{kSource});
+}
+
+TEST_F(FileStreamTest, UserInterfaceCallsDuringRunStopAndCleanupCycles) {
+  // The user-interface thread places, sounds and asks while the controller
+  // thread builds, runs, stops and tears down the graph.
+  stream_.bSetMovieFile(CString(Fixture("av.mp4").c_str()));
+  std::atomic<bool> done{false};
+  std::thread ui([&] {
+    int round = 0;
+    while (!done) {
+      stream_.bSetMoviePosition(round % 7, 0, 320, 240);
+      stream_.bSetVolume(5000 + round % 100);
+      long width = 0, height = 0;
+      stream_.bGetVideoSize(width, height);
+      stream_.bIsRanMovie();
+      CTlxPcCmnErrInfo info;
+      stream_.vGetLastErrorInfo(info);
+      ++round;
+    }
+  });
+  int autoAvailable = 0, avcAvailable = 0;
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    EXPECT_TRUE(stream_.bRunMovie(1, 0, 1, autoAvailable, avcAvailable, 0, 0, 0, 0, 0, 0));
+    EXPECT_TRUE(stream_.bStopMovie());
+    EXPECT_TRUE(stream_.bCleanup());
+  }
+  done = true;
+  ui.join();
 }
 
 }  // namespace

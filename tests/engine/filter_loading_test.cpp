@@ -108,10 +108,9 @@ TEST_F(FilterLoading, BareNameThroughTheModulePathAndAMissingModule) {
 
 TEST_F(FilterLoading, AModuleWithoutTheEntryIsNotAClass) {
   tlx::test::TempFolder folder;
-  // Any library without DllGetClassObject will do: the common library.
-  const fs::path library = tlx::test::ProgramFolder() / "libTlxPcCommon.so";
-  ASSERT_TRUE(fs::exists(library)) << library;
-  fs::copy_file(library, folder.path() / "Plain.ax");
+  // Any library without DllGetClassObject will do: the common library's
+  // test module.
+  fs::copy_file(TLX_PLAIN_MODULE, folder.path() / "Plain.ax");
   setenv("TLX_MODULE_PATH", folder.path().c_str(), 1);
   ComPtr<IBaseFilter> filter;
   EXPECT_EQ(object_.hAddFilterDll(CLSID_RecordingRenderer, u"Plain.ax", filter.Receive(), &loader_),
