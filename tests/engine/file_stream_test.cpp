@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "aac/aac_dec.h"
+#include "dshow/filter_module.h"
 #include "dshow/guids.h"
 #include "file_stream_fixture.h"
+#include "support/child_process.h"
 #include "filters/avc/avc_dec_mode.h"
 #include "mp4source/mp4_file_source.h"
 
@@ -90,6 +94,40 @@ TEST_F(FileStreamTest, AFileThatDoesNotLoadSkipsTheFilters) {
   EXPECT_FALSE(stream_.bInit(1));
   ExpectRecord(stream_, 582, 24);
   EXPECT_EQ(stream_.FilterClasses(), std::vector<CLSID>{kSource});
+}
+
+TEST_F(FileStreamTest, AFilterWhoseModuleIsNotFoundIsTakenByItsRegisteredName) {
+  // Only the file source is where the module search looks; the decoders are
+  // found only once they are registered.
+  tlx::test::TempFolder emptyProgramFolder;
+  tlx::test::TempFolder modules;
+  std::filesystem::copy_file(tlx::test::ProgramFolder() / "MP4FileSourceTLX.ax",
+                             modules.path() / "MP4FileSourceTLX.ax");
+  struct SearchFolders {
+    SearchFolders(const char* program, const char* modules) {
+      setenv("TLX_EXE_DIR", program, 1);
+      setenv("TLX_MODULE_PATH", modules, 1);
+    }
+    ~SearchFolders() {
+      unsetenv("TLX_EXE_DIR");
+      unsetenv("TLX_MODULE_PATH");
+    }
+  } search(emptyProgramFolder.path().c_str(), modules.path().c_str());
+  stream_.bSetMovieFile(CString(Fixture("av.mp4").c_str()));
+  EXPECT_FALSE(stream_.bInit(1));
+  EXPECT_EQ(stream_.FilterClasses(), std::vector<CLSID>{kSource});
+  EXPECT_TRUE(stream_.bCleanup());
+
+  std::vector<std::string> decoders;
+  for (const char* name : {"tlxavcdec.ax", "tlxaacdec.ax"}) {
+    decoders.push_back((tlx::test::ProgramFolder() / name).string());
+    ASSERT_EQ(dshow::RegisterFilterModule(decoders.back()), S_OK);
+  }
+  EXPECT_TRUE(stream_.bInit(1));
+  EXPECT_EQ(stream_.FilterClasses().size(), 5u);
+  EXPECT_EQ(stream_.Connections().size(), 4u);
+  EXPECT_TRUE(stream_.bCleanup());
+  for (const std::string& decoder : decoders) dshow::UnregisterFilterModule(decoder);
 }
 
 TEST_F(FileStreamTest, UserInterfaceCallsDuringRunStopAndCleanupCycles) {
