@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
+#include <fstream>
 
 #include "dshow/filter_category.h"
 #include "graph_fixture.h"
@@ -16,6 +18,17 @@ std::string ModulePath() {
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   std::string path(self, n > 0 ? static_cast<size_t>(n) : 0);
   return path.substr(0, path.rfind('/')) + "/TlxTestFilters.ax";
+}
+
+// Whether the file at `path` is mapped into this process: what the layer's
+// own bookkeeping says is one thing, whether the loader really let go another.
+bool IsMapped(const std::string& path) {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    if (line.size() >= path.size() && line.compare(line.size() - path.size(), path.size(), path) == 0) return true;
+  }
+  return false;
 }
 
 std::u16string FriendlyName(IMoniker* moniker) {
@@ -103,6 +116,7 @@ TEST(FilterModule, GraphOfModuleFiltersFoundByFriendlyNameRunsAndTheModuleUnload
   renderer.Reset();
   FreeUnusedFilterModules();
   EXPECT_FALSE(IsFilterModuleLoaded(path));
+  EXPECT_FALSE(IsMapped(path));
 
   // Creating one of its classes loads it again.
   ComPtr<IBaseFilter> again;
@@ -126,6 +140,26 @@ TEST(FilterModule, GraphOfModuleFiltersFoundByFriendlyNameRunsAndTheModuleUnload
   EXPECT_FALSE(FilterByFriendlyName(kScriptedSourceName, &names));
   EXPECT_TRUE(names.empty());
   FreeUnusedFilterModules();
+}
+
+// Every filter module the build puts in the program folder is gone from the
+// process once it is unregistered and freed, so a module can be replaced or
+// reloaded while the player runs.
+TEST(FilterModule, EveryModuleOfTheProgramFolderIsUnmappedWhenFreed) {
+  const std::filesystem::path folder = std::filesystem::path(ModulePath()).parent_path();
+  int modules = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() != ".ax") continue;
+    const std::string path = entry.path().string();
+    ++modules;
+    ASSERT_EQ(RegisterFilterModule(path), S_OK) << path;
+    EXPECT_TRUE(IsMapped(path)) << path;
+    ASSERT_EQ(UnregisterFilterModule(path), S_OK) << path;
+    FreeUnusedFilterModules();
+    EXPECT_FALSE(IsFilterModuleLoaded(path)) << path;
+    EXPECT_FALSE(IsMapped(path)) << path << " stays mapped";
+  }
+  EXPECT_GT(modules, 1);
 }
 
 TEST(FilterModule, ReportsMissingFilesAndEmptyCategories) {
