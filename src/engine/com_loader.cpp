@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "com/unknown.h"
 #include "win32/modules.h"
 #include "win32/paths.h"
 #include "win32/text.h"
@@ -39,6 +40,11 @@ CTlxPcStmComLoader::CTlxPcStmComLoader(const WCHAR* fileName) {
   if (fileName != nullptr && fileName[0] != 0) m_hModule = LoadFromFolders(fileName);
 }
 
+// A module whose objects still live (a filter of a failed attempt left in
+// the graph when its slot is loaded again) keeps this reference for the rest
+// of the process: unmapping it would take the code from under them.
 CTlxPcStmComLoader::~CTlxPcStmComLoader() {
-  if (m_hModule != nullptr) FreeLibrary(m_hModule);
+  if (m_hModule == nullptr) return;
+  auto canUnloadNow = reinterpret_cast<LPFNCANUNLOADNOW>(GetProcAddress(m_hModule, kDllCanUnloadNowName));
+  if (canUnloadNow == nullptr || canUnloadNow() == S_OK) FreeLibrary(m_hModule);
 }

@@ -102,6 +102,8 @@ TEST_F(FilterLoading, BareNameThroughTheModulePathAndAMissingModule) {
             REGDB_E_CLASSNOTREG);
   ASSERT_NE(loader_, nullptr);
   EXPECT_EQ(loader_->hGetModule(), nullptr);
+  // The filter of the replaced module is still in the graph, and its code with it.
+  EXPECT_TRUE(InGraph(filter.Get()));
   filter.Reset();
   object_.vCleanup();
 }

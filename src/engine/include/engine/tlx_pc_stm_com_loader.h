@@ -18,8 +18,8 @@ struct CFilterParam {
 // current directory, each as an absolute path and only when it exists, then
 // the bare name through the module loader's own search ($TLX_MODULE_PATH, the
 // executable's folder, the current directory). The current directory is
-// never changed. The module is freed when the loader goes, so a loader is
-// deleted only after the objects its module made.
+// never changed. The module is freed when the loader goes, unless objects it
+// made are still alive: then it stays loaded for the rest of the process.
 class CTlxPcStmComLoader {
  public:
   explicit CTlxPcStmComLoader(const WCHAR* fileName);
