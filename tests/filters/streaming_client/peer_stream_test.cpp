@@ -146,6 +146,9 @@ TEST(PeerStream, TheTunnelRequestsAndEventsAreThoseOfTheSystem) {
   EXPECT_EQ(g.source->Session()->clientPorts(), (std::vector<unsigned short>{5024, 5026}));
   ASSERT_TRUE(g.WaitForEvent(EC_TLX_STATISTICS, 3000));
   ASSERT_EQ(g.Stop(), S_OK);
+  // The last event was raised before Stop returned; the test's event loop
+  // may not have taken it from the graph yet.
+  ASSERT_TRUE(g.WaitForEvent(EC_TLX_STOP_END, 2000));
 
   const std::string port = std::to_string(peer.port());
   const std::string ua = "User-Agent: TLXStreamingClient\r\n";
