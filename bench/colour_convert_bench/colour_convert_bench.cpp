@@ -1,5 +1,5 @@
 // Our colour converters against libswscale, single threaded, on the same
-// decoded planes. Prints Google Benchmark's table, microseconds per picture
+// planes. Prints Google Benchmark's table, microseconds per picture
 // for each side, and one line per case:
 //   ratio colour/<case> <libswscale time / our time>
 #include <benchmark/benchmark.h>
@@ -14,10 +14,8 @@
 int main(int argc, char** argv) {
   std::vector<tlx::bench::ConversionCase> cases;
   tlx::bench::AddMpeg4ConversionCases(cases);
-  if (cases.empty()) {
-    std::fprintf(stderr, "colour_convert_bench: no cases (build the target bench_inputs)\n");
-    return 1;
-  }
+  if (cases.empty()) std::fprintf(stderr, "colour_convert_bench: no MPEG-4 cases (build the target bench_inputs)\n");
+  tlx::bench::AddAvcConversionCases(cases);
   for (const tlx::bench::ConversionCase& c : cases) {
     const tlx::bench::ConversionCase* p = &c;
     benchmark::RegisterBenchmark(("ours/" + c.name).c_str(), [p](benchmark::State& state) {

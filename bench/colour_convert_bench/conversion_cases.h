@@ -20,4 +20,8 @@ struct ConversionCase {
 // the benchmark streams were not made).
 void AddMpeg4ConversionCases(std::vector<ConversionCase>& cases);
 
+// The AVC decoder's RGB32, RGB24, RGB565 and RGB32-per-field conversions, the
+// plain and the SSE2 class, at 720x480 and 1920x1088.
+void AddAvcConversionCases(std::vector<ConversionCase>& cases);
+
 }  // namespace tlx::bench

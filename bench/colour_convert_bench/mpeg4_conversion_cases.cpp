@@ -9,7 +9,7 @@
 #include "conversion_cases.h"
 #include "filters/mpeg4/core/decoder_api.h"
 #include "filters/mpeg4/core/yuv_rgb/output_converter.h"
-#include "swscale_rgb32.h"
+#include "swscale_rgb.h"
 
 namespace tlx::bench {
 
@@ -65,7 +65,8 @@ void AddMpeg4ConversionCases(std::vector<ConversionCase>& cases) {
     auto converter = std::make_shared<mpeg4::Sse2OutputConverter>(mpeg4::HeapConverterAllocator());
     converter->ConverterSetup(0, 0);
     converter->AllocateLineBuffers(picture->width);
-    auto swscale = std::make_shared<mpeg4::bench::SwscaleRgb32>(picture->width, picture->height);
+    auto swscale = std::make_shared<mpeg4::bench::SwscaleRgb>(picture->width, picture->height,
+                                                                mpeg4::bench::SwscaleRgbFormat::Bgr0);
     const ptrdiff_t stride = ptrdiff_t(picture->width) * 4;
     ConversionCase c;
     c.name = std::string("mpeg4/rgb32/") + size;

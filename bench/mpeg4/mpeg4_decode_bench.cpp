@@ -28,7 +28,7 @@
 #include "filters/mpeg4/core/decoder_api.h"
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 #include "mean_time_reporter.h"
-#include "swscale_rgb32.h"
+#include "swscale_rgb.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -60,7 +60,7 @@ void DecodeOurs(const BenchStream& stream, std::vector<uint8_t>& rgb) {
 
 // Decodes the whole stream with libavcodec (one thread, default options)
 // and converts every picture with sws_scale.
-void DecodeReference(const BenchStream& stream, SwscaleRgb32& converter, std::vector<uint8_t>& rgb) {
+void DecodeReference(const BenchStream& stream, SwscaleRgb& converter, std::vector<uint8_t>& rgb) {
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MPEG4);
   AVCodecContext* context = avcodec_alloc_context3(codec);
   context->thread_count = 1;
@@ -100,7 +100,7 @@ int RunConfiguration(const std::string& configuration, const std::string& filter
     })->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark(("libavcodec/" + stream.name).c_str(), [s](benchmark::State& state) {
       std::vector<uint8_t> rgb(size_t(s->width) * s->height * 4);
-      SwscaleRgb32 converter(s->width, s->height);
+      SwscaleRgb converter(s->width, s->height, SwscaleRgbFormat::Bgr0);
       for (auto _ : state) DecodeReference(*s, converter, rgb);
     })->Unit(benchmark::kMillisecond)->UseRealTime();
   }

@@ -1,7 +1,5 @@
 #include <QString>
 #include <atomic>
-#include <cstdint>
-#include <cstring>
 
 #include "internal/presenters.h"
 #include "messages/presenter.h"
@@ -13,14 +11,14 @@ namespace {
 
 std::atomic<int> g_show{1};
 
-// The record as "(module-class-line-error)". The common library's record is
-// read by its layout, which the libraries share: the virtual table pointer,
-// then the five fields in order.
+// The record as "(module-class-line-error)".
 QString RecordText(const CTlxPcCmnErrInfo* record) {
   if (record == nullptr) return {};
-  int32_t fields[5];
-  std::memcpy(fields, reinterpret_cast<const unsigned char*>(record) + sizeof(void*), sizeof(fields));
-  return QStringLiteral("(%1-%2-%3-%4)").arg(fields[0]).arg(fields[1]).arg(fields[2]).arg(fields[3]);
+  return QStringLiteral("(%1-%2-%3-%4)")
+      .arg(record->nGetProId())
+      .arg(record->nGetClassId())
+      .arg(record->nGetLine())
+      .arg(record->nGetErrId());
 }
 
 int Show(MessageBoxRequest request) {

@@ -5,7 +5,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "auth/tlx_authentication.h"
@@ -15,6 +17,10 @@ namespace {
 std::mutex lock;
 std::string calls;
 TLX_SYSINFO_RECORD record;
+// The registration values a test set; without them every key but "none" has
+// a value of its own.
+std::optional<std::map<std::string, std::string>> regValues;
+std::string regValue;
 
 void Record(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Record(const char* format, ...) {
@@ -59,9 +65,24 @@ HRESULT TlxRavixRegistration(const char* code, const char* alias, const char* ho
   return static_cast<HRESULT>(0x80041016);
 }
 
+// Sets the registration values from name/value pairs ended by a null name;
+// null restores the stub's own answers.
+extern "C" TLX_AUTH_API void StubAuthSetRegValues(const char* const* pairs) {
+  std::lock_guard guard(lock);
+  regValues.reset();
+  if (pairs == nullptr) return;
+  regValues.emplace();
+  for (; pairs[0] != nullptr; pairs += 2) (*regValues)[pairs[0]] = pairs[1];
+}
+
 const char* TlxRavixGetRegValue(const char* key) {
   Record("GetRegValue %s", Text(key));
-  return std::strcmp(Text(key), "none") == 0 ? nullptr : "stored-value";
+  std::lock_guard guard(lock);
+  if (!regValues) return std::strcmp(Text(key), "none") == 0 ? nullptr : "stored-value";
+  const auto found = regValues->find(Text(key));
+  if (found == regValues->end()) return nullptr;
+  regValue = found->second;
+  return regValue.c_str();
 }
 
 int TlxRavixAuthInit() {

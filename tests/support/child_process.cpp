@@ -27,6 +27,13 @@ TempFolder::~TempFolder() {
 
 std::filesystem::path ProgramFolder() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
 
+const TempFolder& ProcessRegistryFolder() {
+  static const TempFolder folder;
+  static const bool set = setenv("TLX_REGISTRY_DIR", folder.path().c_str(), 1) == 0;
+  (void)set;
+  return folder;
+}
+
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments) {
   signal(SIGPIPE, SIG_IGN);  // a child that died must not take the test with it
   int toChild[2];

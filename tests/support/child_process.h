@@ -27,6 +27,11 @@ class TempFolder {
 // The folder of the running test program, where the helpers are built.
 std::filesystem::path ProgramFolder();
 
+// The registry store's folder of this test process: made on the first call,
+// which points $TLX_REGISTRY_DIR at it (so the helpers the process starts share
+// it), and removed when the process ends.
+const TempFolder& ProcessRegistryFolder();
+
 class ChildProcess {
  public:
   // Runs `program` (an absolute path, or a name in ProgramFolder) with the

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QTimer>
-#include <cstdint>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -19,20 +18,6 @@
 #include "resources/module_builder.h"
 #include "support/child_process.h"
 #include "win32/modules.h"
-
-// The common library's error record, laid out as the libraries' contract
-// fixes it, for the record's text.
-class CTlxPcCmnErrInfo {
- public:
-  CTlxPcCmnErrInfo(int proId, int classId, int line, int errId, int reserve)
-      : m_nProId(proId), m_nClassId(classId), m_nLine(line), m_nErrId(errId), m_nReserve(reserve) {}
-  virtual ~CTlxPcCmnErrInfo() = default;
-  int32_t m_nProId;
-  int32_t m_nClassId;
-  int32_t m_nLine;
-  int32_t m_nErrId;
-  int32_t m_nReserve;
-};
 
 // The message boxes load fonts; fontconfig keeps its configuration until the
 // process ends, and the tests' application is never torn down. Qt is not

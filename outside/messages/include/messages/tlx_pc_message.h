@@ -16,14 +16,10 @@
 // Boxes are shown on the GUI thread; a call from another thread waits for it.
 #pragma once
 
+#include "common/tlx_pc_cmn_err_info.h"
 #include "mfc/cstring.h"
 #include "mfc/message_ids.h"
 #include "win32/types.h"
-
-// The common library's error record. Its layout is part of the libraries'
-// contract: a virtual destructor, then five 32-bit signed fields (module,
-// class, line, error code, reserve).
-class CTlxPcCmnErrInfo;
 
 inline constexpr UINT MB_OK = 0x00;
 inline constexpr UINT MB_OKCANCEL = 0x01;

@@ -95,3 +95,236 @@ TLX_BCF_API int tlxBase64Decode(const char* text, int length, void* out);
 // Lowercase hexadecimal text of n bytes, two digits a byte, into `out`, which
 // must hold 2n + 1 bytes. Writes a terminating NUL and returns 2n.
 TLX_BCF_API int tlxHexEncode(const void* bytes, int n, char* out);
+
+// ---------------------------------------------------------------------------
+// Discovery of base stations on the local network
+
+// One base station that answered a search: 300 bytes. Texts are NUL-terminated
+// within their fields, except the nonce, which may fill its 32 bytes; the zero
+// word after it ends it.
+struct TLX_DISCOVERED_BASE {
+  char version[8];        // "Version", at most 7 characters
+  char softVersion[8];    // "SoftVersion", at most 7
+  char address[16];       // the sender's IPv4 address in dotted text
+  char ravixHost[52];     // "Ravix_Host", at most 51
+  int32_t ravixPort;      // "Ravix_Port"
+  char identifier[32];    // "Identifier", at most 31
+  int32_t mode;           // "BaseStation_Mode": 0 NORMAL, 1 REGISTRATION, 2 SETUP, 3 anything else
+  char model[24];         // "Model", at most 23
+  char nonce[32];         // "Nonce", at most 32
+  int32_t reserved;       // 0
+  int32_t ddnsEnable;     // "DDNS_Enable"
+  char url[64];           // "URL", at most 63
+  char nickname[32];      // "Nickname", at most 31
+  int32_t compatibility;  // "Compatibility": decimal, 0x hexadecimal or leading-0 octal
+  int32_t testSecond;     // "Ravix_Test", its second number
+  int32_t testFirst;      // "Ravix_Test", its first number
+  uint32_t netif;         // "NETIF": the base's network interface flags
+};
+static_assert(sizeof(TLX_DISCOVERED_BASE) == 300);
+static_assert(offsetof(TLX_DISCOVERED_BASE, version) == 0 && offsetof(TLX_DISCOVERED_BASE, softVersion) == 8 &&
+              offsetof(TLX_DISCOVERED_BASE, address) == 16 && offsetof(TLX_DISCOVERED_BASE, ravixHost) == 32 &&
+              offsetof(TLX_DISCOVERED_BASE, ravixPort) == 84 && offsetof(TLX_DISCOVERED_BASE, identifier) == 88 &&
+              offsetof(TLX_DISCOVERED_BASE, mode) == 120 && offsetof(TLX_DISCOVERED_BASE, model) == 124 &&
+              offsetof(TLX_DISCOVERED_BASE, nonce) == 148 && offsetof(TLX_DISCOVERED_BASE, reserved) == 180 &&
+              offsetof(TLX_DISCOVERED_BASE, ddnsEnable) == 184 && offsetof(TLX_DISCOVERED_BASE, url) == 188 &&
+              offsetof(TLX_DISCOVERED_BASE, nickname) == 252 && offsetof(TLX_DISCOVERED_BASE, compatibility) == 284 &&
+              offsetof(TLX_DISCOVERED_BASE, testSecond) == 288 && offsetof(TLX_DISCOVERED_BASE, testFirst) == 292 &&
+              offsetof(TLX_DISCOVERED_BASE, netif) == 296);
+
+// The payload of EVENT_ID_DISCOVERY. Each base found is posted twice: first
+// with code 0, when `base` may be read; then with code 255, after which the
+// library frees the record. A receiver copies what it needs at code 0 and
+// ignores code 255. The 32-bit original kept the pointer in a 32-bit word;
+// here it is pointer-sized, so the payload is 24 bytes.
+struct TLX_DISCOVERY_EVENT {
+  int32_t code;               // 0, or 255 for the release
+  int32_t reserved;           // 0
+  TLX_DISCOVERED_BASE* base;  // null when no copy could be made
+  int32_t ifIndex;            // the interface the answer came on; -1 the reply socket
+  int32_t zero;               // 0
+};
+static_assert(sizeof(TLX_DISCOVERY_EVENT) == 24);
+static_assert(offsetof(TLX_DISCOVERY_EVENT, code) == 0 && offsetof(TLX_DISCOVERY_EVENT, reserved) == 4 &&
+              offsetof(TLX_DISCOVERY_EVENT, base) == 8 && offsetof(TLX_DISCOVERY_EVENT, ifIndex) == 16 &&
+              offsetof(TLX_DISCOVERY_EVENT, zero) == 20);
+
+// type 1: searches, collecting answers until `arg` milliseconds pass without
+// one (5000 when 0 or less); each base found is posted as EVENT_ID_DISCOVERY.
+// -1 when the search cannot start (no reply port could be bound, a search is
+// running). type 2: stops the search; 0. type 3: holds the reply port for
+// `arg` milliseconds, so the next search answers on it; 0, or -1 when no port
+// could be bound. Other types -1.
+TLX_BCF_API int tlxRavixMgr_DiscoverBase(int type, int arg);
+
+// ---------------------------------------------------------------------------
+// The registered base station: registration values and capabilities
+
+// The base's equipment on one line, as its remote-commander identification
+// names it: 140 bytes.
+struct TLX_CAP_EQUIP {
+  uint8_t kind;         // 0 none, 1 or 2
+  uint8_t reserved[3];  // 0
+  int32_t makerId;      // the device's first number
+  int32_t modelId;      // its second number
+  char makerName[64];   // kind 2: the maker's name, at most 63 characters; else empty
+  char modelName[64];   // kind 2: the model's name; else empty
+};
+static_assert(sizeof(TLX_CAP_EQUIP) == 140);
+static_assert(offsetof(TLX_CAP_EQUIP, makerId) == 4 && offsetof(TLX_CAP_EQUIP, modelId) == 8 &&
+              offsetof(TLX_CAP_EQUIP, makerName) == 12 && offsetof(TLX_CAP_EQUIP, modelName) == 76);
+
+// One line of the base (a tuner or an external input): 348 bytes.
+struct TLX_CAP_LINE_INFO {
+  uint8_t type;            // 0 tuner, 1 external input
+  uint8_t line;            // the line number
+  uint8_t reserved[2];     // 0
+  int32_t air;             // tuner lines: the terrestrial band code (0..255)
+  TLX_CAP_EQUIP equip[2];  // the line's equipment, see tlxRegist_GetBaseCapLineInfo
+  uint8_t reserved2[60];   // 0
+};
+static_assert(sizeof(TLX_CAP_LINE_INFO) == 348);
+static_assert(offsetof(TLX_CAP_LINE_INFO, line) == 1 && offsetof(TLX_CAP_LINE_INFO, air) == 4 &&
+              offsetof(TLX_CAP_LINE_INFO, equip) == 8 &&
+              offsetof(TLX_CAP_LINE_INFO, equip) + sizeof(TLX_CAP_EQUIP) == 148 &&
+              offsetof(TLX_CAP_LINE_INFO, reserved2) == 288);
+
+// The base's wireless support: 176 bytes, of which one field varies.
+struct TLX_CAP_WLAN {
+  uint8_t reserved0[32];    // 0
+  int32_t reserved32;       // 0
+  int32_t support;          // the "WLAN" value
+  int32_t unset[3];         // -1 each
+  int32_t reserved52[4];    // 0
+  uint8_t reserved68[36];   // 0
+  int32_t unset104;         // -1
+  uint8_t reserved108[64];  // 0
+  int32_t reserved172;      // 0
+};
+static_assert(sizeof(TLX_CAP_WLAN) == 176);
+static_assert(offsetof(TLX_CAP_WLAN, support) == 36 && offsetof(TLX_CAP_WLAN, unset) == 40 &&
+              offsetof(TLX_CAP_WLAN, reserved52) == 52 && offsetof(TLX_CAP_WLAN, unset104) == 104 &&
+              offsetof(TLX_CAP_WLAN, reserved108) == 108 && offsetof(TLX_CAP_WLAN, reserved172) == 172);
+
+// The base's video systems and picture controls: five int32.
+struct TLX_CAP_VIDEO_SYSTEM {
+  int32_t formatSecond;        // "VFMT", its second number
+  int32_t formatFirst;         // its first number
+  int32_t formatThird;         // its third number, 508 when missing
+  int32_t pictureControlMode;  // 1 when "PICTCONF" begins with 1, else 0
+  int32_t pictureControlMask;  // mode 1: BRI 1, PIC 2, COL 4, HUE 8, SHA 16 (31 when none is named); else 0
+};
+static_assert(sizeof(TLX_CAP_VIDEO_SYSTEM) == 20);
+static_assert(offsetof(TLX_CAP_VIDEO_SYSTEM, formatFirst) == 4 && offsetof(TLX_CAP_VIDEO_SYSTEM, formatThird) == 8 &&
+              offsetof(TLX_CAP_VIDEO_SYSTEM, pictureControlMode) == 12 &&
+              offsetof(TLX_CAP_VIDEO_SYSTEM, pictureControlMask) == 16);
+
+// One device in the remote-commander configuration: 136 bytes.
+struct UIRCOM_CONFIG_EQUIP {
+  uint8_t kind;
+  uint8_t reserved1;  // not read
+  uint16_t makerId;
+  uint16_t modelId;
+  uint8_t reserved6[2];  // not read
+  char makerName[64];    // at most 63 characters and a NUL
+  char modelName[64];
+};
+static_assert(sizeof(UIRCOM_CONFIG_EQUIP) == 136);
+static_assert(offsetof(UIRCOM_CONFIG_EQUIP, makerId) == 2 && offsetof(UIRCOM_CONFIG_EQUIP, modelId) == 4 &&
+              offsetof(UIRCOM_CONFIG_EQUIP, makerName) == 8 && offsetof(UIRCOM_CONFIG_EQUIP, modelName) == 72);
+
+// The remote-commander configuration of one input: 280 bytes.
+struct UIRCOM_CONFIG {
+  uint8_t reserved0;     // not read
+  uint8_t input;         // the input number
+  uint8_t reserved2[6];  // not read
+  UIRCOM_CONFIG_EQUIP equip[2];
+};
+static_assert(sizeof(UIRCOM_CONFIG) == 280);
+static_assert(offsetof(UIRCOM_CONFIG, input) == 1 && offsetof(UIRCOM_CONFIG, equip) == 8 &&
+              offsetof(UIRCOM_CONFIG, equip) + sizeof(UIRCOM_CONFIG_EQUIP) == 144);
+
+// A registration value of the base: type 0 "WLAN", 1 "VFMT", 2..5 the part
+// type - 2 of "LINEINFO", 6 "INFO_MODEL_B", 7 "RCOMFUNC", 8 "ID" (a leading
+// blank dropped). Empty text for another type, an absent value or part. The
+// text is the calling thread's and stays valid until its next call.
+TLX_BCF_API const char* tlxRegist_GetRegValue(int type);
+// type 0 tlxRegist_GetBaseCapWLAN(out), 1 tlxRegist_GetBaseCapLineInfo(index,
+// out), 2 tlxRegist_GetBaseCapVideoSystem(out), 3
+// tlxRegist_GetBaseCapRcomFunc(out); another type -1.
+TLX_BCF_API int tlxRegist_GetBaseCapability(unsigned type, int index, void* out);
+// Zeroes the record; -1 for null or without a "WLAN" value, else 0.
+TLX_BCF_API int tlxRegist_GetBaseCapWLAN(TLX_CAP_WLAN* out);
+// Zeroes the record; -1 for null or without a "VFMT" value, else 0.
+TLX_BCF_API int tlxRegist_GetBaseCapVideoSystem(TLX_CAP_VIDEO_SYSTEM* out);
+// -1 for null (out untouched) or without a "RCOMFUNC" value (*out 0); else 0
+// with the value as a number.
+TLX_BCF_API int tlxRegist_GetBaseCapRcomFunc(int* out);
+// Zeroes the record and fills it from the index-th (from 0) line of the base,
+// or of the region's defaults when the base names none: type and line; the
+// AIR code of a tuner; the first device of a tuner's remote-commander
+// identification; both devices of an external input whose identification
+// names the player's remote-commander model. -1 for null, an index past the
+// last line, no lines, or a line record that does not parse.
+TLX_BCF_API int tlxRegist_GetBaseCapLineInfo(int index, TLX_CAP_LINE_INFO* out);
+// 0 when the base's model name ends in the player's region suffix (US, JP, TW,
+// KR, EU); else -1, also for an empty name or a region without a suffix.
+TLX_BCF_API int tlxRegist_IsConnectableModel(const char* baseModel);
+// -1; nothing else.
+TLX_BCF_API int tlxRegist_GetBaseInfo(int, int);
+
+// ---------------------------------------------------------------------------
+// System
+
+// Zeroes `size` bytes of `out`. "SYSID_WLAN_MAC_ADDR_P": the player's
+// wireless MAC as 12 upper-case hexadecimal digits and a NUL; 0. -1 for a null
+// or unknown name, a null `out` or a size below 13.
+TLX_BCF_API int tlxSystem_GetLdInfo(const char* name, void* out, int size);
+// -1; nothing else.
+TLX_BCF_API int tlxSystem_SetBaseSel(int);
+// 0; nothing else.
+TLX_BCF_API int tlxSetBaseAddr(void*);
+// Keeps `value`; 0.
+TLX_BCF_API int tlxRegistEventCallback(int value, int);
+// Connects the internet link to the configured host and port; always 1.
+TLX_BCF_API int tlxKACHConnect();
+
+// ---------------------------------------------------------------------------
+// The base station of the running stream session: 44 bytes.
+struct TLX_BASE_INFO {
+  char baseId[32];  // the base's identifier, at most 31 characters
+  int32_t type3;    // 1 when the base is of type 3 (or its type is unknown), else 0;
+                    // the stream engine reads it as its automatic bit-rate flag
+  int32_t codec;    // the base's codec type
+  int32_t scaling;  // the base's scaling mode
+};
+static_assert(sizeof(TLX_BASE_INFO) == 44);
+static_assert(offsetof(TLX_BASE_INFO, type3) == 32 && offsetof(TLX_BASE_INFO, codec) == 36 &&
+              offsetof(TLX_BASE_INFO, scaling) == 40);
+
+// ---------------------------------------------------------------------------
+// Authentication and registration through the authentication library, which
+// is bound on first use. The authentication target (host, port, proxy flag)
+// is the one the network configuration last set.
+
+// False when the library cannot be bound, else its initialisation's result.
+TLX_BCF_API int tlxRavixMgr_AuthInit();
+// An authenticated socket, or -1; 0 when the library cannot be bound.
+TLX_BCF_API int tlxRavixMgr_RequestAuthentication(const char* host, int port, const char* method, const char* uri);
+// Clears the authentication target; 0.
+TLX_BCF_API int tlxRavixMgr_AuthUnsetHOST();
+// Authenticates the connection of `socket` at the target: the low byte of the
+// library's result; 0 when it cannot be bound.
+TLX_BCF_API int tlxRavixMgr_AuthClient(int socket);
+// The stream key as 32 hexadecimal digits and a NUL into `out` (33 bytes);
+// the library's result, or -1 when it cannot be bound. The second argument is
+// not used.
+TLX_BCF_API int tlxRavixMgr_GetKeyKK(char* out, int);
+// Registers the player with the base at the target with the base's code;
+// the library's result, or -1 when it cannot be bound.
+TLX_BCF_API int tlxAuth_RequestRegistration(const char* code, const char* text2);
+// The same as an easy registration.
+TLX_BCF_API int tlxAuth_RequestEasyRegistration(const char* code, const char* text2);
+// The easy-registration password of `nonce` into `out`; the library's result,
+// or -1 when it cannot be bound or the nonce cannot be copied.
+TLX_BCF_API int tlxRegist_MakePassword(char* out, int outLen, const char* nonce);

@@ -18,11 +18,7 @@ using tlx::test::ChildProcess;
 using tlx::test::TempFolder;
 
 // Every test process keeps its hives in a folder of its own.
-const TempFolder& RegistryFolder() {
-  static TempFolder folder;
-  return folder;
-}
-const bool g_folderSet = [] { return setenv("TLX_REGISTRY_DIR", RegistryFolder().path().c_str(), 1) == 0; }();
+const TempFolder& g_registryFolder = tlx::test::ProcessRegistryFolder();
 
 constexpr LONG kOk = ERROR_SUCCESS;
 constexpr LONG kNotFound = ERROR_FILE_NOT_FOUND;
@@ -359,7 +355,7 @@ TEST(RegistryProcesses, AWriterKilledMidLoopLeavesEveryCommittedValue) {
   writer.Kill();
   EXPECT_EQ(128 + 9, writer.Wait());
   sqlite3* db = nullptr;
-  ASSERT_EQ(SQLITE_OK, sqlite3_open_v2((RegistryFolder().path() / "HKEY_CURRENT_USER.db").c_str(), &db,
+  ASSERT_EQ(SQLITE_OK, sqlite3_open_v2((g_registryFolder.path() / "HKEY_CURRENT_USER.db").c_str(), &db,
                                        SQLITE_OPEN_READONLY, nullptr));
   sqlite3_stmt* check = nullptr;
   ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr));
