@@ -86,13 +86,20 @@ void LowpassH(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t s
 template <int W, int Rc>
 void LowpassV(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
   const __m128i zero = _mm_setzero_si128();
+  // The eight tap rows of output row r, widened; each step reads one row.
+  __m128i low[8], high[8];
+  const auto take = [&](int k, int32_t row) {
+    const __m128i bytes = LoadRow<W>(src + MirroredIndex(row, rows) * srcStride);
+    low[k] = _mm_unpacklo_epi8(bytes, zero);
+    if constexpr (W == 16) high[k] = _mm_unpackhi_epi8(bytes, zero);
+  };
+  for (int k = 0; k < 7; ++k) take(k + 1, k - 3);
   for (int32_t r = 0; r < rows; ++r) {
-    __m128i low[8], high[8];
-    for (int k = 0; k < 8; ++k) {
-      const __m128i row = LoadRow<W>(src + MirroredIndex(r + k - 3, rows) * srcStride);
-      low[k] = _mm_unpacklo_epi8(row, zero);
-      if constexpr (W == 16) high[k] = _mm_unpackhi_epi8(row, zero);
+    for (int k = 0; k < 7; ++k) {
+      low[k] = low[k + 1];
+      if constexpr (W == 16) high[k] = high[k + 1];
     }
+    take(7, r + 4);
     // An 8-wide row has no upper half to filter.
     const __m128i upper = W == 16 ? Lowpass<Rc>(high) : zero;
     StoreRow<W>(dst + r * dstStride, _mm_packus_epi16(Lowpass<Rc>(low), upper));
