@@ -126,7 +126,8 @@ struct Coefficients {
 }
 
 // Channels of 16 pixels from their luma and the terms t[k] and t[k+1].
-[[gnu::always_inline]] inline Channels Convert16(const Coefficients& k, const uint8_t* luma, const Terms& t0, const Terms& t1) {
+[[gnu::always_inline]] inline Channels Convert16(const Coefficients& k, const uint8_t* luma, const Terms& t0,
+                                                 const Terms& t1) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma));
   const auto term = [&](__m128i samples) {
@@ -147,7 +148,8 @@ struct Coefficients {
 
 // 16-bit pixel words from the channel bytes: each channel keeps its top bits
 // (mask) at its field position.
-[[gnu::always_inline]] inline void StoreWords(uint8_t* destination, const Channels& c, int redShift, int greenMask, int greenShift) {
+[[gnu::always_inline]] inline void StoreWords(uint8_t* destination, const Channels& c, int redShift, int greenMask,
+                                              int greenShift) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i mask5 = _mm_set1_epi16(0xF8);
   const __m128i maskGreen = _mm_set1_epi16(int16_t(greenMask));
@@ -163,7 +165,8 @@ struct Coefficients {
 }
 
 // Four-byte pixels whose bytes are first, second, third, fourth.
-[[gnu::always_inline]] inline void StoreQuads(uint8_t* destination, __m128i first, __m128i second, __m128i third, __m128i fourth) {
+[[gnu::always_inline]] inline void StoreQuads(uint8_t* destination, __m128i first, __m128i second, __m128i third,
+                                              __m128i fourth) {
   const __m128i lowPairs = _mm_unpacklo_epi8(first, second);
   const __m128i highPairs = _mm_unpackhi_epi8(first, second);
   const __m128i lowTail = _mm_unpacklo_epi8(third, fourth);

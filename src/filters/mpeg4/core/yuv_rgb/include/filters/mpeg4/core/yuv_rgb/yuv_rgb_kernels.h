@@ -1,9 +1,10 @@
 // The YUV-to-RGB line kernels shared by the MPEG-4 and AVC decoder modules:
 // the colour state, per-sample chroma terms, the vertical blends of two
 // chroma rows, the packers that combine luma with the terms into pixels
-// of five formats and the chunk loop of a row converter built from them. Every kernel has a plain form and an SSE2 form with the
-// same bytes; a YuvRgbKernels table chosen once from the feature word gives a
-// caller one set.
+// of five formats and the chunk loop of a row converter built from them.
+// Every kernel has a plain form and an SSE2 form with the same bytes; a
+// YuvRgbKernels table chosen once from the feature word gives a caller one
+// set.
 //
 // Fixed point: a chroma term is 32 times a colour difference in output
 // levels, a luma term 64 times the level plus the rounding half, and a pixel
