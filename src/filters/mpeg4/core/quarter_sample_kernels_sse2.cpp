@@ -83,25 +83,33 @@ void LowpassH(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t s
   }
 }
 
+// One source row widened to 16-bit lanes: its low and (16 wide) high half.
+struct WidenedRow {
+  __m128i low, high;
+};
+
+template <int W>
+inline WidenedRow Widen(const uint8_t* p) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i bytes = LoadRow<W>(p);
+  return {_mm_unpacklo_epi8(bytes, zero), W == 16 ? _mm_unpackhi_epi8(bytes, zero) : zero};
+}
+
 template <int W, int Rc>
 void LowpassV(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
-  const __m128i zero = _mm_setzero_si128();
-  // The eight tap rows of output row r, widened; each step reads one row.
-  __m128i low[8], high[8];
-  const auto take = [&](int k, int32_t row) {
-    const __m128i bytes = LoadRow<W>(src + MirroredIndex(row, rows) * srcStride);
-    low[k] = _mm_unpacklo_epi8(bytes, zero);
-    if constexpr (W == 16) high[k] = _mm_unpackhi_epi8(bytes, zero);
-  };
-  for (int k = 0; k < 7; ++k) take(k + 1, k - 3);
+  const auto row = [&](int32_t k) { return Widen<W>(src + MirroredIndex(k, rows) * srcStride); };
+  // The eight tap rows of output row r (rows r - 3 .. r + 4), held in
+  // registers: each step reads one row.
+  WidenedRow r0{}, r1 = row(-3), r2 = row(-2), r3 = row(-1), r4 = row(0), r5 = row(1), r6 = row(2), r7 = row(3);
   for (int32_t r = 0; r < rows; ++r) {
-    for (int k = 0; k < 7; ++k) {
-      low[k] = low[k + 1];
-      if constexpr (W == 16) high[k] = high[k + 1];
+    r0 = r1, r1 = r2, r2 = r3, r3 = r4, r4 = r5, r5 = r6, r6 = r7;
+    r7 = row(r + 4);
+    const __m128i low[8] = {r0.low, r1.low, r2.low, r3.low, r4.low, r5.low, r6.low, r7.low};
+    __m128i upper = _mm_setzero_si128();  // an 8-wide row has no upper half to filter
+    if constexpr (W == 16) {
+      const __m128i high[8] = {r0.high, r1.high, r2.high, r3.high, r4.high, r5.high, r6.high, r7.high};
+      upper = Lowpass<Rc>(high);
     }
-    take(7, r + 4);
-    // An 8-wide row has no upper half to filter.
-    const __m128i upper = W == 16 ? Lowpass<Rc>(high) : zero;
     StoreRow<W>(dst + r * dstStride, _mm_packus_epi16(Lowpass<Rc>(low), upper));
   }
 }
