@@ -58,9 +58,11 @@ bool MessageQueue::Put(const void* data, int length) {
     lengths_[writeIndex_] = copied;
     writeIndex_ = (writeIndex_ + 1) % depth_;
     ++count_;
+    // The receivers' count first: a task woken by the notification finds the
+    // message with a receive that does not wait.
+    ReleaseSemaphore(semaphore_, 1, nullptr);
     if (notification_ != nullptr) SetEvent(notification_);
   }
-  ReleaseSemaphore(semaphore_, 1, nullptr);
   return true;
 }
 

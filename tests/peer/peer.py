@@ -5,6 +5,9 @@ Plays the base station for the player's tests. It reads a scenario (JSON),
 starts the services the scenario names on one port of 127.0.0.1 (UDP and TCP),
 prints "ready <port>" once everything listens, and exits when its standard
 input reaches end of file, that is when the process that started it goes away.
+Each line on standard input before that is a command (a JSON object whose "do"
+names it) for the service that registered the name; the peer answers "done"
+or "error <text>" on one line once the command is carried out.
 
 Scenario:
   {
@@ -43,6 +46,7 @@ class Peer:
         self._record_path = scenario.get("record")
         self._protocols = []
         self._fallback = None
+        self._commands = {}
 
     def record(self, event, **fields):
         """Appends one decision or observation to the scenario's record file."""
@@ -59,6 +63,22 @@ class Peer:
             self._protocols.append((prefix, handler))
         else:
             self._fallback = handler
+
+    def add_command(self, name, handler):
+        """A standard-input command {"do": name, ...} calls handler(command)."""
+        self._commands[name] = handler
+
+    def run_command(self, line):
+        """Carries out one command line; returns the answer line."""
+        try:
+            command = json.loads(line)
+            handler = self._commands.get(command.get("do"))
+            if handler is None:
+                return "error unknown command"
+            handler(command)
+            return "done"
+        except (ValueError, KeyError, TypeError, OSError) as error:
+            return "error %s" % error
 
     def serve_tcp(self):
         while True:
@@ -123,10 +143,11 @@ def _bind_pair(port):
     raise OSError("no port free for both TCP and UDP")
 
 
-def _exit_with_parent():
+def _exit_with_parent(peer):
     try:
-        while sys.stdin.buffer.read(4096):
-            pass
+        for line in sys.stdin:
+            if line.strip():
+                print(peer.run_command(line), flush=True)
     finally:
         os._exit(0)
 
@@ -150,7 +171,7 @@ def main():
     threading.Thread(target=peer.serve_tcp, daemon=True).start()
 
     print("ready %d" % peer.port, flush=True)
-    _exit_with_parent()
+    _exit_with_parent(peer)
 
 
 if __name__ == "__main__":

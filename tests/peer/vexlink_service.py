@@ -25,7 +25,9 @@ Every hello and frame received goes into the record ("vexlink_hello",
 "vexlink_frame", "vexlink_protocol_error", "vexlink_closed"). The answers to a
 message come from a dispatch table by group name: the services of the message
 groups plug their responders in through add_responder(group, function(peer,
-message) -> [messages]); a scenario's "replies" serve the groups that have none.
+message) -> [messages]); a scenario's "replies" serve the groups that have none. Other services reach the same
+table through respond(), and send messages of their own to the player over
+every accepted connection with send_to_player().
 """
 
 import socket
@@ -39,6 +41,8 @@ MIN_FRAME = 16
 MAX_FRAME = 1040
 
 _responders = {}
+_open = []  # (connection, write lock, options) of every accepted link
+_open_lock = threading.Lock()
 
 
 def add_responder(group, responder):
@@ -56,6 +60,23 @@ def _responder_of(group, options):
         return None
     messages = [bytes.fromhex(item["hex"]) for item in canned]
     return lambda peer, message: messages
+
+
+def respond(peer, message, options):
+    """The control messages the base answers `message` with."""
+    responder = _responder_of(group_of(message), options)
+    return list(responder(peer, message)) if responder is not None else []
+
+
+def send_to_player(message):
+    """Sends one control message, framed, on every accepted link; False when
+    none is open."""
+    with _open_lock:
+        links = list(_open)
+    for conn, lock, options in links:
+        with lock:
+            _send(conn, [frame(message)], options)
+    return bool(links)
 
 
 def start(peer, options):
@@ -109,16 +130,30 @@ def _serve(peer, options, conn):
         conn.sendall(b"HTTP/1.1 400 Bad Request\r\n\r\n")
         return
     status = options.get("status", 0) if answer == "refuse" else 0
-    conn.sendall(MAGIC + struct.pack(">HH", VERSION, status))
     if status:
+        conn.sendall(MAGIC + struct.pack(">HH", VERSION, status))
         return
-    injected = [bytes.fromhex(item["hex"]) for item in options.get("inject", [])]
-    if injected:
-        _send(conn, injected, options)
-    if options.get("close_after_inject"):
-        peer.record("vexlink_closed_by_peer")
-        return
+    # Open for send_to_player before the player learns that it is accepted.
     lock = threading.Lock()
+    entry = (conn, lock, options)
+    with _open_lock:
+        _open.append(entry)
+    try:
+        with lock:
+            conn.sendall(MAGIC + struct.pack(">HH", VERSION, status))
+            injected = [bytes.fromhex(item["hex"]) for item in options.get("inject", [])]
+            if injected:
+                _send(conn, injected, options)
+        if options.get("close_after_inject"):
+            peer.record("vexlink_closed_by_peer")
+            return
+        _relay(peer, options, conn, lock)
+    finally:
+        with _open_lock:
+            _open.remove(entry)
+
+
+def _relay(peer, options, conn, lock):
     while True:
         size = _read_exact(conn, 2)
         if size is None:
@@ -137,9 +172,7 @@ def _serve(peer, options, conn):
         replies = []
         if options.get("echo"):
             replies.append(frame(message))
-        responder = _responder_of(group, options)
-        if responder is not None:
-            replies.extend(frame(reply) for reply in responder(peer, message))
+        replies.extend(frame(reply) for reply in respond(peer, message, options))
         if replies:
             with lock:
                 _send(conn, replies, options)

@@ -46,4 +46,9 @@ std::vector<std::string> PeerProcess::RecordLines() const {
   return lines;
 }
 
+std::string PeerProcess::Command(const std::string& commandJson) {
+  process_.Write(commandJson + "\n");
+  return process_.ReadLine();
+}
+
 }  // namespace tlx::test

@@ -26,6 +26,9 @@ class PeerProcess {
   std::string folder() const { return folder_.path().string(); }
   // Lines of the peer's record file so far (JSON objects).
   std::vector<std::string> RecordLines() const;
+  // Sends one command (a JSON object on one line) and returns the peer's
+  // answer: "done", "error <text>", or "" when none came in time.
+  std::string Command(const std::string& commandJson);
 
  private:
   TempFolder folder_;

@@ -32,6 +32,19 @@ void CoreDelete(T* object) {
   CoreFree(object);
 }
 
+// Placement for tests: while one is set, CoreAllocate takes its blocks from
+// place(context, size) (size already rounded up to a multiple of
+// kCoreAlignment; the block must be aligned to it, or null) and CoreFree
+// hands them to release(context, block). Null returns to the heap. A block
+// is freed under the placement that gave it. Failure injection still
+// applies first.
+struct CorePlacement {
+  void* (*place)(void* context, size_t size);
+  void (*release)(void* context, void* block);
+  void* context;
+};
+void SetCorePlacement(const CorePlacement* placement);
+
 // Failure injection: the n-th allocation from now on (1 = the next one)
 // fails, once; 0 switches the injection off. CoreAllocationCount counts the
 // allocations made since the last call to SetCoreAllocationFailure.

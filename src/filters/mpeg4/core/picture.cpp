@@ -34,6 +34,7 @@ void Picture::ClearState() {
   kind = 0;
   valid = 0;
   reorder = 0;
+  returnedAhead = 0;
 }
 
 PicturePlanes Picture::Planes() const {

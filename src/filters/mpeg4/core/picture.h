@@ -126,7 +126,8 @@ class Picture : public PlaneStore {
   void OutputPlanar(uint8_t* destination, int outputWidth, int outputHeight, ptrdiff_t stride) const;
   void OutputPlanarSwapped(uint8_t* destination, int outputWidth, int outputHeight, ptrdiff_t stride) const;
   void OutputPacked(uint8_t* destination, int outputWidth, int outputHeight, ptrdiff_t stride) const;
-  // Forgets the picture held: kind, validity and reorder delay to 0.
+  // Forgets the picture held: kind, validity, reorder delay and the
+  // returned-ahead mark to 0.
   void ClearState();
   // The planes as the pixel kernels see them.
   PicturePlanes Planes() const;
@@ -139,6 +140,10 @@ class Picture : public PlaneStore {
   uint32_t kind = 0;          // VOP coding type
   uint32_t valid = 0;         // kPictureValid while a complete picture is held
   uint32_t reorder = 0;       // twice the reorder delay
+  // 1 once a not-coded VOP at this reference's own time (the placeholder of
+  // a packed stream) has returned it ahead of its turn in display order: its
+  // turn then returns nothing, so it leaves the core once.
+  uint32_t returnedAhead = 0;
   uint8_t* quantiserMap = nullptr;  // one byte per macroblock, rows of width / 16
   uint32_t quantiserMapSize = 0;
   int32_t timeSeconds = 0;    // accumulated modulo time base

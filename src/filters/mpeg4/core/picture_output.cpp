@@ -6,6 +6,7 @@
 #include "output/deblocking.h"
 #include "output/planar_output.h"
 #include "status.h"
+#include "stream_headers.h"
 
 namespace tlx::mpeg4 {
 namespace {
@@ -19,7 +20,24 @@ Picture* ChoosePicture(const References& refs, const StreamState& stream, const 
     // reference has been decoded.
     return vop.codingType == kVopB ? refs.current : refs.past;
   }
-  return (vop.codingType == kVopI || vop.codingType == kVopP) ? refs.future : refs.past;
+  // A not-coded VOP repeats the picture shown before its time: for a
+  // reference type (I, P and the S-VOPs of GMC, which are references like
+  // P-VOPs) the reference just decoded, not yet shown; for a B-VOP the past
+  // reference.
+  return vop.codingType != kVopB ? refs.future : refs.past;
+}
+
+// True for a not-coded I-, P- or S-VOP at the time of the reference it returns:
+// the placeholder a packed stream sends in the packet after a P-VOP and the
+// B-VOP packed with it. It shows that reference in its own turn's stead. A
+// not-coded VOP at a later time repeats the reference, which then also
+// keeps its turn.
+bool ReturnsReferenceAhead(const StreamState& stream, const Mpeg4DecFrame& frame, const Picture& picture) {
+  const VopHeader& vop = stream.vop;
+  if (stream.shortHeaderMode != 0 || frame.pictureKind == 0 || vop.coded != 0) return false;
+  if (vop.codingType == kVopB) return false;
+  return AddSeconds(stream.nextReferenceBase, vop.moduloTimeBase) == picture.timeSeconds &&
+         int32_t(vop.timeIncrement) == picture.timeIncrement;
 }
 
 // The area's size along one axis: position held inside the display size,
@@ -92,13 +110,14 @@ void Picture::OutputPacked(uint8_t* destination, int outputWidth, int outputHeig
 uint32_t OutputPicture(Mpeg4Decoder& decoder, Mpeg4DecFrame& frame) {
   Picture* picture = ChoosePicture(decoder.refs, decoder.stream, frame);
   if (picture == nullptr) return kStatusInvalidArgument;
-  if (picture->valid != kPictureValid) {
+  if (picture->valid != kPictureValid || picture->returnedAhead != 0) {
     frame.outputAvailable = 0;
     frame.reorderDelay = 0;
     frame.yPlane = frame.uPlane = frame.vPlane = nullptr;
     frame.yStride = frame.uStride = frame.vStride = 0;
     return 0;
   }
+  if (ReturnsReferenceAhead(decoder.stream, frame, *picture)) picture->returnedAhead = 1;
   frame.reorderDelay = picture->reorder / 2;
   frame.outputAvailable = 1;
   frame.yPlane = picture->yOrigin;

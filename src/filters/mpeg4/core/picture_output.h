@@ -11,7 +11,9 @@ namespace tlx::mpeg4 {
 
 // Chooses the picture the call returns (display order: a reference leaves
 // once the next reference is decoded) and fills the output fields of frame;
-// a store without a complete picture returns nothing. With an output buffer
+// a store without a complete picture returns nothing, and so does a
+// reference's turn after a not-coded VOP at its own time returned it
+// ahead (a picture leaves once unless the stream repeats it). With an output buffer
 // it then converts the area (x and y held inside the display size and only
 // shortening it; width and height 0 meaning the display size) in the
 // requested format, through the post-filter when the instance has one:

@@ -35,6 +35,18 @@ inline constexpr uint32_t EVENT_ID_RAVIX = 0x00020000;
 inline constexpr uint32_t EVENT_ID_AUTOPRESET = 0x01000000;
 inline constexpr uint32_t EVENT_ID_DISCOVERY = 0x40000000;
 
+// The 16-byte header of every message between the library's managers and of
+// every control message to and from the base station; at most 1024 payload
+// bytes follow it. Integers are little-endian on the wire as in memory.
+struct TLX_MSG_HEADER {
+  char name[8];    // the sending group's name, NUL-terminated and NUL-padded
+  int32_t type;    // meaning per group
+  int32_t length;  // payload bytes that follow
+};
+static_assert(sizeof(TLX_MSG_HEADER) == 16);
+static_assert(offsetof(TLX_MSG_HEADER, name) == 0 && offsetof(TLX_MSG_HEADER, type) == 8 &&
+              offsetof(TLX_MSG_HEADER, length) == 12);
+
 // Calls `callback` for every event whose identifier shares a bit with
 // `eventMask`. Attaching a callback again replaces its context and mask.
 // 0, or -1 for a null callback, a full table (16 receivers) or a library that
@@ -328,3 +340,13 @@ TLX_BCF_API int tlxAuth_RequestEasyRegistration(const char* code, const char* te
 // The easy-registration password of `nonce` into `out`; the library's result,
 // or -1 when it cannot be bound or the nonce cannot be copied.
 TLX_BCF_API int tlxRegist_MakePassword(char* out, int outLen, const char* nonce);
+
+// ---------------------------------------------------------------------------
+// Remote commander
+
+// The learning callback, on the remote commander's task. what 0 delivers a
+// learned code: `data` is its address (valid during the call), `value` its
+// length. what 1 reports a status in `value`: 2 learning failed, 3 stopping
+// failed, 4 and 5 data errors, 6 no answer. `user` is the value given to
+// tlxUiRcomMgr_StartLearning. (Both pointer-sized: they carry addresses.)
+using TLX_UIRCOM_CALLBACK = int (*)(int what, intptr_t data, int value, intptr_t user);

@@ -105,12 +105,15 @@ TEST_F(FrameDriver, EndMarkerReturnsTheLastReference) {
 
 TEST_F(FrameDriver, NotCodedVopShowsTheReferenceAndChangesNothing) {
   ASSERT_EQ(Decode(handle, stream.data(), pictures[1]).status, 0u);
+  ASSERT_EQ(Decode(handle, stream.data() + pictures[1], pictures[2] - pictures[1]).status, 0u);
   const Mpeg4Decoder& decoder = InspectInstance(handle);
   const Picture* past = decoder.refs.past;
   const Picture* future = decoder.refs.future;
   const int32_t seconds = decoder.stream.nextReferenceBase;
   test::VolFields vol;  // the stream's time resolution is 25 as well
-  for (uint32_t type : {0u, 1u}) {
+  // I, P and S (a reference like P): the reference just decoded; B: the
+  // past reference. At a later time than that reference, it keeps its turn.
+  for (uint32_t type : {0u, 1u, 3u, 2u}) {
     test::BitWriter writer;
     test::VopFields vop;
     vop.codingType = type;
@@ -122,7 +125,8 @@ TEST_F(FrameDriver, NotCodedVopShowsTheReferenceAndChangesNothing) {
     EXPECT_EQ(call.status, 0u);
     EXPECT_EQ(call.frame.pictureKind, type + 1);
     EXPECT_EQ(call.frame.outputAvailable, 1u);
-    EXPECT_EQ(call.frame.yPlane, future->yOrigin);  // the reference just decoded
+    EXPECT_EQ(call.frame.yPlane, type == 2 ? past->yOrigin : future->yOrigin);
+    EXPECT_EQ(future->returnedAhead, 0u);
     EXPECT_EQ(decoder.refs.past, past);
     EXPECT_EQ(decoder.refs.future, future);
     EXPECT_EQ(decoder.stream.nextReferenceBase, seconds);

@@ -15,6 +15,7 @@
 #include "filters/mpeg4/support/plane_comparison.h"
 #include "filters/mpeg4/support/reference_decoder.h"
 #include "filters/mpeg4/support/tolerance_gates.h"
+#include "inter_fixtures.h"
 
 namespace tlx::mpeg4::test {
 namespace {
@@ -33,17 +34,23 @@ TEST_P(InterReference, MatchesLibavcodec) {
   ReferenceOptions options;
   options.shortHeader = GetParam().ends_with(".h263");
   const ReferenceDecode reference = DecodeWithLibavcodec(stream, options);
-  CoreDecode ours = DecodeWithCore(stream, true);
-  // libavcodec shows nothing for a VOP without data (the placeholders of
-  // packed streams).
-  std::erase_if(ours.pictures, [](const CorePicture& picture) { return picture.placeholder; });
+  // A not-coded VOP of a packed stream returns the reference it stands for,
+  // whose own turn then returns nothing: the pictures equal libavcodec's one
+  // for one.
+  const CoreDecode ours = DecodeWithCore(stream, true);
 
   for (size_t call = 0; call < ours.statuses.size(); ++call) EXPECT_EQ(ours.statuses[call], 0u) << "call " << call;
   ASSERT_EQ(ours.pictures.size(), reference.frames.size());
   // Vectors are matched picture by picture in display order: every vector
-  // libavcodec exports for a P- or S-VOP against ours. (What it exports for
-  // B-VOPs is not what it predicted with: many are zero where the pictures
-  // agree with ours only through the vectors ours used.)
+  // libavcodec exports for a P- or S-VOP against ours. What it exports for
+  // B-VOPs is not what it predicted with: it does not keep a B picture's
+  // vectors in the table it exports from (direct macroblocks come out as
+  // one 16x16 vector, and in the B fixtures fewer than half of the
+  // forward-only macroblocks' vectors agree with those its own pictures
+  // follow from). B vectors are checked through their predictions instead:
+  // with libavcodec's references injected (below) every B macroblock
+  // without residual equals libavcodec's sample for sample, and the writer
+  // streams do so for every B mode.
   bool bidirectional = false;
   for (const ReferenceFrame& frame : reference.frames) bidirectional |= frame.pictureType == 'B';
   const std::vector<uint32_t> display = DisplayOrderCalls(ours);
@@ -97,20 +104,7 @@ TEST_P(InterReference, MatchesLibavcodec) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, InterReference,
-                         testing::Values("sp_ip_176x144.m4v", "sp_ip_352x288.m4v", "mv4_176x144.m4v",
-                                         "mv4_352x288.m4v", "b2_176x144.m4v", "b2_352x288.m4v",
-                                         "dquant_176x144.m4v", "dquant_352x288.m4v", "odd_184x136.m4v",
-                                         "max_720x576.m4v", "packets_176x144.m4v", "packets_352x288.m4v",
-                                         "qpel_176x144.m4v", "qpel_352x288.m4v",
-                                         "qpel_b2_176x144.m4v", "qpel_b2_352x288.m4v", "h263_128x96.h263",
-                                         "h263_176x144.h263", "h263_352x288.h263", "h263_704x576.h263",
-                                         "h263_ps_128x96.h263", "h263_ps_176x144.h263", "h263_ps_352x288.h263",
-                                         "h263_ps_704x576.h263", "dp_176x144.m4v", "dp_352x288.m4v",
-                                         "dp_b1_176x144.m4v", "dp_b1_352x288.m4v", "gmc_352x288.m4v",
-                                         "gmc_b_352x288.m4v", "ilace_tff0_176x144.m4v",
-                                         "ilace_tff0_352x288.m4v", "ilace_tff1_176x144.m4v",
-                                         "ilace_tff1_352x288.m4v"),
+INSTANTIATE_TEST_SUITE_P(Fixtures, InterReference, testing::ValuesIn(kInterFixtures),
                          [](const testing::TestParamInfo<std::string>& info) { return FixtureTestName(info.param); });
 
 // With libavcodec's pictures injected as references, each of our pictures

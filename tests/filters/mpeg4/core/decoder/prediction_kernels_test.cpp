@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <memory>
 #include <random>
 #include <string>
 
+#include "core_allocation.h"
 #include "dsp.h"
 #include "filters/mpeg4/support/guarded_block.h"
 #include "motion_vectors.h"
@@ -237,30 +240,81 @@ TEST(VectorClamping, FarVectorsPredictTheBorder) {
   }
 }
 
+// Places every core block in its own guarded mapping, flush against the
+// inaccessible page after it (tail) or before it (head), for as long as it
+// lives.
+class GuardedPlacement {
+ public:
+  explicit GuardedPlacement(bool tail) : tail_(tail) { SetCorePlacement(&placement_); }
+  GuardedPlacement(const GuardedPlacement&) = delete;
+  GuardedPlacement& operator=(const GuardedPlacement&) = delete;
+  ~GuardedPlacement() {
+    SetCorePlacement(nullptr);
+    EXPECT_TRUE(blocks_.empty()) << "a block placed here outlived its placement";
+  }
+
+ private:
+  static void* Place(void* context, size_t size) {
+    auto* self = static_cast<GuardedPlacement*>(context);
+    auto block = std::make_unique<GuardedBlock>(size);
+    uint8_t* start = self->tail_ ? block->Tail(size) : block->Head();
+    self->blocks_.emplace(start, std::move(block));
+    return start;
+  }
+  static void Release(void* context, void* block) {
+    auto* self = static_cast<GuardedPlacement*>(context);
+    EXPECT_EQ(self->blocks_.erase(static_cast<uint8_t*>(block)), 1u) << "a block not placed here";
+  }
+
+  bool tail_;
+  CorePlacement placement_{Place, Release, this};
+  std::map<uint8_t*, std::unique_ptr<GuardedBlock>> blocks_;
+};
+
 // Vectors far beyond every edge, for every frame, field, quarter-sample and
-// chroma prediction from both reference fields, stay inside the reference's
-// plane block (the sanitizer build checks every read against it).
+// chroma prediction and average from both reference fields, read nothing
+// outside the reference's plane block and write nothing outside the
+// current's: both blocks lie flush against an inaccessible page, after their
+// end and, in a second round, before their start.
 TEST(VectorClamping, FarVectorsReadOnlyTheReferencePlanes) {
   const DspTables tables = PlainTables();
   const PredictionKernels& k = tables.prediction;
-  PlainPicture reference, current;
-  ASSERT_EQ(reference.PictureAllocate(48, 32, 16, 16, kPlaneFormat420), 0u);
-  ASSERT_EQ(current.PictureAllocate(48, 32, 16, 16, kPlaneFormat420), 0u);
   const int far[] = {-4001, -4000, -3, 0, 3, 3999, 4000, 4001};
-  for (int x : {0, 32}) {
-    for (int y : {0, 16}) {
-      for (int mvx : far) {
-        for (int mvy : far) {
-          current.PredictLuma16Half(k, reference, x, y, mvx, mvy);
-          current.PredictLuma8Half(k, reference, x + 8, y + 8, mvx, mvy);
-          current.PredictLuma16Quarter(k, reference, x, y, mvx, mvy);
-          current.AverageLuma8Quarter(k, reference, x + 8, y + 8, mvx, mvy);
-          current.PredictChroma8Half(k, reference, x / 2, y / 2, mvx, mvy);
-          for (int refField : {0, 1}) {
-            for (int dstField : {0, 1}) {
-              current.PredictLumaFieldHalf(k, reference, x, y, mvx, mvy, refField, dstField);
-              current.PredictLumaFieldQuarter(k, reference, x, y, mvx, mvy, refField, dstField);
-              current.PredictChromaFieldHalf(k, reference, x / 2, y / 2, mvx, mvy, refField, dstField);
+  for (const bool tail : {true, false}) {
+    SCOPED_TRACE(tail ? "flush against the page after" : "flush against the page before");
+    GuardedPlacement placement(tail);
+    PlainPicture reference, current;
+    ASSERT_EQ(reference.PictureAllocate(48, 32, 16, 16, kPlaneFormat420), 0u);
+    ASSERT_EQ(current.PictureAllocate(48, 32, 16, 16, kPlaneFormat420), 0u);
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    for (const PlainPicture* picture : {&reference, &current}) {
+      const uintptr_t start = reinterpret_cast<uintptr_t>(picture->planeBuffer);
+      const size_t bytes = (picture->blockSize + kCoreAlignment - 1) / kCoreAlignment * kCoreAlignment;
+      ASSERT_EQ((tail ? start + bytes : start) % page, 0u);
+    }
+    for (int x : {0, 32}) {
+      for (int y : {0, 16}) {
+        for (int mvx : far) {
+          for (int mvy : far) {
+            current.PredictLuma16Half(k, reference, x, y, mvx, mvy);
+            current.PredictLuma8Half(k, reference, x + 8, y + 8, mvx, mvy);
+            current.AverageLuma16Half(k, reference, x, y, mvx, mvy);
+            current.AverageLuma8Half(k, reference, x + 8, y + 8, mvx, mvy);
+            current.PredictLuma16Quarter(k, reference, x, y, mvx, mvy);
+            current.PredictLuma8Quarter(k, reference, x + 8, y + 8, mvx, mvy);
+            current.AverageLuma16Quarter(k, reference, x, y, mvx, mvy);
+            current.AverageLuma8Quarter(k, reference, x + 8, y + 8, mvx, mvy);
+            current.PredictChroma8Half(k, reference, x / 2, y / 2, mvx, mvy);
+            current.AverageChroma8Half(k, reference, x / 2, y / 2, mvx, mvy);
+            for (int refField : {0, 1}) {
+              for (int dstField : {0, 1}) {
+                current.PredictLumaFieldHalf(k, reference, x, y, mvx, mvy, refField, dstField);
+                current.PredictLumaFieldQuarter(k, reference, x, y, mvx, mvy, refField, dstField);
+                current.PredictChromaFieldHalf(k, reference, x / 2, y / 2, mvx, mvy, refField, dstField);
+                current.AverageLumaFieldHalf(k, reference, x, y, mvx, mvy, refField, dstField);
+                current.AverageLumaFieldQuarter(k, reference, x, y, mvx, mvy, refField, dstField);
+                current.AverageChromaFieldHalf(k, reference, x / 2, y / 2, mvx, mvy, refField, dstField);
+              }
             }
           }
         }

@@ -4,15 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "filters/mpeg4/core/decoder_api.h"
+#include "filters/mpeg4/support/bit_writer.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/plane_comparison.h"
+#include "filters/mpeg4/support/random_vops.h"
 #include "filters/mpeg4/support/reference_decoder.h"
 #include "filters/mpeg4/support/tolerance_gates.h"
+#include "inter_fixtures.h"
 #include "inspection.h"
 #include "status.h"
 
@@ -110,12 +115,6 @@ Feed FeedStream(const std::vector<uint8_t>& stream, bool shortHeader, Feeding fe
   return feed;
 }
 
-std::vector<CorePicture> Shown(const CoreDecode& decode) {
-  std::vector<CorePicture> pictures = decode.pictures;
-  std::erase_if(pictures, [](const CorePicture& picture) { return picture.placeholder; });
-  return pictures;
-}
-
 bool SamePicture(const CorePicture& a, const CorePicture& b) { return a.y == b.y && a.u == b.u && a.v == b.v; }
 
 // The call of the VOP of `kind` to refuse: the first after the stream's first
@@ -129,14 +128,6 @@ int64_t ChooseRefusal(const CoreDecode& clean, uint32_t kind) {
   }
   return chosen;
 }
-
-const std::vector<std::string> kFixtures = {
-    "sp_ip_176x144.m4v",     "mv4_176x144.m4v",       "b2_176x144.m4v",         "b2_352x288.m4v",
-    "dquant_176x144.m4v",    "odd_184x136.m4v",       "packets_176x144.m4v",    "qpel_176x144.m4v",
-    "qpel_b2_176x144.m4v",   "h263_128x96.h263",      "h263_176x144.h263",      "h263_ps_352x288.h263",
-    "dp_176x144.m4v",        "dp_b1_176x144.m4v",     "gmc_352x288.m4v",        "gmc_b_352x288.m4v",
-    "ilace_tff0_176x144.m4v", "ilace_tff1_176x144.m4v",
-};
 
 class RefusedPictures : public testing::TestWithParam<std::string> {};
 
@@ -157,7 +148,7 @@ TEST_P(RefusedPictures, AreNeverReturned) {
     for (size_t call = 0; call < clean.decode.statuses.size(); ++call) {
       EXPECT_EQ(clean.decode.statuses[call], 0u) << "call " << call;
     }
-    const std::vector<CorePicture> shown = Shown(clean.decode);
+    const std::vector<CorePicture>& shown = clean.decode.pictures;
     ASSERT_EQ(shown.size(), reference.frames.size());
     for (size_t i = 0; i < shown.size(); ++i) {
       ExpectPlanesWithinGate(shown[i], reference.frames[i], i, kGatePredictedMaxDifference, kGatePredictedMinPsnr);
@@ -176,7 +167,7 @@ TEST_P(RefusedPictures, AreNeverReturned) {
       EXPECT_EQ(forced.consumed[size_t(refused)], clean.consumed[size_t(refused)]);
       const size_t position = size_t(std::find(display.begin(), display.end(), uint32_t(refused)) - display.begin());
       ASSERT_LT(position, shown.size());
-      const std::vector<CorePicture> ours = Shown(forced.decode);
+      const std::vector<CorePicture>& ours = forced.decode.pictures;
       // What was decoded before the refused picture and is shown before it
       // comes out.
       for (size_t i = 0; i < position; ++i) {
@@ -200,10 +191,35 @@ TEST_P(RefusedPictures, AreNeverReturned) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, RefusedPictures, testing::ValuesIn(kFixtures),
+INSTANTIATE_TEST_SUITE_P(Fixtures, RefusedPictures, testing::ValuesIn(kInterFixtures),
                          [](const testing::TestParamInfo<std::string>& info) {
                            return FixtureTestName(info.param);
                          });
+
+// A packed stream (each P-VOP followed in its packet by the B-VOP shown
+// before it, then a not-coded VOP at the P-VOP's time): fed whole and one
+// picture per call, every placeholder returns the reference due, that
+// picture's own turn returns nothing, and the pictures equal libavcodec's
+// one for one in display order.
+TEST(PackedStream, PlaceholdersReturnTheDuePictureOnce) {
+  const std::vector<uint8_t> stream = ReadFixture("packed_b1_176x144.m4v");
+  const ReferenceDecode reference = DecodeWithLibavcodec(stream, ReferenceOptions{});
+  for (const Feeding feeding : {Feeding::Whole, Feeding::PicturePerCall}) {
+    SCOPED_TRACE(feeding == Feeding::Whole ? "fed whole" : "one picture per call");
+    const Feed feed = FeedStream(stream, false, feeding, -1);
+    const std::vector<CorePicture>& ours = feed.decode.pictures;
+    ASSERT_EQ(ours.size(), reference.frames.size());
+    size_t placeholders = 0;
+    for (size_t i = 0; i < ours.size(); ++i) {
+      ExpectPlanesWithinGate(ours[i], reference.frames[i], i, kGatePredictedMaxDifference, kGatePredictedMinPsnr);
+      if (!ours[i].placeholder) continue;
+      ++placeholders;
+      EXPECT_NE(reference.frames[i].pictureType, 'B') << "picture " << i;
+    }
+    // Every reference but the first sits behind a placeholder.
+    EXPECT_GE(placeholders, reference.frames.size() / 3);
+  }
+}
 
 // A short-header picture refused by its header (a source format this core
 // does not decode) before good pictures, all fed whole: the refused call
@@ -230,11 +246,67 @@ TEST(RefusedShortHeaderPicture, IsConsumedToTheNextPictureStartCode) {
             expected.decode.statuses);
 }
 
+// An MPEG-4 P-VOP refused by its header (f-code 0: no vector range)
+// between good pictures, fed whole: its call reports 0x4, uses the VOP to
+// the next start code and returns only the picture already due (the
+// reference before it); the P-VOP predicted from it is refused with 0x2 and
+// returns nothing, and so does the I-VOP after them (the picture due there
+// is the refused one). The pictures that come out are those of the stream
+// without the two refused VOPs.
+TEST(RefusedVopHeader, IsConsumedToTheNextStartCodeAndReturnsNothing) {
+  std::mt19937 random(30);
+  VolFields vol;
+  vol.width = 64;
+  vol.height = 48;
+  vol.resyncMarkerDisable = 1;
+  auto written = [](const std::function<void(BitWriter&)>& write) {
+    BitWriter w;
+    write(w);
+    return w.bytes();
+  };
+  const std::vector<uint8_t> layer = written([&](BitWriter& w) { WriteVol(w, vol); });
+  const std::vector<uint8_t> intra0 = written([&](BitWriter& w) { WriteDcOnlyIntraVop(w, vol, 0, random); });
+  const std::vector<uint8_t> predicted1 = written([&](BitWriter& w) { WritePredictionOnlyVop(w, vol, 1, random); });
+  const std::vector<uint8_t> refused = written([&](BitWriter& w) {
+    VopFields vop;
+    vop.codingType = 1;
+    vop.timeIncrement = 2;
+    vop.fcodeForward = 0;
+    WriteVopHeader(w, vol, vop);
+    w.Put(0x5A5A5A, 24);
+    w.Stuff();
+  });
+  const std::vector<uint8_t> dependent = written([&](BitWriter& w) { WritePredictionOnlyVop(w, vol, 3, random); });
+  const std::vector<uint8_t> intra4 = written([&](BitWriter& w) { WriteDcOnlyIntraVop(w, vol, 4, random); });
+  const std::vector<uint8_t> predicted5 = written([&](BitWriter& w) { WritePredictionOnlyVop(w, vol, 5, random); });
+  auto join = [](std::initializer_list<const std::vector<uint8_t>*> parts) {
+    std::vector<uint8_t> bytes;
+    for (const std::vector<uint8_t>* part : parts) bytes.insert(bytes.end(), part->begin(), part->end());
+    return bytes;
+  };
+  const std::vector<uint8_t> stream = join({&layer, &intra0, &predicted1, &refused, &dependent, &intra4, &predicted5});
+  const std::vector<uint8_t> without = join({&layer, &intra0, &predicted1, &intra4, &predicted5});
+
+  const Feed expected = FeedStream(without, false, Feeding::Whole, -1);
+  const Feed ours = FeedStream(stream, false, Feeding::Whole, -1);
+  // Calls: I0 (with the layer), P1, the refused P-VOP, the P-VOP after it,
+  // I4, P5, the end marker.
+  ASSERT_EQ(ours.decode.statuses.size(), 7u);
+  EXPECT_EQ(ours.decode.statuses, (std::vector<uint32_t>{0, 0, kStatusOutOfRange, kStatusUnsupported, 0, 0, 0}));
+  EXPECT_EQ(ours.consumed[2], refused.size());
+  EXPECT_EQ(ours.consumed[3], dependent.size());
+  ASSERT_EQ(expected.decode.pictures.size(), 4u);  // I0, P1, I4, P5
+  ASSERT_EQ(ours.decode.pictures.size(), expected.decode.pictures.size());
+  for (size_t i = 0; i < ours.decode.pictures.size(); ++i) {
+    EXPECT_TRUE(SamePicture(ours.decode.pictures[i], expected.decode.pictures[i])) << "picture " << i;
+  }
+}
+
 // The fixtures cut at random points with random refusals: the checks every
 // call holds (FeedStream) over many mixed sequences.
 TEST(RefusedPictureProperty, RandomCutsAndRefusalsReturnOnlyDecodedPictures) {
   std::mt19937 random(30);
-  for (const std::string& name : kFixtures) {
+  for (const std::string& name : kInterFixtures) {
     SCOPED_TRACE(name);
     const std::vector<uint8_t> stream = ReadFixture(name);
     for (int round = 0; round < 3; ++round) {

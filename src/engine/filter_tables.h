@@ -1,0 +1,39 @@
+// The rows of the filters the stream objects build their graphs from. The
+// classes and private interfaces come from the filters' own headers.
+#pragma once
+
+#include "aac/aac_dec.h"
+#include "engine/tlx_pc_stm_com_loader.h"
+#include "filters/avc/avc_dec_mode.h"
+#include "filters/mpeg4/mpeg4_video_decoder.h"
+#include "mp4source/mp4_file_source.h"
+
+namespace tlx::engine {
+
+// The live class's video decoders, ending with a row whose name is null.
+// Row 0 names a filter outside the system; the index of the chosen row also
+// selects the row of the source and audio-decoder tables.
+inline constexpr int kVideoDecoderRows = 3;
+inline constexpr CFilterParam kVideoDecoderTable[kVideoDecoderRows + 1] = {
+    {u"3ivx D4 Video Decoder", GUID{}, u"", 0x6000},
+    {u"Marovi MPEG4 Video Decoder for TLX", CLSID_Mpeg4VideoDecoder, u"tlxm4vdec.ax", 0x1001},
+    {u"Marovi AVC Decoder for TLX", CLSID_AvcDecFilter, u"tlxavcdec.ax", 0x0004},
+    {nullptr, GUID{}, nullptr, 0},
+};
+// The codecs the engine can decode: every video-decoder row's mask.
+inline constexpr int kEngineCodecMask = [] {
+  int mask = 0;
+  for (const CFilterParam& row : kVideoDecoderTable) mask |= row.m_nCodec;
+  return mask;
+}();
+static_assert(kEngineCodecMask == 0x7005);
+
+// The file class's filters.
+inline constexpr CFilterParam kFileSourceRow{u"Marovi MP4 File Source for TLX", mp4source::CLSID_TlxMp4FileSource,
+                                             u"MP4FileSourceTLX.ax", 0};
+inline constexpr CFilterParam kFileVideoDecoderRow{u"Marovi AVC Decoder for TLX", CLSID_AvcDecFilter,
+                                                   u"tlxavcdec.ax", 0};
+inline constexpr CFilterParam kFileAudioDecoderRow{u"Marovi MPEG4 AAC Decoder for TLX", CLSID_AacDecFilter,
+                                                   u"tlxaacdec.ax", 0};
+
+}  // namespace tlx::engine

@@ -1,0 +1,114 @@
+#include "file_stream_fixture.h"
+
+#include <algorithm>
+
+#include "dshow/guids.h"
+
+namespace tlx::engine::test {
+
+using com::ComPtr;
+
+namespace {
+
+CLSID ClassOf(IBaseFilter* filter) {
+  CLSID clsid{};
+  filter->GetClassID(&clsid);
+  return clsid;
+}
+
+template <typename Visit>
+void ForEachFilter(IGraphBuilder* graph, Visit visit) {
+  ComPtr<IEnumFilters> filters;
+  if (graph == nullptr || FAILED(graph->EnumFilters(filters.Receive()))) return;
+  ComPtr<IBaseFilter> filter;
+  ULONG fetched = 0;
+  while (filters->Next(1, filter.Receive(), &fetched) == S_OK) visit(filter.Get());
+}
+
+}  // namespace
+
+std::vector<CLSID> TestFileStream::FilterClasses() {
+  ComPtr<IGraphBuilder> graph = ComPtr<IGraphBuilder>::Attach(pAddRefUnderLock(m_pGraph));
+  std::vector<CLSID> classes;
+  ForEachFilter(graph.Get(), [&](IBaseFilter* filter) { classes.push_back(ClassOf(filter)); });
+  std::sort(classes.begin(), classes.end());
+  return classes;
+}
+
+std::vector<std::pair<CLSID, CLSID>> TestFileStream::Connections() {
+  ComPtr<IGraphBuilder> graph = ComPtr<IGraphBuilder>::Attach(pAddRefUnderLock(m_pGraph));
+  std::vector<std::pair<CLSID, CLSID>> connections;
+  ForEachFilter(graph.Get(), [&](IBaseFilter* filter) {
+    ComPtr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(pins.Receive()))) return;
+    ComPtr<IPin> pin;
+    ULONG fetched = 0;
+    while (pins->Next(1, pin.Receive(), &fetched) == S_OK) {
+      PIN_DIRECTION direction = PINDIR_INPUT;
+      pin->QueryDirection(&direction);
+      ComPtr<IPin> peer;
+      if (direction != PINDIR_OUTPUT || FAILED(pin->ConnectedTo(peer.Receive()))) continue;
+      PIN_INFO info{};
+      peer->QueryPinInfo(&info);
+      connections.emplace_back(ClassOf(filter), ClassOf(info.pFilter));
+      info.pFilter->Release();
+    }
+  });
+  std::sort(connections.begin(), connections.end());
+  return connections;
+}
+
+HRESULT TestFileStream::Raise(long code) {
+  ComPtr<IGraphBuilder> graph = ComPtr<IGraphBuilder>::Attach(pAddRefUnderLock(m_pGraph));
+  ComPtr<IMediaEventSink> sink = graph.As<IMediaEventSink>(IID_IMediaEventSink);
+  return sink ? sink->Notify(code, 0, 0) : E_FAIL;
+}
+
+void FileStreamTest::SetUp() {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  ASSERT_TRUE(stream_.bInitialize(nullptr, nullptr, &FileStreamTest::OnRestart, nullptr, this));
+}
+
+void FileStreamTest::TearDown() {
+  EXPECT_TRUE(stream_.bCleanup());
+  CoUninitialize();
+}
+
+std::string FileStreamTest::Fixture(const char* name) { return std::string(MP4_FIXTURE_DIR) + "/" + name; }
+
+void FileStreamTest::OnRestart(int reason, void* user) {
+  auto* self = static_cast<FileStreamTest*>(user);
+  std::unique_lock<std::mutex> hold(self->lock_);
+  self->restarts_.push_back(reason);
+  self->changed_.notify_all();
+  self->changed_.wait(hold, [self] { return !self->hold_; });
+}
+
+void FileStreamTest::HoldRestarts() {
+  std::lock_guard<std::mutex> hold(lock_);
+  hold_ = true;
+}
+
+void FileStreamTest::ReleaseRestarts() {
+  std::lock_guard<std::mutex> hold(lock_);
+  hold_ = false;
+  changed_.notify_all();
+}
+
+bool FileStreamTest::WaitForRestarts(size_t count, std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> hold(lock_);
+  return changed_.wait_for(hold, timeout, [&] { return restarts_.size() >= count; });
+}
+
+bool FileStreamTest::WaitForEnds(int count, std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> hold(lock_);
+  return changed_.wait_for(hold, timeout,
+                           [&] { return std::count(restarts_.begin(), restarts_.end(), 3) >= count; });
+}
+
+std::vector<int> FileStreamTest::Restarts() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return restarts_;
+}
+
+}  // namespace tlx::engine::test

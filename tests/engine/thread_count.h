@@ -1,0 +1,36 @@
+// How many threads the test process runs.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <thread>
+
+namespace tlx::engine::test {
+
+inline size_t ThreadCount() {
+  // A sanitizer starts its own thread with the first thread a program makes:
+  // make one first, so every count includes it.
+  static const bool warmed = [] {
+    std::thread([] {}).join();
+    return true;
+  }();
+  (void)warmed;
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+  return count;
+}
+
+// The count once it has come down to `expected`, or after the time-out. A
+// thread that has signalled its end still runs its last instructions.
+inline size_t ThreadCountSettledAt(size_t expected, std::chrono::milliseconds timeout = std::chrono::seconds(2)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  size_t count = ThreadCount();
+  while (count > expected && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    count = ThreadCount();
+  }
+  return count;
+}
+
+}  // namespace tlx::engine::test
