@@ -65,6 +65,7 @@ const mpeg4::YuvRgbKernels kRecordingKernels = {
     RecordFieldBlend,
     {RecordPack, RecordPack, RecordPack, RecordPack, RecordPack},
     {RecordPack, RecordPack, RecordPack, RecordPack, RecordPack},
+    mpeg4::ConvertChunks,  // not reached: the recorded rows are one chunk wide
     RecordCopy,
     {mpeg4::AverageRows555, mpeg4::AverageRows565, mpeg4::AverageRows8, mpeg4::AverageRows8, mpeg4::AverageRows8},
 };

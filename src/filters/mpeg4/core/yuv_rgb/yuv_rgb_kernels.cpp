@@ -175,6 +175,68 @@ void Pack16Rgb32Rev(const ColourState& c, uint8_t* d, const uint8_t* y, const in
   Pack16Of<RgbFormat::Rgb32Rev>(c, d, y, w);
 }
 
+void ConvertChunks(const ColourState& colour, const TermLines& lines, RowBlend blend, RgbFormat format,
+                   uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
+                   const uint8_t* cb, const uint8_t* cr, int groups) {
+  const bool pair = blend != RowBlend::None;
+  const int chunkBytes = 16 * kRgbPixelBytes[int(format)];
+  const Pack16Kernel pack = kPlainYuvRgbKernels.pack16[int(format)];
+  alignas(16) int16_t a[kWindowEntries];
+  alignas(16) int16_t b[kWindowEntries];
+  // Chunk j's terms, blended, into entries offset..offset + 7 of the
+  // windows; the new terms reach the lines only for the chunks converted.
+  const auto load = [&](int j, int offset) {
+    alignas(16) int16_t fresh[kWindowEntries];
+    const int position = 8 * j;
+    ComputeChromaTerms(colour, cb + position, cr + position, {fresh, fresh + kWindowRun, fresh + 2 * kWindowRun},
+                       0);
+    if (pair) GatherTerms(a, lines, position, offset);
+    int16_t* target = pair ? b : a;
+    for (int run = 0; run < 3; ++run) {
+      std::memcpy(target + run * kWindowRun + offset, fresh + run * kWindowRun, 8 * sizeof(int16_t));
+    }
+    if (j < groups) {
+      std::memcpy(lines.r + position, fresh, 8 * sizeof(int16_t));
+      std::memcpy(lines.g + position, fresh + kWindowRun, 8 * sizeof(int16_t));
+      std::memcpy(lines.b + position, fresh + 2 * kWindowRun, 8 * sizeof(int16_t));
+    }
+    BlendWindows(kPlainYuvRgbKernels, blend, a + offset, b + offset);
+  };
+  load(0, 0);
+  for (int j = 0; j < groups; ++j) {
+    load(j + 1, 8);
+    pack(colour, destination1 + j * chunkBytes, luma1 + 16 * j, a);
+    if (pair) pack(colour, destination2 + j * chunkBytes, luma2 + 16 * j, b);
+    // Entries 8-15 of each run move to 0-7.
+    for (int run = 0; run < 3; ++run) {
+      std::memcpy(a + run * kWindowRun, a + run * kWindowRun + 8, 8 * sizeof(int16_t));
+      std::memcpy(b + run * kWindowRun, b + run * kWindowRun + 8, 8 * sizeof(int16_t));
+    }
+  }
+}
+
+void GatherTerms(int16_t* window, const TermLines& lines, int position, int offset) {
+  std::memcpy(window + offset, lines.r + position, 8 * sizeof(int16_t));
+  std::memcpy(window + kWindowRun + offset, lines.g + position, 8 * sizeof(int16_t));
+  std::memcpy(window + 2 * kWindowRun + offset, lines.b + position, 8 * sizeof(int16_t));
+}
+
+void BlendWindows(const YuvRgbKernels& kernels, RowBlend blend, int16_t* a, int16_t* b) {
+  switch (blend) {
+    case RowBlend::None:
+      break;
+    case RowBlend::Progressive:
+      kernels.blendChromaRows(a, b);
+      break;
+    case RowBlend::TopField:
+      kernels.blendFieldChromaRows(b, a);
+      break;
+    case RowBlend::BottomField:
+      kernels.blendFieldChromaRows(a, b);
+      break;
+  }
+}
+
 void CopyLine(uint8_t* destination, const uint8_t* source, int byteCount) {
   for (int i = 0; i < byteCount; ++i) destination[i] = source[i];
 }
@@ -213,6 +275,7 @@ const YuvRgbKernels kPlainYuvRgbKernels = {
     BlendFieldChromaRows,
     {PackPair555, PackPair565, PackPair24, PackPair32, PackPair32Rev},
     {Pack16Rgb555, Pack16Rgb565, Pack16Rgb24, Pack16Rgb32, Pack16Rgb32Rev},
+    ConvertChunks,
     CopyLine,
     {AverageRows555, AverageRows565, AverageRows8, AverageRows8, AverageRows8},
 };
@@ -223,6 +286,7 @@ const YuvRgbKernels kSse2YuvRgbKernels = {
     BlendFieldChromaRowsSse2,
     {PackPair555, PackPair565, PackPair24, PackPair32, PackPair32Rev},
     {Pack16Rgb555Sse2, Pack16Rgb565Sse2, Pack16Rgb24Sse2, Pack16Rgb32Sse2, Pack16Rgb32RevSse2},
+    ConvertChunksSse2,
     CopyLineSse2,
     {AverageRows555Sse2, AverageRows565Sse2, AverageRows8Sse2, AverageRows8Sse2, AverageRows8Sse2},
 };

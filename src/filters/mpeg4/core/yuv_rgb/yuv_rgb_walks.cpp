@@ -12,19 +12,6 @@ void HeapRelease(void* block) { std::free(block); }
 // Byte offsets inside the line buffer, from blockA.
 constexpr size_t kBlockBytes = kWindowEntries * sizeof(int16_t);  // 96
 
-// Copies term-line entries [position, position + 8) of the three lines into
-// entries [offset, offset + 8) of the window's runs.
-void Gather(int16_t* window, const TermLines& lines, int position, int offset) {
-  std::memcpy(window + offset, lines.r + position, 8 * sizeof(int16_t));
-  std::memcpy(window + kWindowRun + offset, lines.g + position, 8 * sizeof(int16_t));
-  std::memcpy(window + 2 * kWindowRun + offset, lines.b + position, 8 * sizeof(int16_t));
-}
-
-// Moves entries 8-15 of each run to 0-7.
-void Advance(int16_t* window) {
-  for (int run = 0; run < 3; ++run) std::memcpy(window + run * kWindowRun, window + run * kWindowRun + 8, 16);
-}
-
 // Repeats entry k - 1 of each run into entry k.
 void ReplicateEdge(int16_t* window, int k) {
   for (int run = 0; run < 3; ++run) window[run * kWindowRun + k] = window[run * kWindowRun + k - 1];
@@ -154,51 +141,26 @@ void ConvertRows(ConverterState& state, const YuvRgbKernels& kernels, RowBlend b
   const TermLines& terms = state.terms;
   const bool pair = blend != RowBlend::None;
   const int n = (width + 1) / 2;
-  const int chunkBytes = 16 * kRgbPixelBytes[int(format)];
+  const int groups = (n - 1) / 8;
+  if (groups > 0) {
+    kernels.convertChunks(colour, terms, blend, format, destination1, destination2, luma1, luma2, cb, cr, groups);
+  }
+  // The last chunk: its terms through the windows, the edge term repeated.
+  const int last = 8 * groups;
+  const int x = 2 * last;
+  const int offset = x * kRgbPixelBytes[int(format)];
   int16_t* a = state.blockA;
   int16_t* b = state.blockB;
-  const auto blendAt = [&](int offset) {
-    switch (blend) {
-      case RowBlend::None:
-        break;
-      case RowBlend::Progressive:
-        kernels.blendChromaRows(a + offset, b + offset);
-        break;
-      case RowBlend::TopField:
-        kernels.blendFieldChromaRows(b + offset, a + offset);
-        break;
-      case RowBlend::BottomField:
-        kernels.blendFieldChromaRows(a + offset, b + offset);
-        break;
-    }
-  };
-  if (pair) Gather(a, terms, 0, 0);
-  kernels.computeChromaTerms(colour, cb, cr, terms, 0);
-  Gather(pair ? b : a, terms, 0, 0);
-  blendAt(0);
-  int g = 8;
-  for (; g < n; g += 8) {
-    if (pair) Gather(a, terms, g, 8);
-    kernels.computeChromaTerms(colour, cb + g, cr + g, terms, g);
-    Gather(pair ? b : a, terms, g, 8);
-    blendAt(8);
-    const int x = 2 * (g - 8);
-    kernels.pack16[int(format)](colour, destination1, luma1 + x, a);
-    destination1 += chunkBytes;
-    if (pair) {
-      kernels.pack16[int(format)](colour, destination2, luma2 + x, b);
-      destination2 += chunkBytes;
-      Advance(b);
-    }
-    Advance(a);
-  }
-  const int k = n - g + 8;
-  const int x = 2 * (g - 8);
+  if (pair) GatherTerms(a, terms, last, 0);
+  kernels.computeChromaTerms(colour, cb + last, cr + last, terms, last);
+  GatherTerms(pair ? b : a, terms, last, 0);
+  BlendWindows(kernels, blend, a, b);
+  const int k = n - last;
   ReplicateEdge(a, k);
-  PackTail(colour, kernels, format, destination1, luma1 + x, a, k, width - x);
+  PackTail(colour, kernels, format, destination1 + offset, luma1 + x, a, k, width - x);
   if (pair) {
     ReplicateEdge(b, k);
-    PackTail(colour, kernels, format, destination2, luma2 + x, b, k, width - x);
+    PackTail(colour, kernels, format, destination2 + offset, luma2 + x, b, k, width - x);
   }
 }
 

@@ -232,6 +232,36 @@ TEST(YuvRgbKernels, EverySse2KernelEqualsItsPlainTwin) {
       EXPECT_EQ(out2[misalign + 16 * kRgbPixelBytes[f]], 0xA5);
       EXPECT_EQ(plain.packPair[f], sse2.packPair[f]);
     }
+    // Chunk loops: every blend and format, 1-4 chunks, term lines included.
+    {
+      const int groups = 1 + round % 4;
+      const RowBlend blend = RowBlend(round % 4);
+      const int f = (round / 4) % kRgbFormatCount;
+      uint8_t y[2][64], chroma[2][40];
+      for (auto* plane : {y[0], y[1]})
+        for (int i = 0; i < 64; ++i) plane[i] = uint8_t(random());
+      for (auto* plane : {chroma[0], chroma[1]})
+        for (int i = 0; i < 40; ++i) plane[i] = uint8_t(random() % 4 == 0 ? (random() % 2) * 255 : random());
+      // The cached row's terms, as a converter's lines hold them.
+      std::array<int16_t, 3 * 40> cached1{};
+      for (int position = 0; position < 40; position += 8) {
+        uint8_t u[8], v[8];
+        for (int i = 0; i < 8; ++i) u[i] = uint8_t(random()), v[i] = uint8_t(random());
+        ComputeChromaTerms(c, u, v, {cached1.data(), cached1.data() + 40, cached1.data() + 80}, position);
+      }
+      auto cached2 = cached1;
+      uint8_t out1[2][260], out2[2][260];
+      std::memset(out1, 0xA5, sizeof(out1));
+      std::memset(out2, 0xA5, sizeof(out2));
+      plain.convertChunks(c, {cached1.data(), cached1.data() + 40, cached1.data() + 80}, blend, RgbFormat(f),
+                          out1[0] + 1, out1[1], y[0] + 1, y[1], chroma[0], chroma[1], groups);
+      sse2.convertChunks(c, {cached2.data(), cached2.data() + 40, cached2.data() + 80}, blend, RgbFormat(f),
+                         out2[0] + 1, out2[1], y[0] + 1, y[1], chroma[0], chroma[1], groups);
+      ASSERT_EQ(0, std::memcmp(out1, out2, sizeof(out1))) << "ConvertChunks blend " << int(blend) << " format " << f;
+      ASSERT_EQ(cached1, cached2) << "ConvertChunks lines, blend " << int(blend);
+      EXPECT_EQ(out2[0][1 + 16 * groups * kRgbPixelBytes[f]], 0xA5);
+      EXPECT_EQ(out2[1][0], blend == RowBlend::None ? 0xA5 : out1[1][0]);
+    }
     // Copies and averages, every length 0-80 and any alignment.
     const int n = round % 81;
     uint8_t a[96], b[96], d1[100], d2[100];
@@ -319,8 +349,17 @@ TEST(YuvRgbKernels, Sse2KernelsReadNoFurtherThanThePlainOnes) {
   for (auto pack : {Pack16Rgb555Sse2, Pack16Rgb565Sse2, Pack16Rgb24Sse2, Pack16Rgb32Sse2, Pack16Rgb32RevSse2}) {
     pack(c, out, luma.Tail(16), w);
   }
-  alignas(16) int16_t r[8], g[8], b[8];
+  alignas(16) int16_t r[16] = {}, g[16] = {}, b[16] = {};
   ComputeChromaTermsSse2(c, cb.Tail(8), cr.Tail(8), {r, g, b}, 0);
+  // One chunk reads the 8 chroma samples after it and 16 luma samples.
+  GuardedBlock cb16(16), cr16(16);
+  std::memset(cb16.Tail(16), 90, 16);
+  std::memset(cr16.Tail(16), 160, 16);
+  uint8_t out2[64];
+  for (int f = 0; f < kRgbFormatCount; ++f) {
+    ConvertChunksSse2(c, {r, g, b}, RowBlend::Progressive, RgbFormat(f), out, out2, luma.Tail(16), luma.Tail(16),
+                      cb16.Tail(16), cr16.Tail(16), 1);
+  }
   for (int n = 0; n <= 40; ++n) {
     uint8_t d[48];
     CopyLineSse2(d, source.Tail(size_t(n)), n);

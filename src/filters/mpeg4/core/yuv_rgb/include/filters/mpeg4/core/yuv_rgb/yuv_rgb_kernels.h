@@ -1,9 +1,10 @@
 // The YUV-to-RGB line kernels shared by the MPEG-4 and AVC decoder modules:
 // the colour state, per-sample chroma terms, the vertical blends of two
-// chroma rows and the packers that combine luma with the terms into pixels
-// of five formats. Every kernel has a plain form and an SSE2 form with the
-// same bytes; a YuvRgbKernels table chosen once from the feature word gives a
-// caller one set.
+// chroma rows, the packers that combine luma with the terms into pixels
+// of five formats and the chunk loop of a row converter built from them.
+// Every kernel has a plain form and an SSE2 form with the same bytes; a
+// YuvRgbKernels table chosen once from the feature word gives a caller one
+// set.
 //
 // Fixed point: a chroma term is 32 times a colour difference in output
 // levels, a luma term 64 times the level plus the rounding half, and a pixel
@@ -107,6 +108,35 @@ void Pack16Rgb32Sse2(const ColourState& colour, uint8_t* destination, const uint
 void Pack16Rgb32RevSse2(const ColourState& colour, uint8_t* destination, const uint8_t* luma,
                         const int16_t* window);
 
+// How a row converter takes its chroma: the given row alone, or blended with
+// the row whose terms the term lines hold (the previous call's): progressive
+// 3/4-1/4 then 1/4-3/4, top field 5/8-3/8 then 1/8-7/8, bottom field 7/8-1/8
+// then 3/8-5/8 for the first and the second row.
+enum class RowBlend : int { None, Progressive, TopField, BottomField };
+
+// The chunk loop of a row converter: for each of `groups` chunks j, the
+// terms of chroma samples 8j..8j+8 (blended with the term lines' entries
+// unless `blend` is None: windows a of the line entries and b of the new
+// terms, blended as BlendChromaRows(a, b), BlendFieldChromaRows(b, a) for
+// the top field, BlendFieldChromaRows(a, b) for the bottom one) give 16
+// pixels of row 1 from window a and, for a pair, of row 2 from window b, in
+// `format` from luma 16j on, at destination pixel 16j. Afterwards term-line
+// entries 0..8 groups - 1 hold the new terms and the later ones are
+// unchanged. Reads chroma samples up to 8 groups + 7, luma and destination
+// only inside the 16 groups pixels; destination2 and luma2 unused without a
+// blend. The SSE2 form keeps the terms in registers and packs straight to
+// the destination, with the same bytes.
+using ConvertChunksKernel = void (*)(const ColourState& colour, const TermLines& lines, RowBlend blend,
+                                     RgbFormat format, uint8_t* destination1, uint8_t* destination2,
+                                     const uint8_t* luma1, const uint8_t* luma2, const uint8_t* cb,
+                                     const uint8_t* cr, int groups);
+void ConvertChunks(const ColourState& colour, const TermLines& lines, RowBlend blend, RgbFormat format,
+                   uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
+                   const uint8_t* cb, const uint8_t* cr, int groups);
+void ConvertChunksSse2(const ColourState& colour, const TermLines& lines, RowBlend blend, RgbFormat format,
+                       uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
+                       const uint8_t* cb, const uint8_t* cr, int groups);
+
 // Copies exactly byteCount bytes (any count, 0 included).
 void CopyLine(uint8_t* destination, const uint8_t* source, int byteCount);
 void CopyLineSse2(uint8_t* destination, const uint8_t* source, int byteCount);
@@ -129,6 +159,7 @@ struct YuvRgbKernels {
   decltype(&BlendFieldChromaRows) blendFieldChromaRows;
   PackPairKernel packPair[kRgbFormatCount];
   Pack16Kernel pack16[kRgbFormatCount];
+  ConvertChunksKernel convertChunks;
   decltype(&CopyLine) copyLine;
   // By format: 555, 565, then the byte average for the three byte formats.
   AverageRowsKernel averageRows[kRgbFormatCount];
@@ -136,6 +167,14 @@ struct YuvRgbKernels {
 
 extern const YuvRgbKernels kPlainYuvRgbKernels;
 extern const YuvRgbKernels kSse2YuvRgbKernels;
+
+// Copies term-line entries [position, position + 8) of the three lines into
+// entries [offset, offset + 8) of the window's runs.
+void GatherTerms(int16_t* window, const TermLines& lines, int position, int offset);
+
+// Blends entries 0-7 of window a (the term lines' row) and window b (the new
+// row) by `blend` with the set's blend kernels, as ConvertChunks states.
+void BlendWindows(const YuvRgbKernels& kernels, RowBlend blend, int16_t* a, int16_t* b);
 
 // The SSE2 set when the feature word has 0x2000, else the plain set.
 const YuvRgbKernels& SelectYuvRgbKernels(uint32_t features);

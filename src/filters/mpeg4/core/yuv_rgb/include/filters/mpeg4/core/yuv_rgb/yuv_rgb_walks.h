@@ -57,15 +57,10 @@ int ReserveLines(ConverterState& state, const ConverterAllocator& allocator, int
 // Frees the line buffer; capacity 0.
 void ReleaseLines(ConverterState& state, const ConverterAllocator& allocator);
 
-// How a row converter takes its chroma: the given row alone, or blended with
-// the row whose terms the term lines hold (the previous call's): progressive
-// 3/4-1/4 then 1/4-3/4, top field 5/8-3/8 then 1/8-7/8, bottom field 7/8-1/8
-// then 3/8-5/8 for the first and the second row.
-enum class RowBlend : int { None, Progressive, TopField, BottomField };
-
 // One row (RowBlend::None: destination2 and luma2 unused) or a pair of rows
-// of `width` pixels in chunks of 8 chroma samples through the two windows;
-// the last chunk's odd pixel repeats the last term. Afterwards the term lines
+// of `width` pixels (RowBlend in yuv_rgb_kernels.h): every chunk of 8 chroma
+// samples but the last through the set's chunk loop, the last through the
+// two windows, its odd pixel repeating the last term. Afterwards the term lines
 // hold the given chroma row's terms. The line buffer must cover the width.
 void ConvertRows(ConverterState& state, const YuvRgbKernels& kernels, RowBlend blend, RgbFormat format,
                  uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
