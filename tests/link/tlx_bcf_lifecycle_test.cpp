@@ -1,0 +1,292 @@
+// The library's start-up and clean-up, and the exports that reach its
+// managers, called as a program links them: tlxInit and tlxCleanup by
+// reference count, the mailslot's commands reaching the exports, and the
+// thin exports' own rules. The link goes to the stand-in of the link module.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/tlx_bcf.h"
+#include "link_env_support.h"
+#include "win32/copy_data.h"
+#include "win32/mailslot.h"
+#include "win32/synch.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+int Threads() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+  return count;
+}
+
+// Waits up to 10 s for the thread count to come back to `count`.
+bool ThreadsBackTo(int count) {
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (Threads() != count) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+// The comparator endpoint: the mirror looks for it once per process, so it
+// exists before the first command of the program.
+class Comparator {
+ public:
+  Comparator() {
+    endpoint_ = tlx::win32::CopyDataEndpoint::Create(
+        {"TRCMainForm", "Remote Command Comparator"},
+        [this](const tlx::win32::CopyDataAddress&, const COPYDATASTRUCT& data) -> LRESULT {
+          std::lock_guard guard(lock_);
+          texts_.emplace_back(static_cast<const char*>(data.lpData));
+          return 1;
+        });
+  }
+  bool WaitFor(const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      {
+        std::lock_guard guard(lock_);
+        for (const std::string& seen : texts_) {
+          if (seen == text) return true;
+        }
+      }
+      std::this_thread::sleep_for(1ms);
+    }
+    return false;
+  }
+
+ private:
+  std::unique_ptr<tlx::win32::CopyDataEndpoint> endpoint_;
+  std::mutex lock_;
+  std::vector<std::string> texts_;
+};
+
+class LibraryTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    tlx::link::test::UseTestEnvironment();
+    setenv("TLX_VEXLINK_MODULE", "VexlinkStub.dll", 1);
+    comparator();
+    std::thread([] {}).join();  // a sanitizer's helper thread starts with the first thread
+  }
+  void SetUp() override {
+    tlx::link::test::DeleteTree(tlx::link::test::kTlxKey);
+    threadsBefore_ = Threads();
+  }
+  void TearDown() override {
+    while (Running()) tlxCleanup();
+    EXPECT_TRUE(ThreadsBackTo(threadsBefore_)) << "a thread outlived the library";
+  }
+
+  static Comparator& comparator() {
+    static Comparator c;
+    return c;
+  }
+  // The event manager takes receivers only while the library runs.
+  static bool Running() {
+    const TLX_EVENT_CALLBACK probe = [](void*, const TLX_EVENT_MSG*) {};
+    if (tlxEventMgrCallbackAttach(probe, nullptr, EVENT_ID_TV) != 0) return false;
+    tlxEventMgrCallbackDetach(probe);
+    return true;
+  }
+  static void WriteCommand(const std::string& text) {
+    HANDLE writer = CreateFileA("\\\\.\\mailslot\\TlxMessageCommand-tx", GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(writer, text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+    CloseHandle(writer);
+  }
+
+  int threadsBefore_ = 0;
+};
+
+TEST_F(LibraryTest, TheLastCleanupStopsWhatTheFirstInitStarted) {
+  EXPECT_EQ(tlxCleanup(), 0) << "without tlxInit";
+  EXPECT_FALSE(Running());
+  EXPECT_EQ(Threads(), threadsBefore_);
+
+  ASSERT_EQ(tlxInit(nullptr), 0);
+  const int threadsRunning = Threads();
+  EXPECT_GT(threadsRunning, threadsBefore_);
+  EXPECT_TRUE(Running());
+  ASSERT_EQ(tlxInit(nullptr), 0);
+  EXPECT_EQ(Threads(), threadsRunning) << "a second start only counts";
+  EXPECT_EQ(tlxCleanup(), 0);
+  EXPECT_TRUE(Running()) << "one start is still counted";
+  EXPECT_EQ(tlxCleanup(), 0);
+  EXPECT_FALSE(Running());
+  EXPECT_TRUE(ThreadsBackTo(threadsBefore_));
+  EXPECT_EQ(tlxCleanup(), 0) << "again";
+}
+
+TEST_F(LibraryTest, WithoutTheLinkModuleNothingStarts) {
+  setenv("TLX_VEXLINK_MODULE", "NoSuchLink.dll", 1);
+  EXPECT_EQ(tlxInit(nullptr), -1);
+  setenv("TLX_VEXLINK_MODULE", "VexlinkStub.dll", 1);
+  EXPECT_FALSE(Running());
+  EXPECT_EQ(Threads(), threadsBefore_);
+  EXPECT_EQ(tlxCleanup(), 0);
+  // Nothing was counted: one start and one clean-up stop it again.
+  ASSERT_EQ(tlxInit(nullptr), 0);
+  EXPECT_EQ(tlxCleanup(), 0);
+  EXPECT_FALSE(Running());
+}
+
+TEST_F(LibraryTest, FiftyCyclesLeaveNoThread) {
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_EQ(tlxInit(nullptr), 0);
+    ASSERT_EQ(tlxCleanup(), 0);
+  }
+  EXPECT_TRUE(ThreadsBackTo(threadsBefore_));
+}
+
+TEST_F(LibraryTest, TwoThreadsStartingTogetherStartOnce) {
+  int results[2] = {-2, -2};
+  std::thread first([&] { results[0] = tlxInit(nullptr); });
+  std::thread second([&] { results[1] = tlxInit(nullptr); });
+  first.join();
+  second.join();
+  EXPECT_EQ(results[0], 0);
+  EXPECT_EQ(results[1], 0);
+  EXPECT_EQ(tlxCleanup(), 0);
+  EXPECT_TRUE(Running());
+  EXPECT_EQ(tlxCleanup(), 0);
+  EXPECT_FALSE(Running());
+}
+
+TEST_F(LibraryTest, TheFirstStartTakesTheRegionOfTheOptionWord) {
+  struct Case {
+    int option;
+    const char* model;
+    int connectable;
+  };
+  for (const Case& c : {Case{0, "HX-Z1US", 0}, Case{1, "HX-Z1US", -1}, Case{1, "HX-Z1JP", 0}, Case{0, "US", 0},
+                        Case{0, "S", -1}, Case{0, "", -1}, Case{3, "", -1}, Case{0x12, "HX-Z1EU", 0},
+                        Case{0x12, "HX-Z1US", -1}, Case{4, "HX-Z1US", -1}, Case{0x16, "HX-Z1EU", -1}}) {
+    int option = c.option;
+    ASSERT_EQ(tlxInit(&option), 0);
+    int other = 1;
+    ASSERT_EQ(tlxInit(&other), 0);
+    EXPECT_EQ(tlxRegist_IsConnectableModel(c.model), c.connectable) << c.option << " " << c.model;
+    tlxCleanup();
+    tlxCleanup();
+  }
+  int us = 0;
+  ASSERT_EQ(tlxInit(&us), 0);
+  tlxCleanup();
+}
+
+// The mailslot's commands reach the exports: a remote key is mirrored by the
+// send export before it is sent.
+TEST_F(LibraryTest, MailslotCommandsReachTheExports) {
+  ASSERT_EQ(tlxInit(nullptr), 0);
+  WriteCommand("RMCON:1,AQIDBAU=");
+  EXPECT_TRUE(comparator().WaitFor("cmdid=1\ndata=0102030405\n"));
+  WriteCommand("RMCON:2");
+  EXPECT_TRUE(comparator().WaitFor("cmdid=2\ndata=\n"));
+  const char code[] = {0x11, 0x22};
+  EXPECT_EQ(tlxUiRcomMgr_SendCommand(6, code, 2), 0) << "too short to press: nothing sent";
+  EXPECT_TRUE(comparator().WaitFor("cmdid=6\ndata=1122\n"));
+  const unsigned char plain[] = {0xAB};
+  tlxUiRcomMgrSend(plain, 1);
+  EXPECT_TRUE(comparator().WaitFor("cmdid=1\ndata=ab\n"));
+}
+
+TEST_F(LibraryTest, ASlotOwnedElsewhereLeavesTheLibraryRunning) {
+  HANDLE owned = CreateMailslotA("\\\\.\\mailslot\\TlxMessageCommand-tx", 0, 0, nullptr);
+  ASSERT_NE(owned, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(tlxInit(nullptr), 0);
+  EXPECT_TRUE(Running());
+  EXPECT_EQ(tlxCleanup(), 0);
+  CloseHandle(owned);
+}
+
+// The rules the exports apply before or around their manager.
+TEST_F(LibraryTest, ThinExportsKeepTheirOwnRules) {
+  ASSERT_EQ(tlxInit(nullptr), 0);
+  int answer = -5;
+  EXPECT_EQ(tlxRavixMgr_SetBitrate(0, &answer), -1);
+  EXPECT_EQ(tlxRavixMgr_SetBitrate(5008, &answer), -1);
+  EXPECT_EQ(answer, -5) << "a refused setting leaves the answer untouched";
+  EXPECT_EQ(tlxRavixMgr_SetBitrate(1, &answer), 0);
+  EXPECT_TRUE(answer == 0 || answer == 1);
+  EXPECT_EQ(tlxRavixMgr_SetBitrate(5007, nullptr), 0);
+  EXPECT_EQ(tlxRavixMgr_GetBitrate(), 5007);
+  EXPECT_EQ(tlxRavixMgr_SetTimeout(7201), -1);
+  EXPECT_EQ(tlxRavixMgr_SetTimeout(7200), 0);
+  EXPECT_EQ(tlxRavixMgr_GetTimeout(), 7200);
+
+  TLX_BASE_INFO info;
+  std::memset(&info, 0x5A, sizeof info);
+  EXPECT_EQ(tlxRavixMgr_GetState(), 0);
+  EXPECT_EQ(tlxRavixMgr_GetBaseInfo(&info), -1) << "no session";
+  EXPECT_EQ(info.type3, 0x5A5A5A5A);
+  EXPECT_EQ(tlxRavixMgr_GetBaseInfo(nullptr), -1);
+
+  std::vector<uint8_t> out(500, 0xAA);
+  EXPECT_EQ(tlxAnetMgrAPI_GetConfig(1, 13, out.data()), 6) << "no base to ask";
+  EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 438), std::vector<uint8_t>(438, 0));
+  EXPECT_EQ(out[438], 0xAA);
+  EXPECT_EQ(tlxAnetMgrAPI_GetConfig(1, 13, nullptr), 6);
+
+  EXPECT_EQ(tlxUiRcomMgr_SetConfig(nullptr), -1);
+  UIRCOM_CONFIG config{};
+  config.input = 1;
+  EXPECT_EQ(tlxUiRcomMgr_SetConfig(&config), -1) << "no playing session";
+  char key[32];
+  EXPECT_EQ(tlxUiRcomMgr_GetParameter(4097, key, sizeof key), 0);
+  EXPECT_EQ(tlxUiRcomMgr_GetParameter(4097, key, 3), -1);
+  EXPECT_EQ(tlxUiRcomMgr_GetParameter(1, key, sizeof key), -1);
+  EXPECT_EQ(tlxUiRcomMgr_StartCapture(), 3) << "no playing session";
+
+  unsigned result[TLX_AUTOPRESET_RESULT_SIZE / sizeof(unsigned) + 1];
+  EXPECT_EQ(tlxTvMgr_GetAutoPresetResult(2, result), -1) << "no result yet";
+  EXPECT_EQ(tlxTvMgr_GetAutoPresetResult(2, nullptr), -1);
+  EXPECT_EQ(tlxTvMgr_Select(5, 0), -1) << "no such input";
+}
+
+// The internet link's record sets the authentication target: the stand-in
+// authentication library sees its host and port.
+TEST_F(LibraryTest, TheInternetLinkRecordSetsTheAuthenticationTarget) {
+  const auto take = tlx::link::test::StubEntry<void (*)(char*, int)>("libTlxAuthStub.so", "StubAuthTakeCalls");
+  ASSERT_NE(take, nullptr);
+  auto calls = [&] {
+    char text[1024] = {};
+    take(text, sizeof text);
+    return std::string(text);
+  };
+  ASSERT_EQ(tlxInit(nullptr), 0);
+  uint8_t record[68] = {};
+  const uint16_t kind = 49;
+  std::memcpy(record, &kind, sizeof kind);
+  std::memcpy(record + 4, "5021", 4);
+  std::memcpy(record + 16, "base.example.test", 17);
+  EXPECT_EQ(tlxAnetMgrAPI_SetConfig(2, 6, record), 1);
+  calls();
+  tlxAuth_RequestRegistration("1234", "alias");
+  EXPECT_EQ(calls(), "Registration 1234 alias base.example.test 5021 0 0\n");
+
+  std::memset(record + 16, 'h', 52);  // a host filling its field, no NUL
+  EXPECT_EQ(tlxAnetMgrAPI_SetConfig(2, 6, record), 1);
+  tlxAuth_RequestRegistration("1234", "alias");
+  EXPECT_EQ(calls(), "Registration 1234 alias " + std::string(51, 'h') + " 5021 0 0\n");
+
+  EXPECT_EQ(tlxRavixMgr_AuthUnsetHOST(), 0);
+  tlxAuth_RequestRegistration("1234", "alias");
+  EXPECT_EQ(calls(), "Registration 1234 alias  0 0 0\n");
+}
+
+}  // namespace
