@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/anet_config.h"
 #include "link/anet_mgr.h"
 #include "link/auth_target.h"
 #include "link/hnet_mgr.h"
@@ -9,24 +10,18 @@
 
 namespace {
 
-// The player's internet-link category: a 16-bit connect kind, the port as
-// decimal text at byte 4 and the host at byte 16, 52 bytes each way.
-constexpr int kInternetLinkCategory = 6;
-constexpr size_t kLinkPortOffset = 4;
-constexpr size_t kLinkPortSize = 12;
-constexpr size_t kLinkHostOffset = 16;
-constexpr size_t kLinkHostSize = 52;
 // The base's category whose answer is zeroed before it is asked for.
-constexpr int kZeroedBaseCategory = 13;
 constexpr size_t kZeroedBaseBytes = 438;
 
 // The authentication target follows the internet link: the record's host (at
 // most 51 characters) and port, without proxy.
-void RefreshAuthTarget(const uint8_t* record) {
+void RefreshAuthTarget(const void* data) {
+  tlx::link::ANET_CFG_RAVIX record;
+  std::memcpy(&record, data, sizeof record);
   tlx::link::TLX_AUTH_TARGET target{};
-  std::memcpy(target.host, record + kLinkHostOffset, kLinkHostSize - 1);
-  char port[kLinkPortSize + 1] = {};
-  std::memcpy(port, record + kLinkPortOffset, kLinkPortSize);
+  std::memcpy(target.host, record.hostName, sizeof record.hostName - 1);
+  char port[sizeof record.port + 1] = {};
+  std::memcpy(port, record.port, sizeof record.port);
   target.port = static_cast<uint16_t>(std::strtol(port, nullptr, 10));
   tlx::link::tlxSetAuthTarget(target);
 }
@@ -35,14 +30,14 @@ void RefreshAuthTarget(const uint8_t* record) {
 
 TLX_BCF_API int tlxAnetMgrAPI_SetConfig(int device, int cfgType, const void* data) {
   const int result = tlx::link::tlxAnetMgrAPI_SetConfig(device, cfgType, data);
-  if (device == tlx::link::kAnetDevicePlayer && cfgType == kInternetLinkCategory && data != nullptr) {
-    RefreshAuthTarget(static_cast<const uint8_t*>(data));
+  if (device == tlx::link::kAnetDevicePlayer && cfgType == tlx::link::ANET_CFG_RAVIX_TYPE && data != nullptr) {
+    RefreshAuthTarget(data);
   }
   return result;
 }
 
 TLX_BCF_API int tlxAnetMgrAPI_GetConfig(int device, int cfgType, void* out) {
-  if (device == tlx::link::kAnetDeviceBase && cfgType == kZeroedBaseCategory && out != nullptr) {
+  if (device == tlx::link::kAnetDeviceBase && cfgType == tlx::link::ANET_CFG_DDNS_TYPE && out != nullptr) {
     std::memset(out, 0, kZeroedBaseBytes);
   }
   return tlx::link::tlxAnetMgrAPI_GetConfig(device, cfgType, out);

@@ -7,71 +7,22 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "export_test_support.h"
 #include "link/tlx_bcf.h"
 #include "link_env_support.h"
-#include "win32/copy_data.h"
 #include "win32/mailslot.h"
 #include "win32/synch.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-int Threads() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
-  return count;
-}
-
-// Waits up to 10 s for the thread count to come back to `count`.
-bool ThreadsBackTo(int count) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (Threads() != count) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
-// The comparator endpoint: the mirror looks for it once per process, so it
-// exists before the first command of the program.
-class Comparator {
- public:
-  Comparator() {
-    endpoint_ = tlx::win32::CopyDataEndpoint::Create(
-        {"TRCMainForm", "Remote Command Comparator"},
-        [this](const tlx::win32::CopyDataAddress&, const COPYDATASTRUCT& data) -> LRESULT {
-          std::lock_guard guard(lock_);
-          texts_.emplace_back(static_cast<const char*>(data.lpData));
-          return 1;
-        });
-  }
-  bool WaitFor(const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (std::chrono::steady_clock::now() < deadline) {
-      {
-        std::lock_guard guard(lock_);
-        for (const std::string& seen : texts_) {
-          if (seen == text) return true;
-        }
-      }
-      std::this_thread::sleep_for(1ms);
-    }
-    return false;
-  }
-
- private:
-  std::unique_ptr<tlx::win32::CopyDataEndpoint> endpoint_;
-  std::mutex lock_;
-  std::vector<std::string> texts_;
-};
+using tlx::link::test::Comparator;
+using tlx::link::test::Threads;
+using tlx::link::test::ThreadsBackTo;
 
 class LibraryTest : public testing::Test {
  protected:
