@@ -66,6 +66,26 @@ size_t ChannelRecords(tlx::test::PeerProcess& peer, int channel) {
   return count;
 }
 
+TEST(LinkAcceptance, AVideoInputQueryThatIsNotAnsweredGivesMinusOne) {
+  tlx::link::test::UseTestEnvironment();
+  tlx::test::PeerProcess peer("{\"services\": {\"vexlink\": {}, \"ravix\": {}, \"tv\": {\"silent\": true}}}");
+  ASSERT_TRUE(peer.running()) << peer.error();
+  ASSERT_EQ(tlxInit(nullptr), 0);
+  ASSERT_EQ(tlxHnetMgr_SetConnType(2), 0);
+  uint8_t link[68] = {};
+  const std::string port = std::to_string(peer.port());
+  std::memcpy(link + 4, port.c_str(), port.size());
+  std::memcpy(link + 16, "127.0.0.1", 9);
+  ASSERT_EQ(tlxAnetMgrAPI_SetConfig(2, 6, link), 1);
+  ASSERT_EQ(tlxRavixMgr_ChangeState(1), 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(tlxTvMgr_GetVideoIn(), -1);
+  // 600 ticks, divided by ten.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 900ms);
+  EXPECT_EQ(tlxRavixMgr_ChangeState(0), 0);
+  EXPECT_EQ(tlxCleanup(), 0);
+}
+
 TEST(LinkAcceptance, ConnectChangeChannelPressAKeyDisconnect) {
   tlx::link::test::UseTestEnvironment();
   tlx::link::test::DeleteTree(tlx::link::test::kTlxKey);

@@ -209,6 +209,49 @@ TEST_F(LibraryTest, ThinExportsKeepTheirOwnRules) {
   EXPECT_EQ(tlxTvMgr_Select(5, 0), -1) << "no such input";
 }
 
+// The base of a session as the authentication library reports it: a type
+// outside 0..2 streams as type 3, and a codec of 0 follows the type.
+TEST_F(LibraryTest, TheSessionsBaseFromTheAuthenticationLibrary) {
+  const auto setBase = tlx::link::test::StubEntry<void (*)(int, uint32_t, int)>("libTlxAuthStub.so", "StubAuthSetBase");
+  ASSERT_NE(setBase, nullptr);
+  ASSERT_EQ(tlxInit(nullptr), 0);
+  ASSERT_EQ(tlxRavixMgr_ChangeState(2), 0) << "as the stream engine does: no connect";
+  struct Case {
+    int type;
+    uint32_t codec;
+    int scaling;
+    int type3;
+    int codecOut;
+  };
+  for (const Case& c : {Case{0, 0, 0, 0, 1}, Case{2, 0, 1, 0, 1}, Case{3, 0, 2, 1, 3}, Case{-1, 0, 0, 1, 3},
+                        Case{1, 4, 3, 0, 4}, Case{3, 5, 0, 1, 5}}) {
+    setBase(c.type, c.codec, c.scaling);
+    TLX_BASE_INFO info;
+    std::memset(&info, 0x5A, sizeof info);
+    ASSERT_EQ(tlxRavixMgr_GetBaseInfo(&info), 0);
+    EXPECT_STREQ(info.baseId, "BASE-0042");
+    EXPECT_EQ(info.type3, c.type3) << c.type;
+    EXPECT_EQ(info.codec, c.codecOut) << c.type << " " << c.codec;
+    EXPECT_EQ(info.scaling, c.scaling);
+    EXPECT_EQ(std::string(info.baseId + 10, info.baseId + 32), std::string(22, '\0')) << "the record is zeroed first";
+  }
+  setBase(7, 0xC0DE, 9);
+  EXPECT_EQ(tlxRavixMgr_ChangeState(0), 0);
+}
+
+// A process that ends with the library running shuts it down once on the way
+// out.
+TEST_F(LibraryTest, EndingTheProcessWhileRunningShutsDown) {
+  testing::FLAGS_gtest_death_test_style = "threadsafe";
+  EXPECT_EXIT(
+      {
+        tlxInit(nullptr);
+        tlxInit(nullptr);
+        std::exit(Running() ? 7 : 1);
+      },
+      testing::ExitedWithCode(7), "");
+}
+
 // The internet link's record sets the authentication target: the stand-in
 // authentication library sees its host and port.
 TEST_F(LibraryTest, TheInternetLinkRecordSetsTheAuthenticationTarget) {
