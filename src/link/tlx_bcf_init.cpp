@@ -16,6 +16,7 @@
 #include "link/tlx_cfg.h"
 #include "link/tv_mgr.h"
 #include "link/uircom_mgr.h"
+#include "win32/winsock.h"
 
 namespace {
 
@@ -54,6 +55,7 @@ void ShutDown() {
   tlxLinkMgrRelease();
   tlxCleanupConfig();
   taskLibCleanup();
+  WSACleanup();
 }
 
 // Unloading the library, or ending the process, while it runs shuts it down
@@ -73,13 +75,15 @@ TLX_BCF_API int tlxInit(int* option) {
   Library& l = library();
   std::lock_guard guard(l.lock);
   if (l.count < 1) {
-    // The socket layer needs no start here.
+    WSADATA sockets;
+    if (WSAStartup(MAKEWORD(2, 2), &sockets) != 0) return -1;
     if (option != nullptr) tlxSetOptionWord(static_cast<uint32_t>(*option));
     taskLibInit();
     tlxInitConfig(tlxOptionWord());
     if (!tlxLinkMgrCreate()) {
       tlxCleanupConfig();
       taskLibCleanup();
+      WSACleanup();
       return -1;
     }
     // A part that does not start leaves the others running; its exports
