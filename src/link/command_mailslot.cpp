@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/tlx_bcf.h"
 #include "link/tlx_log.h"
 #include "ses/ses_coding.h"
 #include "win32/mailslot.h"
@@ -20,8 +21,6 @@ namespace tlx::link {
 namespace {
 
 constexpr int kDecodeBufferSize = 1032;
-// What an auto-preset result may write.
-constexpr size_t kPresetResultBytes = 163;
 constexpr int kRemoteKeyBytes = 5;
 
 struct Mailslot {
@@ -84,7 +83,7 @@ void AutoPreset(const char* arguments, const TlxCommandActions& actions) {
   } else if (verb == "finish") {
     actions.finishAutoPreset();
   } else if (verb == "result") {
-    unsigned result[(kPresetResultBytes + sizeof(unsigned) - 1) / sizeof(unsigned)] = {};
+    unsigned result[(TLX_AUTOPRESET_RESULT_SIZE + sizeof(unsigned) - 1) / sizeof(unsigned)] = {};
     actions.getAutoPresetResult(Number(parts, 1), result);
   }
 }

@@ -21,6 +21,10 @@ TLX_SYSINFO_RECORD record;
 // a value of its own.
 std::optional<std::map<std::string, std::string>> regValues;
 std::string regValue;
+// The base's type, codec and scaling answers.
+int baseType = 7;
+uint32_t codecType = 0xC0DE;
+int scalingMode = 9;
 
 void Record(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Record(const char* format, ...) {
@@ -48,6 +52,14 @@ extern "C" TLX_AUTH_API void StubAuthTakeCalls(char* out, int size) {
 extern "C" TLX_AUTH_API void StubAuthRecord(TLX_SYSINFO_RECORD* out) {
   std::lock_guard guard(lock);
   *out = record;
+}
+
+// Sets the base's type, codec and scaling answers.
+extern "C" TLX_AUTH_API void StubAuthSetBase(int type, uint32_t codec, int scaling) {
+  std::lock_guard guard(lock);
+  baseType = type;
+  codecType = codec;
+  scalingMode = scaling;
 }
 
 bool TlxRavixSysInfoRegister(const TLX_SYSINFO_RECORD* in) {
@@ -111,17 +123,20 @@ int TlxRavixMakePassword(char* out, int outLen, const char* nonce) {
 
 int TlxRavixGetBaseType() {
   Record("GetBaseType");
-  return 7;
+  std::lock_guard guard(lock);
+  return baseType;
 }
 
 uint32_t TlxRavixGetCodecType() {
   Record("GetCodecType");
-  return 0xC0DE;
+  std::lock_guard guard(lock);
+  return codecType;
 }
 
 int TlxRavixGetScalingMode() {
   Record("GetScalingMode");
-  return 9;
+  std::lock_guard guard(lock);
+  return scalingMode;
 }
 
 #ifndef STUB_WITHOUT_BASE_ID

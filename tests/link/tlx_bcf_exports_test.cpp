@@ -32,7 +32,17 @@ TEST(TlxBcf, ExportsOnlyTheFlatInterface) {
         "tlxRegist_GetBaseInfo", "tlxSystem_GetLdInfo", "tlxSystem_SetBaseSel", "tlxSetBaseAddr",
         "tlxRegistEventCallback", "tlxKACHConnect", "tlxRavixMgr_AuthInit", "tlxRavixMgr_RequestAuthentication",
         "tlxRavixMgr_AuthUnsetHOST", "tlxRavixMgr_AuthClient", "tlxRavixMgr_GetKeyKK", "tlxAuth_RequestRegistration",
-        "tlxAuth_RequestEasyRegistration", "tlxRegist_MakePassword"}) {
+        "tlxAuth_RequestEasyRegistration", "tlxRegist_MakePassword", "tlxInit", "tlxCleanup",
+        "tlxSystem_ClearConfig", "tlxSystem_GetBaseSel", "tlxAnetMgrAPI_SetConfig", "tlxAnetMgrAPI_GetConfig",
+        "tlxHnetMgr_GetConnType", "tlxHnetMgr_SetConnType", "tlxRavixMgr_ChangeState", "tlxRavixMgr_GetState",
+        "tlxRavixMgr_SetBitrate", "tlxRavixMgr_GetBitrate", "tlxRavixMgr_SetTimeout", "tlxRavixMgr_GetTimeout",
+        "tlxRavixKeepAliveMsg_Send", "tlxRavixMgr_GetBaseInfo", "tlxTvMgr_Select", "tlxTvMgr_SelectEx",
+        "tlxTvMgr_SetPictureCtrl", "tlxTvMgr_SetPictureCtrlOffline", "tlxTvMgr_GetAudioBli",
+        "tlxTvMgr_ChangeAudioBli", "tlxTvMgr_Stop", "tlxTvMgr_SetTVParams", "tlxTvMgr_GetVideoIn",
+        "tlxTvMgr_StartAutoPreset", "tlxTvMgr_CancelAutoPreset", "tlxTvMgr_FinishAutoPreset",
+        "tlxTvMgr_GetAutoPresetResult", "tlxUiRcomMgr_StartLearning", "tlxUiRcomMgr_StopLearning",
+        "tlxUiRcomMgr_StartCapture", "tlxUiRcomMgr_StopCapture", "tlxUiRcomMgr_GetParameter",
+        "tlxUiRcomMgr_SendCommand", "tlxUiRcomMgrSend", "tlxUiRcomMgr_SetConfig"}) {
     EXPECT_NE(dlsym(library.get(), flat), nullptr) << flat;
   }
   for (const char* inside : {"_ZN3tlx4link13eventMgrStartEv", "_ZN3tlx4link6tlxLogEPKcz", "_ZN3tlx4link8wdCreateEv"}) {

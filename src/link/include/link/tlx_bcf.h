@@ -350,3 +350,138 @@ TLX_BCF_API int tlxRegist_MakePassword(char* out, int outLen, const char* nonce)
 // failed, 4 and 5 data errors, 6 no answer. `user` is the value given to
 // tlxUiRcomMgr_StartLearning. (Both pointer-sized: they carry addresses.)
 using TLX_UIRCOM_CALLBACK = int (*)(int what, intptr_t data, int value, intptr_t user);
+
+// Starts learning: 0 once the base has started, else 2 (learning failed), 3
+// (no remote commander, no playing session or a wrong state) or 6 (not
+// sent). Flags bit 0 asks for sealed codes. The callback runs until
+// tlxUiRcomMgr_StopLearning.
+TLX_BCF_API int tlxUiRcomMgr_StartLearning(TLX_UIRCOM_CALLBACK callback, int flags, intptr_t user);
+// Stops learning; with `wait` non-zero waits up to 5 s for the base's answer.
+// 0 or the error code above.
+TLX_BCF_API int tlxUiRcomMgr_StopLearning(int wait);
+// Capture of one code: 3 without a remote commander or outside session state
+// 2, else 0 or the error code (3, 6).
+TLX_BCF_API int tlxUiRcomMgr_StartCapture();
+// 3 without a remote commander; 0 outside session state 2 or when stopped;
+// else the error code.
+TLX_BCF_API int tlxUiRcomMgr_StopCapture();
+// Id 4097: the key text of sealed codes with its NUL, when `outLen` holds it:
+// 0. Else -1.
+TLX_BCF_API int tlxUiRcomMgr_GetParameter(int id, char* out, int outLen);
+// Mirrors the command, then sends it: kind 1 (a short code, 5 bytes; longer
+// goes as kind 6), 2 (release the press, no bytes), 6 (a long code of up to
+// 255 bytes). Codes beginning FF FF FF FF are sealed and opened first. 0, or
+// -1 without a remote commander, for another kind or a sealed code that does
+// not open.
+TLX_BCF_API int tlxUiRcomMgr_SendCommand(int cmdId, const char* data, int len);
+// Mirrors as command 1; sends as kind 1 below 6 bytes, else as kind 6.
+TLX_BCF_API int tlxUiRcomMgrSend(const unsigned char* data, int len);
+// Sends the remote-commander configuration of one input and waits up to
+// 3.5 s for the base's answer: 0 when it takes it; -1 for null, a record whose
+// kinds or names are not valid (nothing is sent), outside session state 2,
+// no answer or a refusal.
+TLX_BCF_API int tlxUiRcomMgr_SetConfig(const UIRCOM_CONFIG* config);
+
+// ---------------------------------------------------------------------------
+// Start-up and clean-up
+
+// Starts the library on first use: `option` (may be null) points to the
+// player option word, whose low byte is the region code (0 US, 1 JP, 2 TW,
+// 3 KR, 0x10..0x15 EU); only the first call takes it. Later calls only count.
+// 0, or -1 when the link manager cannot be made: nothing stays started and
+// nothing is counted. Safe from any thread.
+TLX_BCF_API int tlxInit(int* option);
+// Undoes one tlxInit; the last one shuts everything down in the reverse
+// order of the start, every wait bounded. Always 0, also without tlxInit.
+TLX_BCF_API int tlxCleanup();
+
+// ---------------------------------------------------------------------------
+// Configuration store
+
+// Deletes the stored base address and internet-connection keys; 0.
+TLX_BCF_API int tlxSystem_ClearConfig();
+// The selected-base index.
+TLX_BCF_API int tlxSystem_GetBaseSel();
+
+// ---------------------------------------------------------------------------
+// Network and home network
+
+// Writes a category of the network configuration. Device 1 (the base): 1
+// taken, 2 no answer, 4 checksum mismatch, 5 keep-alive link down, 6 failure.
+// Device 2 (the player): 1, -1 when the category cannot be written, 6 for
+// null data. Device 2 category 6 (the internet link: a 16-bit connect kind,
+// the port as decimal text at byte 4, the host at byte 16 in 52 bytes) also
+// sets the authentication target to that host (at most 51 characters) and
+// port, without proxy.
+TLX_BCF_API int tlxAnetMgrAPI_SetConfig(int device, int cfgType, const void* data);
+// Reads a category: the results above; device 2 gives 6 for a category the
+// player does not read. For device 1 category 13 the first 438 bytes of `out`
+// are zeroed first.
+TLX_BCF_API int tlxAnetMgrAPI_GetConfig(int device, int cfgType, void* out);
+// The connection type: 0 "WLAN", 1 "ETHER", 2 "RAVIX", 3 "HOTSPOT", 4 none
+// chosen yet.
+TLX_BCF_API int tlxHnetMgr_GetConnType();
+// Changes it: -1 outside 0..3, else 0. From 2 to 1 the home network is
+// restarted before the change, from 1 to 2 after it.
+TLX_BCF_API int tlxHnetMgr_SetConnType(int type);
+
+// ---------------------------------------------------------------------------
+// Stream session
+
+// Session states: 0 idle, 1 started (connected), 2 playing, 3 stopping.
+// 0 -> 1 connects (the connect's error code unchanged, or -1); 1 -> 0 and
+// the like end the session; 256 marks traffic. Another transition -1.
+TLX_BCF_API int tlxRavixMgr_ChangeState(int state);
+TLX_BCF_API int tlxRavixMgr_GetState();
+// The bit-rate setting 1..5007: -1 outside (`out` untouched), else 0.
+// `out`, when given, first receives 1 when the change needs a new stream
+// class, else 0.
+TLX_BCF_API int tlxRavixMgr_SetBitrate(int bitrate, int* out);
+TLX_BCF_API int tlxRavixMgr_GetBitrate();
+// The session time-out in seconds, 0..7200: -1 outside, else 0.
+TLX_BCF_API int tlxRavixMgr_SetTimeout(int seconds);
+TLX_BCF_API int tlxRavixMgr_GetTimeout();
+// Sends one keep-alive message of the session: 0, or -1.
+TLX_BCF_API int tlxRavixKeepAliveMsg_Send();
+// Fills the record of the running session's base: -1 for null or in state 0
+// (the record untouched), else 0.
+TLX_BCF_API int tlxRavixMgr_GetBaseInfo(TLX_BASE_INFO* out);
+
+// ---------------------------------------------------------------------------
+// TV
+
+// The size of an auto-preset result: one 0/1 byte per channel of the band's
+// kind (69, 125 or 163); `out` must hold this many bytes.
+inline constexpr int TLX_AUTOPRESET_RESULT_SIZE = 163;
+
+// Each returns 0 once the request is queued for the base, else -1.
+// Input non-zero selects that video input (1..3); input 0 enters `channel`
+// on band 2.
+TLX_BCF_API int tlxTvMgr_Select(int input, int channel);
+// Input non-zero selects it; else enters `channel` on band `mode` with the
+// two further values; under region 3 (KR) bands 0 and 1 go as 6 and 7.
+TLX_BCF_API int tlxTvMgr_SelectEx(int input, int mode, int channel, int p4, int p5);
+// The five picture values (-1 leaves one unchanged); sent at once.
+TLX_BCF_API int tlxTvMgr_SetPictureCtrl(int v1, int v2, int v3, int v4, int v5);
+// Only stores them, for the next session.
+TLX_BCF_API int tlxTvMgr_SetPictureCtrlOffline(int v1, int v2, int v3, int v4, int v5);
+// The current bilingual sound mode.
+TLX_BCF_API int tlxTvMgr_GetAudioBli();
+// Switches to the next bilingual mode: the mode, 0 when it does not change,
+// -1 when the programme is not bilingual.
+TLX_BCF_API int tlxTvMgr_ChangeAudioBli();
+TLX_BCF_API int tlxTvMgr_Stop();
+// Keeps the TV parameter kind and text; 0.
+TLX_BCF_API int tlxTvMgr_SetTVParams(int kind, const char* text);
+// Asks the base for its video input and waits up to 10 s: the input, or -1.
+TLX_BCF_API int tlxTvMgr_GetVideoIn();
+// Starts an auto-preset of band `band`: -1 while one runs.
+TLX_BCF_API int tlxTvMgr_StartAutoPreset(int band);
+// Cancels the running auto-preset (nothing when none runs); 0.
+TLX_BCF_API int tlxTvMgr_CancelAutoPreset();
+// Ends the auto-preset, keeping its result; 0.
+TLX_BCF_API int tlxTvMgr_FinishAutoPreset();
+// Copies the result of the last good auto-preset of `band`'s kind into `out`
+// (TLX_AUTOPRESET_RESULT_SIZE bytes): 0, or -1 while one runs, without a
+// result, for a band of another kind or a null `out`.
+TLX_BCF_API int tlxTvMgr_GetAutoPresetResult(int band, unsigned* out);
