@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "aac/aac_dec.h"
@@ -27,6 +28,18 @@ void ExpectRecord(CTlxPcStmModeIf& object, int line, int errorId) {
 }
 
 const CLSID kSource = mp4source::CLSID_TlxMp4FileSource;
+
+// The filter modules (".ax" files) mapped into this process, as the loader
+// really holds them.
+std::vector<std::string> MappedFilterModules() {
+  std::ifstream maps("/proc/self/maps");
+  std::vector<std::string> modules;
+  std::string line;
+  while (std::getline(maps, line)) {
+    if (line.size() > 3 && line.compare(line.size() - 3, 3, ".ax") == 0) modules.push_back(line);
+  }
+  return modules;
+}
 
 TEST_F(FileStreamTest, LiveOnlyOperationsDoNothingAndSucceed) {
   int value = 0;
@@ -87,6 +100,35 @@ TEST_F(FileStreamTest, VideoTheDecoderRefusesLeavesNoVideoWindow) {
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(stream_.FilterClasses(), expected);
   EXPECT_TRUE(stream_.Connections().empty());
+}
+
+TEST_F(FileStreamTest, AVideoRendererThatRefusesEveryTypeFailsTheBuildAndEveryFilterIsReleased) {
+  // The fake takes the three renderers' classes: each kind is added, none
+  // connects, and the audio steps are skipped.
+  ASSERT_EQ(dshow::RegisterFilterModule(FAKE_VIDEO_RENDERER_MODULE), S_OK);
+  stream_.bSetMovieFile(CString(Fixture("av.mp4").c_str()));
+  EXPECT_FALSE(stream_.bInit(1));
+  ExpectRecord(stream_, 582, 24);
+  std::vector<CLSID> expected = {kSource, CLSID_AvcDecFilter, CLSID_VideoMixingRenderer9, CLSID_VideoRenderer,
+                                 CLSID_VideoMixingRenderer};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(stream_.FilterClasses(), expected);
+  EXPECT_EQ(stream_.Connections(), (std::vector<std::pair<CLSID, CLSID>>{{kSource, CLSID_AvcDecFilter}}));
+  EXPECT_TRUE(stream_.bCleanup());
+
+  // The same failure as the user meets it, through a run that rebuilds.
+  int autoAvailable = 0, avcAvailable = 0;
+  EXPECT_FALSE(stream_.bRunMovie(1, 0, 1, autoAvailable, avcAvailable, 0, 0, 0, 0, 0, 0));
+  EXPECT_TRUE(stream_.bCleanup());
+
+  // Every object the modules made is gone: the fake's module, loaded through
+  // the filter category, unloads once asked, and the engine's own loaders
+  // have let go of theirs.
+  EXPECT_TRUE(dshow::IsFilterModuleLoaded(FAKE_VIDEO_RENDERER_MODULE));
+  dshow::FreeUnusedFilterModules();
+  EXPECT_FALSE(dshow::IsFilterModuleLoaded(FAKE_VIDEO_RENDERER_MODULE));
+  EXPECT_EQ(MappedFilterModules(), std::vector<std::string>{});
+  EXPECT_EQ(dshow::UnregisterFilterModule(FAKE_VIDEO_RENDERER_MODULE), S_OK);
 }
 
 TEST_F(FileStreamTest, AFileThatDoesNotLoadSkipsTheFilters) {
