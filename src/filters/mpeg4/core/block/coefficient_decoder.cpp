@@ -1,5 +1,6 @@
 #include "block/coefficient_decoder.h"
 
+#include <array>
 #include <cstdlib>
 
 #include "block/coefficient_tables.h"
@@ -16,6 +17,36 @@ constexpr auto kInterRvlcLookup = BuildCodeLookup<kRvlcBits>(kInterRvlc);
 constexpr auto kIntraRvlcLookup = BuildCodeLookup<kRvlcBits>(kIntraRvlc);
 constexpr auto kDcSizeLumaLookup = BuildCodeLookup<11>(kDcSizeLuma);
 constexpr auto kDcSizeChromaLookup = BuildCodeLookup<12>(kDcSizeChroma);
+
+// The listed TCOEF codes by the first 12 bits of the window, each entry the
+// whole event in 16 bits: bits to consume (code and sign) in bits 0-3, last
+// in bit 4, run in bits 5-10, magnitude in bits 11-15. 0 for the escape and
+// for words no code starts, which take the general path.
+using PackedTcoefLookup = std::array<uint16_t, 1u << kTcoefBits>;
+
+constexpr PackedTcoefLookup BuildPackedTcoefLookup(const std::array<CoefficientCode, kTcoefCount>& codes) {
+  PackedTcoefLookup lookup{};
+  for (const CoefficientCode& c : codes) {
+    const int spare = kTcoefBits - c.length;
+    const uint32_t first = static_cast<uint32_t>(c.code) << spare;
+    const uint32_t entry =
+        (c.length + 1u) | (uint32_t{c.last} << 4) | (uint32_t{c.run} << 5) | (uint32_t{c.level} << 11);
+    for (uint32_t k = 0; k < (1u << spare); ++k) lookup[first + k] = static_cast<uint16_t>(entry);
+  }
+  return lookup;
+}
+
+constexpr PackedTcoefLookup kInterPackedTcoef = BuildPackedTcoefLookup(kInterTcoef);
+constexpr PackedTcoefLookup kIntraPackedTcoef = BuildPackedTcoefLookup(kIntraTcoef);
+
+// Every field fits its place in the entry.
+constexpr bool PackedFieldsFit(const std::array<CoefficientCode, kTcoefCount>& codes) {
+  for (const CoefficientCode& c : codes) {
+    if (c.length + 1 > 15 || c.run > 63 || c.level > 31 || c.last > 1) return false;
+  }
+  return true;
+}
+static_assert(PackedFieldsFit(kInterTcoef) && PackedFieldsFit(kIntraTcoef));
 
 // One decoded event, or the status bit of the code that failed.
 struct Event {
@@ -119,31 +150,56 @@ Event ReversibleEvent(uint32_t window, bool intra) {
   return e;
 }
 
+// The reader is worked on as a local copy, written back when the block ends,
+// so the stores of the coefficient list do not make the compiler reload it.
+// `packed` (null for the reversible codes) decodes the listed codes in one
+// lookup; the escape and unlisted words go through `read`.
 template <typename ReadEvent>
 void EventLoop(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start, const uint8_t* scan,
-               ReadEvent read) {
+               ReadEvent read, const PackedTcoefLookup* packed) {
+  BitReader r = reader;
+  uint32_t* const levels = state.level;
+  uint32_t* const positions = state.position;
   int32_t index = static_cast<int32_t>(start) - 1;
   uint32_t n = 0;
+  uint32_t error = 0;
   for (;;) {
-    const Event e = read(reader.window, intra);
-    if (e.error) {
-      state.status |= e.error;
-      return;
+    const uint32_t window = r.window;
+    const uint32_t entry = packed ? (*packed)[window >> (32 - kTcoefBits)] : 0;
+    uint32_t last;
+    uint32_t bits;
+    uint32_t level;
+    if (entry != 0) {
+      bits = entry & 15;
+      last = (entry >> 4) & 1;
+      index += static_cast<int32_t>((entry >> 5) & 63) + 1;
+      level = ((entry >> 11) << 1) | ((window >> (32 - bits)) & 1);
+    } else {
+      const Event e = read(window, intra);
+      if (e.error) {
+        error = e.error;
+        break;
+      }
+      bits = e.bits;
+      last = e.last;
+      index += static_cast<int32_t>(e.run) + 1;
+      level = e.magnitude * 2 + e.sign;
     }
-    index += static_cast<int32_t>(e.run) + 1;
     if (index >= 64) {
-      state.status |= kStatusIndexOverflow;
-      return;
+      error = kStatusIndexOverflow;
+      break;
     }
-    BitSkip(reader, e.bits);
-    state.level[n] = e.magnitude * 2 + e.sign;
-    state.position[n] = scan[index];
+    BitSkip(r, bits);
+    levels[n] = level;
+    positions[n] = scan[index];
     ++n;
-    if (e.last) {
+    if (last) {
       state.count = n;
-      return;
+      break;
     }
   }
+  reader = r;
+  state.status |= error;
 }
 
 // The first event of an intra block as its DC: consumed only when its run is
@@ -214,17 +270,17 @@ void DecodeShortHeaderIntraDc(BlockDecoderState& state, BitReader& reader) {
 
 void DecodeCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
                         const uint8_t* scan) {
-  EventLoop(state, reader, intra, start, scan, TcoefEvent);
+  EventLoop(state, reader, intra, start, scan, TcoefEvent, intra ? &kIntraPackedTcoef : &kInterPackedTcoef);
 }
 
 void DecodeShortHeaderCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
                                    const uint8_t* scan) {
-  EventLoop(state, reader, intra, start, scan, ShortHeaderEvent);
+  EventLoop(state, reader, intra, start, scan, ShortHeaderEvent, intra ? &kIntraPackedTcoef : &kInterPackedTcoef);
 }
 
 void DecodeReversibleCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
                                   const uint8_t* scan) {
-  EventLoop(state, reader, intra, start, scan, ReversibleEvent);
+  EventLoop(state, reader, intra, start, scan, ReversibleEvent, nullptr);
 }
 
 void DecodeBlockCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
