@@ -145,21 +145,16 @@ void FakeTlxBcf::SetBitrateOut(int value) {
   bitrateOut_ = value;
 }
 
-void FakeTlxBcf::FailAttach(unsigned mask, bool fail) {
-  std::lock_guard lock(mutex_);
-  if (fail) {
-    failAttach_.insert(mask);
-  } else {
-    failAttach_.erase(mask);
-  }
-}
+void FakeTlxBcf::FailAttach(unsigned mask, bool fail) { MarkFailing(failAttach_, mask, fail); }
 
-void FakeTlxBcf::FailDetach(unsigned mask, bool fail) {
+void FakeTlxBcf::FailDetach(unsigned mask, bool fail) { MarkFailing(failDetach_, mask, fail); }
+
+void FakeTlxBcf::MarkFailing(std::set<unsigned>& failing, unsigned mask, bool fail) {
   std::lock_guard lock(mutex_);
   if (fail) {
-    failDetach_.insert(mask);
+    failing.insert(mask);
   } else {
-    failDetach_.erase(mask);
+    failing.erase(mask);
   }
 }
 

@@ -40,7 +40,7 @@ struct FakeTlxBcfCall {
 class FakeTlxBcf {
  public:
   // Installs the fake's table and starts its event thread. Only one fake may
-  // exist at a time.
+  // exist at a time: a second throws std::logic_error.
   FakeTlxBcf();
   // Stops the event thread and puts the table that was in use before back.
   // No call may still be inside the fake (release a blocked start first).
@@ -48,7 +48,8 @@ class FakeTlxBcf {
   FakeTlxBcf(const FakeTlxBcf&) = delete;
   FakeTlxBcf& operator=(const FakeTlxBcf&) = delete;
 
-  // --- Scripted results (every result is 0 until set) ---
+  // --- Scripted results (every result is 0 until set; tlxCleanup and
+  // tlxRavixMgr_AuthInit always return 0) ---
 
   // The result of `function`, one of tlxInit, tlxHnetMgr_SetConnType,
   // tlxRavixMgr_SetBitrate, tlxRavixMgr_GetBaseInfo, tlxRavixMgr_GetKeyKK,
@@ -126,14 +127,26 @@ class FakeTlxBcf {
     unsigned mask;
   };
 
+  // Appends one call and wakes the waiters.
   void Record(const char* name, std::vector<int> ints, std::string text = {});
+  // The scripted result of `function`, 0 when none was set.
   int Result(std::string_view function) const;
+  // Adds `mask` to `failing` (fail) or takes it out.
+  void MarkFailing(std::set<unsigned>& failing, unsigned mask, bool fail);
+  // The table's functions with more to do than record and answer; each
+  // records its call first and behaves as described above.
   int ChangeState(int state);
   int GetBaseInfo(TLX_BASE_INFO* out);
   int GetKeyKK(char* out, int size);
   int SetBitrate(int code, int* out);
+  // As the library's 16-slot table: -1 for a null callback, a full table, a
+  // scripted failure or a call from the event thread.
   int Attach(TLX_EVENT_CALLBACK callback, void* context, unsigned mask);
+  // -1 for an unknown callback, a scripted failure or a call from the event
+  // thread; waits for a delivery in progress, so once it returns the callback
+  // is not called again.
   int Detach(TLX_EVENT_CALLBACK callback);
+  // The event thread: delivers the queued events in order until stopping_.
   void RunEvents();
 
   const TlxBcfApiTable* previous_;

@@ -32,13 +32,21 @@ TEST(FakeTlxBcfStart, BlockedStartEndsByReleaseOrByStopFromAnotherThread) {
       starterId = std::this_thread::get_id();
       return TlxBcfApi().tlxRavixMgr_ChangeState(1);
     });
-    ASSERT_TRUE(fake.WaitStartBlocked());
-    EXPECT_EQ(start.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+    // On a failure the starter is let go, so the test ends instead of hanging.
+    auto letGo = [&fake] {
+      fake.BlockStart(false);
+      fake.ReleaseStart();
+    };
+    if (!fake.WaitStartBlocked()) letGo();
+    ASSERT_EQ(start.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
     if (c.stop) {
       EXPECT_EQ(TlxBcfApi().tlxRavixMgr_ChangeState(3), 0);
     } else {
       EXPECT_TRUE(fake.ReleaseStart());
     }
+    const bool ended = start.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!ended) letGo();
+    ASSERT_TRUE(ended);
     EXPECT_EQ(start.get(), c.expected);
     auto [hookResult, hookThread] = hooked.get_future().get();
     EXPECT_EQ(hookResult, c.expected);
