@@ -29,19 +29,19 @@ namespace {
 using com::ComPtr;
 
 template <typename T>
-ComPtr<T> Query(IUnknown *object, REFIID iid) {
+ComPtr<T> Query(IUnknown* object, REFIID iid) {
   ComPtr<T> out;
   if (object != nullptr) object->QueryInterface(iid, out.ReceiveVoid());
   return out;
 }
 
-ComPtr<IFakeFilterControl> Control(IBaseFilter *filter) {
+ComPtr<IFakeFilterControl> Control(IBaseFilter* filter) {
   return Query<IFakeFilterControl>(filter, IID_IFakeFilterControl);
 }
 
-std::vector<BYTE> BytesOf(const std::vector<FakeSample> &samples) {
+std::vector<BYTE> BytesOf(const std::vector<FakeSample>& samples) {
   std::vector<BYTE> bytes;
-  for (const FakeSample &sample : samples) bytes.insert(bytes.end(), sample.bytes.begin(), sample.bytes.end());
+  for (const FakeSample& sample : samples) bytes.insert(bytes.end(), sample.bytes.begin(), sample.bytes.end());
   return bytes;
 }
 
@@ -57,26 +57,26 @@ class FakeFilters : public ::testing::Test {
   }
 
   // From the module file, through a loader of its own.
-  IBaseFilter *FromModule(REFCLSID clsid, const char16_t *file) {
+  IBaseFilter* FromModule(REFCLSID clsid, const char16_t* file) {
     loaders_.push_back(nullptr);
     ComPtr<IBaseFilter> filter;
     EXPECT_EQ(object_.hAddFilterDll(clsid, file, filter.Receive(), &loaders_.back()), S_OK) << Narrow(file);
     return Keep(filter);
   }
   // By the friendly name its module registered.
-  IBaseFilter *ByName(const char16_t *name) {
+  IBaseFilter* ByName(const char16_t* name) {
     ComPtr<IBaseFilter> filter;
     EXPECT_EQ(object_.hAddFilter(name, filter.Receive()), S_OK) << Narrow(name);
     return Keep(filter);
   }
-  IBaseFilter *ByClass(REFCLSID clsid, const char16_t *name) {
+  IBaseFilter* ByClass(REFCLSID clsid, const char16_t* name) {
     ComPtr<IBaseFilter> filter;
     EXPECT_EQ(object_.hAddFilter(clsid, name, filter.Receive()), S_OK) << Narrow(name);
     return Keep(filter);
   }
 
-  void Connect(IBaseFilter *from, IBaseFilter *to) { EXPECT_EQ(object_.hConnectFilters(from, to), S_OK); }
-  void ConnectPin(IBaseFilter *source, const char16_t *id, IBaseFilter *to) {
+  void Connect(IBaseFilter* from, IBaseFilter* to) { EXPECT_EQ(object_.hConnectFilters(from, to), S_OK); }
+  void ConnectPin(IBaseFilter* source, const char16_t* id, IBaseFilter* to) {
     ComPtr<IPin> pin;
     ASSERT_EQ(source->FindPin(id, pin.Receive()), S_OK);
     ComPtr<IPin> input;
@@ -96,7 +96,7 @@ class FakeFilters : public ::testing::Test {
   void ReleaseAll() {
     filters_.clear();
     object_.vCleanup();
-    for (CTlxPcStmComLoader *loader : loaders_) delete loader;
+    for (CTlxPcStmComLoader* loader : loaders_) delete loader;
     loaders_.clear();
   }
 
@@ -115,31 +115,31 @@ class FakeFilters : public ::testing::Test {
   BaseStreamObject object_;
 
  private:
-  static std::string Narrow(const char16_t *text) {
+  static std::string Narrow(const char16_t* text) {
     return std::string(text, text + std::char_traits<char16_t>::length(text));
   }
-  IBaseFilter *Keep(const ComPtr<IBaseFilter> &filter) {
+  IBaseFilter* Keep(const ComPtr<IBaseFilter>& filter) {
     if (!filter) return nullptr;
     filters_.push_back(filter);
     return filter.Get();
   }
 
   std::vector<ComPtr<IBaseFilter>> filters_;
-  std::vector<CTlxPcStmComLoader *> loaders_;
+  std::vector<CTlxPcStmComLoader*> loaders_;
 };
 
 TEST_F(FakeFilters, TheLiveGraphPlaysItsScriptAndEveryModuleIsUnmappedAfterwards) {
-  for (const char *file : {kFakeAvcDecoderFile, kFakeAudioRendererFile, kFakeVideoRendererFile}) {
+  for (const char* file : {kFakeAvcDecoderFile, kFakeAudioRendererFile, kFakeVideoRendererFile}) {
     ASSERT_EQ(modules_.Register(file), S_OK) << file;
   }
-  IBaseFilter *source = FromModule(CLSID_TlxStreamingClient, u"TlxStreamingClient.ax");
-  IBaseFilter *audioKey = FromModule(CLSID_AESDecryptor, u"TlxAESDecryptor.ax");
-  IBaseFilter *videoKey = FromModule(CLSID_AESDecryptor, u"TlxAESDecryptor.ax");
-  IBaseFilter *aac = FromModule(CLSID_AacDecFilter,
+  IBaseFilter* source = FromModule(CLSID_TlxStreamingClient, u"TlxStreamingClient.ax");
+  IBaseFilter* audioKey = FromModule(CLSID_AESDecryptor, u"TlxAESDecryptor.ax");
+  IBaseFilter* videoKey = FromModule(CLSID_AESDecryptor, u"TlxAESDecryptor.ax");
+  IBaseFilter* aac = FromModule(CLSID_AacDecFilter,
                                 u"TLXAACDEC.ax");  // copied as "tlxaacdec.ax"
-  IBaseFilter *avc = ByName(u"Marovi AVC Decoder for TLX");
-  IBaseFilter *audio = ByName(u"Ravix Audio Renderer");
-  IBaseFilter *video = ByClass(CLSID_VideoMixingRenderer9, u"Video Mixing Renderer Filter");
+  IBaseFilter* avc = ByName(u"Marovi AVC Decoder for TLX");
+  IBaseFilter* audio = ByName(u"Ravix Audio Renderer");
+  IBaseFilter* video = ByClass(CLSID_VideoMixingRenderer9, u"Video Mixing Renderer Filter");
   ASSERT_TRUE(source && audioKey && videoKey && aac && avc && audio && video);
   ConnectPin(source, u"1", audioKey);
   Connect(audioKey, aac);
@@ -155,7 +155,7 @@ TEST_F(FakeFilters, TheLiveGraphPlaysItsScriptAndEveryModuleIsUnmappedAfterwards
     EXPECT_EQ(mode->SetMode(0), S_OK);
     EXPECT_EQ(Control(avc)->Calls(), std::vector<std::string>{"SetMode 0"});
     const char kKey[] = "00112233445566778899aabbccddeeff";
-    for (IBaseFilter *decryptor : {audioKey, videoKey}) {
+    for (IBaseFilter* decryptor : {audioKey, videoKey}) {
       auto key = Query<IAESDecryptorKey>(decryptor, IID_IAESDecryptorKey);
       ASSERT_TRUE(key);
       EXPECT_EQ(key->SetKey(kKey), S_OK);
@@ -175,8 +175,8 @@ TEST_F(FakeFilters, TheLiveGraphPlaysItsScriptAndEveryModuleIsUnmappedAfterwards
     EXPECT_EQ(script->ScriptEvent(EC_TLX_STATISTICS, 1500, 128), S_OK);
     const std::vector<FakeSample> audioSamples = {{{1, 2, 3}, 0, 100000}, {{4, 5}, 100000, 200000}};
     const std::vector<FakeSample> videoSamples = {{{9, 8, 7, 6}, 0, 400000}, {{5}, 400000, 800000}};
-    for (const FakeSample &sample : audioSamples) EXPECT_EQ(script->ScriptSample(1, sample), S_OK);
-    for (const FakeSample &sample : videoSamples) EXPECT_EQ(script->ScriptSample(2, sample), S_OK);
+    for (const FakeSample& sample : audioSamples) EXPECT_EQ(script->ScriptSample(1, sample), S_OK);
+    for (const FakeSample& sample : videoSamples) EXPECT_EQ(script->ScriptSample(2, sample), S_OK);
     EXPECT_EQ(script->ScriptSample(3, {}), E_INVALIDARG);
     EXPECT_EQ(script->ScriptSample(1, {std::vector<BYTE>(kFakeSampleBytes + 1), 0, 0}), E_INVALIDARG);
     EXPECT_EQ(script->ScriptEndOfStream(1), S_OK);
@@ -202,9 +202,9 @@ TEST_F(FakeFilters, TheLiveGraphPlaysItsScriptAndEveryModuleIsUnmappedAfterwards
     EXPECT_EQ(control->Stop(), S_OK);
 
     // Every filter on each path saw every byte, unchanged and in order.
-    for (IBaseFilter *filter : {audioKey, aac, audio})
+    for (IBaseFilter* filter : {audioKey, aac, audio})
       EXPECT_EQ(BytesOf(Control(filter)->Received()), BytesOf(audioSamples));
-    for (IBaseFilter *filter : {videoKey, avc, video})
+    for (IBaseFilter* filter : {videoKey, avc, video})
       EXPECT_EQ(BytesOf(Control(filter)->Received()), BytesOf(videoSamples));
     const std::vector<FakeSample> shown = Control(video)->Received();
     ASSERT_EQ(shown.size(), 2u);
@@ -218,7 +218,7 @@ TEST_F(FakeFilters, TheLiveGraphPlaysItsScriptAndEveryModuleIsUnmappedAfterwards
   // modules it registered, none is mapped.
   ReleaseAll();
   dshow::FreeUnusedFilterModules();
-  for (const char *file : {kFakeAvcDecoderFile, kFakeAudioRendererFile, kFakeVideoRendererFile}) {
+  for (const char* file : {kFakeAvcDecoderFile, kFakeAudioRendererFile, kFakeVideoRendererFile}) {
     EXPECT_FALSE(dshow::IsFilterModuleLoaded(modules_.Module(file))) << file;
   }
   EXPECT_EQ(MappedCopies(), std::vector<std::string>{});
@@ -226,12 +226,12 @@ TEST_F(FakeFilters, TheLiveGraphPlaysItsScriptAndEveryModuleIsUnmappedAfterwards
 
 TEST_F(FakeFilters, ScriptedAnswersAndRecordedCallsReachThroughTheGraph) {
   ASSERT_EQ(modules_.RegisterAll(), S_OK);
-  IBaseFilter *source = ByName(u"TLX Streaming Client");
-  IBaseFilter *videoKey = ByName(u"AES Decryption");
-  IBaseFilter *mpeg4 = FromModule(CLSID_Mpeg4VideoDecoder, u"tlxm4vdec.ax");
-  IBaseFilter *post = FromModule(CLSID_TlxPostFilter, u"TlxPostFilter.ax");
-  IBaseFilter *video = ByClass(CLSID_VideoMixingRenderer9, u"Video Mixing Renderer Filter");
-  IBaseFilter *audio = ByName(u"Ravix Audio Renderer");
+  IBaseFilter* source = ByName(u"TLX Streaming Client");
+  IBaseFilter* videoKey = ByName(u"AES Decryption");
+  IBaseFilter* mpeg4 = FromModule(CLSID_Mpeg4VideoDecoder, u"tlxm4vdec.ax");
+  IBaseFilter* post = FromModule(CLSID_TlxPostFilter, u"TlxPostFilter.ax");
+  IBaseFilter* video = ByClass(CLSID_VideoMixingRenderer9, u"Video Mixing Renderer Filter");
+  IBaseFilter* audio = ByName(u"Ravix Audio Renderer");
   ASSERT_TRUE(source && videoKey && mpeg4 && post && video && audio);
   ConnectPin(source, u"2", videoKey);
   Connect(videoKey, mpeg4);

@@ -11,18 +11,18 @@ namespace {
 
 class FakeAESDecryptor final : public FakePassThrough, public IAESDecryptorKey {
  public:
-  FakeAESDecryptor(IUnknown *outer, HRESULT *hr) : FakePassThrough(CLSID_AESDecryptor, "fake decryptor", outer, hr) {}
-  static CUnknown *CreateInstance(IUnknown *outer, HRESULT *hr) { return new FakeAESDecryptor(outer, hr); }
+  FakeAESDecryptor(IUnknown* outer, HRESULT* hr) : FakePassThrough(CLSID_AESDecryptor, "fake decryptor", outer, hr) {}
+  static CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr) { return new FakeAESDecryptor(outer, hr); }
 
   DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID iid, void **object) override {
-    if (iid == IID_IAESDecryptorKey) return GetInterface(static_cast<IAESDecryptorKey *>(this), object);
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
+    if (iid == IID_IAESDecryptorKey) return GetInterface(static_cast<IAESDecryptorKey*>(this), object);
     return FakePassThrough::NonDelegatingQueryInterface(iid, object);
   }
 
   // Records the key text (its first 32 characters, up to a NUL) and keeps it
   // unless the call is scripted to fail.
-  STDMETHODIMP SetKey(const char *key) override {
+  STDMETHODIMP SetKey(const char* key) override {
     const std::string text = key != nullptr ? std::string(key, strnlen(key, kAESDecryptorKeyDigits)) : "";
     const HRESULT hr = Call("SetKey", key != nullptr ? text.c_str() : nullptr);
     if (hr != S_OK) return hr;
@@ -32,7 +32,7 @@ class FakeAESDecryptor final : public FakePassThrough, public IAESDecryptorKey {
     return S_OK;
   }
   // The kept key, padded with NULs to 32 characters; E_FAIL before any.
-  STDMETHODIMP GetKey(char *out) override {
+  STDMETHODIMP GetKey(char* out) override {
     const HRESULT hr = Call("GetKey");
     if (hr != S_OK) return hr;
     if (out == nullptr) return E_POINTER;
@@ -42,7 +42,7 @@ class FakeAESDecryptor final : public FakePassThrough, public IAESDecryptorKey {
     std::copy(key_.begin(), key_.end(), out);
     return S_OK;
   }
-  STDMETHODIMP GetKeySize(int *out) override {
+  STDMETHODIMP GetKeySize(int* out) override {
     const HRESULT hr = Call("GetKeySize");
     if (hr != S_OK) return hr;
     if (out == nullptr) return E_POINTER;

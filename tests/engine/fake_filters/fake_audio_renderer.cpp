@@ -16,22 +16,22 @@ class FakeAudioRenderer;
 // The volume of the renderer, recorded with the renderer's other calls.
 class FakeVolume final : public CBasicAudio {
  public:
-  FakeVolume(FakeAudioRenderer *renderer, IUnknown *owner)
+  FakeVolume(FakeAudioRenderer* renderer, IUnknown* owner)
       : CBasicAudio("fake audio volume", owner), renderer_(renderer) {}
   STDMETHODIMP put_Volume(long volume) override;
-  STDMETHODIMP get_Volume(long *volume) override;
+  STDMETHODIMP get_Volume(long* volume) override;
   STDMETHODIMP put_Balance(long balance) override;
-  STDMETHODIMP get_Balance(long *balance) override;
+  STDMETHODIMP get_Balance(long* balance) override;
 
  private:
-  FakeAudioRenderer *const renderer_;
+  FakeAudioRenderer* const renderer_;
   std::atomic<long> volume_{0};
   std::atomic<long> balance_{0};
 };
 
 class FakeAudioRenderer final : public CBaseRenderer, public IRavixAudioRendererControl, public FakeRecorder {
  public:
-  FakeAudioRenderer(IUnknown *outer, HRESULT *hr)
+  FakeAudioRenderer(IUnknown* outer, HRESULT* hr)
       : CBaseRenderer(CLSID_RavixDSAudRenderer, "fake audio renderer", outer, hr) {
     clock_ = new CBaseReferenceClock("fake audio clock", GetOwner(), hr);
     volume_ = new FakeVolume(this, GetOwner());
@@ -40,24 +40,24 @@ class FakeAudioRenderer final : public CBaseRenderer, public IRavixAudioRenderer
     delete clock_;
     delete volume_;
   }
-  static CUnknown *CreateInstance(IUnknown *outer, HRESULT *hr) { return new FakeAudioRenderer(outer, hr); }
+  static CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr) { return new FakeAudioRenderer(outer, hr); }
 
   DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID iid, void **object) override {
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
     if (iid == IID_IReferenceClock) return clock_->NonDelegatingQueryInterface(iid, object);
     if (iid == IID_IBasicAudio) return volume_->NonDelegatingQueryInterface(iid, object);
     if (iid == IID_IRavixAudioRendererControl) {
-      return GetInterface(static_cast<IRavixAudioRendererControl *>(this), object);
+      return GetInterface(static_cast<IRavixAudioRendererControl*>(this), object);
     }
-    if (iid == IID_IFakeFilterControl) return GetInterface(static_cast<IFakeFilterControl *>(this), object);
+    if (iid == IID_IFakeFilterControl) return GetInterface(static_cast<IFakeFilterControl*>(this), object);
     return CBaseRenderer::NonDelegatingQueryInterface(iid, object);
   }
 
-  HRESULT CheckMediaType(const CMediaType *mt) override {
+  HRESULT CheckMediaType(const CMediaType* mt) override {
     return mt != nullptr && mt->majortype == MEDIATYPE_Audio ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
   }
-  HRESULT DoRenderSample(IMediaSample *sample) override {
+  HRESULT DoRenderSample(IMediaSample* sample) override {
     NoteSample(sample);
     return S_OK;
   }
@@ -75,7 +75,7 @@ class FakeAudioRenderer final : public CBaseRenderer, public IRavixAudioRenderer
     if (hr == S_OK) correction_ = correction;
     return hr;
   }
-  STDMETHODIMP GetTimeCorrection(REFERENCE_TIME *correction) override {
+  STDMETHODIMP GetTimeCorrection(REFERENCE_TIME* correction) override {
     const HRESULT hr = Call("GetTimeCorrection");
     if (hr != S_OK) return hr;
     if (correction == nullptr) return E_POINTER;
@@ -92,8 +92,8 @@ class FakeAudioRenderer final : public CBaseRenderer, public IRavixAudioRenderer
   using FakeRecorder::Call;
 
  private:
-  CBaseReferenceClock *clock_ = nullptr;
-  FakeVolume *volume_ = nullptr;
+  CBaseReferenceClock* clock_ = nullptr;
+  FakeVolume* volume_ = nullptr;
   std::atomic<REFERENCE_TIME> correction_{0};
 };
 
@@ -105,7 +105,7 @@ STDMETHODIMP FakeVolume::put_Volume(long volume) {
   return S_OK;
 }
 
-STDMETHODIMP FakeVolume::get_Volume(long *volume) {
+STDMETHODIMP FakeVolume::get_Volume(long* volume) {
   const HRESULT hr = renderer_->Call("get_Volume");
   if (hr != S_OK) return hr;
   if (volume == nullptr) return E_POINTER;
@@ -121,7 +121,7 @@ STDMETHODIMP FakeVolume::put_Balance(long balance) {
   return S_OK;
 }
 
-STDMETHODIMP FakeVolume::get_Balance(long *balance) {
+STDMETHODIMP FakeVolume::get_Balance(long* balance) {
   const HRESULT hr = renderer_->Call("get_Balance");
   if (hr != S_OK) return hr;
   if (balance == nullptr) return E_POINTER;

@@ -8,16 +8,16 @@ namespace {
 
 class FakeAvcDecoder final : public FakePassThrough, public IAvcDecMode {
  public:
-  FakeAvcDecoder(IUnknown *outer, HRESULT *hr) : FakePassThrough(CLSID_AvcDecFilter, "fake AVC decoder", outer, hr) {}
-  static CUnknown *CreateInstance(IUnknown *outer, HRESULT *hr) { return new FakeAvcDecoder(outer, hr); }
+  FakeAvcDecoder(IUnknown* outer, HRESULT* hr) : FakePassThrough(CLSID_AvcDecFilter, "fake AVC decoder", outer, hr) {}
+  static CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr) { return new FakeAvcDecoder(outer, hr); }
 
   DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID iid, void **object) override {
-    if (iid == IID_IAvcDecMode) return GetInterface(static_cast<IAvcDecMode *>(this), object);
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
+    if (iid == IID_IAvcDecMode) return GetInterface(static_cast<IAvcDecMode*>(this), object);
     return FakePassThrough::NonDelegatingQueryInterface(iid, object);
   }
 
-  STDMETHODIMP GetMode(int *mode, int *connected) override {
+  STDMETHODIMP GetMode(int* mode, int* connected) override {
     const HRESULT hr = Call("GetMode");
     return hr != S_OK ? hr : WriteMode(mode, connected);
   }
@@ -26,7 +26,7 @@ class FakeAvcDecoder final : public FakePassThrough, public IAvcDecMode {
     if (hr == S_OK) mode_ = mode;
     return hr;
   }
-  STDMETHODIMP GetModeEx(int *mode, int *connected, int *reserved) override {
+  STDMETHODIMP GetModeEx(int* mode, int* connected, int* reserved) override {
     const HRESULT hr = Call("GetModeEx");
     if (hr != S_OK) return hr;
     if (reserved != nullptr) *reserved = 0;
@@ -34,7 +34,7 @@ class FakeAvcDecoder final : public FakePassThrough, public IAvcDecMode {
   }
 
  private:
-  HRESULT WriteMode(int *mode, int *connected) {
+  HRESULT WriteMode(int* mode, int* connected) {
     if (mode == nullptr) return E_POINTER;
     *mode = mode_;
     if (connected != nullptr) *connected = OutputPin()->IsConnected() ? 1 : 0;

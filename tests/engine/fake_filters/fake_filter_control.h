@@ -43,11 +43,11 @@ struct IFakeFilterControl : IUnknown {
   virtual void ClearCalls() = 0;
   // From now on the method of that name does nothing but return `result`
   // (the call is still recorded); S_OK restores its normal work.
-  virtual void SetResult(const std::string &method, HRESULT result) = 0;
+  virtual void SetResult(const std::string& method, HRESULT result) = 0;
   // What a getter writes into its pointer arguments, in their order:
   // "GetVideoSize" {width, height}, "GetActualBitrate" {video, audio}. A
   // getter without values writes zeros.
-  virtual void SetValues(const std::string &method, std::vector<long> values) = 0;
+  virtual void SetValues(const std::string& method, std::vector<long> values) = 0;
 
   // The samples that reached the filter's input, and how many ends of stream
   // it received.

@@ -8,8 +8,8 @@ namespace tlx::engine::test {
 namespace {
 
 struct FakeModule {
-  const char *built;  // the name the build gives it
-  const char *file;   // the name it is copied under
+  const char* built;  // the name the build gives it
+  const char* file;   // the name it is copied under
 };
 
 constexpr FakeModule kFakeModules[] = {
@@ -22,10 +22,10 @@ constexpr FakeModule kFakeModules[] = {
 }  // namespace
 
 FakeModuleFolder::FakeModuleFolder() {
-  for (const FakeModule &module : kFakeModules) {
+  for (const FakeModule& module : kFakeModules) {
     std::filesystem::copy_file(tlx::test::ProgramFolder() / module.built, folder_.path() / module.file);
   }
-  const char *old = std::getenv("TLX_MODULE_PATH");
+  const char* old = std::getenv("TLX_MODULE_PATH");
   hadPath_ = old != nullptr;
   if (hadPath_) oldPath_ = old;
   const std::string path =
@@ -34,7 +34,7 @@ FakeModuleFolder::FakeModuleFolder() {
 }
 
 FakeModuleFolder::~FakeModuleFolder() {
-  for (const std::string &module : registered_) dshow::UnregisterFilterModule(module);
+  for (const std::string& module : registered_) dshow::UnregisterFilterModule(module);
   if (hadPath_) {
     setenv("TLX_MODULE_PATH", oldPath_.c_str(), 1);
   } else {
@@ -42,22 +42,22 @@ FakeModuleFolder::~FakeModuleFolder() {
   }
 }
 
-std::string FakeModuleFolder::Module(const char *file) const { return (folder_.path() / file).string(); }
+std::string FakeModuleFolder::Module(const char* file) const { return (folder_.path() / file).string(); }
 
-HRESULT FakeModuleFolder::Register(const char *file) {
+HRESULT FakeModuleFolder::Register(const char* file) {
   const HRESULT hr = dshow::RegisterFilterModule(Module(file));
   if (SUCCEEDED(hr)) registered_.push_back(Module(file));
   return hr;
 }
 
 HRESULT FakeModuleFolder::RegisterAll() {
-  for (const FakeModule &module : kFakeModules) {
+  for (const FakeModule& module : kFakeModules) {
     const HRESULT hr = Register(module.file);
     if (FAILED(hr)) return hr;
   }
   return S_OK;
 }
 
-void FakeModuleFolder::Remove(const char *file) { std::filesystem::remove(Module(file)); }
+void FakeModuleFolder::Remove(const char* file) { std::filesystem::remove(Module(file)); }
 
 }  // namespace tlx::engine::test

@@ -1,14 +1,14 @@
 #include "fake_pass_through.h"
 
-FakePassThrough::FakePassThrough(REFCLSID clsid, const char *name, IUnknown *outer, HRESULT *hr)
+FakePassThrough::FakePassThrough(REFCLSID clsid, const char* name, IUnknown* outer, HRESULT* hr)
     : CTransInPlaceFilter(name, outer, clsid, hr, false) {}
 
-HRESULT FakePassThrough::NonDelegatingQueryInterface(REFIID iid, void **object) {
-  if (iid == IID_IFakeFilterControl) return GetInterface(static_cast<IFakeFilterControl *>(this), object);
+HRESULT FakePassThrough::NonDelegatingQueryInterface(REFIID iid, void** object) {
+  if (iid == IID_IFakeFilterControl) return GetInterface(static_cast<IFakeFilterControl*>(this), object);
   return CTransInPlaceFilter::NonDelegatingQueryInterface(iid, object);
 }
 
-HRESULT FakePassThrough::Transform(IMediaSample *sample) {
+HRESULT FakePassThrough::Transform(IMediaSample* sample) {
   NoteSample(sample);
   return S_OK;
 }

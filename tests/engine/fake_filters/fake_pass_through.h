@@ -8,19 +8,19 @@
 
 class FakePassThrough : public CTransInPlaceFilter, public FakeRecorder {
  public:
-  FakePassThrough(REFCLSID clsid, const char *name, IUnknown *outer, HRESULT *hr);
+  FakePassThrough(REFCLSID clsid, const char* name, IUnknown* outer, HRESULT* hr);
 
   // A plain pass-through of class `kClass`, for a module's factory template.
-  template <const CLSID &kClass>
-  static CUnknown *CreateInstance(IUnknown *outer, HRESULT *hr) {
+  template <const CLSID& kClass>
+  static CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr) {
     return new FakePassThrough(kClass, "fake pass-through", outer, hr);
   }
 
   DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID iid, void **object) override;
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
 
   // Any type: the next filter decides.
-  HRESULT CheckInputType(const CMediaType *) override { return S_OK; }
-  HRESULT Transform(IMediaSample *sample) override;
+  HRESULT CheckInputType(const CMediaType*) override { return S_OK; }
+  HRESULT Transform(IMediaSample* sample) override;
   HRESULT EndOfStream() override;
 };

@@ -12,7 +12,7 @@ void FakeRecorder::ClearCalls() {
   calls_.clear();
 }
 
-void FakeRecorder::SetResult(const std::string &method, HRESULT result) {
+void FakeRecorder::SetResult(const std::string& method, HRESULT result) {
   std::lock_guard lock(lock_);
   if (result == S_OK) {
     results_.erase(method);
@@ -21,7 +21,7 @@ void FakeRecorder::SetResult(const std::string &method, HRESULT result) {
   }
 }
 
-void FakeRecorder::SetValues(const std::string &method, std::vector<long> values) {
+void FakeRecorder::SetValues(const std::string& method, std::vector<long> values) {
   std::lock_guard lock(lock_);
   values_[method] = std::move(values);
 }
@@ -36,7 +36,7 @@ int FakeRecorder::EndsOfStream() {
   return endsOfStream_;
 }
 
-std::vector<long> FakeRecorder::Values(const std::string &method, size_t count) {
+std::vector<long> FakeRecorder::Values(const std::string& method, size_t count) {
   std::lock_guard lock(lock_);
   std::vector<long> values;
   auto it = values_.find(method);
@@ -45,9 +45,9 @@ std::vector<long> FakeRecorder::Values(const std::string &method, size_t count) 
   return values;
 }
 
-void FakeRecorder::NoteSample(IMediaSample *sample) {
+void FakeRecorder::NoteSample(IMediaSample* sample) {
   FakeSample copy;
-  BYTE *data = nullptr;
+  BYTE* data = nullptr;
   const long length = sample->GetActualDataLength();
   if (SUCCEEDED(sample->GetPointer(&data)) && data != nullptr && length > 0) copy.bytes.assign(data, data + length);
   if (FAILED(sample->GetTime(&copy.start, &copy.stop))) copy.start = copy.stop = -1;
@@ -60,7 +60,7 @@ void FakeRecorder::NoteEndOfStream() {
   ++endsOfStream_;
 }
 
-HRESULT FakeRecorder::Record(const std::string &method, std::string call) {
+HRESULT FakeRecorder::Record(const std::string& method, std::string call) {
   std::lock_guard lock(lock_);
   calls_.push_back(std::move(call));
   auto it = results_.find(method);

@@ -17,8 +17,8 @@ class FakeRecorder : public IFakeFilterControl {
  public:
   std::vector<std::string> Calls() override;
   void ClearCalls() override;
-  void SetResult(const std::string &method, HRESULT result) override;
-  void SetValues(const std::string &method, std::vector<long> values) override;
+  void SetResult(const std::string& method, HRESULT result) override;
+  void SetValues(const std::string& method, std::vector<long> values) override;
   std::vector<FakeSample> Received() override;
   int EndsOfStream() override;
   // Only a source plays a script.
@@ -33,30 +33,30 @@ class FakeRecorder : public IFakeFilterControl {
   // null text as "(null)") and returns the method's scripted result: S_OK
   // when the method is to do its work.
   template <typename... Args>
-  HRESULT Call(const std::string &method, const Args &...args) {
+  HRESULT Call(const std::string& method, const Args&... args) {
     std::string text = method;
     (Append(text, args), ...);
     return Record(method, text);
   }
   // The getter's scripted values, padded with zeros to `count`.
-  std::vector<long> Values(const std::string &method, size_t count);
+  std::vector<long> Values(const std::string& method, size_t count);
   // Keeps a copy of the sample's bytes and times.
-  void NoteSample(IMediaSample *sample);
+  void NoteSample(IMediaSample* sample);
   void NoteEndOfStream();
 
  private:
   template <typename T>
-  static void Append(std::string &text, const T &value) {
+  static void Append(std::string& text, const T& value) {
     text += ' ';
     if constexpr (std::is_arithmetic_v<T>) {
       text += std::to_string(value);
     } else {
-      static_assert(std::is_convertible_v<T, const char *>, "numbers and texts only");
-      const char *chars = value;
+      static_assert(std::is_convertible_v<T, const char*>, "numbers and texts only");
+      const char* chars = value;
       text += chars != nullptr ? chars : "(null)";
     }
   }
-  HRESULT Record(const std::string &method, std::string call);
+  HRESULT Record(const std::string& method, std::string call);
 
   std::mutex lock_;
   std::vector<std::string> calls_;

@@ -27,18 +27,18 @@ struct PinItem {
 
 class FakeSourcePin final : public CSourceStream {
  public:
-  FakeSourcePin(HRESULT *hr, FakeStreamingClient *filter, LPCWSTR name, REFGUID major, REFGUID subtype);
+  FakeSourcePin(HRESULT* hr, FakeStreamingClient* filter, LPCWSTR name, REFGUID major, REFGUID subtype);
 
-  HRESULT GetMediaType(CMediaType *mt) override;
-  HRESULT DecideBufferSize(IMemAllocator *allocator, ALLOCATOR_PROPERTIES *request) override;
+  HRESULT GetMediaType(CMediaType* mt) override;
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
   // Never called: the loop below delivers the script itself.
-  HRESULT FillBuffer(IMediaSample *) override { return E_UNEXPECTED; }
+  HRESULT FillBuffer(IMediaSample*) override { return E_UNEXPECTED; }
 
   // Called by the filter when an item may be ready: a new one was scripted
   // or the filter started running.
   void Wake() { wake_.Set(); }
   // Under the filter's script lock.
-  std::deque<PinItem> &Items() { return items_; }
+  std::deque<PinItem>& Items() { return items_; }
 
  protected:
   // Sends the items while the filter runs, waiting for more in between;
@@ -46,9 +46,9 @@ class FakeSourcePin final : public CSourceStream {
   HRESULT DoBufferProcessingLoop() override;
 
  private:
-  HRESULT Send(const FakeSample &sample);
+  HRESULT Send(const FakeSample& sample);
 
-  FakeStreamingClient *const source_;
+  FakeStreamingClient* const source_;
   const GUID major_;
   const GUID subtype_;
   CAMEvent wake_{TRUE};
@@ -57,16 +57,16 @@ class FakeSourcePin final : public CSourceStream {
 
 class FakeStreamingClient final : public CSource, public ITlxStreamSourceControl, public FakeRecorder {
  public:
-  FakeStreamingClient(IUnknown *outer, HRESULT *hr)
+  FakeStreamingClient(IUnknown* outer, HRESULT* hr)
       : CSource("fake stream source", outer, CLSID_TlxStreamingClient, hr),
         audio_(new FakeSourcePin(hr, this, u"1", MEDIATYPE_Audio, MEDIASUBTYPE_TlxAAC)),
         video_(new FakeSourcePin(hr, this, u"2", MEDIATYPE_Video, MEDIASUBTYPE_TlxMP4V)) {}
-  static CUnknown *CreateInstance(IUnknown *outer, HRESULT *hr) { return new FakeStreamingClient(outer, hr); }
+  static CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr) { return new FakeStreamingClient(outer, hr); }
 
   DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID iid, void **object) override {
-    if (iid == IID_ITlxStreamSourceControl) return GetInterface(static_cast<ITlxStreamSourceControl *>(this), object);
-    if (iid == IID_IFakeFilterControl) return GetInterface(static_cast<IFakeFilterControl *>(this), object);
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
+    if (iid == IID_ITlxStreamSourceControl) return GetInterface(static_cast<ITlxStreamSourceControl*>(this), object);
+    if (iid == IID_IFakeFilterControl) return GetInterface(static_cast<IFakeFilterControl*>(this), object);
     return CSource::NonDelegatingQueryInterface(iid, object);
   }
 
@@ -77,7 +77,7 @@ class FakeStreamingClient final : public CSource, public ITlxStreamSourceControl
     if (FAILED(hr)) return hr;
     std::lock_guard lock(scriptLock_);
     running_ = true;
-    for (const Event &event : events_) NotifyEvent(event.code, event.param1, event.param2);
+    for (const Event& event : events_) NotifyEvent(event.code, event.param1, event.param2);
     events_.clear();
     audio_->Wake();
     video_->Wake();
@@ -108,7 +108,7 @@ class FakeStreamingClient final : public CSource, public ITlxStreamSourceControl
   HRESULT ScriptEndOfStream(int pin) override { return Script(pin, PinItem{true, {}}); }
 
   // The pin's next item while the filter runs.
-  std::optional<PinItem> NextItem(FakeSourcePin *pin) {
+  std::optional<PinItem> NextItem(FakeSourcePin* pin) {
     std::lock_guard lock(scriptLock_);
     if (!running_ || pin->Items().empty()) return std::nullopt;
     PinItem item = std::move(pin->Items().front());
@@ -118,22 +118,22 @@ class FakeStreamingClient final : public CSource, public ITlxStreamSourceControl
 
   // ------------------------------------------------ ITlxStreamSourceControl
 
-  STDMETHODIMP SetServer(const char *host, int port) override {
+  STDMETHODIMP SetServer(const char* host, int port) override {
     const HRESULT hr = Call("SetServer", host, port);
     if (hr != S_OK) return hr;
     return host == nullptr ? E_POINTER : S_OK;
   }
-  STDMETHODIMP SetQuality(const char *text) override {
+  STDMETHODIMP SetQuality(const char* text) override {
     const HRESULT hr = Call("SetQuality", text);
     if (hr != S_OK) return hr;
     return text == nullptr ? E_POINTER : S_OK;
   }
-  STDMETHODIMP SetProxy(const char *host, int port) override { return Call("SetProxy", host, port); }
+  STDMETHODIMP SetProxy(const char* host, int port) override { return Call("SetProxy", host, port); }
   STDMETHODIMP SetMode(int mode) override { return Call("SetMode", mode); }
   STDMETHODIMP Reserved1(int) override { return Call("Reserved1"); }
   STDMETHODIMP Abort() override { return Call("Abort"); }
   STDMETHODIMP Reserved2(int, int) override { return Call("Reserved2"); }
-  STDMETHODIMP GetActualBitrate(DWORD *video, DWORD *audio) override {
+  STDMETHODIMP GetActualBitrate(DWORD* video, DWORD* audio) override {
     const HRESULT hr = Call("GetActualBitrate");
     if (hr != S_OK) return hr;
     if (video == nullptr || audio == nullptr) return E_POINTER;
@@ -144,20 +144,20 @@ class FakeStreamingClient final : public CSource, public ITlxStreamSourceControl
   }
   STDMETHODIMP Reserved3(int) override { return Call("Reserved3"); }
   STDMETHODIMP Reserved4(int, int) override { return Call("Reserved4"); }
-  STDMETHODIMP SetParams(const TlxStreamSourceParams *params) override {
+  STDMETHODIMP SetParams(const TlxStreamSourceParams* params) override {
     const HRESULT hr = Call("SetParams");
     if (hr != S_OK) return hr;
     return params == nullptr ? E_INVALIDARG : S_OK;
   }
   // A block of zeros.
-  STDMETHODIMP GetParams(TlxStreamSourceParams *params) override {
+  STDMETHODIMP GetParams(TlxStreamSourceParams* params) override {
     const HRESULT hr = Call("GetParams");
     if (hr != S_OK) return hr;
     if (params == nullptr) return E_INVALIDARG;
     std::memset(params, 0, sizeof(*params));
     return S_OK;
   }
-  STDMETHODIMP ApplyQuality(const char *text) override { return Call("ApplyQuality", text); }
+  STDMETHODIMP ApplyQuality(const char* text) override { return Call("ApplyQuality", text); }
 
  private:
   struct Event {
@@ -167,7 +167,7 @@ class FakeStreamingClient final : public CSource, public ITlxStreamSourceControl
   };
 
   HRESULT Script(int pin, PinItem item) {
-    FakeSourcePin *target = pin == 1 ? audio_ : pin == 2 ? video_ : nullptr;
+    FakeSourcePin* target = pin == 1 ? audio_ : pin == 2 ? video_ : nullptr;
     if (target == nullptr) return E_INVALIDARG;
     {
       std::lock_guard lock(scriptLock_);
@@ -182,24 +182,24 @@ class FakeStreamingClient final : public CSource, public ITlxStreamSourceControl
   }
 
   // Pins belong to CSource, which deletes them.
-  FakeSourcePin *const audio_;
-  FakeSourcePin *const video_;
+  FakeSourcePin* const audio_;
+  FakeSourcePin* const video_;
   std::mutex scriptLock_;
   bool running_ = false;
   std::vector<Event> events_;
 };
 
-FakeSourcePin::FakeSourcePin(HRESULT *hr, FakeStreamingClient *filter, LPCWSTR name, REFGUID major, REFGUID subtype)
+FakeSourcePin::FakeSourcePin(HRESULT* hr, FakeStreamingClient* filter, LPCWSTR name, REFGUID major, REFGUID subtype)
     : CSourceStream("fake source pin", hr, filter, name), source_(filter), major_(major), subtype_(subtype) {}
 
-HRESULT FakeSourcePin::GetMediaType(CMediaType *mt) {
+HRESULT FakeSourcePin::GetMediaType(CMediaType* mt) {
   mt->SetType(&major_);
   mt->SetSubtype(&subtype_);
   mt->SetFormatType(&FORMAT_None);
   return S_OK;
 }
 
-HRESULT FakeSourcePin::DecideBufferSize(IMemAllocator *allocator, ALLOCATOR_PROPERTIES *request) {
+HRESULT FakeSourcePin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
   ALLOCATOR_PROPERTIES wanted = *request;
   wanted.cBuffers = std::max<long>(wanted.cBuffers, 4);
   wanted.cbBuffer = std::max<long>(wanted.cbBuffer, kFakeSampleBytes);
@@ -234,11 +234,11 @@ HRESULT FakeSourcePin::DoBufferProcessingLoop() {
   }
 }
 
-HRESULT FakeSourcePin::Send(const FakeSample &sample) {
-  IMediaSample *buffer = nullptr;
+HRESULT FakeSourcePin::Send(const FakeSample& sample) {
+  IMediaSample* buffer = nullptr;
   HRESULT hr = GetDeliveryBuffer(&buffer, nullptr, nullptr, 0);
   if (FAILED(hr)) return hr;  // decommitted: the filter is stopping
-  BYTE *data = nullptr;
+  BYTE* data = nullptr;
   buffer->GetPointer(&data);
   if (!sample.bytes.empty()) std::memcpy(data, sample.bytes.data(), sample.bytes.size());
   buffer->SetActualDataLength(static_cast<long>(sample.bytes.size()));

@@ -22,25 +22,25 @@ class RecordingVideoRenderer final : public CBaseRenderer,
                                      public IVMRAspectRatioControl,
                                      public FakeRecorder {
  public:
-  RecordingVideoRenderer(IUnknown *outer, HRESULT *hr)
+  RecordingVideoRenderer(IUnknown* outer, HRESULT* hr)
       : CBaseRenderer(CLSID_VideoMixingRenderer9, "recording video renderer", outer, hr) {}
-  static CUnknown *CreateInstance(IUnknown *outer, HRESULT *hr) { return new RecordingVideoRenderer(outer, hr); }
+  static CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr) { return new RecordingVideoRenderer(outer, hr); }
 
   DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID iid, void **object) override {
-    if (iid == IID_IVideoWindow) return GetInterface(static_cast<IVideoWindow *>(this), object);
-    if (iid == IID_IBasicVideo) return GetInterface(static_cast<IBasicVideo *>(this), object);
-    if (iid == IID_IVMRAspectRatioControl9) return GetInterface(static_cast<IVMRAspectRatioControl9 *>(this), object);
-    if (iid == IID_IVMRAspectRatioControl) return GetInterface(static_cast<IVMRAspectRatioControl *>(this), object);
-    if (iid == IID_IFakeFilterControl) return GetInterface(static_cast<IFakeFilterControl *>(this), object);
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
+    if (iid == IID_IVideoWindow) return GetInterface(static_cast<IVideoWindow*>(this), object);
+    if (iid == IID_IBasicVideo) return GetInterface(static_cast<IBasicVideo*>(this), object);
+    if (iid == IID_IVMRAspectRatioControl9) return GetInterface(static_cast<IVMRAspectRatioControl9*>(this), object);
+    if (iid == IID_IVMRAspectRatioControl) return GetInterface(static_cast<IVMRAspectRatioControl*>(this), object);
+    if (iid == IID_IFakeFilterControl) return GetInterface(static_cast<IFakeFilterControl*>(this), object);
     return CBaseRenderer::NonDelegatingQueryInterface(iid, object);
   }
   TLX_NO_DISPATCH
 
-  HRESULT CheckMediaType(const CMediaType *mt) override {
+  HRESULT CheckMediaType(const CMediaType* mt) override {
     return mt != nullptr && mt->majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
   }
-  HRESULT DoRenderSample(IMediaSample *sample) override {
+  HRESULT DoRenderSample(IMediaSample* sample) override {
     NoteSample(sample);
     return S_OK;
   }
@@ -58,7 +58,7 @@ class RecordingVideoRenderer final : public CBaseRenderer,
 #undef FAKE_RECORDED_CALL
 
   // Both aspect-ratio interfaces keep one mode.
-  STDMETHODIMP GetAspectRatioMode(DWORD *mode) override {
+  STDMETHODIMP GetAspectRatioMode(DWORD* mode) override {
     const HRESULT hr = Call("GetAspectRatioMode");
     if (hr != S_OK) return hr;
     if (mode == nullptr) return E_POINTER;
@@ -76,8 +76,8 @@ class RecordingVideoRenderer final : public CBaseRenderer,
  private:
   // Binds a call's name, so the arguments can follow as they stand.
   struct RecordedCall {
-    RecordingVideoRenderer *self;
-    const char *method;
+    RecordingVideoRenderer* self;
+    const char* method;
     template <typename... Args>
     HRESULT operator()(Args... args) const {
       return self->Record(method, args...);
@@ -92,7 +92,7 @@ class RecordingVideoRenderer final : public CBaseRenderer,
   // scripted values (or zeros) into the outputs in their order; an output
   // text becomes null.
   template <typename... Args>
-  HRESULT Record(const char *method, Args... args) {
+  HRESULT Record(const char* method, Args... args) {
     std::string numbers;
     (AppendNumber(numbers, args), ...);
     const HRESULT hr = numbers.empty() ? Call(method) : Call(method, numbers.c_str());
@@ -104,7 +104,7 @@ class RecordingVideoRenderer final : public CBaseRenderer,
     return S_OK;
   }
   template <typename T>
-  static void AppendNumber(std::string &text, T value) {
+  static void AppendNumber(std::string& text, T value) {
     if constexpr (std::is_arithmetic_v<T>) {
       if (!text.empty()) text += ' ';
       text += std::to_string(value);
@@ -116,7 +116,7 @@ class RecordingVideoRenderer final : public CBaseRenderer,
     return false;
   }
   template <typename T>
-  static void Fill(T output, const std::vector<long> &values, size_t &next) {
+  static void Fill(T output, const std::vector<long>& values, size_t& next) {
     if constexpr (kIsOutput<T>) {
       using Value = std::remove_pointer_t<T>;
       if constexpr (std::is_arithmetic_v<Value>) {
