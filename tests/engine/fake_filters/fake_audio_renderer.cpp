@@ -1,13 +1,11 @@
 // The audio renderer as a fake: takes any audio type, records what it
-// receives and what the engine asks of it, keeps the time by the system tick
-// as the graph's clock, and reports the end of its stream to the graph as a
-// renderer does.
+// receives and what the engine asks of it, and keeps the time by the system
+// tick as the graph's clock.
 #include "audio_renderer/ravix_audio_renderer_control.h"
-#include "dshow/base_renderer.h"
 #include "dshow/basic_audio.h"
 #include "dshow/factory_template.h"
 #include "dshow/reference_clock.h"
-#include "fake_recorder.h"
+#include "fake_renderer.h"
 
 namespace {
 
@@ -29,10 +27,10 @@ class FakeVolume final : public CBasicAudio {
   std::atomic<long> balance_{0};
 };
 
-class FakeAudioRenderer final : public CBaseRenderer, public IRavixAudioRendererControl, public FakeRecorder {
+class FakeAudioRenderer final : public FakeRenderer, public IRavixAudioRendererControl {
  public:
   FakeAudioRenderer(IUnknown* outer, HRESULT* hr)
-      : CBaseRenderer(CLSID_RavixDSAudRenderer, "fake audio renderer", outer, hr) {
+      : FakeRenderer(CLSID_RavixDSAudRenderer, "fake audio renderer", MEDIATYPE_Audio, outer, hr) {
     clock_ = new CBaseReferenceClock("fake audio clock", GetOwner(), hr);
     volume_ = new FakeVolume(this, GetOwner());
   }
@@ -50,20 +48,7 @@ class FakeAudioRenderer final : public CBaseRenderer, public IRavixAudioRenderer
     if (iid == IID_IRavixAudioRendererControl) {
       return GetInterface(static_cast<IRavixAudioRendererControl*>(this), object);
     }
-    if (iid == IID_IFakeFilterControl) return GetInterface(static_cast<IFakeFilterControl*>(this), object);
-    return CBaseRenderer::NonDelegatingQueryInterface(iid, object);
-  }
-
-  HRESULT CheckMediaType(const CMediaType* mt) override {
-    return mt != nullptr && mt->majortype == MEDIATYPE_Audio ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-  }
-  HRESULT DoRenderSample(IMediaSample* sample) override {
-    NoteSample(sample);
-    return S_OK;
-  }
-  HRESULT EndOfStream() override {
-    NoteEndOfStream();
-    return CBaseRenderer::EndOfStream();
+    return FakeRenderer::NonDelegatingQueryInterface(iid, object);
   }
 
   // ------------------------------------------- IRavixAudioRendererControl

@@ -1,6 +1,7 @@
 #include "fake_module_folder.h"
 
 #include <cstdlib>
+#include <string_view>
 
 #include "dshow/filter_module.h"
 
@@ -13,10 +14,15 @@ struct FakeModule {
 };
 
 constexpr FakeModule kFakeModules[] = {
-    {"FakeStreamingClient.ax", kFakeStreamingClientFile}, {"FakeAESDecryptor.ax", kFakeDecryptorFile},
-    {"FakeAacDecoder.ax", kFakeAacDecoderFile},           {"FakeMpeg4Decoder.ax", kFakeMpeg4DecoderFile},
-    {"FakeAvcDecoder.ax", kFakeAvcDecoderFile},           {"FakeAudioRenderer.ax", kFakeAudioRendererFile},
-    {"FakePostFilter.ax", kFakePostFilterFile},           {"FakeRecordingVideoRenderer.ax", kFakeVideoRendererFile},
+    {"FakeStreamingClient.ax", kFakeStreamingClientFile},
+    {"FakeAESDecryptor.ax", kFakeDecryptorFile},
+    {"FakeAacDecoder.ax", kFakeAacDecoderFile},
+    {"FakeMpeg4Decoder.ax", kFakeMpeg4DecoderFile},
+    {"FakeAvcDecoder.ax", kFakeAvcDecoderFile},
+    {"FakeAudioRenderer.ax", kFakeAudioRendererFile},
+    {"FakePostFilter.ax", kFakePostFilterFile},
+    {"FakeRecordingVideoRenderer.ax", kFakeVideoRendererFile},
+    {"FakeVideoRenderer.ax", kFakeRefusingVideoRendererFile},
 };
 
 }  // namespace
@@ -52,6 +58,7 @@ HRESULT FakeModuleFolder::Register(const char* file) {
 
 HRESULT FakeModuleFolder::RegisterAll() {
   for (const FakeModule& module : kFakeModules) {
+    if (std::string_view(module.file) == kFakeRefusingVideoRendererFile) continue;
     const HRESULT hr = Register(module.file);
     if (FAILED(hr)) return hr;
   }

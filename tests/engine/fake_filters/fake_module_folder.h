@@ -15,8 +15,10 @@ namespace tlx::engine::test {
 
 // The module file names the fakes are copied under. The AAC decoder is in
 // lower case, where the engine asks for "TLXAACDEC.ax", so a lookup that
-// heeds case finds nothing. The recording video renderer keeps a name of its
-// own: the engine creates video renderers by class only.
+// heeds case finds nothing. The two video renderers keep names of their own:
+// the engine creates video renderers by class only. The recording one serves
+// the mixing renderer class; the refusing one serves all three renderer
+// classes and connects to nothing.
 inline constexpr const char* kFakeStreamingClientFile = "TlxStreamingClient.ax";
 inline constexpr const char* kFakeDecryptorFile = "TlxAESDecryptor.ax";
 inline constexpr const char* kFakeAacDecoderFile = "tlxaacdec.ax";
@@ -25,6 +27,7 @@ inline constexpr const char* kFakeAvcDecoderFile = "tlxavcdec.ax";
 inline constexpr const char* kFakeAudioRendererFile = "RavixDSAudRenderer.ax";
 inline constexpr const char* kFakePostFilterFile = "TlxPostFilter.ax";
 inline constexpr const char* kFakeVideoRendererFile = "FakeRecordingVideoRenderer.ax";
+inline constexpr const char* kFakeRefusingVideoRendererFile = "FakeVideoRenderer.ax";
 
 class FakeModuleFolder {
  public:
@@ -32,8 +35,8 @@ class FakeModuleFolder {
   // folder first in $TLX_MODULE_PATH.
   FakeModuleFolder();
   // Unregisters what Register registered and restores $TLX_MODULE_PATH.
-  // Unregistering the video renderer leaves its class without a server in
-  // this process.
+  // Unregistering a video renderer leaves its classes without a server for
+  // the rest of the process, the system renderer's registration included.
   ~FakeModuleFolder();
   FakeModuleFolder(const FakeModuleFolder&) = delete;
   FakeModuleFolder& operator=(const FakeModuleFolder&) = delete;
@@ -45,7 +48,8 @@ class FakeModuleFolder {
   // system's friendly name, and its class is served from the copy (the
   // video renderer's takes the place of the mixing renderer class).
   HRESULT Register(const char* file);
-  // Registers every copy; the first failure ends it.
+  // Registers every copy but the refusing video renderer's; the first
+  // failure ends it.
   HRESULT RegisterAll();
   // Deletes the copy, so the module search no longer finds it.
   void Remove(const char* file);

@@ -7,23 +7,20 @@
 #include <type_traits>
 
 #include "com/automation.h"
-#include "dshow/base_renderer.h"
-#include "dshow/errors.h"
 #include "dshow/factory_template.h"
 #include "dshow/guids.h"
-#include "fake_recorder.h"
+#include "fake_renderer.h"
 
 namespace {
 
-class RecordingVideoRenderer final : public CBaseRenderer,
+class RecordingVideoRenderer final : public FakeRenderer,
                                      public IVideoWindow,
                                      public IBasicVideo,
                                      public IVMRAspectRatioControl9,
-                                     public IVMRAspectRatioControl,
-                                     public FakeRecorder {
+                                     public IVMRAspectRatioControl {
  public:
   RecordingVideoRenderer(IUnknown* outer, HRESULT* hr)
-      : CBaseRenderer(CLSID_VideoMixingRenderer9, "recording video renderer", outer, hr) {}
+      : FakeRenderer(CLSID_VideoMixingRenderer9, "recording video renderer", MEDIATYPE_Video, outer, hr) {}
   static CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr) { return new RecordingVideoRenderer(outer, hr); }
 
   DECLARE_IUNKNOWN
@@ -32,22 +29,9 @@ class RecordingVideoRenderer final : public CBaseRenderer,
     if (iid == IID_IBasicVideo) return GetInterface(static_cast<IBasicVideo*>(this), object);
     if (iid == IID_IVMRAspectRatioControl9) return GetInterface(static_cast<IVMRAspectRatioControl9*>(this), object);
     if (iid == IID_IVMRAspectRatioControl) return GetInterface(static_cast<IVMRAspectRatioControl*>(this), object);
-    if (iid == IID_IFakeFilterControl) return GetInterface(static_cast<IFakeFilterControl*>(this), object);
-    return CBaseRenderer::NonDelegatingQueryInterface(iid, object);
+    return FakeRenderer::NonDelegatingQueryInterface(iid, object);
   }
   TLX_NO_DISPATCH
-
-  HRESULT CheckMediaType(const CMediaType* mt) override {
-    return mt != nullptr && mt->majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-  }
-  HRESULT DoRenderSample(IMediaSample* sample) override {
-    NoteSample(sample);
-    return S_OK;
-  }
-  HRESULT EndOfStream() override {
-    NoteEndOfStream();
-    return CBaseRenderer::EndOfStream();
-  }
 
   // Every video window and picture call is recorded with its number
   // arguments; its pointer arguments receive the scripted values.
