@@ -1,6 +1,8 @@
 // The audio renderer as a fake: takes any audio type, records what it
 // receives and what the engine asks of it, and keeps the time by the system
 // tick as the graph's clock.
+#include <atomic>
+
 #include "audio_renderer/ravix_audio_renderer_control.h"
 #include "dshow/basic_audio.h"
 #include "dshow/factory_template.h"

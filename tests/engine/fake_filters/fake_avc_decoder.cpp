@@ -1,5 +1,7 @@
 // The AVC decoder as a fake: passes samples through unchanged and keeps the
 // mode it is given.
+#include <atomic>
+
 #include "dshow/factory_template.h"
 #include "fake_pass_through.h"
 #include "filters/avc/avc_dec_mode.h"
@@ -37,7 +39,10 @@ class FakeAvcDecoder final : public FakePassThrough, public IAvcDecMode {
   HRESULT WriteMode(int* mode, int* connected) {
     if (mode == nullptr) return E_POINTER;
     *mode = mode_;
-    if (connected != nullptr) *connected = OutputPin()->IsConnected() ? 1 : 0;
+    if (connected != nullptr) {
+      CAutoLock lock(&m_csFilter);  // connections change under the filter lock
+      *connected = OutputPin()->IsConnected() ? 1 : 0;
+    }
     return S_OK;
   }
 

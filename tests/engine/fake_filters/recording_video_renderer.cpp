@@ -3,8 +3,10 @@
 // samples it receives and every call on its video window, picture and
 // aspect-ratio interfaces, which the graph forwards to it once it is
 // connected. Getters answer the values a test scripts (GetVideoSize).
+#include <atomic>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "com/automation.h"
 #include "dshow/factory_template.h"
