@@ -26,12 +26,11 @@ std::filesystem::path DefaultFolder() {
 }  // namespace
 
 StreamDebugLog& StreamDebugLog::Instance() {
-  static StreamDebugLog* log = [] {
-    auto* made = new StreamDebugLog;  // lives as long as the module
-    made->Open(DefaultFolder());
-    return made;
-  }();
-  return *log;
+  // Destroyed, and its files closed, when the module unloads: the module may
+  // be loaded and freed many times in one process.
+  static StreamDebugLog log;
+  static const bool opened [[maybe_unused]] = log.Open(DefaultFolder());
+  return log;
 }
 
 bool StreamDebugLog::Open(const std::filesystem::path& folder) {
