@@ -69,6 +69,42 @@ std::string FindModule(const std::string& fileName) {
   return {};
 }
 
+bool InFolder(const std::string& path, const std::string& folder) {
+  return !folder.empty() && path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+         path.find('/', folder.size()) == std::string::npos;
+}
+
+// Keeps every loaded library from outside the program's folder and the
+// module's own folder loaded for the rest of the process. Such libraries come
+// in with a module as its dependencies; some allocate at load time what they
+// free only at process exit, so unmapping them with the module would lose
+// that memory at every load. The module itself and the project's libraries
+// beside it still unload.
+void PinForeignLibraries(const std::string& modulePath) {
+  std::error_code error;
+  const std::string executable = std::filesystem::read_symlink("/proc/self/exe", error).string();
+  struct Folders {
+    std::string program;
+    std::string module;
+    std::vector<std::string> foreign;
+  } folders{executable.substr(0, FileNameOffset(executable)), modulePath.substr(0, FileNameOffset(modulePath)), {}};
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* data) {
+        auto* f = static_cast<Folders*>(data);
+        const std::string path = info->dlpi_name != nullptr ? info->dlpi_name : "";
+        if (!path.empty() && path.front() == '/' && !InFolder(path, f->program) && !InFolder(path, f->module)) {
+          f->foreign.push_back(path);
+        }
+        return 0;
+      },
+      &folders);
+  for (const std::string& path : folders.foreign) {
+    // An object already loaded gains the no-delete mark; the extra reference
+    // is given back at once.
+    if (void* pinned = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE)) dlclose(pinned);
+  }
+}
+
 HMODULE Load(const std::string& fileName) {
   const std::string path = FindModule(fileName);
   if (path.empty()) {
@@ -76,7 +112,11 @@ HMODULE Load(const std::string& fileName) {
     return nullptr;
   }
   void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) SetLastError(ERROR_BAD_EXE_FORMAT);
+  if (module == nullptr) {
+    SetLastError(ERROR_BAD_EXE_FORMAT);
+    return nullptr;
+  }
+  PinForeignLibraries(path);
   return module;
 }
 
