@@ -20,14 +20,13 @@ void BitReaderInit(BitReader& reader, const uint8_t* start, uint32_t bitOffset, 
   BitSkip(reader, skip);
 }
 
-void BitRefillNearEnd(BitReader& reader) {
-  while (reader.cached <= 56) {
-    const uint64_t byte = reader.next < reader.end ? *reinterpret_cast<const uint8_t*>(reader.next) : 0;
+BitCacheLoad BitLoadNearEnd(uint64_t cache, uint32_t cached, uintptr_t next, uintptr_t end) {
+  for (; cached <= 56; cached += 8, ++next) {
+    const uint64_t byte = next < end ? *reinterpret_cast<const uint8_t*>(next) : 0;
     // A refill after a part byte loads that byte again; the or leaves it as it was.
-    reader.cache |= byte << (56 - reader.cached);
-    reader.cached += 8;
-    ++reader.next;
+    cache |= byte << (56 - cached);
   }
+  return {cache, next};
 }
 
 int BitPosition(const BitReader& reader, const uint8_t** byte, uint32_t* bitOffset) {

@@ -35,9 +35,14 @@ struct BitReader {
 // Attaches the reader to [start, end) and skips bitOffset bits.
 void BitReaderInit(BitReader& reader, const uint8_t* start, uint32_t bitOffset, const uint8_t* end);
 
-// Tops the cache up byte by byte near the end of the input, bytes past the
-// end as zeros; leaves at least 57 bits loaded.
-void BitRefillNearEnd(BitReader& reader);
+// The cache and next address after loading bytes one at a time from `next`
+// until more than 56 bits are loaded, bytes at or past `end` as zeros.
+// Everything goes by value, so a reader held in registers stays there.
+struct BitCacheLoad {
+  uint64_t cache;
+  uintptr_t next;
+};
+BitCacheLoad BitLoadNearEnd(uint64_t cache, uint32_t cached, uintptr_t next, uintptr_t end);
 
 // The next 32 stream bits, first bit in the most significant position.
 inline uint32_t BitWindow(const BitReader& reader) { return static_cast<uint32_t>(reader.cache >> 32); }
@@ -50,7 +55,10 @@ inline uint64_t BitPositionBits(const BitReader& reader) {
 // Tops the cache up to at least 56 loaded bits.
 inline void BitRefill(BitReader& reader) {
   if (reader.next >= reader.wideStop) {
-    BitRefillNearEnd(reader);
+    const BitCacheLoad load = BitLoadNearEnd(reader.cache, reader.cached, reader.next, reader.end);
+    reader.cached += static_cast<uint32_t>(8 * (load.next - reader.next));
+    reader.cache = load.cache;
+    reader.next = load.next;
     return;
   }
   uint64_t word;
