@@ -70,12 +70,23 @@ inline void BitRefill(BitReader& reader) {
   reader.cached |= 56;
 }
 
-// Consumes n bits, 0 <= n <= 32.
-inline void BitSkip(BitReader& reader, uint32_t n) {
+// Consumes n bits, 0 <= n <= 32, without marking an overrun: for loops that
+// only move forwards and call BitMarkOverrun once when they end.
+inline void BitSkipUnmarked(BitReader& reader, uint32_t n) {
   reader.cache <<= n;
   reader.cached -= n;
   if (reader.cached < 32) BitRefill(reader);
+}
+
+// Sets kStatusInvalidCode when the position is past the end.
+inline void BitMarkOverrun(BitReader& reader) {
   if (BitPositionBits(reader) > reader.endBits) reader.status |= kStatusInvalidCode;
+}
+
+// Consumes n bits, 0 <= n <= 32.
+inline void BitSkip(BitReader& reader, uint32_t n) {
+  BitSkipUnmarked(reader, n);
+  BitMarkOverrun(reader);
 }
 
 // Returns the next n bits (1 <= n <= 32) as an unsigned number and consumes them.

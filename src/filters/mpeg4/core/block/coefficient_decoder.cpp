@@ -152,6 +152,7 @@ Event ReversibleEvent(uint32_t window, bool intra) {
 
 // The reader is worked on as a local copy, written back when the block ends,
 // so the stores of the coefficient list do not make the compiler reload it.
+// The position only grows, so an overrun is marked once at the end.
 // `packed` (null for the reversible codes) decodes the listed codes in one
 // lookup; the escape and unlisted words go through `read`.
 template <typename ReadEvent>
@@ -189,7 +190,7 @@ void EventLoop(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t
       error = kStatusIndexOverflow;
       break;
     }
-    BitSkip(r, bits);
+    BitSkipUnmarked(r, bits);
     levels[n] = level;
     positions[n] = scan[index];
     ++n;
@@ -198,6 +199,7 @@ void EventLoop(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t
       break;
     }
   }
+  BitMarkOverrun(r);
   reader = r;
   state.status |= error;
 }
