@@ -12,7 +12,7 @@ constexpr auto kCbpyLookup = BuildCodeLookup<6>(kCbpy);
 }  // namespace
 
 void DecodeMcbpc(Mpeg4Decoder& decoder, BitReader& reader) {
-  if ((reader.window >> (32 - kMcbpcStuffing.length)) == kMcbpcStuffing.code) {
+  if ((BitWindow(reader) >> (32 - kMcbpcStuffing.length)) == kMcbpcStuffing.code) {
     BitSkip(reader, kMcbpcStuffing.length);
     decoder.mb.flags = 0;
     return;
@@ -24,7 +24,7 @@ void DecodeMcbpc(Mpeg4Decoder& decoder, BitReader& reader) {
     return;
   }
   const bool intra = type == kVopI;
-  const uint8_t i = intra ? kIntraMcbpcLookup.index[reader.window >> 26] : kInterMcbpcLookup.index[reader.window >> 23];
+  const uint8_t i = intra ? kIntraMcbpcLookup.index[BitWindow(reader) >> 26] : kInterMcbpcLookup.index[BitWindow(reader) >> 23];
   if (i == kNoCode) {
     decoder.status |= kStatusInvalidCode;
     return;
@@ -37,7 +37,7 @@ void DecodeMcbpc(Mpeg4Decoder& decoder, BitReader& reader) {
 }
 
 void DecodeCbpy(Mpeg4Decoder& decoder, BitReader& reader) {
-  const uint8_t i = kCbpyLookup.index[reader.window >> 26];
+  const uint8_t i = kCbpyLookup.index[BitWindow(reader) >> 26];
   if (i == kNoCode) {
     decoder.status |= kStatusInvalidCode;
     return;
@@ -51,7 +51,7 @@ void DecodeCbpy(Mpeg4Decoder& decoder, BitReader& reader) {
 void DecodeBMacroblockType(Mpeg4Decoder& decoder, BitReader& reader) {
   static constexpr uint32_t kTypes[4] = {kMbDirect, kMbForward | kMbBackward | kMbQuant, kMbBackward | kMbQuant,
                                          kMbForward | kMbQuant};
-  const uint32_t window = reader.window >> 28;
+  const uint32_t window = BitWindow(reader) >> 28;
   if (window == 0) {
     decoder.status |= kStatusInvalidCode;
     return;

@@ -408,7 +408,7 @@ int32_t DecodeFirstPartition(Mpeg4Decoder& decoder, bool predicted) {
   const uint32_t markerLength = predicted ? kMotionMarkerLength : kDcMarkerLength;
   const uint32_t start = decoder.mb.index;
   uint32_t count = 0;
-  while ((reader.window >> (32 - markerLength)) != marker) {
+  while ((BitWindow(reader) >> (32 - markerLength)) != marker) {
     if (BitAtEnd(reader)) {
       decoder.status |= kStatusMissingHeader;
       return -1;

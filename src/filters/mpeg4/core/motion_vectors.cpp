@@ -154,7 +154,7 @@ int32_t ChromaFromFourVectors(int32_t sum) {
 }
 
 int32_t DecodeVectorComponent(BitReader& reader, uint32_t rSize, int32_t predictor, uint32_t& status) {
-  const uint32_t window = reader.window;
+  const uint32_t window = BitWindow(reader);
   if ((window >> 31) != 0) {
     BitSkip(reader, 1);
     return predictor;

@@ -62,20 +62,22 @@ void Diagonal(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t s
   });
 }
 
-// Rows of `span` bytes copied 16 at a time, the rest by bytes.
+// Rows of `span` bytes copied 16 at a time, the rest by bytes (the library
+// is called only for a rest, as the usual spans have none).
 void CopyRow(uint8_t* dst, const uint8_t* src, size_t span) {
   size_t i = 0;
   for (; i + 16 <= span; i += 16) Store<16>(dst + i, Load<16>(src + i));
-  std::memcpy(dst + i, src + i, span - i);
+  if (i < span) std::memcpy(dst + i, src + i, span - i);
 }
 
-// `count` bytes of `value`, 16 at a time where they fit.
+// `count` bytes of `value`, 16 at a time where they fit (the library is
+// called only for a rest, as the usual borders have none).
 void Fill(uint8_t* dst, uint8_t value, int32_t count) {
   const __m128i v = _mm_set1_epi8(char(value));
   int32_t i = 0;
   for (; i + 16 <= count; i += 16) Store<16>(dst + i, v);
   for (; i + 8 <= count; i += 8) Store<8>(dst + i, v);
-  std::memset(dst + i, value, size_t(count - i));
+  if (i < count) std::memset(dst + i, value, size_t(count - i));
 }
 
 void PadPlaneSse2(uint8_t* origin, ptrdiff_t stride, int32_t width, int32_t height, int32_t padWidth,

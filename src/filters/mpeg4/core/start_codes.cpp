@@ -6,7 +6,7 @@ uint32_t BitNextStartCode(BitReader& reader) {
   BitByteAlign(reader);
   // A start code counts only when all four of its bytes lie in the data.
   while (BitPositionBits(reader) + 32 <= reader.endBits) {
-    if ((reader.window >> 8) == (kStartCodePrefix >> 8)) return kStartCodePrefix | (reader.window & 0xFF);
+    if ((BitWindow(reader) >> 8) == (kStartCodePrefix >> 8)) return kStartCodePrefix | (BitWindow(reader) & 0xFF);
     BitSkip(reader, 8);
   }
   // No start code: the reader stops at the end of the data.
@@ -16,7 +16,7 @@ uint32_t BitNextStartCode(BitReader& reader) {
 
 void BitNextPictureStart(BitReader& reader) {
   BitByteAlign(reader);
-  while (!BitAtEnd(reader) && !StartsShortPicture(reader) && (reader.window >> 8) != (kStartCodePrefix >> 8)) {
+  while (!BitAtEnd(reader) && !StartsShortPicture(reader) && (BitWindow(reader) >> 8) != (kStartCodePrefix >> 8)) {
     BitSkip(reader, 8);
   }
 }
@@ -39,14 +39,14 @@ constexpr uint32_t kMaxResyncZeros = 22;
 // boundary, a whole 0x7F byte when aligned), or at the position itself when
 // it is aligned and a zero byte follows. False when neither is there.
 bool SkipPacketStuffing(const BitReader& reader, BitReader& ahead) {
-  const uint32_t toBoundary = reader.bitsLeft & 7;
+  const uint32_t toBoundary = BitsToByteBoundary(reader);
   const uint32_t stuffingBits = toBoundary == 0 ? 8 : toBoundary;
   ahead = reader;
-  if ((reader.window >> (32 - stuffingBits)) == (1u << (stuffingBits - 1)) - 1) {
+  if ((BitWindow(reader) >> (32 - stuffingBits)) == (1u << (stuffingBits - 1)) - 1) {
     BitSkip(ahead, stuffingBits);
     return true;
   }
-  return toBoundary == 0 && (reader.window >> 24) == 0;
+  return toBoundary == 0 && (BitWindow(reader) >> 24) == 0;
 }
 
 }  // namespace
@@ -54,19 +54,19 @@ bool SkipPacketStuffing(const BitReader& reader, BitReader& ahead) {
 uint32_t BitNextIsResyncMarker(const BitReader& reader, uint32_t n) {
   BitReader ahead;
   if (!SkipPacketStuffing(reader, ahead)) return 0xFFFFFFFF;
-  return ahead.window >> (32 - n);
+  return BitWindow(ahead) >> (32 - n);
 }
 
 uint32_t BitResyncMarkerBits(const BitReader& reader, uint32_t length) {
   BitReader ahead;
   if (!SkipPacketStuffing(reader, ahead)) return 0;
-  const uint32_t zeros = ahead.window == 0 ? 32 : uint32_t(__builtin_clz(ahead.window));
+  const uint32_t zeros = BitWindow(ahead) == 0 ? 32 : uint32_t(__builtin_clz(BitWindow(ahead)));
   if (zeros + 1 < length || zeros > kMaxResyncZeros) return 0;
   return zeros + 1;
 }
 
 uint32_t BitPeekAfterStuffing(const BitReader& reader, uint32_t n) {
-  const uint32_t toBoundary = reader.bitsLeft & 7;
+  const uint32_t toBoundary = BitsToByteBoundary(reader);
   BitReader ahead = reader;
   const uint32_t stuffing = toBoundary == 0 ? 0 : BitRead(ahead, toBoundary);
   return (stuffing << n) | BitRead(ahead, n);
@@ -75,7 +75,7 @@ uint32_t BitPeekAfterStuffing(const BitReader& reader, uint32_t n) {
 void BitSkipToResync(BitReader& reader, uint32_t n) {
   BitByteAlign(reader);
   const uint32_t zeros = n > 1 ? n - 1 : 1;
-  while (!BitAtEnd(reader) && (reader.window >> (32 - zeros)) != 0) BitSkip(reader, 8);
+  while (!BitAtEnd(reader) && (BitWindow(reader) >> (32 - zeros)) != 0) BitSkip(reader, 8);
 }
 
 }  // namespace tlx::mpeg4

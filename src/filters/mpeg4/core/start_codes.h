@@ -41,7 +41,7 @@ inline bool IsVolStartCode(uint32_t code) { return code >= kVolStartCodeFirst &&
 
 // True when the reader's window begins with a short-header picture start code.
 inline bool StartsShortPicture(const BitReader& reader) {
-  return (reader.window >> (32 - kShortHeaderStartCodeLength)) == kShortHeaderStartCode;
+  return (BitWindow(reader) >> (32 - kShortHeaderStartCodeLength)) == kShortHeaderStartCode;
 }
 
 // Aligns to the next byte and moves byte by byte to the next start code whose

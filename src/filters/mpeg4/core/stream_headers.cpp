@@ -132,7 +132,7 @@ uint32_t ReadModuloTimeBase(BitReader& reader) {
 }
 
 void ParseVoStartCode(Mpeg4Decoder& decoder) {
-  const uint32_t word = decoder.reader.window;
+  const uint32_t word = BitWindow(decoder.reader);
   if (!IsVoStartCode(word)) return;
   decoder.stream.voStartCode = word;
   BitSkip(decoder.reader, 32);
@@ -141,7 +141,7 @@ void ParseVoStartCode(Mpeg4Decoder& decoder) {
 void ParseVolHeader(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
   VolHeader& vol = decoder.stream.vol;
-  const uint32_t word = reader.window;
+  const uint32_t word = BitWindow(reader);
   if (!IsVolStartCode(word)) {
     decoder.stream.shortHeaderMode = 1;
     if (decoder.status == 0) decoder.stream.volSeen = 1;
@@ -306,7 +306,7 @@ void ParseVolHeader(Mpeg4Decoder& decoder) {
 
 void ParseGovHeader(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
-  if (reader.window != kGovStartCode) {
+  if (BitWindow(reader) != kGovStartCode) {
     decoder.status |= kStatusMissingHeader;
     return;
   }
@@ -324,7 +324,7 @@ void ParseGovHeader(Mpeg4Decoder& decoder) {
 
 int32_t ReadWarpingVectorCode(Mpeg4Decoder& decoder) {
   BitReader& reader = decoder.reader;
-  const uint32_t window = reader.window;
+  const uint32_t window = BitWindow(reader);
   uint32_t length = 0;
   uint32_t prefix = 0;
   if ((window >> 30) == 0) {
@@ -357,7 +357,7 @@ void ParseVopHeader(Mpeg4Decoder& decoder) {
   VopHeader& vop = decoder.stream.vop;
   const VolHeader& vol = decoder.stream.vol;
   if (decoder.stream.volSeen == 0) return;
-  if (reader.window != kVopStartCode) {
+  if (BitWindow(reader) != kVopStartCode) {
     decoder.status |= kStatusMissingHeader;
     return;
   }

@@ -152,6 +152,7 @@ Event ReversibleEvent(uint32_t window, bool intra) {
 
 // The reader is worked on as a local copy, written back when the block ends,
 // so the stores of the coefficient list do not make the compiler reload it.
+// The position only grows, so an overrun is marked once at the end.
 // `packed` (null for the reversible codes) decodes the listed codes in one
 // lookup; the escape and unlisted words go through `read`.
 template <typename ReadEvent>
@@ -164,7 +165,7 @@ void EventLoop(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t
   uint32_t n = 0;
   uint32_t error = 0;
   for (;;) {
-    const uint32_t window = r.window;
+    const uint32_t window = BitWindow(r);
     const uint32_t entry = packed ? (*packed)[window >> (32 - kTcoefBits)] : 0;
     uint32_t last;
     uint32_t bits;
@@ -189,7 +190,7 @@ void EventLoop(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t
       error = kStatusIndexOverflow;
       break;
     }
-    BitSkip(r, bits);
+    BitSkipUnmarked(r, bits);
     levels[n] = level;
     positions[n] = scan[index];
     ++n;
@@ -198,6 +199,7 @@ void EventLoop(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t
       break;
     }
   }
+  BitMarkOverrun(r);
   reader = r;
   state.status |= error;
 }
@@ -217,7 +219,7 @@ uint32_t TakeFirstEvent(BlockDecoderState& state, BitReader& reader, const Event
 
 uint32_t DecodeDcSize(BlockDecoderState& state, BitReader& reader, const CodeLookup<11>* luma,
                       const CodeLookup<12>* chroma) {
-  const uint8_t i = luma ? luma->index[reader.window >> 21] : chroma->index[reader.window >> 20];
+  const uint8_t i = luma ? luma->index[BitWindow(reader) >> 21] : chroma->index[BitWindow(reader) >> 20];
   if (i == kNoCode) {
     state.status |= kStatusInvalidCode;
     return 0;
@@ -253,7 +255,7 @@ void DecodeIntraDc(BlockDecoderState& state, BitReader& reader, uint32_t block) 
   }
   // The marker after a long differential is checked before anything is
   // consumed, so a damaged DC leaves the stream where it was.
-  if (size > 8 && ((reader.window >> (31 - size)) & 1) == 0) {
+  if (size > 8 && ((BitWindow(reader) >> (31 - size)) & 1) == 0) {
     reader = start;
     state.status |= kStatusMarker;
     return;
@@ -294,7 +296,7 @@ void DecodeBlockCoefficients(BlockDecoderState& state, BitReader& reader, bool i
 uint32_t DecodeFirstIntraCoefficient(BlockDecoderState& state, BitReader& reader) {
   state.count = 0;
   state.dc = 0;
-  const uint32_t w = reader.window;
+  const uint32_t w = BitWindow(reader);
   // A second-form escape always has a run above 0.
   if (IsEscape(w) && ((w >> 23) & 3) == 2) return 0;
   return TakeFirstEvent(state, reader, TcoefEvent(w, true));
@@ -303,7 +305,7 @@ uint32_t DecodeFirstIntraCoefficient(BlockDecoderState& state, BitReader& reader
 uint32_t DecodeFirstIntraCoefficientReversible(BlockDecoderState& state, BitReader& reader) {
   state.count = 0;
   state.dc = 0;
-  return TakeFirstEvent(state, reader, ReversibleEvent(reader.window, true));
+  return TakeFirstEvent(state, reader, ReversibleEvent(BitWindow(reader), true));
 }
 
 uint32_t DecodeIntraDcAsCoefficient(BlockDecoderState& state, BitReader& reader) {

@@ -17,10 +17,18 @@ inline __m128i MulLow32(__m128i a, __m128i b) {
   return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08));
 }
 
+// Lane k of the values into the block at the listed position p[k].
+template <int k>
+inline uint32_t Scatter(int16_t* block, const uint32_t* p, __m128i values) {
+  block[p[k]] = static_cast<int16_t>(_mm_extract_epi16(values, k));
+  return kShapeBit[p[k]];
+}
+
 }  // namespace
 
 // Four listed levels at a time; the level list has room for whole groups, so
 // the last group reads entries past the count but writes only listed ones.
+// Results lie in [-2048, 2047], so packing them to 16 bits is exact.
 uint32_t DequantiseBlockSse2(BlockDecoderState& state, int16_t* block, uint32_t shape) {
   const int32_t q = state.quantiser;
   const __m128i quantiser = _mm_set1_epi32(q);
@@ -28,7 +36,8 @@ uint32_t DequantiseBlockSse2(BlockDecoderState& state, int16_t* block, uint32_t 
   const __m128i one = _mm_set1_epi32(1);
   const __m128i limit = _mm_set1_epi32(2047);
   static_assert(sizeof(state.level) / sizeof(state.level[0]) % 4 == 0);
-  for (uint32_t i = 0; i < state.count; i += 4) {
+  const uint32_t count = state.count;
+  for (uint32_t i = 0; i < count; i += 4) {
     const __m128i level = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state.level + i));
     const __m128i sign = _mm_and_si128(level, one);
     const __m128i cap = _mm_add_epi32(limit, sign);
@@ -36,14 +45,14 @@ uint32_t DequantiseBlockSse2(BlockDecoderState& state, int16_t* block, uint32_t 
     const __m128i product = MulLow32(quantiser, _mm_add_epi32(_mm_slli_epi32(magnitude, 1), one));
     const __m128i r = Min32(_mm_sub_epi32(product, evenCorrection), cap);
     const __m128i negate = _mm_sub_epi32(_mm_setzero_si128(), sign);
-    alignas(16) int32_t values[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(values), _mm_sub_epi32(_mm_xor_si128(r, negate), negate));
-    const uint32_t n = state.count - i < 4 ? state.count - i : 4;
-    for (uint32_t k = 0; k < n; ++k) {
-      const uint32_t pos = state.position[i + k];
-      block[pos] = static_cast<int16_t>(values[k]);
-      shape |= kShapeBit[pos];
-    }
+    const __m128i signedValues = _mm_sub_epi32(_mm_xor_si128(r, negate), negate);
+    const __m128i values = _mm_packs_epi32(signedValues, signedValues);
+    const uint32_t* p = state.position + i;
+    const uint32_t left = count - i;
+    shape |= Scatter<0>(block, p, values);
+    if (left > 1) shape |= Scatter<1>(block, p, values);
+    if (left > 2) shape |= Scatter<2>(block, p, values);
+    if (left > 3) shape |= Scatter<3>(block, p, values);
   }
   return shape;
 }

@@ -40,7 +40,8 @@ alignas(16) constexpr std::array<RowWeights, 8> kRowWeights = BuildAllRowWeights
 inline __m128i Load(const int16_t* p) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p)); }
 
 // Row `row` of block into outputs 0-3 (lo) and 4-7 (hi); clears the row.
-void RowPass(int16_t* block, int row, __m128i& lo, __m128i& hi) {
+// Kept inline so the outputs stay in registers.
+[[gnu::always_inline]] inline void RowPass(int16_t* block, int row, __m128i& lo, __m128i& hi) {
   __m128i* x = reinterpret_cast<__m128i*>(block + 8 * row);
   const __m128i s = _mm_slli_epi16(_mm_loadu_si128(x), 4);
   const __m128i pairs = _mm_unpacklo_epi16(s, _mm_srli_si128(s, 8));  // s0 s4 s1 s5 s2 s6 s3 s7
@@ -65,7 +66,7 @@ inline __m128i FinalShift(__m128i v) { return _mm_srai_epi32(v, kColumnShift); }
 
 // The column pass on four columns at once (one lane each): X[r] holds row r's
 // row-pass outputs, out[r] the shifted, not yet saturated residuals.
-void ColumnPass(const __m128i X[8], __m128i out[8]) {
+[[gnu::always_inline]] inline void ColumnPass(const __m128i X[8], __m128i out[8]) {
   const __m128i A = Add(Add(X[3], X[5]), HighMul(X[5], kT3));
   const __m128i B = Sub(Sub(X[5], X[3]), HighMul(X[3], kT3));
   const __m128i V = Add(X[1], HighMul(X[7], kT1));

@@ -133,6 +133,35 @@ TEST(CoefficientDecoder, RoundTripsEveryCodeAndEscape) {
   }
 }
 
+// A block cut after every byte: whole, it decodes clean; cut short, it fails,
+// and the overrun is marked exactly when the bits consumed run past the cut.
+TEST(CoefficientDecoder, MarksABlockThatRunsPastItsInput) {
+  const std::vector<Event> block = {{0, 0, 1}, {0, 1, -2}, {0, 0, 300}, {0, 5, 1}, {0, 0, -1}, {1, 3, 1}};
+  const BlockEncoder encoder(Syntax::Tcoef, false);
+  BitWriter writer;
+  for (const Event& e : block) encoder.Put(writer, e);
+  const std::vector<uint8_t> whole = writer.bytes();
+  for (size_t kept = 0; kept <= whole.size(); ++kept) {
+    SCOPED_TRACE("bytes kept: " + std::to_string(kept));
+    // Exactly the kept bytes, so a read beyond them is out of bounds.
+    const std::vector<uint8_t> bytes(whole.begin(), whole.begin() + kept);
+    BitReader reader;
+    BitReaderInit(reader, bytes.data(), 0, bytes.data() + bytes.size());
+    BlockDecoderState state;
+    BlockDecoderReset(state);
+    state.count = 0;
+    DecodeCoefficients(state, reader, false, 0, test::kRasterScan.data());
+    const uint64_t consumed = BitPositionBits(reader) - 8 * reinterpret_cast<uintptr_t>(bytes.data());
+    if (8 * kept >= writer.bitCount()) {
+      EXPECT_EQ(state.status | reader.status, 0u);
+      EXPECT_EQ(test::DecodedEvents(state), block);
+      continue;
+    }
+    EXPECT_NE(state.status | reader.status, 0u);
+    EXPECT_EQ((reader.status & kStatusInvalidCode) != 0, consumed > 8 * kept) << "consumed " << consumed;
+  }
+}
+
 TEST(CoefficientDecoder, RoundTripsDcSizesAndDifferentials) {
   std::mt19937 rng(5);
   BitWriter writer;

@@ -56,7 +56,7 @@ void RunRandomSession(const uint8_t* input, size_t length, uint32_t bitOffset, s
   std::uniform_int_distribution<int> width(1, 32);
   const uint64_t limit = 8 * length + 100;
   while (naive.position < limit) {
-    ASSERT_EQ(reader.window, naive.Peek(32)) << "at bit " << naive.position;
+    ASSERT_EQ(BitWindow(reader), naive.Peek(32)) << "at bit " << naive.position;
     const int op = operation(random);
     if (op < 5) {
       const int n = width(random);
@@ -116,7 +116,7 @@ TEST(BitReader, ReadsPastTheEndAsZerosAndMarksTheOverrun) {
   BitReader reader;
   BitReaderInit(reader, input + 1, 0, input + 6);  // FF FF FF FF A5
   EXPECT_EQ(BitRead(reader, 32), 0xFFFFFFFFu);
-  EXPECT_EQ(reader.window, 0xA5000000u);
+  EXPECT_EQ(BitWindow(reader), 0xA5000000u);
   EXPECT_EQ(BitRead(reader, 8), 0xA5u);
   EXPECT_EQ(reader.status, 0u);
   EXPECT_EQ(BitRead(reader, 1), 0u);
