@@ -100,8 +100,11 @@ TEST(PeerScenario, AFirstFrameLateByThreeSecondsIsWaitedForTwo) {
     if (e.code == EC_TLX_FRAME_READY) ready = e.at;
   }
   const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(ready - connected).count();
+  // Two seconds, not the three the peer holds the frame back: any bound
+  // tighter than the frame's arrival fails on a loaded machine, not on a
+  // wrong wait (the stamps below pin the two seconds exactly).
   EXPECT_GE(waited, 1900);
-  EXPECT_LE(waited, 2600);
+  EXPECT_LT(waited, 2950);
   const auto stamps = Stamps(peer, "video");
   const auto video = g.renderers[1]->Samples();
   ASSERT_FALSE(video.empty());
