@@ -16,6 +16,7 @@
 #include "com/com_ptr.h"
 #include "dsound/mixer.h"
 #include "engine/tlx_pc_stm_ravix_if.h"
+#include "streaming_client/tlx_stream_source_control.h"
 #include "engine_ini_fixture.h"
 #include "fake_filter_control.h"
 #include "fake_module_folder.h"
@@ -50,6 +51,16 @@ class TestLiveStream final : public CTlxPcStmRavixIf {
     if (auto filter = Filter(clsid)) filter->QueryInterface(IID_IFakeFilterControl, control.ReceiveVoid());
     return control;
   }
+  // The decryptor whose input the source's pin connects to (pin "1": A,
+  // the audio path; "2": B, the video path).
+  com::ComPtr<IBaseFilter> DecryptorOnPin(const char16_t* id) {
+    com::ComPtr<IBaseFilter> source = Filter(CLSID_TlxStreamingClient);
+    com::ComPtr<IPin> pin, peer;
+    if (!source || FAILED(source->FindPin(id, pin.Receive())) || FAILED(pin->ConnectedTo(peer.Receive()))) return {};
+    PIN_INFO info{};
+    peer->QueryPinInfo(&info);
+    return com::ComPtr<IBaseFilter>::Attach(info.pFilter);
+  }
   // Raises an event in the graph as a filter would.
   HRESULT Raise(long code) {
     com::ComPtr<IMediaEventSink> sink = Graph().As<IMediaEventSink>(IID_IMediaEventSink);
@@ -62,6 +73,10 @@ class TestLiveStream final : public CTlxPcStmRavixIf {
   void SetScalingMode(int mode) {
     std::lock_guard<std::mutex> hold(m_stateLock);
     m_nScalingMode = mode;
+  }
+  void SetAvcAllowed(bool allowed) {
+    std::lock_guard<std::mutex> hold(m_stateLock);
+    m_bAvcAllowed = allowed;
   }
   void SetColourSystem(int colourSystem) {
     std::lock_guard<std::mutex> hold(m_stateLock);
