@@ -3,6 +3,7 @@
 // selection, connecting and playing, and stopping.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "common/tlx_pc_cmn_region.h"
@@ -337,6 +338,43 @@ TEST_F(LiveRunTest, AHideThatFailsStillStopsTheGraphAndTheSession) {
   ExpectRecord(533, 12);
   EXPECT_EQ(ChangeStates(link_), (std::vector<int>{1, 2, 3, 0}));
   EXPECT_FALSE(stream_->bIsRanMovie());
+}
+
+// The user-interface thread places the video and aborts, the graph's and the
+// link library's events come in, while the controller connects, stops and
+// cleans up: every caller finishes (the sanitizer build checks the sharing).
+TEST_F(LiveRunTest, CallersOnOtherThreadsDuringRunAndStopCycles) {
+  std::atomic<bool> done{false};
+  std::thread controller([&] {
+    for (int cycle = 0; cycle < 4; ++cycle) {
+      Run(cycle % 2 == 0 ? 505 : 1007);
+      stream_->bStopMovie();
+      stream_->bCleanup();
+    }
+    done = true;
+  });
+  std::thread userInterface([&] {
+    for (int i = 0; !done && i < 100000; ++i) {
+      stream_->bSetMoviePosition(i % 50, 10, 640, 480);
+      if (i % 7 == 0) stream_->vAbortConnectionAsync();
+      if (i % 5 == 0) stream_->vAbortConnection();
+      std::this_thread::yield();
+    }
+  });
+  std::thread events([&] {
+    const long codes[] = {EC_TLX_CONNECT_BEGIN, EC_TLX_FRAME_READY, EC_TLX_AUTH_END, EC_VMR_RENDERDEVICE_SET,
+                          EC_TLX_STATISTICS, EC_TLX_STOP_END};
+    for (int i = 0; !done && i < 100000; ++i) {
+      stream_->Raise(codes[i % 6]);
+      if (i % 3 == 0) link_.FireEvent(EVENT_ID_TV, {2, 1});
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  controller.join();
+  userInterface.join();
+  events.join();
+  EXPECT_TRUE(stream_->bCleanup());
+  EXPECT_TRUE(link_.AttachedMasks().empty());
 }
 
 TEST_F(LiveStreamTest, TheThreadAndTheCallbacksEndWithTheObject) {
