@@ -217,6 +217,43 @@ void CTlxPcStmModeIf::vSetErrInfo(int line, int errorId) {
   m_errInfo.vSetErrInfo(kTlxPcStmModuleId, m_nClassId, line, errorId, 0);
 }
 
+void CTlxPcStmModeIf::vClearStreamParameters() {
+  m_nAudioBitrate = 0;
+  m_nAudioSampleRate = 0;
+  m_nVideoWidth = 0;
+  m_nVideoHeight = 0;
+  m_nFrameRate = 0;
+}
+
+HRESULT CTlxPcStmModeIf::hHideVideoAndInvalidateOwner() {
+  HRESULT hr = S_OK;
+  ComPtr<IVideoWindow> window = ComPtr<IVideoWindow>::Attach(pAddRefUnderLock(m_pVideoWindow));
+  if (window) hr = window->put_Visible(OAFALSE);
+  CWnd* owner = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(m_stateLock);
+    owner = m_pOwnerWnd;
+  }
+  if (owner != nullptr) owner->Invalidate(TRUE);
+  return FAILED(hr) ? hr : S_OK;
+}
+
+int CTlxPcStmModeIf::bPlaceAndSoundAgain(const int& x, const int& y, const int& width, const int& height) {
+  int area[4] = {};
+  long volume = 0;
+  {
+    std::lock_guard<std::mutex> hold(m_stateLock);
+    area[0] = x;
+    area[1] = y;
+    area[2] = width;
+    area[3] = height;
+    volume = m_lVolume;
+  }
+  const int placed = bSetMoviePosition(area[0], area[1], area[2], area[3]);
+  const int sounded = bSetVolume(volume);
+  return placed && sounded;
+}
+
 void CTlxPcStmModeIf::vSetFailure(int line, int errorId, HRESULT hr) {
   std::lock_guard<std::mutex> hold(m_stateLock);
   m_errInfo.vSetErrInfo(kTlxPcStmModuleId, m_nClassId, line, errorId, 0);

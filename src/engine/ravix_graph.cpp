@@ -254,17 +254,7 @@ int CTlxPcStmRavixIf::bReset(int autoAvailable) {
 int CTlxPcStmRavixIf::bResetLocked(int autoAvailable) {
   if (!bInit(autoAvailable)) return FALSE;
   if (!bInitCallback()) return FALSE;
-  int x = 0, y = 0, width = 0, height = 0;
-  long volume = 0;
-  {
-    std::lock_guard<std::mutex> hold(m_stateLock);
-    x = m_nMovieX;
-    y = m_nMovieY;
-    width = m_nMovieWidth;
-    height = m_nMovieHeight;
-    volume = m_lVolume;
-  }
-  return bSetMoviePosition(x, y, width, height) && bSetVolume(volume);
+  return bPlaceAndSoundAgain(m_nMovieX, m_nMovieY, m_nMovieWidth, m_nMovieHeight);
 }
 
 int CTlxPcStmRavixIf::bConnectDumpFilter(IBaseFilter* from, IBaseFilter* to, bool audio) {

@@ -75,11 +75,7 @@ int CTlxPcStmRavixIf::bInitialize(TlxPcStmNotifyProc notify, TlxPcStmTvStatusPro
   if (CTlxPcStmModeIf::bInitialize(notify, tvStatus, restart, owner, user)) {
     {
       std::lock_guard<std::mutex> hold(m_stateLock);
-      m_nAudioBitrate = 0;
-      m_nAudioSampleRate = 0;
-      m_nVideoWidth = 0;
-      m_nVideoHeight = 0;
-      m_nFrameRate = 0;
+      vClearStreamParameters();
       m_nScalingMode = 0;
     }
     if (bInit(1)) {
@@ -183,11 +179,7 @@ int CTlxPcStmRavixIf::bRunMovie(int colourSystem, int code, int autoBitrate, int
     if (!avcAvailable && m_nBitrateCode % 10 == 7) {
       m_nAutoBitrate = TRUE;
       m_nBitrateCode = 507;
-      m_nAudioBitrate = 0;
-      m_nAudioSampleRate = 0;
-      m_nVideoWidth = 0;
-      m_nVideoHeight = 0;
-      m_nFrameRate = 0;
+      vClearStreamParameters();
     }
     if (!m_bAvcAllowed && m_nAutoBitrate != 0 && m_nBitrateCode % 10 != 7) m_nVideoWidth = 0;
     m_nScalingMode = scalingMode;
@@ -222,18 +214,7 @@ int CTlxPcStmRavixIf::bRunMovie(int colourSystem, int code, int autoBitrate, int
 
 int CTlxPcStmRavixIf::bStopMovie() {
   std::lock_guard<std::mutex> operation(m_operationLock);
-  HRESULT hideFailure = S_OK;
-  ComPtr<IVideoWindow> window = ComPtr<IVideoWindow>::Attach(pAddRefUnderLock(m_pVideoWindow));
-  if (window) {
-    const HRESULT hr = window->put_Visible(OAFALSE);
-    if (FAILED(hr)) hideFailure = hr;
-  }
-  CWnd* owner = nullptr;
-  {
-    std::lock_guard<std::mutex> hold(m_stateLock);
-    owner = m_pOwnerWnd;
-  }
-  if (owner != nullptr) owner->Invalidate(TRUE);
+  const HRESULT hideFailure = hHideVideoAndInvalidateOwner();
   const int stopping = TlxBcfApi().tlxRavixMgr_ChangeState(kStateStopping);
   if (stopping != 0) m_nChangeStateError = stopping;
   const int stopped = CTlxPcStmModeIf::bStopMovie();

@@ -10,6 +10,14 @@
 
 namespace tlx::engine::test {
 
+// The object's interface `iid`, null when it has none (or for null).
+template <typename T>
+com::ComPtr<T> Query(IUnknown* object, REFIID iid) {
+  com::ComPtr<T> out;
+  if (object != nullptr) object->QueryInterface(iid, out.ReceiveVoid());
+  return out;
+}
+
 // The class of every filter in the graph, sorted.
 std::vector<CLSID> GraphFilterClasses(IGraphBuilder* graph);
 // (class of the filter, class of the filter its connected output pin leads

@@ -29,16 +29,15 @@ std::vector<int> KeyBytes(const std::string& hex) {
 }
 
 std::vector<int> HeldKey(IBaseFilter* decryptor) {
-  ComPtr<IAESDecryptorKey> key;
-  if (decryptor == nullptr || FAILED(decryptor->QueryInterface(IID_IAESDecryptorKey, key.ReceiveVoid()))) return {};
+  ComPtr<IAESDecryptorKey> key = Query<IAESDecryptorKey>(decryptor, IID_IAESDecryptorKey);
+  if (!key) return {};
   char held[kAESDecryptorKeyDigits] = {};
   if (FAILED(key->GetKey(held))) return {};
   return KeyBytes(std::string(held, sizeof(held)));
 }
 
 int SetKeyCalls(IBaseFilter* decryptor) {
-  ComPtr<IFakeFilterControl> control;
-  decryptor->QueryInterface(IID_IFakeFilterControl, control.ReceiveVoid());
+  ComPtr<IFakeFilterControl> control = Query<IFakeFilterControl>(decryptor, IID_IFakeFilterControl);
   int count = 0;
   for (const std::string& call : control->Calls()) count += call.rfind("SetKey", 0) == 0;
   return count;
@@ -127,8 +126,7 @@ TEST_F(LiveEventsTest, TheKeyHandOver) {
   link_.SetResult("tlxRavixMgr_GetKeyKK", 0);
 
   // Decryptor A refuses: B is not called.
-  ComPtr<IFakeFilterControl> controlA;
-  decryptorA->QueryInterface(IID_IFakeFilterControl, controlA.ReceiveVoid());
+  ComPtr<IFakeFilterControl> controlA = Query<IFakeFilterControl>(decryptorA.Get(), IID_IFakeFilterControl);
   controlA->SetResult("SetKey", E_FAIL);
   EXPECT_EQ(CallbacksOf(EC_TLX_AUTH_END, 1), std::vector<CallbackCall>{N(7, 0, 21)});
   EXPECT_EQ(SetKeyCalls(decryptorA.Get()), 1);

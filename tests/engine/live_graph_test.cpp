@@ -20,13 +20,6 @@ namespace {
 
 using com::ComPtr;
 
-template <typename T>
-ComPtr<T> Query(IUnknown* object, REFIID iid) {
-  ComPtr<T> out;
-  if (object != nullptr) object->QueryInterface(iid, out.ReceiveVoid());
-  return out;
-}
-
 std::u16string NameInGraph(IBaseFilter* filter) {
   FILTER_INFO info{};
   if (filter == nullptr || FAILED(filter->QueryFilterInfo(&info))) return {};

@@ -47,9 +47,7 @@ class TestLiveStream final : public CTlxPcStmRavixIf {
     return found.empty() ? com::ComPtr<IBaseFilter>() : found.front();
   }
   com::ComPtr<IFakeFilterControl> Control(const CLSID& clsid) {
-    com::ComPtr<IFakeFilterControl> control;
-    if (auto filter = Filter(clsid)) filter->QueryInterface(IID_IFakeFilterControl, control.ReceiveVoid());
-    return control;
+    return Query<IFakeFilterControl>(Filter(clsid).Get(), IID_IFakeFilterControl);
   }
   // The decryptor whose input the source's pin connects to (pin "1": A,
   // the audio path; "2": B, the video path).

@@ -190,6 +190,16 @@ class CTlxPcStmModeIf {
     if (previous != nullptr) previous->Release();
     return hr;
   }
+  // Clears the five stream parameters of a connection (0: the preset's
+  // value). The caller holds the state lock.
+  void vClearStreamParameters();
+  // Hides the video window when there is one and invalidates the owner
+  // window (erasing its background); the hide's failure, else S_OK.
+  HRESULT hHideVideoAndInvalidateOwner();
+  // After a rebuild: bSetMoviePosition with the remembered area (the four
+  // members given, read under the state lock) and bSetVolume with the
+  // remembered volume; TRUE when both succeed.
+  int bPlaceAndSoundAgain(const int& x, const int& y, const int& width, const int& height);
   // Writes the error record and the last HRESULT together.
   void vSetFailure(int line, int errorId, HRESULT hr);
 
