@@ -60,21 +60,7 @@ int CTlxPcStmFileSrcAVIf::bCleanup() {
 
 int CTlxPcStmFileSrcAVIf::bCleanupLocked() {
   bStopMovieLocked();
-  int result = TRUE;
-  if (m_pThread) {
-    switch (m_pThread->End()) {
-      case GraphEventThread::EndResult::kEnded: break;
-      case GraphEventThread::EndResult::kPostFailed:
-        vSetErrInfo(177, 2);
-        result = FALSE;
-        break;
-      case GraphEventThread::EndResult::kTimedOut:
-        vSetErrInfo(186, 1);
-        result = FALSE;
-        break;
-    }
-    m_pThread.reset();
-  }
+  const int result = bEndGraphEventThread(m_pThread, 177, 186);
   vCleanup();
   return result;
 }

@@ -12,6 +12,7 @@
 #include "common/tlx_pc_cmn_system.h"
 #include "dshow/errors.h"
 #include "dshow/guids.h"
+#include "engine/graph_event_thread.h"
 #include "engine/tlx_pc_stm_com_loader.h"
 #include "win32/modules.h"
 
@@ -215,6 +216,25 @@ int CTlxPcStmModeIf::bSetOwnerWnd(CWnd* owner) {
 void CTlxPcStmModeIf::vSetErrInfo(int line, int errorId) {
   std::lock_guard<std::mutex> hold(m_stateLock);
   m_errInfo.vSetErrInfo(kTlxPcStmModuleId, m_nClassId, line, errorId, 0);
+}
+
+int CTlxPcStmModeIf::bEndGraphEventThread(std::unique_ptr<tlx::engine::GraphEventThread>& thread,
+                                          int postFailedLine, int timedOutLine) {
+  if (!thread) return TRUE;
+  int result = TRUE;
+  switch (thread->End()) {
+    case tlx::engine::GraphEventThread::EndResult::kEnded: break;
+    case tlx::engine::GraphEventThread::EndResult::kPostFailed:
+      vSetErrInfo(postFailedLine, 2);
+      result = FALSE;
+      break;
+    case tlx::engine::GraphEventThread::EndResult::kTimedOut:
+      vSetErrInfo(timedOutLine, 1);
+      result = FALSE;
+      break;
+  }
+  thread.reset();
+  return result;
 }
 
 void CTlxPcStmModeIf::vClearStreamParameters() {

@@ -100,20 +100,7 @@ int CTlxPcStmRavixIf::bCleanupLocked() {
 }
 
 int CTlxPcStmRavixIf::vEndThread() {
-  if (!m_pThread) return TRUE;
-  int result = TRUE;
-  switch (m_pThread->End()) {
-    case tlx::engine::GraphEventThread::EndResult::kEnded: break;
-    case tlx::engine::GraphEventThread::EndResult::kPostFailed:
-      vSetErrInfo(355, 2);
-      result = FALSE;
-      break;
-    case tlx::engine::GraphEventThread::EndResult::kTimedOut:
-      vSetErrInfo(364, 1);
-      result = FALSE;
-      break;
-  }
-  m_pThread.reset();
+  const int result = bEndGraphEventThread(m_pThread, 355, 364);
   // A detached thread still finishing an event no longer reaches this object.
   if (m_pEventContext) m_pEventContext->Detach();
   m_pEventContext.reset();

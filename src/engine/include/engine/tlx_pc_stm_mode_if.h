@@ -17,6 +17,7 @@
 // Objects are never copied: each owns its modules and thread.
 #pragma once
 
+#include <memory>
 #include <mutex>
 
 #include "common/tlx_pc_cmn_err_info.h"
@@ -25,6 +26,10 @@
 #include "mfc/wnd.h"
 
 class CTlxPcStmComLoader;
+
+namespace tlx::engine {
+class GraphEventThread;
+}
 
 // The three callbacks handed to bInitialize; `user` is the pointer given
 // there.
@@ -190,6 +195,12 @@ class CTlxPcStmModeIf {
     if (previous != nullptr) previous->Release();
     return hr;
   }
+  // Ends the graph-event thread when there is one and drops it: posting
+  // WM_QUIT failed gives `postFailedLine` id 2, not ended within 5000 ms
+  // `timedOutLine` id 1 (the thread is then detached); TRUE when there was
+  // none or it ended.
+  int bEndGraphEventThread(std::unique_ptr<tlx::engine::GraphEventThread>& thread, int postFailedLine,
+                           int timedOutLine);
   // Clears the five stream parameters of a connection (0: the preset's
   // value). The caller holds the state lock.
   void vClearStreamParameters();
