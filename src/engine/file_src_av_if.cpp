@@ -48,11 +48,7 @@ int CTlxPcStmFileSrcAVIf::bInitialize(TlxPcStmNotifyProc notify, TlxPcStmTvStatu
     return FALSE;
   }
   std::lock_guard<std::mutex> hold(m_stateLock);
-  m_nAudioBitrate = 0;
-  m_nAudioSampleRate = 0;
-  m_nVideoWidth = 0;
-  m_nVideoHeight = 0;
-  m_nFrameRate = 0;
+  vClearStreamParameters();
   m_strMovieFile = CString();
   return TRUE;
 }
@@ -64,21 +60,7 @@ int CTlxPcStmFileSrcAVIf::bCleanup() {
 
 int CTlxPcStmFileSrcAVIf::bCleanupLocked() {
   bStopMovieLocked();
-  int result = TRUE;
-  if (m_pThread) {
-    switch (m_pThread->End()) {
-      case GraphEventThread::EndResult::kEnded: break;
-      case GraphEventThread::EndResult::kPostFailed:
-        vSetErrInfo(177, 2);
-        result = FALSE;
-        break;
-      case GraphEventThread::EndResult::kTimedOut:
-        vSetErrInfo(186, 1);
-        result = FALSE;
-        break;
-    }
-    m_pThread.reset();
-  }
+  const int result = bEndGraphEventThread(m_pThread, 177, 186);
   vCleanup();
   return result;
 }
@@ -109,18 +91,7 @@ int CTlxPcStmFileSrcAVIf::bStopMovie() {
 }
 
 int CTlxPcStmFileSrcAVIf::bStopMovieLocked() {
-  HRESULT hideFailure = S_OK;
-  ComPtr<IVideoWindow> window = ComPtr<IVideoWindow>::Attach(pAddRefUnderLock(m_pVideoWindow));
-  if (window) {
-    const HRESULT hr = window->put_Visible(OAFALSE);
-    if (FAILED(hr)) hideFailure = hr;
-  }
-  CWnd* owner = nullptr;
-  {
-    std::lock_guard<std::mutex> hold(m_stateLock);
-    owner = m_pOwnerWnd;
-  }
-  if (owner != nullptr) owner->Invalidate(TRUE);
+  const HRESULT hideFailure = hHideVideoAndInvalidateOwner();
   const int stopped = CTlxPcStmModeIf::bStopMovie();
   if (FAILED(hideFailure)) {
     // The hide's failure is what the caller hears of, after the stop.
@@ -293,17 +264,5 @@ int CTlxPcStmFileSrcAVIf::bReset(int) {
 int CTlxPcStmFileSrcAVIf::bResetLocked() {
   if (!bInit(1)) return FALSE;
   if (!bInitCallback()) return FALSE;
-  int x = 0, y = 0, width = 0, height = 0;
-  long volume = 0;
-  {
-    std::lock_guard<std::mutex> hold(m_stateLock);
-    x = m_nMovieX;
-    y = m_nMovieY;
-    width = m_nMovieWidth;
-    height = m_nMovieHeight;
-    volume = m_lVolume;
-  }
-  const int placed = bSetMoviePosition(x, y, width, height);
-  const int sounded = bSetVolume(volume);
-  return placed && sounded;
+  return bPlaceAndSoundAgain(m_nMovieX, m_nMovieY, m_nMovieWidth, m_nMovieHeight);
 }

@@ -12,6 +12,7 @@
 #include "common/tlx_pc_cmn_system.h"
 #include "dshow/errors.h"
 #include "dshow/guids.h"
+#include "engine/graph_event_thread.h"
 #include "engine/tlx_pc_stm_com_loader.h"
 #include "win32/modules.h"
 
@@ -217,6 +218,62 @@ void CTlxPcStmModeIf::vSetErrInfo(int line, int errorId) {
   m_errInfo.vSetErrInfo(kTlxPcStmModuleId, m_nClassId, line, errorId, 0);
 }
 
+int CTlxPcStmModeIf::bEndGraphEventThread(std::unique_ptr<tlx::engine::GraphEventThread>& thread,
+                                          int postFailedLine, int timedOutLine) {
+  if (!thread) return TRUE;
+  int result = TRUE;
+  switch (thread->End()) {
+    case tlx::engine::GraphEventThread::EndResult::kEnded: break;
+    case tlx::engine::GraphEventThread::EndResult::kPostFailed:
+      vSetErrInfo(postFailedLine, 2);
+      result = FALSE;
+      break;
+    case tlx::engine::GraphEventThread::EndResult::kTimedOut:
+      vSetErrInfo(timedOutLine, 1);
+      result = FALSE;
+      break;
+  }
+  thread.reset();
+  return result;
+}
+
+void CTlxPcStmModeIf::vClearStreamParameters() {
+  m_nAudioBitrate = 0;
+  m_nAudioSampleRate = 0;
+  m_nVideoWidth = 0;
+  m_nVideoHeight = 0;
+  m_nFrameRate = 0;
+}
+
+HRESULT CTlxPcStmModeIf::hHideVideoAndInvalidateOwner() {
+  HRESULT hr = S_OK;
+  ComPtr<IVideoWindow> window = ComPtr<IVideoWindow>::Attach(pAddRefUnderLock(m_pVideoWindow));
+  if (window) hr = window->put_Visible(OAFALSE);
+  CWnd* owner = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(m_stateLock);
+    owner = m_pOwnerWnd;
+  }
+  if (owner != nullptr) owner->Invalidate(TRUE);
+  return FAILED(hr) ? hr : S_OK;
+}
+
+int CTlxPcStmModeIf::bPlaceAndSoundAgain(const int& x, const int& y, const int& width, const int& height) {
+  int area[4] = {};
+  long volume = 0;
+  {
+    std::lock_guard<std::mutex> hold(m_stateLock);
+    area[0] = x;
+    area[1] = y;
+    area[2] = width;
+    area[3] = height;
+    volume = m_lVolume;
+  }
+  const int placed = bSetMoviePosition(area[0], area[1], area[2], area[3]);
+  const int sounded = bSetVolume(volume);
+  return placed && sounded;
+}
+
 void CTlxPcStmModeIf::vSetFailure(int line, int errorId, HRESULT hr) {
   std::lock_guard<std::mutex> hold(m_stateLock);
   m_errInfo.vSetErrInfo(kTlxPcStmModuleId, m_nClassId, line, errorId, 0);
@@ -276,19 +333,7 @@ HRESULT CTlxPcStmModeIf::hGetInterface() {
   ComPtr<IGraphBuilder> graph = ComPtr<IGraphBuilder>::Attach(pAddRefUnderLock(m_pGraph));
   if (!graph) return E_FAIL;
   // Each interface is kept as soon as it is obtained, replacing an older one.
-  auto keep = [this, &graph](REFIID iid, auto*& member) {
-    using T = std::remove_reference_t<decltype(*member)>;
-    T* obtained = nullptr;
-    const HRESULT hr = graph->QueryInterface(iid, reinterpret_cast<void**>(&obtained));
-    if (FAILED(hr)) return hr;
-    T* previous = nullptr;
-    {
-      std::lock_guard<std::mutex> hold(m_stateLock);
-      previous = std::exchange(member, obtained);
-    }
-    ReleaseTaken(previous);
-    return hr;
-  };
+  auto keep = [this, &graph](REFIID iid, auto*& member) { return hKeepGraphInterface(graph.Get(), iid, member); };
   HRESULT hr = keep(IID_IMediaControl, m_pMediaControl);
   if (SUCCEEDED(hr)) hr = keep(IID_IVideoWindow, m_pVideoWindow);
   if (SUCCEEDED(hr)) hr = keep(IID_IBasicVideo, m_pBasicVideo);

@@ -21,19 +21,13 @@
 #include "filters/avc/avc_dec_mode.h"
 #include "filters/mpeg4/mpeg4_video_decoder.h"
 #include "streaming_client/tlx_stream_source_control.h"
+#include "graph_inspection.h"
 #include "test_stream_object.h"
 
 namespace tlx::engine::test {
 namespace {
 
 using com::ComPtr;
-
-template <typename T>
-ComPtr<T> Query(IUnknown* object, REFIID iid) {
-  ComPtr<T> out;
-  if (object != nullptr) object->QueryInterface(iid, out.ReceiveVoid());
-  return out;
-}
 
 ComPtr<IFakeFilterControl> Control(IBaseFilter* filter) {
   return Query<IFakeFilterControl>(filter, IID_IFakeFilterControl);

@@ -3,59 +3,20 @@
 #include <algorithm>
 
 #include "dshow/guids.h"
+#include "graph_inspection.h"
 
 namespace tlx::engine::test {
 
 using com::ComPtr;
 
-namespace {
-
-CLSID ClassOf(IBaseFilter* filter) {
-  CLSID clsid{};
-  filter->GetClassID(&clsid);
-  return clsid;
-}
-
-template <typename Visit>
-void ForEachFilter(IGraphBuilder* graph, Visit visit) {
-  ComPtr<IEnumFilters> filters;
-  if (graph == nullptr || FAILED(graph->EnumFilters(filters.Receive()))) return;
-  ComPtr<IBaseFilter> filter;
-  ULONG fetched = 0;
-  while (filters->Next(1, filter.Receive(), &fetched) == S_OK) visit(filter.Get());
-}
-
-}  // namespace
-
 std::vector<CLSID> TestFileStream::FilterClasses() {
   ComPtr<IGraphBuilder> graph = ComPtr<IGraphBuilder>::Attach(pAddRefUnderLock(m_pGraph));
-  std::vector<CLSID> classes;
-  ForEachFilter(graph.Get(), [&](IBaseFilter* filter) { classes.push_back(ClassOf(filter)); });
-  std::sort(classes.begin(), classes.end());
-  return classes;
+  return GraphFilterClasses(graph.Get());
 }
 
 std::vector<std::pair<CLSID, CLSID>> TestFileStream::Connections() {
   ComPtr<IGraphBuilder> graph = ComPtr<IGraphBuilder>::Attach(pAddRefUnderLock(m_pGraph));
-  std::vector<std::pair<CLSID, CLSID>> connections;
-  ForEachFilter(graph.Get(), [&](IBaseFilter* filter) {
-    ComPtr<IEnumPins> pins;
-    if (FAILED(filter->EnumPins(pins.Receive()))) return;
-    ComPtr<IPin> pin;
-    ULONG fetched = 0;
-    while (pins->Next(1, pin.Receive(), &fetched) == S_OK) {
-      PIN_DIRECTION direction = PINDIR_INPUT;
-      pin->QueryDirection(&direction);
-      ComPtr<IPin> peer;
-      if (direction != PINDIR_OUTPUT || FAILED(pin->ConnectedTo(peer.Receive()))) continue;
-      PIN_INFO info{};
-      peer->QueryPinInfo(&info);
-      connections.emplace_back(ClassOf(filter), ClassOf(info.pFilter));
-      info.pFilter->Release();
-    }
-  });
-  std::sort(connections.begin(), connections.end());
-  return connections;
+  return GraphConnections(graph.Get());
 }
 
 HRESULT TestFileStream::Raise(long code) {

@@ -17,6 +17,7 @@
 // Objects are never copied: each owns its modules and thread.
 #pragma once
 
+#include <memory>
 #include <mutex>
 
 #include "common/tlx_pc_cmn_err_info.h"
@@ -25,6 +26,10 @@
 #include "mfc/wnd.h"
 
 class CTlxPcStmComLoader;
+
+namespace tlx::engine {
+class GraphEventThread;
+}
 
 // The three callbacks handed to bInitialize; `user` is the pointer given
 // there.
@@ -174,6 +179,38 @@ class CTlxPcStmModeIf {
     if (member != nullptr) member->AddRef();
     return member;
   }
+  // Queries the graph for `iid` and keeps the result in `member`, releasing
+  // what it held before.
+  template <typename T>
+  HRESULT hKeepGraphInterface(IGraphBuilder* graph, REFIID iid, T*& member) {
+    T* obtained = nullptr;
+    const HRESULT hr = graph->QueryInterface(iid, reinterpret_cast<void**>(&obtained));
+    if (FAILED(hr)) return hr;
+    T* previous = nullptr;
+    {
+      std::lock_guard<std::mutex> hold(m_stateLock);
+      previous = member;
+      member = obtained;
+    }
+    if (previous != nullptr) previous->Release();
+    return hr;
+  }
+  // Ends the graph-event thread when there is one and drops it: posting
+  // WM_QUIT failed gives `postFailedLine` id 2, not ended within 5000 ms
+  // `timedOutLine` id 1 (the thread is then detached); TRUE when there was
+  // none or it ended.
+  int bEndGraphEventThread(std::unique_ptr<tlx::engine::GraphEventThread>& thread, int postFailedLine,
+                           int timedOutLine);
+  // Clears the five stream parameters of a connection (0: the preset's
+  // value). The caller holds the state lock.
+  void vClearStreamParameters();
+  // Hides the video window when there is one and invalidates the owner
+  // window (erasing its background); the hide's failure, else S_OK.
+  HRESULT hHideVideoAndInvalidateOwner();
+  // After a rebuild: bSetMoviePosition with the remembered area (the four
+  // members given, read under the state lock) and bSetVolume with the
+  // remembered volume; TRUE when both succeed.
+  int bPlaceAndSoundAgain(const int& x, const int& y, const int& width, const int& height);
   // Writes the error record and the last HRESULT together.
   void vSetFailure(int line, int errorId, HRESULT hr);
 
