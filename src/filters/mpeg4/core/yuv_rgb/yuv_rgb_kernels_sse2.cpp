@@ -10,7 +10,7 @@
 namespace tlx::mpeg4 {
 namespace {
 
-using vector::ChromaCoefficients;
+using ChromaCoefficients = vector::ChromaCoefficients<__m128i>;
 using vector::PixelCoefficients;
 using vector::SplitChannels;
 using vector::Terms;

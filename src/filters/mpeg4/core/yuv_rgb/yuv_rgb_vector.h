@@ -106,93 +106,155 @@ TLX_VECTOR_INLINE void StoreWindow(int16_t* window, const Terms& t) {
 }
 
 // The chroma coefficients of a colour state, loaded once per call.
+template <typename V>
 struct ChromaCoefficients {
-  __m128i cbToB, crToR, greenPairs;
+  V cbToB, crToR, greenPairs;
   explicit ChromaCoefficients(const ColourState& colour)
-      : cbToB(Broadcast(colour.cbToB8)), crToR(Broadcast(colour.crToR8)), greenPairs(Broadcast(colour.greenPairs8)) {}
+      : cbToB(Widen(V{}, Broadcast(colour.cbToB8))),
+        crToR(Widen(V{}, Broadcast(colour.crToR8))),
+        greenPairs(Widen(V{}, Broadcast(colour.greenPairs8))) {}
 };
 
-// Terms of the 8 chroma samples at cb and cr. A sample s in the high byte of
-// a lane, its top bit flipped, is (s - 128) x 256.
-TLX_VECTOR_INLINE Terms ChromaTerms(const ChromaCoefficients& k, const uint8_t* cb, const uint8_t* cr) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
-  const __m128i u =
-      _mm_xor_si128(_mm_unpacklo_epi8(zero, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb))), flip);
-  const __m128i v =
-      _mm_xor_si128(_mm_unpacklo_epi8(zero, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr))), flip);
+// Chroma samples at p, one per 16-bit lane in its high byte with the top bit
+// flipped: (s - 128) x 256. A 128-bit vector takes 8 samples, a 256-bit one
+// 16 (8 per lane, in order).
+TLX_VECTOR_INLINE __m128i LoadChroma(__m128i, const uint8_t* p) {
+  const __m128i samples = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  return _mm_xor_si128(_mm_unpacklo_epi8(_mm_setzero_si128(), samples), _mm_set1_epi16(int16_t(0x8000)));
+}
+
+// Red and blue terms: the high half of the products.
+TLX_VECTOR_INLINE __m128i MulHighSigned(__m128i a, __m128i b) { return _mm_mulhi_epi16(a, b); }
+
+// Green terms of the samples u and v: (cbToG x u + crToG x v + 32768) >> 16.
+TLX_VECTOR_INLINE __m128i GreenTerms(__m128i u, __m128i v, __m128i greenPairs) {
   const __m128i round = _mm_set1_epi32(32768);
-  const __m128i low =
-      _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(u, v), k.greenPairs), round), 16);
+  const __m128i low = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(u, v), greenPairs), round), 16);
   const __m128i high =
-      _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(u, v), k.greenPairs), round), 16);
-  return {_mm_mulhi_epi16(v, k.crToR), _mm_packs_epi32(low, high), _mm_mulhi_epi16(u, k.cbToB)};
+      _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(u, v), greenPairs), round), 16);
+  return _mm_packs_epi32(low, high);
+}
+
+// Term-line entries at p, 8 per lane.
+TLX_VECTOR_INLINE __m128i LoadLine(__m128i, const int16_t* p) { return Load(p); }
+
+// Stores the chunks of t whose index is below `chunks` (only a positive
+// count stores) at the term lines' `position`.
+TLX_VECTOR_INLINE void StoreLines(const TermLines& lines, int position, const TermsOf<__m128i>& t, int chunks) {
+  if (chunks <= 0) return;
+  Store(lines.r + position, t.r);
+  Store(lines.g + position, t.g);
+  Store(lines.b + position, t.b);
+}
+
+#if defined(__AVX2__)
+TLX_VECTOR_INLINE __m256i LoadChroma(__m256i, const uint8_t* p) {
+  const __m256i samples = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+  return _mm256_xor_si256(_mm256_slli_epi16(samples, 8), _mm256_set1_epi16(int16_t(0x8000)));
+}
+
+TLX_VECTOR_INLINE __m256i MulHighSigned(__m256i a, __m256i b) { return _mm256_mulhi_epi16(a, b); }
+
+TLX_VECTOR_INLINE __m256i GreenTerms(__m256i u, __m256i v, __m256i greenPairs) {
+  const __m256i round = _mm256_set1_epi32(32768);
+  const __m256i low =
+      _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(u, v), greenPairs), round), 16);
+  const __m256i high =
+      _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(u, v), greenPairs), round), 16);
+  return _mm256_packs_epi32(low, high);
+}
+
+TLX_VECTOR_INLINE __m256i LoadLine(__m256i, const int16_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+TLX_VECTOR_INLINE void StoreLines(const TermLines& lines, int position, const TermsOf<__m256i>& t, int chunks) {
+  if (chunks >= 2) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(lines.r + position), t.r);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(lines.g + position), t.g);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(lines.b + position), t.b);
+  } else if (chunks == 1) {
+    Store(lines.r + position, _mm256_castsi256_si128(t.r));
+    Store(lines.g + position, _mm256_castsi256_si128(t.g));
+    Store(lines.b + position, _mm256_castsi256_si128(t.b));
+  }
+}
+#endif
+
+// Terms of the chroma samples at cb and cr.
+template <typename V>
+TLX_VECTOR_INLINE TermsOf<V> ChromaTerms(const ChromaCoefficients<V>& k, const uint8_t* cb, const uint8_t* cr) {
+  const V u = LoadChroma(V{}, cb);
+  const V v = LoadChroma(V{}, cr);
+  return {MulHighSigned(v, k.crToR), GreenTerms(u, v, k.greenPairs), MulHighSigned(u, k.cbToB)};
 }
 
 // Progressive blend of one run, x the row above: red and green by quarters,
 // blue (`blue`) by the halved difference.
-TLX_VECTOR_INLINE void BlendRun(__m128i& x, __m128i& y, bool blue) {
-  const __m128i sum = _mm_add_epi16(x, y);
-  const __m128i difference = _mm_sub_epi16(x, y);
+template <typename V>
+TLX_VECTOR_INLINE void BlendRun(V& x, V& y, bool blue) {
+  const V sum = Add(x, y);
+  const V difference = Sub(x, y);
   if (!blue) {
-    const __m128i twice = _mm_add_epi16(_mm_add_epi16(sum, sum), _mm_set1_epi16(2));
-    x = _mm_srai_epi16(_mm_add_epi16(twice, difference), 2);
-    y = _mm_srai_epi16(_mm_sub_epi16(twice, difference), 2);
+    const V twice = Add(Add(sum, sum), Splat16(V{}, 2));
+    x = ShiftRightArithmetic<2>(Add(twice, difference));
+    y = ShiftRightArithmetic<2>(Sub(twice, difference));
   } else {
-    const __m128i d = _mm_srai_epi16(difference, 1);
-    const __m128i base = _mm_add_epi16(sum, _mm_set1_epi16(1));
-    x = _mm_srai_epi16(_mm_add_epi16(base, d), 1);
-    y = _mm_srai_epi16(_mm_sub_epi16(base, d), 1);
+    const V d = ShiftRightArithmetic<1>(difference);
+    const V base = Add(sum, Splat16(V{}, 1));
+    x = ShiftRightArithmetic<1>(Add(base, d));
+    y = ShiftRightArithmetic<1>(Sub(base, d));
   }
 }
 
-TLX_VECTOR_INLINE void BlendTerms(Terms& a, Terms& b) {
+template <typename V>
+TLX_VECTOR_INLINE void BlendTerms(TermsOf<V>& a, TermsOf<V>& b) {
   BlendRun(a.r, b.r, false);
   BlendRun(a.g, b.g, false);
   BlendRun(a.b, b.b, true);
 }
 
 // Field blend of one run: w by eighths 7:1, x by 3:5.
-TLX_VECTOR_INLINE void BlendFieldRun(__m128i& w, __m128i& x, bool blue) {
-  const __m128i first = w;
-  const __m128i second = x;
-  const __m128i difference = _mm_sub_epi16(second, first);
+template <typename V>
+TLX_VECTOR_INLINE void BlendFieldRun(V& w, V& x, bool blue) {
+  const V first = w;
+  const V second = x;
+  const V difference = Sub(second, first);
   if (!blue) {
     // x = (d + 2(x + w) + 2) >> 2, w = (d + 4w + 2) >> 2, d = (x - w) >> 1.
-    const __m128i d = _mm_add_epi16(_mm_srai_epi16(difference, 1), _mm_set1_epi16(2));
-    x = _mm_srai_epi16(_mm_add_epi16(d, _mm_slli_epi16(_mm_add_epi16(first, second), 1)), 2);
-    w = _mm_srai_epi16(_mm_add_epi16(d, _mm_slli_epi16(first, 2)), 2);
+    const V d = Add(ShiftRightArithmetic<1>(difference), Splat16(V{}, 2));
+    x = ShiftRightArithmetic<2>(Add(d, ShiftLeft<1>(Add(first, second))));
+    w = ShiftRightArithmetic<2>(Add(d, ShiftLeft<2>(first)));
   } else {
     // x = (d + x + w + 1) >> 1, w = (d + 2w + 1) >> 1, d = (x - w) >> 2.
-    const __m128i d = _mm_add_epi16(_mm_srai_epi16(difference, 2), _mm_set1_epi16(1));
-    x = _mm_srai_epi16(_mm_add_epi16(d, _mm_add_epi16(first, second)), 1);
-    w = _mm_srai_epi16(_mm_add_epi16(d, _mm_slli_epi16(first, 1)), 1);
+    const V d = Add(ShiftRightArithmetic<2>(difference), Splat16(V{}, 1));
+    x = ShiftRightArithmetic<1>(Add(d, Add(first, second)));
+    w = ShiftRightArithmetic<1>(Add(d, ShiftLeft<1>(first)));
   }
 }
 
-TLX_VECTOR_INLINE void BlendFieldTerms(Terms& w, Terms& x) {
+template <typename V>
+TLX_VECTOR_INLINE void BlendFieldTerms(TermsOf<V>& w, TermsOf<V>& x) {
   BlendFieldRun(w.r, x.r, false);
   BlendFieldRun(w.g, x.g, false);
   BlendFieldRun(w.b, x.b, true);
 }
 
-// Chunk j's terms for row 1 (first) and row 2 (second): blended with the
-// term lines' entries, which take the new terms while j < groups.
-template <RowBlend kBlend>
-TLX_VECTOR_INLINE void ChunkTerms(const ChromaCoefficients& k, const TermLines& lines, const uint8_t* cb,
-                                  const uint8_t* cr, int j, int groups, Terms& first, Terms& second) {
+// The terms of chunk j (and, in a 256-bit vector, of chunk j + 1 in the high
+// lanes) for row 1 (first) and row 2 (second): blended with the term lines'
+// entries, which take the new terms of the chunks below `groups`.
+template <RowBlend kBlend, typename V>
+TLX_VECTOR_INLINE void ChunkTerms(const ChromaCoefficients<V>& k, const TermLines& lines, const uint8_t* cb,
+                                  const uint8_t* cr, int j, int groups, TermsOf<V>& first, TermsOf<V>& second) {
   const int position = 8 * j;
   second = ChromaTerms(k, cb + position, cr + position);
   if constexpr (kBlend == RowBlend::None) {
     first = second;
   } else {
-    first = {Load(lines.r + position), Load(lines.g + position), Load(lines.b + position)};
+    first = {LoadLine(V{}, lines.r + position), LoadLine(V{}, lines.g + position),
+             LoadLine(V{}, lines.b + position)};
   }
-  if (j < groups) {
-    Store(lines.r + position, second.r);
-    Store(lines.g + position, second.g);
-    Store(lines.b + position, second.b);
-  }
+  StoreLines(lines, position, second, groups - j);
   if constexpr (kBlend == RowBlend::Progressive) {
     BlendTerms(first, second);
   } else if constexpr (kBlend == RowBlend::TopField) {
