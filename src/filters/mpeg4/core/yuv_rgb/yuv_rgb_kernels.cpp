@@ -291,16 +291,17 @@ const YuvRgbKernels kSse2YuvRgbKernels = {
     {AverageRows555Sse2, AverageRows565Sse2, AverageRows8Sse2, AverageRows8Sse2, AverageRows8Sse2},
 };
 
-const YuvRgbKernels kAvx2YuvRgbKernels = {
-    ComputeChromaTermsSse2,
-    BlendChromaRowsSse2,
-    BlendFieldChromaRowsSse2,
-    {PackPair555, PackPair565, PackPair24, PackPair32, PackPair32Rev},
-    {Pack16Rgb555Sse2, Pack16Rgb565Sse2, Pack16Rgb24Sse2, Pack16Rgb32Sse2, Pack16Rgb32RevSse2},
-    ConvertChunksAvx2,
-    CopyLineSse2,
-    {AverageRows555Sse2, AverageRows565Sse2, AverageRows8Sse2, AverageRows8Sse2, AverageRows8Sse2},
-};
+namespace {
+
+YuvRgbKernels WithChunkLoop(const YuvRgbKernels& set, ConvertChunksKernel convertChunks) {
+  YuvRgbKernels kernels = set;
+  kernels.convertChunks = convertChunks;
+  return kernels;
+}
+
+}  // namespace
+
+const YuvRgbKernels kAvx2YuvRgbKernels = WithChunkLoop(kSse2YuvRgbKernels, ConvertChunksAvx2);
 
 const YuvRgbKernels& VectorYuvRgbKernels(uint32_t features) {
   return (features & kFeatureAvx2) != 0 ? kAvx2YuvRgbKernels : kSse2YuvRgbKernels;

@@ -100,24 +100,15 @@ template <RgbFormat kFormat>
 void ConvertPairsIn(const ColourState& colour, const TermLines& lines, RowBlend blend, uint8_t* destination1,
                     uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2, const uint8_t* cb,
                     const uint8_t* cr, int groups) {
-  switch (blend) {
-    case RowBlend::None:
+  vector::WithBlend(blend, [&](auto constant) {
+    constexpr RowBlend kBlend = decltype(constant)::value;
+    if constexpr (kBlend == RowBlend::None) {
       // A single row leaves the high lanes nothing to do.
       ConvertChunksSse2(colour, lines, blend, kFormat, destination1, destination2, luma1, luma2, cb, cr, groups);
-      break;
-    case RowBlend::Progressive:
-      ConvertPairsOf<kFormat, RowBlend::Progressive>(colour, lines, destination1, destination2, luma1, luma2, cb,
-                                                     cr, groups);
-      break;
-    case RowBlend::TopField:
-      ConvertPairsOf<kFormat, RowBlend::TopField>(colour, lines, destination1, destination2, luma1, luma2, cb, cr,
-                                                  groups);
-      break;
-    case RowBlend::BottomField:
-      ConvertPairsOf<kFormat, RowBlend::BottomField>(colour, lines, destination1, destination2, luma1, luma2, cb,
-                                                     cr, groups);
-      break;
-  }
+    } else {
+      ConvertPairsOf<kFormat, kBlend>(colour, lines, destination1, destination2, luma1, luma2, cb, cr, groups);
+    }
+  });
 }
 
 }  // namespace

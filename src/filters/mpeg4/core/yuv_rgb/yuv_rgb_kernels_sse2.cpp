@@ -122,24 +122,10 @@ template <RgbFormat kFormat>
 void ConvertChunksIn(const ColourState& colour, const TermLines& lines, RowBlend blend, uint8_t* destination1,
                      uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2, const uint8_t* cb,
                      const uint8_t* cr, int groups) {
-  switch (blend) {
-    case RowBlend::None:
-      ConvertChunksOf<kFormat, RowBlend::None>(colour, lines, destination1, destination2, luma1, luma2, cb, cr,
-                                               groups);
-      break;
-    case RowBlend::Progressive:
-      ConvertChunksOf<kFormat, RowBlend::Progressive>(colour, lines, destination1, destination2, luma1, luma2, cb,
-                                                      cr, groups);
-      break;
-    case RowBlend::TopField:
-      ConvertChunksOf<kFormat, RowBlend::TopField>(colour, lines, destination1, destination2, luma1, luma2, cb,
-                                                   cr, groups);
-      break;
-    case RowBlend::BottomField:
-      ConvertChunksOf<kFormat, RowBlend::BottomField>(colour, lines, destination1, destination2, luma1, luma2,
-                                                      cb, cr, groups);
-      break;
-  }
+  vector::WithBlend(blend, [&](auto constant) {
+    ConvertChunksOf<kFormat, decltype(constant)::value>(colour, lines, destination1, destination2, luma1, luma2, cb,
+                                                        cr, groups);
+  });
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <immintrin.h>
 
 #include <cstdint>
+#include <type_traits>
 
 #include "filters/mpeg4/core/yuv_rgb/yuv_rgb_kernels.h"
 
@@ -346,6 +347,26 @@ TLX_VECTOR_INLINE Quads<V> FourBytePixels(const SplitChannels<V>& c, V zero) {
     return SplitQuads(c.b, c.g, c.r, zero);
   } else {
     return SplitQuads(zero, c.r, c.g, c.b);
+  }
+}
+
+// Calls `loop` with the blend as a compile-time constant (an
+// std::integral_constant), so that each blend gets its own loop.
+template <typename Loop>
+TLX_VECTOR_INLINE void WithBlend(RowBlend blend, Loop&& loop) {
+  switch (blend) {
+    case RowBlend::None:
+      loop(std::integral_constant<RowBlend, RowBlend::None>{});
+      break;
+    case RowBlend::Progressive:
+      loop(std::integral_constant<RowBlend, RowBlend::Progressive>{});
+      break;
+    case RowBlend::TopField:
+      loop(std::integral_constant<RowBlend, RowBlend::TopField>{});
+      break;
+    case RowBlend::BottomField:
+      loop(std::integral_constant<RowBlend, RowBlend::BottomField>{});
+      break;
   }
 }
 
