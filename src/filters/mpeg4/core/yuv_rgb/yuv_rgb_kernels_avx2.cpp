@@ -62,30 +62,47 @@ template <RgbFormat kFormat>
             vector::FourBytePixels<kFormat>(channels, _mm256_setzero_si256()));
 }
 
+// Chunk c's terms (x) and, where they are needed, chunk c + 1's (y), made
+// from chroma for chunks up to `last`; `before` holds chunk c - 1's.
+template <RowBlend kBlend>
+[[gnu::always_inline]] inline void MakeTerms(const vector::ChromaCoefficients<__m256i>& chroma,
+                                             const vector::ChromaCoefficients<__m128i>& chroma128,
+                                             const TermLines& lines, const uint8_t* cb, const uint8_t* cr,
+                                             int groups, int last, int c, const Lanes& before, Lanes& x, Lanes& y) {
+  if (c + 1 <= last) {
+    Lanes first, second;
+    vector::ChunkTerms<kBlend>(chroma, lines, cb, cr, c, groups, first, second);
+    x = Regroup<0>(first, second);
+    y = Regroup<1>(first, second);
+  } else if (c <= last) {
+    Terms first, second;
+    vector::ChunkTerms<kBlend>(chroma128, lines, cb, cr, c, groups, first, second);
+    x = Join(first, second);
+    y = vector::EdgeTerms(x);
+  } else {
+    x = vector::EdgeTerms(before);
+    y = x;
+  }
+}
+
 // Two chunks per step: chunks j and j + 1 with the terms of j + 2 and j + 3
-// made ahead. Terms are made for chunks 0..groups only, as the SSE2 form
-// reads: in pairs while both exist, the last one alone.
+// made ahead. Terms are made from chroma only for chunks the SSE2 form
+// reads (up to `last`): in pairs while both exist, the last one alone; the
+// chunk after a row's edge repeats the edge.
 template <RgbFormat kFormat, RowBlend kBlend>
 void ConvertPairsOf(const ColourState& colour, const TermLines& lines, uint8_t* destination1,
                     uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2, const uint8_t* cb,
-                    const uint8_t* cr, int groups) {
+                    const uint8_t* cr, int groups, bool edge) {
   const vector::ChromaCoefficients<__m256i> chroma(colour);
   const vector::ChromaCoefficients<__m128i> chroma128(colour);
   const PixelCoefficients<__m256i> pixel(colour);
-  Lanes first, second;
-  vector::ChunkTerms<kBlend>(chroma, lines, cb, cr, 0, groups, first, second);
-  Lanes current = Regroup<0>(first, second);
-  Lanes following = Regroup<1>(first, second);
+  const int last = edge ? groups - 1 : groups;
+  Lanes current, following;
+  MakeTerms<kBlend>(chroma, chroma128, lines, cb, cr, groups, last, 0, current, current, following);
   for (int j = 0; j < groups; j += 2) {
     Lanes ahead = following, afterAhead = following;
-    if (j + 3 <= groups) {
-      vector::ChunkTerms<kBlend>(chroma, lines, cb, cr, j + 2, groups, first, second);
-      ahead = Regroup<0>(first, second);
-      afterAhead = Regroup<1>(first, second);
-    } else if (j + 2 <= groups) {
-      Terms one, two;
-      vector::ChunkTerms<kBlend>(chroma128, lines, cb, cr, j + 2, groups, one, two);
-      ahead = Join(one, two);
+    if (j + 2 <= groups) {
+      MakeTerms<kBlend>(chroma, chroma128, lines, cb, cr, groups, last, j + 2, following, ahead, afterAhead);
     }
     ConvertChunk<kFormat>(pixel, destination1, destination2, luma1, luma2, j, current, following);
     if (j + 1 < groups) {
@@ -99,14 +116,16 @@ void ConvertPairsOf(const ColourState& colour, const TermLines& lines, uint8_t* 
 template <RgbFormat kFormat>
 void ConvertPairsIn(const ColourState& colour, const TermLines& lines, RowBlend blend, uint8_t* destination1,
                     uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2, const uint8_t* cb,
-                    const uint8_t* cr, int groups) {
+                    const uint8_t* cr, int groups, bool edge) {
   vector::WithBlend(blend, [&](auto constant) {
     constexpr RowBlend kBlend = decltype(constant)::value;
     if constexpr (kBlend == RowBlend::None) {
       // A single row leaves the high lanes nothing to do.
-      ConvertChunksSse2(colour, lines, blend, kFormat, destination1, destination2, luma1, luma2, cb, cr, groups);
+      ConvertChunksSse2(colour, lines, blend, kFormat, destination1, destination2, luma1, luma2, cb, cr, groups,
+                        edge);
     } else {
-      ConvertPairsOf<kFormat, kBlend>(colour, lines, destination1, destination2, luma1, luma2, cb, cr, groups);
+      ConvertPairsOf<kFormat, kBlend>(colour, lines, destination1, destination2, luma1, luma2, cb, cr, groups,
+                                      edge);
     }
   });
 }
@@ -115,15 +134,15 @@ void ConvertPairsIn(const ColourState& colour, const TermLines& lines, RowBlend 
 
 void ConvertChunksAvx2(const ColourState& colour, const TermLines& lines, RowBlend blend, RgbFormat format,
                        uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
-                       const uint8_t* cb, const uint8_t* cr, int groups) {
+                       const uint8_t* cb, const uint8_t* cr, int groups, bool edge) {
   if (format == RgbFormat::Rgb32) {
     ConvertPairsIn<RgbFormat::Rgb32>(colour, lines, blend, destination1, destination2, luma1, luma2, cb, cr,
-                                     groups);
+                                     groups, edge);
   } else if (format == RgbFormat::Rgb32Rev) {
     ConvertPairsIn<RgbFormat::Rgb32Rev>(colour, lines, blend, destination1, destination2, luma1, luma2, cb, cr,
-                                        groups);
+                                        groups, edge);
   } else {
-    ConvertChunksSse2(colour, lines, blend, format, destination1, destination2, luma1, luma2, cb, cr, groups);
+    ConvertChunksSse2(colour, lines, blend, format, destination1, destination2, luma1, luma2, cb, cr, groups, edge);
   }
 }
 

@@ -98,13 +98,18 @@ void Pack16Of(const ColourState& colour, uint8_t* destination, const uint8_t* lu
 template <RgbFormat kFormat, RowBlend kBlend>
 void ConvertChunksOf(const ColourState& colour, const TermLines& lines, uint8_t* destination1,
                      uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2, const uint8_t* cb,
-                     const uint8_t* cr, int groups) {
+                     const uint8_t* cr, int groups, bool edge) {
   const Coefficients k(colour);
   constexpr int kChunkBytes = 16 * kRgbPixelBytes[int(kFormat)];
   Terms first, second, nextFirst, nextSecond;
   vector::ChunkTerms<kBlend>(k.chroma, lines, cb, cr, 0, groups, first, second);
   for (int j = 0; j < groups; ++j) {
-    vector::ChunkTerms<kBlend>(k.chroma, lines, cb, cr, j + 1, groups, nextFirst, nextSecond);
+    if (edge && j + 1 == groups) {
+      nextFirst = vector::EdgeTerms(first);
+      nextSecond = vector::EdgeTerms(second);
+    } else {
+      vector::ChunkTerms<kBlend>(k.chroma, lines, cb, cr, j + 1, groups, nextFirst, nextSecond);
+    }
     StorePixels<kFormat>(destination1 + j * kChunkBytes,
                          vector::PixelChannels(k.pixel, LoadLuma(luma1 + 16 * j), first,
                                                vector::FollowingTerms(first, nextFirst)));
@@ -121,10 +126,10 @@ void ConvertChunksOf(const ColourState& colour, const TermLines& lines, uint8_t*
 template <RgbFormat kFormat>
 void ConvertChunksIn(const ColourState& colour, const TermLines& lines, RowBlend blend, uint8_t* destination1,
                      uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2, const uint8_t* cb,
-                     const uint8_t* cr, int groups) {
+                     const uint8_t* cr, int groups, bool edge) {
   vector::WithBlend(blend, [&](auto constant) {
     ConvertChunksOf<kFormat, decltype(constant)::value>(colour, lines, destination1, destination2, luma1, luma2, cb,
-                                                        cr, groups);
+                                                        cr, groups, edge);
   });
 }
 
@@ -177,27 +182,27 @@ void Pack16Rgb32RevSse2(const ColourState& colour, uint8_t* destination, const u
 
 void ConvertChunksSse2(const ColourState& colour, const TermLines& lines, RowBlend blend, RgbFormat format,
                        uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
-                       const uint8_t* cb, const uint8_t* cr, int groups) {
+                       const uint8_t* cb, const uint8_t* cr, int groups, bool edge) {
   switch (format) {
     case RgbFormat::Rgb555:
       ConvertChunksIn<RgbFormat::Rgb555>(colour, lines, blend, destination1, destination2, luma1, luma2, cb, cr,
-                                         groups);
+                                         groups, edge);
       break;
     case RgbFormat::Rgb565:
       ConvertChunksIn<RgbFormat::Rgb565>(colour, lines, blend, destination1, destination2, luma1, luma2, cb, cr,
-                                         groups);
+                                         groups, edge);
       break;
     case RgbFormat::Rgb24:
       ConvertChunksIn<RgbFormat::Rgb24>(colour, lines, blend, destination1, destination2, luma1, luma2, cb, cr,
-                                        groups);
+                                        groups, edge);
       break;
     case RgbFormat::Rgb32:
       ConvertChunksIn<RgbFormat::Rgb32>(colour, lines, blend, destination1, destination2, luma1, luma2, cb, cr,
-                                        groups);
+                                        groups, edge);
       break;
     case RgbFormat::Rgb32Rev:
       ConvertChunksIn<RgbFormat::Rgb32Rev>(colour, lines, blend, destination1, destination2, luma1, luma2, cb, cr,
-                                           groups);
+                                           groups, edge);
       break;
   }
 }

@@ -43,6 +43,8 @@ TLX_VECTOR_INLINE __m128i ShiftRightArithmetic(__m128i a) {
 TLX_VECTOR_INLINE __m128i Following(__m128i a, __m128i b) {
   return _mm_or_si128(_mm_srli_si128(a, 2), _mm_slli_si128(b, 14));
 }
+// Entry 7 of a in entry 0, per 128-bit lane: the term after a row's last.
+TLX_VECTOR_INLINE __m128i EdgeOf(__m128i a) { return _mm_srli_si128(a, 14); }
 TLX_VECTOR_INLINE __m128i Unpack8Low(__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }
 TLX_VECTOR_INLINE __m128i Unpack8High(__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }
 TLX_VECTOR_INLINE __m128i Unpack16Low(__m128i a, __m128i b) { return _mm_unpacklo_epi16(a, b); }
@@ -71,6 +73,7 @@ TLX_VECTOR_INLINE __m256i ShiftRightArithmetic(__m256i a) {
 TLX_VECTOR_INLINE __m256i Following(__m256i a, __m256i b) {
   return _mm256_or_si256(_mm256_bsrli_epi128(a, 2), _mm256_bslli_epi128(b, 14));
 }
+TLX_VECTOR_INLINE __m256i EdgeOf(__m256i a) { return _mm256_bsrli_epi128(a, 14); }
 TLX_VECTOR_INLINE __m256i Unpack8Low(__m256i a, __m256i b) { return _mm256_unpacklo_epi8(a, b); }
 TLX_VECTOR_INLINE __m256i Unpack8High(__m256i a, __m256i b) { return _mm256_unpackhi_epi8(a, b); }
 TLX_VECTOR_INLINE __m256i Unpack16Low(__m256i a, __m256i b) { return _mm256_unpacklo_epi16(a, b); }
@@ -304,6 +307,12 @@ TLX_VECTOR_INLINE V SplitChannel(V lumaEven, V lumaOdd, V t0, V t1) {
 template <typename V>
 TLX_VECTOR_INLINE TermsOf<V> FollowingTerms(const TermsOf<V>& t, const TermsOf<V>& next) {
   return {Following(t.r, next.r), Following(t.g, next.g), Following(t.b, next.b)};
+}
+
+// The terms after a row's last chunk t: its entry 7 repeated.
+template <typename V>
+TLX_VECTOR_INLINE TermsOf<V> EdgeTerms(const TermsOf<V>& t) {
+  return {EdgeOf(t.r), EdgeOf(t.g), EdgeOf(t.b)};
 }
 
 // Channels of the 16 pixels of each lane from their luma bytes and the

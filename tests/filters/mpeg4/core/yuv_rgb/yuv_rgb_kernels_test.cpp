@@ -239,6 +239,7 @@ TEST(YuvRgbKernels, EverySse2KernelEqualsItsPlainTwin) {
       const int groups = 1 + round % 4;
       const RowBlend blend = RowBlend(round % 4);
       const int f = (round / 4) % kRgbFormatCount;
+      const bool edge = (round / 20) % 2 == 1;
       uint8_t y[2][64], chroma[2][40];
       for (auto* plane : {y[0], y[1]})
         for (int i = 0; i < 64; ++i) plane[i] = uint8_t(random());
@@ -256,9 +257,9 @@ TEST(YuvRgbKernels, EverySse2KernelEqualsItsPlainTwin) {
       std::memset(out1, 0xA5, sizeof(out1));
       std::memset(out2, 0xA5, sizeof(out2));
       plain.convertChunks(c, {cached1.data(), cached1.data() + 40, cached1.data() + 80}, blend, RgbFormat(f),
-                          out1[0] + 1, out1[1], y[0] + 1, y[1], chroma[0], chroma[1], groups);
+                          out1[0] + 1, out1[1], y[0] + 1, y[1], chroma[0], chroma[1], groups, edge);
       sse2.convertChunks(c, {cached2.data(), cached2.data() + 40, cached2.data() + 80}, blend, RgbFormat(f),
-                         out2[0] + 1, out2[1], y[0] + 1, y[1], chroma[0], chroma[1], groups);
+                         out2[0] + 1, out2[1], y[0] + 1, y[1], chroma[0], chroma[1], groups, edge);
       ASSERT_EQ(0, std::memcmp(out1, out2, sizeof(out1))) << "ConvertChunks blend " << int(blend) << " format " << f;
       ASSERT_EQ(cached1, cached2) << "ConvertChunks lines, blend " << int(blend);
       EXPECT_EQ(out2[0][1 + 16 * groups * kRgbPixelBytes[f]], 0xA5);
@@ -281,12 +282,13 @@ TEST(YuvRgbKernels, EverySse2KernelEqualsItsPlainTwin) {
   }
 }
 
-// Rows of 1-11 chunks (pairs of chunks and a last one alone), every blend
-// and format, every colour state, chroma often at its extremes, luma at any
-// alignment: the AVX2 loop writes the plain loop's pixels and term lines.
-// Every input ends flush against an inaccessible page, so a read past what
-// the plain loop reads faults: luma 16 x groups, chroma 8 x groups + 8,
-// term-line entries 8 x groups + 8.
+// Rows of 1-11 chunks (pairs of chunks and a last one alone), with and
+// without a row edge after the last, every blend and format, every colour
+// state, chroma often at its extremes, destinations at any alignment: the
+// AVX2 loop writes the plain loop's pixels and term lines. Every input ends
+// flush against an inaccessible page, so a read past what the plain loop
+// reads faults: luma 16 x groups, chroma 8 x groups + 8 and term-line
+// entries 8 x groups + 8, or 8 x groups of both at an edge.
 TEST(YuvRgbKernels, Avx2ChunkLoopEqualsThePlainOne) {
   if ((ProbeCpuFeatures() & kFeatureAvx2) == 0) GTEST_SKIP() << "no AVX2 on this processor";
   using test::GuardedBlock;
@@ -297,8 +299,9 @@ TEST(YuvRgbKernels, Avx2ChunkLoopEqualsThePlainOne) {
     const int groups = 1 + round % 11;
     const RowBlend blend = RowBlend((round / 11) % 4);
     const int f = (round / 44) % kRgbFormatCount;
-    const size_t lumaBytes = size_t(16 * groups), chromaBytes = size_t(8 * groups + 8);
-    const size_t lineEntries = size_t(8 * groups + 8);
+    const bool edge = (round / 220) % 2 == 1;
+    const size_t lumaBytes = size_t(16 * groups), chromaBytes = size_t(8 * groups + (edge ? 0 : 8));
+    const size_t lineEntries = chromaBytes;
     GuardedBlock luma1(lumaBytes), luma2(lumaBytes), cb(chromaBytes), cr(chromaBytes);
     GuardedBlock lines1(3 * 2 * lineEntries), lines2(3 * 2 * lineEntries);
     const auto fill = [&](uint8_t* p, size_t n, bool extremes) {
@@ -327,11 +330,12 @@ TEST(YuvRgbKernels, Avx2ChunkLoopEqualsThePlainOne) {
     std::vector<uint8_t> out1(2 * rowBytes + 8, 0xA5), out2(2 * rowBytes + 8, 0xA5);
     const int misalign = round % 3;
     ConvertChunks(c, terms1, blend, RgbFormat(f), out1.data() + misalign, out1.data() + rowBytes + 4,
-                  luma1.Tail(lumaBytes), luma2.Tail(lumaBytes), cb.Tail(chromaBytes), cr.Tail(chromaBytes), groups);
+                  luma1.Tail(lumaBytes), luma2.Tail(lumaBytes), cb.Tail(chromaBytes), cr.Tail(chromaBytes), groups,
+                  edge);
     ConvertChunksAvx2(c, terms2, blend, RgbFormat(f), out2.data() + misalign, out2.data() + rowBytes + 4,
                       luma1.Tail(lumaBytes), luma2.Tail(lumaBytes), cb.Tail(chromaBytes), cr.Tail(chromaBytes),
-                      groups);
-    ASSERT_EQ(out1, out2) << "blend " << int(blend) << " format " << f << " groups " << groups;
+                      groups, edge);
+    ASSERT_EQ(out1, out2) << "blend " << int(blend) << " format " << f << " groups " << groups << " edge " << edge;
     ASSERT_EQ(0, std::memcmp(cached1, cached2, 3 * 2 * lineEntries)) << "lines, groups " << groups;
   }
 }
@@ -415,7 +419,7 @@ TEST(YuvRgbKernels, Sse2KernelsReadNoFurtherThanThePlainOnes) {
   uint8_t out2[64];
   for (int f = 0; f < kRgbFormatCount; ++f) {
     ConvertChunksSse2(c, {r, g, b}, RowBlend::Progressive, RgbFormat(f), out, out2, luma.Tail(16), luma.Tail(16),
-                      cb16.Tail(16), cr16.Tail(16), 1);
+                      cb16.Tail(16), cr16.Tail(16), 1, false);
   }
   for (int n = 0; n <= 40; ++n) {
     uint8_t d[48];

@@ -124,24 +124,26 @@ enum class RowBlend : int { None, Progressive, TopField, BottomField };
 // entries 0..8 groups - 1 hold the new terms and the later ones are
 // unchanged. Reads chroma samples up to 8 groups + 7, luma and destination
 // only inside the 16 groups pixels; destination2 and luma2 unused without a
-// blend. The SSE2 form keeps the terms in registers and packs straight to
-// the destination, with the same bytes.
+// blend. With `edge`, chunk groups - 1 ends the row: its sample 8 is its
+// blended sample 7 repeated, and chroma and term lines are read only up to
+// 8 groups - 1. The SSE2 form keeps the terms in registers and packs
+// straight to the destination, with the same bytes.
 using ConvertChunksKernel = void (*)(const ColourState& colour, const TermLines& lines, RowBlend blend,
                                      RgbFormat format, uint8_t* destination1, uint8_t* destination2,
                                      const uint8_t* luma1, const uint8_t* luma2, const uint8_t* cb,
-                                     const uint8_t* cr, int groups);
+                                     const uint8_t* cr, int groups, bool edge);
 void ConvertChunks(const ColourState& colour, const TermLines& lines, RowBlend blend, RgbFormat format,
                    uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
-                   const uint8_t* cb, const uint8_t* cr, int groups);
+                   const uint8_t* cb, const uint8_t* cr, int groups, bool edge);
 void ConvertChunksSse2(const ColourState& colour, const TermLines& lines, RowBlend blend, RgbFormat format,
                        uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
-                       const uint8_t* cb, const uint8_t* cr, int groups);
+                       const uint8_t* cb, const uint8_t* cr, int groups, bool edge);
 // The AVX2 form, for processors with kFeatureAvx2 only: pairs of rows in the
 // four-byte formats convert both rows at once; the rest as the SSE2 form.
 // Same bytes and reads.
 void ConvertChunksAvx2(const ColourState& colour, const TermLines& lines, RowBlend blend, RgbFormat format,
                        uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
-                       const uint8_t* cb, const uint8_t* cr, int groups);
+                       const uint8_t* cb, const uint8_t* cr, int groups, bool edge);
 
 // Copies exactly byteCount bytes (any count, 0 included).
 void CopyLine(uint8_t* destination, const uint8_t* source, int byteCount);
