@@ -1,5 +1,6 @@
-// The MPEG-4 decoder's RGB32 output step (the SSE2 output converter, rows
-// top-down, the colour set-up of the default output format) against
+// The MPEG-4 decoder's RGB32 output step (the SSE2 output converter with the
+// kernels the masked feature word selects, as a decoder instance has them;
+// rows top-down, the colour set-up of the default output format) against
 // sws_scale yuv420p -> bgr0, on the first picture of a benchmark stream as
 // our core decodes it.
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "bench_streams.h"
 #include "conversion_cases.h"
 #include "filters/mpeg4/core/decoder_api.h"
+#include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 #include "filters/mpeg4/core/yuv_rgb/output_converter.h"
 #include "swscale_rgb.h"
 
@@ -62,7 +64,8 @@ void AddMpeg4ConversionCases(std::vector<ConversionCase>& cases) {
     if (streams.empty()) continue;
     const std::shared_ptr<DecodedPicture> picture = DecodeFirstPicture(streams[0]);
     if (!picture) continue;
-    auto converter = std::make_shared<mpeg4::Sse2OutputConverter>(mpeg4::HeapConverterAllocator());
+    auto converter = std::make_shared<mpeg4::Sse2OutputConverter>(mpeg4::HeapConverterAllocator(),
+                                                                   mpeg4::MaskedCpuFeatures());
     converter->ConverterSetup(0, 0);
     converter->AllocateLineBuffers(picture->width);
     auto swscale = std::make_shared<mpeg4::bench::SwscaleRgb>(picture->width, picture->height,

@@ -21,6 +21,17 @@ CpuidRegisters ReadCpuidRegisters() {
     CpuidLeaf& l1 = registers.leaf1;
     __cpuid(1, l1.eax, l1.ebx, l1.ecx, l1.edx);
     registers.hasLeaf1 = true;
+    if ((l1.ecx >> 27) & 1) {
+      // OSXSAVE: the operating system says which register states it saves.
+      uint32_t low = 0, high = 0;
+      __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+      registers.enabledStates = (uint64_t(high) << 32) | low;
+    }
+  }
+  if (l0.eax >= 7) {
+    CpuidLeaf& l7 = registers.leaf7;
+    __cpuid_count(7, 0, l7.eax, l7.ebx, l7.ecx, l7.edx);
+    registers.hasLeaf7 = true;
   }
   CpuidLeaf& e0 = registers.extended0;
   if (__get_cpuid(0x80000000, &e0.eax, &e0.ebx, &e0.ecx, &e0.edx) != 0 && e0.eax >= 0x80000000) {

@@ -4,15 +4,10 @@
 #include <utility>
 
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
-#include "win32/cpu_features.h"
 
 namespace tlx::avc {
 
-uint32_t CPictureConverter::ProcessorFeatures() {
-  uint32_t features = mpeg4::ProbeCpuFeatures();
-  if (const auto mask = win32::CpuFeatureMask()) features &= *mask;
-  return features;
-}
+uint32_t CPictureConverter::ProcessorFeatures() { return mpeg4::MaskedCpuFeatures(); }
 
 int CPictureConverter::Select(uint32_t features) {
   const bool simd = (features & (mpeg4::kFeatureSse2 | mpeg4::kFeatureIntegerSse | mpeg4::kFeatureMmx)) != 0;

@@ -26,6 +26,9 @@ struct CpuidRegisters {
   CpuidLeaf extended0;       // 0x80000000: highest extended leaf
   bool hasExtended1 = false;
   CpuidLeaf extended1;       // 0x80000001: extended feature flags
+  bool hasLeaf7 = false;
+  CpuidLeaf leaf7;           // 7, subleaf 0: structured extended feature flags
+  uint64_t enabledStates = 0;  // XCR0 when leaf 1 reports OSXSAVE, else 0
 };
 
 CpuidRegisters ReadCpuidRegisters();

@@ -16,8 +16,7 @@ namespace {
 // The processor variants of one instance, from the feature word masked by
 // TLX_CPU_FEATURES.
 void ChooseVariants(Mpeg4Decoder& decoder) {
-  uint32_t features = ProbeCpuFeatures();
-  if (const std::optional<uint32_t> mask = win32::CpuFeatureMask()) features &= *mask;
+  const uint32_t features = MaskedCpuFeatures();
   decoder.variants.features = features;
   if ((features & kFeatureSse2) != 0) {
     decoder.variants.picture = PictureVariant::Simd;
@@ -71,10 +70,10 @@ void CreateOutputStage(Mpeg4Decoder& decoder) {
   const ConverterAllocator allocator = {CoreAllocate, CoreFree};
   switch (decoder.variants.converter) {
     case ConverterVariant::Sse2:
-      decoder.output.converter = CoreNew<Sse2OutputConverter>(allocator);
+      decoder.output.converter = CoreNew<Sse2OutputConverter>(allocator, decoder.variants.features);
       break;
     case ConverterVariant::Isse:
-      decoder.output.converter = CoreNew<IsseOutputConverter>(allocator);
+      decoder.output.converter = CoreNew<IsseOutputConverter>(allocator, decoder.variants.features);
       break;
     case ConverterVariant::Mmx:
       decoder.output.converter = CoreNew<MmxOutputConverter>(allocator);

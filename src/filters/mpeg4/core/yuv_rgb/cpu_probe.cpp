@@ -1,5 +1,7 @@
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 
+#include <optional>
+
 namespace tlx::mpeg4 {
 namespace {
 
@@ -24,6 +26,11 @@ uint32_t ProbeCpuFeatures(const win32::CpuidRegisters& registers) {
     if (Bit(edx, 12)) features |= 0x1000;
     if (Bit(edx, 25)) features |= 0x200 | 0x400;
     if (Bit(edx, 26)) features |= 0x2000;
+    const uint32_t ecx = registers.leaf1.ecx;
+    const bool statesSaved = (registers.enabledStates & 0x6) == 0x6;
+    if (Bit(ecx, 28) && Bit(ecx, 27) && statesSaved && registers.hasLeaf7 && Bit(registers.leaf7.ebx, 5)) {
+      features |= kFeatureAvx2;
+    }
   }
   if (registers.hasExtended && registers.extended0.eax > 0x80000000 && registers.hasExtended1) {
     features |= 0x4;
@@ -39,5 +46,11 @@ uint32_t ProbeCpuFeatures(const win32::CpuidRegisters& registers) {
 }
 
 uint32_t ProbeCpuFeatures() { return ProbeCpuFeatures(win32::ReadCpuidRegisters()); }
+
+uint32_t MaskedCpuFeatures() {
+  uint32_t features = ProbeCpuFeatures();
+  if (const std::optional<uint32_t> mask = win32::CpuFeatureMask()) features &= *mask;
+  return features;
+}
 
 }  // namespace tlx::mpeg4

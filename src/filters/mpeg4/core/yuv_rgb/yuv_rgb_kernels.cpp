@@ -177,7 +177,7 @@ void Pack16Rgb32Rev(const ColourState& c, uint8_t* d, const uint8_t* y, const in
 
 void ConvertChunks(const ColourState& colour, const TermLines& lines, RowBlend blend, RgbFormat format,
                    uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
-                   const uint8_t* cb, const uint8_t* cr, int groups) {
+                   const uint8_t* cb, const uint8_t* cr, int groups, bool edge) {
   const bool pair = blend != RowBlend::None;
   const int chunkBytes = 16 * kRgbPixelBytes[int(format)];
   const Pack16Kernel pack = kPlainYuvRgbKernels.pack16[int(format)];
@@ -186,6 +186,14 @@ void ConvertChunks(const ColourState& colour, const TermLines& lines, RowBlend b
   // Chunk j's terms, blended, into entries offset..offset + 7 of the
   // windows; the new terms reach the lines only for the chunks converted.
   const auto load = [&](int j, int offset) {
+    if (edge && j == groups) {
+      // The row's edge: entry 8 repeats entry 7 (the last chunk's, blended).
+      for (int run = 0; run < 3; ++run) {
+        a[run * kWindowRun + 8] = a[run * kWindowRun + 7];
+        if (pair) b[run * kWindowRun + 8] = b[run * kWindowRun + 7];
+      }
+      return;
+    }
     alignas(16) int16_t fresh[kWindowEntries];
     const int position = 8 * j;
     ComputeChromaTerms(colour, cb + position, cr + position, {fresh, fresh + kWindowRun, fresh + 2 * kWindowRun},
@@ -291,8 +299,20 @@ const YuvRgbKernels kSse2YuvRgbKernels = {
     {AverageRows555Sse2, AverageRows565Sse2, AverageRows8Sse2, AverageRows8Sse2, AverageRows8Sse2},
 };
 
-const YuvRgbKernels& SelectYuvRgbKernels(uint32_t features) {
-  return (features & kFeatureSse2) != 0 ? kSse2YuvRgbKernels : kPlainYuvRgbKernels;
+namespace {
+
+YuvRgbKernels WithChunkLoop(const YuvRgbKernels& set, ConvertChunksKernel convertChunks) {
+  YuvRgbKernels kernels = set;
+  kernels.convertChunks = convertChunks;
+  return kernels;
+}
+
+}  // namespace
+
+const YuvRgbKernels kAvx2YuvRgbKernels = WithChunkLoop(kSse2YuvRgbKernels, ConvertChunksAvx2);
+
+const YuvRgbKernels& VectorYuvRgbKernels(uint32_t features) {
+  return (features & kFeatureAvx2) != 0 ? kAvx2YuvRgbKernels : kSse2YuvRgbKernels;
 }
 
 }  // namespace tlx::mpeg4

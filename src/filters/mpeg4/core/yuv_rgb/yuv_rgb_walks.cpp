@@ -142,8 +142,15 @@ void ConvertRows(ConverterState& state, const YuvRgbKernels& kernels, RowBlend b
   const bool pair = blend != RowBlend::None;
   const int n = (width + 1) / 2;
   const int groups = (n - 1) / 8;
+  if (groups > 0 && width - 16 * groups == 16) {
+    // A full last chunk ends inside the chunk loop.
+    kernels.convertChunks(colour, terms, blend, format, destination1, destination2, luma1, luma2, cb, cr, groups + 1,
+                          true);
+    return;
+  }
   if (groups > 0) {
-    kernels.convertChunks(colour, terms, blend, format, destination1, destination2, luma1, luma2, cb, cr, groups);
+    kernels.convertChunks(colour, terms, blend, format, destination1, destination2, luma1, luma2, cb, cr, groups,
+                          false);
   }
   // The last chunk: its terms through the windows, the edge term repeated.
   const int last = 8 * groups;

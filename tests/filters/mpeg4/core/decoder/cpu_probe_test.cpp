@@ -54,11 +54,27 @@ TEST(CpuProbe, FeatureWordFromRegisters) {
   win32::CpuidRegisters onlyExtended0 = Amd();
   onlyExtended0.hasExtended = true;
   onlyExtended0.extended0.eax = 0x80000000;
+  // AVX2 counts only with AVX and OSXSAVE in leaf 1 and the SSE and AVX
+  // states enabled in XCR0.
+  win32::CpuidRegisters avx2 = intel;
+  avx2.leaf0.eax = 7;
+  avx2.leaf1.ecx = (1u << 27) | (1u << 28);
+  avx2.enabledStates = 0x7;
+  avx2.hasLeaf7 = true;
+  avx2.leaf7.ebx = 1u << 5;
+  win32::CpuidRegisters avx2NotSaved = avx2;
+  avx2NotSaved.enabledStates = 0x3;
+  win32::CpuidRegisters avx2WithoutAvx = avx2;
+  avx2WithoutAvx.leaf1.ecx = 1u << 27;
+  const uint32_t intelWord = 0x1 | 0x2 | 0x4 | 0x10 | 0x20 | 0x40 | 0x1000 | 0x200 | 0x400 | 0x2000;
   const struct {
     const char* name;
     win32::CpuidRegisters registers;
     uint32_t word;
   } cases[] = {
+      {"intel avx2", avx2, intelWord | kFeatureAvx2},
+      {"avx2 state not saved", avx2NotSaved, intelWord},
+      {"avx2 without avx", avx2WithoutAvx, intelWord},
       {"intel sse2", intel, 0x1 | 0x2 | 0x4 | 0x10 | 0x20 | 0x40 | 0x1000 | 0x200 | 0x400 | 0x2000},
       {"amd 0x58c", amd, 0x1 | 0x2 | 0x4 | 0x10 | 0x20 | 0x40 | 0x80 | 0x100 | 0x200 | 0x800},
       {"other vendor", other, 0x1 | 0x2 | 0x4 | 0x20 | 0x80},

@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 #include "rgb_reference_model.h"
 
 namespace tlx::mpeg4 {
@@ -135,6 +136,9 @@ void CheckPicture(OutputConverter& converter, const Source& s, reference::Format
 class ConverterVsModel : public testing::TestWithParam<const YuvRgbKernels*> {};
 
 TEST_P(ConverterVsModel, EveryOperationEveryFormatEverySize) {
+  if (GetParam() == &kAvx2YuvRgbKernels && (ProbeCpuFeatures() & kFeatureAvx2) == 0) {
+    GTEST_SKIP() << "no AVX2 on this processor";
+  }
   OutputConverter converter(*GetParam(), HeapConverterAllocator());
   std::mt19937 random(44);
   std::vector<int> widths;
@@ -164,8 +168,13 @@ TEST_P(ConverterVsModel, EveryOperationEveryFormatEverySize) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, ConverterVsModel, testing::Values(&kPlainYuvRgbKernels, &kSse2YuvRgbKernels),
-                         [](const auto& info) { return info.index == 0 ? std::string("Plain") : "Sse2"; });
+std::string KernelSetName(const testing::TestParamInfo<const YuvRgbKernels*>& info) {
+  return info.param == &kPlainYuvRgbKernels ? "Plain" : info.param == &kSse2YuvRgbKernels ? "Sse2" : "Avx2";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, ConverterVsModel,
+                         testing::Values(&kPlainYuvRgbKernels, &kSse2YuvRgbKernels, &kAvx2YuvRgbKernels),
+                         KernelSetName);
 
 // Every pixel within 2 of a double-precision studio-range BT.601 conversion
 // with the same chroma siting (progressive: 3/4-1/4 vertically, co-sited

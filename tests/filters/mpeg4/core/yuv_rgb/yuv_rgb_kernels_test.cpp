@@ -1,5 +1,6 @@
 // The YUV-to-RGB line kernels: the arithmetic's fixed cases, the blend forms
-// over the whole term range, and every SSE2 kernel against its plain twin.
+// over the whole term range, every SSE2 kernel against its plain twin and
+// the AVX2 chunk loop against the plain one.
 #include "filters/mpeg4/core/yuv_rgb/yuv_rgb_kernels.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 #include "filters/mpeg4/support/guarded_block.h"
 #include "rgb_reference_model.h"
 
@@ -237,6 +239,7 @@ TEST(YuvRgbKernels, EverySse2KernelEqualsItsPlainTwin) {
       const int groups = 1 + round % 4;
       const RowBlend blend = RowBlend(round % 4);
       const int f = (round / 4) % kRgbFormatCount;
+      const bool edge = (round / 20) % 2 == 1;
       uint8_t y[2][64], chroma[2][40];
       for (auto* plane : {y[0], y[1]})
         for (int i = 0; i < 64; ++i) plane[i] = uint8_t(random());
@@ -254,9 +257,9 @@ TEST(YuvRgbKernels, EverySse2KernelEqualsItsPlainTwin) {
       std::memset(out1, 0xA5, sizeof(out1));
       std::memset(out2, 0xA5, sizeof(out2));
       plain.convertChunks(c, {cached1.data(), cached1.data() + 40, cached1.data() + 80}, blend, RgbFormat(f),
-                          out1[0] + 1, out1[1], y[0] + 1, y[1], chroma[0], chroma[1], groups);
+                          out1[0] + 1, out1[1], y[0] + 1, y[1], chroma[0], chroma[1], groups, edge);
       sse2.convertChunks(c, {cached2.data(), cached2.data() + 40, cached2.data() + 80}, blend, RgbFormat(f),
-                         out2[0] + 1, out2[1], y[0] + 1, y[1], chroma[0], chroma[1], groups);
+                         out2[0] + 1, out2[1], y[0] + 1, y[1], chroma[0], chroma[1], groups, edge);
       ASSERT_EQ(0, std::memcmp(out1, out2, sizeof(out1))) << "ConvertChunks blend " << int(blend) << " format " << f;
       ASSERT_EQ(cached1, cached2) << "ConvertChunks lines, blend " << int(blend);
       EXPECT_EQ(out2[0][1 + 16 * groups * kRgbPixelBytes[f]], 0xA5);
@@ -276,6 +279,64 @@ TEST(YuvRgbKernels, EverySse2KernelEqualsItsPlainTwin) {
       sse2.averageRows[f](d2 + 2, a + 1, b, n);
       ASSERT_EQ(0, std::memcmp(d1, d2, sizeof(d1))) << "AverageRows format " << f << " n " << n;
     }
+  }
+}
+
+// Rows of 1-11 chunks (pairs of chunks and a last one alone), with and
+// without a row edge after the last, every blend and format, every colour
+// state, chroma often at its extremes, destinations at any alignment: the
+// AVX2 loop writes the plain loop's pixels and term lines. Every input ends
+// flush against an inaccessible page, so a read past what the plain loop
+// reads faults: luma 16 x groups, chroma 8 x groups + 8 and term-line
+// entries 8 x groups + 8, or 8 x groups of both at an edge.
+TEST(YuvRgbKernels, Avx2ChunkLoopEqualsThePlainOne) {
+  if ((ProbeCpuFeatures() & kFeatureAvx2) == 0) GTEST_SKIP() << "no AVX2 on this processor";
+  using test::GuardedBlock;
+  std::mt19937 random(29);
+  const ColourState states[] = {Colour(0, 0), Colour(0, 16), Colour(1, 16), Colour(1, 0)};
+  for (int round = 0; round < 600; ++round) {
+    const ColourState& c = states[round % 4];
+    const int groups = 1 + round % 11;
+    const RowBlend blend = RowBlend((round / 11) % 4);
+    const int f = (round / 44) % kRgbFormatCount;
+    const bool edge = (round / 220) % 2 == 1;
+    const size_t lumaBytes = size_t(16 * groups), chromaBytes = size_t(8 * groups + (edge ? 0 : 8));
+    const size_t lineEntries = chromaBytes;
+    GuardedBlock luma1(lumaBytes), luma2(lumaBytes), cb(chromaBytes), cr(chromaBytes);
+    GuardedBlock lines1(3 * 2 * lineEntries), lines2(3 * 2 * lineEntries);
+    const auto fill = [&](uint8_t* p, size_t n, bool extremes) {
+      for (size_t i = 0; i < n; ++i) {
+        p[i] = uint8_t(extremes && random() % 4 == 0 ? (random() % 2) * 255 : random());
+      }
+    };
+    fill(luma1.Tail(lumaBytes), lumaBytes, round % 5 == 0);
+    fill(luma2.Tail(lumaBytes), lumaBytes, round % 5 == 0);
+    fill(cb.Tail(chromaBytes), chromaBytes, true);
+    fill(cr.Tail(chromaBytes), chromaBytes, true);
+    // The cached row's terms, as a converter's lines hold them: each line
+    // ends at the guard (blue's last entry flush against it).
+    int16_t* cached1 = reinterpret_cast<int16_t*>(lines1.Tail(3 * 2 * lineEntries));
+    int16_t* cached2 = reinterpret_cast<int16_t*>(lines2.Tail(3 * 2 * lineEntries));
+    const TermLines terms1 = {cached1, cached1 + lineEntries, cached1 + 2 * lineEntries};
+    const TermLines terms2 = {cached2, cached2 + lineEntries, cached2 + 2 * lineEntries};
+    for (size_t position = 0; position < lineEntries; position += 8) {
+      uint8_t u[8], v[8];
+      fill(u, 8, true);
+      fill(v, 8, true);
+      ComputeChromaTerms(c, u, v, terms1, int(position));
+    }
+    std::memcpy(cached2, cached1, 3 * 2 * lineEntries);
+    const size_t rowBytes = size_t(16 * groups * kRgbPixelBytes[f]);
+    std::vector<uint8_t> out1(2 * rowBytes + 8, 0xA5), out2(2 * rowBytes + 8, 0xA5);
+    const int misalign = round % 3;
+    ConvertChunks(c, terms1, blend, RgbFormat(f), out1.data() + misalign, out1.data() + rowBytes + 4,
+                  luma1.Tail(lumaBytes), luma2.Tail(lumaBytes), cb.Tail(chromaBytes), cr.Tail(chromaBytes), groups,
+                  edge);
+    ConvertChunksAvx2(c, terms2, blend, RgbFormat(f), out2.data() + misalign, out2.data() + rowBytes + 4,
+                      luma1.Tail(lumaBytes), luma2.Tail(lumaBytes), cb.Tail(chromaBytes), cr.Tail(chromaBytes),
+                      groups, edge);
+    ASSERT_EQ(out1, out2) << "blend " << int(blend) << " format " << f << " groups " << groups << " edge " << edge;
+    ASSERT_EQ(0, std::memcmp(cached1, cached2, 3 * 2 * lineEntries)) << "lines, groups " << groups;
   }
 }
 
@@ -358,7 +419,7 @@ TEST(YuvRgbKernels, Sse2KernelsReadNoFurtherThanThePlainOnes) {
   uint8_t out2[64];
   for (int f = 0; f < kRgbFormatCount; ++f) {
     ConvertChunksSse2(c, {r, g, b}, RowBlend::Progressive, RgbFormat(f), out, out2, luma.Tail(16), luma.Tail(16),
-                      cb16.Tail(16), cr16.Tail(16), 1);
+                      cb16.Tail(16), cr16.Tail(16), 1, false);
   }
   for (int n = 0; n <= 40; ++n) {
     uint8_t d[48];

@@ -55,7 +55,8 @@ class OutputConverter {
 };
 
 // The variants an instance chooses from: MMX-class processors are served by
-// the plain kernels, integer-SSE and SSE2 ones by the SSE2 kernels.
+// the plain kernels, integer-SSE and SSE2 ones by the vector set the
+// instance's feature word selects (VectorYuvRgbKernels).
 class MmxOutputConverter : public OutputConverter {
  public:
   explicit MmxOutputConverter(ConverterAllocator allocator) : OutputConverter(kPlainYuvRgbKernels, allocator) {}
@@ -63,12 +64,14 @@ class MmxOutputConverter : public OutputConverter {
 
 class IsseOutputConverter : public OutputConverter {
  public:
-  explicit IsseOutputConverter(ConverterAllocator allocator) : OutputConverter(kSse2YuvRgbKernels, allocator) {}
+  IsseOutputConverter(ConverterAllocator allocator, uint32_t features)
+      : OutputConverter(VectorYuvRgbKernels(features), allocator) {}
 };
 
 class Sse2OutputConverter : public OutputConverter {
  public:
-  explicit Sse2OutputConverter(ConverterAllocator allocator) : OutputConverter(kSse2YuvRgbKernels, allocator) {}
+  Sse2OutputConverter(ConverterAllocator allocator, uint32_t features)
+      : OutputConverter(VectorYuvRgbKernels(features), allocator) {}
 };
 
 }  // namespace tlx::mpeg4

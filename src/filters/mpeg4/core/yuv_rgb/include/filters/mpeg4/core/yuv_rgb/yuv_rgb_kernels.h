@@ -2,9 +2,9 @@
 // the colour state, per-sample chroma terms, the vertical blends of two
 // chroma rows, the packers that combine luma with the terms into pixels
 // of five formats and the chunk loop of a row converter built from them.
-// Every kernel has a plain form and an SSE2 form with the same bytes; a
-// YuvRgbKernels table chosen once from the feature word gives a caller one
-// set.
+// Every kernel has a plain form and an SSE2 form with the same bytes, and
+// the chunk loop also an AVX2 form; a YuvRgbKernels table chosen once from
+// the feature word gives a caller one set.
 //
 // Fixed point: a chroma term is 32 times a colour difference in output
 // levels, a luma term 64 times the level plus the rounding half, and a pixel
@@ -124,18 +124,26 @@ enum class RowBlend : int { None, Progressive, TopField, BottomField };
 // entries 0..8 groups - 1 hold the new terms and the later ones are
 // unchanged. Reads chroma samples up to 8 groups + 7, luma and destination
 // only inside the 16 groups pixels; destination2 and luma2 unused without a
-// blend. The SSE2 form keeps the terms in registers and packs straight to
-// the destination, with the same bytes.
+// blend. With `edge`, chunk groups - 1 ends the row: its sample 8 is its
+// blended sample 7 repeated, and chroma and term lines are read only up to
+// 8 groups - 1. The SSE2 form keeps the terms in registers and packs
+// straight to the destination, with the same bytes.
 using ConvertChunksKernel = void (*)(const ColourState& colour, const TermLines& lines, RowBlend blend,
                                      RgbFormat format, uint8_t* destination1, uint8_t* destination2,
                                      const uint8_t* luma1, const uint8_t* luma2, const uint8_t* cb,
-                                     const uint8_t* cr, int groups);
+                                     const uint8_t* cr, int groups, bool edge);
 void ConvertChunks(const ColourState& colour, const TermLines& lines, RowBlend blend, RgbFormat format,
                    uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
-                   const uint8_t* cb, const uint8_t* cr, int groups);
+                   const uint8_t* cb, const uint8_t* cr, int groups, bool edge);
 void ConvertChunksSse2(const ColourState& colour, const TermLines& lines, RowBlend blend, RgbFormat format,
                        uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
-                       const uint8_t* cb, const uint8_t* cr, int groups);
+                       const uint8_t* cb, const uint8_t* cr, int groups, bool edge);
+// The AVX2 form, for processors with kFeatureAvx2 only: pairs of rows in the
+// four-byte formats convert both rows at once; the rest as the SSE2 form.
+// Same bytes and reads.
+void ConvertChunksAvx2(const ColourState& colour, const TermLines& lines, RowBlend blend, RgbFormat format,
+                       uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
+                       const uint8_t* cb, const uint8_t* cr, int groups, bool edge);
 
 // Copies exactly byteCount bytes (any count, 0 included).
 void CopyLine(uint8_t* destination, const uint8_t* source, int byteCount);
@@ -167,6 +175,8 @@ struct YuvRgbKernels {
 
 extern const YuvRgbKernels kPlainYuvRgbKernels;
 extern const YuvRgbKernels kSse2YuvRgbKernels;
+// The SSE2 set with the AVX2 chunk loop.
+extern const YuvRgbKernels kAvx2YuvRgbKernels;
 
 // Copies term-line entries [position, position + 8) of the three lines into
 // entries [offset, offset + 8) of the window's runs.
@@ -176,7 +186,8 @@ void GatherTerms(int16_t* window, const TermLines& lines, int position, int offs
 // row) by `blend` with the set's blend kernels, as ConvertChunks states.
 void BlendWindows(const YuvRgbKernels& kernels, RowBlend blend, int16_t* a, int16_t* b);
 
-// The SSE2 set when the feature word has 0x2000, else the plain set.
-const YuvRgbKernels& SelectYuvRgbKernels(uint32_t features);
+// The vector sets by the feature word: the AVX2 set when it has
+// kFeatureAvx2, else the SSE2 set.
+const YuvRgbKernels& VectorYuvRgbKernels(uint32_t features);
 
 }  // namespace tlx::mpeg4

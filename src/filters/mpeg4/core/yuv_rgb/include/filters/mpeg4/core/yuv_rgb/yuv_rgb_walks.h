@@ -60,7 +60,9 @@ void ReleaseLines(ConverterState& state, const ConverterAllocator& allocator);
 // One row (RowBlend::None: destination2 and luma2 unused) or a pair of rows
 // of `width` pixels (RowBlend in yuv_rgb_kernels.h): every chunk of 8 chroma
 // samples but the last through the set's chunk loop, the last through the
-// two windows, its odd pixel repeating the last term. Afterwards the term lines
+// two windows, its odd pixel repeating the last term; a row of more than
+// one chunk whose last chunk is whole (16 pixels) ends in the chunk loop
+// instead, as its edge. Afterwards the term lines
 // hold the given chroma row's terms. The line buffer must cover the width.
 void ConvertRows(ConverterState& state, const YuvRgbKernels& kernels, RowBlend blend, RgbFormat format,
                  uint8_t* destination1, uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2,
