@@ -276,19 +276,7 @@ HRESULT CTlxPcStmModeIf::hGetInterface() {
   ComPtr<IGraphBuilder> graph = ComPtr<IGraphBuilder>::Attach(pAddRefUnderLock(m_pGraph));
   if (!graph) return E_FAIL;
   // Each interface is kept as soon as it is obtained, replacing an older one.
-  auto keep = [this, &graph](REFIID iid, auto*& member) {
-    using T = std::remove_reference_t<decltype(*member)>;
-    T* obtained = nullptr;
-    const HRESULT hr = graph->QueryInterface(iid, reinterpret_cast<void**>(&obtained));
-    if (FAILED(hr)) return hr;
-    T* previous = nullptr;
-    {
-      std::lock_guard<std::mutex> hold(m_stateLock);
-      previous = std::exchange(member, obtained);
-    }
-    ReleaseTaken(previous);
-    return hr;
-  };
+  auto keep = [this, &graph](REFIID iid, auto*& member) { return hKeepGraphInterface(graph.Get(), iid, member); };
   HRESULT hr = keep(IID_IMediaControl, m_pMediaControl);
   if (SUCCEEDED(hr)) hr = keep(IID_IVideoWindow, m_pVideoWindow);
   if (SUCCEEDED(hr)) hr = keep(IID_IBasicVideo, m_pBasicVideo);

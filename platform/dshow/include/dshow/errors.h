@@ -69,4 +69,5 @@ inline constexpr long EC_NEED_RESTART = 0x14;
 inline constexpr long EC_WINDOW_DESTROYED = 0x15;
 inline constexpr long EC_DISPLAY_CHANGED = 0x16;
 inline constexpr long EC_STARVATION = 0x17;
+inline constexpr long EC_VMR_RENDERDEVICE_SET = 0x53;
 inline constexpr long EC_USER = 0x8000;

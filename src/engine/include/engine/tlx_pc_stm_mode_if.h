@@ -174,6 +174,22 @@ class CTlxPcStmModeIf {
     if (member != nullptr) member->AddRef();
     return member;
   }
+  // Queries the graph for `iid` and keeps the result in `member`, releasing
+  // what it held before.
+  template <typename T>
+  HRESULT hKeepGraphInterface(IGraphBuilder* graph, REFIID iid, T*& member) {
+    T* obtained = nullptr;
+    const HRESULT hr = graph->QueryInterface(iid, reinterpret_cast<void**>(&obtained));
+    if (FAILED(hr)) return hr;
+    T* previous = nullptr;
+    {
+      std::lock_guard<std::mutex> hold(m_stateLock);
+      previous = member;
+      member = obtained;
+    }
+    if (previous != nullptr) previous->Release();
+    return hr;
+  }
   // Writes the error record and the last HRESULT together.
   void vSetFailure(int line, int errorId, HRESULT hr);
 

@@ -29,6 +29,7 @@ struct IRavixAudioRendererControl;
 
 namespace tlx::engine {
 class GraphEventThread;
+class RavixEventContext;
 }
 
 class CTlxPcStmRavixIf : public CTlxPcStmModeIf {
@@ -170,6 +171,26 @@ class CTlxPcStmRavixIf : public CTlxPcStmModeIf {
   static void vRavixEventProc(void* context, const TLX_EVENT_MSG* message);
   static void vNetworkEventProc(void* context, const TLX_EVENT_MSG* message);
 
+  // What the callbacks are to hear of one graph event: up to two notify
+  // events (event, ok, error id) and a restart reason (-1: none).
+  struct GraphEventOutcome {
+    int notifies[2][3] = {};
+    int notifyCount = 0;
+    int restartReason = -1;
+    void Notify(int event, int ok = TRUE, int errorId = 0);
+  };
+  // The object's part of one graph event, on the graph-event thread: the
+  // key hand-over, showing the video window, re-placing the video, the
+  // session's keep-alive. A failure notify writes (2533, error id) to the
+  // error record first; a success notify leaves it alone.
+  GraphEventOutcome oHandleGraphEvent(long code);
+  // The key hand-over of EC_TLX_AUTH_END: the stream key to decryptor A,
+  // then B; TRUE when all three steps succeeded. The key is wiped after use.
+  int bHandOverKey();
+  // The notify callback on the calling thread with ok 1 and error id 0 (a
+  // success notify leaves the error record alone).
+  void vNotifySuccess(int event);
+
   // Under the state lock.
   ITlxStreamSourceControl* m_pStreamControl = nullptr;
   IAESDecryptorKey* m_pAudioKey = nullptr;  // decryptor A, audio path
@@ -203,6 +224,16 @@ class CTlxPcStmRavixIf : public CTlxPcStmModeIf {
   IRavixAudioRendererControl* m_pRendererControl = nullptr;
 
  private:
+  int bCleanupLocked();
+  int bResetLocked(int autoAvailable);
+  // Ends the graph-event thread (355/2, 364/1 as bCleanup) and detaches it
+  // from the object; TRUE when there was none or it ended.
+  int vEndThread();
+  // Detaches the three link-library callbacks when they are attached.
+  void vDetachCallbacks();
+
   // Whether tlxInit succeeded, so tlxCleanup balances it.
   bool m_bTlxInitDone = false;
+  bool m_bCallbacksAttached = false;
+  std::shared_ptr<tlx::engine::RavixEventContext> m_pEventContext;
 };
