@@ -4,17 +4,17 @@
 #include <QImage>
 #include <QMetaObject>
 
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "auth/identity_fixture.h"
-#include "auth/tlx_authentication.h"
 #include "com/com_ptr.h"
 #include "dsound/backend.h"
 #include "engine/tlx_pc_stm_ravix_if.h"
 #include "link/tlx_bcf.h"
+#include "win32/registry.h"
 
 namespace tlx::test {
 
@@ -130,6 +130,25 @@ std::string Scenario(const LiveClip& clip, const std::string& streamOptions) {
          std::to_string(clip.startMs) + streamOptions + "}}}}";
 }
 
+// The player's identity values as registration leaves them in the registry
+// (the test identity the peer knows), read by the link library when it
+// starts.
+void WriteIdentityValues() {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Marovi Corporation\\TLX\\Identity", 0, nullptr,
+                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  const std::pair<const char*, std::string> values[] = {
+      {"EtherMac", "001122334455"}, {"WlanMac", "66778899AABB"}, {"PlayerIdent", "ABCD1234"},
+      {"SharedKey", TestSharedKeyHex()}};
+  for (const auto& [name, text] : values) {
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>(text.size() + 1));
+  }
+  RegCloseKey(key);
+}
+
 // The panel's part before a session: a headless display and sound output
 // unless the environment names others, and the player's registration in
 // the process's registry folder. Then the peer's scenario.
@@ -137,8 +156,7 @@ std::string PrepareAndDescribe(const LiveClip& clip, const std::string& streamOp
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   setenv("SDL_AUDIODRIVER", "dummy", 0);
   ProcessRegistryFolder();
-  const TLX_SYSINFO_RECORD identity = TestIdentity();
-  TlxRavixSysInfoRegister(&identity);
+  WriteIdentityValues();
   return Scenario(clip, streamOptions);
 }
 
@@ -170,7 +188,7 @@ void LiveSession::ObserveSound(SoundObserver observer) {
 
 bool LiveSession::Create() {
   stream_ = Stream::Create();
-  if (!stream_) return false;
+  if (!stream_) return Failed("the link library did not start");
   // The internet link (connect kind 49) to the peer: the port as decimal
   // text at byte 4, the host at byte 16.
   uint8_t link[68] = {};
@@ -179,10 +197,23 @@ bool LiveSession::Create() {
   const std::string port = std::to_string(peer_.port());
   std::memcpy(link + 4, port.c_str(), port.size());
   std::memcpy(link + 16, "127.0.0.1", 9);
-  if (tlxAnetMgrAPI_SetConfig(2, 6, link) != 1) return false;
+  if (tlxAnetMgrAPI_SetConfig(2, 6, link) != 1) return Failed("the internet link was not configured");
   stream_->vSetServerAddress(u"127.0.0.1", peer_.port());
-  return stream_->bInitialize(&LiveSession::OnNotify, &LiveSession::OnTvStatus, &LiveSession::OnRestart, nullptr,
-                              this) != 0;
+  if (!stream_->bInitialize(&LiveSession::OnNotify, &LiveSession::OnTvStatus, &LiveSession::OnRestart, nullptr,
+                            this)) {
+    return Failed("bInitialize failed");
+  }
+  return true;
+}
+
+bool LiveSession::Failed(const std::string& what) {
+  failure_ = what;
+  if (stream_) {
+    CTlxPcCmnErrInfo info;
+    stream_->vGetLastErrorInfo(info);
+    failure_ += " (line " + std::to_string(info.nGetLine()) + ", id " + std::to_string(info.nGetErrId()) + ")";
+  }
+  return false;
 }
 
 bool LiveSession::Run() {
@@ -190,10 +221,13 @@ bool LiveSession::Run() {
   int autoAvailable = 0;
   int avcAvailable = avc ? 1 : 0;
   runStart_ = SteadyClock::now();
-  const bool ran =
-      stream_->bRunMovie(1, 5, 0, autoAvailable, avcAvailable, 0, 0, 0, 0, 0, avc ? 1 : 0) != 0;
-  if (ran) WatchRenderer();
-  return ran;
+  // Quality step 5 of the preset table streams MPEG-4; step 7 is the AVC
+  // step where the base station offers AVC.
+  if (!stream_->bRunMovie(1, avc ? 7 : 5, 0, autoAvailable, avcAvailable, 0, 0, 0, 0, 0, avc ? 1 : 0)) {
+    return Failed("bRunMovie failed");
+  }
+  WatchRenderer();
+  return true;
 }
 
 void LiveSession::WatchRenderer() {

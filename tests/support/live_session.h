@@ -70,6 +70,9 @@ class LiveSession {
 
   bool ready() const { return peer_.running(); }
   const std::string& error() const { return peer_.error(); }
+  // Which controller step failed last, with the stream object's error
+  // record when it has one.
+  const std::string& failure() const { return failure_; }
   PeerProcess& peer() { return peer_; }
 
   // Set before Create; each may be empty.
@@ -104,11 +107,13 @@ class LiveSession {
   static void OnTvStatus(int kind, int value, void* user);
   static void OnRestart(int reason, void* user);
   void WatchRenderer();
+  bool Failed(const std::string& what);
 
   LiveClip clip_;
   PeerProcess peer_;
   std::unique_ptr<Stream> stream_;
   SteadyClock::time_point runStart_{};
+  std::string failure_;
   PresentObserver presentObserver_;
   std::shared_ptr<SoundObserver> soundObserver_;
 
