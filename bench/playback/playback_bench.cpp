@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "av_sync.h"
+#include "engine/tlx_pc_stm_mode_if.h"
 #include "support/live_session.h"
 
 namespace {
@@ -55,6 +56,8 @@ struct RunFigures {
   double firstPicture = NAN;
   double firstSound = NAN;
   SyncFigures sync;
+  size_t flashes = 0;
+  size_t clicks = 0;
   double stageEnds[kStageCount] = {};
 };
 
@@ -107,6 +110,14 @@ class Observations {
     std::lock_guard<std::mutex> hold(lock_);
     return sound_.Onsets().empty() ? NAN : sound_.Onsets().front();
   }
+  size_t Flashes() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return flashes_.Onsets().size();
+  }
+  size_t Clicks() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return clicks_.Onsets().size();
+  }
   std::vector<double> Offsets() {
     std::lock_guard<std::mutex> hold(lock_);
     return PairOffsets(flashes_.Onsets(), clicks_.Onsets(), kPairGapMs);
@@ -145,6 +156,9 @@ bool PlayOnce(const Case& c, int startMs, RunFigures& figures) {
   bool played = false;
   tlx::test::RunWithEventLoop([&] {
     if (!session.Create()) return;
+    // Full volume, as a viewer who turned it up has it: the clicks are
+    // found at a fixed level.
+    session.stream()->bSetVolume(10000);
     observations.Start(SteadyClock::now());
     if (session.Run() && session.WaitForNotify(8, 1, 15s)) {
       std::this_thread::sleep_until(session.runStart() + kPlayTime);
@@ -157,6 +171,8 @@ bool PlayOnce(const Case& c, int startMs, RunFigures& figures) {
     figures.firstPicture = observations.FirstPicture();
     figures.firstSound = observations.FirstSound();
     figures.sync = SyncOf(observations.Offsets());
+    figures.flashes = observations.Flashes();
+    figures.clicks = observations.Clicks();
     // The source reports the start of its connection (after the link
     // library's start and the graph's build), the end of its
     // authentication, the end of the RTSP set-up and its first video
@@ -170,7 +186,10 @@ bool PlayOnce(const Case& c, int startMs, RunFigures& figures) {
     std::copy(ends, ends + kStageCount, figures.stageEnds);
     session.Destroy();
   });
-  if (!played) std::fprintf(stderr, "%s: the stream did not play (start at %d ms)\n", c.name, startMs);
+  if (!played) {
+    std::fprintf(stderr, "%s: the stream did not play (start at %d ms): %s\n", c.name, startMs,
+                 session.failure().empty() ? "no picture within 15 s" : session.failure().c_str());
+  }
   return played;
 }
 
@@ -195,9 +214,9 @@ int main() {
         status = 1;
         continue;
       }
-      std::fprintf(stderr, "%s run %d: start %d ms, first picture %.0f ms, first sound %.0f ms, %zu pairs, "
-                   "offset p50 %.1f ms, p99 %.1f ms\n", c.name, run + 1, startMs, figures.firstPicture,
-                   figures.firstSound, figures.sync.pairs, figures.sync.p50, figures.sync.p99);
+      std::fprintf(stderr, "%s run %d: start %d ms, first picture %.0f ms, first sound %.0f ms, %zu flashes, %zu clicks, "
+                   "%zu pairs, offset p50 %.1f ms, p99 %.1f ms\n", c.name, run + 1, startMs, figures.firstPicture,
+                   figures.firstSound, figures.flashes, figures.clicks, figures.sync.pairs, figures.sync.p50, figures.sync.p99);
       runs.push_back(figures);
     }
     if (runs.empty()) continue;
