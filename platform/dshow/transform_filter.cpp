@@ -328,6 +328,12 @@ HRESULT CTransInPlaceFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATO
   return actual.cbBuffer >= wanted.cbBuffer ? S_OK : E_FAIL;
 }
 
+HRESULT CTransInPlaceFilter::CompleteConnect(PIN_DIRECTION direction, IPin*) {
+  if (direction != PINDIR_OUTPUT || !m_pInput->IsConnected()) return S_OK;
+  if (m_pOutput->CurrentMediaType() == m_pInput->CurrentMediaType()) return S_OK;
+  return ReconnectPin(m_pInput, &m_pOutput->CurrentMediaType());
+}
+
 bool CTransInPlaceFilter::UsingDifferentAllocators() {
   return m_pInput->Allocator() != m_pOutput->Allocator();
 }
@@ -409,4 +415,21 @@ HRESULT CTransInPlaceOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator
     }
   }
   return CTransformOutputPin::DecideAllocator(pin, allocator);
+}
+
+STDMETHODIMP CTransInPlaceOutputPin::EnumMediaTypes(IEnumMediaTypes** types) {
+  if (types == nullptr) return E_POINTER;
+  *types = nullptr;
+  IPin* upstream = m_pTransformFilter->InputPin()->GetConnected();
+  if (upstream == nullptr) return CTransformOutputPin::EnumMediaTypes(types);
+  return upstream->EnumMediaTypes(types);
+}
+
+HRESULT CTransInPlaceOutputPin::CheckMediaType(const CMediaType* mt) {
+  HRESULT hr = m_pTransformFilter->CheckInputType(mt);
+  if (hr != S_OK) return hr == S_FALSE ? VFW_E_TYPE_NOT_ACCEPTED : hr;
+  IPin* upstream = m_pTransformFilter->InputPin()->GetConnected();
+  if (upstream == nullptr) return E_UNEXPECTED;
+  if (*mt == m_pTransformFilter->InputPin()->CurrentMediaType()) return S_OK;
+  return upstream->QueryAccept(mt) == S_OK ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }

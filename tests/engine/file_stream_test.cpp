@@ -4,13 +4,13 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "aac/aac_dec.h"
 #include "dshow/filter_module.h"
 #include "dshow/guids.h"
 #include "file_stream_fixture.h"
+#include "mapped_modules.h"
 #include "support/child_process.h"
 #include "filters/avc/avc_dec_mode.h"
 #include "mp4source/mp4_file_source.h"
@@ -28,18 +28,6 @@ void ExpectRecord(CTlxPcStmModeIf& object, int line, int errorId) {
 }
 
 const CLSID kSource = mp4source::CLSID_TlxMp4FileSource;
-
-// The filter modules (".ax" files) mapped into this process, as the loader
-// really holds them.
-std::vector<std::string> MappedFilterModules() {
-  std::ifstream maps("/proc/self/maps");
-  std::vector<std::string> modules;
-  std::string line;
-  while (std::getline(maps, line)) {
-    if (line.size() > 3 && line.compare(line.size() - 3, 3, ".ax") == 0) modules.push_back(line);
-  }
-  return modules;
-}
 
 TEST_F(FileStreamTest, LiveOnlyOperationsDoNothingAndSucceed) {
   int value = 0;

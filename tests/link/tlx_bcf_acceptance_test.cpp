@@ -21,24 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 using tlx::link::test::Comparator;
 
-// The words of each "tv_record" the peer received of the request type.
-std::vector<std::vector<int>> TvRequests(tlx::test::PeerProcess& peer) {
-  std::vector<std::vector<int>> requests;
-  for (const std::string& line : peer.RecordLines()) {
-    if (line.find("\"tv_record\"") == std::string::npos || line.find("\"type\": 0") == std::string::npos) continue;
-    std::vector<int> words;
-    const char* p = line.c_str() + line.find("\"words\": [") + 10;
-    while (*p != ']' && *p != '\0') {
-      char* end = nullptr;
-      words.push_back(static_cast<int>(std::strtol(p, &end, 10)));
-      p = end;
-      while (*p == ',' || *p == ' ') ++p;
-    }
-    requests.push_back(words);
-  }
-  return requests;
-}
-
 // Lines of the peer's record that contain `text`.
 std::vector<std::string> Lines(tlx::test::PeerProcess& peer, const std::string& text) {
   std::vector<std::string> lines;
@@ -60,7 +42,7 @@ bool WaitUntil(Done done, std::chrono::milliseconds limit = 10s) {
 
 size_t ChannelRecords(tlx::test::PeerProcess& peer, int channel) {
   size_t count = 0;
-  for (const std::vector<int>& words : TvRequests(peer)) {
+  for (const std::vector<int>& words : tlx::test::TvRequestWords(peer)) {
     if (words.size() >= 8 && words[0] == 3 && words[1] == 0 && words[2] == channel && words[7] == 0) ++count;
   }
   return count;
@@ -144,7 +126,7 @@ TEST(LinkAcceptance, ConnectChangeChannelPressAKeyDisconnect) {
 
   ASSERT_EQ(tlxRavixMgr_ChangeState(3), 0);
   EXPECT_TRUE(WaitUntil([&] {
-    for (const std::vector<int>& words : TvRequests(peer)) {
+    for (const std::vector<int>& words : tlx::test::TvRequestWords(peer)) {
       if (!words.empty() && words[0] == 1) return true;
     }
     return false;

@@ -105,14 +105,19 @@ class Streamer(threading.Thread):
         if pause and self.stop_event.wait(pause / 1000):
             return
         loop = 0
-        start = time.monotonic()
-        self.wall_start = time.time()
+        # Joining the stream part-way, as a player does that connects to a
+        # running base station: the first pass begins at this media time.
+        skip_ms = self.options.get("start_ms", 0)
+        start = time.monotonic() - skip_ms / 1000
+        self.wall_start = time.time() - skip_ms / 1000
         span_ms = 0
         while True:
             sent_ms = 0
             for t, medium, i in self.schedule():
                 if self.stop_event.is_set():
                     return
+                if loop == 0 and t < skip_ms:
+                    continue
                 media_ms = span_ms + t
                 if self.options.get("pacing") == "realtime":
                     delay = start + media_ms / 1000 - time.monotonic()

@@ -108,6 +108,23 @@ class FfmpegClientTest(unittest.TestCase):
         finally:
             peer.close()
 
+    def test_a_late_start_skips_the_media_before_it(self):
+        peer = Peer(clear_stream(start_ms=500))
+        try:
+            with tempfile.TemporaryDirectory() as workdir:
+                result = self.run_ffmpeg(peer, [("0:v", "data", "video.bin"), ("0:a", "data", "audio.bin")],
+                                         workdir)
+                self.assertEqual(result.returncode, 0, result.stderr)
+            frames = peer.events("frame")
+            # 30 pictures a second; 1024-sample AAC frames at 24000 Hz.
+            for medium, first, count in (("video", 15, 60), ("audio", 12, len(packet_sizes(fixture("audio_24000.aac"))))):
+                indexes = [f["index"] for f in frames if f["medium"] == medium]
+                self.assertEqual(indexes, list(range(first, count)), medium)
+            stamps = [f["stamp"] for f in frames if f["medium"] == "video"]
+            self.assertEqual(stamps[0], 15 * 1000 // 30)
+        finally:
+            peer.close()
+
 
 @unittest.skipUnless(FIXTURES, "TLX_STREAM_FIXTURES is not set")
 class RtspAnswersTest(unittest.TestCase):

@@ -1,5 +1,6 @@
 #include "support/peer_process.h"
 
+#include <cstdlib>
 #include <fstream>
 
 namespace tlx::test {
@@ -49,6 +50,26 @@ std::vector<std::string> PeerProcess::RecordLines() const {
 std::string PeerProcess::Command(const std::string& commandJson) {
   process_.Write(commandJson + "\n");
   return process_.ReadLine();
+}
+
+std::vector<std::vector<int>> TvRequestWords(const PeerProcess& peer) {
+  std::vector<std::vector<int>> requests;
+  for (const std::string& line : peer.RecordLines()) {
+    if (line.find("\"tv_record\"") == std::string::npos || line.find("\"type\": 0") == std::string::npos) continue;
+    const size_t at = line.find("\"words\": [");
+    if (at == std::string::npos) continue;
+    std::vector<int> words;
+    const char* p = line.c_str() + at + 10;
+    while (*p != ']' && *p != '\0') {
+      char* end = nullptr;
+      words.push_back(static_cast<int>(std::strtol(p, &end, 10)));
+      if (end == p) break;
+      p = end;
+      while (*p == ',' || *p == ' ') ++p;
+    }
+    requests.push_back(words);
+  }
+  return requests;
 }
 
 }  // namespace tlx::test

@@ -37,4 +37,8 @@ class PeerProcess {
   std::string error_;
 };
 
+// The words of each request record (a "tv_record" of type 0) the peer's TV
+// service received, in order.
+std::vector<std::vector<int>> TvRequestWords(const PeerProcess& peer);
+
 }  // namespace tlx::test

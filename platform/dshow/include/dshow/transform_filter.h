@@ -123,6 +123,9 @@ class CTransInPlaceFilter : public CTransformFilter {
   HRESULT GetMediaType(int position, CMediaType* mt) override;
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
   HRESULT Receive(IMediaSample* sample) override;
+  // Once the output is connected with another type than the input's, the
+  // input is reconnected with the output's, so one type runs through.
+  HRESULT CompleteConnect(PIN_DIRECTION direction, IPin* receivePin) override;
 
  protected:
   void CreatePins() override;
@@ -151,4 +154,9 @@ class CTransInPlaceOutputPin : public CTransformOutputPin {
   CTransInPlaceOutputPin(const char* objectName, CTransInPlaceFilter* filter, HRESULT* hr, LPCWSTR name);
   // Offers the input's allocator downstream before its own.
   HRESULT DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) override;
+  // The upstream pin's types once the input is connected, so downstream may
+  // choose any type upstream can deliver; none before.
+  STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override;
+  // A type the filter takes and the upstream pin accepts.
+  HRESULT CheckMediaType(const CMediaType* mt) override;
 };
