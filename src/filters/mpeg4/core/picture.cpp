@@ -37,25 +37,6 @@ void Picture::ClearState() {
   returnedAhead = 0;
 }
 
-PicturePlanes Picture::Planes() const {
-  PicturePlanes planes;
-  planes.y = yOrigin;
-  planes.u = uOrigin;
-  planes.v = vOrigin;
-  planes.lumaStride = lumaStride;
-  planes.chromaStride = chromaStride;
-  planes.width = width;
-  planes.height = height;
-  planes.chromaWidth = chromaWidth;
-  planes.chromaHeight = chromaHeight;
-  planes.lumaPadWidth = lumaBorderX;
-  planes.lumaPadHeight = lumaBorderY;
-  planes.chromaPadWidth = chromaBorderX;
-  planes.chromaPadHeight = chromaBorderY;
-  planes.extraRows = kPlaneExtraRows;
-  return planes;
-}
-
 void Picture::PutIntraMacroblock(const BlockKernels& kernels, int16_t (*blocks)[64], int x, int y, int fieldDct,
                                  const uint32_t* shapes) {
   kernels.putIntraMacroblock(Planes(), blocks, x, y, fieldDct, shapes);

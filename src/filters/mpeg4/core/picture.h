@@ -129,8 +129,26 @@ class Picture : public PlaneStore {
   // Forgets the picture held: kind, validity, reorder delay and the
   // returned-ahead mark to 0.
   void ClearState();
-  // The planes as the pixel kernels see them.
-  PicturePlanes Planes() const;
+  // The planes as the pixel kernels see them. Inline: every macroblock's
+  // reconstruction builds one.
+  PicturePlanes Planes() const {
+    PicturePlanes planes;
+    planes.y = yOrigin;
+    planes.u = uOrigin;
+    planes.v = vOrigin;
+    planes.lumaStride = lumaStride;
+    planes.chromaStride = chromaStride;
+    planes.width = width;
+    planes.height = height;
+    planes.chromaWidth = chromaWidth;
+    planes.chromaHeight = chromaHeight;
+    planes.lumaPadWidth = lumaBorderX;
+    planes.lumaPadHeight = lumaBorderY;
+    planes.chromaPadWidth = chromaBorderX;
+    planes.chromaPadHeight = chromaBorderY;
+    planes.extraRows = kPlaneExtraRows;
+    return planes;
+  }
 
   int16_t lumaBorderX = 0;
   int16_t lumaBorderY = 0;
