@@ -55,10 +55,10 @@ class LinkMgrPeerTest : public testing::Test {
     tlxLinkMgrRelease();
     tlxCleanupConfig();
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (test::ThreadCount() != threadsBefore_ && std::chrono::steady_clock::now() < deadline) {
+    while (test::ThreadCount() > threadsBefore_ && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(5ms);
     }
-    EXPECT_EQ(threadsBefore_, test::ThreadCount()) << "a thread of the component outlived its release";
+    EXPECT_GE(threadsBefore_, test::ThreadCount()) << "a thread of the component outlived its release";
   }
   // Points the store at the peer.
   static void Target(const PeerProcess& peer) {

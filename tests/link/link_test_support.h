@@ -38,10 +38,12 @@ class LinkTest : public testing::Test {
   void TearDown() override {
     taskLibCleanup();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (ThreadCount() != threadsBefore_ && std::chrono::steady_clock::now() < deadline) {
+    // Fewer is fine: a thread joined just before the count may still have
+    // been listed then, until the system reaped it.
+    while (ThreadCount() > threadsBefore_ && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    EXPECT_EQ(ThreadCount(), threadsBefore_) << "a thread outlived the test";
+    EXPECT_LE(ThreadCount(), threadsBefore_) << "a thread outlived the test";
   }
 
  private:
