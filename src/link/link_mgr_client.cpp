@@ -204,15 +204,19 @@ int tlxRavixConnectCode(int connectResult) {
   }
 }
 
+RavixAddress tlxRavixAddress() {
+  RavixAddress address{tlxCfgGet("network/ravix/hostname"), 0};
+  const std::string portText = tlxCfgGet("network/ravix/port");
+  std::from_chars(portText.data(), portText.data() + portText.size(), address.port);
+  return address;
+}
+
 int tlxRavixConnect() {
   if (tlxLinkMgrConnected()) return 0;
-  const std::string host = tlxCfgGet("network/ravix/hostname");
-  const std::string portText = tlxCfgGet("network/ravix/port");
-  int port = 0;
-  std::from_chars(portText.data(), portText.data() + portText.size(), port);
+  const RavixAddress base = tlxRavixAddress();
   const TLX_AUTH_TARGET target = tlxAuthTarget();
   const char* proxyHost = target.proxy != 0 ? target.host : nullptr;
-  return tlxRavixConnectCode(tlxLinkMgrConnect(host.c_str(), port, proxyHost, target.port));
+  return tlxRavixConnectCode(tlxLinkMgrConnect(base.host.c_str(), base.port, proxyHost, target.port));
 }
 
 }  // namespace tlx::link

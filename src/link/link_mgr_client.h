@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "com/unknown.h"
 
@@ -37,6 +38,15 @@ HRESULT tlxLinkMgrCall(const void* data, uint16_t length);
 // component refuses it.
 int tlxLinkMgrSetCallback(TLX_LINK_CALLBACK callback);
 bool tlxLinkMgrConnected();
+
+// The base station's host and port for the internet link, from
+// "network/ravix/hostname" and "network/ravix/port" (decimal; 0 when not a
+// number).
+struct RavixAddress {
+  std::string host;
+  int port;
+};
+RavixAddress tlxRavixAddress();
 
 // Connects to the base station of "network/ravix/hostname" and
 // "network/ravix/port", through the proxy of the authentication target when

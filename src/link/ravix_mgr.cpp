@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "link/base_probe.h"
 #include "link/event_mgr.h"
 #include "link/hnet_mgr.h"
 #include "link/link_mgr_client.h"
@@ -223,8 +224,14 @@ int SpawnSessionTask(Manager& m) {
 int Start(Manager& m, std::unique_lock<std::mutex>& lock) {
   if (m.connecting) return -1;
   m.connecting = true;
+  tlxBaseProbeArm();
   lock.unlock();
   const int code = tlxRavixConnect();
+  if (code == 0) {
+    // What the base station offers, for the stream about to be built.
+    const RavixAddress base = tlxRavixAddress();
+    tlxBaseProbe(base.host.c_str(), base.port);
+  }
   lock.lock();
   m.connecting = false;
   if (code != 0) return code;
@@ -285,6 +292,7 @@ int tlxRavixMgr_ChangeState(int state) {
     case kRavixStopping:
       if (from == kRavixIdle) {
         tlxLinkMgrDisconnect();
+        tlxBaseProbeAbort();
       } else {
         tlxTvMgr_Stop();
       }

@@ -100,6 +100,8 @@ TEST_P(LivePlaybackTest, PlaysTheBaseStationsStreamAndStopsCleanly) {
     const size_t threadsBefore = ThreadCount();
     ASSERT_TRUE(session.Create()) << session.failure();
     ASSERT_TRUE(session.Run()) << session.failure();
+    // The peer's server text offers AVC only in the AVC scenario.
+    EXPECT_EQ(session.avcAvailable(), std::string(scenario.codec) == "avc");
     ASSERT_TRUE(session.WaitForNotify(8, 1, 20s)) << ::testing::PrintToString(EventsOf(session.Notifications()));
     const std::vector<NotifyCall> started = session.Notifications();
     EXPECT_EQ(EventsOf(started), (std::vector<int>{0, 0, 6, 7, 1, 4, 5, 8}));
@@ -152,14 +154,9 @@ TEST_P(LivePlaybackTest, PlaysTheBaseStationsStreamAndStopsCleanly) {
   });
 }
 
-// Only the MPEG-4 scenario is listed: bRunMovie reads the base station's codecs from the
-// link library's base information after it has reset the authentication
-// (tlxRavixMgr_AuthInit), and the link library fills them from that
-// authentication, which the source only runs later; so no connection offers
-// AVC and the graph gets the MPEG-4 decoder for the peer's AVC stream (the
-// AVC scenario is Scenario{"Avc", "video.h264", "avc", "audio_44100.aac"}).
 INSTANTIATE_TEST_SUITE_P(Codecs, LivePlaybackTest,
-                         ::testing::Values(Scenario{"Mpeg4", "video.m4v", "mpeg4", "audio_24000.aac"}),
+                         ::testing::Values(Scenario{"Mpeg4", "video.m4v", "mpeg4", "audio_24000.aac"},
+                                           Scenario{"Avc", "video.h264", "avc", "audio_44100.aac"}),
                          [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -170,6 +172,67 @@ TEST_F(RavixPeerTest, AnAbortEndsAStartWaitingForASilentBase) {
   starter.join();
   EXPECT_LT(ElapsedMs(start), kSchedulingSlackMs);
   EXPECT_EQ(2, started);
+  EXPECT_EQ(3, tlxRavixMgr_GetState());
+  EXPECT_EQ(-1, taskNameToId("tRavix"));
+  EXPECT_EQ(0, tlxRavixMgr_ChangeState(0));
+}
+
+// Every authentication the stub module was asked for since the last look.
+std::vector<std::string> Authentications() {
+  static const auto take = StubEntry<void (*)(char*, int)>("libTlxAuthStub.so", "StubAuthTakeCalls");
+  char calls[8192];
+  take(calls, sizeof calls);
+  std::vector<std::string> found;
+  std::istringstream lines(calls);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Authentication ", 0) == 0) found.push_back(line);
+  }
+  return found;
+}
+
+TEST_F(RavixPeerTest, AStartAuthenticatesOnceOnAConnectionOfItsOwn) {
+  auto peer = StartPeer("\"ravix\": {}");
+  ASSERT_TRUE(peer->running()) << peer->error();
+  Target(*peer);
+  Authentications();
+  ASSERT_EQ(0, tlxRavixMgr_ChangeState(1));
+  const std::vector<std::string> asked = Authentications();
+  ASSERT_EQ(asked.size(), 1u);
+  int socket = -1;
+  char host[64] = {};
+  int port = 0;
+  int proxy = -1;
+  ASSERT_EQ(4, std::sscanf(asked[0].c_str(), "Authentication %d %63s %d %d", &socket, host, &port, &proxy));
+  EXPECT_GE(socket, 0);
+  EXPECT_STREQ(host, "127.0.0.1");
+  EXPECT_EQ(port, peer->port());
+  EXPECT_EQ(proxy, 0);
+  // The probe's connection is closed again; the session goes on.
+  EXPECT_EQ(1, tlxRavixMgr_GetState());
+  EXPECT_EQ(0, tlxRavixMgr_ChangeState(0));
+  EXPECT_TRUE(Authentications().empty()) << "a stop authenticates nothing";
+}
+
+TEST_F(RavixPeerTest, AnAbortEndsAStartWhileItAuthenticates) {
+  static const auto waits = StubEntry<void (*)(int)>("libTlxAuthStub.so", "StubAuthSetWaits");
+  auto peer = StartPeer("\"ravix\": {}");
+  ASSERT_TRUE(peer->running()) << peer->error();
+  Target(*peer);
+  Authentications();
+  waits(1);
+  int started = 0;
+  std::thread starter([&] { started = tlxRavixMgr_ChangeState(1); });
+  std::vector<std::string> asked;
+  EXPECT_TRUE(WaitUntil([&] {
+    for (const std::string& line : Authentications()) asked.push_back(line);
+    return !asked.empty();
+  }));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(0, tlxRavixMgr_ChangeState(3));
+  starter.join();
+  waits(0);
+  EXPECT_LT(ElapsedMs(start), kSchedulingSlackMs);
+  EXPECT_EQ(-1, started);
   EXPECT_EQ(3, tlxRavixMgr_GetState());
   EXPECT_EQ(-1, taskNameToId("tRavix"));
   EXPECT_EQ(0, tlxRavixMgr_ChangeState(0));

@@ -2,6 +2,8 @@
 // with its arguments and answers a value of its own, so a test sees what the
 // link library passed and what it made of the answer. Built once whole and
 // once without each of two exports (STUB_WITHOUT_AKS, STUB_WITHOUT_BASE_ID).
+#include <sys/socket.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +27,7 @@ std::string regValue;
 int baseType = 7;
 uint32_t codecType = 0xC0DE;
 int scalingMode = 9;
+bool authenticationWaits = false;
 
 void Record(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Record(const char* format, ...) {
@@ -102,8 +105,23 @@ int TlxRavixAuthInit() {
   return 1;
 }
 
+// Set: an authentication waits until its connection ends (the peer closes it
+// or the socket is shut down) before it answers.
+extern "C" TLX_AUTH_API void StubAuthSetWaits(int waits) {
+  std::lock_guard guard(lock);
+  authenticationWaits = waits != 0;
+}
+
 HRESULT TlxRavixAuthentication(int socket, const char* host, int port, unsigned char proxyUse) {
   Record("Authentication %d %s %d %d", socket, Text(host), port, proxyUse);
+  bool waits;
+  {
+    std::lock_guard guard(lock);
+    waits = authenticationWaits;
+  }
+  char byte;
+  while (waits && recv(socket, &byte, 1, 0) > 0) {
+  }
   return static_cast<HRESULT>(0x80041017);
 }
 

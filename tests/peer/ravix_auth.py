@@ -5,7 +5,8 @@ Message 0 is a challenge and an authorised request on one connection; messages
 1 to 3 come on later connections without a challenge, with the nonce of the
 player's last message 0 and the next nonce count. A successful message 0 is
 answered with the Server header (the base station's capability text), and we
-derive the stream key that player will ask for.
+derive the stream key that player will ask for; a tunnel on a connection of
+messages 1 to 3 is keyed from the same nonce.
 
 "/tlx/speedtest?tm=1": a challenge on one connection, the authorised request
 on a second one (without a cnonce), answered with the scenario's body.
@@ -94,9 +95,11 @@ class RavixMessages(DigestResource):
         headers = []
         # A tunnel request on this connection may follow the exchange.
         conn.state["authenticated"] = True
+        # The stream key comes from the nonce of the player's last message 0,
+        # whichever message authenticated this connection.
+        key = ravix_keys.stream_key(nonce, identity.shared_key)
+        conn.state["stream_key"] = key
         if n == 0:
-            key = ravix_keys.stream_key(nonce, identity.shared_key)
-            conn.state["stream_key"] = key
             self.record("stream_key", conn=conn.id, username=identity.username, nonce=nonce, key=key)
             if self.server is not None:
                 headers.append(("Server", self.server))

@@ -219,13 +219,13 @@ bool LiveSession::Failed(const std::string& what) {
 bool LiveSession::Run() {
   const bool avc = clip_.codec == "avc";
   int autoAvailable = 0;
-  int avcAvailable = avc ? 1 : 0;
+  int avcAvailable = 0;
   runStart_ = SteadyClock::now();
   // Quality step 5 of the preset table streams MPEG-4; step 7 is the AVC
   // step where the base station offers AVC.
-  if (!stream_->bRunMovie(1, avc ? 7 : 5, 0, autoAvailable, avcAvailable, 0, 0, 0, 0, 0, avc ? 1 : 0)) {
-    return Failed("bRunMovie failed");
-  }
+  const bool ran = stream_->bRunMovie(1, avc ? 7 : 5, 0, autoAvailable, avcAvailable, 0, 0, 0, 0, 0, avc ? 1 : 0);
+  avcAvailable_ = avcAvailable != 0;
+  if (!ran) return Failed("bRunMovie failed");
   WatchRenderer();
   return true;
 }

@@ -82,7 +82,8 @@ class LiveSession {
   // Controller steps. Create: the stream object made as pCreate makes it,
   // the internet link to the peer's port, the server address, bInitialize
   // with the recording callbacks; false when a step failed. Run: bRunMovie
-  // with the clip's codec, its result; the time of the call is runStart().
+  // with the clip's codec, its result; the time of the call is runStart() and
+  // what it reported of the base station's AVC is avcAvailable().
   // Stop: bStopMovie. Cleanup: bCleanup. Destroy: the object deleted.
   bool Create();
   bool Run();
@@ -93,6 +94,7 @@ class LiveSession {
   CTlxPcStmModeIf* stream();
 
   SteadyClock::time_point runStart() const { return runStart_; }
+  bool avcAvailable() const { return avcAvailable_; }
   std::vector<NotifyCall> Notifications();
   std::vector<int> Restarts();
   // Waits until the notify callback has reported `event` `count` times.
@@ -113,6 +115,7 @@ class LiveSession {
   PeerProcess peer_;
   std::unique_ptr<Stream> stream_;
   SteadyClock::time_point runStart_{};
+  bool avcAvailable_ = false;
   std::string failure_;
   PresentObserver presentObserver_;
   std::shared_ptr<SoundObserver> soundObserver_;
