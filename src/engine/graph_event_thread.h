@@ -25,14 +25,16 @@ class GraphEventThread {
   };
 
   // Starts the thread once its message queue exists, so WM_QUIT can always be
-  // posted; null when the thread cannot be made.
+  // posted; null when the thread cannot be made or the graph gives no event
+  // handle to wait on.
   static std::unique_ptr<GraphEventThread> Start(IMediaEvent* events, Handler handler);
   // Ends the thread if End has not.
   ~GraphEventThread();
   GraphEventThread(const GraphEventThread&) = delete;
   GraphEventThread& operator=(const GraphEventThread&) = delete;
 
-  // Posts WM_QUIT and waits up to `timeoutMs` for the thread.
+  // Posts WM_QUIT and waits up to `timeoutMs` for the thread, which takes it
+  // at once, not only when its wait for the next event runs out.
   EndResult End(DWORD timeoutMs = 5000);
   DWORD ThreadId() const { return threadId_; }
 
