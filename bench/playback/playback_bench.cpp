@@ -47,6 +47,7 @@ struct Case {
   const char* name;
   const char* video;
   const char* audio;
+  int audioRate;
 };
 
 // The stages of the first picture, as times since bRunMovie.
@@ -146,7 +147,7 @@ double NotifiedAt(const std::vector<NotifyCall>& calls, int event, int nth, Stea
 bool PlayOnce(const Case& c, int startMs, RunFigures& figures) {
   Observations observations;
   LiveSession session(LiveClip{std::string(PLAYBACK_CLIP_DIR) + "/" + c.video, c.name,
-                               std::string(PLAYBACK_CLIP_DIR) + "/" + c.audio, startMs});
+                               std::string(PLAYBACK_CLIP_DIR) + "/" + c.audio, startMs, c.audioRate});
   if (!session.ready()) {
     std::fprintf(stderr, "the peer did not start: %s\n", session.error().c_str());
     return false;
@@ -203,7 +204,7 @@ double Worst(const std::vector<double>& values) { return values.empty() ? NAN : 
 }  // namespace
 
 int main() {
-  const Case cases[] = {{"mpeg4", "clip.m4v", "clip_24000.aac"}, {"avc", "clip.h264", "clip_44100.aac"}};
+  const Case cases[] = {{"mpeg4", "clip.m4v", "clip_24000.aac", 24000}, {"avc", "clip.h264", "clip_44100.aac", 44100}};
   std::random_device seed;
   std::mt19937 random(seed());
   constexpr int kSlotMs = 1000 / kRuns;

@@ -81,6 +81,7 @@ struct Scenario {
   const char* video;
   const char* codec;
   const char* audio;
+  int audioRate;
 };
 
 class LivePlaybackTest : public ::testing::TestWithParam<Scenario> {};
@@ -88,7 +89,7 @@ class LivePlaybackTest : public ::testing::TestWithParam<Scenario> {};
 TEST_P(LivePlaybackTest, PlaysTheBaseStationsStreamAndStopsCleanly) {
   const Scenario& scenario = GetParam();
   // The two-second fixtures again and again, so the stream outlasts the test.
-  LiveSession session(LiveClip{Fixture(scenario.video), scenario.codec, Fixture(scenario.audio), 0},
+  LiveSession session(LiveClip{Fixture(scenario.video), scenario.codec, Fixture(scenario.audio), 0, scenario.audioRate},
                       ", \"end\": \"loop\"");
   ASSERT_TRUE(session.ready()) << session.error();
   Presentations presentations;
@@ -155,8 +156,8 @@ TEST_P(LivePlaybackTest, PlaysTheBaseStationsStreamAndStopsCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, LivePlaybackTest,
-                         ::testing::Values(Scenario{"Mpeg4", "video.m4v", "mpeg4", "audio_24000.aac"},
-                                           Scenario{"Avc", "video.h264", "avc", "audio_44100.aac"}),
+                         ::testing::Values(Scenario{"Mpeg4", "video.m4v", "mpeg4", "audio_24000.aac", 24000},
+                                           Scenario{"Avc", "video.h264", "avc", "audio_44100.aac", 44100}),
                          [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
 
 }  // namespace

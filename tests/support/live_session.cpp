@@ -221,9 +221,13 @@ bool LiveSession::Run() {
   int autoAvailable = 0;
   int avcAvailable = 0;
   runStart_ = SteadyClock::now();
-  // Quality step 5 of the preset table streams MPEG-4; step 7 is the AVC
-  // step where the base station offers AVC.
-  const bool ran = stream_->bRunMovie(1, avc ? 7 : 5, 0, autoAvailable, avcAvailable, 0, 0, 0, 0, 0, avc ? 1 : 0);
+  // MPEG-4: quality step 5 of the preset table, whose sound is at 24000 Hz.
+  // AVC: custom parameters (step 7, kept where the base station offers AVC)
+  // asking for the clip's sample rate, as the base station then encodes it.
+  const int code = avc ? 7 : 5;
+  const int audioRate = avc ? clip_.audioRate : 0;
+  const bool ran =
+      stream_->bRunMovie(1, code, 0, autoAvailable, avcAvailable, 0, audioRate, 0, 0, 0, avc ? 1 : 0);
   avcAvailable_ = avcAvailable != 0;
   if (!ran) return Failed("bRunMovie failed");
   WatchRenderer();

@@ -30,13 +30,15 @@ namespace tlx::test {
 using SteadyClock = std::chrono::steady_clock;
 
 // What the peer streams: an elementary video file of the codec ("mpeg4"
-// m4v, or "avc" Annex-B with access-unit delimiters) and an ADTS file, from
-// startMs of the clip on, paced in real time.
+// m4v, or "avc" Annex-B with access-unit delimiters) and an ADTS file of
+// audioRate samples a second, from startMs of the clip on, paced in real
+// time.
 struct LiveClip {
   std::string video;
   std::string codec;
   std::string audio;
   int startMs = 0;
+  int audioRate = 24000;
 };
 
 // One call of the notify callback.
@@ -82,7 +84,8 @@ class LiveSession {
   // Controller steps. Create: the stream object made as pCreate makes it,
   // the internet link to the peer's port, the server address, bInitialize
   // with the recording callbacks; false when a step failed. Run: bRunMovie
-  // with the clip's codec, its result; the time of the call is runStart() and
+  // asking for the clip's codec and sound (below), its result; the time of
+  // the call is runStart() and
   // what it reported of the base station's AVC is avcAvailable().
   // Stop: bStopMovie. Cleanup: bCleanup. Destroy: the object deleted.
   bool Create();
