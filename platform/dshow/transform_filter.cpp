@@ -1,5 +1,6 @@
 #include "dshow/transform_filter.h"
 
+#include <algorithm>
 #include <cstring>
 
 // ------------------------------------------------------- CTransformInputPin
@@ -328,12 +329,6 @@ HRESULT CTransInPlaceFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATO
   return actual.cbBuffer >= wanted.cbBuffer ? S_OK : E_FAIL;
 }
 
-HRESULT CTransInPlaceFilter::CompleteConnect(PIN_DIRECTION direction, IPin*) {
-  if (direction != PINDIR_OUTPUT || !m_pInput->IsConnected()) return S_OK;
-  if (m_pOutput->CurrentMediaType() == m_pInput->CurrentMediaType()) return S_OK;
-  return ReconnectPin(m_pInput, &m_pOutput->CurrentMediaType());
-}
-
 bool CTransInPlaceFilter::UsingDifferentAllocators() {
   return m_pInput->Allocator() != m_pOutput->Allocator();
 }
@@ -417,19 +412,55 @@ HRESULT CTransInPlaceOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator
   return CTransformOutputPin::DecideAllocator(pin, allocator);
 }
 
-STDMETHODIMP CTransInPlaceOutputPin::EnumMediaTypes(IEnumMediaTypes** types) {
-  if (types == nullptr) return E_POINTER;
-  *types = nullptr;
-  IPin* upstream = m_pTransformFilter->InputPin()->GetConnected();
-  if (upstream == nullptr) return CTransformOutputPin::EnumMediaTypes(types);
-  return upstream->EnumMediaTypes(types);
+STDMETHODIMP CTransInPlaceOutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* mt) {
+  AskUpstream();
+  connecting_ = true;
+  HRESULT hr = CTransformOutputPin::Connect(receivePin, mt);
+  connecting_ = false;
+  if (FAILED(hr)) return hr;
+  CTransformInputPin* input = m_pTransformFilter->InputPin();
+  const CMediaType chosen = CurrentMediaType();
+  if (chosen == input->CurrentMediaType()) return hr;
+  HRESULT reconnected = m_pTransformFilter->ReconnectPin(input, &chosen);
+  if (SUCCEEDED(reconnected)) return hr;
+  receivePin->Disconnect();
+  Disconnect();
+  return reconnected;
 }
 
 HRESULT CTransInPlaceOutputPin::CheckMediaType(const CMediaType* mt) {
   HRESULT hr = m_pTransformFilter->CheckInputType(mt);
   if (hr != S_OK) return hr == S_FALSE ? VFW_E_TYPE_NOT_ACCEPTED : hr;
+  CTransformInputPin* input = m_pTransformFilter->InputPin();
+  if (!input->IsConnected()) return E_UNEXPECTED;
+  if (*mt == input->CurrentMediaType()) return S_OK;
+  std::lock_guard lock(offeredLock_);
+  return std::find(offered_.begin(), offered_.end(), *mt) != offered_.end() ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT CTransInPlaceOutputPin::GetMediaType(int position, CMediaType* mt) {
+  if (position < 0) return E_INVALIDARG;
+  if (!m_pTransformFilter->InputPin()->IsConnected()) return E_UNEXPECTED;
+  if (!connecting_) AskUpstream();
+  std::lock_guard lock(offeredLock_);
+  if (static_cast<size_t>(position) >= offered_.size()) return VFW_S_NO_MORE_ITEMS;
+  return mt->Set(offered_[static_cast<size_t>(position)]);
+}
+
+void CTransInPlaceOutputPin::AskUpstream() {
+  std::vector<CMediaType> offered;
   IPin* upstream = m_pTransformFilter->InputPin()->GetConnected();
-  if (upstream == nullptr) return E_UNEXPECTED;
-  if (*mt == m_pTransformFilter->InputPin()->CurrentMediaType()) return S_OK;
-  return upstream->QueryAccept(mt) == S_OK ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  IEnumMediaTypes* list = nullptr;
+  if (upstream != nullptr && SUCCEEDED(upstream->EnumMediaTypes(&list)) && list != nullptr) {
+    AM_MEDIA_TYPE* next = nullptr;
+    ULONG fetched = 0;
+    while (list->Next(1, &next, &fetched) == S_OK && fetched == 1 && next != nullptr) {
+      CMediaType type(*next);
+      DeleteMediaType(next);
+      if (upstream->QueryAccept(&type) == S_OK) offered.push_back(std::move(type));
+    }
+    list->Release();
+  }
+  std::lock_guard lock(offeredLock_);
+  offered_ = std::move(offered);
 }

@@ -98,6 +98,32 @@ TEST_F(LiveGraphTest, TheGraphFromModuleFilesOrRegisteredNames) {
   }
 }
 
+// The kind named first refuses the video and stays in the graph unconnected;
+// the next kind connects, and only it is told to keep no aspect ratio.
+TEST_F(LiveGraphTest, OnlyTheRendererThatConnectedGetsTheAspectRatioMode) {
+  ini_.Rewrite("[Filter]\nVMRType=1\n");
+  stream_->onRendererAdded = [](const GUID& clsid, IBaseFilter* renderer) {
+    if (clsid != CLSID_VideoMixingRenderer9) return;
+    Query<IFakeFilterControl>(renderer, IID_IFakeFilterControl)->SetResult("CheckMediaType", VFW_E_TYPE_NOT_ACCEPTED);
+  };
+  ASSERT_TRUE(stream_->bInit(1));
+  auto graph = stream_->Graph();
+  EXPECT_EQ(stream_->RendererInUse(), eVMRType7);
+  const auto refused = GraphFiltersOf(graph.Get(), CLSID_VideoMixingRenderer9);
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_FALSE(IsConnected(refused[0].Get()));
+  const auto refusedCalls = Query<IFakeFilterControl>(refused[0].Get(), IID_IFakeFilterControl)->Calls();
+  EXPECT_TRUE(std::none_of(refusedCalls.begin(), refusedCalls.end(),
+                           [](const std::string& call) { return call.rfind("SetAspectRatioMode", 0) == 0; }))
+      << ::testing::PrintToString(refusedCalls);
+  const auto links = GraphConnections(graph.Get());
+  EXPECT_TRUE(std::find(links.begin(), links.end(), std::make_pair(CLSID_Mpeg4VideoDecoder, CLSID_VideoMixingRenderer)) !=
+              links.end());
+  EXPECT_TRUE(Contains(stream_->Control(CLSID_VideoMixingRenderer)->Calls(), "SetAspectRatioMode 0"));
+  graph.Reset();
+  EXPECT_TRUE(stream_->bCleanup());
+}
+
 TEST_F(LiveGraphTest, AMissingModuleFileFallsBackToTheRegisteredName) {
   ini_.Rewrite("[Filter]\nVDecFileName=nosuch.ax\n");
   ASSERT_TRUE(stream_->bInit(1));

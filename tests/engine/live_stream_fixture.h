@@ -39,6 +39,14 @@ class TestLiveStream final : public CTlxPcStmRavixIf {
     if (onAddFilter) onAddFilter();
     return CTlxPcStmRavixIf::hAddFilterCom(clsid, name, file, filter, loader);
   }
+  // Runs with each video renderer the graph build adds (it adds them by
+  // class alone), before the build connects it.
+  std::function<void(const GUID& clsid, IBaseFilter* renderer)> onRendererAdded;
+  HRESULT hAddFilter(const GUID& clsid, const WCHAR* name, IBaseFilter** filter) override {
+    const HRESULT hr = CTlxPcStmRavixIf::hAddFilter(clsid, name, filter);
+    if (SUCCEEDED(hr) && onRendererAdded) onRendererAdded(clsid, *filter);
+    return hr;
+  }
 
   com::ComPtr<IGraphBuilder> Graph() { return com::ComPtr<IGraphBuilder>::Attach(pAddRefUnderLock(m_pGraph)); }
   // The first filter of that class in the graph.

@@ -7,6 +7,7 @@
 // the buffer's last row), a negative one top-down rows.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -97,7 +98,8 @@ class CAvcDecFilter : public CTransformFilter, public CPersistStream, public IAv
   CCritSec stopLock_;
   bool stopRequested_ = false;
   TlxAvcHandle handle_ = nullptr;
-  bool accepting_ = true;
+  // Cleared by BeginFlush, which comes on another thread than Receive.
+  std::atomic<bool> accepting_{true};
   int width_ = 0, height_ = 0;
   DWORD aspectX_ = 1, aspectY_ = 1;
   DWORD interlace_ = 0;

@@ -42,7 +42,9 @@ struct IFakeFilterControl : IUnknown {
   virtual std::vector<std::string> Calls() = 0;
   virtual void ClearCalls() = 0;
   // From now on the method of that name does nothing but return `result`
-  // (the call is still recorded); S_OK restores its normal work.
+  // (the call is still recorded); S_OK restores its normal work. On a
+  // renderer, "CheckMediaType" makes it refuse every type with `result`
+  // (not recorded: it is the pin's own check, asked at each connection).
   virtual void SetResult(const std::string& method, HRESULT result) = 0;
   // What a getter writes into its pointer arguments, in their order:
   // "GetVideoSize" {width, height}, "GetActualBitrate" {video, audio}. A

@@ -17,7 +17,7 @@ namespace tlx::engine::test {
 // lower case, where the engine asks for "TLXAACDEC.ax", so a lookup that
 // heeds case finds nothing. The two video renderers keep names of their own:
 // the engine creates video renderers by class only. The recording one serves
-// the mixing renderer class; the refusing one serves all three renderer
+// the two mixing renderer classes; the refusing one serves all three renderer
 // classes and connects to nothing.
 inline constexpr const char* kFakeStreamingClientFile = "TlxStreamingClient.ax";
 inline constexpr const char* kFakeDecryptorFile = "TlxAESDecryptor.ax";
@@ -46,7 +46,7 @@ class FakeModuleFolder {
   std::string Module(const char* file) const;
   // Registers the copy: its filter joins the filter category under the
   // system's friendly name, and its class is served from the copy (the
-  // video renderer's takes the place of the mixing renderer class).
+  // video renderers' take the place of the system renderer's classes).
   HRESULT Register(const char* file);
   // Registers every copy but the refusing video renderer's; the first
   // failure ends it.

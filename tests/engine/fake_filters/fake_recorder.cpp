@@ -60,9 +60,18 @@ void FakeRecorder::NoteEndOfStream() {
   ++endsOfStream_;
 }
 
+HRESULT FakeRecorder::ScriptedResult(const std::string& method) {
+  std::lock_guard lock(lock_);
+  return ResultLocked(method);
+}
+
 HRESULT FakeRecorder::Record(const std::string& method, std::string call) {
   std::lock_guard lock(lock_);
   calls_.push_back(std::move(call));
+  return ResultLocked(method);
+}
+
+HRESULT FakeRecorder::ResultLocked(const std::string& method) const {
   auto it = results_.find(method);
   return it == results_.end() ? S_OK : it->second;
 }

@@ -38,6 +38,9 @@ class FakeRecorder : public IFakeFilterControl {
     (Append(text, args), ...);
     return Record(method, text);
   }
+  // The method's scripted result (S_OK when none), without a record: for the
+  // filter's own checks, which are no calls on its system interfaces.
+  HRESULT ScriptedResult(const std::string& method);
   // The getter's scripted values, padded with zeros to `count`.
   std::vector<long> Values(const std::string& method, size_t count);
   // Keeps a copy of the sample's bytes and times.
@@ -57,6 +60,8 @@ class FakeRecorder : public IFakeFilterControl {
     }
   }
   HRESULT Record(const std::string& method, std::string call);
+  // The scripted result, with lock_ held.
+  HRESULT ResultLocked(const std::string& method) const;
 
   std::mutex lock_;
   std::vector<std::string> calls_;

@@ -11,6 +11,8 @@ HRESULT FakeRenderer::NonDelegatingQueryInterface(REFIID iid, void** object) {
 }
 
 HRESULT FakeRenderer::CheckMediaType(const CMediaType* mt) {
+  const HRESULT scripted = ScriptedResult("CheckMediaType");
+  if (scripted != S_OK) return scripted;
   return mt != nullptr && mt->majortype == majorType_ ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 

@@ -1,5 +1,6 @@
-// A renderer that takes every media type of one major type and records the
-// samples and ends of stream it receives; the end of its stream reaches the
+// A renderer that takes every media type of one major type (or none, while
+// its "CheckMediaType" is scripted to fail) and records the samples and ends
+// of stream it receives; the end of its stream reaches the
 // graph as EC_COMPLETE, as a renderer's does. The fake audio and video
 // renderers are this renderer with their interfaces.
 #pragma once

@@ -1,8 +1,9 @@
-// A fake of the mixing video renderer, as a filter module registered under
-// its class and friendly name: it takes any video type and records the
-// samples it receives and every call on its video window, picture and
-// aspect-ratio interfaces, which the graph forwards to it once it is
-// connected. Getters answer the values a test scripts (GetVideoSize).
+// A fake of the two mixing video renderers, as a filter module registered
+// under their classes and friendly names: it takes any video type (unless
+// scripted to refuse) and records the samples it receives and every call on
+// its video window, picture and aspect-ratio interfaces, which the graph
+// forwards to it once it is connected. Getters answer the values a test
+// scripts (GetVideoSize).
 #include <atomic>
 #include <string>
 #include <type_traits>
@@ -21,9 +22,13 @@ class RecordingVideoRenderer final : public FakeRenderer,
                                      public IVMRAspectRatioControl9,
                                      public IVMRAspectRatioControl {
  public:
-  RecordingVideoRenderer(IUnknown* outer, HRESULT* hr)
-      : FakeRenderer(CLSID_VideoMixingRenderer9, "recording video renderer", MEDIATYPE_Video, outer, hr) {}
-  static CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr) { return new RecordingVideoRenderer(outer, hr); }
+  RecordingVideoRenderer(REFCLSID clsid, IUnknown* outer, HRESULT* hr)
+      : FakeRenderer(clsid, "recording video renderer", MEDIATYPE_Video, outer, hr) {}
+
+  template <const CLSID& kClass>
+  static CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr) {
+    return new RecordingVideoRenderer(kClass, outer, hr);
+  }
 
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
@@ -117,13 +122,17 @@ class RecordingVideoRenderer final : public FakeRenderer,
   std::atomic<DWORD> aspectMode_{VMR_ARMODE_LETTER_BOX};
 };
 
-const AMOVIESETUP_FILTER kSetup{&CLSID_VideoMixingRenderer9, u"Video Mixing Renderer Filter", MERIT_DO_NOT_USE, 0,
-                                nullptr};
+const AMOVIESETUP_FILTER kMixing9Setup{&CLSID_VideoMixingRenderer9, u"Video Mixing Renderer Filter",
+                                       MERIT_DO_NOT_USE, 0, nullptr};
+const AMOVIESETUP_FILTER kMixing7Setup{&CLSID_VideoMixingRenderer, u"Video Renderer", MERIT_DO_NOT_USE, 0,
+                                       nullptr};
 
 }  // namespace
 
 CFactoryTemplate g_Templates[] = {
-    {u"Video Mixing Renderer Filter", &CLSID_VideoMixingRenderer9, RecordingVideoRenderer::CreateInstance, nullptr,
-     &kSetup},
+    {u"Video Mixing Renderer Filter", &CLSID_VideoMixingRenderer9,
+     RecordingVideoRenderer::CreateInstance<CLSID_VideoMixingRenderer9>, nullptr, &kMixing9Setup},
+    {u"Video Renderer", &CLSID_VideoMixingRenderer, RecordingVideoRenderer::CreateInstance<CLSID_VideoMixingRenderer>,
+     nullptr, &kMixing7Setup},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

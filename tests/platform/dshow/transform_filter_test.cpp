@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "graph_fixture.h"
 
@@ -104,6 +106,114 @@ TEST_F(GraphFixture, ATransformWhoseOutputCannotStartStopsStreamingAgain) {
   EXPECT_EQ(doubler->stops, 1) << "started streaming left running by the failed pause";
   ASSERT_EQ(control->Stop(), S_OK);
   EXPECT_EQ(doubler->stops, 1);
+}
+
+// The source offers A then B; the in-place filter's input takes A, the first
+// type offered. The output offers what the source offers, so a sink that takes
+// only B connects, and the input is moved to B with it.
+const CMediaType kTypeA = SimpleType(MEDIATYPE_Video, MEDIASUBTYPE_RGB32);
+const CMediaType kTypeB = SimpleType(MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
+const CMediaType kTypeC = SimpleType(MEDIATYPE_Video, MEDIASUBTYPE_YUY2);
+
+// The types differ in subtype only, which names them in a failure.
+std::string Subtype(const AM_MEDIA_TYPE& mt) { return GuidToString(mt.subtype); }
+
+std::string ConnectionSubtype(IPin* pin) {
+  AM_MEDIA_TYPE mt{};
+  if (pin->ConnectionMediaType(&mt) != S_OK) return "not connected";
+  std::string subtype = Subtype(mt);
+  FreeMediaType(mt);
+  return subtype;
+}
+
+class InPlaceTypeFixture : public GraphFixture {
+ protected:
+  void SetUp() override {
+    GraphFixture::SetUp();
+    ASSERT_EQ(source->SetMediaTypes({kTypeA, kTypeB}), S_OK);
+    ASSERT_EQ(graph->AddFilter(sourceFilter.Get(), u"source"), S_OK);
+    ASSERT_EQ(graph->AddFilter(markerFilter.Get(), u"marker"), S_OK);
+    ASSERT_EQ(graph->AddFilter(rendererFilter.Get(), u"renderer"), S_OK);
+    sourceOut = PinOf(sourceFilter.Get(), u"1");
+    markerIn = PinOf(markerFilter.Get(), u"In");
+    markerOut = PinOf(markerFilter.Get(), u"Out");
+    rendererIn = PinOf(rendererFilter.Get(), u"In");
+  }
+
+  ComPtr<IPin> sourceOut, markerIn, markerOut, rendererIn;
+};
+
+TEST_F(InPlaceTypeFixture, OutputOffersTheUpstreamTypesInTheirOrderOnceTheInputIsConnected) {
+  auto offered = [&] {
+    std::vector<std::string> subtypes;
+    ComPtr<IEnumMediaTypes> list;
+    if (markerOut->EnumMediaTypes(list.Receive()) != S_OK || !list) return subtypes;
+    AM_MEDIA_TYPE* mt = nullptr;
+    ULONG fetched = 0;
+    while (list->Next(1, &mt, &fetched) == S_OK && fetched == 1) {
+      subtypes.push_back(Subtype(*mt));
+      DeleteMediaType(mt);
+    }
+    return subtypes;
+  };
+  EXPECT_TRUE(offered().empty()) << "nothing to offer before the input is connected";
+  ASSERT_EQ(graph->ConnectDirect(sourceOut.Get(), markerIn.Get(), nullptr), S_OK);
+  EXPECT_EQ(ConnectionSubtype(markerIn.Get()), Subtype(kTypeA));
+  EXPECT_EQ(offered(), (std::vector<std::string>{Subtype(kTypeA), Subtype(kTypeB)}));
+}
+
+// What the sink takes decides the type of both in-place pins; a sink that
+// takes nothing upstream offers leaves the input as it was.
+TEST_F(InPlaceTypeFixture, DownstreamChoiceOfTheUpstreamTypesRunsThroughTheFilter) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<GUID, GUID>> accepted;
+    HRESULT connect;
+    CMediaType through;  // the type of the input, and of the output when it connects
+  };
+  const Case cases[] = {
+      {"takes only the second type", {{kTypeB.majortype, kTypeB.subtype}}, S_OK, kTypeB},
+      {"takes both", {{kTypeB.majortype, kTypeB.subtype}, {kTypeA.majortype, kTypeA.subtype}}, S_OK, kTypeA},
+      {"takes neither", {{kTypeC.majortype, kTypeC.subtype}}, VFW_E_NO_ACCEPTABLE_TYPES, kTypeA},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    graph->Disconnect(sourceOut.Get());
+    graph->Disconnect(markerIn.Get());
+    graph->Disconnect(markerOut.Get());
+    graph->Disconnect(rendererIn.Get());
+    renderer->SetAcceptedTypes(c.accepted);
+    ASSERT_EQ(graph->ConnectDirect(sourceOut.Get(), markerIn.Get(), nullptr), S_OK);
+    EXPECT_EQ(graph->ConnectDirect(markerOut.Get(), rendererIn.Get(), nullptr), c.connect);
+
+    ComPtr<IPin> upstream;
+    ASSERT_EQ(markerIn->ConnectedTo(upstream.Receive()), S_OK) << "the input stays connected";
+    EXPECT_EQ(upstream.Get(), sourceOut.Get());
+    EXPECT_EQ(ConnectionSubtype(sourceOut.Get()), Subtype(c.through));
+    EXPECT_EQ(ConnectionSubtype(markerIn.Get()), Subtype(c.through));
+    if (SUCCEEDED(c.connect)) {
+      EXPECT_EQ(ConnectionSubtype(markerOut.Get()), Subtype(c.through));
+      EXPECT_EQ(ConnectionSubtype(rendererIn.Get()), Subtype(c.through));
+    } else {
+      ComPtr<IPin> downstream;
+      EXPECT_EQ(markerOut->ConnectedTo(downstream.Receive()), VFW_E_NOT_CONNECTED);
+    }
+  }
+}
+
+// After the input was moved to the sink's type, samples still run through
+// the filter: the reconnected input and the output agree on the allocator.
+TEST_F(InPlaceTypeFixture, SamplesRunThroughAfterTheInputWasMovedToTheSinksType) {
+  renderer->SetAcceptedTypes({{kTypeB.majortype, kTypeB.subtype}});
+  ASSERT_EQ(graph->ConnectDirect(sourceOut.Get(), markerIn.Get(), nullptr), S_OK);
+  ASSERT_EQ(graph->ConnectDirect(markerOut.Get(), rendererIn.Get(), nullptr), S_OK);
+  graph.As<IMediaFilter>(IID_IMediaFilter)->SetSyncSource(nullptr);
+  source->SetScript({ScriptItem::Untimed(Bytes({1, 2, 3})), ScriptItem::EndOfStream()});
+  ASSERT_EQ(control->Run(), S_OK);
+  ASSERT_EQ(NextEvent(2000), EC_COMPLETE);
+  std::vector<ReceivedSample> got = renderer->Samples();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].bytes, Bytes({2, 3, 4}));
 }
 
 }  // namespace

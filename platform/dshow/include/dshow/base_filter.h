@@ -72,7 +72,8 @@ class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup {
  protected:
   std::atomic<FILTER_STATE> m_State{State_Stopped};
   IReferenceClock* m_pClock = nullptr;  // with a reference
-  CRefTime m_tStart;
+  // Set by Run; streaming threads read it through StreamTime meanwhile.
+  std::atomic<REFERENCE_TIME> m_tStart{0};
   CLSID m_clsid;
   CCritSec* m_pLock;
   std::u16string m_pName;

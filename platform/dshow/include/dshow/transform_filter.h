@@ -3,6 +3,10 @@
 // are and passes them on.
 #pragma once
 
+#include <atomic>
+#include <mutex>
+#include <vector>
+
 #include "dshow/base_pin.h"
 #include "dshow/pos_pass_thru.h"
 
@@ -123,9 +127,6 @@ class CTransInPlaceFilter : public CTransformFilter {
   HRESULT GetMediaType(int position, CMediaType* mt) override;
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
   HRESULT Receive(IMediaSample* sample) override;
-  // Once the output is connected with another type than the input's, the
-  // input is reconnected with the output's, so one type runs through.
-  HRESULT CompleteConnect(PIN_DIRECTION direction, IPin* receivePin) override;
 
  protected:
   void CreatePins() override;
@@ -152,11 +153,29 @@ class CTransInPlaceInputPin : public CTransformInputPin {
 class CTransInPlaceOutputPin : public CTransformOutputPin {
  public:
   CTransInPlaceOutputPin(const char* objectName, CTransInPlaceFilter* filter, HRESULT* hr, LPCWSTR name);
+  // Offers the types upstream offers and accepts (see GetMediaType); once
+  // connected with another type than the input's, reconnects the input with
+  // it, so one type runs through. Upstream is asked before this connection
+  // takes the filter's lock and the input reconnected after it lets go:
+  // upstream takes its own lock before ours when it connects to us, so
+  // asking it under ours could deadlock. A reconnection upstream refuses
+  // undoes this connection and returns the refusal.
+  STDMETHODIMP Connect(IPin* receivePin, const AM_MEDIA_TYPE* mt) override;
   // Offers the input's allocator downstream before its own.
   HRESULT DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) override;
-  // The upstream pin's types once the input is connected, so downstream may
-  // choose any type upstream can deliver; none before.
-  STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** types) override;
-  // A type the filter takes and the upstream pin accepts.
+  // A type the filter takes that is the input's or one upstream offered
+  // when last asked.
   HRESULT CheckMediaType(const CMediaType* mt) override;
+  // The types upstream offers and accepts, in its order: asked anew at each
+  // call but inside Connect, which asked once before taking the lock;
+  // E_UNEXPECTED while the input is unconnected.
+  HRESULT GetMediaType(int position, CMediaType* mt) override;
+
+ private:
+  // Asks the upstream pin for its types and keeps those it accepts.
+  void AskUpstream();
+
+  std::atomic<bool> connecting_{false};  // in Connect, where upstream is not asked
+  std::mutex offeredLock_;               // taken alone, never while calling out
+  std::vector<CMediaType> offered_;
 };

@@ -71,7 +71,7 @@ CMediaType SimpleType(REFGUID major, REFGUID sub) {
 class ScriptedSourcePin final : public CSourceStream {
  public:
   ScriptedSourcePin(HRESULT* hr, ScriptedSource* filter)
-      : CSourceStream("scripted pin", hr, filter, u"Out"), type_(SimpleType(MEDIATYPE_Video, MEDIASUBTYPE_RGB32)) {}
+      : CSourceStream("scripted pin", hr, filter, u"Out"), types_{SimpleType(MEDIATYPE_Video, MEDIASUBTYPE_RGB32)} {}
 
   ~ScriptedSourcePin() override {
     if (seeking_ != nullptr) seeking_->Release();
@@ -92,14 +92,14 @@ class ScriptedSourcePin final : public CSourceStream {
 
   HRESULT GetMediaType(int position, CMediaType* mt) override {
     if (position < 0) return E_INVALIDARG;
-    if (position > 0) return VFW_S_NO_MORE_ITEMS;
     std::lock_guard lock(scriptLock_);
-    return mt->Set(type_);
+    if (static_cast<size_t>(position) >= types_.size()) return VFW_S_NO_MORE_ITEMS;
+    return mt->Set(types_[static_cast<size_t>(position)]);
   }
 
   HRESULT CheckMediaType(const CMediaType* mt) override {
     std::lock_guard lock(scriptLock_);
-    return *mt == type_ ? S_OK : E_FAIL;
+    return std::find(types_.begin(), types_.end(), *mt) != types_.end() ? S_OK : E_FAIL;
   }
 
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
@@ -115,9 +115,9 @@ class ScriptedSourcePin final : public CSourceStream {
 
   HRESULT FillBuffer(IMediaSample*) override { return S_FALSE; }
 
-  void SetType(const CMediaType& mt) {
+  void SetTypes(std::vector<CMediaType> types) {
     std::lock_guard lock(scriptLock_);
-    type_ = mt;
+    types_ = std::move(types);
   }
   void SetBuffers(LONG count, LONG size) {
     bufferCount_ = count;
@@ -256,7 +256,7 @@ class ScriptedSourcePin final : public CSourceStream {
     sample->SetDiscontinuity(item.discontinuity);
     if (item.type) {
       sample->SetMediaType(const_cast<CMediaType*>(&*item.type));
-      SetType(*item.type);
+      SetTypes({*item.type});
     }
     hr = Deliver(sample);
     sample->Release();
@@ -264,7 +264,7 @@ class ScriptedSourcePin final : public CSourceStream {
   }
 
   std::mutex scriptLock_;
-  CMediaType type_;
+  std::vector<CMediaType> types_;
   std::vector<ScriptItem> script_;
   size_t next_ = 0;
   LONG played_ = 0;
@@ -289,8 +289,10 @@ HRESULT ScriptedSource::NonDelegatingQueryInterface(REFIID iid, void** object) {
   return StateLogging::NonDelegatingQueryInterface(iid, object);
 }
 
-HRESULT ScriptedSource::SetMediaType(const CMediaType& mt) {
-  pin_->SetType(mt);
+HRESULT ScriptedSource::SetMediaType(const CMediaType& mt) { return SetMediaTypes({mt}); }
+HRESULT ScriptedSource::SetMediaTypes(std::vector<CMediaType> types) {
+  if (types.empty()) return E_INVALIDARG;
+  pin_->SetTypes(std::move(types));
   return S_OK;
 }
 HRESULT ScriptedSource::SetBuffers(LONG count, LONG size) {

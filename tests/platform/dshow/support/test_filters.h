@@ -72,7 +72,10 @@ struct ScriptItem {
 };
 
 struct IScriptedSource : IUnknown {
+  // Offers only this type.
   virtual HRESULT SetMediaType(const CMediaType& mt) = 0;
+  // Offers these types in this order and accepts any of them.
+  virtual HRESULT SetMediaTypes(std::vector<CMediaType> types) = 0;
   // The buffers asked of the allocator.
   virtual HRESULT SetBuffers(LONG count, LONG size) = 0;
   // Replaces the script; a running pin plays new items as they come.
@@ -148,6 +151,7 @@ class ScriptedSource final : public StateLogging<CSource>, public IScriptedSourc
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
 
   HRESULT SetMediaType(const CMediaType& mt) override;
+  HRESULT SetMediaTypes(std::vector<CMediaType> types) override;
   HRESULT SetBuffers(LONG count, LONG size) override;
   HRESULT SetScript(std::vector<ScriptItem> items) override;
   HRESULT AppendScript(std::vector<ScriptItem> items) override;
