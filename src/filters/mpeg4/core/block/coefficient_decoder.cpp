@@ -177,11 +177,15 @@ struct BlockSink {
   int16_t* block;
   int32_t quantiser;
   int32_t evenCorrection;
+  // Levels below this need no clamp: 64 (magnitudes up to 31) for the
+  // quantisers the syntax gives, 0..31, as 31 x 63 < 2048; 0 for any other.
+  uint32_t unclamped;
   uint32_t shape = 0;
+  BlockSink(int16_t* b, int32_t q)
+      : block(b), quantiser(q), evenCorrection((q & 1) ? 0 : 1), unclamped(q >= 0 && q <= 31 ? 64 : 0) {}
   void Put(uint32_t level, uint32_t position) {
     int32_t value;
-    if (level < 64) {
-      // Magnitudes up to 31 need no clamp: 31 x 63 < 2048.
+    if (level < unclamped) {
       const int32_t r = quantiser * static_cast<int32_t>(level | 1) - evenCorrection;
       value = (level & 1) ? -r : r;
     } else {
@@ -254,8 +258,7 @@ void ListEvents(BlockDecoderState& state, BitReader& reader, bool intra, uint32_
 // The inter loop inverse quantised into `block`.
 template <Event (*kRead)(uint32_t, bool)>
 uint32_t DequantiseEvents(BlockDecoderState& state, BitReader& reader, const uint8_t* scan, int16_t* block) {
-  const int32_t q = state.quantiser;
-  BlockSink sink{block, q, (q & 1) ? 0 : 1};
+  BlockSink sink(block, state.quantiser);
   return EventLoop<kRead>(state, reader, false, 0, scan, &kInterPackedTcoef, sink) ? sink.shape : 0;
 }
 
