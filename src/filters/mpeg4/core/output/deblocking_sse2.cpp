@@ -42,18 +42,6 @@ void DeblockEdgeSse2(uint8_t* line, ptrdiff_t across, ptrdiff_t along, int qp, i
   const __m128i smooth = _mm_cmpgt_epi16(_mm_add_epi16(qpLanes, qpLanes), _mm_sub_epi16(high, low));
   const __m128i e0 = Select(_mm_cmpgt_epi16(qpLanes, Abs(_mm_sub_epi16(s[1], s[0]))), s[0], s[1]);
   const __m128i e9 = Select(_mm_cmpgt_epi16(qpLanes, Abs(_mm_sub_epi16(s[8], s[9]))), s[9], s[8]);
-  __m128i padded[16];  // samples -3 .. 12
-  for (int m = -3; m <= 12; ++m) padded[m + 3] = m < 1 ? e0 : m > 8 ? e9 : s[m];
-  static constexpr int kWeights[9] = {1, 1, 2, 2, 4, 2, 2, 1, 1};
-  __m128i lowPass[9];
-  for (int n = 1; n <= 8; ++n) {
-    __m128i sum = _mm_set1_epi16(8);
-    for (int t = -4; t <= 4; ++t) {
-      const __m128i sample = padded[n + t + 3];
-      sum = _mm_add_epi16(sum, kWeights[t + 4] == 1 ? sample : _mm_slli_epi16(sample, kWeights[t + 4] == 2 ? 1 : 2));
-    }
-    lowPass[n] = _mm_srai_epi16(sum, 4);
-  }
   const __m128i useLowPass = _mm_and_si128(dcLines, smooth);
 
   // Default mode.
@@ -80,12 +68,32 @@ void DeblockEdgeSse2(uint8_t* line, ptrdiff_t across, ptrdiff_t along, int qp, i
   // s4 moves towards s5 by d, s5 towards s4.
   const __m128i down = _mm_cmpgt_epi16(step, zero);
   const __m128i delta = Select(down, _mm_sub_epi16(zero, d), d);
+  // Lines that neither mode changes keep their samples: with none, the edge
+  // is left as it is (most edges of a smooth or finely quantised picture).
+  const bool anyLowPass = _mm_movemask_epi8(useLowPass) != 0;
+  if (!anyLowPass && _mm_movemask_epi8(_mm_cmpeq_epi16(d, zero)) == 0xFFFF) return;
   __m128i out[9];
   for (int k = 1; k <= 8; ++k) out[k] = s[k];
   out[4] = _mm_add_epi16(s[4], delta);
   out[5] = _mm_sub_epi16(s[5], delta);
+  if (anyLowPass) {
+    __m128i padded[16];  // samples -3 .. 12
+    for (int m = -3; m <= 12; ++m) padded[m + 3] = m < 1 ? e0 : m > 8 ? e9 : s[m];
+    static constexpr int kWeights[9] = {1, 1, 2, 2, 4, 2, 2, 1, 1};
+#pragma GCC unroll 8
+    for (int n = 1; n <= 8; ++n) {
+      __m128i sum = _mm_set1_epi16(8);
+#pragma GCC unroll 9
+      for (int t = -4; t <= 4; ++t) {
+        const __m128i sample = padded[n + t + 3];
+        sum = _mm_add_epi16(sum,
+                            kWeights[t + 4] == 1 ? sample : _mm_slli_epi16(sample, kWeights[t + 4] == 2 ? 1 : 2));
+      }
+      out[n] = Select(useLowPass, _mm_srai_epi16(sum, 4), out[n]);
+    }
+  }
   for (int k = 1; k <= 8; ++k) {
-    const __m128i value = _mm_packus_epi16(Select(useLowPass, lowPass[k], out[k]), zero);
+    const __m128i value = _mm_packus_epi16(out[k], zero);
     uint8_t* samples = line + k * across;
     if (along == 1) {
       _mm_storel_epi64(reinterpret_cast<__m128i*>(samples), value);
