@@ -19,18 +19,33 @@ void Store(uint8_t* p, __m128i v) {
 
 using sse2::Average2;
 
-// (a + b + c + d + 2 - rc) >> 2 per byte, in 16-bit lanes.
-template <int Rc>
-__m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d) {
+// The sums of horizontally neighbouring samples s[i] + s[i + 1] of a row,
+// i = 0..W-1, in 16-bit lanes: the first 8 and (16 wide) the next 8.
+template <int W>
+struct PairSums {
+  __m128i low, high;
+};
+
+template <int W>
+PairSums<W> SumPairs(const uint8_t* s) {
   const __m128i zero = _mm_setzero_si128();
+  const __m128i a = Load<W>(s);
+  const __m128i b = Load<W>(s + 1);
+  PairSums<W> sums{_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)), zero};
+  if constexpr (W == 16) sums.high = _mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero));
+  return sums;
+}
+
+// (a + b + c + d + 2 - rc) >> 2 per byte from the pair sums of two rows.
+template <int W, int Rc>
+__m128i Average4(const PairSums<W>& above, const PairSums<W>& below) {
   const __m128i bias = _mm_set1_epi16(2 - Rc);
-  const auto half = [&](auto unpack) {
-    const __m128i sum = _mm_add_epi16(_mm_add_epi16(unpack(a, zero), unpack(b, zero)),
-                                      _mm_add_epi16(unpack(c, zero), unpack(d, zero)));
-    return _mm_srli_epi16(_mm_add_epi16(sum, bias), 2);
+  const auto quarter = [&](__m128i x, __m128i y) {
+    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, y), bias), 2);
   };
-  return _mm_packus_epi16(half([](__m128i x, __m128i z) { return _mm_unpacklo_epi8(x, z); }),
-                          half([](__m128i x, __m128i z) { return _mm_unpackhi_epi8(x, z); }));
+  const __m128i low = quarter(above.low, below.low);
+  if constexpr (W == 16) return _mm_packus_epi16(low, quarter(above.high, below.high));
+  return _mm_packus_epi16(low, low);
 }
 
 // Each row's prediction from `predict`, stored or averaged into dst.
@@ -57,8 +72,14 @@ void Vertical(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t s
 
 template <int W, int Rc, bool kAverage>
 void Diagonal(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t rows) {
-  Rows<W, kAverage>(dst, dstStride, src, srcStride, rows, [srcStride](const uint8_t* s) {
-    return Average4<Rc>(Load<W>(s), Load<W>(s + 1), Load<W>(s + srcStride), Load<W>(s + srcStride + 1));
+  // Each row's pair sums are made once and serve the output rows above and
+  // below it.
+  PairSums<W> above = SumPairs<W>(src);
+  Rows<W, kAverage>(dst, dstStride, src, srcStride, rows, [srcStride, &above](const uint8_t* s) {
+    const PairSums<W> below = SumPairs<W>(s + srcStride);
+    const __m128i p = Average4<W, Rc>(above, below);
+    above = below;
+    return p;
   });
 }
 

@@ -128,13 +128,22 @@ uint32_t DecodeShortHeaderIntraMacroblock(BlockDecoderState& state, BitReader& r
 namespace {
 
 using EventDecoder = decltype(&DecodeCoefficients);
+using DequantisingDecoder = decltype(&DecodeInterCoefficientsDequantised);
 
-uint32_t DecodeInterBlocks(EventDecoder events, BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
-                           uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column) {
+// `direct` (null where there is none) decodes a block straight into its
+// inverse-quantised values; with it the coefficient list is skipped unless
+// the levels are captured for inspection.
+uint32_t DecodeInterBlocks(EventDecoder events, DequantisingDecoder direct, BlockDecoderState& state,
+                           BitReader& reader, int16_t (*blocks)[64], uint32_t* shapes, int32_t quantiser,
+                           uint32_t pattern, uint32_t column) {
   state.quantiser = quantiser;
   if (state.levelCapture != nullptr) std::fill(&state.levelCapture[0][0], &state.levelCapture[0][0] + 6 * 64, 0);
   for (uint32_t b = 0; b < 6; ++b) {
     if ((pattern & kCodedBlockBit[b]) == 0) continue;
+    if (direct != nullptr && state.levelCapture == nullptr) {
+      shapes[b] = direct(state, reader, state.scan[0], blocks[b]);
+      continue;
+    }
     state.count = 0;
     events(state, reader, false, 0, state.scan[0]);
     Capture(state, b, false);
@@ -149,17 +158,20 @@ uint32_t DecodeInterBlocks(EventDecoder events, BlockDecoderState& state, BitRea
 
 uint32_t DecodeInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64], uint32_t* shapes,
                                int32_t quantiser, uint32_t pattern, uint32_t column) {
-  return DecodeInterBlocks(DecodeCoefficients, state, reader, blocks, shapes, quantiser, pattern, column);
+  return DecodeInterBlocks(DecodeCoefficients, DecodeInterCoefficientsDequantised, state, reader, blocks, shapes,
+                           quantiser, pattern, column);
 }
 
 uint32_t DecodeShortHeaderInterMacroblock(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
                                           uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column) {
-  return DecodeInterBlocks(DecodeShortHeaderCoefficients, state, reader, blocks, shapes, quantiser, pattern, column);
+  return DecodeInterBlocks(DecodeShortHeaderCoefficients, DecodeShortHeaderInterCoefficientsDequantised, state,
+                           reader, blocks, shapes, quantiser, pattern, column);
 }
 
 uint32_t DecodeInterMacroblockPartitioned(BlockDecoderState& state, BitReader& reader, int16_t (*blocks)[64],
                                           uint32_t* shapes, int32_t quantiser, uint32_t pattern, uint32_t column) {
-  return DecodeInterBlocks(DecodeBlockCoefficients, state, reader, blocks, shapes, quantiser, pattern, column);
+  return DecodeInterBlocks(DecodeBlockCoefficients, nullptr, state, reader, blocks, shapes, quantiser, pattern,
+                           column);
 }
 
 uint32_t DecodeIntraDcPartition(BlockDecoderState& state, BitReader& reader, int32_t quantiser, uint32_t column,
@@ -200,11 +212,8 @@ uint32_t DequantiseBlock(BlockDecoderState& state, int16_t* block, uint32_t shap
   const int32_t q = state.quantiser;
   const int32_t evenCorrection = (q & 1) ? 0 : 1;
   for (uint32_t i = 0; i < state.count; ++i) {
-    const int32_t s = static_cast<int32_t>(state.level[i] & 1);
-    const int32_t m = std::min(static_cast<int32_t>(state.level[i] >> 1), 2047 + s);
-    const int32_t r = std::min(q * (2 * m + 1) - evenCorrection, 2047 + s);
     const uint32_t pos = state.position[i];
-    block[pos] = static_cast<int16_t>(s ? -r : r);
+    block[pos] = static_cast<int16_t>(DequantisedLevel(state.level[i], q, evenCorrection));
     shape |= kShapeBit[pos];
   }
   return shape;

@@ -7,6 +7,7 @@
 // bits 16+3(r-3)..16+3(r-3)+2. Intra blocks start from 1 (the DC).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -70,6 +71,16 @@ inline constexpr std::array<uint32_t, 64> kShapeBit = [] {
   }
   return bits;
 }();
+
+// A listed level (magnitude x 2 + sign) inverse quantised with quantiser q:
+// q(2|level|+1), less evenCorrection (1 for even q, else 0), held to
+// -2048..2047.
+inline int32_t DequantisedLevel(uint32_t level, int32_t q, int32_t evenCorrection) {
+  const int32_t s = static_cast<int32_t>(level & 1);
+  const int32_t m = std::min(static_cast<int32_t>(level >> 1), 2047 + s);
+  const int32_t r = std::min(q * (2 * m + 1) - evenCorrection, 2047 + s);
+  return s ? -r : r;
+}
 
 // Writes the state's coefficient list into block, inverse quantised with the
 // state's quantiser (q(2|level|+1), less 1 for even q, held to -2048..2047),

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdlib>
 
+#include "block/block_decoding.h"
 #include "block/coefficient_tables.h"
 
 namespace tlx::mpeg4 {
@@ -18,20 +19,27 @@ constexpr auto kIntraRvlcLookup = BuildCodeLookup<kRvlcBits>(kIntraRvlc);
 constexpr auto kDcSizeLumaLookup = BuildCodeLookup<11>(kDcSizeLuma);
 constexpr auto kDcSizeChromaLookup = BuildCodeLookup<12>(kDcSizeChroma);
 
-// The listed TCOEF codes by the first 12 bits of the window, each entry the
-// whole event in 16 bits: bits to consume (code and sign) in bits 0-3, last
-// in bit 4, run in bits 5-10, magnitude in bits 11-15. 0 for the escape and
-// for words no code starts, which take the general path.
+// The listed TCOEF codes with their sign bit by the first 12 bits of the
+// window, each entry the whole event in 16 bits: bits to consume (code and
+// sign) in bits 0-3, last in bit 4, run in bits 5-10, magnitude x 2 + sign in
+// bits 11-15. Codes whose sign falls outside the 12 bits or whose magnitude
+// is above 15 are left out: 0 marks them, the escape and words no code
+// starts, which take the general path.
 using PackedTcoefLookup = std::array<uint16_t, 1u << kTcoefBits>;
+
+constexpr bool PackedCode(const CoefficientCode& c) { return c.length + 1 <= kTcoefBits && c.level <= 15; }
 
 constexpr PackedTcoefLookup BuildPackedTcoefLookup(const std::array<CoefficientCode, kTcoefCount>& codes) {
   PackedTcoefLookup lookup{};
   for (const CoefficientCode& c : codes) {
-    const int spare = kTcoefBits - c.length;
-    const uint32_t first = static_cast<uint32_t>(c.code) << spare;
-    const uint32_t entry =
-        (c.length + 1u) | (uint32_t{c.last} << 4) | (uint32_t{c.run} << 5) | (uint32_t{c.level} << 11);
-    for (uint32_t k = 0; k < (1u << spare); ++k) lookup[first + k] = static_cast<uint16_t>(entry);
+    if (!PackedCode(c)) continue;
+    const int spare = kTcoefBits - c.length - 1;
+    for (uint32_t sign = 0; sign < 2; ++sign) {
+      const uint32_t first = ((static_cast<uint32_t>(c.code) << 1) | sign) << spare;
+      const uint32_t entry = (c.length + 1u) | (uint32_t{c.last} << 4) | (uint32_t{c.run} << 5) |
+                             (((uint32_t{c.level} << 1) | sign) << 11);
+      for (uint32_t k = 0; k < (1u << spare); ++k) lookup[first + k] = static_cast<uint16_t>(entry);
+    }
   }
   return lookup;
 }
@@ -39,10 +47,10 @@ constexpr PackedTcoefLookup BuildPackedTcoefLookup(const std::array<CoefficientC
 constexpr PackedTcoefLookup kInterPackedTcoef = BuildPackedTcoefLookup(kInterTcoef);
 constexpr PackedTcoefLookup kIntraPackedTcoef = BuildPackedTcoefLookup(kIntraTcoef);
 
-// Every field fits its place in the entry.
+// Every run fits its place in the entry.
 constexpr bool PackedFieldsFit(const std::array<CoefficientCode, kTcoefCount>& codes) {
   for (const CoefficientCode& c : codes) {
-    if (c.length + 1 > 15 || c.run > 63 || c.level > 31 || c.last > 1) return false;
+    if (c.run > 63 || c.last > 1) return false;
   }
   return true;
 }
@@ -150,19 +158,57 @@ Event ReversibleEvent(uint32_t window, bool intra) {
   return e;
 }
 
-// The reader is worked on as a local copy, written back when the block ends,
-// so the stores of the coefficient list do not make the compiler reload it.
-// The position only grows, so an overrun is marked once at the end.
-// `packed` (null for the reversible codes) decodes the listed codes in one
-// lookup; the escape and unlisted words go through `read`.
-template <typename ReadEvent>
-void EventLoop(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start, const uint8_t* scan,
-               ReadEvent read, const PackedTcoefLookup* packed) {
-  BitReader r = reader;
-  uint32_t* const levels = state.level;
-  uint32_t* const positions = state.position;
-  int32_t index = static_cast<int32_t>(start) - 1;
+// Where the event loop puts each event (level as magnitude x 2 + sign, raster
+// position). The list sink fills the state's coefficient list; the block
+// sink writes the inverse-quantised value straight into a block and gathers
+// its shape word.
+struct ListSink {
+  uint32_t* levels;
+  uint32_t* positions;
   uint32_t n = 0;
+  void Put(uint32_t level, uint32_t position) {
+    levels[n] = level;
+    positions[n] = position;
+    ++n;
+  }
+};
+
+struct BlockSink {
+  int16_t* block;
+  int32_t quantiser;
+  int32_t evenCorrection;
+  // Levels below this need no clamp: 64 (magnitudes up to 31) for the
+  // quantisers the syntax gives, 0..31, as 31 x 63 < 2048; 0 for any other.
+  uint32_t unclamped;
+  uint32_t shape = 0;
+  BlockSink(int16_t* b, int32_t q)
+      : block(b), quantiser(q), evenCorrection((q & 1) ? 0 : 1), unclamped(q >= 0 && q <= 31 ? 64 : 0) {}
+  void Put(uint32_t level, uint32_t position) {
+    int32_t value;
+    if (level < unclamped) {
+      const int32_t r = quantiser * static_cast<int32_t>(level | 1) - evenCorrection;
+      value = (level & 1) ? -r : r;
+    } else {
+      value = DequantisedLevel(level, quantiser, evenCorrection);
+    }
+    block[position] = static_cast<int16_t>(value);
+    shape |= kShapeBit[position];
+  }
+};
+
+// The reader is worked on as a local copy, written back when the block ends,
+// so the stores of the events do not make the compiler reload it. The
+// position only grows, so an overrun is marked once at the end. `packed`
+// (null for the reversible codes) decodes the listed codes in one lookup;
+// the escape and unlisted words go through kRead. Returns true when the last
+// event is in, false on error (its status bit set in the state). Inlined
+// into each caller, so every reader and sink gets its own loop.
+template <Event (*kRead)(uint32_t, bool), typename Sink>
+[[gnu::always_inline]] inline bool EventLoop(BlockDecoderState& state, BitReader& reader, bool intra,
+                                             uint32_t start, const uint8_t* scan,
+                                             const PackedTcoefLookup* packed, Sink& sink) {
+  BitReader r = reader;
+  int32_t index = static_cast<int32_t>(start) - 1;
   uint32_t error = 0;
   for (;;) {
     const uint32_t window = BitWindow(r);
@@ -172,11 +218,11 @@ void EventLoop(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t
     uint32_t level;
     if (entry != 0) {
       bits = entry & 15;
-      last = (entry >> 4) & 1;
+      last = entry & 16;
       index += static_cast<int32_t>((entry >> 5) & 63) + 1;
-      level = ((entry >> 11) << 1) | ((window >> (32 - bits)) & 1);
+      level = entry >> 11;
     } else {
-      const Event e = read(window, intra);
+      const Event e = kRead(window, intra);
       if (e.error) {
         error = e.error;
         break;
@@ -191,17 +237,29 @@ void EventLoop(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t
       break;
     }
     BitSkipUnmarked(r, bits);
-    levels[n] = level;
-    positions[n] = scan[index];
-    ++n;
-    if (last) {
-      state.count = n;
-      break;
-    }
+    sink.Put(level, scan[index]);
+    if (last) break;
   }
   BitMarkOverrun(r);
   reader = r;
   state.status |= error;
+  return error == 0;
+}
+
+// The loop into the state's coefficient list; the count is stored when the
+// last event is in.
+template <Event (*kRead)(uint32_t, bool)>
+void ListEvents(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start, const uint8_t* scan,
+                const PackedTcoefLookup* packed) {
+  ListSink sink{state.level, state.position};
+  if (EventLoop<kRead>(state, reader, intra, start, scan, packed, sink)) state.count = sink.n;
+}
+
+// The inter loop inverse quantised into `block`.
+template <Event (*kRead)(uint32_t, bool)>
+uint32_t DequantiseEvents(BlockDecoderState& state, BitReader& reader, const uint8_t* scan, int16_t* block) {
+  BlockSink sink(block, state.quantiser);
+  return EventLoop<kRead>(state, reader, false, 0, scan, &kInterPackedTcoef, sink) ? sink.shape : 0;
 }
 
 // The first event of an intra block as its DC: consumed only when its run is
@@ -272,17 +330,28 @@ void DecodeShortHeaderIntraDc(BlockDecoderState& state, BitReader& reader) {
 
 void DecodeCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
                         const uint8_t* scan) {
-  EventLoop(state, reader, intra, start, scan, TcoefEvent, intra ? &kIntraPackedTcoef : &kInterPackedTcoef);
+  ListEvents<TcoefEvent>(state, reader, intra, start, scan, intra ? &kIntraPackedTcoef : &kInterPackedTcoef);
 }
 
 void DecodeShortHeaderCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
                                    const uint8_t* scan) {
-  EventLoop(state, reader, intra, start, scan, ShortHeaderEvent, intra ? &kIntraPackedTcoef : &kInterPackedTcoef);
+  ListEvents<ShortHeaderEvent>(state, reader, intra, start, scan,
+                               intra ? &kIntraPackedTcoef : &kInterPackedTcoef);
 }
 
 void DecodeReversibleCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
                                   const uint8_t* scan) {
-  EventLoop(state, reader, intra, start, scan, ReversibleEvent, nullptr);
+  ListEvents<ReversibleEvent>(state, reader, intra, start, scan, nullptr);
+}
+
+uint32_t DecodeInterCoefficientsDequantised(BlockDecoderState& state, BitReader& reader, const uint8_t* scan,
+                                            int16_t* block) {
+  return DequantiseEvents<TcoefEvent>(state, reader, scan, block);
+}
+
+uint32_t DecodeShortHeaderInterCoefficientsDequantised(BlockDecoderState& state, BitReader& reader,
+                                                       const uint8_t* scan, int16_t* block) {
+  return DequantiseEvents<ShortHeaderEvent>(state, reader, scan, block);
 }
 
 void DecodeBlockCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,

@@ -4,7 +4,8 @@
 //
 // Events go to the coefficient list of the BlockDecoderState (magnitude x 2 +
 // sign, raster position through the given scan); the count is stored when the
-// last event is in. An error sets one status bit and ends the block; the bits
+// last event is in. The inter forms that inverse quantise write the block
+// instead. An error sets one status bit and ends the block; the bits
 // of the failing code are not consumed.
 #pragma once
 
@@ -36,6 +37,16 @@ void DecodeShortHeaderCoefficients(BlockDecoderState& state, BitReader& reader, 
 // The same with the reversible codes, read forwards.
 void DecodeReversibleCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
                                   const uint8_t* scan);
+// An inter block's events from scan index 0 (the inter codes; the second
+// form with the short-header escape) inverse quantised as DequantiseBlock
+// does, straight into `block`, whose other entries are left as they are.
+// Returns the shape word of the written positions, or 0 on error (the block
+// may then hold some of the block's values). The coefficient list is not
+// touched.
+uint32_t DecodeInterCoefficientsDequantised(BlockDecoderState& state, BitReader& reader, const uint8_t* scan,
+                                            int16_t* block);
+uint32_t DecodeShortHeaderInterCoefficientsDequantised(BlockDecoderState& state, BitReader& reader,
+                                                       const uint8_t* scan, int16_t* block);
 // Reversible or not, as the state's flag says.
 void DecodeBlockCoefficients(BlockDecoderState& state, BitReader& reader, bool intra, uint32_t start,
                              const uint8_t* scan);

@@ -91,12 +91,16 @@ inline __m128i FinalShift(__m128i v) { return _mm_srai_epi32(v, kColumnShift); }
   out[4] = FinalShift(Sub(O, G));
 }
 
-// Residual rows of the full transform, eight 16-bit values each; rows without
-// a shape bit contribute zeros and are not touched.
-void FullResiduals(int16_t* block, uint32_t shape, __m128i residual[8]) {
+// Residual rows of the full transform with rows kRows..7 known to be zero,
+// eight 16-bit values each; rows without a shape bit contribute zeros and are
+// not touched. The zeros of the rows known to be zero are constants, so the
+// column pass leaves their terms out.
+template <int kRows>
+[[gnu::always_inline]] inline void ResidualsOfRows(int16_t* block, uint32_t shape, __m128i residual[8]) {
   __m128i lo[8], hi[8];
+#pragma GCC unroll 8
   for (int r = 0; r < 8; ++r) {
-    if (shape & kRowMask[r]) {
+    if (r < kRows && (shape & kRowMask[r])) {
       RowPass(block, r, lo[r], hi[r]);
     } else {
       lo[r] = hi[r] = _mm_setzero_si128();
@@ -106,6 +110,18 @@ void FullResiduals(int16_t* block, uint32_t shape, __m128i residual[8]) {
   ColumnPass(lo, left);
   ColumnPass(hi, right);
   for (int r = 0; r < 8; ++r) residual[r] = _mm_packs_epi32(left[r], right[r]);
+}
+
+constexpr uint32_t kRowsFourToSeven = kRowMask[4] | kRowMask[5] | kRowMask[6] | kRowMask[7];
+
+// The full transform; blocks whose coefficients lie in rows 0-3 (most coded
+// inter blocks) take the shorter column pass.
+void FullResiduals(int16_t* block, uint32_t shape, __m128i residual[8]) {
+  if ((shape & kRowsFourToSeven) == 0) {
+    ResidualsOfRows<4>(block, shape, residual);
+  } else {
+    ResidualsOfRows<8>(block, shape, residual);
+  }
 }
 
 // Row 0 alone: every output row is the row pass plus the bias, shifted.

@@ -28,7 +28,8 @@ inline constexpr int kDeblockThreshold2 = 6;
 // min((5(|a0| - min|a|) + 32) / 64, |s4 - s5| / 2).
 using DeblockEdgeKernel = void (*)(uint8_t* line, ptrdiff_t across, ptrdiff_t along, int qp, int thr1, int thr2);
 void DeblockEdge(uint8_t* line, ptrdiff_t across, ptrdiff_t along, int qp, int thr1, int thr2);
-// Eight lines at once, decisions as lane masks; the same bytes.
+// Eight lines at once, decisions as lane masks; the same bytes. Lines with
+// neither across nor along 1 go to the plain form.
 void DeblockEdgeSse2(uint8_t* line, ptrdiff_t across, ptrdiff_t along, int qp, int thr1, int thr2);
 
 // One plane: source copied to destination, then every interior horizontal

@@ -93,33 +93,74 @@ void Pack16Of(const ColourState& colour, uint8_t* destination, const uint8_t* lu
                                                           vector::LoadWindow(window + 1)));
 }
 
-// The chunk loop with the blend and format fixed: chunk j + 1's terms are
-// made (and blended) while chunk j's pixels are packed, in registers.
+// Chunks per block of the chunk loop, and the entries of a block's term run:
+// its chunks' 8 each and the entry after them.
+constexpr int kBlockChunks = 16;
+constexpr int kBlockRun = 8 * kBlockChunks + 8;
+
+// One row's blended terms of a block: red, green and blue runs.
+struct BlockTerms {
+  alignas(16) int16_t run[3][kBlockRun];
+};
+
+[[gnu::always_inline]] inline void StoreTerms(BlockTerms& block, int position, const Terms& t) {
+  vector::Store(block.run[0] + position, t.r);
+  vector::Store(block.run[1] + position, t.g);
+  vector::Store(block.run[2] + position, t.b);
+}
+
+[[gnu::always_inline]] inline Terms LoadTerms(const BlockTerms& block, int position) {
+  return {vector::Load(block.run[0] + position), vector::Load(block.run[1] + position),
+          vector::Load(block.run[2] + position)};
+}
+
+// The pixels of `count` chunks of one row from the row's block terms: the
+// terms t[k] and t[k + 1] of chunk i are the entries at 8i and 8i + 1.
+template <RgbFormat kFormat>
+[[gnu::always_inline]] inline void PackBlockRow(const PixelCoefficients<__m128i>& pixel, const BlockTerms& block,
+                                                uint8_t* destination, const uint8_t* luma, int count) {
+  constexpr int kChunkBytes = 16 * kRgbPixelBytes[int(kFormat)];
+  for (int i = 0; i < count; ++i) {
+    StorePixels<kFormat>(destination + i * kChunkBytes,
+                         vector::PixelChannels(pixel, LoadLuma(luma + 16 * i), LoadTerms(block, 8 * i),
+                                               LoadTerms(block, 8 * i + 1)));
+  }
+}
+
+// The chunk loop with the blend and format fixed, a block of chunks at a
+// time: first the blended terms of the block's chunks and of the chunk after
+// it (carried into the next block, so each chunk's terms are made once), for
+// each row into its block terms; then each row's pixels from them. Two
+// passes keep the pixel arithmetic's registers free of the chroma work, and
+// the terms k + 1 are one unaligned load away.
 template <RgbFormat kFormat, RowBlend kBlend>
 void ConvertChunksOf(const ColourState& colour, const TermLines& lines, uint8_t* destination1,
                      uint8_t* destination2, const uint8_t* luma1, const uint8_t* luma2, const uint8_t* cb,
                      const uint8_t* cr, int groups, bool edge) {
   const Coefficients k(colour);
   constexpr int kChunkBytes = 16 * kRgbPixelBytes[int(kFormat)];
-  Terms first, second, nextFirst, nextSecond;
+  constexpr bool kPair = kBlend != RowBlend::None;
+  BlockTerms block1, block2;
+  Terms first, second;
   vector::ChunkTerms<kBlend>(k.chroma, lines, cb, cr, 0, groups, first, second);
-  for (int j = 0; j < groups; ++j) {
-    if (edge && j + 1 == groups) {
-      nextFirst = vector::EdgeTerms(first);
-      nextSecond = vector::EdgeTerms(second);
-    } else {
-      vector::ChunkTerms<kBlend>(k.chroma, lines, cb, cr, j + 1, groups, nextFirst, nextSecond);
+  for (int start = 0; start < groups; start += kBlockChunks) {
+    const int count = groups - start < kBlockChunks ? groups - start : kBlockChunks;
+    for (int i = 0; i <= count; ++i) {
+      StoreTerms(block1, 8 * i, first);
+      if constexpr (kPair) StoreTerms(block2, 8 * i, second);
+      if (i == count) break;
+      const int j = start + i;
+      if (edge && j + 1 == groups) {
+        first = vector::EdgeTerms(first);
+        second = vector::EdgeTerms(second);
+      } else {
+        vector::ChunkTerms<kBlend>(k.chroma, lines, cb, cr, j + 1, groups, first, second);
+      }
     }
-    StorePixels<kFormat>(destination1 + j * kChunkBytes,
-                         vector::PixelChannels(k.pixel, LoadLuma(luma1 + 16 * j), first,
-                                               vector::FollowingTerms(first, nextFirst)));
-    if constexpr (kBlend != RowBlend::None) {
-      StorePixels<kFormat>(destination2 + j * kChunkBytes,
-                           vector::PixelChannels(k.pixel, LoadLuma(luma2 + 16 * j), second,
-                                                 vector::FollowingTerms(second, nextSecond)));
+    PackBlockRow<kFormat>(k.pixel, block1, destination1 + start * kChunkBytes, luma1 + 16 * start, count);
+    if constexpr (kPair) {
+      PackBlockRow<kFormat>(k.pixel, block2, destination2 + start * kChunkBytes, luma2 + 16 * start, count);
     }
-    first = nextFirst;
-    second = nextSecond;
   }
 }
 

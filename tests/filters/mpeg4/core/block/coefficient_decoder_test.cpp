@@ -1,6 +1,7 @@
 // Coefficient and DC decoding: a round trip of random event lists through a
-// test-side encoder reaching every code of every list and every escape form,
-// and the error and boundary cases of the syntax.
+// test-side encoder reaching every code of every list and every escape form
+// (the inter ones also inverse quantised on the way), and the error and
+// boundary cases of the syntax.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "block/block_decoder_state.h"
+#include "block/block_decoding.h"
 #include "block/coefficient_decoder.h"
 #include "block/coefficient_tables.h"
 #include "vlc_writer.h"
@@ -96,6 +98,13 @@ void RoundTrip(Syntax syntax, bool intra, uint32_t seed) {
   TestStream stream(writer);
   BlockDecoderState state;
   BlockDecoderReset(state);
+  // The inter decoders that inverse quantise as they go read their own copy
+  // of the stream and must give what the list gives through DequantiseBlock,
+  // at every quantiser (odd and even).
+  const auto direct = syntax == Syntax::Tcoef ? DecodeInterCoefficientsDequantised
+                                              : DecodeShortHeaderInterCoefficientsDequantised;
+  const bool checkDirect = !intra && syntax != Syntax::Reversible;
+  TestStream directStream(writer);
   for (size_t b = 0; b < blocks.size(); ++b) {
     state.count = 0;
     switch (syntax) {
@@ -112,8 +121,16 @@ void RoundTrip(Syntax syntax, bool intra, uint32_t seed) {
     }
     ASSERT_EQ(state.status, 0u) << "block " << b;
     ASSERT_EQ(test::DecodedEvents(state), blocks[b]) << "block " << b;
+    if (!checkDirect) continue;
+    state.quantiser = static_cast<int32_t>(1 + b % 31);
+    int16_t expected[64] = {}, got[64] = {};
+    const uint32_t expectedShape = DequantiseBlock(state, expected, 0);
+    ASSERT_EQ(direct(state, directStream.reader, test::kRasterScan.data(), got), expectedShape) << "block " << b;
+    ASSERT_EQ(state.status, 0u) << "block " << b;
+    ASSERT_TRUE(std::equal(got, got + 64, expected)) << "block " << b << " quantiser " << state.quantiser;
   }
   EXPECT_EQ(stream.consumed(), writer.bitCount());
+  if (checkDirect) EXPECT_EQ(directStream.consumed(), writer.bitCount());
 }
 
 TEST(CoefficientDecoder, RoundTripsEveryCodeAndEscape) {

@@ -1,12 +1,13 @@
 // The YUV-to-RGB line kernels: the arithmetic's fixed cases, the blend forms
 // over the whole term range, every SSE2 kernel against its plain twin and
-// the AVX2 chunk loop against the plain one.
+// the vector chunk loops against the plain one.
 #include "filters/mpeg4/core/yuv_rgb/yuv_rgb_kernels.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -282,21 +283,27 @@ TEST(YuvRgbKernels, EverySse2KernelEqualsItsPlainTwin) {
   }
 }
 
-// Rows of 1-11 chunks (pairs of chunks and a last one alone), with and
-// without a row edge after the last, every blend and format, every colour
-// state, chroma often at its extremes, destinations at any alignment: the
-// AVX2 loop writes the plain loop's pixels and term lines. Every input ends
-// flush against an inaccessible page, so a read past what the plain loop
-// reads faults: luma 16 x groups, chroma 8 x groups + 8 and term-line
-// entries 8 x groups + 8, or 8 x groups of both at an edge.
-TEST(YuvRgbKernels, Avx2ChunkLoopEqualsThePlainOne) {
-  if ((ProbeCpuFeatures() & kFeatureAvx2) == 0) GTEST_SKIP() << "no AVX2 on this processor";
+// Rows of 1-11 chunks (pairs of chunks and a last one alone) and rows long
+// enough to span several of the SSE2 loop's blocks (15-17, 32-33 and 40
+// chunks: a block's last chunk, one more, two blocks, a wide picture's row),
+// with and without a row edge after the last, every blend and format, every
+// colour state, chroma often at its extremes, destinations at any alignment:
+// the SSE2 loop and, where the processor has it, the AVX2 loop write the
+// plain loop's pixels and term lines. Every input ends flush against an
+// inaccessible page, so a read past what the plain loop reads faults: luma
+// 16 x groups, chroma 8 x groups + 8 and term-line entries 8 x groups + 8,
+// or 8 x groups of both at an edge.
+TEST(YuvRgbKernels, VectorChunkLoopsEqualThePlainOne) {
   using test::GuardedBlock;
+  std::vector<ConvertChunksKernel> loops = {ConvertChunksSse2};
+  if ((ProbeCpuFeatures() & kFeatureAvx2) != 0) loops.push_back(ConvertChunksAvx2);
+  constexpr int kGroups[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 15, 16, 17, 32, 33, 40};
+  constexpr int kGroupCount = int(std::size(kGroups));
   std::mt19937 random(29);
   const ColourState states[] = {Colour(0, 0), Colour(0, 16), Colour(1, 16), Colour(1, 0)};
   for (int round = 0; round < 600; ++round) {
     const ColourState& c = states[round % 4];
-    const int groups = 1 + round % 11;
+    const int groups = kGroups[round % kGroupCount];
     const RowBlend blend = RowBlend((round / 11) % 4);
     const int f = (round / 44) % kRgbFormatCount;
     const bool edge = (round / 220) % 2 == 1;
@@ -325,18 +332,23 @@ TEST(YuvRgbKernels, Avx2ChunkLoopEqualsThePlainOne) {
       fill(v, 8, true);
       ComputeChromaTerms(c, u, v, terms1, int(position));
     }
-    std::memcpy(cached2, cached1, 3 * 2 * lineEntries);
+    const std::vector<int16_t> initial(cached1, cached1 + 3 * lineEntries);
     const size_t rowBytes = size_t(16 * groups * kRgbPixelBytes[f]);
-    std::vector<uint8_t> out1(2 * rowBytes + 8, 0xA5), out2(2 * rowBytes + 8, 0xA5);
+    std::vector<uint8_t> out1(2 * rowBytes + 8, 0xA5);
     const int misalign = round % 3;
     ConvertChunks(c, terms1, blend, RgbFormat(f), out1.data() + misalign, out1.data() + rowBytes + 4,
                   luma1.Tail(lumaBytes), luma2.Tail(lumaBytes), cb.Tail(chromaBytes), cr.Tail(chromaBytes), groups,
                   edge);
-    ConvertChunksAvx2(c, terms2, blend, RgbFormat(f), out2.data() + misalign, out2.data() + rowBytes + 4,
-                      luma1.Tail(lumaBytes), luma2.Tail(lumaBytes), cb.Tail(chromaBytes), cr.Tail(chromaBytes),
-                      groups, edge);
-    ASSERT_EQ(out1, out2) << "blend " << int(blend) << " format " << f << " groups " << groups << " edge " << edge;
-    ASSERT_EQ(0, std::memcmp(cached1, cached2, 3 * 2 * lineEntries)) << "lines, groups " << groups;
+    for (size_t l = 0; l < loops.size(); ++l) {
+      std::memcpy(cached2, initial.data(), 3 * 2 * lineEntries);
+      std::vector<uint8_t> out2(2 * rowBytes + 8, 0xA5);
+      loops[l](c, terms2, blend, RgbFormat(f), out2.data() + misalign, out2.data() + rowBytes + 4,
+               luma1.Tail(lumaBytes), luma2.Tail(lumaBytes), cb.Tail(chromaBytes), cr.Tail(chromaBytes), groups,
+               edge);
+      ASSERT_EQ(out1, out2) << "loop " << l << " blend " << int(blend) << " format " << f << " groups " << groups
+                            << " edge " << edge;
+      ASSERT_EQ(0, std::memcmp(cached1, cached2, 3 * 2 * lineEntries)) << "loop " << l << " lines, groups " << groups;
+    }
   }
 }
 

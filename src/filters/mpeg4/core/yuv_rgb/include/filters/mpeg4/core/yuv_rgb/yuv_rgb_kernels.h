@@ -126,8 +126,9 @@ enum class RowBlend : int { None, Progressive, TopField, BottomField };
 // only inside the 16 groups pixels; destination2 and luma2 unused without a
 // blend. With `edge`, chunk groups - 1 ends the row: its sample 8 is its
 // blended sample 7 repeated, and chroma and term lines are read only up to
-// 8 groups - 1. The SSE2 form keeps the terms in registers and packs
-// straight to the destination, with the same bytes.
+// 8 groups - 1. The SSE2 form makes a block of chunks' terms into a buffer
+// on its stack, then packs each row of the block straight to the
+// destination, with the same bytes.
 using ConvertChunksKernel = void (*)(const ColourState& colour, const TermLines& lines, RowBlend blend,
                                      RgbFormat format, uint8_t* destination1, uint8_t* destination2,
                                      const uint8_t* luma1, const uint8_t* luma2, const uint8_t* cb,
