@@ -11,7 +11,9 @@ out="$1"
 mkdir -p "$out"
 cd "$out"
 
-common=(-hide_banner -loglevel error -y -fflags +bitexact -threads 1)
+# -threads is an output option (after the inputs): it sets the encoder's threads, and an
+# encoder left to choose cuts its pictures by the machine's core count.
+common=(-hide_banner -loglevel error -y -fflags +bitexact)
 jobs=()
 
 for size in 320x240 640x480; do
@@ -26,7 +28,7 @@ for size in 320x240 640x480; do
         name="${source}_${size}_${profile}_${rate}.m4v"
         [[ -s $name ]] && continue
         ffmpeg "${common[@]}" -f lavfi -i "${source}=size=${size}:rate=25" -t 10 \
-          -c:v mpeg4 "${tools[@]}" -g 50 -b:v "$rate" -f m4v "$name.part" &
+          -threads 1 -c:v mpeg4 "${tools[@]}" -g 50 -b:v "$rate" -f m4v "$name.part" &
         jobs+=($!)
         if (( ${#jobs[@]} >= $(nproc) )); then
           wait "${jobs[0]}"

@@ -18,15 +18,17 @@ out="$1"
 mkdir -p "$out"
 cd "$out"
 
-common=(-nostdin -hide_banner -loglevel error -y -flags +bitexact -fflags +bitexact -threads 1)
+# -threads is an output option (after the inputs): it sets the encoder's threads, and an
+# encoder left to choose cuts its pictures by the machine's core count.
+common=(-nostdin -hide_banner -loglevel error -y -flags +bitexact -fflags +bitexact)
 flash="lutyuv=y=val*0.3,drawbox=enable='lt(mod(t\,2)\,0.05)':color=white:t=fill"
 video=(-f lavfi -i "testsrc2=size=320x240:rate=30:duration=31" -vf "$flash")
 keys=(-g 30 -keyint_min 30 -bf 0)
 click="if(lt(mod(t\,2)\,0.01)\,0.8*sin(2*PI*1000*t)\,0.05*sin(2*PI*440*t))"
 priming=1024
 
-ffmpeg "${common[@]}" "${video[@]}" -c:v mpeg4 "${keys[@]}" -sc_threshold 1000000000 -b:v 500k -f m4v clip.m4v.part &
-ffmpeg "${common[@]}" "${video[@]}" -c:v libx264 "${keys[@]}" -sc_threshold 0 -x264-params aud=1:repeat-headers=1 \
+ffmpeg "${common[@]}" "${video[@]}" -threads 1 -c:v mpeg4 "${keys[@]}" -sc_threshold 1000000000 -b:v 500k -f m4v clip.m4v.part &
+ffmpeg "${common[@]}" "${video[@]}" -threads 1 -c:v libx264 "${keys[@]}" -sc_threshold 0 -x264-params aud=1:repeat-headers=1 \
   -pix_fmt yuv420p -f h264 clip.h264.part &
 for rate in 24000 44100; do
   ffmpeg "${common[@]}" -f lavfi -i "aevalsrc=exprs=${click}:s=${rate}:d=32" \
