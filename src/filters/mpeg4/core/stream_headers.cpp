@@ -611,6 +611,12 @@ void DecodeVop(Mpeg4Decoder& decoder) {
     ReadVideoPacketHeader(decoder);
     DecodeVopData(decoder);
   }
+  // Data that ends after a whole macroblock but before the picture's last
+  // one leaves the rest of the picture undecoded: never a clean picture.
+  // (A picture with an error of its own already says so.)
+  if ((decoder.status | reader.status) == 0 && decoder.mb.index < decoder.grid.count) {
+    decoder.status |= kStatusInvalidCode;
+  }
   uint32_t code = BitNextStartCode(reader);
   while (code == kStuffingStartCode) {
     BitSkip(reader, 32);

@@ -151,12 +151,16 @@ TEST(FrameDriverOrder, PredictedPictureWithoutReferenceIsSkippedQuietly) {
   Mpeg4DecExit(handle);
 }
 
+// Every cut of the first picture, also those that fall exactly after a
+// macroblock; each in a buffer of its own length, so a read past the cut is
+// a read past the buffer.
 TEST_F(FrameDriver, TruncatedPicturesAreNeverClean) {
   const size_t vop = StartCodes(stream, 0xB6).front();
-  for (size_t length = vop + 8; length + 2 <= pictures[1]; length += 53) {
+  for (size_t length = vop + 8; length + 2 <= pictures[1]; ++length) {
     void* fresh = nullptr;
     ASSERT_EQ(Mpeg4DecInit(&fresh), 0u);
-    const Call call = Decode(fresh, stream.data(), length);
+    const std::vector<uint8_t> cut(stream.begin(), stream.begin() + long(length));
+    const Call call = Decode(fresh, cut.data(), length);
     EXPECT_NE(call.status, 0u) << "length " << length;
     EXPECT_LE(call.frame.consumed, length);
     Mpeg4DecExit(fresh);
