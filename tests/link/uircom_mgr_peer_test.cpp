@@ -183,20 +183,22 @@ TEST_F(UiRcomPeerTest, CodesGoOutWithPressAndReleaseTiming) {
          EXPECT_EQ(0, tlxUiRcomMgr_SendCommand(2, nullptr, 0));
        },
        {{1, ha}, {-1, ""}}},
-      {"presses every 200 ms",
+      // Presses and holds well away from the 250 ms repeat delay, so a
+      // loaded machine's late wake-ups do not turn one into the other.
+      {"presses every 100 ms",
        [&] {
          for (const uint8_t* code : {a, b}) {
            EXPECT_EQ(0, tlxUiRcomMgr_SendCommand(1, code, 5));
-           std::this_thread::sleep_for(std::chrono::milliseconds(ScaledMs(200)));
+           std::this_thread::sleep_for(std::chrono::milliseconds(ScaledMs(100)));
          }
          EXPECT_EQ(0, tlxUiRcomMgr_SendCommand(1, c, 5));
          EXPECT_EQ(0, tlxUiRcomMgr_SendCommand(2, nullptr, 0));
        },
        {{0, ha}, {0, hb}, {1, hc}, {-1, ""}}},
-      {"press, 300 ms, release",
+      {"press, 500 ms, release",
        [&] {
          EXPECT_EQ(0, tlxUiRcomMgr_SendCommand(1, a, 5));
-         std::this_thread::sleep_for(std::chrono::milliseconds(ScaledMs(300)));
+         std::this_thread::sleep_for(std::chrono::milliseconds(ScaledMs(500)));
          EXPECT_EQ(0, tlxUiRcomMgr_SendCommand(2, nullptr, 0));
        },
        {{0, ha}, {-1, ""}}},
