@@ -20,6 +20,7 @@
 #include "link/tlx_bcf.h"
 #include "mapped_modules.h"
 #include "support/live_session.h"
+#include "support/qt_sanitizer_suppressions.h"
 #include "thread_count.h"
 
 // Qt is not built with ThreadSanitizer, so the synchronisation inside it is
@@ -28,9 +29,7 @@
 // Calls made from inside Qt are left out, and so are reports whose access
 // frees a queued call; races in our code stay reported.
 extern "C" const char* __tsan_default_suppressions() {
-  return "called_from_lib:libQt6Core.so.6\n"
-         "called_from_lib:libQt6Gui.so.6\n"
-         "called_from_lib:libQt6Widgets.so.6\n"
+  return TLX_QT_TSAN_SUPPRESSIONS
          "race:QMetaObject::invokeMethodImpl\n"
          "race:QMetaCallEvent::~QMetaCallEvent\n";
 }

@@ -17,17 +17,12 @@
 #include "mfc/wnd.h"
 #include "resources/module_builder.h"
 #include "support/child_process.h"
+#include "support/qt_sanitizer_suppressions.h"
 #include "win32/modules.h"
 
-// The message boxes load fonts; fontconfig keeps its configuration until the
-// process ends, and the tests' application is never torn down. Qt is not
-// built with ThreadSanitizer, so reports from inside it are left out.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so.1\n"; }
-extern "C" const char* __tsan_default_suppressions() {
-  return "called_from_lib:libQt6Core.so.6\n"
-         "called_from_lib:libQt6Gui.so.6\n"
-         "called_from_lib:libQt6Widgets.so.6\n";
-}
+// The message boxes load fonts through Qt.
+extern "C" const char* __lsan_default_suppressions() { return TLX_QT_LSAN_SUPPRESSIONS; }
+extern "C" const char* __tsan_default_suppressions() { return TLX_QT_TSAN_SUPPRESSIONS; }
 
 namespace {
 

@@ -4,20 +4,10 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-// What the sanitizers leave out, read by them when the program starts (the
-// functions change nothing in other builds).
-// Qt is not built with ThreadSanitizer, so the synchronisation inside it (its
-// worker pool, the atomics of its containers) is invisible and what its
-// threads allocate and copy looks unordered: reports whose racing access is a
-// call made from inside Qt are left out; races in our code stay reported.
-extern "C" const char* __tsan_default_suppressions() {
-  return "called_from_lib:libQt6Core.so.6\n"
-         "called_from_lib:libQt6Gui.so.6\n"
-         "called_from_lib:libQt6Widgets.so.6\n";
-}
-// fontconfig keeps its configuration until the process ends; the tests'
-// application is never torn down, so that is no leak of ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so.1\n"; }
+#include "support/qt_sanitizer_suppressions.h"
+
+extern "C" const char* __tsan_default_suppressions() { return TLX_QT_TSAN_SUPPRESSIONS; }
+extern "C" const char* __lsan_default_suppressions() { return TLX_QT_LSAN_SUPPRESSIONS; }
 
 namespace mfc_test {
 
