@@ -9,10 +9,6 @@
 
 namespace {
 
-// A frame joined from more bytes than this is dropped: no sender of ours
-// makes one, and the join must not grow without bound.
-constexpr size_t kMaxFrameBytes = 4 * 1024 * 1024;
-
 // Seconds between the NTP epoch (1900) and the Unix epoch (1970).
 constexpr int64_t kNtpToUnixSeconds = 2208988800LL;
 
@@ -273,8 +269,9 @@ void RTPSource::handleAuFraming(const RtpPacketInfo& info, const uint8_t* payloa
     dropPartial();
   }
   if (sizes.size() == 1 && sizes[0] > dataSize) {
-    if (info.marker) {
-      // The last fragment of an AU whose start was lost.
+    // The last fragment of an AU whose start was lost, or a fragment of one
+    // too large to join: each of its packets is dropped as it comes.
+    if (info.marker || sizes[0] > kMaxFrameBytes) {
       ++fNumDroppedPackets;
       return;
     }
@@ -294,8 +291,10 @@ void RTPSource::handleAuFraming(const RtpPacketInfo& info, const uint8_t* payloa
 }
 
 void RTPSource::completeFrame(std::string data, uint32_t timestamp, uint32_t ssrc) {
+  fQueuedBytes += data.size();
   fQueue.push_back(Frame{std::move(data), presentationTimeFor(ssrc, timestamp)});
-  if (fQueue.size() > kMaxQueuedFrames) {
+  while (fQueue.size() > kMaxQueuedFrames || (fQueue.size() > 1 && fQueuedBytes > kMaxQueuedBytes)) {
+    fQueuedBytes -= fQueue.front().data.size();
     fQueue.pop_front();
     ++fNumDroppedFrames;
   }
@@ -312,6 +311,7 @@ void RTPSource::deliverQueued() {
   while (isCurrentlyAwaitingData() && !fQueue.empty()) {
     Frame frame = std::move(fQueue.front());
     fQueue.pop_front();
+    fQueuedBytes -= frame.data.size();
     const size_t n = std::min<size_t>(frame.data.size(), fMaxSize);
     if (n > 0) std::memcpy(fTo, frame.data.data(), n);
     fFrameSize = static_cast<unsigned>(n);

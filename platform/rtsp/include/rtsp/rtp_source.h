@@ -42,9 +42,14 @@ struct AuHeaderLayout {
 
 class RTPSource : public FramedSource, public InterleavedReceiver {
  public:
-  // Frames completed while no request is pending wait here; beyond this the
-  // oldest is dropped.
+  // Frames completed while no request is pending wait in a queue of at most
+  // this many frames and bytes; beyond either the oldest are dropped (the
+  // newest frame is always kept).
   static constexpr size_t kMaxQueuedFrames = 32;
+  static constexpr size_t kMaxQueuedBytes = 4 * 1024 * 1024;
+  // A frame joined from more bytes than this is dropped: no sender of ours
+  // makes one, and the join must not grow without bound.
+  static constexpr size_t kMaxFrameBytes = 4 * 1024 * 1024;
   // Senders (SSRCs) kept apart; packets and reports of further ones are
   // dropped, so a stream of made-up SSRCs cannot grow the tables.
   static constexpr size_t kMaxSenders = 16;
@@ -74,9 +79,10 @@ class RTPSource : public FramedSource, public InterleavedReceiver {
   void noteSenderReport(uint32_t ssrc, uint32_t ntpSeconds, uint32_t ntpFraction,
                         uint32_t rtpTimestamp);
 
-  // Packets refused by the checks, and frames lost: partial ones dropped at a
-  // gap, packets skipped up to the next marker, and frames pushed out of a
-  // full queue.
+  // Packets refused by the checks; packets skipped up to the next marker or
+  // carrying part of an access unit larger than kMaxFrameBytes; and frames
+  // lost: partial ones dropped at a gap, and frames pushed out of a full
+  // queue.
   uint64_t numMalformedPackets() const { return fNumMalformedPackets; }
   uint64_t numDroppedPackets() const { return fNumDroppedPackets; }
   uint64_t numDroppedFrames() const { return fNumDroppedFrames; }
@@ -135,6 +141,7 @@ class RTPSource : public FramedSource, public InterleavedReceiver {
   bool fSkipToMarker = false;
 
   std::deque<Frame> fQueue;
+  size_t fQueuedBytes = 0;
   bool fDelivering = false;
   uint64_t fNumMalformedPackets = 0;
   uint64_t fNumDroppedPackets = 0;
