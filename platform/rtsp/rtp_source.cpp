@@ -4,13 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
-
-// A frame joined from more bytes than this is dropped: no sender of ours
-// makes one, and the join must not grow without bound.
-constexpr size_t kMaxFrameBytes = 4 * 1024 * 1024;
 
 // Seconds between the NTP epoch (1900) and the Unix epoch (1970).
 constexpr int64_t kNtpToUnixSeconds = 2208988800LL;
@@ -18,6 +15,14 @@ constexpr int64_t kNtpToUnixSeconds = 2208988800LL;
 uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 uint32_t Be32(const uint8_t* p) {
   return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
+
+// An unwrapped timestamp moved by a step; it stops at the ends of its range,
+// which only billions of forward steps reach.
+int64_t Advance(int64_t ext, int32_t step) {
+  int64_t moved = 0;
+  if (__builtin_add_overflow(ext, step, &moved)) return step > 0 ? INT64_MAX : INT64_MIN;
+  return moved;
 }
 
 int64_t WallClockUs() {
@@ -81,7 +86,14 @@ RTPSource::RTPSource(UsageEnvironment& env, uint8_t payloadType, unsigned timest
     : FramedSource(env),
       fPayloadType(payloadType),
       fTimestampFrequency(std::max(timestampFrequency, 1u)),
+      fMaxTimestampStep(kMaxTimestampStepSeconds * fTimestampFrequency),
       fAuLayout(auLayout) {}
+
+std::optional<int32_t> RTPSource::timestampStep(uint32_t from, uint32_t to) const {
+  const int32_t step = static_cast<int32_t>(to - from);
+  if (step > fMaxTimestampStep || step < -fMaxTimestampStep) return std::nullopt;
+  return step;
+}
 
 bool RTPSource::hasBeenSynchronizedUsingRTCP() const {
   auto it = fTiming.find(fLastReceivedSSRC);
@@ -92,22 +104,38 @@ void RTPSource::noteSenderReport(uint32_t ssrc, uint32_t ntpSeconds, uint32_t nt
                                  uint32_t rtpTimestamp) {
   if (fTiming.count(ssrc) == 0 && fTiming.size() >= kMaxSenders) return;
   SenderTiming& t = fTiming[ssrc];
-  t.haveReport = true;
-  t.reportTimestamp = rtpTimestamp;
-  t.reportUs = (static_cast<int64_t>(ntpSeconds) - kNtpToUnixSeconds) * 1000000 +
-               static_cast<int64_t>((static_cast<uint64_t>(ntpFraction) * 1000000) >> 32);
-  t.reportPlaced = t.havePackets;
-  if (t.havePackets) {
-    t.reportExt = t.extTimestamp + static_cast<int32_t>(rtpTimestamp - t.lastTimestamp);
+  const int64_t reportUs = (static_cast<int64_t>(ntpSeconds) - kNtpToUnixSeconds) * 1000000 +
+                           static_cast<int64_t>((static_cast<uint64_t>(ntpFraction) * 1000000) >> 32);
+  if (!t.havePackets) {
+    t.reportWaiting = true;
+    t.reportTimestamp = rtpTimestamp;
+    t.reportUs = reportUs;
+  } else if (placeReport(t, rtpTimestamp)) {
+    t.reportUs = reportUs;
   }
+}
+
+bool RTPSource::placeReport(SenderTiming& t, uint32_t rtpTimestamp) {
+  const std::optional<int32_t> step = timestampStep(t.lastTimestamp, rtpTimestamp);
+  if (!step) {
+    envir().log("RTCP sender report dropped: its RTP time is a jump away from the stream's\n");
+    return false;
+  }
+  t.reportExt = Advance(t.extTimestamp, *step);
+  t.reportPlaced = true;
+  return true;
 }
 
 struct timeval RTPSource::presentationTimeFor(uint32_t ssrc, uint32_t timestamp) {
   const SenderTiming& t = fTiming[ssrc];
-  const int64_t ext = t.extTimestamp + static_cast<int32_t>(timestamp - t.lastTimestamp);
+  const int64_t ext = Advance(t.extTimestamp, static_cast<int32_t>(timestamp - t.lastTimestamp));
   const int64_t baseUs = t.reportPlaced ? t.reportUs : t.firstArrivalUs;
   const int64_t baseExt = t.reportPlaced ? t.reportExt : t.firstExt;
-  const int64_t us = baseUs + (ext - baseExt) * 1000000 / fTimestampFrequency;
+  // 128 bits hold the product for any distance between two 64-bit
+  // timestamps; the result is kept within 64-bit microseconds.
+  const __int128 exact = baseUs + (static_cast<__int128>(ext) - baseExt) * 1000000 / fTimestampFrequency;
+  const int64_t us = static_cast<int64_t>(
+      std::clamp<__int128>(exact, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()));
   struct timeval tv;
   tv.tv_sec = static_cast<time_t>(us / 1000000);
   tv.tv_usec = static_cast<suseconds_t>(us % 1000000);
@@ -140,13 +168,17 @@ void RTPSource::handleInterleavedPacket(const uint8_t* data, size_t size) {
     t.extTimestamp = info.timestamp;
     t.firstExt = t.extTimestamp;
     t.firstArrivalUs = WallClockUs();
+    if (t.reportWaiting) placeReport(t, t.reportTimestamp);
+    t.reportWaiting = false;
   } else {
-    t.extTimestamp += static_cast<int32_t>(info.timestamp - t.lastTimestamp);
+    const std::optional<int32_t> step = timestampStep(t.lastTimestamp, info.timestamp);
+    if (step) {
+      t.extTimestamp = Advance(t.extTimestamp, *step);
+    } else {
+      envir().log("RTP timestamp jump of " + std::to_string(static_cast<int32_t>(info.timestamp - t.lastTimestamp)) +
+                  " ticks: the stream's time goes on from the previous frame\n");
+    }
     t.lastTimestamp = info.timestamp;
-  }
-  if (t.haveReport && !t.reportPlaced) {
-    t.reportExt = t.extTimestamp + static_cast<int32_t>(t.reportTimestamp - t.lastTimestamp);
-    t.reportPlaced = true;
   }
 
   const bool gap = fHavePrevious && info.seqNum != static_cast<uint16_t>(fPreviousSeq + 1);
@@ -237,8 +269,9 @@ void RTPSource::handleAuFraming(const RtpPacketInfo& info, const uint8_t* payloa
     dropPartial();
   }
   if (sizes.size() == 1 && sizes[0] > dataSize) {
-    if (info.marker) {
-      // The last fragment of an AU whose start was lost.
+    // The last fragment of an AU whose start was lost, or a fragment of one
+    // too large to join: each of its packets is dropped as it comes.
+    if (info.marker || sizes[0] > kMaxFrameBytes) {
       ++fNumDroppedPackets;
       return;
     }
@@ -258,8 +291,10 @@ void RTPSource::handleAuFraming(const RtpPacketInfo& info, const uint8_t* payloa
 }
 
 void RTPSource::completeFrame(std::string data, uint32_t timestamp, uint32_t ssrc) {
+  fQueuedBytes += data.size();
   fQueue.push_back(Frame{std::move(data), presentationTimeFor(ssrc, timestamp)});
-  if (fQueue.size() > kMaxQueuedFrames) {
+  while (fQueue.size() > kMaxQueuedFrames || (fQueue.size() > 1 && fQueuedBytes > kMaxQueuedBytes)) {
+    fQueuedBytes -= fQueue.front().data.size();
     fQueue.pop_front();
     ++fNumDroppedFrames;
   }
@@ -276,6 +311,7 @@ void RTPSource::deliverQueued() {
   while (isCurrentlyAwaitingData() && !fQueue.empty()) {
     Frame frame = std::move(fQueue.front());
     fQueue.pop_front();
+    fQueuedBytes -= frame.data.size();
     const size_t n = std::min<size_t>(frame.data.size(), fMaxSize);
     if (n > 0) std::memcpy(fTo, frame.data.data(), n);
     fFrameSize = static_cast<unsigned>(n);

@@ -239,8 +239,14 @@ bool RTSPClient::readHttpResponseHeader(std::string* header, size_t limit) {
   char buffer[4096];
   for (;;) {
     switch (fDemux.takeHttpHeader(limit, header)) {
-      case InterleavedDemux::HeaderResult::kDone:
-        return true;
+      case InterleavedDemux::HeaderResult::kDone: {
+        const std::string_view statusLine = std::string_view(*header).substr(0, header->find_first_of("\r\n"));
+        int code = 0;
+        std::string reason, problem;
+        if (ParseStatusLine(statusLine, "HTTP/", &code, &reason, &problem)) return true;
+        fail("bad HTTP status line \"" + std::string(statusLine) + "\": " + problem);
+        return false;
+      }
       case InterleavedDemux::HeaderResult::kTooLong:
         fail("response header longer than " + std::to_string(limit) + " bytes");
         return false;

@@ -33,23 +33,7 @@ std::vector<std::string_view> Lines(std::string_view block) {
 bool ParseStartLine(std::string_view line, RtspMessage* m, std::string* error) {
   if (line.starts_with("RTSP/")) {
     m->isResponse = true;
-    size_t sp = line.find(' ');
-    if (sp == std::string_view::npos) {
-      *error = "status line without a status code";
-      return false;
-    }
-    std::string_view rest = line.substr(sp + 1);
-    size_t end = rest.find(' ');
-    std::string_view code = rest.substr(0, end);
-    int value = 0;
-    auto [ptr, ec] = std::from_chars(code.data(), code.data() + code.size(), value);
-    if (code.size() != 3 || ec != std::errc() || ptr != code.data() + code.size() || value < 100) {
-      *error = "bad status code \"" + std::string(code) + "\"";
-      return false;
-    }
-    m->statusCode = value;
-    m->reason = end == std::string_view::npos ? "" : std::string(Trim(rest.substr(end + 1)));
-    return true;
+    return ParseStatusLine(line, "RTSP/", &m->statusCode, &m->reason, error);
   }
   m->isResponse = false;
   size_t sp1 = line.find(' ');
@@ -74,6 +58,30 @@ long long ContentLength(const RtspMessage& m) {
 }
 
 }  // namespace
+
+bool ParseStatusLine(std::string_view line, std::string_view protocol, int* code, std::string* reason,
+                     std::string* error) {
+  if (!line.starts_with(protocol)) {
+    *error = "status line not beginning with \"" + std::string(protocol) + "\"";
+    return false;
+  }
+  const size_t sp = line.find(' ');
+  if (sp == std::string_view::npos) {
+    *error = "status line without a status code";
+    return false;
+  }
+  const std::string_view rest = line.substr(sp + 1);
+  const size_t end = rest.find(' ');
+  const std::string_view token = rest.substr(0, end);
+  if (token.size() != 3 || !std::all_of(token.begin(), token.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+      token[0] == '0') {
+    *error = "bad status code \"" + std::string(token) + "\"";
+    return false;
+  }
+  *code = (token[0] - '0') * 100 + (token[1] - '0') * 10 + (token[2] - '0');
+  *reason = end == std::string_view::npos ? "" : std::string(Trim(rest.substr(end + 1)));
+  return true;
+}
 
 size_t FindHeaderEnd(std::string_view data) {
   for (size_t i = 0; i < data.size(); ++i) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,36 @@ TEST(InterleavedDemux, HeaderReaderStopsAtItsLimitAndLeavesWhatFollows) {
   EXPECT_EQ(limited.demux.takeHttpHeader(header.size() - 1, &got),
             InterleavedDemux::HeaderResult::kTooLong);
   EXPECT_EQ(limited.demux.takeHttpHeader(header.size(), &got), InterleavedDemux::HeaderResult::kDone);
+}
+
+// Whatever the peer sends, the demultiplexer holds no more than one message
+// (header block and body at their limits) or one frame, plus the read that
+// brought it.
+TEST(InterleavedDemux, PendingBytesStayBoundedWhateverThePeerSends) {
+  constexpr size_t kRead = 16384;
+  struct Row {
+    const char* name;
+    std::string start;
+    char filler;  // repeated after the start
+  } rows[] = {
+      {"header block without an end", "RTSP/1.0 200 OK\r\nX: ", 'a'},
+      {"request line without an end", "GET_PARAMETER ", 'A'},
+      {"largest body, then more of it", "RTSP/1.0 200 OK\r\nContent-Length: 65536\r\n\r\n", 'b'},
+      {"frames on an unbound channel, the first of 64 KiB", std::string("$\x09\xff\xff", 4), '$'},
+      {"junk", "", '\x01'},
+  };
+  for (const Row& row : rows) {
+    DemuxRecorder r(0);
+    std::string chunk = row.start;
+    size_t most = 0;
+    for (size_t sent = 0; sent < 4 * 1024 * 1024; sent += kRead) {
+      chunk.resize(kRead, row.filler);
+      r.demux.feed(chunk.data(), chunk.size());
+      most = std::max(most, r.demux.buffered());
+      chunk.clear();
+    }
+    EXPECT_LE(most, kRtspMaxHeaderBytes + kRtspMaxBodyBytes + kRead) << row.name;
+  }
 }
 
 }  // namespace

@@ -58,6 +58,39 @@ TEST(RtspMessage, ParsesTheSameWholeAndSplitAndRecoversAfterMalformedInput) {
   }
 }
 
+TEST(StatusLine, TheCodeIsAWholeTokenOfThreeDigits) {
+  struct Row {
+    std::string line;
+    const char* protocol;
+    int code;  // 0: refused
+    std::string reasonOrError;
+  } rows[] = {
+      {"HTTP/1.0 200 OK", "HTTP/", 200, "OK"},
+      {"HTTP/1.1 200", "HTTP/", 200, ""},
+      {"HTTP/1.0 403 Forbidden\r", "HTTP/", 403, "Forbidden"},
+      {"HTTP/1.0 999 Odd but whole", "HTTP/", 999, "Odd but whole"},
+      {"RTSP/1.0 454 Session Not Found", "RTSP/", 454, "Session Not Found"},
+      {"HTTP/1.0 2000 OK", "HTTP/", 0, "bad status code \"2000\""},
+      {"RTSP/1.0 2000 OK", "RTSP/", 0, "bad status code \"2000\""},
+      {"HTTP/1.0 200OK", "HTTP/", 0, "bad status code \"200OK\""},
+      {"HTTP/1.0 20 OK", "HTTP/", 0, "bad status code \"20\""},
+      {"HTTP/1.0 -20 OK", "HTTP/", 0, "bad status code \"-20\""},
+      {"HTTP/1.0 +20 OK", "HTTP/", 0, "bad status code \"+20\""},
+      {"HTTP/1.0 099 OK", "HTTP/", 0, "bad status code \"099\""},
+      {"HTTP/1.0  200 OK", "HTTP/", 0, "bad status code \"\""},
+      {"HTTP/1.0", "HTTP/", 0, "status line without a status code"},
+      {"RTSP/1.0 200 OK", "HTTP/", 0, "status line not beginning with \"HTTP/\""},
+  };
+  for (const Row& row : rows) {
+    int code = 0;
+    std::string reason = "unchanged", error;
+    const bool ok = ParseStatusLine(row.line, row.protocol, &code, &reason, &error);
+    EXPECT_EQ(ok, row.code != 0) << row.line;
+    EXPECT_EQ(code, row.code) << row.line;
+    EXPECT_EQ(ok ? reason : error, row.reasonOrError) << row.line;
+  }
+}
+
 TEST(RtspMessage, BodyUpTo64KiBIsTaken) {
   const std::string body(kRtspMaxBodyBytes, 'b');
   const std::string text =

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "rtp_builder.h"
 #include "rtsp/rtcp_instance.h"
@@ -12,7 +14,8 @@ namespace {
 constexpr uint32_t kSsrc = 0x11223344;
 
 struct Fixture {
-  Fixture() : source(*t.env, 97, 90000, AuHeaderLayout{}), rtcp(*t.env, &source), sink(*t.env, 1000) {
+  explicit Fixture(unsigned clock = 90000)
+      : source(*t.env, 97, clock, AuHeaderLayout{}), rtcp(*t.env, &source), sink(*t.env, 1000) {
     rtcp.setByeHandler([](void* d) { ++*static_cast<int*>(d); }, &byes);
     sink.startPlaying(source, nullptr, nullptr);
   }
@@ -96,6 +99,80 @@ TEST(PresentationTime, AfterAReportFramesFollowItsNtpTime) {
     EXPECT_EQ(f.TimeUs(first + 1), unixUs + 1000500);
     EXPECT_TRUE(f.source.hasBeenSynchronizedUsingRTCP());
   }
+}
+
+// `count` timestamps from `first`, each `step` after the one before (modulo
+// 2^32).
+std::vector<uint32_t> Steps(uint32_t first, uint32_t step, size_t count) {
+  std::vector<uint32_t> timestamps;
+  for (size_t i = 0; i < count; ++i) timestamps.push_back(first + static_cast<uint32_t>(i) * step);
+  return timestamps;
+}
+
+std::vector<uint32_t> Join(std::vector<uint32_t> a, const std::vector<uint32_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// A step of up to 10 s of the clock is time passing; a larger one is a jump of
+// the sender's clock, and the frame keeps the time of the one before. Steps of
+// nearly 2^31 ticks, thousands of times over, once overflowed the arithmetic.
+TEST(PresentationTime, TimestampSequencesGiveBoundedTimes) {
+  const uint32_t tenSeconds = RTPSource::kMaxTimestampStepSeconds * 90000;
+  const uint32_t wide = 0xFFFFFFFFu;  // a clock at which every 32-bit step is under 10 s
+  struct Row {
+    const char* name;
+    unsigned clock;
+    std::vector<uint32_t> timestamps;
+    std::vector<std::pair<size_t, int64_t>> times;  // frame, microseconds after the first frame
+  } rows[] = {
+      {"30 frames a second across the wrap", 90000, Steps(0xFFFFFFFFu - 4000, 3000, 4), {{1, 33333}, {3, 100000}}},
+      {"a step back", 90000, {6000, 3000}, {{1, -33333}}},
+      {"10 s ahead and back", 90000, {0, tenSeconds, 0}, {{1, 10000000}, {2, 0}}},
+      {"just past 10 s ahead", 90000, {0, tenSeconds + 1, tenSeconds + 3001}, {{1, 0}, {2, 33333}}},
+      {"just past 10 s back", 90000, {tenSeconds + 1, 0, 3000}, {{1, 0}, {2, 33333}}},
+      {"one jump inside a steady stream", 90000,
+       Join(Steps(0, 3000, 2), Steps(0x40000000u + 3000, 3000, 2)), {{1, 33333}, {2, 33333}, {3, 66666}}},
+      {"5000 steps of 2^31 - 1", 90000, Steps(7, 0x7FFFFFFFu, 5000), {{1, 0}, {4999, 0}}},
+      {"100 steps of 2^31", 90000, Steps(7, 0x80000000u, 100), {{1, 0}, {99, 0}}},
+      {"5000 steps of 2^31 - 1 at a 2^32 - 1 clock", wide, Steps(7, 0x7FFFFFFFu, 5000),
+       {{1, 499999}, {4294, 2146999999}, {4999, 2499499999}}},
+      {"1 Hz clock", 1, {0, 10, 21, 31}, {{1, 10000000}, {2, 10000000}, {3, 20000000}}},
+  };
+  for (const Row& row : rows) {
+    Fixture f(row.clock);
+    for (size_t i = 0; i < row.timestamps.size(); ++i) f.Rtp(static_cast<uint16_t>(i), row.timestamps[i]);
+    ASSERT_EQ(f.sink.frames.size(), row.timestamps.size()) << row.name;
+    for (const auto& [frame, us] : row.times) EXPECT_EQ(f.TimeUs(frame) - f.TimeUs(0), us) << row.name << ", frame " << frame;
+  }
+}
+
+// A report can only place packets whose timestamps lie within a step of its
+// RTP time; one farther off is dropped and the earlier one stays.
+TEST(PresentationTime, AReportAJumpAwayFromThePacketsIsNotUsed) {
+  const uint32_t ntpSeconds = 3900000000u;
+  const int64_t unixUs = (3900000000LL - 2208988800LL) * 1000000;
+  const uint32_t tenSeconds = RTPSource::kMaxTimestampStepSeconds * 90000;
+  for (bool reportFirst : {true, false}) {
+    Fixture f;
+    if (!reportFirst) f.Rtp(1, 1000);
+    f.Rtcp(SenderReport(kSsrc, ntpSeconds, 0, 1000 + tenSeconds + 1));
+    f.Rtp(2, 1000);
+    EXPECT_FALSE(f.source.hasBeenSynchronizedUsingRTCP()) << reportFirst;
+  }
+  Fixture f;
+  f.Rtp(1, 1000);
+  f.Rtcp(SenderReport(kSsrc, ntpSeconds, 0, 1000 + tenSeconds));
+  f.Rtcp(SenderReport(kSsrc, ntpSeconds + 100, 0, 0x80000000u));
+  f.Rtp(2, 1000);
+  EXPECT_TRUE(f.source.hasBeenSynchronizedUsingRTCP());
+  EXPECT_EQ(f.TimeUs(1), unixUs - 10000000) << "the first report places the frame";
+  // After a jump, a report on the sender's new clock places the frames again.
+  f.Rtp(3, 0x80000000u);
+  f.Rtcp(SenderReport(kSsrc, ntpSeconds + 100, 0, 0x80000000u + 90));
+  f.Rtp(4, 0x80000000u + 90);
+  EXPECT_EQ(f.TimeUs(2), unixUs - 10000000) << "the jump keeps the time of the frame before";
+  EXPECT_EQ(f.TimeUs(3), (ntpSeconds + 100 - 2208988800LL) * 1000000);
 }
 
 TEST(ReceptionStats, CountsAcrossASequenceWrapWithLosses) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -147,19 +148,87 @@ TEST(RtpFraming, AuHeaderMode) {
   }
 }
 
-TEST(RtpFraming, QueueKeepsTheNewestFramesWhileNoRequestIsPending) {
-  TestEnvironment t;
-  RTPSource source(*t.env, 97, 90000, kMarkerMode);
-  for (uint16_t i = 0; i < 40; ++i) {
-    std::string p = RtpPacket({i, i, true}, std::to_string(i));
-    source.handleInterleavedPacket(reinterpret_cast<const uint8_t*>(p.data()), p.size());
+// A sender may announce an AU of up to 2^32 - 1 bytes (sizelength=32) and
+// send it in fragments without end: an AU over the frame limit is dropped
+// packet by packet as it comes, and the stream goes on.
+TEST(RtpFraming, AuLargerThanTheFrameLimitIsDroppedAsItComes) {
+  constexpr AuHeaderLayout kWideSizes{32, 0, 0};
+  constexpr size_t kPiece = 60000;
+  // One packet of an AU announced as `whole` bytes, carrying `piece`.
+  auto fragment = [](uint16_t seq, bool marker, uint32_t whole, const std::string& piece) {
+    std::string payload;
+    PutBe16(&payload, 32);
+    PutBe32(&payload, whole);
+    return RtpPacket({seq, 5, marker, 97}, payload + piece);
+  };
+  struct Row {
+    const char* name;
+    uint32_t announced;
+    size_t sent;  // bytes sent in fragments of kPiece, the last with the marker unless `unended`
+    bool unended;
+    size_t frameSize;  // of the AU delivered, 0 for none
+  } rows[] = {
+      {"4 MiB is joined", RTPSource::kMaxFrameBytes, RTPSource::kMaxFrameBytes, false, RTPSource::kMaxFrameBytes},
+      {"4 MiB + 1 is dropped", RTPSource::kMaxFrameBytes + 1, RTPSource::kMaxFrameBytes + 1, false, 0},
+      {"0xFFFFFFF0 announced, 6 MB sent without a marker", 0xFFFFFFF0u, 100 * kPiece, true, 0},
+  };
+  for (const Row& row : rows) {
+    Fixture f(kWideSizes);
+    uint16_t seq = 0;
+    for (size_t at = 0; at < row.sent; at += kPiece) {
+      const std::string piece(std::min(kPiece, row.sent - at), static_cast<char>('a' + seq % 26));
+      f.Feed(fragment(seq++, !row.unended && at + kPiece >= row.sent, row.announced, piece));
+    }
+    const uint64_t packets = seq;
+    std::string next;
+    PutBe16(&next, 32);
+    PutBe32(&next, 4);
+    f.Feed(RtpPacket({seq, 6, true, 97}, next + "next"));
+    ASSERT_EQ(f.sink.frames.size(), row.frameSize > 0 ? 2u : 1u) << row.name;
+    if (row.frameSize > 0) {
+      EXPECT_EQ(f.sink.frames[0].data.size() + f.sink.frames[0].truncated, row.frameSize) << row.name;
+      EXPECT_EQ(f.source.numDroppedPackets(), 0u) << row.name;
+    } else {
+      EXPECT_EQ(f.source.numDroppedPackets(), packets) << row.name;
+    }
+    EXPECT_EQ(f.sink.frames.back().data, "next") << row.name;
+    EXPECT_EQ(f.source.numDroppedFrames(), 0u) << row.name;
+    EXPECT_EQ(f.source.numMalformedPackets(), 0u) << row.name;
   }
-  EXPECT_EQ(source.numDroppedFrames(), 8u);
-  CollectingSink sink(*t.env, 100);
-  sink.startPlaying(source, nullptr, nullptr);
-  ASSERT_EQ(sink.frames.size(), RTPSource::kMaxQueuedFrames);
-  EXPECT_EQ(sink.frames.front().data, "8");
-  EXPECT_EQ(sink.frames.back().data, "39");
+}
+
+TEST(RtpFraming, QueueKeepsTheNewestFramesWhileNoRequestIsPending) {
+  constexpr size_t kMiB = 1024 * 1024;
+  struct Row {
+    const char* name;
+    size_t frames;
+    size_t frameSize;
+    size_t kept;  // the newest ones
+  } rows[] = {
+      {"40 small frames", 40, 1, RTPSource::kMaxQueuedFrames},
+      {"8 frames of 1 MiB", 8, kMiB, 4},
+      {"3 frames of 4 MiB", 3, RTPSource::kMaxFrameBytes, 1},
+  };
+  for (const Row& row : rows) {
+    TestEnvironment t;
+    RTPSource source(*t.env, 97, 90000, kMarkerMode);
+    uint16_t seq = 0;
+    for (size_t i = 0; i < row.frames; ++i) {
+      const std::string frame(row.frameSize, static_cast<char>('a' + i));
+      for (size_t at = 0; at < frame.size(); at += 60000) {
+        std::string p = RtpPacket({seq++, static_cast<uint32_t>(i), at + 60000 >= frame.size()}, frame.substr(at, 60000));
+        source.handleInterleavedPacket(reinterpret_cast<const uint8_t*>(p.data()), p.size());
+      }
+    }
+    EXPECT_EQ(source.numDroppedFrames(), row.frames - row.kept) << row.name;
+    CollectingSink sink(*t.env, 100);
+    sink.startPlaying(source, nullptr, nullptr);
+    ASSERT_EQ(sink.frames.size(), row.kept) << row.name;
+    for (size_t k = 0; k < row.kept; ++k) {
+      EXPECT_EQ(sink.frames[k].data[0], static_cast<char>('a' + row.frames - row.kept + k)) << row.name;
+      EXPECT_EQ(sink.frames[k].data.size() + sink.frames[k].truncated, row.frameSize) << row.name;
+    }
+  }
 }
 
 // Requests made from inside the frame callback over many queued frames are

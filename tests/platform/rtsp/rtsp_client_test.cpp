@@ -117,6 +117,34 @@ TEST(RtspClient, FailuresCarryTheirCause) {
   }
 }
 
+TEST(RtspClient, HttpResponseHeaderNeedsAWholeStatusCode) {
+  const std::string after = "RTSP/1.0 200 OK\r\nCSeq: 1\r\n\r\n";
+  struct Row {
+    std::string statusLine;
+    std::string error;  // empty: taken
+  } rows[] = {
+      {"HTTP/1.0 200 OK", ""},
+      {"HTTP/1.0 403 Forbidden", ""},
+      {"HTTP/1.0 2000 OK", "bad HTTP status line \"HTTP/1.0 2000 OK\": bad status code \"2000\""},
+      {"HTTP/1.0 200x OK", "bad HTTP status line \"HTTP/1.0 200x OK\": bad status code \"200x\""},
+      {"RTSP/1.0 200 OK", "bad HTTP status line \"RTSP/1.0 200 OK\": status line not beginning with \"HTTP/\""},
+  };
+  for (const Row& row : rows) {
+    const std::string header = row.statusLine + "\r\nContent-Type: application/x-rtsp-tunnelled\r\n\r\n";
+    ScriptedServer server({header + after});
+    Client c;
+    c.client->setConnection(std::move(server.clientEnd));
+    const std::string get = "GET / HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(tlx::win32::WriteAll(c.client->socketNum(), get.data(), get.size(), tlx::win32::Deadline::max()), 0);
+    std::string got;
+    EXPECT_EQ(c.client->readHttpResponseHeader(&got, 5000), row.error.empty()) << row.statusLine;
+    EXPECT_EQ(c.client->lastError(), row.error) << row.statusLine;
+    if (row.error.empty()) {
+      EXPECT_EQ(got, header) << row.statusLine;
+    }
+  }
+}
+
 TEST(RtspClient, ReadHandlerDropsTheLateTeardownResponseAndReportsTheEnd) {
   const std::string rtp = RtpPacket({1, 0, true, 14}, "frame");
   const std::string frame = std::string("$\x00\x00", 3) + static_cast<char>(rtp.size()) + rtp;

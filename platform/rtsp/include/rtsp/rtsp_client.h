@@ -52,8 +52,9 @@ class RTSPClient {
   void reset();
 
   // Reads an HTTP response header (status line to the empty line, at most
-  // limit bytes) from the connection within the response time-out. What came
-  // after it stays for the RTSP messages and frames.
+  // limit bytes) from the connection within the response time-out, and
+  // checks its status line (a whole three-digit code; ParseStatusLine gives
+  // it). What came after it stays for the RTSP messages and frames.
   bool readHttpResponseHeader(std::string* header, size_t limit);
 
   void setResponseTimeout(std::chrono::milliseconds timeout) { fResponseTimeout = timeout; }

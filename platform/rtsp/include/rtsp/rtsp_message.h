@@ -49,6 +49,12 @@ class RtspMessageParser {
   bool fInLongHeader = false;  // skipping an oversized header block to its end
 };
 
+// The code and reason of a status line "<protocol><version> <code>[ <reason>]"
+// (protocol "RTSP/" or "HTTP/"): the code is a whole token of three digits,
+// 100 to 999. False, with the reason in *error, for any other line.
+bool ParseStatusLine(std::string_view line, std::string_view protocol, int* code, std::string* reason,
+                     std::string* error);
+
 // Position just past the empty line that ends a header block at the front of
 // `data`, or npos. Lines may end in CRLF or in LF alone.
 size_t FindHeaderEnd(std::string_view data);
