@@ -21,6 +21,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
 
 #include "internal/child_windows.h"
 #include "internal/message_pump.h"
@@ -50,6 +51,11 @@ std::vector<CWnd*> tlx::mfc::ChildWindows(const CWnd* parent) {
     CWnd* wnd = WindowOfWidget(widget);
     if (wnd != nullptr && wnd != parent && wnd->GetWidget() == widget) children.push_back(wnd);
   }
+  // The widgets are in stacking order, which a group box leaves; handles are
+  // given out in creation order.
+  std::sort(children.begin(), children.end(), [](const CWnd* a, const CWnd* b) {
+    return reinterpret_cast<uintptr_t>(a->m_hWnd) < reinterpret_cast<uintptr_t>(b->m_hWnd);
+  });
   return children;
 }
 
@@ -66,10 +72,62 @@ std::vector<CWnd*> tlx::mfc::GroupOf(const CWnd* control) {
 
 // Buttons.
 
+namespace {
+
+// A group box: an etched frame whose top edge runs through the middle of the
+// caption, which stands on it near the left. The inside is left unpainted, so
+// the frame shows around the controls it holds and never over them.
+class GroupBoxWidget : public QWidget {
+ public:
+  using QWidget::QWidget;
+  void SetCaption(const QString& caption) {
+    caption_ = caption;
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    constexpr int kIndent = 6;  // from the left edge to the caption's gap
+    constexpr int kGap = 2;     // between the line's ends and the caption
+    QPainter painter(this);
+    QFontMetrics metrics = fontMetrics();
+    int top = metrics.height() / 2;
+    QRect caption;
+    QRegion lines(rect());
+    if (!caption_.isEmpty()) {
+      caption = QRect(kIndent, 0, metrics.horizontalAdvance(caption_) + 2 * kGap, metrics.height());
+      lines -= caption;
+    }
+    // A dark line with a light one beside it, inside the widget's rectangle.
+    QRect dark(0, top, width() - 2, height() - top - 2);
+    painter.setClipRegion(lines);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(dark);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(dark.translated(1, 1));
+    painter.setClipping(false);
+    style()->drawItemText(&painter, caption.adjusted(kGap, 0, -kGap, 0), Qt::AlignLeft | Qt::AlignTop, palette(),
+                          isEnabled(), caption_, QPalette::WindowText);
+  }
+
+ private:
+  QString caption_;
+};
+
+}  // namespace
+
 IMPLEMENT_DYNAMIC(CButton, CWnd)
 
 QWidget* CButton::CreateWidget(QWidget* parent, const CREATESTRUCT& cs) {
   DWORD kind = static_cast<DWORD>(cs.style) & BS_TYPEMASK;
+  if (kind == BS_GROUPBOX) {
+    // A frame with its caption on the top edge around controls of the same
+    // parent: it takes no focus, passes clicks to the parent (WM_NCHITTEST,
+    // below) and lies beneath its siblings, wherever the template puts it.
+    auto* box = new GroupBoxWidget(parent);
+    box->lower();
+    return box;
+  }
   QAbstractButton* button;
   if (kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX) {
     button = new QCheckBox(parent);
@@ -102,7 +160,9 @@ QWidget* CButton::CreateWidget(QWidget* parent, const CREATESTRUCT& cs) {
 }
 
 void CButton::ApplyText(const QString& text) {
-  if (auto* button = As<QAbstractButton>(m_pWidget)) button->setText(QString(text).replace('&', "&&"));
+  QString shown = QString(text).replace('&', "&&");
+  if (auto* button = As<QAbstractButton>(m_pWidget)) button->setText(shown);
+  if (auto* box = dynamic_cast<GroupBoxWidget*>(m_pWidget)) box->SetCaption(text);
 }
 
 UINT CButton::GetCheck() const { return static_cast<UINT>(const_cast<CButton*>(this)->SendMessage(BM_GETCHECK)); }
@@ -122,6 +182,10 @@ LRESULT CButton::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         button->setCheckable(checkable || wParam == BST_CHECKED);
       }
       return 0;
+    case WM_NCHITTEST:
+      // A group box is not hit: a click on it goes to the window beneath.
+      if (GetButtonStyle() == BS_GROUPBOX) return HTTRANSPARENT;
+      return CWnd::DefWindowProc(message, wParam, lParam);
     case BM_SETSTYLE:
       m_dwStyle = (m_dwStyle & ~0xFFFFu) | (static_cast<DWORD>(wParam) & 0xFFFF);
       if (auto* push = As<QPushButton>(m_pWidget)) push->setDefault((wParam & BS_TYPEMASK) == BS_DEFPUSHBUTTON);
