@@ -1,6 +1,5 @@
 #include "internal/wnd_bridge.h"
 
-#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDropEvent>
@@ -14,9 +13,9 @@
 #include <QWheelEvent>
 #include <QWidget>
 
+#include "internal/control_classes.h"
 #include "internal/current_message.h"
 #include "internal/window_table.h"
-#include "mfc/controls.h"
 #include "mfc/drop_files.h"
 #include "mfc/keys.h"
 #include "mfc/shell.h"
@@ -48,26 +47,6 @@ QStringList LocalFiles(const QMimeData* data) {
   return files;
 }
 
-// The kind of colour request a control makes (CTLCOLOR_); false for windows
-// that are not controls with colours.
-bool ControlColourKind(CWnd* wnd, UINT* kind) {
-  if (dynamic_cast<CEdit*>(wnd) != nullptr) {
-    *kind = CTLCOLOR_EDIT;
-  } else if (dynamic_cast<CListBox*>(wnd) != nullptr) {
-    *kind = CTLCOLOR_LISTBOX;
-  } else if (auto* button = dynamic_cast<CButton*>(wnd)) {
-    // Check boxes, radio buttons and group boxes ask as static text does.
-    UINT style = button->GetButtonStyle();
-    bool push = style == BS_PUSHBUTTON || style == BS_DEFPUSHBUTTON || style == BS_OWNERDRAW;
-    *kind = push ? CTLCOLOR_BTN : CTLCOLOR_STATIC;
-  } else if (dynamic_cast<CStatic*>(wnd) != nullptr) {
-    *kind = CTLCOLOR_STATIC;
-  } else {
-    return false;
-  }
-  return true;
-}
-
 COLORREF FromQColor(const QColor& c) {
   return RGB(static_cast<BYTE>(c.red()), static_cast<BYTE>(c.green()), static_cast<BYTE>(c.blue()));
 }
@@ -75,8 +54,9 @@ COLORREF FromQColor(const QColor& c) {
 }  // namespace
 
 void WndBridge::ControlColours() {
+  const ControlClass* controlClass = ControlClassOf(wnd_);
   UINT kind = 0;
-  if (!ControlColourKind(wnd_, &kind)) return;
+  if (controlClass == nullptr || controlClass->colourKind == nullptr || !controlClass->colourKind(wnd_, &kind)) return;
   QWidget* w = wnd_->m_pWidget;
   HWND self = wnd_->m_hWnd;
   CDC dc;
@@ -135,23 +115,9 @@ bool WndBridge::Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* res
 bool WndBridge::Paint() {
   ControlColours();
   if (wnd_->m_pWidget == nullptr) return true;
-  if (auto* button = dynamic_cast<CButton*>(wnd_); button != nullptr && button->GetButtonStyle() == BS_OWNERDRAW) {
-    // An owner-drawn button is painted by DrawItem (the button's own, or its
-    // parent's WM_DRAWITEM).
-    auto* qbutton = qobject_cast<QAbstractButton*>(wnd_->m_pWidget);
-    CPaintDC dc(wnd_);
-    CRect client;
-    wnd_->GetClientRect(&client);
-    UINT state = 0;
-    if (qbutton != nullptr && qbutton->isDown()) state |= ODS_SELECTED;
-    if (wnd_->m_pWidget->hasFocus()) state |= ODS_FOCUS;
-    if (!wnd_->m_pWidget->isEnabled()) state |= ODS_DISABLED;
-    DRAWITEMSTRUCT dis{ODT_BUTTON, static_cast<UINT>(wnd_->m_nID), 0, ODA_DRAWENTIRE, state, wnd_->m_hWnd,
-                       dc.GetSafeHdc(), client, 0};
-    LRESULT result = 0;
-    button->OnChildNotify(WM_DRAWITEM, wnd_->m_nID, reinterpret_cast<LPARAM>(&dis), &result);
-    return true;
-  }
+  // A control that paints itself in place of its widget (an owner-drawn button).
+  const ControlClass* controlClass = ControlClassOf(wnd_);
+  if (controlClass != nullptr && controlClass->paint != nullptr && controlClass->paint(wnd_)) return true;
   bool paints = wnd_->FindEntry(WM_PAINT, 0, 0) != nullptr;
   bool erases = wnd_->FindEntry(WM_ERASEBKGND, 0, 0) != nullptr;
   bool framed = wnd_->FindEntry(WM_NCPAINT, 0, 0) != nullptr;
