@@ -271,8 +271,45 @@ bool WndBridge::SystemKey(QKeyEvent* event) {
 
 bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
   if (watched != wnd_->m_pWidget) return false;
+  switch (event->type()) {
+    case QEvent::Close:
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::EnabledChange:
+    case QEvent::WindowStateChange:
+      return WindowEvent(event);
+    case QEvent::Paint:
+      return PaintEvent(event);
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+      return MouseEvent(static_cast<QMouseEvent*>(event));
+    case QEvent::Leave:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+      return PointerEvent(event);
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+      return KeyEvent(static_cast<QKeyEvent*>(event));
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      return DropEvent(static_cast<QDropEvent*>(event));
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+      return FocusEvent(event);
+    default:
+      return false;
+  }
+}
+
+bool WndBridge::WindowEvent(QEvent* event) {
   QWidget* w = wnd_->m_pWidget;
-  const QPoint border(wnd_->m_nBorder, wnd_->m_nBorder);
   switch (event->type()) {
     case QEvent::Close:
       // The window manager's close is the system command; the window decides
@@ -292,57 +329,62 @@ bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
       Deliver(WM_SIZE, kind, MAKELPARAM(client.Width(), client.Height()));
       return false;
     }
-    case QEvent::Show:
-    case QEvent::Hide:
-    case QEvent::EnabledChange:
-      wnd_->RecordState();
-      return false;
     case QEvent::WindowStateChange:
       wnd_->RecordState();
       if (w->isMinimized()) Deliver(WM_SIZE, SIZE_MINIMIZED, 0);
       return false;
-    case QEvent::Paint: {
-      painting_ = true;
-      bool painted = Paint();
-      painting_ = false;
-      if (overlay_.isNull() || wnd_->m_pWidget != w) return painted;
-      if (!painted) static_cast<QObject*>(w)->event(event);  // the widget paints itself first
-      QPainter painter(w);
-      painter.drawImage(border, overlay_);
-      return true;
-    }
+    default:  // shown, hidden, enabled or disabled
+      wnd_->RecordState();
+      return false;
+  }
+}
+
+bool WndBridge::PaintEvent(QEvent* event) {
+  QWidget* w = wnd_->m_pWidget;
+  painting_ = true;
+  bool painted = Paint();
+  painting_ = false;
+  if (overlay_.isNull() || wnd_->m_pWidget != w) return painted;
+  if (!painted) static_cast<QObject*>(w)->event(event);  // the widget paints itself first
+  QPainter painter(w);
+  painter.drawImage(QPoint(wnd_->m_nBorder, wnd_->m_nBorder), overlay_);
+  return true;
+}
+
+bool WndBridge::MouseEvent(QMouseEvent* event) {
+  const QPoint client = event->position().toPoint() - QPoint(wnd_->m_nBorder, wnd_->m_nBorder);
+  UINT keys = MouseKeys(event->buttons(), event->modifiers());
+  switch (event->type()) {
     case QEvent::MouseButtonPress:
       if (sizing_ != 0) return true;
-      return MousePress(static_cast<QMouseEvent*>(event));
+      return MousePress(event);
     case QEvent::MouseButtonRelease: {
-      auto* e = static_cast<QMouseEvent*>(event);
-      if (sizing_ != 0 && e->button() == Qt::LeftButton) {
-        Size(e->globalPosition().toPoint());
+      if (sizing_ != 0 && event->button() == Qt::LeftButton) {
+        Size(event->globalPosition().toPoint());
         sizing_ = 0;
-        w->releaseMouse();
+        wnd_->m_pWidget->releaseMouse();
         return true;
       }
-      UINT message = e->button() == Qt::LeftButton ? WM_LBUTTONUP
-                     : e->button() == Qt::RightButton ? WM_RBUTTONUP
-                                                       : 0;
+      UINT message = event->button() == Qt::LeftButton    ? WM_LBUTTONUP
+                     : event->button() == Qt::RightButton ? WM_RBUTTONUP
+                                                          : 0;
       if (message == 0) return false;
-      return Deliver(message, MouseKeys(e->buttons(), e->modifiers()), PointParam(e->position().toPoint() - border));
+      return Deliver(message, keys, PointParam(client));
     }
-    case QEvent::MouseButtonDblClick: {
-      auto* e = static_cast<QMouseEvent*>(event);
-      if (e->button() != Qt::LeftButton) return false;
-      return Deliver(WM_LBUTTONDBLCLK, MouseKeys(e->buttons(), e->modifiers()),
-                     PointParam(e->position().toPoint() - border));
-    }
-    case QEvent::MouseMove: {
-      auto* e = static_cast<QMouseEvent*>(event);
+    case QEvent::MouseButtonDblClick:
+      if (event->button() != Qt::LeftButton) return false;
+      return Deliver(WM_LBUTTONDBLCLK, keys, PointParam(client));
+    default:  // moved
       if (sizing_ != 0) {
-        Size(e->globalPosition().toPoint());
+        Size(event->globalPosition().toPoint());
         return true;
       }
-      return Deliver(WM_MOUSEMOVE, MouseKeys(e->buttons(), e->modifiers()),
-                     PointParam(e->position().toPoint() - border));
-    }
+      return Deliver(WM_MOUSEMOVE, keys, PointParam(client));
+  }
+}
+
+bool WndBridge::PointerEvent(QEvent* event) {
+  switch (event->type()) {
     case QEvent::Leave:
       if (!trackLeave_) return false;
       trackLeave_ = false;
@@ -353,49 +395,47 @@ bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
       WPARAM wParam = MAKEWPARAM(MouseKeys(e->buttons(), e->modifiers()), e->angleDelta().y());
       return Deliver(WM_MOUSEWHEEL, wParam, PointParam(e->globalPosition().toPoint()));
     }
-    case QEvent::ContextMenu: {
+    default: {  // a context menu asked for
       auto* e = static_cast<QContextMenuEvent*>(event);
       LPARAM where = e->reason() == QContextMenuEvent::Keyboard ? MAKELPARAM(-1, -1) : PointParam(e->globalPos());
       return Deliver(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(wnd_->m_hWnd), where);
     }
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease: {
-      auto* e = static_cast<QKeyEvent*>(event);
-      if (event->type() == QEvent::KeyPress && SystemKey(e)) return true;
-      MSG msg;
-      if (!KeyMessage(*e, wnd_->m_hWnd, &msg)) return false;
-      HWND self = wnd_->m_hWnd;
-      bool taken = Deliver(msg.message, msg.wParam, msg.lParam);
-      if (event->type() == QEvent::KeyPress && !e->text().isEmpty() && IsWindow(self) &&
-          (e->modifiers() & Qt::AltModifier) == 0) {
-        taken = Deliver(WM_CHAR, e->text().at(0).unicode(), msg.lParam) && taken;
-      }
-      return taken;
-    }
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-      auto* e = static_cast<QDragMoveEvent*>(event);
-      if (!(wnd_->GetExStyle() & WS_EX_ACCEPTFILES) || LocalFiles(e->mimeData()).isEmpty()) return false;
-      e->acceptProposedAction();
-      return true;
-    }
-    case QEvent::Drop: {
-      auto* e = static_cast<QDropEvent*>(event);
-      QStringList files = LocalFiles(e->mimeData());
-      if (!(wnd_->GetExStyle() & WS_EX_ACCEPTFILES) || files.isEmpty()) return false;
-      e->acceptProposedAction();
-      // The handler finishes the drop (DefWindowProc does when nobody takes it).
-      Deliver(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(files)), 0);
-      return true;
-    }
+  }
+}
+
+bool WndBridge::KeyEvent(QKeyEvent* event) {
+  bool press = event->type() == QEvent::KeyPress;
+  if (press && SystemKey(event)) return true;
+  MSG msg;
+  if (!KeyMessage(*event, wnd_->m_hWnd, &msg)) return false;
+  HWND self = wnd_->m_hWnd;
+  bool taken = Deliver(msg.message, msg.wParam, msg.lParam);
+  if (press && !event->text().isEmpty() && IsWindow(self) && (event->modifiers() & Qt::AltModifier) == 0) {
+    taken = Deliver(WM_CHAR, event->text().at(0).unicode(), msg.lParam) && taken;
+  }
+  return taken;
+}
+
+bool WndBridge::DropEvent(QDropEvent* event) {
+  QStringList files = LocalFiles(event->mimeData());
+  if (!(wnd_->GetExStyle() & WS_EX_ACCEPTFILES) || files.isEmpty()) return false;
+  event->acceptProposedAction();
+  if (event->type() != QEvent::Drop) return true;  // entering or moving over the window
+  // The handler finishes the drop (DefWindowProc does when nobody takes it).
+  Deliver(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(files)), 0);
+  return true;
+}
+
+bool WndBridge::FocusEvent(QEvent* event) {
+  QWidget* w = wnd_->m_pWidget;
+  switch (event->type()) {
     case QEvent::FocusIn:
       Deliver(WM_SETFOCUS, 0, 0);
       return false;
     case QEvent::FocusOut:
       Deliver(WM_KILLFOCUS, 0, 0);
       return false;
-    case QEvent::WindowActivate:
-    case QEvent::WindowDeactivate: {
+    default: {  // the window became active or inactive
       if (!w->isWindow()) return false;
       bool active = event->type() == QEvent::WindowActivate;
       HWND self = wnd_->m_hWnd;
@@ -403,7 +443,5 @@ bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
       if (IsWindow(self)) Deliver(WM_ACTIVATE, MAKEWPARAM(active ? WA_ACTIVE : WA_INACTIVE, w->isMinimized()), 0);
       return false;
     }
-    default:
-      return false;
   }
 }
