@@ -35,6 +35,8 @@ LRESULT CStatic::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   return reinterpret_cast<LRESULT>(old);
 }
 
+// Group boxes: buttons by class, frames like static text.
+
 void GroupBoxWidget::SetCaption(const QString& caption) {
   caption_ = caption;
   update();
