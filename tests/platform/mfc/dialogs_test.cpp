@@ -401,6 +401,9 @@ TEST_F(Dialogs, AGroupBoxIsACaptionedFrameBeneathItsControlsThatTakesNeitherFocu
   // The controls lie over the frame that the template made after them.
   for (int id : {31, 32}) EXPECT_EQ(page->childAt(dlg.Widget(id)->geometry().center()), dlg.Widget(id)) << id;
   EXPECT_EQ(page->childAt(frame.topLeft() + QPoint(2, frame.height() / 2)), box);
+  // Beneath in the picture, the frame keeps its place in the dialog's order: the
+  // buttons made first are still a group of their own.
+  EXPECT_EQ(dlg.GetNextDlgGroupItem(dlg.Item(2)), dlg.Item(1));
 
   // What the group box adds to the dialog's picture, and what its caption adds.
   QImage shown = page->grab().toImage();
