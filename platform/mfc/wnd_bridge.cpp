@@ -1,6 +1,5 @@
 #include "internal/wnd_bridge.h"
 
-#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDropEvent>
@@ -14,9 +13,9 @@
 #include <QWheelEvent>
 #include <QWidget>
 
+#include "internal/control_classes.h"
 #include "internal/current_message.h"
 #include "internal/window_table.h"
-#include "mfc/controls.h"
 #include "mfc/drop_files.h"
 #include "mfc/keys.h"
 #include "mfc/shell.h"
@@ -48,26 +47,6 @@ QStringList LocalFiles(const QMimeData* data) {
   return files;
 }
 
-// The kind of colour request a control makes (CTLCOLOR_); false for windows
-// that are not controls with colours.
-bool ControlColourKind(CWnd* wnd, UINT* kind) {
-  if (dynamic_cast<CEdit*>(wnd) != nullptr) {
-    *kind = CTLCOLOR_EDIT;
-  } else if (dynamic_cast<CListBox*>(wnd) != nullptr) {
-    *kind = CTLCOLOR_LISTBOX;
-  } else if (auto* button = dynamic_cast<CButton*>(wnd)) {
-    // Check boxes, radio buttons and group boxes ask as static text does.
-    UINT style = button->GetButtonStyle();
-    bool push = style == BS_PUSHBUTTON || style == BS_DEFPUSHBUTTON || style == BS_OWNERDRAW;
-    *kind = push ? CTLCOLOR_BTN : CTLCOLOR_STATIC;
-  } else if (dynamic_cast<CStatic*>(wnd) != nullptr) {
-    *kind = CTLCOLOR_STATIC;
-  } else {
-    return false;
-  }
-  return true;
-}
-
 COLORREF FromQColor(const QColor& c) {
   return RGB(static_cast<BYTE>(c.red()), static_cast<BYTE>(c.green()), static_cast<BYTE>(c.blue()));
 }
@@ -75,8 +54,9 @@ COLORREF FromQColor(const QColor& c) {
 }  // namespace
 
 void WndBridge::ControlColours() {
+  const ControlClass* controlClass = ControlClassOf(wnd_);
   UINT kind = 0;
-  if (!ControlColourKind(wnd_, &kind)) return;
+  if (controlClass == nullptr || controlClass->colourKind == nullptr || !controlClass->colourKind(wnd_, &kind)) return;
   QWidget* w = wnd_->m_pWidget;
   HWND self = wnd_->m_hWnd;
   CDC dc;
@@ -135,23 +115,9 @@ bool WndBridge::Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* res
 bool WndBridge::Paint() {
   ControlColours();
   if (wnd_->m_pWidget == nullptr) return true;
-  if (auto* button = dynamic_cast<CButton*>(wnd_); button != nullptr && button->GetButtonStyle() == BS_OWNERDRAW) {
-    // An owner-drawn button is painted by DrawItem (the button's own, or its
-    // parent's WM_DRAWITEM).
-    auto* qbutton = qobject_cast<QAbstractButton*>(wnd_->m_pWidget);
-    CPaintDC dc(wnd_);
-    CRect client;
-    wnd_->GetClientRect(&client);
-    UINT state = 0;
-    if (qbutton != nullptr && qbutton->isDown()) state |= ODS_SELECTED;
-    if (wnd_->m_pWidget->hasFocus()) state |= ODS_FOCUS;
-    if (!wnd_->m_pWidget->isEnabled()) state |= ODS_DISABLED;
-    DRAWITEMSTRUCT dis{ODT_BUTTON, static_cast<UINT>(wnd_->m_nID), 0, ODA_DRAWENTIRE, state, wnd_->m_hWnd,
-                       dc.GetSafeHdc(), client, 0};
-    LRESULT result = 0;
-    button->OnChildNotify(WM_DRAWITEM, wnd_->m_nID, reinterpret_cast<LPARAM>(&dis), &result);
-    return true;
-  }
+  // A control that paints itself in place of its widget (an owner-drawn button).
+  const ControlClass* controlClass = ControlClassOf(wnd_);
+  if (controlClass != nullptr && controlClass->paint != nullptr && controlClass->paint(wnd_)) return true;
   bool paints = wnd_->FindEntry(WM_PAINT, 0, 0) != nullptr;
   bool erases = wnd_->FindEntry(WM_ERASEBKGND, 0, 0) != nullptr;
   bool framed = wnd_->FindEntry(WM_NCPAINT, 0, 0) != nullptr;
@@ -305,8 +271,45 @@ bool WndBridge::SystemKey(QKeyEvent* event) {
 
 bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
   if (watched != wnd_->m_pWidget) return false;
+  switch (event->type()) {
+    case QEvent::Close:
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::EnabledChange:
+    case QEvent::WindowStateChange:
+      return WindowEvent(event);
+    case QEvent::Paint:
+      return PaintEvent(event);
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+      return MouseEvent(static_cast<QMouseEvent*>(event));
+    case QEvent::Leave:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+      return PointerEvent(event);
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+      return KeyEvent(static_cast<QKeyEvent*>(event));
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      return DropEvent(static_cast<QDropEvent*>(event));
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+      return FocusEvent(event);
+    default:
+      return false;
+  }
+}
+
+bool WndBridge::WindowEvent(QEvent* event) {
   QWidget* w = wnd_->m_pWidget;
-  const QPoint border(wnd_->m_nBorder, wnd_->m_nBorder);
   switch (event->type()) {
     case QEvent::Close:
       // The window manager's close is the system command; the window decides
@@ -326,57 +329,62 @@ bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
       Deliver(WM_SIZE, kind, MAKELPARAM(client.Width(), client.Height()));
       return false;
     }
-    case QEvent::Show:
-    case QEvent::Hide:
-    case QEvent::EnabledChange:
-      wnd_->RecordState();
-      return false;
     case QEvent::WindowStateChange:
       wnd_->RecordState();
       if (w->isMinimized()) Deliver(WM_SIZE, SIZE_MINIMIZED, 0);
       return false;
-    case QEvent::Paint: {
-      painting_ = true;
-      bool painted = Paint();
-      painting_ = false;
-      if (overlay_.isNull() || wnd_->m_pWidget != w) return painted;
-      if (!painted) static_cast<QObject*>(w)->event(event);  // the widget paints itself first
-      QPainter painter(w);
-      painter.drawImage(border, overlay_);
-      return true;
-    }
+    default:  // shown, hidden, enabled or disabled
+      wnd_->RecordState();
+      return false;
+  }
+}
+
+bool WndBridge::PaintEvent(QEvent* event) {
+  QWidget* w = wnd_->m_pWidget;
+  painting_ = true;
+  bool painted = Paint();
+  painting_ = false;
+  if (overlay_.isNull() || wnd_->m_pWidget != w) return painted;
+  if (!painted) static_cast<QObject*>(w)->event(event);  // the widget paints itself first
+  QPainter painter(w);
+  painter.drawImage(QPoint(wnd_->m_nBorder, wnd_->m_nBorder), overlay_);
+  return true;
+}
+
+bool WndBridge::MouseEvent(QMouseEvent* event) {
+  const QPoint client = event->position().toPoint() - QPoint(wnd_->m_nBorder, wnd_->m_nBorder);
+  UINT keys = MouseKeys(event->buttons(), event->modifiers());
+  switch (event->type()) {
     case QEvent::MouseButtonPress:
       if (sizing_ != 0) return true;
-      return MousePress(static_cast<QMouseEvent*>(event));
+      return MousePress(event);
     case QEvent::MouseButtonRelease: {
-      auto* e = static_cast<QMouseEvent*>(event);
-      if (sizing_ != 0 && e->button() == Qt::LeftButton) {
-        Size(e->globalPosition().toPoint());
+      if (sizing_ != 0 && event->button() == Qt::LeftButton) {
+        Size(event->globalPosition().toPoint());
         sizing_ = 0;
-        w->releaseMouse();
+        wnd_->m_pWidget->releaseMouse();
         return true;
       }
-      UINT message = e->button() == Qt::LeftButton ? WM_LBUTTONUP
-                     : e->button() == Qt::RightButton ? WM_RBUTTONUP
-                                                       : 0;
+      UINT message = event->button() == Qt::LeftButton    ? WM_LBUTTONUP
+                     : event->button() == Qt::RightButton ? WM_RBUTTONUP
+                                                          : 0;
       if (message == 0) return false;
-      return Deliver(message, MouseKeys(e->buttons(), e->modifiers()), PointParam(e->position().toPoint() - border));
+      return Deliver(message, keys, PointParam(client));
     }
-    case QEvent::MouseButtonDblClick: {
-      auto* e = static_cast<QMouseEvent*>(event);
-      if (e->button() != Qt::LeftButton) return false;
-      return Deliver(WM_LBUTTONDBLCLK, MouseKeys(e->buttons(), e->modifiers()),
-                     PointParam(e->position().toPoint() - border));
-    }
-    case QEvent::MouseMove: {
-      auto* e = static_cast<QMouseEvent*>(event);
+    case QEvent::MouseButtonDblClick:
+      if (event->button() != Qt::LeftButton) return false;
+      return Deliver(WM_LBUTTONDBLCLK, keys, PointParam(client));
+    default:  // moved
       if (sizing_ != 0) {
-        Size(e->globalPosition().toPoint());
+        Size(event->globalPosition().toPoint());
         return true;
       }
-      return Deliver(WM_MOUSEMOVE, MouseKeys(e->buttons(), e->modifiers()),
-                     PointParam(e->position().toPoint() - border));
-    }
+      return Deliver(WM_MOUSEMOVE, keys, PointParam(client));
+  }
+}
+
+bool WndBridge::PointerEvent(QEvent* event) {
+  switch (event->type()) {
     case QEvent::Leave:
       if (!trackLeave_) return false;
       trackLeave_ = false;
@@ -387,49 +395,47 @@ bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
       WPARAM wParam = MAKEWPARAM(MouseKeys(e->buttons(), e->modifiers()), e->angleDelta().y());
       return Deliver(WM_MOUSEWHEEL, wParam, PointParam(e->globalPosition().toPoint()));
     }
-    case QEvent::ContextMenu: {
+    default: {  // a context menu asked for
       auto* e = static_cast<QContextMenuEvent*>(event);
       LPARAM where = e->reason() == QContextMenuEvent::Keyboard ? MAKELPARAM(-1, -1) : PointParam(e->globalPos());
       return Deliver(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(wnd_->m_hWnd), where);
     }
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease: {
-      auto* e = static_cast<QKeyEvent*>(event);
-      if (event->type() == QEvent::KeyPress && SystemKey(e)) return true;
-      MSG msg;
-      if (!KeyMessage(*e, wnd_->m_hWnd, &msg)) return false;
-      HWND self = wnd_->m_hWnd;
-      bool taken = Deliver(msg.message, msg.wParam, msg.lParam);
-      if (event->type() == QEvent::KeyPress && !e->text().isEmpty() && IsWindow(self) &&
-          (e->modifiers() & Qt::AltModifier) == 0) {
-        taken = Deliver(WM_CHAR, e->text().at(0).unicode(), msg.lParam) && taken;
-      }
-      return taken;
-    }
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-      auto* e = static_cast<QDragMoveEvent*>(event);
-      if (!(wnd_->GetExStyle() & WS_EX_ACCEPTFILES) || LocalFiles(e->mimeData()).isEmpty()) return false;
-      e->acceptProposedAction();
-      return true;
-    }
-    case QEvent::Drop: {
-      auto* e = static_cast<QDropEvent*>(event);
-      QStringList files = LocalFiles(e->mimeData());
-      if (!(wnd_->GetExStyle() & WS_EX_ACCEPTFILES) || files.isEmpty()) return false;
-      e->acceptProposedAction();
-      // The handler finishes the drop (DefWindowProc does when nobody takes it).
-      Deliver(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(files)), 0);
-      return true;
-    }
+  }
+}
+
+bool WndBridge::KeyEvent(QKeyEvent* event) {
+  bool press = event->type() == QEvent::KeyPress;
+  if (press && SystemKey(event)) return true;
+  MSG msg;
+  if (!KeyMessage(*event, wnd_->m_hWnd, &msg)) return false;
+  HWND self = wnd_->m_hWnd;
+  bool taken = Deliver(msg.message, msg.wParam, msg.lParam);
+  if (press && !event->text().isEmpty() && IsWindow(self) && (event->modifiers() & Qt::AltModifier) == 0) {
+    taken = Deliver(WM_CHAR, event->text().at(0).unicode(), msg.lParam) && taken;
+  }
+  return taken;
+}
+
+bool WndBridge::DropEvent(QDropEvent* event) {
+  QStringList files = LocalFiles(event->mimeData());
+  if (!(wnd_->GetExStyle() & WS_EX_ACCEPTFILES) || files.isEmpty()) return false;
+  event->acceptProposedAction();
+  if (event->type() != QEvent::Drop) return true;  // entering or moving over the window
+  // The handler finishes the drop (DefWindowProc does when nobody takes it).
+  Deliver(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(files)), 0);
+  return true;
+}
+
+bool WndBridge::FocusEvent(QEvent* event) {
+  QWidget* w = wnd_->m_pWidget;
+  switch (event->type()) {
     case QEvent::FocusIn:
       Deliver(WM_SETFOCUS, 0, 0);
       return false;
     case QEvent::FocusOut:
       Deliver(WM_KILLFOCUS, 0, 0);
       return false;
-    case QEvent::WindowActivate:
-    case QEvent::WindowDeactivate: {
+    default: {  // the window became active or inactive
       if (!w->isWindow()) return false;
       bool active = event->type() == QEvent::WindowActivate;
       HWND self = wnd_->m_hWnd;
@@ -437,7 +443,5 @@ bool WndBridge::eventFilter(QObject* watched, QEvent* event) {
       if (IsWindow(self)) Deliver(WM_ACTIVATE, MAKEWPARAM(active ? WA_ACTIVE : WA_INACTIVE, w->isMinimized()), 0);
       return false;
     }
-    default:
-      return false;
   }
 }

@@ -10,6 +10,7 @@
 #include "win32/types.h"
 
 class CWnd;
+class QDropEvent;
 class QKeyEvent;
 class QMouseEvent;
 
@@ -42,6 +43,20 @@ class WndBridge : public QObject {
   // Sends the message for an event; true when the handler took it, so the
   // widget does not see the event. `result` gets the procedure's answer.
   bool Deliver(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr);
+  // The events of the widget by kind; each returns true when the widget must
+  // not see the event.
+  // Closing, moving, sizing, showing, hiding and enabling the window.
+  bool WindowEvent(QEvent* event);
+  bool PaintEvent(QEvent* event);
+  // Buttons pressed, released and double-clicked, and moves.
+  bool MouseEvent(QMouseEvent* event);
+  // The mouse leaving, the wheel and context menus.
+  bool PointerEvent(QEvent* event);
+  bool KeyEvent(QKeyEvent* event);
+  // Files dragged over the window and dropped on it.
+  bool DropEvent(QDropEvent* event);
+  // Keyboard focus and activation.
+  bool FocusEvent(QEvent* event);
   bool Paint();
   // Asks a control's colours (the control's reflected WM_CTLCOLOR, then its
   // parent's WM_CTLCOLORxxx) and paints the control with them.

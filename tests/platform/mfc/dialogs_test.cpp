@@ -61,7 +61,16 @@ QByteArray FixtureTemplate() {
          "{\"id\": 27, \"class\": \"msctls_updown32\", \"rect\": [80, 160, 20, 40]},"
          "{\"id\": 28, \"class\": \"msctls_trackbar32\", \"rect\": [10, 210, 190, 30]},"
          "{\"id\": 29, \"class\": \"msctls_progress32\", \"rect\": [10, 240, 190, 12], \"style\": " +
-         style(PBS_VERTICAL) + "}]}";
+         style(PBS_VERTICAL) +
+         "},"
+         // A group box after the controls it frames.
+         "{\"id\": 31, \"class\": \"Button\", \"text\": \"Loud\", \"rect\": [330, 100, 80, 20], \"style\": " +
+         style(WS_GROUP | WS_TABSTOP | BS_AUTOCHECKBOX) +
+         "},"
+         "{\"id\": 32, \"class\": \"Edit\", \"rect\": [330, 125, 80, 22], \"style\": " + style(WS_TABSTOP) +
+         "},"
+         "{\"id\": 30, \"class\": \"Button\", \"text\": \"Options\", \"rect\": [322, 80, 94, 80], \"style\": " +
+         style(WS_GROUP | BS_GROUPBOX) + "}]}";
 }
 
 
@@ -197,7 +206,7 @@ TEST_F(Dialogs, ATemplateMakesEveryControlWithItsClassNameAndDdxBindsTheMembers)
   } cases[] = {{1, u"Button"},          {20, u"Static"},           {21, u"Edit"},
                {22, u"ListBox"},        {23, u"ComboBox"},         {24, u"SysListView32"},
                {25, u"SysTreeView32"},  {26, u"SysTabControl32"},  {27, u"msctls_updown32"},
-               {28, u"msctls_trackbar32"}, {29, u"msctls_progress32"}};
+               {28, u"msctls_trackbar32"}, {29, u"msctls_progress32"}, {30, u"Button"}};
   for (const auto& c : cases) {
     ASSERT_NE(dlg.Item(c.id), nullptr) << c.id;
     EXPECT_EQ(std::u16string(dlg.Item(c.id)->GetWindowClassName()), std::u16string(c.name)) << c.id;
@@ -380,6 +389,68 @@ TEST_F(Dialogs, ASubclassedOwnerDrawnButtonSeesPressesFirstAndPaintsThroughDrawI
   QImage shot = dlg.Widget(14)->grab().toImage();
   EXPECT_GT(dlg.m_drawn.drawn, 0);
   EXPECT_EQ(shot.pixelColor(20, 15), QColor(0x41, 0xE7, 0xFB));
+}
+
+TEST_F(Dialogs, AGroupBoxIsACaptionedFrameBeneathItsControlsThatTakesNeitherFocusNorClicks) {
+  FixtureDialog dlg;
+  ASSERT_TRUE(dlg.Create(kFixture));
+  dlg.ShowWindow(SW_SHOW);
+  QWidget* page = dlg.GetWidget();
+  QWidget* box = dlg.Widget(30);
+  QRect frame = box->geometry();
+  // The controls lie over the frame that the template made after them.
+  for (int id : {31, 32}) EXPECT_EQ(page->childAt(dlg.Widget(id)->geometry().center()), dlg.Widget(id)) << id;
+  EXPECT_EQ(page->childAt(frame.topLeft() + QPoint(2, frame.height() / 2)), box);
+  // Beneath in the picture, the frame keeps its place in the dialog's order: the
+  // buttons made first are still a group of their own.
+  EXPECT_EQ(dlg.GetNextDlgGroupItem(dlg.Item(2)), dlg.Item(1));
+
+  // What the group box adds to the dialog's picture, and what its caption adds.
+  QImage shown = page->grab().toImage();
+  dlg.SetDlgItemText(30, CString(u""));
+  QImage uncaptioned = page->grab().toImage();
+  box->hide();
+  QImage without = page->grab().toImage();
+  auto differs = [](const QImage& a, const QImage& b, QRect area) {
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+      for (int x = area.left(); x <= area.right(); ++x) {
+        if (a.pixel(x, y) != b.pixel(x, y)) return true;
+      }
+    }
+    return false;
+  };
+  int band = box->fontMetrics().height();
+  QRect captionArea(frame.left() + 4, frame.top(), 30, band);
+  QRect topEdgeBeyondCaption(frame.right() - 12, frame.top(), 8, band);
+  QRect leftEdge(frame.left(), frame.top() + band + 8, 3, 20);
+  QRect bottomEdge(frame.left() + 20, frame.bottom() - 3, 40, 4);
+  for (QRect edge : {topEdgeBeyondCaption, leftEdge, bottomEdge}) {
+    EXPECT_TRUE(differs(shown, without, edge)) << edge.x() << "," << edge.y();
+    EXPECT_FALSE(differs(shown, uncaptioned, edge)) << edge.x() << "," << edge.y();
+  }
+  EXPECT_TRUE(differs(shown, uncaptioned, captionArea));
+  for (int id : {31, 32}) EXPECT_FALSE(differs(shown, without, dlg.Widget(id)->geometry())) << id;
+  box->show();
+
+  // Tab walks every control but the group box; a click on it changes nothing.
+  page->activateWindow();
+  dlg.Item(31)->SetFocus();
+  ASSERT_TRUE(PumpUntil([&] { return QApplication::focusWidget() == dlg.Widget(31); }));
+  std::vector<QWidget*> visited;
+  for (int i = 0; i < 40; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    visited.push_back(QApplication::focusWidget());
+  }
+  EXPECT_EQ(visited.front(), dlg.Widget(32));
+  EXPECT_NE(std::find(visited.begin(), visited.end(), dlg.Widget(31)), visited.end());  // round again
+  EXPECT_EQ(std::find(visited.begin(), visited.end(), box), visited.end());
+  dlg.Item(32)->SetFocus();
+  ASSERT_TRUE(PumpUntil([&] { return QApplication::focusWidget() == dlg.Widget(32); }));
+  dlg.notices.clear();
+  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(frame.width() / 2, frame.height() - 3));
+  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(10, band / 2));
+  EXPECT_EQ(QApplication::focusWidget(), dlg.Widget(32));
+  EXPECT_TRUE(dlg.notices.empty());
 }
 
 TEST_F(Dialogs, AMalformedTemplateFailsCreation) {
