@@ -29,6 +29,30 @@ function(tlx_add_children)
   endforeach()
 endfunction()
 
+# tlx_add_player_target(<folder>...)
+# Adds the target 'player': every shared library, module, program and resource
+# bundle defined in the folders given and below them (what they link comes
+# along as a dependency).
+function(tlx_add_player_target)
+  set(pending ${ARGN})
+  list(TRANSFORM pending PREPEND ${CMAKE_SOURCE_DIR}/)
+  set(deliverables)
+  while(pending)
+    list(POP_FRONT pending dir)
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+      get_target_property(type ${target} TYPE)
+      if(type MATCHES "^(SHARED_LIBRARY|MODULE_LIBRARY|EXECUTABLE)$" OR target MATCHES "_bundle$")
+        list(APPEND deliverables ${target})
+      endif()
+    endforeach()
+    get_property(children DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    list(APPEND pending ${children})
+  endwhile()
+  add_custom_target(player)
+  add_dependencies(player ${deliverables})
+endfunction()
+
 # tlx_internal_headers(<target> <root>)
 # The target includes its internal headers by their path below <root>
 # ("win32/internal/kernel_object.h", "link/event_mgr.h"). The root stays the
