@@ -1,6 +1,7 @@
 #include <QString>
 #include <atomic>
 
+#include "common/tlx_pc_cmn_err_info.h"
 #include "internal/presenters.h"
 #include "messages/presenter.h"
 #include "messages/tlx_pc_message.h"

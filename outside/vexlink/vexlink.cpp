@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "com/counted.h"
+#include "export/tlx_export.h"
 #include "win32/sockets.h"
 #include "win32/ticks.h"
 
@@ -218,8 +219,7 @@ class ManagerFactory final : public tlx::com::Counted<IClassFactory> {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid,
-                                                                           void** object) {
+extern "C" TLX_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (clsid != CLSID_VexlinkManager) return CLASS_E_CLASSNOTAVAILABLE;

@@ -2,6 +2,7 @@
 // into each module, so each has its own object count.
 #include "com/unknown.h"
 #include "dshow/factory_template.h"
+#include "export/tlx_export.h"
 
 extern CFactoryTemplate g_Templates[];
 extern int g_cTemplates;
@@ -19,19 +20,19 @@ __attribute__((destructor)) void ModuleUnloaded() {
 
 extern "C" {
 
-__attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+TLX_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   return tlx::dshow::TemplateGetClassObject(g_Templates, g_cTemplates, &g_moduleObjects, clsid, iid, object);
 }
 
-__attribute__((visibility("default"))) HRESULT DllCanUnloadNow() {
+TLX_EXPORT HRESULT DllCanUnloadNow() {
   return g_moduleObjects.CanUnload() ? S_OK : S_FALSE;
 }
 
-__attribute__((visibility("default"))) HRESULT DllRegisterServer() {
+TLX_EXPORT HRESULT DllRegisterServer() {
   return tlx::dshow::TemplateRegisterServer(g_Templates, g_cTemplates, true);
 }
 
-__attribute__((visibility("default"))) HRESULT DllUnregisterServer() {
+TLX_EXPORT HRESULT DllUnregisterServer() {
   return tlx::dshow::TemplateRegisterServer(g_Templates, g_cTemplates, false);
 }
 

@@ -46,19 +46,19 @@ const char* Text(const char* text) { return text == nullptr ? "(null)" : text; }
 }  // namespace
 
 // The calls so far, one line each; cleared by the read.
-extern "C" TLX_AUTH_API void StubAuthTakeCalls(char* out, int size) {
+extern "C" TLX_EXPORT void StubAuthTakeCalls(char* out, int size) {
   std::lock_guard guard(lock);
   std::snprintf(out, static_cast<size_t>(size), "%s", calls.c_str());
   calls.clear();
 }
 
-extern "C" TLX_AUTH_API void StubAuthRecord(TLX_SYSINFO_RECORD* out) {
+extern "C" TLX_EXPORT void StubAuthRecord(TLX_SYSINFO_RECORD* out) {
   std::lock_guard guard(lock);
   *out = record;
 }
 
 // Sets the base's type, codec and scaling answers.
-extern "C" TLX_AUTH_API void StubAuthSetBase(int type, uint32_t codec, int scaling) {
+extern "C" TLX_EXPORT void StubAuthSetBase(int type, uint32_t codec, int scaling) {
   std::lock_guard guard(lock);
   baseType = type;
   codecType = codec;
@@ -82,7 +82,7 @@ HRESULT TlxRavixRegistration(const char* code, const char* alias, const char* ho
 
 // Sets the registration values from name/value pairs ended by a null name;
 // null restores the stub's own answers.
-extern "C" TLX_AUTH_API void StubAuthSetRegValues(const char* const* pairs) {
+extern "C" TLX_EXPORT void StubAuthSetRegValues(const char* const* pairs) {
   std::lock_guard guard(lock);
   regValues.reset();
   if (pairs == nullptr) return;
@@ -107,7 +107,7 @@ int TlxRavixAuthInit() {
 
 // Set: an authentication waits until its connection ends (the peer closes it
 // or the socket is shut down) before it answers.
-extern "C" TLX_AUTH_API void StubAuthSetWaits(int waits) {
+extern "C" TLX_EXPORT void StubAuthSetWaits(int waits) {
   std::lock_guard guard(lock);
   authenticationWaits = waits != 0;
 }

@@ -8,9 +8,10 @@
 #include <string>
 
 #include "com/counted.h"
+#include "export/tlx_export.h"
 #include "vexlink/vexlink.h"
 
-#define STUB_API extern "C" __attribute__((visibility("default")))
+#define STUB_API extern "C" TLX_EXPORT
 
 namespace {
 

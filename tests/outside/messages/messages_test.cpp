@@ -13,6 +13,7 @@
 
 #include "internal/presenters.h"
 #include "messages/presenter.h"
+#include "common/tlx_pc_cmn_err_info.h"
 #include "messages/tlx_pc_message.h"
 #include "mfc/wnd.h"
 #include "resources/module_builder.h"

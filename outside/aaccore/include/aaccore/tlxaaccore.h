@@ -4,11 +4,11 @@
 // the calls of one handle on one thread at a time.
 #pragma once
 
+#include "export/tlx_export.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-#define TLXAACCORE_API __attribute__((visibility("default")))
 
 typedef void* AacDecHandle;
 
@@ -18,7 +18,7 @@ typedef void* AacDecHandle;
 #define AACDEC_MAX_UNIT_BYTES_PER_CHANNEL 768
 
 // Makes a closed instance and stores it in *handle.
-TLXAACCORE_API int aacDecCreateInstance(AacDecHandle* handle);
+TLX_EXPORT int aacDecCreateInstance(AacDecHandle* handle);
 
 // Opens the decoder for a stream of *channels channels (1 to 6, or 8) at
 // *sampleRate Hz with *sampleBits bits per output sample (16 only). The four
@@ -35,14 +35,14 @@ TLXAACCORE_API int aacDecCreateInstance(AacDecHandle* handle);
 // Fails for another sample size, a channel count or mix not listed, a
 // reorderCount beyond the output channels, an order entry outside them, a
 // handle already open, or when the decoder cannot be opened.
-TLXAACCORE_API int aacDecInit(AacDecHandle handle, int* channels, int* sampleBits, int* sampleRate, int* unused1,
+TLX_EXPORT int aacDecInit(AacDecHandle handle, int* channels, int* sampleBits, int* sampleRate, int* unused1,
                               int* unused2, int reserved0, int reserved1, int reserved2, int reserved3, int downMix,
                               int reorderCount, const int* order);
 
 // For an open instance: *inputBytes = the largest access unit (768 bytes per
 // input channel), *outputBytes = the bytes of one output frame (2048 per
 // output channel), *consumed = *written = 0.
-TLXAACCORE_API int aacDecGetInfo(AacDecHandle handle, int* inputBytes, int* outputBytes, int* consumed, int* written);
+TLX_EXPORT int aacDecGetInfo(AacDecHandle handle, int* inputBytes, int* outputBytes, int* consumed, int* written);
 
 // Decodes the `length` bytes at `input` as one access unit (no byte after
 // them is read) and writes exactly one frame to `output`, whose room
@@ -52,14 +52,14 @@ TLXAACCORE_API int aacDecGetInfo(AacDecHandle handle, int* inputBytes, int* outp
 // *consumed = length, *written = the frame's bytes; result 0. Fails (and
 // writes nothing) only for a closed instance, null pointers, or too little
 // room.
-TLXAACCORE_API int aacDecMain(AacDecHandle handle, const unsigned char* input, int inputBytes, int* consumed,
+TLX_EXPORT int aacDecMain(AacDecHandle handle, const unsigned char* input, int inputBytes, int* consumed,
                               unsigned char* output, int outputBytes, int* written, int length);
 
 // Closes the decoder; the instance can be opened again.
-TLXAACCORE_API int aacDecExit(AacDecHandle handle);
+TLX_EXPORT int aacDecExit(AacDecHandle handle);
 
 // Frees the instance (closing it first when open) and clears *handle.
-TLXAACCORE_API int aacDecReleaseInstance(AacDecHandle* handle);
+TLX_EXPORT int aacDecReleaseInstance(AacDecHandle* handle);
 
 #ifdef __cplusplus
 }

@@ -16,10 +16,13 @@
 // Boxes are shown on the GUI thread; a call from another thread waits for it.
 #pragma once
 
-#include "common/tlx_pc_cmn_err_info.h"
 #include "mfc/cstring.h"
 #include "mfc/message_ids.h"
 #include "win32/types.h"
+
+// The common library's error record: a box only reads it, so its name is all
+// this interface needs (the caller has the record from the common library).
+class CTlxPcCmnErrInfo;
 
 inline constexpr UINT MB_OK = 0x00;
 inline constexpr UINT MB_OKCANCEL = 0x01;

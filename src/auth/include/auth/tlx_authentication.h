@@ -17,9 +17,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "export/tlx_export.h"
 #include "win32/types.h"
-
-#define TLX_AUTH_API __attribute__((visibility("default")))
 
 // The player's identity values, handed in by the link library and copied whole.
 #pragma pack(push, 1)
@@ -95,19 +94,19 @@ enum TlxAuthResult : int {
 
 extern "C" {
 
-TLX_AUTH_API bool TlxRavixSysInfoRegister(const TLX_SYSINFO_RECORD* record);
-TLX_AUTH_API HRESULT TlxRavixRegistration(const char* code, const char* alias, const char* host, int port,
+TLX_EXPORT bool TlxRavixSysInfoRegister(const TLX_SYSINFO_RECORD* record);
+TLX_EXPORT HRESULT TlxRavixRegistration(const char* code, const char* alias, const char* host, int port,
                                           unsigned char proxyUse, int easy);
-TLX_AUTH_API const char* TlxRavixGetRegValue(const char* key);
-TLX_AUTH_API int TlxRavixAuthInit();
-TLX_AUTH_API HRESULT TlxRavixAuthentication(int socket, const char* host, int port, unsigned char proxyUse);
-TLX_AUTH_API HRESULT TlxRavixGetAKS(char* out);
-TLX_AUTH_API int TlxRavixMakePassword(char* out, int outLen, const char* nonce);
-TLX_AUTH_API int TlxRavixGetBaseType();
-TLX_AUTH_API uint32_t TlxRavixGetCodecType();
-TLX_AUTH_API int TlxRavixGetScalingMode();
-TLX_AUTH_API const char* TlxRavixGetBaseId();
-TLX_AUTH_API int TlxRavixRequestAuthentication(const char* host, int port, const char* method, const char* uri);
+TLX_EXPORT const char* TlxRavixGetRegValue(const char* key);
+TLX_EXPORT int TlxRavixAuthInit();
+TLX_EXPORT HRESULT TlxRavixAuthentication(int socket, const char* host, int port, unsigned char proxyUse);
+TLX_EXPORT HRESULT TlxRavixGetAKS(char* out);
+TLX_EXPORT int TlxRavixMakePassword(char* out, int outLen, const char* nonce);
+TLX_EXPORT int TlxRavixGetBaseType();
+TLX_EXPORT uint32_t TlxRavixGetCodecType();
+TLX_EXPORT int TlxRavixGetScalingMode();
+TLX_EXPORT const char* TlxRavixGetBaseId();
+TLX_EXPORT int TlxRavixRequestAuthentication(const char* host, int port, const char* method, const char* uri);
 
 // MD5 with the classic argument order. MD5Final writes the 16-byte digest and
 // releases the context; a context is used for one digest.
@@ -115,15 +114,15 @@ struct evp_md_ctx_st;
 struct TLX_MD5_CONTEXT {
   evp_md_ctx_st* evp;
 };
-TLX_AUTH_API void MD5Init(TLX_MD5_CONTEXT* context);
-TLX_AUTH_API void MD5Update(TLX_MD5_CONTEXT* context, const unsigned char* input, unsigned int length);
-TLX_AUTH_API void MD5Final(unsigned char digest[16], TLX_MD5_CONTEXT* context);
+TLX_EXPORT void MD5Init(TLX_MD5_CONTEXT* context);
+TLX_EXPORT void MD5Update(TLX_MD5_CONTEXT* context, const unsigned char* input, unsigned int length);
+TLX_EXPORT void MD5Final(unsigned char digest[16], TLX_MD5_CONTEXT* context);
 
 }  // extern "C"
 
 // AES-128 in ECB mode, without padding. A key is made for one direction.
 struct evp_cipher_ctx_st;
-class TLX_AUTH_API Rijndael {
+class TLX_EXPORT Rijndael {
  public:
   enum Direction { Encrypt = 0, Decrypt = 1 };
 

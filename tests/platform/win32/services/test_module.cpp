@@ -1,2 +1,4 @@
 // A module for the loader tests: one export, no state.
-extern "C" __attribute__((visibility("default"))) int TlxTestModuleAnswer() { return 42; }
+#include "export/tlx_export.h"
+
+extern "C" TLX_EXPORT int TlxTestModuleAnswer() { return 42; }

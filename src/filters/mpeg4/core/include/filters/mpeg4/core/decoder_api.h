@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "export/tlx_export.h"
+
 // Passed by pointer to Mpeg4DecAFrame and the two look functions. The
 // decoder clears every out field at the start of each call. The address
 // fields (input, output buffer, the three planes, buffer base) are pointer
@@ -71,17 +73,19 @@ inline constexpr uint32_t kMpeg4OutputRgb32 = 0x40000000;
 
 inline constexpr uint32_t kMpeg4SequenceFound = 0x14000;
 
-#define TLX_MPEG4_EXPORT extern "C" __attribute__((visibility("default")))
+extern "C" {
 
-TLX_MPEG4_EXPORT uint32_t Mpeg4DecInit(void** handle);
+TLX_EXPORT uint32_t Mpeg4DecInit(void** handle);
 // Not supported: returns 0x200000 and leaves *handle as it is.
-TLX_MPEG4_EXPORT uint32_t Mpeg4DecInitEx(void** handle, uint32_t parameter);
-TLX_MPEG4_EXPORT uint32_t Mpeg4DecExit(void* handle);
-TLX_MPEG4_EXPORT uint32_t Mpeg4DecAFrame(void* handle, Mpeg4DecFrame* frame);
+TLX_EXPORT uint32_t Mpeg4DecInitEx(void** handle, uint32_t parameter);
+TLX_EXPORT uint32_t Mpeg4DecExit(void* handle);
+TLX_EXPORT uint32_t Mpeg4DecAFrame(void* handle, Mpeg4DecFrame* frame);
 // Forgets the reference pictures; the next picture must be intra to show.
-TLX_MPEG4_EXPORT uint32_t Mpeg4DecDiscon(void* handle);
+TLX_EXPORT uint32_t Mpeg4DecDiscon(void* handle);
 // Forgets the sequence header too; decoding resumes at the next one.
-TLX_MPEG4_EXPORT uint32_t Mpeg4DecReset(void* handle);
-TLX_MPEG4_EXPORT uint32_t Mpeg4DecLookSequenceHeader(void* handle, Mpeg4DecFrame* frame);
-TLX_MPEG4_EXPORT uint32_t Mpeg4DecLookPictureHeader(void* handle, Mpeg4DecFrame* frame);
-TLX_MPEG4_EXPORT uint32_t Mpeg4DecDebugDump(void* handle, uint32_t parameter);
+TLX_EXPORT uint32_t Mpeg4DecReset(void* handle);
+TLX_EXPORT uint32_t Mpeg4DecLookSequenceHeader(void* handle, Mpeg4DecFrame* frame);
+TLX_EXPORT uint32_t Mpeg4DecLookPictureHeader(void* handle, Mpeg4DecFrame* frame);
+TLX_EXPORT uint32_t Mpeg4DecDebugDump(void* handle, uint32_t parameter);
+
+}  // extern "C"
