@@ -170,7 +170,8 @@ class Streamer(threading.Thread):
 
         wall = self.wall_start + media_ms / 1000
         stream.last_ts, stream.last_ms = ts, media_ms
-        if stream.packets == 0 or media_ms >= stream.next_sr_ms:
+        reports = not self.faults.get("no_sender_reports")
+        if reports and (stream.packets == 0 or media_ms >= stream.next_sr_ms):
             self.send_rtcp(stream, stream.sender_report(wall, ts), "sr")
             stream.next_sr_ms = media_ms + SR_PERIOD_MS
 
@@ -259,8 +260,11 @@ class Streamer(threading.Thread):
     def end_stream(self, stream):
         if stream.ended:
             return
-        report = stream.sender_report(self.wall_start + stream.last_ms / 1000, stream.last_ts)
-        self.send_rtcp(stream, report + stream.bye(), "sr+bye")
+        if self.faults.get("no_sender_reports"):
+            self.send_rtcp(stream, stream.bye(), "bye")
+        else:
+            report = stream.sender_report(self.wall_start + stream.last_ms / 1000, stream.last_ts)
+            self.send_rtcp(stream, report + stream.bye(), "sr+bye")
         stream.ended = True
 
     def send_malformed(self, stream, kind, ts):
