@@ -14,6 +14,11 @@ void InterleavedDemux::unbindReceiver(InterleavedReceiver* receiver) {
   std::erase_if(fChannels, [&](const auto& entry) { return entry.second == receiver; });
 }
 
+InterleavedReceiver* InterleavedDemux::receiverOf(uint8_t channel) const {
+  auto it = fChannels.find(channel);
+  return it == fChannels.end() ? nullptr : it->second;
+}
+
 void InterleavedDemux::closeAll() {
   std::vector<InterleavedReceiver*> receivers;
   for (const auto& [channel, receiver] : fChannels) {

@@ -196,14 +196,28 @@ bool RTSPClient::setupMediaSubsession(MediaSubsession& subsession, bool /*stream
     fail("SETUP answered without a Session header");
     return false;
   }
+  // The server holds the session from here on, whatever the transport: the
+  // id is kept so that a refused set-up can still be torn down.
+  fSessionId = SessionIdOf(*session);
+  subsession.sessionId = fSessionId;
   int rtp = static_cast<int>(2 * k), rtcp = static_cast<int>(2 * k + 1);
   if (const std::string* transport = response.header("Transport")) InterleavedPair(*transport, &rtp, &rtcp);
   if (rtp > 255 || rtcp > 255) {
     fail("SETUP: no interleaved channel for this subsession");
     return false;
   }
-  fSessionId = SessionIdOf(*session);
-  subsession.sessionId = fSessionId;
+  // Each channel carries one kind of packet of one stream: a shared channel
+  // would hand one receiver the other's packets.
+  if (rtp == rtcp) {
+    fail("SETUP answered RTP and RTCP on one interleaved channel (" + std::to_string(rtp) + ")");
+    return false;
+  }
+  for (const int channel : {rtp, rtcp}) {
+    if (fDemux.receiverOf(static_cast<uint8_t>(channel)) != nullptr) {
+      fail("SETUP answered interleaved channel " + std::to_string(channel) + ", which another stream has");
+      return false;
+    }
+  }
   subsession.rtpChannelId = rtp;
   subsession.rtcpChannelId = rtcp;
   fDemux.bindChannel(static_cast<uint8_t>(rtp), subsession.rtpSource());

@@ -36,11 +36,12 @@ def ntp_time(seconds):
 class Stream:
     """One medium's RTP state: SSRC, sequence, timestamps, counts."""
 
-    def __init__(self, medium, payload_type, clock, channel):
+    def __init__(self, medium, payload_type, clock, channel, rtcp_channel):
         self.medium = medium
         self.payload_type = payload_type
         self.clock = clock
         self.channel = channel
+        self.rtcp_channel = rtcp_channel
         self.ssrc = random.getrandbits(32)
         self.seq = random.getrandbits(16)
         self.ts_base = random.getrandbits(32)
@@ -79,8 +80,10 @@ class Streamer(threading.Thread):
         self.media = media
         self.key = key
         self.stop_event = threading.Event()
-        self.audio = session.streams["audio"]
-        self.video = session.streams["video"]
+        # The streamed tracks; a description may lack one.
+        self.audio = session.streams.get("audio")
+        self.video = session.streams.get("video")
+        self.sizelength = options.get("sizelength", 13)
 
     def stop(self):
         self.stop_event.set()
@@ -89,8 +92,11 @@ class Streamer(threading.Thread):
     def schedule(self):
         fps = self.media.fps
         rate = self.media.sample_rate
-        events = [(i * 1024 * 1000 / rate, 0, "audio", i) for i in range(len(self.media.audio_frames))]
-        events += [(i * 1000 / fps, 1, "video", i) for i in range(len(self.media.video_frames))]
+        events = []
+        if self.audio:
+            events += [(i * 1024 * 1000 / rate, 0, "audio", i) for i in range(len(self.media.audio_frames))]
+        if self.video:
+            events += [(i * 1000 / fps, 1, "video", i) for i in range(len(self.media.video_frames))]
         events.sort()
         return [(t, medium, i) for t, _, medium, i in events]
 
@@ -126,13 +132,14 @@ class Streamer(threading.Thread):
                 if not self.send_frame(medium, i, loop, media_ms):
                     return
                 sent_ms = t
-            if self.options.get("end", "bye") != "loop":
-                break
             loop += 1
+            if self.options.get("end", "bye") != "loop" and loop >= self.options.get("passes", 1):
+                break
             span_ms += sent_ms + 1000 / self.media.fps
         if self.options.get("end", "bye") == "bye":
             for stream in (self.audio, self.video):
-                self.end_stream(stream)
+                if stream:
+                    self.end_stream(stream)
 
     def frame_count(self, medium):
         return len(self.media.audio_frames if medium == "audio" else self.media.video_frames)
@@ -143,14 +150,15 @@ class Streamer(threading.Thread):
             return True
         n = loop * self.frame_count(medium) + i   # index over the whole session
         offset = self.options.get("stamp_offset", 0)
+        ts_step = self.faults.get("rtp_ts_step", {})
         if medium == "audio":
             stamp = offset + n * 1024 * 1000 // self.media.sample_rate
-            ts = stream.ts_base + n * 1024
+            ts = stream.ts_base + n * (ts_step["delta"] if ts_step.get("medium") == medium else 1024)
             frame = self.media.audio_frames[i]
             payload = frame.data if self.options.get("adts", True) else frame.raw
         else:
             stamp = offset + n * 1000 // self.media.fps
-            ts = stream.ts_base + n * (90000 // self.media.fps)
+            ts = stream.ts_base + n * (ts_step["delta"] if ts_step.get("medium") == medium else 90000 // self.media.fps)
             payload = self.media.video_frames[i]
             oversized = self.faults.get("oversized_video")
             if oversized and oversized["frame"] == n:
@@ -162,9 +170,14 @@ class Streamer(threading.Thread):
 
         wall = self.wall_start + media_ms / 1000
         stream.last_ts, stream.last_ms = ts, media_ms
-        if stream.packets == 0 or media_ms >= stream.next_sr_ms:
+        reports = not self.faults.get("no_sender_reports")
+        if reports and (stream.packets == 0 or media_ms >= stream.next_sr_ms):
             self.send_rtcp(stream, stream.sender_report(wall, ts), "sr")
             stream.next_sr_ms = media_ms + SR_PERIOD_MS
+
+        fragments = self.faults.get("endless_fragments")
+        if medium == "audio" and n == 0 and fragments:
+            self.send_fragments(stream, ts, fragments["bytes"], fragments.get("piece", 60000))
 
         if medium == "audio" and n in self.faults.get("marker_before_audio", []):
             marker = MARKER_MAGIC + bytes(4) + struct.pack("<I", stamp)
@@ -193,10 +206,9 @@ class Streamer(threading.Thread):
     def send_packets(self, stream, ts, body, medium, index, kind):
         packets = []
         if medium == "audio":
-            if len(body) > 8191:
+            if len(body) >= 1 << self.sizelength:
                 raise ValueError("audio frame of %d bytes does not fit an AU header" % len(body))
-            au = struct.pack("!HH", 16, len(body) << 3)
-            packets.append((True, au + body))
+            packets.append((True, self.au_headers(len(body)) + body))
         else:
             size = self.options.get("packet_size", 1400)
             pieces = [body[at:at + size] for at in range(0, len(body), size)] or [b""]
@@ -217,16 +229,42 @@ class Streamer(threading.Thread):
             stream.octets += len(payload)
             self.session.send_interleaved(stream.channel, packet)
 
+    def au_headers(self, size):
+        """The AU-headers-length and one AU header: the size in sizelength
+        bits, then the AU-index 0 in 3 bits, padded to whole bytes."""
+        bits = self.sizelength + 3
+        length = (bits + 7) // 8
+        return struct.pack("!H", bits) + ((size << 3) << (length * 8 - bits)).to_bytes(length, "big")
+
+    def send_fragments(self, stream, ts, total, piece):
+        """Fragments of one AU whose header claims the largest size the field
+        holds, none marked as its last, `total` bytes in all."""
+        declared = (1 << self.sizelength) - 1
+        head = self.au_headers(declared)
+        sent = packets = 0
+        while sent < total:
+            payload = bytes(min(piece, total - sent))
+            stream.packets += 1
+            stream.octets += len(head) + len(payload)
+            self.session.send_interleaved(stream.channel, stream.rtp(ts, False, head + payload))
+            sent += len(payload)
+            packets += 1
+        self.session.record("fragments", medium=stream.medium, channel=stream.channel, declared=declared,
+                            packets=packets, bytes=sent)
+
     def send_rtcp(self, stream, packet, kind):
-        self.session.record("rtcp", medium=stream.medium, channel=stream.channel + 1, kind=kind,
+        self.session.record("rtcp", medium=stream.medium, channel=stream.rtcp_channel, kind=kind,
                             ssrc=stream.ssrc, packets=stream.packets, octets=stream.octets)
-        self.session.send_interleaved(stream.channel + 1, packet)
+        self.session.send_interleaved(stream.rtcp_channel, packet)
 
     def end_stream(self, stream):
         if stream.ended:
             return
-        report = stream.sender_report(self.wall_start + stream.last_ms / 1000, stream.last_ts)
-        self.send_rtcp(stream, report + stream.bye(), "sr+bye")
+        if self.faults.get("no_sender_reports"):
+            self.send_rtcp(stream, stream.bye(), "bye")
+        else:
+            report = stream.sender_report(self.wall_start + stream.last_ms / 1000, stream.last_ts)
+            self.send_rtcp(stream, report + stream.bye(), "sr+bye")
         stream.ended = True
 
     def send_malformed(self, stream, kind, ts):
@@ -236,8 +274,8 @@ class Streamer(threading.Thread):
             "rtp_short": (stream.channel, good[:11]),
             "rtp_padding": (stream.channel, b"\xa0" + good[1:] + b"ab\x09"),
             "rtp_foreign_type": (stream.channel, good[:1] + bytes([0x80 | 33]) + good[2:] + b"abcd"),
-            "rtcp_length": (stream.channel + 1, struct.pack("!BBHI", 0x80, 200, 40, stream.ssrc)),
-            "rtcp_version": (stream.channel + 1, struct.pack("!BBHI", 0x40, 201, 1, stream.ssrc)),
+            "rtcp_length": (stream.rtcp_channel, struct.pack("!BBHI", 0x80, 200, 40, stream.ssrc)),
+            "rtcp_version": (stream.rtcp_channel, struct.pack("!BBHI", 0x40, 201, 1, stream.ssrc)),
             "unknown_channel": (40, good + b"abcd"),
         }
         channel, packet = packets[kind]

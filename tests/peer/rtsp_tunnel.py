@@ -42,6 +42,9 @@ class Session:
         self.tunnel = tunnel
         self.options = tunnel.options
         self.faults = self.options.get("faults", {})
+        # The description's media in order; the first audio and the first
+        # video track are the ones streamed, other tracks are set up silent.
+        self.tracks = self.faults.get("tracks", ["audio", "video"])
         self.get_conn = get_conn
         self.post_conn = None
         self.record = tunnel.record
@@ -107,7 +110,7 @@ class Session:
             self.write(b"\x01\x02garbage\x00")
         elif before == "frames":
             for stream in self.streams.values():
-                self.send_interleaved(stream.channel + 1, stream.sender_report(time.time(), stream.ts_base))
+                self.send_interleaved(stream.rtcp_channel, stream.sender_report(time.time(), stream.ts_base))
         if answer and "status" in answer:
             status, extra, body = answer["status"], [], b""
         else:
@@ -141,12 +144,13 @@ class Session:
             self.base = self.content_base(match.group(1), match.group(2) or "554", match.group(3))
             sdp = self.faults.get("sdp")
             if sdp is None:
-                sdp = self.tunnel.media.sdp(random.getrandbits(32), self.tunnel.address)
+                sdp = self.tunnel.media.sdp(random.getrandbits(32), self.tunnel.address, self.tracks,
+                                            self.options.get("sizelength", 13))
             sdp = sdp.encode("latin-1")
             return 200, [("Content-Type", "application/sdp"), ("Content-Base", self.base)], sdp
         if method == "SETUP":
-            track = {getattr(self, "base", "\0") + "trackID=1": "audio",
-                     getattr(self, "base", "\0") + "trackID=2": "video"}.get(url)
+            base = getattr(self, "base", "\0")
+            track = next((n for n in range(1, len(self.tracks) + 1) if url == "%strackID=%d" % (base, n)), None)
             transport = headers.get("transport", "")
             pair = re.search(r"interleaved=([0-9]+)-([0-9]+)", transport)
             if "RTP/AVP/TCP" not in transport.upper() or not pair:
@@ -158,14 +162,15 @@ class Session:
                 return 454, [], b""
             if self.session_id is None:
                 self.session_id = "%08X" % random.getrandbits(32)
-            channel = int(pair.group(1))
-            if track == "audio":
-                stream = Stream("audio", 96, self.tunnel.media.sample_rate, channel)
+            kind = self.tracks[track - 1]
+            name = kind if self.streamed_track(kind) == track else "%s#%d" % (kind, track)
+            channels = self.faults.get("channels", {}).get(name, [int(pair.group(1)), int(pair.group(2))])
+            if kind == "audio":
+                stream = Stream(name, 96, self.tunnel.media.sample_rate, channels[0], channels[1])
             else:
-                stream = Stream("video", 97, 90000, channel)
-            self.streams[track] = stream
-            transport = "RTP/AVP/TCP;unicast;interleaved=%s-%s;ssrc=%08X" % (
-                pair.group(1), pair.group(2), stream.ssrc)
+                stream = Stream(name, 97 if kind == "video" else 98, 90000, channels[0], channels[1])
+            self.streams[name] = stream
+            transport = "RTP/AVP/TCP;unicast;interleaved=%d-%d;ssrc=%08X" % (channels[0], channels[1], stream.ssrc)
             return 200, [("Transport", transport), ("Session", "%s;timeout=60" % self.session_id)], b""
         if method == "PLAY":
             base = getattr(self, "base", None)
@@ -173,14 +178,20 @@ class Session:
                 return 404, [], b""
             if self.session_id is None or headers.get("session", "").split(";")[0] != self.session_id:
                 return 454, [], b""
-            if set(self.streams) != {"audio", "video"}:
+            played = [(kind, self.streamed_track(kind)) for kind in ("audio", "video") if kind in self.tracks]
+            if not played or any(kind not in self.streams for kind, _ in played):
                 return 454, [], b""
-            info = ",".join("url=%strackID=%d;seq=%d;rtptime=%d" % (base, n, s.first_seq, s.ts_base)
-                            for n, s in ((1, self.streams["audio"]), (2, self.streams["video"])))
+            info = ",".join("url=%strackID=%d;seq=%d;rtptime=%d" % (base, n, self.streams[kind].first_seq,
+                                                                     self.streams[kind].ts_base)
+                            for kind, n in played)
             return 200, [("Session", self.session_id), ("Range", "npt=0.000-"), ("RTP-Info", info)], b""
         if method == "TEARDOWN":
             return 200, [], b""
         return 501, [], b""
+
+    def streamed_track(self, kind):
+        """The number of the track of that kind that is streamed (its first)."""
+        return self.tracks.index(kind) + 1 if kind in self.tracks else None
 
     def start_streaming(self):
         if self.streamer is None:
@@ -256,11 +267,13 @@ class Tunnel:
             self._serve_post(conn, cookie, allowed)
 
     def _serve_get(self, conn, cookie, allowed):
-        status = self.options.get("faults", {}).get("get_status")
+        faults = self.options.get("faults", {})
+        status, reason = faults.get("get_status"), faults.get("get_reason")
         if not allowed:
-            status = 403
+            status, reason = 403, None
         if status:
-            head = "HTTP/1.0 %d %s\r\nContent-Length: 0\r\n\r\n" % (status, REASONS.get(status, "Error"))
+            reason = reason or REASONS.get(status, "Error")
+            head = "HTTP/1.0 %d %s\r\nContent-Length: 0\r\n\r\n" % (status, reason)
             conn.send(head.encode("latin-1"))
             return
         # Waiting for its POST before the answer goes out: the player sends the

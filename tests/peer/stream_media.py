@@ -115,7 +115,11 @@ class Media:
         asc = (first.object_type << 11) | (first.rate_index << 7) | (first.channels << 3)
         self.audio_config = asc.to_bytes(2, "big")
 
-    def sdp(self, session_id, address):
+    def sdp(self, session_id, address, tracks=("audio", "video"), sizelength=13):
+        """The description of the tracks, one media section each in that
+        order, the n-th (from 1) controlled by trackID=n. Audio and video are
+        the fixtures' (the audio with AU sizes of `sizelength` bits); any other
+        kind is a data stream of payload type 98."""
         lines = [
             "v=0",
             "o=- %s 1 IN IP4 %s" % (session_id, address),
@@ -124,18 +128,25 @@ class Media:
             "t=0 0",
             "a=control:*",
             "a=range:npt=0-",
-            "m=audio 0 RTP/AVP 96",
-            "a=rtpmap:96 MPEG4-GENERIC/%d/%d" % (self.sample_rate, self.channels),
-            "a=fmtp:96 streamtype=5;profile-level-id=15;mode=AAC-hbr;sizelength=13;indexlength=3;"
-            "indexdeltalength=3;config=%s" % self.audio_config.hex().upper(),
-            "a=control:trackID=1",
-            "m=video 0 RTP/AVP 97",
         ]
+        for n, kind in enumerate(tracks, 1):
+            lines += self.section(kind, sizelength) + ["a=control:trackID=%d" % n]
+        return "".join(line + "\r\n" for line in lines)
+
+    def section(self, kind, sizelength):
+        if kind == "audio":
+            return [
+                "m=audio 0 RTP/AVP 96",
+                "a=rtpmap:96 MPEG4-GENERIC/%d/%d" % (self.sample_rate, self.channels),
+                "a=fmtp:96 streamtype=5;profile-level-id=15;mode=AAC-hbr;sizelength=%d;indexlength=3;"
+                "indexdeltalength=3;config=%s" % (sizelength, self.audio_config.hex().upper()),
+            ]
+        if kind != "video":
+            return ["m=%s 0 RTP/AVP 98" % kind, "a=rtpmap:98 X-TLX-DATA/90000"]
+        lines = ["m=video 0 RTP/AVP 97"]
         if self.video_codec == "mpeg4":
             lines.append("a=rtpmap:97 MP4V-ES/90000")
             lines.append("a=fmtp:97 profile-level-id=%d;config=%s" % (self.profile, self.config.hex().upper()))
         else:
             lines.append("a=rtpmap:97 X-TLX-AVC/90000")
-        lines += ["a=x-dimensions:%d,%d" % (self.width, self.height), "a=framerate:%d" % self.fps,
-                  "a=control:trackID=2"]
-        return "".join(line + "\r\n" for line in lines)
+        return lines + ["a=x-dimensions:%d,%d" % (self.width, self.height), "a=framerate:%d" % self.fps]

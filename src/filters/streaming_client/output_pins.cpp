@@ -149,11 +149,10 @@ HRESULT TlxStreamPin::FillBuffer(IMediaSample* sample) {
     CAutoLock lock(&m_pinLock);
     sink = m_sink;
   }
-  if (!sink) {
-    sample->SetActualDataLength(0);
-    sample->SetPreroll(TRUE);
-    return FillWithoutSink(sample);
-  }
+  // Without a sink (its stream ended, or the session stops) the pin has
+  // nothing to deliver: its stream ends and its thread waits for the next
+  // command.
+  if (!sink) return S_FALSE;
   for (;;) {
     TlxFrameDescr frame;
     switch (sink->TakeFrame(&frame)) {
@@ -294,10 +293,4 @@ void TlxVideoStream::StampSample(IMediaSample* sample, const TlxFrameDescr& fram
     CurrentType(&mt);
     sample->SetMediaType(&mt);
   }
-}
-
-HRESULT TlxVideoStream::FillWithoutSink(IMediaSample* sample) {
-  sample->SetSyncPoint(TRUE);
-  sample->SetDiscontinuity(FALSE);
-  return S_OK;
 }

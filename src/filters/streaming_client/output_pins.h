@@ -68,8 +68,6 @@ class TlxStreamPin : public CSourceStream, public IAMPushSource {
   virtual unsigned PayloadLength(unsigned length) { return length; }
   // Sets the sample's times and flags from its frame.
   virtual void StampSample(IMediaSample* sample, const TlxFrameDescr& frame) = 0;
-  // What a pin without a sink does with its sample.
-  virtual HRESULT FillWithoutSink(IMediaSample* sample) = 0;
 
   CStreamingClientFilter* m_filter;
   CCritSec m_pinLock;  // the sink pointer and the format
@@ -103,7 +101,6 @@ class TlxAudioStream final : public TlxStreamPin {
   ULONG PushSourceFlags() const override { return AM_PUSHSOURCECAPS_NOT_LIVE; }
   unsigned PayloadLength(unsigned length) override;
   void StampSample(IMediaSample* sample, const TlxFrameDescr& frame) override;
-  HRESULT FillWithoutSink(IMediaSample*) override { return S_FALSE; }
 
  private:
   WAVEFORMATEX m_format;
@@ -126,7 +123,6 @@ class TlxVideoStream final : public TlxStreamPin {
   LONG MinimumBufferBytes() const override { return 0x80010; }
   ULONG PushSourceFlags() const override { return 0; }
   void StampSample(IMediaSample* sample, const TlxFrameDescr& frame) override;
-  HRESULT FillWithoutSink(IMediaSample* sample) override;
 
  private:
   LONG m_width = 320;

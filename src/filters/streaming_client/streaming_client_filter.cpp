@@ -141,7 +141,7 @@ HRESULT CStreamingClientFilter::Connect() {
   HRESULT hr = m_session->Connect(m_params.serverHost, m_params.serverPort, m_params.proxyHost, m_params.proxyPort);
   RaiseEvent(EC_TLX_CONNECT_END, 0, 0);
   if (FAILED(hr)) return hr;
-  hr = m_session->Play(m_params.streamPath);
+  hr = m_session->Play(m_params.streamPath, m_audio->IsConnected(), m_video->IsConnected());
   if (FAILED(hr)) {
     m_session->Stop();
     return hr;

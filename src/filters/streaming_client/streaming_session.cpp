@@ -61,19 +61,31 @@ HRESULT StreamingSession::Connect(const char* host, int port, const char* proxyH
   return S_OK;
 }
 
-HRESULT StreamingSession::SetUpSubsessions() {
+HRESULT StreamingSession::SetUpSubsessions(bool needAudio, bool needVideo) {
+  // One subsession feeds each pin: the first audio and the first video of the
+  // description. Further ones and other media are not set up, so no sink is
+  // ever given a second subsession or taken from the one that feeds it.
+  MediaSubsession* audio = nullptr;
+  MediaSubsession* video = nullptr;
+  for (const auto& subsession : fMedia->subsessions()) {
+    if (audio == nullptr && std::strcmp(subsession->mediumName(), "audio") == 0) audio = subsession.get();
+    if (video == nullptr && std::strcmp(subsession->mediumName(), "video") == 0) video = subsession.get();
+  }
+  if ((audio == nullptr && video == nullptr) || (needAudio && audio == nullptr) || (needVideo && video == nullptr)) {
+    return TLX_E_DESCRIBE_SETUP;
+  }
   unsigned short clientPort = kFirstClientPort;
-  MediaSubsessionIterator it(*fMedia);
-  while (MediaSubsession* subsession = it.next()) {
+  for (const auto& subsession : fMedia->subsessions()) {
     subsession->setClientPortNum(clientPort);
     clientPort += 2;
+    if (subsession.get() != audio && subsession.get() != video) continue;
     if (!subsession->initiate(-1)) return TLX_E_START_FAILED;
     if (!fClient->setupMediaSubsession(*subsession, false, true) || subsession->readSource() == nullptr) {
       return TLX_E_DESCRIBE_SETUP;
     }
-    const bool audio = std::strcmp(subsession->mediumName(), "audio") == 0;
-    auto sink = std::make_shared<TlxFilterSink>(*fEnv, audio ? kAudioSinkLayout : kVideoSinkLayout, fFirstFrame);
-    (audio ? fAudioSink : fVideoSink) = sink;
+    const bool isAudio = subsession.get() == audio;
+    std::shared_ptr<TlxFilterSink>& sink = isAudio ? fAudioSink : fVideoSink;
+    sink = std::make_shared<TlxFilterSink>(*fEnv, isAudio ? kAudioSinkLayout : kVideoSinkLayout, fFirstFrame);
     subsession->sink = sink.get();
     if (subsession->rtcpInstance() != nullptr) subsession->rtcpInstance()->setByeHandler(TlxFilterSink::OnBye, sink.get());
     if (!sink->startPlaying(*subsession->readSource(), nullptr, nullptr)) return TLX_E_START_FAILED;
@@ -82,7 +94,7 @@ HRESULT StreamingSession::SetUpSubsessions() {
   return S_OK;
 }
 
-HRESULT StreamingSession::Play(const char* streamPath) {
+HRESULT StreamingSession::Play(const char* streamPath, bool needAudio, bool needVideo) {
   if (streamPath == nullptr) return TLX_E_NO_SERVER;
   if (fState != kConnected) return TLX_E_SESSION_STATE;
   const std::string url = "rtsp://" + fHost + ":" + std::to_string(fPort) + "/" + streamPath;
@@ -94,7 +106,7 @@ HRESULT StreamingSession::Play(const char* streamPath) {
     TearDown();
     return TLX_E_DESCRIBE_SETUP;
   }
-  HRESULT hr = SetUpSubsessions();
+  HRESULT hr = SetUpSubsessions(needAudio, needVideo);
   if (hr == S_OK && !fClient->playMediaSession(*fMedia, 0.0, -1.0)) hr = TLX_E_START_FAILED;
   if (hr == S_OK && !fScheduler->StartThread()) hr = TLX_E_START_FAILED;
   if (hr != S_OK) {
@@ -116,20 +128,26 @@ void StreamingSession::StartStatistics(unsigned periodMs, TlxStreamingClientQOS:
 void StreamingSession::TearDown() {
   fScheduler->StopThread();
   fQos.reset();
-  for (auto* sink : {&fAudioSink, &fVideoSink}) {
-    if (*sink) {
-      (*sink)->Close();
-      (*sink)->stopPlaying();
+  // The sinks stop asking their sources first. The subsessions then go with
+  // their sources and RTCP instances, whose BYE and closure handlers point at
+  // the sinks, and with their channels; the sinks last.
+  for (const auto& sink : {fAudioSink, fVideoSink}) {
+    if (sink) {
+      sink->Close();
+      sink->stopPlaying();
     }
-    sink->reset();
   }
   if (fMedia) {
     for (const auto& subsession : fMedia->subsessions()) {
+      fClient->demux().unbindReceiver(subsession->rtpSource());
+      fClient->demux().unbindReceiver(subsession->rtcpInstance());
       subsession->sink = nullptr;
       subsession->deInitiate();
     }
   }
   fMedia.reset();
+  fAudioSink.reset();
+  fVideoSink.reset();
 }
 
 HRESULT StreamingSession::Stop() {

@@ -33,10 +33,12 @@ class StreamingSession {
   // empty). S_OK makes the state connected; a failure resets the client and
   // returns the attempt's result.
   HRESULT Connect(const char* host, int port, const char* proxyHost, int proxyPort);
-  // DESCRIBE, SETUP of every subsession, PLAY and the loop start. A failure
-  // tears down what was set up and returns TLX_E_DESCRIBE_SETUP or
-  // TLX_E_START_FAILED.
-  HRESULT Play(const char* streamPath);
+  // DESCRIBE, SETUP of the first audio and the first video subsession (the
+  // description's other media are not set up), PLAY and the loop start. A
+  // description with neither, or without a medium the caller needs (that of a
+  // connected pin), is refused before any SETUP. A failure tears down what was
+  // set up and returns TLX_E_DESCRIBE_SETUP or TLX_E_START_FAILED.
+  HRESULT Play(const char* streamPath, bool needAudio, bool needVideo);
   // TEARDOWN, statistics and loop stop, sinks and subsessions closed, then
   // the client reset: idle. TLX_E_SESSION_STATE when idle.
   HRESULT Stop();
@@ -54,7 +56,7 @@ class StreamingSession {
 
  private:
   StreamingSession() = default;
-  HRESULT SetUpSubsessions();
+  HRESULT SetUpSubsessions(bool needAudio, bool needVideo);
   // Closes the sinks and subsessions and drops the media session.
   void TearDown();
 

@@ -74,6 +74,67 @@ TEST(RtspClient, SendsTheFourRequestsByteExact) {
   EXPECT_EQ(c.client->socketNum(), -1);
 }
 
+TEST(RtspClient, SetupRefusesChannelsThatWouldCarryTwoKindsOfPacket) {
+  // The SETUP answers' channel pairs for the audio and the video subsession
+  // (an empty second: not asked), and what each of channels 0 to 5 is bound
+  // to afterwards: audio or video, RTP or RTCP.
+  struct Row {
+    const char* name;
+    const char* audio;
+    const char* video;
+    std::string message;  // of the refusal; empty when both are taken
+    std::vector<std::string> bound;
+  } rows[] = {
+      {"apart", "0-1", "4-5", "", {"A rtp", "A rtcp", "", "", "V rtp", "V rtcp"}},
+      {"RTP and RTCP on one channel", "0-0", "", "SETUP answered RTP and RTCP on one interleaved channel (0)",
+       {"", "", "", "", "", ""}},
+      {"the other track's pair", "0-1", "0-1", "SETUP answered interleaved channel 0, which another stream has",
+       {"A rtp", "A rtcp", "", "", "", ""}},
+      {"RTP on the other track's RTCP", "0-1", "1-2", "SETUP answered interleaved channel 1, which another stream has",
+       {"A rtp", "A rtcp", "", "", "", ""}},
+      {"RTCP on the other track's RTP", "2-3", "4-2", "SETUP answered interleaved channel 2, which another stream has",
+       {"", "", "A rtp", "A rtcp", "", ""}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto answer = [](int cseq, const char* pair) {
+      return Ok(cseq, "Transport: RTP/AVP/TCP;unicast;interleaved=" + std::string(pair) + "\r\nSession: 1A2B\r\n");
+    };
+    std::vector<std::string> answers{Ok(1, "Content-Base: " + kUrl + "\r\n", kSdp), answer(2, row.audio)};
+    if (*row.video != '\0') answers.push_back(answer(3, row.video));
+    ScriptedServer server(answers);
+    Client c;
+    c.client->setConnection(std::move(server.clientEnd));
+    auto sdp = c.client->describeURL(kUrl.c_str());
+    ASSERT_TRUE(sdp);
+    std::unique_ptr<MediaSession> session(MediaSession::createNew(*c.t.env, sdp->c_str()));
+    ASSERT_TRUE(session);
+    bool accepted = true;
+    for (size_t i = 0; i < answers.size() - 1 && accepted; ++i) {
+      MediaSubsession& s = *session->subsessions()[i];
+      ASSERT_TRUE(s.initiate(-1));
+      accepted = c.client->setupMediaSubsession(s);
+    }
+    EXPECT_EQ(accepted, row.message.empty());
+    if (!row.message.empty()) {
+      EXPECT_EQ(c.client->lastError(), row.message);
+    }
+    EXPECT_EQ(c.client->sessionId(), "1A2B") << "a refused transport still leaves a session to tear down";
+    std::vector<std::string> bound;
+    for (uint8_t channel = 0; channel < 6; ++channel) {
+      const InterleavedReceiver* r = c.client->demux().receiverOf(channel);
+      std::string name;
+      for (size_t i = 0; i < 2; ++i) {
+        const MediaSubsession& s = *session->subsessions()[i];
+        if (r != nullptr && r == s.rtpSource()) name = i == 0 ? "A rtp" : "V rtp";
+        if (r != nullptr && r == s.rtcpInstance()) name = i == 0 ? "A rtcp" : "V rtcp";
+      }
+      bound.push_back(name);
+    }
+    EXPECT_EQ(bound, row.bound);
+  }
+}
+
 TEST(RtspClient, WaitTakesItsOwnCSeqAndDeliversFramesMetOnTheWay) {
   const std::string frame = std::string("$\x05\x00\x02", 4) + "hi";
   ScriptedServer server({

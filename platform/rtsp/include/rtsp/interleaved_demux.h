@@ -32,6 +32,8 @@ class InterleavedDemux {
   void unbindChannel(uint8_t channel);
   // Unbinds every channel bound to this receiver.
   void unbindReceiver(InterleavedReceiver* receiver);
+  // The receiver bound to the channel, or null.
+  InterleavedReceiver* receiverOf(uint8_t channel) const;
   void setMessageHandler(MessageHandler handler) { fOnMessage = std::move(handler); }
   void setRefusalHandler(RefusalHandler handler) { fOnRefusal = std::move(handler); }
 

@@ -39,8 +39,11 @@ class RTSPClient {
   std::optional<std::string> describeURL(const char* url);
   // Sets the subsession up for RTP and RTCP interleaved on the connection,
   // asking for channels 2k and 2k+1 (k: its place in the description); the
-  // channels the server answers with are the ones bound. Keeps the session id.
-  // The subsession must have been initiated. Only TCP is supported.
+  // channels the server answers with are the ones bound. An answer that puts
+  // RTP and RTCP on one channel, or names a channel already bound, is
+  // refused. The session id of an answer is kept, refused or not, so the
+  // session can be torn down. The subsession must have been initiated. Only
+  // TCP is supported.
   bool setupMediaSubsession(MediaSubsession& subsession, bool streamOutgoing = false,
                             bool streamUsingTCP = true);
   bool playMediaSession(MediaSession& session, double start = 0.0, double end = -1.0);
