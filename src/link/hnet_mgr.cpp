@@ -31,7 +31,6 @@ constexpr int kDownTimerTicks = 3600;
 constexpr int kHnetEventDepth = 16;
 constexpr int kLocalRecvMs = 50;
 constexpr int kLinkRecvMs = 1000;
-constexpr int kDiscardRecvMs = 20;
 constexpr uint32_t kEvQueueBit = 1u << 0;
 constexpr uint32_t kSaveSemBit = 1u << 1;
 constexpr int32_t kAnetDownNotice = 310;
@@ -107,10 +106,12 @@ int HnetMsg::handleMsg(const TLX_MSG_HEADER& header, const uint8_t* payload) {
 bool LocalNetwork() { return mgr().sockKind == kHnetSockUdp; }
 
 // The send socket is read once and what it yields is dropped, so nothing
-// piles up on it.
+// piles up on it. It is not waited for: every datagram from another sender
+// comes here, and a wait per datagram would let a flood from elsewhere hold
+// up (and, once the receive buffer is full, lose) the base's own.
 void DiscardSendSide(const std::shared_ptr<HnetMgrSock>& send) {
   uint8_t scrap[kHnetDatagramMax];
-  if (send != nullptr) send->Recv(scrap, sizeof scrap, nullptr, kDiscardRecvMs);
+  if (send != nullptr) send->Recv(scrap, sizeof scrap, nullptr, 0);
 }
 
 // "tHnetMgrS": takes what the base sends and routes it.

@@ -30,7 +30,7 @@ class HnetMgrSockUdp final : public HnetMgrSock {
   int Recv(uint8_t* buffer, int size, std::string* from, int timeoutMs) override {
     if (socket_.handle() == INVALID_SOCKET) return -1;
     TLX_SOCK_ADDR peer{};
-    const int got = socket_.receiveFrom(buffer, size, &peer, timeoutMs);
+    const int got = socket_.receiveFrom(buffer, size, &peer, timeoutMs == 0 ? -1 : timeoutMs);
     if (got < 0) return socket_.handle() == INVALID_SOCKET ? -1 : 0;
     if (from != nullptr) *from = peer.address;
     if (got > size) {

@@ -36,7 +36,8 @@ class HnetMgrSock {
   virtual int Open(const HnetAddr& address) = 0;
   // Closes it; wakes a receive that waits. May be called from any thread.
   virtual int Close() = 0;
-  // Waits up to `timeoutMs` for one message. Its length (at most `size`),
+  // Waits up to `timeoutMs` for one message (0: takes only one that is
+  // there already). Its length (at most `size`),
   // 0 when nothing came, -1 when the side is closed or failed, -2 for a
   // message refused for its size (logged). `from` gets the sender's
   // address text where the transport has one, else "".

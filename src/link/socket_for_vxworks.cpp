@@ -234,8 +234,9 @@ int SocketForVxWorks::setOption(int option, const void* value, int length) {
 int SocketForVxWorks::receiveFrom(void* buffer, int size, TLX_SOCK_ADDR* peer, int timeoutMs) {
   const Use use(*this);
   if (size < 0) return -1;
-  const Deadline deadline =
-      timeoutMs == 0 ? Deadline::max() : DeadlineAfter(TimeoutMilliseconds(timeoutMs, TimeoutUnit::kMilliseconds));
+  const Deadline deadline = timeoutMs == 0  ? Deadline::max()
+                            : timeoutMs < 0 ? DeadlineAfter(0)
+                                            : DeadlineAfter(TimeoutMilliseconds(timeoutMs, TimeoutUnit::kMilliseconds));
   if (win32::WaitReady(use.socket(), POLLIN, deadline) != 1) return -1;
   sockaddr_in from{};
   socklen_t fromLength = sizeof from;

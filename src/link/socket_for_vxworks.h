@@ -58,8 +58,8 @@ class SocketForVxWorks {
   virtual int send(const void* bytes, int length, int tries);
   // setsockopt at socket level.
   virtual int setOption(int option, const void* value, int length);
-  // Waits until a datagram is there (timeoutMs 0: no limit) and takes it: its
-  // full length, which is larger than `size` when it did not fit (the rest is
+  // Waits until a datagram is there (timeoutMs 0: no limit; below 0: takes
+  // only one that is there already) and takes it: its full length, which is larger than `size` when it did not fit (the rest is
   // lost), and the sender's address. -1 on time-out or error.
   virtual int receiveFrom(void* buffer, int size, TLX_SOCK_ADDR* peer, int timeoutMs);
   // One datagram to the address: sendto's result.
