@@ -11,12 +11,12 @@
 
 #include "av_sync.h"
 #include "base_datagram_flood.h"
-#include "link/event_mgr.h"
-#include "link/hnet_mgr.h"
-#include "link/kach.h"
-#include "link/link_ports.h"
-#include "link/task_lib.h"
-#include "link/tlx_cfg.h"
+#include "link/config/link_ports.h"
+#include "link/config/tlx_cfg.h"
+#include "link/network/hnet_mgr.h"
+#include "link/network/kach.h"
+#include "link/os/event_mgr.h"
+#include "link/os/task_lib.h"
 #include "support/child_process.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <thread>
 
-#include "link/socket_for_vxworks.h"
-#include "link/task_lib.h"
-#include "link/tlx_msg.h"
+#include "link/network/tlx_msg.h"
+#include "link/os/socket_for_vxworks.h"
+#include "link/os/task_lib.h"
 
 namespace tlx::link::test {
 namespace {

@@ -1,5 +1,5 @@
 // The link library's socket class over loopback.
-#include "link/socket_for_vxworks.h"
+#include "link/os/socket_for_vxworks.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
