@@ -1,5 +1,7 @@
 #include "link/control/tv_mgr.h"
 
+#include "link/control/tv_mgr_state.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -24,41 +26,26 @@
 #include "win32/ticks.h"
 
 namespace tlx::link {
+
+using namespace tv;
+
+Manager& tv::mgr() {
+  static Manager instance;
+  return instance;
+}
+
 namespace {
 
 constexpr int kLocalAnswerTicks = 300;
 constexpr int kLinkAnswerTicks = 600;
-constexpr int kVideoInTicks = 600;
 constexpr int kPlayDelayTicks = 240;
-constexpr int kPresetWatchdogTicks = 18000;
 constexpr int kPresetNetDownTicks = 900;
 constexpr int kTvEventDepth = 20;
-constexpr int kRegionKr = 3;
 constexpr int kTaskEndMs = 5000;
-
-// Local requests of type 0 (word 0).
 constexpr int32_t kLocalAvReport = 0;
-constexpr int32_t kLocalAskResult = 15;
-constexpr int32_t kLocalEndPreset = 16;
-
-constexpr int kBitrateInitial = 120;
-constexpr int kBitrateLowest = 20;
-constexpr int kBitrateConfiguredMin = 60;
-constexpr int kSignalThreshold = -60;
 // The link's signal reading that the minimum is taken for. The keep-alive
 // channel has no signal provider on this system, so the reading stays 0.
 constexpr int kSignalReading = 0;
-
-constexpr int kPictureTable[15] = {0, 8, 12, 19, 26, 27, 28, 29, 30, 32, 38, 43, 48, 53, 58};
-constexpr int kBilingualTable[9][3] = {{0, 1, 2}, {0, 0, 0}, {1, 1, 1}, {1, 0, 0}, {2, 2, 2},
-                                       {2, 2, 0}, {1, 2, 1}, {1, 2, 0}, {-1, -1, -1}};
-
-TvRecord Blank(int32_t action) {
-  TvRecord r;
-  std::fill(std::begin(r.w), std::end(r.w), -1);
-  r.w[0] = action;
-  return r;
-}
 
 // Acknowledgement matching: the action and the parameter words; action 15
 // compares the identifier only, action 22 nothing more.
@@ -72,85 +59,15 @@ bool Matches(const TvRecord& a, const TvRecord& b) {
   return true;
 }
 
-// The "TV" group: acknowledgements, events and local timer messages.
-class TvMsg final : public TLXMsg {
- public:
-  TvMsg() : TLXMsg("TV", kTvPayloadSize) {}
-
- protected:
-  const void* payload() override { return payload_; }
-  int handleMsg(const TLX_MSG_HEADER& header, const uint8_t* payload) override;
-
- private:
-  uint8_t payload_[kTvPayloadSize] = {};
-};
-
-struct Preset {
-  int id = 0;  // the running auto-preset, 0 when none runs
-  int lastId = 0;
-  int band = -1;
-  bool resultAsked = false;
-  bool resultIn = false;  // the running one's result came
-  int resultBand = -1;    // the band of the kept result (of the last good run), -1 for none
-  uint8_t table[kPresetTableSize] = {};
-};
-
-struct Manager {
-  std::mutex lock;  // everything below but the atomics and the timed record
-  bool started = false;
-  uint32_t region = 0;
-
-  TvRecord current{}, pending{};
-  bool hasCurrent = false, hasPending = false;
-  int resumeMode = -1;
-
-  // Last channel: input, bilingual mode, band, channel.
-  int lastInput = 0, biliMode = 0, lastBand = 0, lastChannel = 2;
-  int biliState = 0;
-  int avState = 0;
-  int avSendStatus = 0;
-  int pictures[5] = {-1, -1, -1, -1, 7};
-  int parameterKind = 0;
-  std::string parameterText;
-  Preset preset;
-
-  // Bit-rate adaptation.
-  int code = kBitrateInitial;
-  bool adapt = true;
-  int lastLevel = -1, lastConnType = -1;
-  std::chrono::steady_clock::time_point downSince{};
-  bool downKnown = false;
-
-  std::atomic<int> playState{kNotPlaying};
-  std::atomic<bool> stopping{false};
-
-  // The video-input query's answer.
-  std::mutex videoLock;
-  std::condition_variable videoAnswered;
-  bool videoIn = false;  // under videoLock
-  int videoInput = -1;   // under videoLock
-
-  // The record the response timer answers for (its own lock: the timer's
-  // callback must not take `lock`, which wdCancel callers hold).
-  std::mutex timedLock;
-  TvRecord timed{};
-
-  std::unique_ptr<TvMsg> group;
-  MSG_Q_ID eventQueue = nullptr;
-  int responseTimer = 0, resultTimer = 0, watchdog = 0, netDownTimer = 0, playTimer = 0;
-  int groupTask = 0, eventTask = 0;
-};
-
-Manager& mgr() {
-  static Manager instance;
-  return instance;
-}
+}  // namespace
 
 // Sends a local message to the "TV" group (timer callbacks, local answers).
-void PostLocal(int32_t type, const int32_t* words) {
+void tv::PostLocal(int32_t type, const int32_t* words) {
   Manager& m = mgr();
   if (m.group != nullptr) m.group->sendMsgQ("TV", type, words, kTvPayloadSize);
 }
+
+namespace {
 
 void AnswerLocally(const TvRecord& record, int32_t status) {
   TvRecord answer = record;
@@ -166,16 +83,6 @@ void ResponseTimeout(intptr_t) {
     record = m.timed;
   }
   AnswerLocally(record, kTvNoAnswer);
-}
-
-void AskResultTimer(intptr_t) {
-  const int32_t words[kTvPayloadWords] = {kLocalAskResult};
-  PostLocal(TV_MSG_REQUEST, words);
-}
-
-void PresetWatchdog(intptr_t state) {
-  const int32_t words[kTvPayloadWords] = {kLocalEndPreset, -1, static_cast<int32_t>(state)};
-  PostLocal(TV_MSG_REQUEST, words);
 }
 
 void PlayTimer(intptr_t) {
@@ -199,8 +106,10 @@ void Send(Manager& m, const TvRecord& record) {
   wdStart(m.responseTimer, ticks, ResponseTimeout, 0);
 }
 
+}  // namespace
+
 // Takes a record into the slots. Under m.lock.
-void Register(Manager& m, const TvRecord& record) {
+void tv::Register(Manager& m, const TvRecord& record) {
   if (!m.started) return;
   if (!m.hasCurrent) {
     m.current = record;
@@ -214,6 +123,8 @@ void Register(Manager& m, const TvRecord& record) {
     m.hasPending = true;
   }
 }
+
+namespace {
 
 // The acknowledged current record goes; a pending one is sent. Under m.lock.
 void Next(Manager& m) {
@@ -274,7 +185,9 @@ void SaveLastChannel(Manager& m) {
   tlxCfgSet("tvconf/lastch", text.c_str());
 }
 
-int SelectLocked(Manager& m, int input, int band, int channel, int store, int resume) {
+}  // namespace
+
+int tv::SelectLocked(Manager& m, int input, int band, int channel, int store, int resume) {
   TvRecord r = Blank(TV_ACT_CHANNEL);
   r.w[1] = input;
   r.w[2] = channel;
@@ -296,88 +209,18 @@ int SelectLocked(Manager& m, int input, int band, int channel, int store, int re
   return 0;
 }
 
-int LastChannelLocked(Manager& m, int resume) {
+int tv::LastChannelLocked(Manager& m, int resume) {
   if (m.lastInput == 0) return SelectLocked(m, 0, m.lastBand, m.lastChannel, 0, resume);
   if (m.lastInput >= 1 && m.lastInput <= 3) return SelectLocked(m, m.lastInput, -1, -1, 0, resume);
   return 0;
 }
 
+namespace {
+
 void SendAvReport(Manager& m) {
   if (m.stopping) return;
   const int32_t report[kTvPayloadWords] = {TV_EV_AV_SEND, m.avState, BitrateCode(m)};
   HnetMgr_SendData(m.group.get(), TV_MSG_EVENT, report, kTvPayloadSize);
-}
-
-// Ends the running auto-preset with `state`. Under m.lock.
-void EndPreset(Manager& m, int state) {
-  const int id = m.preset.id;
-  m.preset.id = 0;
-  m.preset.resultAsked = false;
-  wdCancel(m.resultTimer);
-  wdCancel(m.watchdog);
-  wdCancel(m.netDownTimer);
-  if (state >= 2 && state <= 4 && id != 0) {
-    TvRecord cancel = Blank(TV_ACT_PRESET_CANCEL);
-    cancel.w[1] = id;
-    Register(m, cancel);
-  }
-  m.avState = 0;
-  tlxLog("[[APRESET]] eventPost Id=AUTOPRESET, state=%d\n", state);
-  const int32_t payload = state;
-  eventMgrPost(EVENT_ID_AUTOPRESET, &payload, sizeof payload, -1);
-}
-
-void AskResult(Manager& m) {
-  if (m.preset.id == 0) return;
-  tlxLog("[[APRESET]] autoPresetAskResult(%d)\n", m.preset.id);
-  m.preset.resultAsked = true;
-  TvRecord ask = Blank(TV_ACT_PRESET_RESULT);
-  ask.w[1] = m.preset.id;
-  Register(m, ask);
-}
-
-// The finished auto-preset, from event 21 or the result answer.
-void PresetFinished(Manager& m, const TvRecord& r) {
-  if (m.preset.id == 0 || r.w[1] != m.preset.id) return;
-  const int32_t words[5] = {r.w[4], r.w[5], r.w[7], r.w[8], r.w[9]};
-  uint8_t table[kPresetTableSize];
-  int state = kPresetFailed;
-  if (TvMgr_PresetTable(r.w[6], r.w[3], words, table)) {
-    std::memcpy(m.preset.table, table, sizeof table);
-    m.preset.resultBand = r.w[2];
-    m.preset.resultIn = true;
-    state = kPresetGood;
-  }
-  EndPreset(m, state);
-}
-
-void PresetAnswer(Manager& m, const TvRecord& r) {
-  const int32_t status = r.w[6];
-  switch (r.w[0]) {
-    case TV_ACT_PRESET_START:
-      if (m.preset.id == 0 || r.w[1] != m.preset.id) return;
-      if (status == kTvDone) {
-        const int band = m.preset.band;
-        const int ticks = TvMgr_PresetEntries(band) == 69 ? 1200 : TvMgr_PresetEntries(band) == 125 ? 2400 : 3600;
-        wdStart(m.resultTimer, ticks, AskResultTimer, 0);
-      } else {
-        EndPreset(m, status == kTvNetworkDown ? kPresetNetworkDown : kPresetFailed);
-      }
-      break;
-    case TV_ACT_PRESET_RESULT:
-      if (status != kTvNetworkDown) PresetFinished(m, r);
-      break;
-    case TV_ACT_PRESET_PROGRESS:
-      if (status == kTvNetworkDown || m.preset.id == 0 || r.w[1] != m.preset.id || m.preset.resultIn) return;
-      if (status != kTvDone) {
-        EndPreset(m, kPresetFailed);
-      } else if (m.preset.resultAsked) {
-        AskResult(m);
-      }
-      break;
-    default:
-      break;
-  }
 }
 
 void Acknowledge(Manager& m, const TvRecord& r) {
@@ -479,7 +322,9 @@ void LocalRequest(Manager& m, const TvRecord& r) {
   }
 }
 
-int TvMsg::handleMsg(const TLX_MSG_HEADER& header, const uint8_t* payload) {
+}  // namespace
+
+int tv::TvMsg::handleMsg(const TLX_MSG_HEADER& header, const uint8_t* payload) {
   if (header.length != kTvPayloadSize) {
     tlxLog("[ERR] TvMgr: message type %d of %d bytes dropped\n", header.type, header.length);
     return 0;
@@ -504,6 +349,8 @@ int TvMsg::handleMsg(const TLX_MSG_HEADER& header, const uint8_t* payload) {
   }
   return 0;
 }
+
+namespace {
 
 void NetworkDown(Manager& m) {
   m.downSince = std::chrono::steady_clock::now();
@@ -603,8 +450,6 @@ void DeleteObjects(Manager& m) {
   m.group.reset();
 }
 
-int PictureField(int value) { return value == -1 ? 63 : (value + 16) & 63; }
-
 }  // namespace
 
 int TvMgr_Init(uint32_t optionWord) {
@@ -672,292 +517,12 @@ void TvMgr_ClearRequests() {
   if (m.started) ClearSlots(m);
 }
 
-int tlxTvMgr_ChannelEnter(int band, int channel, int store, int resume) {
-  if (!TvMgr_ValidChannel(band, channel)) return -1;
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  return SelectLocked(m, 0, band, channel, store, resume);
-}
-
-int tlxTvMgr_InputSelect(int input, int store, int resume) {
-  if (input < 0 || input > 3) return -1;
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  return SelectLocked(m, input, -1, -1, store, resume);
-}
-
-int tlxTvMgr_LastChannel(int resume) {
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  return LastChannelLocked(m, resume);
-}
-
-int tlxTvMgr_Select(int input, int channel) {
-  return input != 0 ? tlxTvMgr_InputSelect(input, 0, 0) : tlxTvMgr_ChannelEnter(2, channel, 0, 0);
-}
-
-int tlxTvMgr_SelectEx(int input, int mode, int channel, int p4, int p5) {
-  if (input != 0) return tlxTvMgr_InputSelect(input, 0, 0);
-  uint32_t region;
-  {
-    Manager& m = mgr();
-    std::lock_guard guard(m.lock);
-    region = m.region;
-  }
-  if (region == kRegionKr && (mode == 0 || mode == 1)) mode += 6;
-  return tlxTvMgr_ChannelEnter(mode, channel, p4, p5);
-}
-
-int tlxTvMgr_SetPictureCtrlOffline(int v1, int v2, int v3, int v4, int v5) {
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  const int values[5] = {v1, v2, v3, v4, v5};
-  std::copy(std::begin(values), std::end(values), m.pictures);
-  return 0;
-}
-
-int tlxTvMgr_SetPictureCtrl(int v1, int v2, int v3, int v4, int v5) {
-  tlxTvMgr_SetPictureCtrlOffline(v1, v2, v3, v4, v5);
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  TvRecord r = Blank(TV_ACT_PICTURE);
-  r.w[1] = TvMgr_PictureWord(m.pictures);
-  Register(m, r);
-  return 0;
-}
-
-int tlxTvMgr_GetAudioBli() {
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  return m.biliMode;
-}
-
-int tlxTvMgr_ChangeAudioBli() {
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  if (m.biliState != 2) return -1;
-  const int mode = TvMgr_NextBilingual(TvMgr_BilingualKind(m.parameterKind, static_cast<int>(m.region)), m.biliMode);
-  if (mode == -1) return -1;
-  if (mode == m.biliMode) return 0;
-  TvRecord r = Blank(TV_ACT_BILINGUAL);
-  r.w[1] = mode;
-  r.w[13] = 0;
-  Register(m, r);
-  return mode;
-}
-
-int tlxTvMgr_Stop() {
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  if (!m.started) return 0;
-  m.stopping = true;
-  // The response timer keeps running: a record in flight must still time
-  // out, or the stop would wait behind it for good.
-  wdCancel(m.playTimer);
-  m.playState = kPlayStopped;
-  TvRecord r = Blank(TV_ACT_STOP);
-  r.w[13] = 2;
-  Register(m, r);
-  return 0;
-}
-
-int tlxTvMgr_SetTVParams(int kind, const char* text) {
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  m.parameterKind = kind;
-  m.parameterText = text != nullptr ? text : "";
-  return 0;
-}
-
-int tlxTvMgr_GetVideoIn() {
-  Manager& m = mgr();
-  {
-    std::lock_guard guard(m.videoLock);
-    m.videoIn = false;
-  }
-  {
-    std::lock_guard guard(m.lock);
-    if (!m.started) return -1;
-    Register(m, Blank(TV_ACT_VIDEO_IN));
-  }
-  std::unique_lock lock(m.videoLock);
-  const auto limit = std::chrono::milliseconds(TimeoutMilliseconds(kVideoInTicks, TimeoutUnit::kTicks));
-  if (!m.videoAnswered.wait_for(lock, limit, [&] { return m.videoIn; })) m.videoInput = -1;
-  return m.videoInput;
-}
-
-int tlxTvMgr_StartAutoPreset(int band) {
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  if (m.preset.id != 0) {
-    tlxLog("[ERR] app sequence fatal error! autoPreset != 0\n");
-    return -1;
-  }
-  if (!m.started) return -1;
-  m.preset.lastId = TvMgr_NextPresetId(m.preset.lastId);
-  m.preset.id = m.preset.lastId;
-  m.preset.band = band;
-  m.preset.resultAsked = false;
-  m.preset.resultIn = false;
-  TvRecord r = Blank(TV_ACT_PRESET_START);
-  r.w[1] = m.preset.id;
-  r.w[2] = band;
-  r.w[12] = 1;
-  wdStart(m.watchdog, kPresetWatchdogTicks, PresetWatchdog, kPresetTimedOut);
-  Register(m, r);
-  return 0;
-}
-
-int tlxTvMgr_CancelAutoPreset() {
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  if (m.preset.id == 0) return 0;
-  TvRecord r = Blank(TV_ACT_PRESET_CANCEL);
-  r.w[1] = m.preset.id;
-  Register(m, r);
-  return 0;
-}
-
-int tlxTvMgr_FinishAutoPreset() {
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  m.preset.id = 0;
-  m.preset.resultAsked = false;
-  wdCancel(m.resultTimer);
-  wdCancel(m.watchdog);
-  wdCancel(m.netDownTimer);
-  TvRecord r = Blank(TV_ACT_STOP);
-  r.w[13] = 2;
-  Register(m, r);
-  return 0;
-}
-
-int tlxTvMgr_GetAutoPresetResult(int band, uint8_t* out) {
-  Manager& m = mgr();
-  std::lock_guard guard(m.lock);
-  const int entries = TvMgr_PresetEntries(band);
-  if (out == nullptr || m.preset.id != 0 || entries == 0 ||
-      entries != TvMgr_PresetEntries(m.preset.resultBand)) {
-    return -1;
-  }
-  std::memcpy(out, m.preset.table, entries);
-  return 0;
-}
-
 int TvMgr_PlayState() { return mgr().playState; }
 
 int TvMgr_BitrateCode() {
   Manager& m = mgr();
   std::lock_guard guard(m.lock);
   return m.code;
-}
-
-bool TvMgr_ValidChannel(int band, int channel) {
-  switch (band) {
-    case 0:
-    case 4:
-    case 6:
-      return channel >= 2 && channel <= 69;
-    case 1:
-    case 5:
-    case 7:
-      return channel >= 1 && channel <= 125;
-    case 2:
-      return (channel >= 1 && channel <= 62) || (channel >= 113 && channel <= 163);
-    default:
-      return false;
-  }
-}
-
-int TvMgr_NextPresetId(int last) { return last >= 1 && last < 10000 ? last + 1 : 1; }
-
-int TvMgr_PresetEntries(int band) {
-  switch (band) {
-    case 0:
-    case 4:
-    case 6:
-      return 69;
-    case 1:
-    case 5:
-    case 7:
-      return 125;
-    case 2:
-      return 163;
-    default:
-      return 0;
-  }
-}
-
-int32_t TvMgr_PictureWord(const int values[5]) {
-  const int fifth = values[4] == -1 ? 63 : kPictureTable[std::clamp(values[4], 0, 14)];
-  const uint32_t word = static_cast<uint32_t>(PictureField(values[1])) << 26 |
-                        static_cast<uint32_t>(PictureField(values[0])) << 20 |
-                        static_cast<uint32_t>(PictureField(values[2])) << 14 |
-                        static_cast<uint32_t>(PictureField(values[3])) << 8 | static_cast<uint32_t>(fifth) << 2;
-  return static_cast<int32_t>(word);
-}
-
-int TvMgr_NextBilingual(int kind, int mode) {
-  if (kind < 0 || kind > 8 || mode < 0 || mode > 2) return -1;
-  return kBilingualTable[kind][mode];
-}
-
-int TvMgr_BilingualKind(int parameterKind, int regionCode) {
-  if (parameterKind > 0 && parameterKind <= 8) return parameterKind;
-  return regionCode == 1 || regionCode == kRegionKr ? 7 : 3;
-}
-
-int TvMgr_LevelRate(bool adapt, int current, int level) {
-  if (!adapt) return current;
-  int rate;
-  switch (level) {
-    case 0:
-      rate = 140;
-      break;
-    case 1:
-    case 5:
-      rate = 120;
-      break;
-    case 2:
-      rate = 80;
-      break;
-    case 3:
-    case 6:
-      rate = 50;
-      break;
-    default:
-      rate = kBitrateLowest;
-      break;
-  }
-  return std::max(rate, kBitrateLowest);
-}
-
-int TvMgr_MinimumRate(int reference, int connType) {
-  if (connType != kConnWlan || static_cast<int8_t>(reference & 0xFF) < kSignalThreshold) return kBitrateLowest;
-  return kBitrateConfiguredMin;
-}
-
-int TvMgr_OptimalRate(int rate, int connType) {
-  const int optimal = rate >= 100 ? rate / 20 * 10 : rate <= 50 ? kBitrateLowest : 50;
-  return std::max(optimal, TvMgr_MinimumRate(rate, connType));
-}
-
-int TvMgr_RateAfterDown(int current, int levelRate, int minimum, long downMs) {
-  if (downMs < 0) return levelRate;
-  if (downMs <= static_cast<long>(TimeoutMilliseconds(1800, TimeoutUnit::kMilliseconds))) return current;
-  if (downMs <= static_cast<long>(TimeoutMilliseconds(3600, TimeoutUnit::kMilliseconds))) {
-    return std::max(levelRate - 30, minimum);
-  }
-  return levelRate;
-}
-
-bool TvMgr_PresetTable(int32_t status, int32_t checksum, const int32_t words[5], uint8_t table[kPresetTableSize]) {
-  uint32_t sum = 0;
-  for (int i = 0; i < 5; ++i) sum += static_cast<uint32_t>(words[i]);
-  if (status != kTvDone || sum != static_cast<uint32_t>(checksum)) return false;
-  std::memset(table, 0, kPresetTableSize);
-  for (int i = 0; i < 160; ++i) table[i] = (static_cast<uint32_t>(words[i / 32]) >> (i % 32)) & 1;
-  return true;
 }
 
 }  // namespace tlx::link
