@@ -20,12 +20,12 @@
 
 namespace tlx::link::tv {
 
-constexpr int kRegionKr = 3;
-constexpr int kBitrateInitial = 120;
+inline constexpr int kRegionKr = 3;
+inline constexpr int kBitrateInitial = 120;
 
 // Local requests of type 0 (word 0).
-constexpr int32_t kLocalAskResult = 15;
-constexpr int32_t kLocalEndPreset = 16;
+inline constexpr int32_t kLocalAskResult = 15;
+inline constexpr int32_t kLocalEndPreset = 16;
 
 inline TvRecord Blank(int32_t action) {
   TvRecord r;

@@ -21,11 +21,11 @@
 
 namespace tlx::link::anet {
 
-constexpr int kSendLockTicks = 3000;
-constexpr int kAnswerMs = 1000;
-constexpr int kResends = 2;
-constexpr int kConfigHeader = 16;  // {code, cfgType, size, checksum}
-constexpr int kStatusBytes = 16;
+inline constexpr int kSendLockTicks = 3000;
+inline constexpr int kAnswerMs = 1000;
+inline constexpr int kResends = 2;
+inline constexpr int kConfigHeader = 16;  // {code, cfgType, size, checksum}
+inline constexpr int kStatusBytes = 16;
 // The "ANET" group: base answers and events, and the local commands.
 class AnetMsg final : public TLXMsg {
  public:
