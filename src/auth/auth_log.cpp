@@ -3,14 +3,18 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "win32/debug_log.h"
+
 namespace tlx::auth {
 
 void tlxAuthLog(const char* format, ...) {
+  // Closed when the library unloads.
+  static win32::DebugLog log;
+  static const bool opened [[maybe_unused]] = log.Open(win32::DebugLogFolder(), "TlxAuthenticationDbg.log");
   va_list args;
   va_start(args, format);
-  std::vfprintf(stdout, format, args);
+  log.WriteV(format, args);
   va_end(args);
-  std::fflush(stdout);
 }
 
 std::string tlxFormat(const char* format, ...) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "link/anet_config.h"
+#include "link/network/anet_config.h"
 #include "link_peer_fixture.h"
 
 namespace tlx::link::test {

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "link/tlx_auth_fns.h"
-#include "link/tlx_module.h"
+#include "link/config/tlx_auth_fns.h"
+#include "link/config/tlx_module.h"
 #include "link_env_support.h"
 #include "support/child_process.h"
 

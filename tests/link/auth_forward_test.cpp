@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "link/tlx_auth_fns.h"
+#include "link/config/tlx_auth_fns.h"
 #include "link_env_support.h"
 
 namespace tlx::link {

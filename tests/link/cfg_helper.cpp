@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "link/identity_values.h"
-#include "link/tlx_cfg.h"
+#include "link/config/identity_values.h"
+#include "link/config/tlx_cfg.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;

@@ -1,5 +1,5 @@
 // The configuration store over the registry store of a test folder.
-#include "link/tlx_cfg.h"
+#include "link/config/tlx_cfg.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/event_mgr.h"
+#include "link/os/event_mgr.h"
 #include "link_env_support.h"
 #include "link_test_support.h"
 #include "support/child_process.h"

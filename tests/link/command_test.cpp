@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "link/command_mailslot.h"
-#include "link/command_mirror.h"
+#include "link/api/command_mailslot.h"
+#include "link/control/command_mirror.h"
 #include "link_test_support.h"
 #include "ses/ses_coding.h"
 #include "win32/copy_data.h"

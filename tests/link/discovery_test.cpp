@@ -2,7 +2,7 @@
 // 127.0.0.2/8 with the extra range 127.0.0.0/8 sends the SEARCH to the
 // directed broadcast 127.255.255.255, where the peer listens on the search
 // port. The program's ports: search 47777, reply 47778 (TLX_LINK_PORTS).
-#include "link/discovery.h"
+#include "link/discovery/discovery.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -19,13 +19,13 @@
 #include <vector>
 
 #include "auth/tlx_authentication.h"
-#include "link/discovery_ifaces.h"
-#include "link/discovery_reporter.h"
-#include "link/event_mgr.h"
-#include "link/identity_read.h"
-#include "link/identity_values.h"
-#include "link/link_ports.h"
-#include "link/tlx_cfg.h"
+#include "link/config/identity_read.h"
+#include "link/config/identity_values.h"
+#include "link/config/link_ports.h"
+#include "link/config/tlx_cfg.h"
+#include "link/discovery/discovery_ifaces.h"
+#include "link/discovery/discovery_reporter.h"
+#include "link/os/event_mgr.h"
 #include "link_env_support.h"
 #include "link_test_support.h"
 #include "support/peer_process.h"

@@ -1,6 +1,6 @@
 // Discovery's texts and interface filter as pure functions: no socket is
 // opened here.
-#include "link/discovery_text.h"
+#include "link/discovery/discovery_text.h"
 
 #include <gtest/gtest.h>
 #include <net/if.h>
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "link/discovery_ifaces.h"
-#include "link/identity_read.h"
+#include "link/config/identity_read.h"
+#include "link/discovery/discovery_ifaces.h"
 
 namespace tlx::link {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/event_mgr.h"
+#include "link/os/event_mgr.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <thread>
 
-#include "link/anet_mgr.h"
-#include "link/hnet_sock.h"
+#include "link/network/anet_mgr.h"
+#include "link/network/hnet_sock.h"
 #include "link_peer_fixture.h"
 
 namespace tlx::link::test {

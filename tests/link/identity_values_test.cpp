@@ -1,5 +1,5 @@
 // The player's identity values, kept in the registry store of a test folder.
-#include "link/identity_values.h"
+#include "link/config/identity_values.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <regex>
 #include <string>
 
-#include "link/tlx_cfg.h"
+#include "link/config/tlx_cfg.h"
 #include "link_env_support.h"
 #include "support/child_process.h"
 

@@ -3,7 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include "link/kach.h"
+#include "link/network/kach.h"
 
 namespace tlx::link {
 namespace {

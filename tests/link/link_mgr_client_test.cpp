@@ -1,6 +1,6 @@
 // The link-manager client over a scripted stand-in of the internet link
 // component.
-#include "link/link_mgr_client.h"
+#include "link/network/link_mgr_client.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "com/class_registry.h"
-#include "link/auth_target.h"
-#include "link/tlx_cfg.h"
-#include "link/tlx_module.h"
+#include "link/config/auth_target.h"
+#include "link/config/tlx_cfg.h"
+#include "link/config/tlx_module.h"
 #include "link_env_support.h"
 #include "link_test_support.h"
 #include "vexlink/vexlink.h"

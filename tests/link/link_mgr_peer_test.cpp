@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "link/link_mgr_client.h"
-#include "link/tlx_cfg.h"
+#include "link/config/tlx_cfg.h"
+#include "link/network/link_mgr_client.h"
 #include "link_env_support.h"
 #include "link_test_support.h"
 #include "support/peer_process.h"

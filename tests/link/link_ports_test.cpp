@@ -1,5 +1,5 @@
 // The port table and its overrides.
-#include "link/link_ports.h"
+#include "link/config/link_ports.h"
 
 #include <gtest/gtest.h>
 

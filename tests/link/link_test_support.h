@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "link/task_lib.h"
+#include "link/os/task_lib.h"
 
 namespace tlx::link::test {
 

@@ -1,4 +1,4 @@
-#include "link/msg_q_lib.h"
+#include "link/os/msg_q_lib.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "link/anet_config.h"
-#include "link/anet_mgr.h"
-#include "link/tlx_cfg.h"
+#include "link/config/tlx_cfg.h"
+#include "link/network/anet_config.h"
+#include "link/network/anet_mgr.h"
 #include "link_env_support.h"
 
 namespace tlx::link::test {

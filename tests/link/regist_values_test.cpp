@@ -1,6 +1,6 @@
 // Registration values and the records made from them, over the stand-in of
 // the authentication library with a value map of the test's.
-#include "link/regist_values.h"
+#include "link/config/regist_values.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "link/line_info.h"
-#include "link/link_options.h"
-#include "link/tlx_cfg.h"
+#include "link/config/line_info.h"
+#include "link/config/link_options.h"
+#include "link/config/tlx_cfg.h"
 #include "link_env_support.h"
 
 namespace tlx::link {

@@ -1,4 +1,4 @@
-#include "link/sem_lib.h"
+#include "link/os/sem_lib.h"
 
 #include <gtest/gtest.h>
 

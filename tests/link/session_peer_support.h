@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "link/ravix_mgr.h"
-#include "link/tv_mgr.h"
+#include "link/control/ravix_mgr.h"
+#include "link/control/tv_mgr.h"
 #include "link_peer_fixture.h"
 
 namespace tlx::link::test {

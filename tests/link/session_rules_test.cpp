@@ -7,9 +7,9 @@
 #include <string>
 #include <tuple>
 
-#include "link/hnet_mgr.h"
-#include "link/ravix_mgr.h"
-#include "link/tv_mgr.h"
+#include "link/control/ravix_mgr.h"
+#include "link/control/tv_mgr.h"
+#include "link/network/hnet_mgr.h"
 
 namespace tlx::link {
 namespace {

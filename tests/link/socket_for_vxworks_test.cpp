@@ -1,5 +1,5 @@
 // The link library's socket class over loopback.
-#include "link/socket_for_vxworks.h"
+#include "link/os/socket_for_vxworks.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -167,6 +167,17 @@ TEST(SocketForVxWorks, DatagramsToAnyLocalAddressAndOversizedOnesShow) {
   ASSERT_EQ(1041, sender.sendTo(big.data(), static_cast<int>(big.size()), Loopback(port)));
   EXPECT_EQ(1041, receiver.receiveFrom(buffer, sizeof buffer, &from, 2000)) << "a cut datagram shows its size";
   EXPECT_EQ(-1, receiver.receiveFrom(buffer, sizeof buffer, &from, 50)) << "nothing more";
+
+  // Below 0 takes only a datagram that is there: none returns at once.
+  EXPECT_EQ(-1, receiver.receiveFrom(buffer, sizeof buffer, &from, -1));
+  ASSERT_EQ(5, sender.sendTo("again", 5, Loopback(port)));
+  int got = -1;
+  for (int attempt = 0; attempt < 1000 && got == -1; ++attempt) {
+    got = receiver.receiveFrom(buffer, sizeof buffer, &from, -1);
+    if (got == -1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(5, got);
+  EXPECT_EQ(0, std::memcmp(buffer, "again", 5));
 }
 
 TEST(SocketAddresses, ParseFormatResolveAndTokens) {

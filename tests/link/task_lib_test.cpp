@@ -1,12 +1,12 @@
-#include "link/task_lib.h"
+#include "link/os/task_lib.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
-#include "link/msg_q_lib.h"
-#include "link/sem_lib.h"
+#include "link/os/msg_q_lib.h"
+#include "link/os/sem_lib.h"
 #include "link_test_support.h"
 
 namespace tlx::link::test {

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <thread>
 
-#include "link/msg_q_lib.h"
-#include "link/timer_lib.h"
+#include "link/os/msg_q_lib.h"
+#include "link/os/timer_lib.h"
 #include "link_test_support.h"
 
 namespace tlx::link::test {

@@ -1,4 +1,4 @@
-#include "link/timer_lib.h"
+#include "link/os/timer_lib.h"
 
 #include <gtest/gtest.h>
 

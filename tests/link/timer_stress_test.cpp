@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/timer_lib.h"
+#include "link/os/timer_lib.h"
 #include "link_test_support.h"
 
 namespace tlx::link::test {

@@ -1,6 +1,6 @@
 // Message groups: the queue a group gets, what a send carries, and how the
 // receive loop ends.
-#include "link/tlx_msg.h"
+#include "link/network/tlx_msg.h"
 
 #include <gtest/gtest.h>
 

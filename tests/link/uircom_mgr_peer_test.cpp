@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/uircom_mgr.h"
+#include "link/control/uircom_mgr.h"
 #include "session_peer_support.h"
 
 namespace tlx::link::test {
