@@ -15,7 +15,6 @@ namespace tlx::avc {
 namespace {
 
 constexpr uint32_t kCoreFlushRecreate = 0x80000002;
-constexpr int64_t kUnitsPerSecond = 10000000;
 constexpr DWORD kBusyWaitMs = 3;
 constexpr ULONG kRgb565FormatSize = sizeof(VIDEOINFOHEADER2) + 3 * sizeof(DWORD);
 constexpr DWORD kRgb565Masks[3] = {0xF800, 0x07E0, 0x001F};
@@ -156,7 +155,7 @@ HRESULT CAvcDecFilter::CheckInputType(const CMediaType* in) {
   height_ = height;
   aspectX_ = info->dwPictAspectRatioX;
   aspectY_ = info->dwPictAspectRatioY;
-  if (info->AvgTimePerFrame > 0) frameDuration_ = info->AvgTimePerFrame;
+  if (info->AvgTimePerFrame > 0) frameDuration_ = {info->AvgTimePerFrame, 1};
   if (GetPin(1) != nullptr && OutputPin()->IsConnected() && m_pGraph != nullptr) {
     const HRESULT hr = m_pGraph->Reconnect(OutputPin());
     return hr == VFW_E_WRONG_STATE ? S_OK : hr;
@@ -379,11 +378,9 @@ int32_t CAvcDecFilter::FeedUnit(const uint8_t* data, size_t length, bool hasTime
   if (result.word[5] & TLXAVC_RESULT_NEW_TIMING) {
     const TlxAvcSideInfoQuery query{-1, TLXAVC_SIDE_TIMING, sizeof(TlxAvcTimingInfo)};
     TlxAvcTimingInfo timing{};
-    if (core::GetSideInfo(handle_, &query, &timing) == 0 && timing.denominator != 0) {
-      const int64_t duration =
-          int64_t{timing.whole} * kUnitsPerSecond + int64_t{timing.numerator} * kUnitsPerSecond / timing.denominator;
-      if (duration != 0) {
-        frameDuration_ = 2 * duration;
+    if (core::GetSideInfo(handle_, &query, &timing) == 0) {
+      if (const auto duration = FrameDurationOfTiming(timing)) {
+        frameDuration_ = *duration;
         if (worker_ != nullptr) worker_->SetFrameDuration(frameDuration_);
       }
     }

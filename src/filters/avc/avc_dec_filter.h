@@ -103,7 +103,7 @@ class CAvcDecFilter : public CTransformFilter, public CPersistStream, public IAv
   int width_ = 0, height_ = 0;
   DWORD aspectX_ = 1, aspectY_ = 1;
   DWORD interlace_ = 0;
-  int64_t frameDuration_ = kDefaultFrameDuration;
+  FrameDuration frameDuration_;
   uint8_t auxTime_ = 0, auxDiscontinuity_ = 0;
   std::unique_ptr<CAvcOutputWorker> worker_;
   HMODULE coreModule_ = nullptr;

@@ -15,7 +15,8 @@
 namespace tlx::avctest {
 namespace {
 
-constexpr int64_t kFieldPairDuration = 333666;
+// 1001/30000 s, rounded once.
+constexpr int64_t kFieldPairDuration = 333667;
 
 // The Annex-B stream cut into samples of 1 to maxSize bytes; a sample that
 // begins an access unit carries its time.
