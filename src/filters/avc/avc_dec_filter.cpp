@@ -332,8 +332,9 @@ void CAvcDecFilter::ReconfigureWorker() {
 void CAvcDecFilter::FlushCore() {
   if (worker_ == nullptr || handle_ == nullptr) return;
   uint8_t buffer[32] = {};
-  core::FinalizePicture(handle_, buffer);
+  NoteCoreStatus(core::FinalizePicture(handle_, buffer));
   const int32_t status = core::FlushPicture(handle_, buffer);
+  NoteCoreStatus(status);
   if (static_cast<uint32_t>(status) & kCoreFlushRecreate) {
     worker_->Stop();
     core::ReleaseInstance(&handle_);
@@ -348,11 +349,24 @@ void CAvcDecFilter::FlushCore() {
   }
 }
 
+void CAvcDecFilter::NoteCoreStatus(int32_t status) {
+  if (status >= 0 && (status & TLXAVC_STATUS_NOT_SHOWN)) notShown_ = true;
+}
+
+HRESULT CAvcDecFilter::EndStream() {
+  FlushCore();
+  activeHandler_->Reset();
+  const HRESULT hr = OutputPin()->DeliverEndOfStream();
+  if (notShown_ && !refused_.exchange(true)) NotifyEvent(EC_ERRORABORT, VFW_E_TYPE_NOT_ACCEPTED, 0);
+  return hr;
+}
+
 int32_t CAvcDecFilter::FeedUnit(const uint8_t* data, size_t length, bool hasTime, int64_t time,
                                 bool discontinuity) {
   TlxAvcNalResult result{};
   const TlxAvcNalData unit{data, static_cast<int32_t>(std::min<size_t>(length, 0x7FFFFFFF))};
   const int32_t status = core::NALUnit(handle_, &result, &unit);
+  NoteCoreStatus(status);
   if (status < 0) {
     FlushCore();
     activeHandler_->Reset();
@@ -403,6 +417,7 @@ HRESULT CAvcDecFilter::Receive(IMediaSample* sample) {
   REFERENCE_TIME start = 0, stop = 0;
   if (SUCCEEDED(sample->GetTime(&start, &stop))) activeHandler_->SetTime(start);
   if (!accepting_) return S_FALSE;
+  if (refused_) return VFW_E_TYPE_NOT_ACCEPTED;
   if (handle_ == nullptr) return S_OK;
   BYTE* data = nullptr;
   const HRESULT hr = sample->GetPointer(&data);
@@ -421,10 +436,16 @@ HRESULT CAvcDecFilter::Receive(IMediaSample* sample) {
       status = FeedUnit(unit, unitLength, hasTime, time, discontinuity);
     } while (status == TLXAVC_STATUS_BUSY);
   }
+  if (notShown_) {
+    EndStream();
+    return VFW_E_TYPE_NOT_ACCEPTED;
+  }
   return S_OK;
 }
 
 HRESULT CAvcDecFilter::EndOfStream() {
+  // A refused stream's end went downstream with the refusal.
+  if (refused_) return S_OK;
   int32_t status = 0;
   const uint8_t* unit;
   size_t unitLength;
@@ -433,9 +454,7 @@ HRESULT CAvcDecFilter::EndOfStream() {
     const bool hasTime = activeHandler_->GetTime(&time);
     status = FeedUnit(unit, unitLength, hasTime, time, activeHandler_->GetDiscontinuity());
   }
-  FlushCore();
-  activeHandler_->Reset();
-  return OutputPin()->DeliverEndOfStream();
+  return EndStream();
 }
 
 HRESULT CAvcDecFilter::BeginFlush() {
@@ -445,6 +464,8 @@ HRESULT CAvcDecFilter::BeginFlush() {
 
 HRESULT CAvcDecFilter::EndFlush() {
   FlushCore();
+  notShown_ = false;
+  refused_ = false;
   if (worker_ != nullptr && !worker_->HasThread()) worker_->StartThread();
   activeHandler_->Reset();
   accepting_ = true;
@@ -456,6 +477,8 @@ HRESULT CAvcDecFilter::StartStreaming() {
     CAutoLock lock(&stopLock_);
     stopRequested_ = false;
   }
+  notShown_ = false;
+  refused_ = false;
   ReconfigureWorker();
   if (InputPin() == nullptr) return E_FAIL;
   if (InputPin()->CurrentMediaType().subtype == MEDIASUBTYPE_TlxAVCC) return HandOverConfigurationRecord();

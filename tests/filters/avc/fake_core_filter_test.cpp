@@ -178,6 +178,42 @@ TEST_F(FakeCoreFilter, ANegativeStatusFlushesAndResetsTheCore) {
   }
 }
 
+// A status telling of pictures the core could not show ends the stream: the
+// rest of the sample and the samples after it reach the core no more, the
+// end goes downstream once, and the graph hears why once. Told by the drain
+// at the end of the stream, it is reported the same way.
+TEST_F(FakeCoreFilter, PicturesTheCoreCouldNotShowRefuseTheStreamOnce) {
+  struct Case {
+    const char* what;
+    std::vector<FakeNalAnswer> answers;
+    int32_t flushStatus;
+    size_t units;  // handed to the core
+  };
+  const Case cases[] = {
+      {"told while decoding", {{0, 0, 0, 0}, {TLXAVC_STATUS_NOT_SHOWN, 0, 0, 0}}, 0, 2},
+      {"told by the drain", {}, TLXAVC_STATUS_NOT_SHOWN, 5},
+      {"not told", {}, 0, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DecoderGraph graph(base_.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 16, 16),
+                       {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+    ASSERT_EQ(graph.outputConnect, S_OK);
+    script_->Reset();
+    script_->nalAnswers.assign(c.answers.begin(), c.answers.end());
+    script_->flushStatus = c.flushStatus;
+    Play(graph, {ScriptItem::Sample(Cat({kSc, kIdr, kSc, kSlice, kSc, kSlice}), 0, 1),
+                 ScriptItem::Sample(Cat({kSc, kSlice}), 1000, 1001), ScriptItem::Sample(Cat({kSc, kSlice}), 2000, 2001)});
+    EXPECT_EQ(graph.control->Stop(), S_OK);
+    EXPECT_EQ(Calls("NALUnit").size(), c.units);
+    const auto events = graph.renderer->Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "eos"), 1);
+    const std::vector<LONG_PTR> reasons = avctest::ErrorAbortReasons(graph.events.Get());
+    EXPECT_EQ(reasons, c.flushStatus != 0 || !c.answers.empty() ? std::vector<LONG_PTR>{VFW_E_TYPE_NOT_ACCEPTED}
+                                                                : std::vector<LONG_PTR>{});
+  }
+}
+
 // A record with two sequence and two picture parameter sets.
 Bytes Record() {
   return {1, 0x42, 0, 0x1E, 0xFF, 0xE2, 0, 3, 0x67, 0x42, 0x11, 0, 2, 0x67, 0x43,
