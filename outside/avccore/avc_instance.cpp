@@ -142,6 +142,7 @@ int32_t AvcInstance::NalUnit(TlxAvcNalResult* result, std::span<const uint8_t> u
     auxTaken_ = false;
     if (timingChanged_) result->word[5] |= TLXAVC_RESULT_NEW_TIMING;
     timingChanged_ = false;
+    status = WithNotShown(status);
   }
   Notify(produced);
   return status;
@@ -257,7 +258,9 @@ int32_t AvcInstance::ReceiveFrames(int* produced) {
     }
     const bool planar420 = frame_->format == AV_PIX_FMT_YUV420P || frame_->format == AV_PIX_FMT_YUVJ420P;
     if (!planar420 || frame_->width <= 0 || frame_->height <= 0) {
-      av_frame_unref(frame_);  // other sampling and depths are not shown
+      // Other sampling and depths are not shown; the caller hears of it.
+      notShown_ = notShown_ || !planar420;
+      av_frame_unref(frame_);
       continue;
     }
     auto picture = std::make_unique<Picture>();
@@ -309,6 +312,7 @@ int32_t AvcInstance::Finalize() {
     if (broken_) return TLXAVC_STATUS_FATAL;
     status = MovePendingToUnit(&produced);
     if (status >= 0) status = DecodeOpenUnit(&produced);
+    status = WithNotShown(status);
   }
   Notify(produced);
   return status;
@@ -326,12 +330,19 @@ int32_t AvcInstance::Flush() {
       if (avcodec_send_packet(codec_, nullptr) == AVERROR(ENOMEM)) broken_ = true;
       status = broken_ ? TLXAVC_STATUS_FATAL : ReceiveFrames(&produced);
     }
+    status = WithNotShown(status < 0 ? TLXAVC_STATUS_FATAL : 0);
     std::lock_guard queueLock(queueMutex_);
     draining_ = true;
   }
   // Called even without a picture, so the output thread sees the drained core.
   if (callback_ != nullptr) callback_(context_);
-  return status < 0 ? TLXAVC_STATUS_FATAL : 0;
+  return status;
+}
+
+int32_t AvcInstance::WithNotShown(int32_t status) {
+  if (status < 0 || !notShown_) return status;
+  notShown_ = false;
+  return status | TLXAVC_STATUS_NOT_SHOWN;
 }
 
 void AvcInstance::DropUndecoded() {
@@ -345,6 +356,7 @@ void AvcInstance::DropUndecoded() {
   unitHasSlice_ = false;
   unitMark_ = {};
   marks_.clear();
+  notShown_ = false;
 }
 
 void AvcInstance::Discontinue() {

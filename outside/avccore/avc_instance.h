@@ -63,6 +63,9 @@ class AvcInstance {
   int32_t DecodeOpenUnit(int* produced);
   int32_t ReceiveFrames(int* produced);
   void NoteTiming();
+  // A status without failure gains TLXAVC_STATUS_NOT_SHOWN when pictures were
+  // dropped since the last report.
+  int32_t WithNotShown(int32_t status);
   void DropUndecoded();
   void Notify(int produced);
 
@@ -88,6 +91,7 @@ class AvcInstance {
   std::map<int64_t, UnitMark> marks_;  // by packet sequence number
   int framerateNum_ = 0, framerateDen_ = 0;
   bool timingChanged_ = false;
+  bool notShown_ = false;  // a picture was dropped for its form since the last report
 
   std::mutex queueMutex_;
   std::deque<std::unique_ptr<Picture>> queue_;

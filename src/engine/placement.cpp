@@ -59,6 +59,8 @@ PlacementRect WindowRect(const PlacementRecord& record, int x, int y, int width,
   return {x + posX, y + posY, scaledWidth, scaledHeight};
 }
 
+PlacementRect DestinationRect(const PlacementRect& window) { return {0, 0, window.width, window.height}; }
+
 PlacementRect ModeSourceRect(int scalingMode, long videoWidth, long videoHeight) {
   if (scalingMode == 0) {
     return {videoWidth * 4 / 320, videoHeight * 4 / 240, videoWidth * 292 / 320, videoHeight * 226 / 240};

@@ -42,6 +42,11 @@ PlacementRecord ReadMoviePlacement(const PlacementRecord& defaults);
 // back by half the excess.
 PlacementRect WindowRect(const PlacementRecord& record, int x, int y, int width, int height);
 
+// Where the picture goes inside the video window: the whole window, counted
+// from the window's own top-left corner wherever the window lies in the
+// owner.
+PlacementRect DestinationRect(const PlacementRect& window);
+
 // The source rectangle for a video of width x height in scaling mode 0 or 1.
 PlacementRect ModeSourceRect(int scalingMode, long videoWidth, long videoHeight);
 

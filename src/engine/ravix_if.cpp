@@ -240,7 +240,8 @@ int CTlxPcStmRavixIf::bSetMoviePosition(int x, int y, int width, int height) {
     const PlacementRect window = WindowRect(record, x, y, width, height);
     if (!CTlxPcStmModeIf::bSetMoviePosition(window.x, window.y, window.width, window.height)) return FALSE;
     if ((scalingMode == 0 || scalingMode == 1) && video) {
-      video->SetDestinationPosition(window.x, window.y, window.width, window.height);
+      const PlacementRect destination = DestinationRect(window);
+      video->SetDestinationPosition(destination.x, destination.y, destination.width, destination.height);
       if (bGetVideoSize(videoWidth, videoHeight)) {
         const PlacementRect source = ModeSourceRect(scalingMode, videoWidth, videoHeight);
         video->SetSourcePosition(source.x, source.y, source.width, source.height);

@@ -68,6 +68,38 @@ TEST(LiveGraphRules, AutomaticAdjustmentMovesBackByHalfTheExcess) {
   EXPECT_EQ(WindowRect(record, 10, 20, 400, 480), (PlacementRect{10, -70, 400, 480}));
 }
 
+// The window moves inside the owner; the picture fills the window from the
+// window's own corner, so it is never shifted inside it.
+TEST(LiveGraphRules, DestinationIsTheWholeWindowFromItsOwnCorner) {
+  struct Case {
+    const char* what;
+    PlacementRecord record;
+    int x, y, width, height;
+    PlacementRect window;
+  };
+  PlacementRecord moved = DefaultPlacement(1, false);
+  moved.pos_x = 5;
+  moved.pos_y = -3;
+  moved.size_x_num = 400;
+  moved.size_y_num = 300;
+  PlacementRecord adjusted = DefaultPlacement(1, false);
+  adjusted.auto_adj = true;
+  const Case cases[] = {
+      {"area at the owner's corner", DefaultPlacement(1, false), 0, 0, 640, 480, {0, 0, 640, 480}},
+      {"area at (20, 20)", DefaultPlacement(1, false), 20, 20, 640, 480, {20, 20, 640, 480}},
+      {"area at (20, 0)", DefaultPlacement(1, false), 20, 0, 640, 480, {20, 0, 640, 480}},
+      {"pos_x, pos_y and sizes from the INI", moved, 20, 20, 640, 480, {25, 17, 320, 240}},
+      {"colour system 4", DefaultPlacement(4, false), 20, 20, 640, 480, {13, 13, 696, 512}},
+      {"automatic adjustment", adjusted, 20, 20, 640, 360, {-60, 20, 640, 360}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const PlacementRect window = WindowRect(c.record, c.x, c.y, c.width, c.height);
+    EXPECT_EQ(window, c.window);
+    EXPECT_EQ(DestinationRect(window), (PlacementRect{0, 0, c.window.width, c.window.height}));
+  }
+}
+
 TEST(LiveGraphRules, SourceRectangles) {
   EXPECT_EQ(ModeSourceRect(0, 320, 240), (PlacementRect{4, 4, 292, 226}));
   EXPECT_EQ(ModeSourceRect(0, 352, 288), (PlacementRect{4, 4, 321, 271}));

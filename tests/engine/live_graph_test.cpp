@@ -297,14 +297,17 @@ TEST_F(LiveGraphTest, Placement) {
   };
   const Case cases[] = {
       {1, false, 0, "", 320, 240, 640, 480,
-       {"SetWindowPosition 10 20 640 480", "SetDestinationPosition 10 20 640 480", "SetSourcePosition 4 4 292 226"}},
+       {"SetWindowPosition 10 20 640 480", "SetDestinationPosition 0 0 640 480", "SetSourcePosition 4 4 292 226"}},
       {2, false, 1, "", 320, 240, 640, 480,
-       {"SetWindowPosition 1 13 672 496", "SetDestinationPosition 1 13 672 496",
+       {"SetWindowPosition 1 13 672 496", "SetDestinationPosition 0 0 672 496",
         "SetSourcePosition 12 8 296 224"}},
       {3, false, 2, "", 320, 240, 640, 480, {"SetWindowPosition 1 13 672 496"}},
       {4, false, 0, "", 352, 288, 640, 480,
-       {"SetWindowPosition 3 13 696 512", "SetDestinationPosition 3 13 696 512", "SetSourcePosition 4 4 321 271"}},
+       {"SetWindowPosition 3 13 696 512", "SetDestinationPosition 0 0 696 512", "SetSourcePosition 4 4 321 271"}},
       {4, true, 2, "", 320, 240, 640, 480, {"SetWindowPosition 10 20 640 480"}},
+      // The INI's offsets move the window; the picture fills it from its corner.
+      {1, false, 0, "[Movie]\npos_x=5\npos_y=-3\n", 320, 240, 640, 480,
+       {"SetWindowPosition 15 17 640 480", "SetDestinationPosition 0 0 640 480", "SetSourcePosition 4 4 292 226"}},
       // Automatic adjustment: wider than 4:3 moves x back, taller moves y.
       {1, false, 2, "[Movie]\nauto_adj=1\n", 320, 240, 640, 360, {"SetWindowPosition -70 20 640 360"}},
       {1, false, 2, "[Movie]\nauto_adj=1\n", 320, 240, 400, 480, {"SetWindowPosition 10 -70 400 480"}},

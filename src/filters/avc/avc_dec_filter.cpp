@@ -15,7 +15,6 @@ namespace tlx::avc {
 namespace {
 
 constexpr uint32_t kCoreFlushRecreate = 0x80000002;
-constexpr int64_t kUnitsPerSecond = 10000000;
 constexpr DWORD kBusyWaitMs = 3;
 constexpr ULONG kRgb565FormatSize = sizeof(VIDEOINFOHEADER2) + 3 * sizeof(DWORD);
 constexpr DWORD kRgb565Masks[3] = {0xF800, 0x07E0, 0x001F};
@@ -156,7 +155,7 @@ HRESULT CAvcDecFilter::CheckInputType(const CMediaType* in) {
   height_ = height;
   aspectX_ = info->dwPictAspectRatioX;
   aspectY_ = info->dwPictAspectRatioY;
-  if (info->AvgTimePerFrame > 0) frameDuration_ = info->AvgTimePerFrame;
+  if (info->AvgTimePerFrame > 0) frameDuration_ = {info->AvgTimePerFrame, 1};
   if (GetPin(1) != nullptr && OutputPin()->IsConnected() && m_pGraph != nullptr) {
     const HRESULT hr = m_pGraph->Reconnect(OutputPin());
     return hr == VFW_E_WRONG_STATE ? S_OK : hr;
@@ -333,8 +332,9 @@ void CAvcDecFilter::ReconfigureWorker() {
 void CAvcDecFilter::FlushCore() {
   if (worker_ == nullptr || handle_ == nullptr) return;
   uint8_t buffer[32] = {};
-  core::FinalizePicture(handle_, buffer);
+  NoteCoreStatus(core::FinalizePicture(handle_, buffer));
   const int32_t status = core::FlushPicture(handle_, buffer);
+  NoteCoreStatus(status);
   if (static_cast<uint32_t>(status) & kCoreFlushRecreate) {
     worker_->Stop();
     core::ReleaseInstance(&handle_);
@@ -349,11 +349,24 @@ void CAvcDecFilter::FlushCore() {
   }
 }
 
+void CAvcDecFilter::NoteCoreStatus(int32_t status) {
+  if (status >= 0 && (status & TLXAVC_STATUS_NOT_SHOWN)) notShown_ = true;
+}
+
+HRESULT CAvcDecFilter::EndStream() {
+  FlushCore();
+  activeHandler_->Reset();
+  const HRESULT hr = OutputPin()->DeliverEndOfStream();
+  if (notShown_ && !refused_.exchange(true)) NotifyEvent(EC_ERRORABORT, VFW_E_TYPE_NOT_ACCEPTED, 0);
+  return hr;
+}
+
 int32_t CAvcDecFilter::FeedUnit(const uint8_t* data, size_t length, bool hasTime, int64_t time,
                                 bool discontinuity) {
   TlxAvcNalResult result{};
   const TlxAvcNalData unit{data, static_cast<int32_t>(std::min<size_t>(length, 0x7FFFFFFF))};
   const int32_t status = core::NALUnit(handle_, &result, &unit);
+  NoteCoreStatus(status);
   if (status < 0) {
     FlushCore();
     activeHandler_->Reset();
@@ -379,11 +392,9 @@ int32_t CAvcDecFilter::FeedUnit(const uint8_t* data, size_t length, bool hasTime
   if (result.word[5] & TLXAVC_RESULT_NEW_TIMING) {
     const TlxAvcSideInfoQuery query{-1, TLXAVC_SIDE_TIMING, sizeof(TlxAvcTimingInfo)};
     TlxAvcTimingInfo timing{};
-    if (core::GetSideInfo(handle_, &query, &timing) == 0 && timing.denominator != 0) {
-      const int64_t duration =
-          int64_t{timing.whole} * kUnitsPerSecond + int64_t{timing.numerator} * kUnitsPerSecond / timing.denominator;
-      if (duration != 0) {
-        frameDuration_ = 2 * duration;
+    if (core::GetSideInfo(handle_, &query, &timing) == 0) {
+      if (const auto duration = FrameDurationOfTiming(timing)) {
+        frameDuration_ = *duration;
         if (worker_ != nullptr) worker_->SetFrameDuration(frameDuration_);
       }
     }
@@ -406,6 +417,7 @@ HRESULT CAvcDecFilter::Receive(IMediaSample* sample) {
   REFERENCE_TIME start = 0, stop = 0;
   if (SUCCEEDED(sample->GetTime(&start, &stop))) activeHandler_->SetTime(start);
   if (!accepting_) return S_FALSE;
+  if (refused_) return VFW_E_TYPE_NOT_ACCEPTED;
   if (handle_ == nullptr) return S_OK;
   BYTE* data = nullptr;
   const HRESULT hr = sample->GetPointer(&data);
@@ -424,10 +436,16 @@ HRESULT CAvcDecFilter::Receive(IMediaSample* sample) {
       status = FeedUnit(unit, unitLength, hasTime, time, discontinuity);
     } while (status == TLXAVC_STATUS_BUSY);
   }
+  if (notShown_) {
+    EndStream();
+    return VFW_E_TYPE_NOT_ACCEPTED;
+  }
   return S_OK;
 }
 
 HRESULT CAvcDecFilter::EndOfStream() {
+  // A refused stream's end went downstream with the refusal.
+  if (refused_) return S_OK;
   int32_t status = 0;
   const uint8_t* unit;
   size_t unitLength;
@@ -436,9 +454,7 @@ HRESULT CAvcDecFilter::EndOfStream() {
     const bool hasTime = activeHandler_->GetTime(&time);
     status = FeedUnit(unit, unitLength, hasTime, time, activeHandler_->GetDiscontinuity());
   }
-  FlushCore();
-  activeHandler_->Reset();
-  return OutputPin()->DeliverEndOfStream();
+  return EndStream();
 }
 
 HRESULT CAvcDecFilter::BeginFlush() {
@@ -448,6 +464,8 @@ HRESULT CAvcDecFilter::BeginFlush() {
 
 HRESULT CAvcDecFilter::EndFlush() {
   FlushCore();
+  notShown_ = false;
+  refused_ = false;
   if (worker_ != nullptr && !worker_->HasThread()) worker_->StartThread();
   activeHandler_->Reset();
   accepting_ = true;
@@ -459,6 +477,8 @@ HRESULT CAvcDecFilter::StartStreaming() {
     CAutoLock lock(&stopLock_);
     stopRequested_ = false;
   }
+  notShown_ = false;
+  refused_ = false;
   ReconfigureWorker();
   if (InputPin() == nullptr) return E_FAIL;
   if (InputPin()->CurrentMediaType().subtype == MEDIASUBTYPE_TlxAVCC) return HandOverConfigurationRecord();

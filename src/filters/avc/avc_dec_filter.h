@@ -79,6 +79,13 @@ class CAvcDecFilter : public CTransformFilter, public CPersistStream, public IAv
   int32_t FeedUnit(const uint8_t* data, size_t length, bool hasTime, int64_t time, bool discontinuity);
   // Finalize and flush the core, then re-create it or wait for the drain.
   void FlushCore();
+  // Notes a core status that tells of pictures the core could not show.
+  void NoteCoreStatus(int32_t status);
+  // Flushes the core and ends the stream downstream. A stream with pictures
+  // the core could not show is then reported once, as one whose type turns
+  // unacceptable is: EC_ERRORABORT with VFW_E_TYPE_NOT_ACCEPTED, and the rest
+  // of it is refused.
+  HRESULT EndStream();
   void ReconfigureWorker();
   void ReleaseWorkerAndInstance();
   HRESULT HandOverConfigurationRecord();
@@ -100,10 +107,14 @@ class CAvcDecFilter : public CTransformFilter, public CPersistStream, public IAv
   TlxAvcHandle handle_ = nullptr;
   // Cleared by BeginFlush, which comes on another thread than Receive.
   std::atomic<bool> accepting_{true};
+  // Since the start or the last flush: the core dropped pictures it could not
+  // show; the stream was refused and reported.
+  std::atomic<bool> notShown_{false};
+  std::atomic<bool> refused_{false};
   int width_ = 0, height_ = 0;
   DWORD aspectX_ = 1, aspectY_ = 1;
   DWORD interlace_ = 0;
-  int64_t frameDuration_ = kDefaultFrameDuration;
+  FrameDuration frameDuration_;
   uint8_t auxTime_ = 0, auxDiscontinuity_ = 0;
   std::unique_ptr<CAvcOutputWorker> worker_;
   HMODULE coreModule_ = nullptr;

@@ -13,6 +13,7 @@
 namespace tlx::avc {
 namespace {
 
+constexpr int64_t kUnitsPerSecond = 10000000;
 constexpr int kMaxShownSize = 2048;
 constexpr int32_t kPictureFlagMask = 0x5410;
 
@@ -43,6 +44,23 @@ void SampleAspectRatio(int idc, int sarWidth, int sarHeight, int* width, int* he
   }
 }
 
+int64_t FrameDuration::Span(int64_t pictures) const {
+  // Whole units and the rest apart, so the product stays inside 64 bits.
+  const int64_t whole = numerator / denominator, rest = numerator % denominator;
+  return pictures * whole + (pictures * rest + denominator / 2) / denominator;
+}
+
+std::optional<FrameDuration> FrameDurationOfTiming(const TlxAvcTimingInfo& timing) {
+  if (timing.denominator <= 0 || timing.whole < 0 || timing.numerator < 0) return std::nullopt;
+  // One field in 1 / denominator seconds; bounded, two of them in 100 ns
+  // units stay inside 64 bits.
+  const int64_t field = int64_t{timing.whole} * timing.denominator + timing.numerator;
+  if (field == 0 || field > kMaxFieldSeconds * timing.denominator) return std::nullopt;
+  const int64_t numerator = 2 * kUnitsPerSecond * field;
+  const int64_t divisor = std::gcd(numerator, int64_t{timing.denominator});
+  return FrameDuration{numerator / divisor, timing.denominator / divisor};
+}
+
 int OutputRowBytes(REFGUID subtype, int stride) {
   int bytesPerPixel = 0;
   if (subtype == MEDIASUBTYPE_YV12 || subtype == MEDIASUBTYPE_RGB24) bytesPerPixel = 3;
@@ -65,7 +83,7 @@ CAvcOutputWorker::~CAvcOutputWorker() {
 void CAvcOutputWorker::Configure(const AvcWorkerSettings& settings) {
   Stop();
   settings_ = settings;
-  frameDuration_.store(settings.frameDuration);
+  SetFrameDuration(settings.frameDuration);
   aspectX_ = settings.aspectX;
   aspectY_ = settings.aspectY;
   interlace_ = settings.interlace;
@@ -84,6 +102,16 @@ void CAvcOutputWorker::StartThread() {
   ResetEvent(stopEvent_);
   thread_ = CreateThread(nullptr, 0, &CAvcOutputWorker::ThreadMain, this, 0, nullptr);
   if (thread_ != nullptr) SetThreadPriority(thread_, THREAD_PRIORITY_TIME_CRITICAL);
+}
+
+void CAvcOutputWorker::SetFrameDuration(const FrameDuration& duration) {
+  CAutoLock lock(&durationLock_);
+  frameDuration_ = duration;
+}
+
+FrameDuration CAvcOutputWorker::Duration() {
+  CAutoLock lock(&durationLock_);
+  return frameDuration_;
 }
 
 void CAvcOutputWorker::Stop() {
@@ -204,13 +232,25 @@ void CAvcOutputWorker::OutputOnePicture() {
 }
 
 bool CAvcOutputWorker::AssignTime(bool valid, int64_t time, REFERENCE_TIME* start, REFERENCE_TIME* stop) {
-  const int64_t duration = frameDuration_.load();
-  // A stream without times starts at 0, as a timed one does.
-  const int64_t t = valid ? time : timed_ ? lastTime_ + duration : 0;
+  const FrameDuration duration = Duration();
+  if (valid || !timed_) {
+    // A stream without times starts at 0, as a timed one does.
+    anchorTime_ = valid ? time : 0;
+    sinceAnchor_ = 0;
+  } else {
+    // A new duration counts from the picture before.
+    if (duration != anchorDuration_) {
+      anchorTime_ = lastTime_;
+      sinceAnchor_ = 0;
+    }
+    ++sinceAnchor_;
+  }
+  anchorDuration_ = duration;
+  const int64_t t = anchorTime_ + duration.Span(sinceAnchor_);
   lastTime_ = t;
   timed_ = true;
   *start = t;
-  *stop = t + duration;
+  *stop = t + duration.Span(1);
   return t >= 0;
 }
 

@@ -15,7 +15,8 @@
 namespace tlx::avctest {
 namespace {
 
-constexpr int64_t kFieldPairDuration = 333666;
+// 1001/30000 s, rounded once.
+constexpr int64_t kFieldPairDuration = 333667;
 
 // The Annex-B stream cut into samples of 1 to maxSize bytes; a sample that
 // begins an access unit carries its time.
@@ -274,6 +275,39 @@ TEST(EndToEndControl, StopAndFlushMidStreamComplete) {
   for (const auto& sample : graph.renderer->Samples())
     if (sample.start >= secondGop.front().time) ++afterFlush;
   EXPECT_EQ(afterFlush, secondGop.size());
+}
+
+// A stream whose pictures the core does not show (4:4:4 chroma, 10-bit
+// samples) ends downstream without a picture, and the graph hears why once.
+// The next run plays a stream the core shows.
+TEST(EndToEndControl, AStreamTheCoreDoesNotShowIsRefusedWithOneErrorEvent) {
+  const AvcStream shown = ReadAvcStream(FixturePath("progressive_320x240.mp4"));
+  for (const char* file : {"high444_320x240.mp4", "high10_320x240.mp4"}) {
+    SCOPED_TRACE(file);
+    const AvcStream stream = ReadAvcStream(FixturePath(file));
+    ModuleFolder folder(RealCoreFolder());
+    ComPtr<IBaseFilter> decoder = folder.CreateFilter();
+    DecoderGraph graph(decoder.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 320, 240),
+                       {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+    ASSERT_EQ(graph.outputConnect, S_OK);
+    auto items = CutIntoSamples(stream.annexB, 3000, 18);
+    items.push_back(ScriptItem::EndOfStream());
+    graph.source->SetScript(items);
+    ASSERT_TRUE(RunToEnd(graph));
+    EXPECT_EQ(graph.control->Stop(), S_OK);
+    EXPECT_EQ(ErrorAbortReasons(graph.events.Get()), std::vector<LONG_PTR>{VFW_E_TYPE_NOT_ACCEPTED});
+    EXPECT_TRUE(graph.renderer->Samples().empty());
+    const auto events = graph.renderer->Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "eos"), 1);
+
+    auto next = CutIntoSamples(shown.annexB, 3000, 19);
+    next.push_back(ScriptItem::EndOfStream());
+    graph.source->SetScript(next);
+    ASSERT_TRUE(RunToEnd(graph));
+    EXPECT_EQ(graph.control->Stop(), S_OK);
+    EXPECT_EQ(graph.renderer->Samples().size(), shown.annexB.size());
+    EXPECT_TRUE(ErrorAbortReasons(graph.events.Get()).empty());
+  }
 }
 
 // Random bytes, cut and damaged units: no crash, no hang, and from the next

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -107,8 +109,9 @@ TEST_F(FakeCoreFilter, UnitsCarryTheTimeOfTheSampleTheyBeginIn) {
   ASSERT_EQ(samples.size(), 2u);
   EXPECT_EQ(samples[0].start, 1000);
   EXPECT_EQ(samples[1].start, 2000);
-  // The SPS brought new timing: 1001/60000 s per field.
-  EXPECT_EQ(samples[1].stop, 2000 + 333666);
+  // The SPS brought new timing: 1001/60000 s per field, a picture of
+  // 333,666.7 units rounded once.
+  EXPECT_EQ(samples[1].stop, 2000 + 333667);
   EXPECT_TRUE(samples[0].discontinuity);
   EXPECT_FALSE(samples[1].discontinuity);
 }
@@ -172,6 +175,42 @@ TEST_F(FakeCoreFilter, ANegativeStatusFlushesAndResetsTheCore) {
             : std::vector<std::string>{"FinalizePicture", "FlushPicture", "ReleaseInstance", "CreateInstanceEx2",
                                        "Initialize"};
     EXPECT_EQ(after, expected);
+  }
+}
+
+// A status telling of pictures the core could not show ends the stream: the
+// rest of the sample and the samples after it reach the core no more, the
+// end goes downstream once, and the graph hears why once. Told by the drain
+// at the end of the stream, it is reported the same way.
+TEST_F(FakeCoreFilter, PicturesTheCoreCouldNotShowRefuseTheStreamOnce) {
+  struct Case {
+    const char* what;
+    std::vector<FakeNalAnswer> answers;
+    int32_t flushStatus;
+    size_t units;  // handed to the core
+  };
+  const Case cases[] = {
+      {"told while decoding", {{0, 0, 0, 0}, {TLXAVC_STATUS_NOT_SHOWN, 0, 0, 0}}, 0, 2},
+      {"told by the drain", {}, TLXAVC_STATUS_NOT_SHOWN, 5},
+      {"not told", {}, 0, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DecoderGraph graph(base_.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 16, 16),
+                       {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+    ASSERT_EQ(graph.outputConnect, S_OK);
+    script_->Reset();
+    script_->nalAnswers.assign(c.answers.begin(), c.answers.end());
+    script_->flushStatus = c.flushStatus;
+    Play(graph, {ScriptItem::Sample(Cat({kSc, kIdr, kSc, kSlice, kSc, kSlice}), 0, 1),
+                 ScriptItem::Sample(Cat({kSc, kSlice}), 1000, 1001), ScriptItem::Sample(Cat({kSc, kSlice}), 2000, 2001)});
+    EXPECT_EQ(graph.control->Stop(), S_OK);
+    EXPECT_EQ(Calls("NALUnit").size(), c.units);
+    const auto events = graph.renderer->Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "eos"), 1);
+    const std::vector<LONG_PTR> reasons = avctest::ErrorAbortReasons(graph.events.Get());
+    EXPECT_EQ(reasons, c.flushStatus != 0 || !c.answers.empty() ? std::vector<LONG_PTR>{VFW_E_TYPE_NOT_ACCEPTED}
+                                                                : std::vector<LONG_PTR>{});
   }
 }
 
@@ -437,6 +476,82 @@ TEST_F(FakeCoreFilter, ASampleCarryingAWiderTypeWidensTheRowsOfLaterPictures) {
     if (i > 1) {
       EXPECT_EQ(InfoOf(samples[i]), nullptr);
     }
+  }
+}
+
+// Frame rates as the core's field timing gives them, with a count of
+// pictures that spans a whole number of units exactly.
+struct RateCase {
+  const char* rate;
+  TlxAvcTimingInfo timing;  // one field: numerator / denominator s
+  int64_t duration;         // one picture, rounded once
+  int64_t pictures;
+  int64_t span;  // of that many pictures
+};
+const RateCase kRates[] = {
+    {"30", {0, 1, 60}, 333333, 300, 100000000},
+    {"24000/1001", {0, 1001, 48000}, 417083, 240, 100100000},
+    {"30000/1001", {0, 1001, 60000}, 333667, 300, 100100000},
+    {"25", {0, 1, 50}, 400000, 25, 10000000},
+};
+
+TEST(FrameDuration, RoundedOnceFromThePictureAndNeverAddedUp) {
+  for (const RateCase& c : kRates) {
+    SCOPED_TRACE(c.rate);
+    const auto duration = FrameDurationOfTiming(c.timing);
+    ASSERT_TRUE(duration);
+    EXPECT_EQ(duration->Span(1), c.duration);
+    EXPECT_EQ(duration->Span(c.pictures), c.span);
+    // Picture n starts within half a unit of its exact time n * span / pictures.
+    for (int64_t n = 0; n <= c.pictures; ++n) {
+      ASSERT_LE(std::abs(duration->Span(n) * c.pictures - n * c.span) * 2, c.pictures) << n;
+    }
+  }
+}
+
+TEST(FrameDuration, FieldTimingsOutsideOneMinuteAreRefused) {
+  const TlxAvcTimingInfo refused[] = {{0, 0, 60}, {0, 1, 0},  {0, 1, -60},       {0, -1, 60},
+                                      {-1, 0, 1}, {60, 1, 1}, {0, INT32_MAX, 1}, {INT32_MAX, INT32_MAX, INT32_MAX}};
+  for (const TlxAvcTimingInfo& timing : refused) {
+    EXPECT_FALSE(FrameDurationOfTiming(timing)) << timing.whole << " " << timing.numerator << "/" << timing.denominator;
+  }
+  // The longest field taken, and a denominator as large as the record holds.
+  EXPECT_EQ(FrameDurationOfTiming({60, 0, 1})->Span(1), 1200000000);
+  const auto nearlyTwoSeconds = FrameDurationOfTiming({0, INT32_MAX - 1, INT32_MAX});
+  ASSERT_TRUE(nearlyTwoSeconds);
+  EXPECT_EQ(nearlyTwoSeconds->Span(1), 20000000);
+  const int64_t many = int64_t{1} << 31;
+  EXPECT_EQ(nearlyTwoSeconds->Span(many), many * 20000000 - 20000000);
+}
+
+// A stream without times: picture n starts at n pictures of the stream's
+// rate, rounded once, so after a whole number of seconds the time is exact,
+// and each lasts one rounded picture.
+TEST_F(FakeCoreFilter, UntimedPicturesLieAtTheirCountOfPictures) {
+  for (const RateCase& c : kRates) {
+    SCOPED_TRACE(c.rate);
+    script_->Reset();
+    script_->timing = c.timing;
+    avctest::FakePictureScript untimed{};
+    untimed.timeValid = false;
+    script_->pictures.assign(static_cast<size_t>(c.pictures) + 1, untimed);
+    HRESULT hr = S_OK;
+    auto* filter = new CAvcDecFilter(nullptr, &hr, &CountSleep);
+    ComPtr<IBaseFilter> base = Adopt<IBaseFilter>(filter, IID_IBaseFilter);
+    ASSERT_EQ(hr, S_OK);
+    DecoderGraph graph(base.Get(), AvcInputType(MEDIASUBTYPE_TlxAVC, 16, 16), {{MEDIATYPE_Video, MEDIASUBTYPE_YV12}});
+    ASSERT_EQ(graph.outputConnect, S_OK);
+    std::vector<ScriptItem> items{ScriptItem::Untimed(Cat({kSc, kSps, kSc, kPps, kSc, kIdr}))};
+    for (int64_t n = 1; n <= c.pictures; ++n) items.push_back(ScriptItem::Untimed(Cat({kSc, kSlice})));
+    Play(graph, items);
+    const auto samples = graph.renderer->Samples();
+    ASSERT_EQ(samples.size(), static_cast<size_t>(c.pictures) + 1);
+    for (int64_t n = 0; n <= c.pictures; ++n) {
+      // n * span / pictures to the nearest unit (no exact halves at these rates).
+      ASSERT_EQ(samples[n].start, (2 * n * c.span + c.pictures) / (2 * c.pictures)) << n;
+      ASSERT_EQ(samples[n].stop - samples[n].start, c.duration) << n;
+    }
+    EXPECT_EQ(samples.back().start, c.span);
   }
 }
 

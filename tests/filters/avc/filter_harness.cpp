@@ -24,6 +24,17 @@ bool WaitUntil(const std::function<bool()>& done) {
   return true;
 }
 
+std::vector<LONG_PTR> ErrorAbortReasons(IMediaEventEx* events) {
+  std::vector<LONG_PTR> reasons;
+  long code;
+  LONG_PTR param1, param2;
+  while (events->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+    events->FreeEventParams(code, param1, param2);
+    if (code == EC_ERRORABORT) reasons.push_back(param1);
+  }
+  return reasons;
+}
+
 std::string BinFolder() {
   char self[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);

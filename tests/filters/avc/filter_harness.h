@@ -54,6 +54,10 @@ class ModuleFolder {
 CMediaType AvcInputType(REFGUID subtype, int width, int height, const std::vector<uint8_t>& extra = {},
                         REFERENCE_TIME frameDuration = 333667);
 
+// The reasons of the EC_ERRORABORT events a stopped graph holds, in order;
+// the other events are read and dropped.
+std::vector<LONG_PTR> ErrorAbortReasons(IMediaEventEx* events);
+
 // source -> filter -> renderer, connected, without a clock.
 struct DecoderGraph {
   DecoderGraph(IBaseFilter* decoder, const CMediaType& input, std::vector<std::pair<GUID, GUID>> accepted = {});

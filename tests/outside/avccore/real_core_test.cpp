@@ -49,6 +49,7 @@ TEST_P(RealCore, DecodesLikeLibavcodecInDisplayOrder) {
   }
   for (size_t i = 1; i < driver.pulled().size(); ++i)
     EXPECT_LT(driver.pulled()[i - 1].picture.time, driver.pulled()[i].picture.time);
+  EXPECT_EQ(driver.notShownReports, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -95,6 +96,23 @@ TEST(RealCoreSamples, LengthPrefixedSamplesDecodeToTheSamePictures) {
   }
   driver.Drain();
   ExpectSamePictures(driver.pulled(), ReferenceDecode(stream.annexB));
+}
+
+// Pictures in a form the core does not put out are dropped, and the calls
+// that dropped them say so, in either mode.
+TEST(RealCoreSamples, PicturesOfAnotherFormAreDroppedAndReported) {
+  CoreLibrary core(RealCoreFolder());
+  for (const char* file : {"high444_320x240.mp4", "high10_320x240.mp4"}) {
+    for (const int32_t mode : {0, 0x100}) {
+      SCOPED_TRACE(::testing::Message() << file << " mode " << mode);
+      const AvcStream stream = ReadAvcStream(FixturePath(file));
+      CoreDriver driver(core, mode);
+      driver.FeedAnnexB(stream.annexB);
+      driver.Drain();
+      EXPECT_TRUE(driver.pulled().empty());
+      EXPECT_GT(driver.notShownReports, 0);
+    }
+  }
 }
 
 TEST(RealCoreSamples, ALengthPrefixedSampleThatDoesNotTileIsDropped) {

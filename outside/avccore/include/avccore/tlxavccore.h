@@ -17,6 +17,11 @@ extern "C" {
 #define TLXAVC_STATUS_OK 0
 #define TLXAVC_STATUS_DRAINING 0x400000      // GetNumUnpullPicture after a flush
 #define TLXAVC_STATUS_BUSY 0x800000          // NALUnit: picture queue full, nothing taken
+// NALUnit, FinalizePicture, FlushPicture: since the last of these calls the
+// decoder put out pictures in a form this core does not (chroma other than
+// 4:2:0, samples wider than 8 bits); they were dropped. Discontinue and
+// Initialize forget it.
+#define TLXAVC_STATUS_NOT_SHOWN 0x200000
 #define TLXAVC_STATUS_BAD_ARGUMENT ((int32_t)0x80000001)
 #define TLXAVC_STATUS_FATAL ((int32_t)0x80000002)  // the instance can no longer decode
 #define TLXAVC_STATUS_NO_PICTURE ((int32_t)0x80000003)

@@ -245,8 +245,8 @@ int32_t AVCDecGetSideInfo(TlxAvcHandle handle, const TlxAvcSideInfoQuery* query,
   switch (query->kind) {
     case TLXAVC_SIDE_TIMING: {
       if (!instance->timingKnown) return TLXAVC_STATUS_NO_PICTURE;
-      const TlxAvcTimingInfo timing{0, 1001, 60000};
-      std::memcpy(answer, &timing, sizeof(timing));
+      std::lock_guard scriptLock(Script().mutex);
+      std::memcpy(answer, &Script().timing, sizeof(Script().timing));
       return 0;
     }
     case TLXAVC_SIDE_SEQUENCE: {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "avccore/tlxavccore.h"
+
 namespace tlx::avctest {
 
 struct FakeNalAnswer {
@@ -53,6 +55,7 @@ struct FakeScript {
   int32_t flushStatus = 0;
   int32_t decodeRatio = -1;  // -1: by the queue, as the core does
   std::deque<FakePictureScript> pictures;  // taken one per GetPicture
+  TlxAvcTimingInfo timing{0, 1001, 60000};  // answered once a sequence parameter set came
 
   void Reset() {
     std::lock_guard lock(mutex);
@@ -62,6 +65,7 @@ struct FakeScript {
     flushStatus = 0;
     decodeRatio = -1;
     pictures.clear();
+    timing = {0, 1001, 60000};
   }
   std::vector<FakeCall> Calls() {
     std::lock_guard lock(mutex);
