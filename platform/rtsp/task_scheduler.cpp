@@ -125,26 +125,41 @@ int BasicTaskScheduler::stepTimeoutMs(unsigned maxDelayTime) const {
   return static_cast<int>(std::min<int64_t>(ms, std::numeric_limits<int>::max()));
 }
 
-void BasicTaskScheduler::callReadyHandlers(const std::vector<pollfd>& polled) {
+std::vector<pollfd> BasicTaskScheduler::pollSet() const {
+  std::vector<pollfd> polled;
+  for (const HandlerSet::Handler& h : fHandlers.handlers()) {
+    polled.push_back(pollfd{h.socketNum, POLLIN, 0});
+  }
+  return polled;
+}
+
+int BasicTaskScheduler::waitForSockets(std::vector<pollfd>& polled, int timeoutMs) {
+  const int n = ::poll(polled.data(), polled.size(), timeoutMs);
+  if (n < 0) return errno == EINTR ? 0 : -1;
+  return n;
+}
+
+bool BasicTaskScheduler::callReadyHandlers(const std::vector<pollfd>& polled) {
   for (const pollfd& p : polled) {
     if ((p.revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
     // A handler called before may have turned this one off or replaced it.
     const HandlerSet::Handler* h = fHandlers.find(p.fd);
     if (h == nullptr || h->proc == nullptr) continue;
+    if (!acceptReadable(p.fd)) return false;
     const HandlerSet::Handler copy = *h;
     copy.proc(copy.clientData, SOCKET_READABLE);
   }
+  return true;
 }
 
+bool BasicTaskScheduler::acceptReadable(int) { return true; }
+
 bool BasicTaskScheduler::SingleStep(unsigned maxDelayTime) {
-  std::vector<pollfd> polled;
-  for (const HandlerSet::Handler& h : fHandlers.handlers()) {
-    polled.push_back(pollfd{h.socketNum, POLLIN, 0});
-  }
+  std::vector<pollfd> polled = pollSet();
   const int timeoutMs = stepTimeoutMs(maxDelayTime);
   if (polled.empty() && timeoutMs < 0) return false;  // nothing could ever wake it
-  const int n = ::poll(polled.data(), polled.size(), timeoutMs);
-  if (n < 0 && errno != EINTR) return false;
+  const int n = waitForSockets(polled, timeoutMs);
+  if (n < 0) return false;
   if (n > 0) callReadyHandlers(polled);
   fDelayQueue.handleAlarms();
   return true;

@@ -69,79 +69,118 @@ HRESULT CTlxPcStmRavixIf::hAddPostFilter(IBaseFilter** filter) {
   return hr;
 }
 
-int CTlxPcStmRavixIf::bInit(int autoAvailable) {
-  using namespace tlx::engine;
-  {
-    // The first four keys default to the value held, so a removed key keeps
-    // the last value read.
-    std::lock_guard<std::mutex> hold(m_stateLock);
-    m_nBaseCodec = ReadEngineIniInt(u"Filter", u"BaseCodecs", m_nBaseCodec);
-    m_bFilterDll = ReadEngineIniInt(u"Filter", u"FilterDll", m_bFilterDll);
-    m_nVMRTypeSetting = ReadEngineIniInt(u"Filter", u"VMRType", m_nVMRTypeSetting);
-    m_bDumpStream = ReadEngineIniInt(u"Filter", u"DumpStream", m_bDumpStream);
-    m_eVMRTypeInUse = eVMRTypeNone;
-  }
-  auto fail = [this](int line, int errorId = kErrGraph) {
-    vSetErrInfo(line, errorId);
-    return FALSE;
-  };
-
-  HRESULT hr = hCreateFilterGraph();
-  if (FAILED(hr)) return fail(1078);
-  const int row = nFindProperVideoFilter();
-  if (row < 0) return fail(1089);
-
+// The filters of the live graph while it is built; each reference is
+// released when building ends, the graph keeps its own.
+struct CTlxPcStmRavixIf::LiveGraphFilters {
   ComPtr<IBaseFilter> source;
-  hr = hAddFilterCom(kStreamSourceTable[row], source.Receive(), &m_pSourceLoader);
-  if (bCheckFailed(hr)) return fail(1096);
   ComPtr<IBaseFilter> decryptorA;
-  hr = hAddFilterCom(kDecryptorRow, decryptorA.Receive(), &m_pDecryptorALoader);
-  if (bCheckFailed(hr)) return fail(1102);
   ComPtr<IBaseFilter> decryptorB;
-  hr = hAddFilterCom(kDecryptorRow, decryptorB.Receive(), &m_pDecryptorBLoader);
-  if (bCheckFailed(hr)) return fail(1108);
   ComPtr<IBaseFilter> postFilter;
-  hr = hAddPostFilter(postFilter.Receive());
-  if (bCheckFailed(hr)) return fail(1115);
+  ComPtr<IBaseFilter> audioDecoder;
+  ComPtr<IBaseFilter> videoDecoder;
+  ComPtr<IBaseFilter> audioRenderer;
+  ComPtr<IBaseFilter> lastVideo;  // the filter the video renderer connects to
+};
+
+int CTlxPcStmRavixIf::bInit(int autoAvailable) {
+  vReadFilterSettings();
+  LiveGraphFilters filters;
+  if (!bAddLiveFilters(filters)) return FALSE;
+  if (!bAddAudioRenderer(filters)) return FALSE;
+  if (!bSetSourceQuality(filters.source.Get(), autoAvailable)) return FALSE;
+
+  bool dump = false;
+  int vmrSetting = 0;
+  {
+    std::lock_guard<std::mutex> hold(m_stateLock);
+    dump = m_bDumpStream != 0;
+    vmrSetting = m_nVMRTypeSetting;
+  }
+  if (!bConnectAudioPath(filters, dump)) return FALSE;
+  if (!bConnectVideoPath(filters, dump)) return FALSE;
+  const eVMRType kind = eConnectVideoRenderer(filters.lastVideo.Get(), vmrSetting);
+  if (kind == eVMRTypeNone) return FALSE;
+  if (!bTakeDecryptorKeys(filters)) return FALSE;
+  if (!bFinishLiveGraph(filters.audioRenderer.Get())) return FALSE;
+  std::lock_guard<std::mutex> hold(m_stateLock);
+  m_eVMRTypeInUse = kind;
+  return TRUE;
+}
+
+int CTlxPcStmRavixIf::bInitFailed(int line, int errorId) {
+  vSetErrInfo(line, errorId);
+  return FALSE;
+}
+
+void CTlxPcStmRavixIf::vReadFilterSettings() {
+  std::lock_guard<std::mutex> hold(m_stateLock);
+  m_nBaseCodec = ReadEngineIniInt(u"Filter", u"BaseCodecs", m_nBaseCodec);
+  m_bFilterDll = ReadEngineIniInt(u"Filter", u"FilterDll", m_bFilterDll);
+  m_nVMRTypeSetting = ReadEngineIniInt(u"Filter", u"VMRType", m_nVMRTypeSetting);
+  m_bDumpStream = ReadEngineIniInt(u"Filter", u"DumpStream", m_bDumpStream);
+  m_eVMRTypeInUse = eVMRTypeNone;
+}
+
+int CTlxPcStmRavixIf::bAddLiveFilters(LiveGraphFilters& filters) {
+  using namespace tlx::engine;
+  HRESULT hr = hCreateFilterGraph();
+  if (FAILED(hr)) return bInitFailed(1078, kErrGraph);
+  const int row = nFindProperVideoFilter();
+  if (row < 0) return bInitFailed(1089, kErrGraph);
+
+  hr = hAddFilterCom(kStreamSourceTable[row], filters.source.Receive(), &m_pSourceLoader);
+  if (bCheckFailed(hr)) return bInitFailed(1096, kErrGraph);
+  hr = hAddFilterCom(kDecryptorRow, filters.decryptorA.Receive(), &m_pDecryptorALoader);
+  if (bCheckFailed(hr)) return bInitFailed(1102, kErrGraph);
+  hr = hAddFilterCom(kDecryptorRow, filters.decryptorB.Receive(), &m_pDecryptorBLoader);
+  if (bCheckFailed(hr)) return bInitFailed(1108, kErrGraph);
+  hr = hAddPostFilter(filters.postFilter.Receive());
+  if (bCheckFailed(hr)) return bInitFailed(1115, kErrGraph);
 
   const CFilterParam& audioRow = kAudioDecoderTable[row];
   const std::u16string audioName = ReadEngineIniString(u"Filter", u"ADecFilterName", audioRow.m_pszName);
   const std::u16string audioFile = ReadEngineIniString(u"Filter", u"ADecFileName", audioRow.m_pszFileName);
-  ComPtr<IBaseFilter> audioDecoder;
   hr = hAddFilterCom(ClsidSetting(u"ADecCLSID", audioRow.m_clsid), audioName.c_str(), audioFile.c_str(),
-                     audioDecoder.Receive(), &m_pADecLoader);
-  if (bCheckFailed(hr)) return fail(1127);
+                     filters.audioDecoder.Receive(), &m_pADecLoader);
+  if (bCheckFailed(hr)) return bInitFailed(1127, kErrGraph);
 
   const CFilterParam& videoRow = kVideoDecoderTable[row];
   const std::u16string videoName = ReadEngineIniString(u"Filter", u"VDec", videoRow.m_pszName);
   const std::u16string videoFile = ReadEngineIniString(u"Filter", u"VDecFileName", videoRow.m_pszFileName);
   const GUID videoClsid = ClsidSetting(u"VDecCLSID", videoRow.m_clsid);
-  ComPtr<IBaseFilter> videoDecoder;
-  hr = hAddFilterCom(videoClsid, videoName.c_str(), videoFile.c_str(), videoDecoder.Receive(), &m_pVDecLoader);
-  if (bCheckFailed(hr)) return fail(1141);
+  hr = hAddFilterCom(videoClsid, videoName.c_str(), videoFile.c_str(), filters.videoDecoder.Receive(),
+                     &m_pVDecLoader);
+  if (bCheckFailed(hr)) return bInitFailed(1141, kErrGraph);
   if (videoClsid == kVideoDecoderTable[2].m_clsid) {
     ComPtr<IAvcDecMode> mode;
-    hr = videoDecoder->QueryInterface(IID_IAvcDecMode, mode.ReceiveVoid());
-    if (bCheckFailed(hr)) return fail(1149);
+    hr = filters.videoDecoder->QueryInterface(IID_IAvcDecMode, mode.ReceiveVoid());
+    if (bCheckFailed(hr)) return bInitFailed(1149, kErrGraph);
     mode->SetMode(0);
   }
+  return TRUE;
+}
 
-  ComPtr<IBaseFilter> audioRenderer;
-  hr = hAddFilterCom(kAudioRendererRow, audioRenderer.Receive(), &m_pAudioRendererLoader);
-  if (bCheckFailed(hr)) return fail(1163, kErrAudioOutput);
-  if (mixerGetNumDevs() == 0) return fail(1170, kErrAudioOutput);
+int CTlxPcStmRavixIf::bAddAudioRenderer(LiveGraphFilters& filters) {
+  HRESULT hr =
+      hAddFilterCom(tlx::engine::kAudioRendererRow, filters.audioRenderer.Receive(), &m_pAudioRendererLoader);
+  if (bCheckFailed(hr)) return bInitFailed(1163, kErrAudioOutput);
+  if (mixerGetNumDevs() == 0) return bInitFailed(1170, kErrAudioOutput);
   IRavixAudioRendererControl* rendererControl = nullptr;
-  hr = audioRenderer->QueryInterface(IID_IRavixAudioRendererControl, reinterpret_cast<void**>(&rendererControl));
-  if (bCheckFailed(hr)) return fail(1182, kErrAudioOutput);
+  hr = filters.audioRenderer->QueryInterface(IID_IRavixAudioRendererControl,
+                                             reinterpret_cast<void**>(&rendererControl));
+  if (bCheckFailed(hr)) return bInitFailed(1182, kErrAudioOutput);
   {
     std::lock_guard<std::mutex> hold(m_stateLock);
     std::swap(m_pRendererControl, rendererControl);
   }
   if (rendererControl != nullptr) rendererControl->Release();
+  return TRUE;
+}
 
+int CTlxPcStmRavixIf::bSetSourceQuality(IBaseFilter* source, int autoAvailable) {
   ComPtr<ITlxStreamSourceControl> sourceControl;
-  hr = source->QueryInterface(IID_ITlxStreamSourceControl, sourceControl.ReceiveVoid());
-  if (bCheckFailed(hr)) return fail(1192);
+  HRESULT hr = source->QueryInterface(IID_ITlxStreamSourceControl, sourceControl.ReceiveVoid());
+  if (bCheckFailed(hr)) return bInitFailed(1192, kErrGraph);
   {
     ITlxStreamSourceControl* previous = nullptr;
     {
@@ -154,96 +193,106 @@ int CTlxPcStmRavixIf::bInit(int autoAvailable) {
   std::string quality;
   vGetBitrate(autoAvailable, quality);
   hr = sourceControl->SetQuality(quality.c_str());
-  if (bCheckFailed(hr)) return fail(1224);
+  if (bCheckFailed(hr)) return bInitFailed(1224, kErrGraph);
+  return TRUE;
+}
 
-  bool dump = false;
-  int vmrSetting = 0;
-  {
-    std::lock_guard<std::mutex> hold(m_stateLock);
-    dump = m_bDumpStream != 0;
-    vmrSetting = m_nVMRTypeSetting;
-  }
-  // Audio: pin "1" -> decryptor A -> audio decoder -> audio renderer.
+int CTlxPcStmRavixIf::bConnectAudioPath(const LiveGraphFilters& filters, bool dump) {
   ComPtr<IPin> audioPin;
-  hr = source->FindPin(u"1", audioPin.Receive());
-  if (bCheckFailed(hr)) return fail(1237);
-  hr = hConnectPinToFilter(audioPin.Get(), decryptorA.Get());
-  if (bCheckFailed(hr)) return fail(1244);
+  HRESULT hr = filters.source->FindPin(u"1", audioPin.Receive());
+  if (bCheckFailed(hr)) return bInitFailed(1237, kErrGraph);
+  hr = hConnectPinToFilter(audioPin.Get(), filters.decryptorA.Get());
+  if (bCheckFailed(hr)) return bInitFailed(1244, kErrGraph);
   if (dump) {
-    if (!bConnectDumpFilter(decryptorA.Get(), audioDecoder.Get(), true)) return fail(1251);
+    if (!bConnectDumpFilter(filters.decryptorA.Get(), filters.audioDecoder.Get(), true)) {
+      return bInitFailed(1251, kErrGraph);
+    }
   } else {
-    hr = hConnectFilters(decryptorA.Get(), audioDecoder.Get());
-    if (bCheckFailed(hr)) return fail(1257);
+    hr = hConnectFilters(filters.decryptorA.Get(), filters.audioDecoder.Get());
+    if (bCheckFailed(hr)) return bInitFailed(1257, kErrGraph);
   }
-  hr = hConnectFilters(audioDecoder.Get(), audioRenderer.Get());
-  if (bCheckFailed(hr)) return fail(1265);
+  hr = hConnectFilters(filters.audioDecoder.Get(), filters.audioRenderer.Get());
+  if (bCheckFailed(hr)) return bInitFailed(1265, kErrGraph);
+  return TRUE;
+}
 
-  // Video: pin "2" -> decryptor B -> video decoder [-> post filter].
+int CTlxPcStmRavixIf::bConnectVideoPath(LiveGraphFilters& filters, bool dump) {
   ComPtr<IPin> videoPin;
-  hr = source->FindPin(u"2", videoPin.Receive());
-  if (bCheckFailed(hr)) return fail(1277);
-  hr = hConnectPinToFilter(videoPin.Get(), decryptorB.Get());
-  if (bCheckFailed(hr)) return fail(1284);
+  HRESULT hr = filters.source->FindPin(u"2", videoPin.Receive());
+  if (bCheckFailed(hr)) return bInitFailed(1277, kErrGraph);
+  hr = hConnectPinToFilter(videoPin.Get(), filters.decryptorB.Get());
+  if (bCheckFailed(hr)) return bInitFailed(1284, kErrGraph);
   if (dump) {
-    if (!bConnectDumpFilter(decryptorB.Get(), videoDecoder.Get(), false)) return fail(1291);
+    if (!bConnectDumpFilter(filters.decryptorB.Get(), filters.videoDecoder.Get(), false)) {
+      return bInitFailed(1291, kErrGraph);
+    }
   } else {
-    hr = hConnectFilters(decryptorB.Get(), videoDecoder.Get());
-    if (bCheckFailed(hr)) return fail(1297);
+    hr = hConnectFilters(filters.decryptorB.Get(), filters.videoDecoder.Get());
+    if (bCheckFailed(hr)) return bInitFailed(1297, kErrGraph);
   }
-  ComPtr<IBaseFilter> lastVideo = videoDecoder;
-  if (postFilter) {
-    hr = hConnectFilters(videoDecoder.Get(), postFilter.Get());
-    if (bCheckFailed(hr)) return fail(1309);
-    lastVideo = postFilter;
+  filters.lastVideo = filters.videoDecoder;
+  if (filters.postFilter) {
+    hr = hConnectFilters(filters.videoDecoder.Get(), filters.postFilter.Get());
+    if (bCheckFailed(hr)) return bInitFailed(1309, kErrGraph);
+    filters.lastVideo = filters.postFilter;
   }
+  return TRUE;
+}
 
-  // The video renderer: the preferred kind first, then the kinds after it.
+eVMRType CTlxPcStmRavixIf::eConnectVideoRenderer(IBaseFilter* lastVideo, int vmrSetting) {
   const int preferred = vmrSetting & 15;
   const eVMRType start = (preferred >= 1 && preferred <= 3) ? static_cast<eVMRType>(preferred) : eVMRTypeNone;
   ComPtr<IBaseFilter> videoRenderer;
   eVMRType kind = eAddProperVideoRenderer(*videoRenderer.Receive(), start);
-  if (kind == eVMRTypeNone) return fail(1339);
+  if (kind == eVMRTypeNone) {
+    bInitFailed(1339, kErrGraph);
+    return eVMRTypeNone;
+  }
   for (;;) {
-    hr = hConnectFilters(lastVideo.Get(), videoRenderer.Get());
+    HRESULT hr = hConnectFilters(lastVideo, videoRenderer.Get());
     if (!bCheckFailed(hr)) break;
     // The renderer that did not connect stays in the graph, unconnected.
     kind = eGetNextProperVMRType(kind);
     if (kind != eVMRTypeNone) kind = eAddProperVideoRenderer(*videoRenderer.Receive(), kind);
-    if (kind == eVMRTypeNone) return fail(1356);
+    if (kind == eVMRTypeNone) {
+      bInitFailed(1356, kErrGraph);
+      return eVMRTypeNone;
+    }
   }
   vSetAspectRatioModeNone(videoRenderer.Get(), kind);
+  return kind;
+}
 
+int CTlxPcStmRavixIf::bTakeDecryptorKeys(const LiveGraphFilters& filters) {
   ComPtr<IAESDecryptorKey> keyA;
-  hr = decryptorA->QueryInterface(IID_IAESDecryptorKey, keyA.ReceiveVoid());
-  if (bCheckFailed(hr)) return fail(1403);
+  HRESULT hr = filters.decryptorA->QueryInterface(IID_IAESDecryptorKey, keyA.ReceiveVoid());
+  if (bCheckFailed(hr)) return bInitFailed(1403, kErrGraph);
   ComPtr<IAESDecryptorKey> keyB;
-  hr = decryptorB->QueryInterface(IID_IAESDecryptorKey, keyB.ReceiveVoid());
-  if (bCheckFailed(hr)) return fail(1408);
+  hr = filters.decryptorB->QueryInterface(IID_IAESDecryptorKey, keyB.ReceiveVoid());
+  if (bCheckFailed(hr)) return bInitFailed(1408, kErrGraph);
+  IAESDecryptorKey* previousA = nullptr;
+  IAESDecryptorKey* previousB = nullptr;
   {
-    IAESDecryptorKey* previousA = nullptr;
-    IAESDecryptorKey* previousB = nullptr;
-    {
-      std::lock_guard<std::mutex> hold(m_stateLock);
-      previousA = std::exchange(m_pAudioKey, keyA.Detach());
-      previousB = std::exchange(m_pVideoKey, keyB.Detach());
-    }
-    if (previousA != nullptr) previousA->Release();
-    if (previousB != nullptr) previousB->Release();
+    std::lock_guard<std::mutex> hold(m_stateLock);
+    previousA = std::exchange(m_pAudioKey, keyA.Detach());
+    previousB = std::exchange(m_pVideoKey, keyB.Detach());
   }
+  if (previousA != nullptr) previousA->Release();
+  if (previousB != nullptr) previousB->Release();
+  return TRUE;
+}
 
-  hr = CTlxPcStmModeIf::hGetInterface();
-  if (bCheckFailed(hr)) return fail(1429);
+int CTlxPcStmRavixIf::bFinishLiveGraph(IBaseFilter* audioRenderer) {
+  HRESULT hr = CTlxPcStmModeIf::hGetInterface();
+  if (bCheckFailed(hr)) return bInitFailed(1429, kErrGraph);
   CWnd* owner = nullptr;
   {
     std::lock_guard<std::mutex> hold(m_stateLock);
     owner = m_pOwnerWnd;
   }
-  if (!bSetOwnerWnd(owner)) return fail(1433);
+  if (!bSetOwnerWnd(owner)) return bInitFailed(1433, kErrGraph);
   if (!bEnableLiveSourceMode()) return FALSE;
-  if (!bSetReferenceClock(audioRenderer.Get())) return FALSE;
-  std::lock_guard<std::mutex> hold(m_stateLock);
-  m_eVMRTypeInUse = kind;
-  return TRUE;
+  return bSetReferenceClock(audioRenderer);
 }
 
 int CTlxPcStmRavixIf::bReset(int autoAvailable) {

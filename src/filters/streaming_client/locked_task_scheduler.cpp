@@ -38,27 +38,24 @@ bool LockedTaskScheduler::SingleStep(unsigned) {
   {
     std::lock_guard<std::recursive_mutex> lock(fLock);
     timeoutMs = stepTimeoutMs(kMaxStepWaitUs);
-    for (const HandlerSet::Handler& h : fHandlers.handlers()) polled.push_back(pollfd{h.socketNum, POLLIN, 0});
+    polled = pollSet();
   }
-  const int n = ::poll(polled.data(), polled.size(), timeoutMs);
-  if (n < 0 && errno != EINTR) return false;
+  const int n = waitForSockets(polled, timeoutMs);
+  if (n < 0) return false;
   std::lock_guard<std::recursive_mutex> lock(fLock);
   fDelayQueue.handleAlarms();
-  if (n <= 0) return true;
-  for (const pollfd& p : polled) {
-    if ((p.revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
-    const HandlerSet::Handler* h = fHandlers.find(p.fd);
-    if (h == nullptr || h->proc == nullptr) continue;
-    char byte;
-    const ssize_t peeked = ::recv(p.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-      fDelayQueue.clear();
-      return false;
-    }
-    const HandlerSet::Handler copy = *h;
-    copy.proc(copy.clientData, SOCKET_READABLE);
+  if (n == 0) return true;
+  if (!callReadyHandlers(polled)) {
+    fDelayQueue.clear();
+    return false;
   }
   return true;
+}
+
+bool LockedTaskScheduler::acceptReadable(int socketNum) {
+  char byte;
+  const ssize_t peeked = ::recv(socketNum, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return peeked > 0 || (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR));
 }
 
 bool LockedTaskScheduler::StartThread() {

@@ -47,6 +47,9 @@ class LockedTaskScheduler : public BasicTaskScheduler {
   std::recursive_mutex& lock() { return fLock; }
 
  private:
+  // A readable socket whose peer closed (a peek gives 0 bytes) or that
+  // reports an error is refused.
+  bool acceptReadable(int socketNum) override;
   static DWORD ThreadProc(void* self);
   void Loop();
 

@@ -1,8 +1,9 @@
 // The task scheduler that drives the RTSP/RTP objects: delayed tasks kept in a
 // delay queue on the monotonic clock, and read handlers on sockets, waited for
 // with poll (so there is no limit on descriptor numbers). One thread runs the
-// loop; a subclass that lets other threads in overrides SingleStep and guards
-// the queue and the handler set, which it reaches as protected members.
+// loop; a subclass that lets other threads in overrides SingleStep, builds it
+// from the same protected steps (time-out, poll set, wait, handler walk) and
+// guards the queue and the handler set, which it reaches as protected members.
 #pragma once
 
 #include <poll.h>
@@ -110,9 +111,18 @@ class BasicTaskScheduler : public TaskScheduler {
   // The poll time-out in milliseconds for a step: the time to the next task
   // bounded by maxDelayTime (0: unbounded), rounded up; -1 waits for ever.
   int stepTimeoutMs(unsigned maxDelayTime) const;
+  // One entry asking for input per socket that has a handler.
+  std::vector<pollfd> pollSet() const;
+  // Waits with poll on the set for at most timeoutMs (-1: for ever) and
+  // returns poll's count of ready sockets; an interrupted wait counts as 0
+  // ready, a failed one gives -1.
+  static int waitForSockets(std::vector<pollfd>& polled, int timeoutMs);
   // Calls the handlers of the sockets poll marked readable (or hung up), each
-  // only if it is still on when its turn comes.
-  void callReadyHandlers(const std::vector<pollfd>& polled);
+  // only if it is still on when its turn comes and acceptReadable lets it
+  // through. A socket it refuses ends the walk there: false.
+  bool callReadyHandlers(const std::vector<pollfd>& polled);
+  // Whether a readable socket's handler may run; every one may here.
+  virtual bool acceptReadable(int socketNum);
 
   DelayQueue fDelayQueue;
   HandlerSet fHandlers;

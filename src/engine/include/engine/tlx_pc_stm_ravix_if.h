@@ -226,6 +226,47 @@ class CTlxPcStmRavixIf : public CTlxPcStmModeIf {
  private:
   int bCleanupLocked();
   int bResetLocked(int autoAvailable);
+
+  // The steps of bInit, in its order. Each step that fails writes its error
+  // record (id 24 unless said otherwise) and returns FALSE (eVMRTypeNone).
+  // The filters added so far travel in a LiveGraphFilters record, which
+  // releases its references when bInit returns (the graph keeps its own).
+  struct LiveGraphFilters;
+  // vSetErrInfo(line, errorId), then FALSE.
+  int bInitFailed(int line, int errorId);
+  // The "Filter" keys BaseCodecs, FilterDll, VMRType and DumpStream, each
+  // defaulting to the value held (a removed key keeps the last value read);
+  // no renderer kind in use.
+  void vReadFilterSettings();
+  // A new graph (1078), the video row (1089), then its filters: stream
+  // source, decryptors A and B, the post filter, the audio and video
+  // decoders with the "Filter" names, files and classes overriding the
+  // row's, and mode 0 for the AVC decoder (1096 to 1149).
+  int bAddLiveFilters(LiveGraphFilters& filters);
+  // The audio renderer, a sound device and the renderer's control, which
+  // replaces the one held (1163, 1170, 1182, id 25).
+  int bAddAudioRenderer(LiveGraphFilters& filters);
+  // The source's control, which replaces the one held, told the quality
+  // string of the stream parameters (1192, 1224).
+  int bSetSourceQuality(IBaseFilter* source, int autoAvailable);
+  // Source pin "1" -> decryptor A -> [tee with the dump writer when `dump`]
+  // audio decoder -> audio renderer (1237 to 1265).
+  int bConnectAudioPath(const LiveGraphFilters& filters, bool dump);
+  // Source pin "2" -> decryptor B -> [tee with the dump writer when `dump`]
+  // video decoder -> post filter when there is one (1277 to 1309); the last
+  // of them becomes filters.lastVideo.
+  int bConnectVideoPath(LiveGraphFilters& filters, bool dump);
+  // The video renderer of the preferred kind (VMRType & 15 when 1-3) or the
+  // kinds after it, until one connects to lastVideo (1339, 1356); a renderer
+  // that did not connect stays in the graph, unconnected. The kind connected,
+  // its aspect-ratio mode none.
+  eVMRType eConnectVideoRenderer(IBaseFilter* lastVideo, int vmrSetting);
+  // Both decryptors' key interfaces, which replace the ones held (1403,
+  // 1408).
+  int bTakeDecryptorKeys(const LiveGraphFilters& filters);
+  // The graph's interfaces (1429), the owner window (1433), live-source mode
+  // and the audio renderer's clock (their own records).
+  int bFinishLiveGraph(IBaseFilter* audioRenderer);
   // Ends the graph-event thread (355/2, 364/1 as bCleanup) and detaches it
   // from the object; TRUE when there was none or it ended.
   int vEndThread();

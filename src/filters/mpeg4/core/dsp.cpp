@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "block/block_decoding.h"
 #include "prediction_kernels_sse2.h"
 #include "quarter_sample_kernels_sse2.h"
 
@@ -9,7 +10,7 @@ namespace tlx::mpeg4 {
 namespace {
 
 constexpr DspTables kPlainTables = {
-    {PutIntraMacroblock, AddInterMacroblock},
+    {DequantiseBlock, PutIntraMacroblock, AddInterMacroblock},
     {PadBorders,
      CopyMacroblock,
      {{CopyBlock<16>, HpelH<16, 0>, HpelV<16, 0>, HpelHV<16, 0>},
@@ -18,12 +19,12 @@ constexpr DspTables kPlainTables = {
      {HpelCopyAvg<16>, HpelHAvg<16>, HpelVAvg<16>, HpelHVAvg<16>},
      {HpelCopyAvg<8>, HpelHAvg<8>, HpelVAvg<8>, HpelHVAvg<8>},
      {}},
-    {PackYuy2},
+    {PackYuy2, DeblockEdge},
 };
 
 // The vector kernels replace their plain twins slot by slot.
 void ApplySimdOverrides(DspTables& tables) {
-  tables.block = {PutIntraMacroblockSse2, AddInterMacroblockSse2};
+  tables.block = {DequantiseBlockSse2, PutIntraMacroblockSse2, AddInterMacroblockSse2};
   PredictionKernels& p = tables.prediction;
   p.padBorders = PadBordersSse2;
   p.copyMacroblock = CopyMacroblockSse2;
@@ -39,7 +40,7 @@ void ApplySimdOverrides(DspTables& tables) {
   std::copy(average16, average16 + 4, p.averageHalfSample16);
   std::copy(average8, average8 + 4, p.averageHalfSample8);
   p.quarterSample = kSse2QuarterSampleKernels;
-  tables.output.packYuy2 = PackYuy2Sse2;
+  tables.output = {PackYuy2Sse2, DeblockEdgeSse2};
 }
 
 }  // namespace

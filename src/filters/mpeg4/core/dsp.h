@@ -6,7 +6,9 @@
 
 #include <cstdint>
 
+#include "block/block_decoder_state.h"
 #include "block/reconstruction.h"
+#include "output/deblocking.h"
 #include "output/planar_output.h"
 #include "prediction_kernels.h"
 #include "quarter_sample_kernels.h"
@@ -16,8 +18,10 @@ namespace tlx::mpeg4 {
 // Which picture kernels an instance uses (PlainPicture or SimdPicture).
 enum class PictureVariant : uint32_t { Plain, Simd };
 
-// Macroblock reconstruction by inverse DCT.
+// Inverse quantisation of a block's coefficient list, and macroblock
+// reconstruction by inverse DCT.
 struct BlockKernels {
+  DequantiseKernel dequantise;
   decltype(&PutIntraMacroblock) putIntraMacroblock;
   decltype(&AddInterMacroblock) addInterMacroblock;
 };
@@ -36,9 +40,11 @@ struct PredictionKernels {
   QuarterSampleKernels quarterSample;
 };
 
-// Output of a returned picture.
+// Output of a returned picture: YUY2 packing, and the edge filter of the
+// deblocking post-filter.
 struct OutputKernels {
   PackYuy2Kernel packYuy2;
+  DeblockEdgeKernel deblockEdge;
 };
 
 struct DspTables {

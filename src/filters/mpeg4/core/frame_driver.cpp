@@ -8,6 +8,7 @@
 
 #include "block/block_decoder_state.h"
 #include "macroblock_layer.h"
+#include "mpeg4_decoder.h"
 #include "picture_output.h"
 #include "start_codes.h"
 #include "stream_headers.h"

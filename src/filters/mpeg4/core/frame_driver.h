@@ -6,9 +6,10 @@
 #include <cstdint>
 
 #include "filters/mpeg4/core/decoder_api.h"
-#include "mpeg4_decoder.h"
 
 namespace tlx::mpeg4 {
+
+struct Mpeg4Decoder;
 
 // Decodes what one input holds: the headers before a picture, then one VOP
 // (or a short-header picture, or the end marker), filling the out fields of

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core_allocation.h"
+#include "mpeg4_decoder.h"
 
 namespace tlx::mpeg4 {
 

@@ -1,6 +1,7 @@
 #include "macroblock_header.h"
 
 #include "block/coefficient_tables.h"
+#include "mpeg4_decoder.h"
 
 namespace tlx::mpeg4 {
 namespace {

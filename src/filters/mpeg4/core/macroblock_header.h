@@ -5,9 +5,10 @@
 #pragma once
 
 #include "bit_reader.h"
-#include "mpeg4_decoder.h"
 
 namespace tlx::mpeg4 {
+
+struct Mpeg4Decoder;
 
 // Stuffing (0000 0000 1) is consumed and leaves the flags word 0, so the
 // caller reads the header again. I-VOPs use the intra table, P-VOPs and

@@ -8,6 +8,7 @@
 #include "gmc.h"
 #include "macroblock_header.h"
 #include "motion_vectors.h"
+#include "mpeg4_decoder.h"
 #include "start_codes.h"
 
 namespace tlx::mpeg4 {

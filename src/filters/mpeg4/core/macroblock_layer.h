@@ -3,9 +3,10 @@
 
 #include <cstdint>
 
-#include "mpeg4_decoder.h"
 
 namespace tlx::mpeg4 {
+
+struct Mpeg4Decoder;
 
 // Decodes the macroblock at the current index (or consumes one stuffing
 // code). On an error the reader goes back to the macroblock's start and on to

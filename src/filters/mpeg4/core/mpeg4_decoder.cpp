@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "block/block_decoder_state.h"
-#include "block/block_decoding.h"
 #include "core_allocation.h"
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 #include "filters/mpeg4/core/yuv_rgb/output_converter.h"
@@ -85,7 +84,7 @@ void CreateOutputStage(Mpeg4Decoder& decoder) {
     decoder.output.converter->ConverterSetup(0, 0);
   }
   if (decoder.variants.postFilter) {
-    decoder.output.postProcess = CoreNew<DeblockingStrategy>(DeblockEdgeSse2);
+    decoder.output.postProcess = CoreNew<DeblockingStrategy>(decoder.dsp.output.deblockEdge);
     if (decoder.output.postProcess == nullptr) decoder.status |= kStatusOutOfMemory;
   }
 }
@@ -125,7 +124,7 @@ uint32_t InitialiseInstance(Mpeg4Decoder& decoder) {
     decoder.status |= kStatusOutOfMemory;
   } else {
     BlockDecoderReset(*decoder.blockDecoder);
-    if (decoder.variants.picture == PictureVariant::Simd) decoder.blockDecoder->dequantise = DequantiseBlockSse2;
+    decoder.blockDecoder->dequantise = decoder.dsp.block.dequantise;
   }
   if (decoder.status != 0) {
     const uint32_t status = decoder.status;

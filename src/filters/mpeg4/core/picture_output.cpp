@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "filters/mpeg4/core/yuv_rgb/output_converter.h"
+#include "mpeg4_decoder.h"
 #include "output/deblocking.h"
 #include "output/planar_output.h"
 #include "status.h"

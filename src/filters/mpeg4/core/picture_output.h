@@ -5,9 +5,10 @@
 #include <cstdint>
 
 #include "filters/mpeg4/core/decoder_api.h"
-#include "mpeg4_decoder.h"
 
 namespace tlx::mpeg4 {
+
+struct Mpeg4Decoder;
 
 // Chooses the picture the call returns (display order: a reference leaves
 // once the next reference is decoded) and fills the output fields of frame;

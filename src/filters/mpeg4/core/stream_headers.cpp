@@ -7,6 +7,7 @@
 
 #include "block/block_decoder_state.h"
 #include "frame_driver.h"
+#include "mpeg4_decoder.h"
 #include "start_codes.h"
 
 namespace tlx::mpeg4 {

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "inspection.h"
+#include "mpeg4_decoder.h"
 #include "filters/mpeg4/core/decoder_api.h"
 
 namespace tlx::mpeg4::test {

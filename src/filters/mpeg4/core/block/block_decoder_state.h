@@ -27,7 +27,7 @@ enum CornerValue { kCornerBlock0, kCornerBlock1, kCornerBlock2, kCornerBlock3, k
 struct BlockDecoderState;
 
 // The inverse quantiser of the current block (block_decoding.h); the plain
-// one unless the instance chose its SSE2 form.
+// one until the instance sets the one of its kernel tables (dsp.h).
 uint32_t DequantiseBlock(BlockDecoderState& state, int16_t* block, uint32_t shape);
 using DequantiseKernel = decltype(&DequantiseBlock);
 

@@ -364,37 +364,6 @@ TEST(BlockSyntax, DequantiseBlockFollowsTheFormula) {
   }
 }
 
-// The SSE2 inverse quantiser against the plain one: every quantiser, every
-// count, repeated positions (the later entry wins), and levels around the
-// clamp and over the whole 32-bit range.
-TEST(BlockSyntax, DequantiseBlockSse2GivesThePlainCoefficients) {
-  std::mt19937 rng(2011);
-  using LevelSource = uint32_t (*)(std::mt19937&);
-  const LevelSource sources[] = {
-      [](std::mt19937& g) { return static_cast<uint32_t>(g() % 200); },
-      [](std::mt19937& g) { return static_cast<uint32_t>(2 * 2040 + g() % 40); },
-      [](std::mt19937& g) { return static_cast<uint32_t>(g()); },
-  };
-  for (int n = 0; n < 3000; ++n) {
-    BlockDecoderState state;
-    state.quantiser = 1 + n % 31;
-    state.count = static_cast<uint32_t>(rng() % 65);
-    const LevelSource source = sources[n % 3];
-    for (uint32_t i = 0; i < 64; ++i) {
-      state.level[i] = source(rng);
-      state.position[i] = static_cast<uint32_t>(rng() % 64);
-    }
-    int16_t plain[64], simd[64];
-    for (int16_t& v : plain) v = static_cast<int16_t>(rng());
-    std::copy(plain, plain + 64, simd);
-    const uint32_t start = static_cast<uint32_t>(rng()) & 0x7FFF01FF;
-    const uint32_t plainShape = DequantiseBlock(state, plain, start);
-    const uint32_t simdShape = DequantiseBlockSse2(state, simd, start);
-    ASSERT_TRUE(std::equal(plain, plain + 64, simd)) << "case " << n;
-    ASSERT_EQ(plainShape, simdShape) << "case " << n;
-  }
-}
-
 // The SSE2 inverse quantiser touches only the plain one's window: the 64
 // coefficients placed flush against an inaccessible page before and after
 // them, and the decoder state flush against one after it, for every count.

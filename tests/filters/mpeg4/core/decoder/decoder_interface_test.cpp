@@ -8,6 +8,7 @@
 #include "core_allocation.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "inspection.h"
+#include "mpeg4_decoder.h"
 #include "filters/mpeg4/core/decoder_api.h"
 
 namespace tlx::mpeg4 {

@@ -2,6 +2,7 @@
 // and edge-value input: the same bytes out, everywhere in the planes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <span>
@@ -53,6 +54,36 @@ struct Slot {
   const char* name;
   SlotCheck check;
 };
+
+// The inverse quantiser over 3000 coefficient lists spread over the rounds:
+// every quantiser, every count, repeated positions (the later entry wins),
+// and levels around the clamp and over the whole 32-bit range, written over
+// random coefficients with a random starting shape word.
+void CheckDequantise(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  using LevelSource = uint32_t (*)(std::mt19937&);
+  const LevelSource sources[] = {
+      [](std::mt19937& g) { return static_cast<uint32_t>(g() % 200); },
+      [](std::mt19937& g) { return static_cast<uint32_t>(2 * 2040 + g() % 40); },
+      [](std::mt19937& g) { return static_cast<uint32_t>(g()); },
+  };
+  for (int n = round; n < 3000; n += 40) {
+    BlockDecoderState state;
+    state.quantiser = 1 + n % 31;
+    state.count = static_cast<uint32_t>(rng() % 65);
+    const LevelSource source = sources[n % 3];
+    for (uint32_t i = 0; i < 64; ++i) {
+      state.level[i] = source(rng);
+      state.position[i] = static_cast<uint32_t>(rng() % 64);
+    }
+    int16_t a[64], b[64];
+    for (int16_t& v : a) v = static_cast<int16_t>(rng());
+    std::copy(a, a + 64, b);
+    const uint32_t start = static_cast<uint32_t>(rng()) & 0x7FFF01FF;
+    const uint32_t plainShape = plain.block.dequantise(state, a, start);
+    ASSERT_EQ(variant.block.dequantise(state, b, start), plainShape) << "list " << n;
+    ASSERT_TRUE(std::equal(a, a + 64, b)) << "list " << n;
+  }
+}
 
 void CheckPutIntraMacroblock(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
   PicturePair pictures(rng);
@@ -154,7 +185,44 @@ void CheckPackYuy2(const DspTables& plain, const DspTables& variant, std::mt1993
   EXPECT_EQ(a, b);
 }
 
-constexpr Slot kBlockSlots[] = {{"putIntraMacroblock", CheckPutIntraMacroblock},
+// The edge filter through the whole-plane walk of the post-filter, over 60
+// pictures spread over the rounds: 8x8 blocks of a base level plus noise with
+// steps of a few levels between blocks, so both filter modes fire, luma and
+// chroma macroblock sizes, and quantisers 1, 31 and between.
+void CheckDeblockEdge(const DspTables& plain, const DspTables& variant, std::mt19937& rng, int round) {
+  for (int n = round; n < 60; n += 40) {
+    const int macroblockSize = n % 3 == 0 ? 8 : 16;
+    const int width = macroblockSize * (1 + int(rng() % 4)), height = macroblockSize * (1 + int(rng() % 3));
+    const int noise = n % 5;
+    const int levelColumns = width / 8 + 1;
+    std::vector<int> levels(size_t(levelColumns * (height / 8 + 1)));
+    for (int& level : levels) level = 20 + int(rng() % 200);
+    std::vector<uint8_t> source(size_t(width * height));
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const int level = levels[size_t((y / 8) * levelColumns + x / 8)];
+        const int base = rng() % 4 == 0 ? level : level % 40 + 100;
+        source[size_t(y * width + x)] =
+            uint8_t(std::clamp(base + int(rng() % uint32_t(2 * noise + 1)) - noise, 0, 255));
+      }
+    }
+    std::vector<uint8_t> map(size_t((width / macroblockSize) * (height / macroblockSize)));
+    for (uint8_t& qp : map) {
+      const uint32_t pick = rng() % 4;
+      qp = pick == 0 ? 1 : pick == 1 ? 31 : uint8_t(1 + rng() % 31);
+    }
+    const auto filter = [&](DeblockEdgeKernel kernel) {
+      std::vector<uint8_t> out(source.size(), 0xCD);
+      DeblockPlane(kernel, out.data(), width, source.data(), width, width, height, map.data(), width / macroblockSize,
+                   macroblockSize, kDeblockThreshold1, kDeblockThreshold2);
+      return out;
+    };
+    ASSERT_EQ(filter(plain.output.deblockEdge), filter(variant.output.deblockEdge)) << "picture " << n;
+  }
+}
+
+constexpr Slot kBlockSlots[] = {{"dequantise", CheckDequantise},
+                                {"putIntraMacroblock", CheckPutIntraMacroblock},
                                 {"addInterMacroblock", CheckAddInterMacroblock}};
 constexpr Slot kPredictionSlots[] = {{"padBorders", CheckPadBorders},
                                      {"copyMacroblock", CheckCopyMacroblock},
@@ -163,7 +231,7 @@ constexpr Slot kPredictionSlots[] = {{"padBorders", CheckPadBorders},
                                      {"averageHalfSample16", CheckAverageHalfSample16},
                                      {"averageHalfSample8", CheckAverageHalfSample8},
                                      {"quarterSample", CheckQuarterSample}};
-constexpr Slot kOutputSlots[] = {{"packYuy2", CheckPackYuy2}};
+constexpr Slot kOutputSlots[] = {{"packYuy2", CheckPackYuy2}, {"deblockEdge", CheckDeblockEdge}};
 // The arrays of kernels are checked slot by slot inside their checks: the
 // slots beyond the first of each array.
 constexpr size_t kArraySlots = 2 * (2 * 4 - 1) + 2 * (4 - 1) + (2 * 2 * 16 + 2 * 16 - 1);

@@ -10,6 +10,7 @@
 #include "filters/mpeg4/support/bit_writer.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "inspection.h"
+#include "mpeg4_decoder.h"
 #include "status.h"
 #include "filters/mpeg4/core/decoder_api.h"
 

@@ -19,6 +19,7 @@
 #include "filters/mpeg4/support/tolerance_gates.h"
 #include "inter_fixtures.h"
 #include "inspection.h"
+#include "mpeg4_decoder.h"
 #include "status.h"
 
 namespace tlx::mpeg4::test {

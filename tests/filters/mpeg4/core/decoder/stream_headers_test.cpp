@@ -12,6 +12,7 @@
 #include "filters/mpeg4/support/core_harness.h"
 #include "frame_driver.h"
 #include "inspection.h"
+#include "mpeg4_decoder.h"
 #include "stream_headers.h"
 #include "filters/mpeg4/core/decoder_api.h"
 #include "filters/mpeg4/support/reference_decoder.h"

@@ -7,6 +7,7 @@
 #include "block/block_decoding.h"
 #include "block/reconstruction.h"
 #include "inspection.h"
+#include "mpeg4_decoder.h"
 #include "filters/mpeg4/core/decoder_api.h"
 
 int main() {

@@ -12,6 +12,7 @@
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/output_reference.h"
 #include "inspection.h"
+#include "mpeg4_decoder.h"
 
 namespace {
 

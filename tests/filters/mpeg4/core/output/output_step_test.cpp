@@ -9,6 +9,7 @@
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/output_reference.h"
 #include "inspection.h"
+#include "mpeg4_decoder.h"
 #include "picture_output.h"
 
 namespace tlx::mpeg4 {
