@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#define TLX_BCF_API extern "C" __attribute__((visibility("default")))
+#include "export/tlx_export.h"
+
+// An exported function of the library: C linkage and the export mark.
+#define TLX_BCF_API extern "C" TLX_EXPORT
 
 // ---------------------------------------------------------------------------
 // Events
