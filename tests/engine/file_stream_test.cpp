@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "aac/aac_dec.h"
+#include "filters/aac/aac_dec.h"
 #include "dshow/filter_module.h"
 #include "dshow/guids.h"
 #include "file_stream_fixture.h"

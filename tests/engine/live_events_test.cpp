@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "aes_decryptor/aes_decryptor_key.h"
+#include "filters/aes_decryptor/aes_decryptor_key.h"
 #include "dshow/errors.h"
 #include "live_stream_fixture.h"
 

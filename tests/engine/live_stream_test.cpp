@@ -10,7 +10,7 @@
 #include "engine/filter_tables.h"
 #include "engine/quality_presets.h"
 #include "live_stream_fixture.h"
-#include "streaming_client/tlx_stream_source_control.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "thread_count.h"
 
 namespace tlx::engine::test {

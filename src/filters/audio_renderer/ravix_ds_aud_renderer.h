@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "audio_renderer/ravix_audio_renderer_control.h"
+#include "filters/audio_renderer/ravix_audio_renderer_control.h"
 #include "dshow/base_renderer.h"
 #include "dshow/basic_audio.h"
 #include "dshow/reference_clock.h"

@@ -13,7 +13,7 @@
 #include "dshow/source.h"
 #include "output_pins.h"
 #include "stream_clock.h"
-#include "streaming_client/tlx_stream_source_control.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "streaming_session.h"
 #include "utility/tlx_utility.h"
 

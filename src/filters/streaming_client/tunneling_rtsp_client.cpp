@@ -5,7 +5,7 @@
 
 #include "auth/tlx_authentication.h"
 #include "rtsp/rtsp_url_socket.h"
-#include "streaming_client/tlx_stream_source_control.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "utility/tlx_utility.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The AAC decoder as a fake: passes samples through unchanged.
-#include "aac/aac_dec.h"
+#include "filters/aac/aac_dec.h"
 #include "dshow/factory_template.h"
 #include "fake_pass_through.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "aes_decryptor/aes_decryptor_key.h"
+#include "filters/aes_decryptor/aes_decryptor_key.h"
 #include "dshow/factory_template.h"
 #include "fake_pass_through.h"
 

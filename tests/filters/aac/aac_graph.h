@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "aac/aac_dec.h"
+#include "filters/aac/aac_dec.h"
 #include "aac_dec_filter.h"
 #include "graph_fixture.h"
 

@@ -5,7 +5,7 @@
 #include <climits>
 #include <string>
 
-#include "audio_renderer/ravix_audio_renderer_control.h"
+#include "filters/audio_renderer/ravix_audio_renderer_control.h"
 #include "com/class_registry.h"
 #include "dshow/filter_category.h"
 #include "dshow/filter_module.h"

@@ -9,7 +9,7 @@
 #include "dshow/filter_module.h"
 #include "graph_fixture.h"
 #include "media_formats.h"
-#include "streaming_client/tlx_media_subtypes.h"
+#include "filters/streaming_client/tlx_media_subtypes.h"
 #include "streaming_client_filter.h"
 
 namespace tlx::dshow::test {

@@ -13,7 +13,7 @@
 #include "debug_log.h"
 #include "locked_task_scheduler.h"
 #include "rtsp/reception_stats.h"
-#include "streaming_client/tlx_stream_source_control.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "streaming_qos.h"
 #include "win32/sockets.h"
 

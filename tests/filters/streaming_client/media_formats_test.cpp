@@ -11,7 +11,7 @@ extern "C" {
 
 #include "graph_fixture.h"
 #include "media_formats.h"
-#include "streaming_client/tlx_media_subtypes.h"
+#include "filters/streaming_client/tlx_media_subtypes.h"
 #include "streaming_client_filter.h"
 
 namespace tlx::dshow::test {
