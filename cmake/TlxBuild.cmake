@@ -119,19 +119,21 @@ endfunction()
 # A deliverable with a flat C interface, in two targets:
 # - <core>, the deliverable's parts as an object library with hidden symbols.
 #   A test program that links it gets every part (linked whole) and the
-#   deliverable's internal headers, included by their path below src/.
+#   deliverable's internal headers, included by their path below the folder
+#   that holds the deliverable's (src/: "link/os/task_lib.h").
 # - <name> (lib<name>.so): the core's objects and SOURCES, exporting only the
 #   names the version script lists (TLX_EXPORT makes them visible first).
 # Both export the deliverable's include/ folder. LIBS are what the parts use;
 # API_LIBS what the public headers include, passed on to every user.
 function(tlx_add_c_api_library name)
   cmake_parse_arguments(L "" "CORE;EXPORTS" "CORE_SOURCES;SOURCES;LIBS;API_LIBS" ${ARGN})
+  get_filename_component(root ${CMAKE_CURRENT_SOURCE_DIR} DIRECTORY)
   add_library(${L_CORE} OBJECT ${L_CORE_SOURCES})
   add_library(${name} SHARED $<TARGET_OBJECTS:${L_CORE}> ${L_SOURCES})
   foreach(target ${L_CORE} ${name})
     set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
     target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
-    tlx_internal_headers(${target} ${PROJECT_SOURCE_DIR}/src)
+    tlx_internal_headers(${target} ${root})
   endforeach()
   target_link_libraries(${L_CORE} PUBLIC tlx_export ${L_LIBS} ${L_API_LIBS})
   target_link_libraries(${name} PUBLIC tlx_export ${L_API_LIBS} PRIVATE ${L_LIBS})
@@ -148,13 +150,14 @@ endfunction()
 #   public classes and functions (patterns of demangled names in an
 #   extern "C++" block); every other name stays inside.
 # Users get the include/ folder; the internal headers, included by their path
-# below INTERNAL_ROOT (default: the source folder), only reach test programs
-# (tlx_add_gtest). LIBS are what the parts use; API_LIBS what the public
+# below INTERNAL_ROOT (default: the folder that holds the deliverable's, as in
+# "engine/engine_ini.h" or "resources/internal/module.h"), only reach test
+# programs (tlx_add_gtest). LIBS are what the parts use; API_LIBS what the public
 # headers include, passed on to every user.
 function(tlx_add_cxx_library name)
   cmake_parse_arguments(L "" "EXPORTS;INTERNAL_ROOT" "SOURCES;LIBS;API_LIBS" ${ARGN})
   if(NOT L_INTERNAL_ROOT)
-    set(L_INTERNAL_ROOT ${CMAKE_CURRENT_SOURCE_DIR})
+    get_filename_component(L_INTERNAL_ROOT ${CMAKE_CURRENT_SOURCE_DIR} DIRECTORY)
   endif()
   add_library(${name}_parts OBJECT ${L_SOURCES})
   add_library(${name} SHARED $<TARGET_OBJECTS:${name}_parts>)

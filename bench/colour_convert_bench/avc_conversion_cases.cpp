@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "conversion_cases.h"
+#include "filters/avc/yuv_rgb_converter.h"
 #include "swscale_rgb.h"
-#include "yuv_rgb_converter.h"
 
 namespace tlx::bench {
 

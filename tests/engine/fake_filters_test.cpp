@@ -8,9 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "filters/aac/aac_dec.h"
-#include "filters/aes_decryptor/aes_decryptor_key.h"
-#include "filters/audio_renderer/ravix_audio_renderer_control.h"
 #include "com/class_registry.h"
 #include "com/com_ptr.h"
 #include "dshow/filter_module.h"
@@ -18,6 +15,9 @@
 #include "engine/tlx_pc_stm_com_loader.h"
 #include "fake_filter_control.h"
 #include "fake_module_folder.h"
+#include "filters/aac/aac_dec.h"
+#include "filters/aes_decryptor/aes_decryptor_key.h"
+#include "filters/audio_renderer/ravix_audio_renderer_control.h"
 #include "filters/avc/avc_dec_mode.h"
 #include "filters/mpeg4/mpeg4_video_decoder.h"
 #include "filters/streaming_client/tlx_stream_source_control.h"

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "support/child_process.h"
 #include "com/class_registry.h"
 #include "com/com_ptr.h"
 #include "dshow/filter_module.h"
 #include "engine/tlx_pc_stm_com_loader.h"
+#include "support/child_process.h"
 #include "test_filters.h"
 #include "test_stream_object.h"
 

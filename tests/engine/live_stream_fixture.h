@@ -16,10 +16,10 @@
 #include "com/com_ptr.h"
 #include "dsound/mixer.h"
 #include "engine/tlx_pc_stm_ravix_if.h"
-#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "engine_ini_fixture.h"
 #include "fake_filter_control.h"
 #include "fake_module_folder.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "graph_inspection.h"
 #include "support/fake_tlx_bcf.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "filters/aac/aac_dec.h"
-#include "aac_dec_filter.h"
+#include "filters/aac/aac_dec_filter.h"
 #include "graph_fixture.h"
 
 namespace tlx::aac::test {

@@ -7,8 +7,8 @@
 #include <random>
 #include <thread>
 
-#include "aes_decryptor_filter.h"
 #include "dshow/filter_module.h"
+#include "filters/aes_decryptor/aes_decryptor_filter.h"
 #include "graph_fixture.h"
 
 namespace tlx::dshow::test {

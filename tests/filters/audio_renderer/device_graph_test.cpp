@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "disk_audio.h"
+#include "filters/audio_renderer/ravix_ds_aud_renderer.h"
 #include "graph_fixture.h"
 #include "pcm_format.h"
-#include "ravix_ds_aud_renderer.h"
 
 namespace {
 

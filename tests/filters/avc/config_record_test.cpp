@@ -1,4 +1,4 @@
-#include "avc_config_record.h"
+#include "filters/avc/avc_config_record.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "avc_streams.h"
 #include "core_library.h"
 #include "filter_harness.h"
-#include "picture_converter.h"
+#include "filters/avc/picture_converter.h"
 #include "rgb_reference_model.h"
 
 namespace tlx::avctest {

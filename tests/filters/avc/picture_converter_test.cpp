@@ -1,4 +1,4 @@
-#include "picture_converter.h"
+#include "filters/avc/picture_converter.h"
 
 #include <gtest/gtest.h>
 

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "aes_decryptor_filter.h"
+#include "filters/aes_decryptor/aes_decryptor_filter.h"
+#include "filters/streaming_client/streaming_client_filter.h"
 #include "graph_fixture.h"
-#include "streaming_client_filter.h"
 #include "stream_fixtures.h"
 #include "support/peer_process.h"
 

@@ -13,7 +13,7 @@
 #include "com/com_ptr.h"
 #include "dshow/media_sample.h"
 #include "dshow/media_type.h"
-#include "mpeg4_video_decoder_filter.h"
+#include "filters/mpeg4/mpeg4_video_decoder_filter.h"
 #include "test_filters.h"
 
 namespace tlx::mpeg4::filtertest {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "rtp_builder.h"
-#include "stream_fixtures.h"
 #include "rtsp/media_session.h"
+#include "stream_fixtures.h"
 #include "support/child_process.h"
 #include "test_environment.h"
 #include "win32/sockets.h"
