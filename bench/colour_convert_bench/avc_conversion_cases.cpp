@@ -14,7 +14,7 @@
 
 #include "conversion_cases.h"
 #include "filters/avc/yuv_rgb_converter.h"
-#include "swscale_rgb.h"
+#include "mpeg4/swscale_rgb.h"
 
 namespace tlx::bench {
 

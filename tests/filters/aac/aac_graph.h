@@ -9,7 +9,7 @@
 
 #include "filters/aac/aac_dec.h"
 #include "filters/aac/aac_dec_filter.h"
-#include "graph_fixture.h"
+#include "platform/dshow/graph_fixture.h"
 
 namespace tlx::aac::test {
 

@@ -9,7 +9,7 @@
 
 #include "dshow/filter_module.h"
 #include "filters/aes_decryptor/aes_decryptor_filter.h"
-#include "graph_fixture.h"
+#include "platform/dshow/graph_fixture.h"
 
 namespace tlx::dshow::test {
 namespace {

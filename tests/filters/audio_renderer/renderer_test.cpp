@@ -13,7 +13,7 @@
 #include "dshow/media_sample.h"
 #include "dsound/manual_backend.h"
 #include "filters/audio_renderer/ravix_ds_aud_renderer.h"
-#include "pcm_format.h"
+#include "platform/dsound/support/pcm_format.h"
 
 struct RendererTestAccess {
   using R = CRavixDSAudRenderer;

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "avc_streams.h"
+#include "outside/avccore/support/avc_streams.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)

@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "core_library.h"
 #include "dshow/base_renderer.h"
 #include "dshow/errors.h"
 #include "dshow/filter_category.h"
@@ -11,6 +10,7 @@
 #include "filter_harness.h"
 #include "filters/avc/avc_dec_filter.h"
 #include "filters/avc/avc_dec_property_page.h"
+#include "outside/avccore/support/core_library.h"
 
 namespace tlx::avc {
 namespace {

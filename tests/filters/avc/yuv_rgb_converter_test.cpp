@@ -13,7 +13,7 @@
 
 #include "filters/avc/picture_converter.h"
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
-#include "rgb_reference_model.h"
+#include "filters/mpeg4/core/yuv_rgb/rgb_reference_model.h"
 
 namespace tlx::avc {
 namespace {

@@ -10,7 +10,7 @@
 #include "filters/streaming_client/media_formats.h"
 #include "filters/streaming_client/streaming_client_filter.h"
 #include "filters/streaming_client/tlx_media_subtypes.h"
-#include "graph_fixture.h"
+#include "platform/dshow/graph_fixture.h"
 
 namespace tlx::dshow::test {
 namespace {

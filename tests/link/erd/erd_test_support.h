@@ -6,7 +6,7 @@
 #include <string>
 
 #include "link/tlx_bcf.h"
-#include "ses_test_support.h"
+#include "ses/ses_test_support.h"
 
 inline TLX_ERD_INFO makeRecord(const std::string& domain, int32_t port, const std::string& password,
                                const std::string& model, const std::string& softVersion,

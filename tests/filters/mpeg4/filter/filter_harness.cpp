@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "filters/mpeg4/support/stream_corrupter.h"
-#include "graph_fixture.h"
+#include "platform/dshow/graph_fixture.h"
 #include "support/child_process.h"
 #include "win32/registry.h"
 

@@ -14,7 +14,7 @@
 #include "dshow/media_sample.h"
 #include "dshow/media_type.h"
 #include "filters/mpeg4/mpeg4_video_decoder_filter.h"
-#include "test_filters.h"
+#include "platform/dshow/support/test_filters.h"
 
 namespace tlx::mpeg4::filtertest {
 

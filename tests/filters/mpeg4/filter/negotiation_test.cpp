@@ -8,7 +8,7 @@
 
 #include "filter_harness.h"
 #include "filters/streaming_client/tlx_media_subtypes.h"
-#include "graph_fixture.h"
+#include "platform/dshow/graph_fixture.h"
 
 namespace tlx::mpeg4::filtertest {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dshow/video_renderer/video_format.h"
-#include "graph_fixture.h"
+#include "platform/dshow/graph_fixture.h"
 #include "video_renderer/video_renderer.h"
 
 namespace tlx::dshow::video::test {
