@@ -83,12 +83,27 @@ function(tlx_add_player_target)
   add_dependencies(player ${kept})
 endfunction()
 
-# tlx_internal_headers(<target> <root>)
-# The target includes its internal headers by their path below <root>
-# ("win32/internal/kernel_object.h", "link/event_mgr.h"). The root stays the
-# target's own: no other library sees it, only the test programs that link the
-# target (tlx_add_gtest), so they can reach what they test.
-function(tlx_internal_headers target root)
+# tlx_tree_root(<out>)
+# The top folder of the tree the current folder belongs to (src/, platform/,
+# outside/, tests/, bench/): each tree has one include root.
+function(tlx_tree_root out)
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REGEX REPLACE "/.*" "" top ${folder})
+  set(${out} ${PROJECT_SOURCE_DIR}/${top} PARENT_SCOPE)
+endfunction()
+
+# tlx_internal_headers(<target> [<root>])
+# The target includes its internal headers by their path below <root>, by
+# default its tree's root ("win32/internal/kernel_object.h",
+# "filters/mpeg4/core/bit_reader.h"). The root stays the target's own: no
+# other library sees it, only the test programs that link the target
+# (tlx_add_gtest), so they can reach what they test.
+function(tlx_internal_headers target)
+  if(ARGC GREATER 1)
+    set(root ${ARGV1})
+  else()
+    tlx_tree_root(root)
+  endif()
   target_include_directories(${target} PRIVATE ${root})
   set_property(TARGET ${target} PROPERTY TLX_INTERNAL_ROOT ${root})
 endfunction()
@@ -119,7 +134,8 @@ endfunction()
 # A deliverable with a flat C interface, in two targets:
 # - <core>, the deliverable's parts as an object library with hidden symbols.
 #   A test program that links it gets every part (linked whole) and the
-#   deliverable's internal headers, included by their path below src/.
+#   deliverable's internal headers, included by their path below its tree's
+#   root (src/: "link/os/task_lib.h").
 # - <name> (lib<name>.so): the core's objects and SOURCES, exporting only the
 #   names the version script lists (TLX_EXPORT makes them visible first).
 # Both export the deliverable's include/ folder. LIBS are what the parts use;
@@ -131,7 +147,7 @@ function(tlx_add_c_api_library name)
   foreach(target ${L_CORE} ${name})
     set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
     target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
-    tlx_internal_headers(${target} ${PROJECT_SOURCE_DIR}/src)
+    tlx_internal_headers(${target})
   endforeach()
   target_link_libraries(${L_CORE} PUBLIC tlx_export ${L_LIBS} ${L_API_LIBS})
   target_link_libraries(${name} PUBLIC tlx_export ${L_API_LIBS} PRIVATE ${L_LIBS})
@@ -148,14 +164,12 @@ endfunction()
 #   public classes and functions (patterns of demangled names in an
 #   extern "C++" block); every other name stays inside.
 # Users get the include/ folder; the internal headers, included by their path
-# below INTERNAL_ROOT (default: the source folder), only reach test programs
+# below INTERNAL_ROOT (default: the tree's root, as in "engine/engine_ini.h"
+# or "resources/internal/module.h"), only reach test programs
 # (tlx_add_gtest). LIBS are what the parts use; API_LIBS what the public
 # headers include, passed on to every user.
 function(tlx_add_cxx_library name)
   cmake_parse_arguments(L "" "EXPORTS;INTERNAL_ROOT" "SOURCES;LIBS;API_LIBS" ${ARGN})
-  if(NOT L_INTERNAL_ROOT)
-    set(L_INTERNAL_ROOT ${CMAKE_CURRENT_SOURCE_DIR})
-  endif()
   add_library(${name}_parts OBJECT ${L_SOURCES})
   add_library(${name} SHARED $<TARGET_OBJECTS:${name}_parts>)
   foreach(target ${name}_parts ${name})

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "aes_decryptor_filter.h"
 #include "dshow/media_sample.h"
+#include "filters/aes_decryptor/aes_decryptor_filter.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "conversion_cases.h"
-#include "swscale_rgb.h"
-#include "yuv_rgb_converter.h"
+#include "filters/avc/yuv_rgb_converter.h"
+#include "mpeg4/swscale_rgb.h"
 
 namespace tlx::bench {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "conversion_cases.h"
-#include "mean_time_reporter.h"
+#include "mpeg4/mean_time_reporter.h"
 
 int main(int argc, char** argv) {
   std::vector<tlx::bench::ConversionCase> cases;

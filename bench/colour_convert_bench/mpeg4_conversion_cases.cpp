@@ -6,12 +6,12 @@
 #include <cstring>
 #include <memory>
 
-#include "bench_streams.h"
 #include "conversion_cases.h"
 #include "filters/mpeg4/core/decoder_api.h"
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 #include "filters/mpeg4/core/yuv_rgb/output_converter.h"
-#include "swscale_rgb.h"
+#include "mpeg4/bench_streams.h"
+#include "mpeg4/swscale_rgb.h"
 
 namespace tlx::bench {
 

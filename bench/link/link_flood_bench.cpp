@@ -9,14 +9,14 @@
 #include <cstdlib>
 #include <vector>
 
-#include "av_sync.h"
-#include "base_datagram_flood.h"
+#include "link/base_datagram_flood.h"
 #include "link/config/link_ports.h"
 #include "link/config/tlx_cfg.h"
 #include "link/network/hnet_mgr.h"
 #include "link/network/kach.h"
 #include "link/os/event_mgr.h"
 #include "link/os/task_lib.h"
+#include "playback/av_sync.h"
 #include "support/child_process.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <atomic>
 
 #include "common/tlx_pc_cmn_err_info.h"
-#include "internal/presenters.h"
+#include "messages/internal/presenters.h"
 #include "messages/presenter.h"
 #include "messages/tlx_pc_message.h"
 #include "resources/tlx_pc_resource.h"

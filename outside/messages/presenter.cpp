@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <cstdlib>
 
-#include "internal/presenters.h"
+#include "messages/internal/presenters.h"
 #include "messages/tlx_pc_message.h"
 
 namespace tlx::messages {

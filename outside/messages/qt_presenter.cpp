@@ -1,4 +1,4 @@
-#include "internal/presenters.h"
+#include "messages/internal/presenters.h"
 
 #include <QApplication>
 #include <QMessageBox>

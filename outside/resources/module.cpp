@@ -1,4 +1,4 @@
-#include "internal/module.h"
+#include "resources/internal/module.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "resources/module_builder.h"
 
-#include "internal/module.h"
+#include "resources/internal/module.h"
 
 namespace tlx::resources {
 

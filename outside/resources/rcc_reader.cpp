@@ -1,4 +1,4 @@
-#include "internal/rcc_reader.h"
+#include "resources/internal/rcc_reader.h"
 
 #include <QtEndian>
 #include <cstdint>

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <vector>
 
-#include "internal/module.h"
-#include "internal/rcc_reader.h"
+#include "resources/internal/module.h"
+#include "resources/internal/rcc_reader.h"
 #include "resources/tlx_pc_resource.h"
 #include "win32/modules.h"
 

@@ -1,9 +1,9 @@
-#include "internal/child_windows.h"
+#include "mfc/internal/child_windows.h"
 
 #include <QWidget>
 #include <algorithm>
 
-#include "internal/message_pump.h"
+#include "mfc/internal/message_pump.h"
 #include "mfc/wnd.h"
 
 std::vector<CWnd*> tlx::mfc::ChildWindows(const CWnd* parent) {

@@ -1,4 +1,4 @@
-#include "internal/control_classes.h"
+#include "mfc/internal/control_classes.h"
 
 #include <deque>
 

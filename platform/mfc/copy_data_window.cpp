@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "internal/message_pump.h"
-#include "internal/window_table.h"
+#include "mfc/internal/message_pump.h"
+#include "mfc/internal/window_table.h"
 #include "mfc/wnd.h"
 #include "win32/synch.h"
 

@@ -6,8 +6,8 @@
 #include <QJsonObject>
 #include <QWidget>
 
-#include "internal/child_windows.h"
-#include "internal/message_pump.h"
+#include "mfc/internal/child_windows.h"
+#include "mfc/internal/message_pump.h"
 #include "mfc/keys.h"
 #include "mfc/resources.h"
 #include "mfc/win_thread.h"

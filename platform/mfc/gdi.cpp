@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "internal/wnd_bridge.h"
+#include "mfc/internal/wnd_bridge.h"
 #include "mfc/resources.h"
 #include "mfc/wnd.h"
 #include "win32/muldiv.h"

@@ -10,7 +10,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "internal/message_pump.h"
+#include "mfc/internal/message_pump.h"
 #include "mfc/message_ids.h"
 #include "mfc/resources.h"
 #include "mfc/wnd.h"

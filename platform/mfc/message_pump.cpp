@@ -1,4 +1,4 @@
-#include "internal/message_pump.h"
+#include "mfc/internal/message_pump.h"
 
 #include <QApplication>
 #include <QCoreApplication>

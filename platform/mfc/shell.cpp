@@ -12,7 +12,7 @@
 #include <mutex>
 #include <set>
 
-#include "internal/message_pump.h"
+#include "mfc/internal/message_pump.h"
 #include "mfc/keys.h"
 #include "mfc/wnd.h"
 

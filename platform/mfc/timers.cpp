@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "internal/message_pump.h"
+#include "mfc/internal/message_pump.h"
 #include "mfc/winuser.h"
 #include "mfc/wnd.h"
 #include "win32/synch.h"

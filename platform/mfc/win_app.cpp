@@ -4,7 +4,7 @@
 #include <QEventLoop>
 #include <memory>
 
-#include "internal/message_pump.h"
+#include "mfc/internal/message_pump.h"
 #include "mfc/wnd.h"
 
 namespace tlx::mfc {

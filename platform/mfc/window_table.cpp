@@ -1,4 +1,4 @@
-#include "internal/window_table.h"
+#include "mfc/internal/window_table.h"
 
 #include <algorithm>
 #include <unordered_map>

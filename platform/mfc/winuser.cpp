@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <optional>
 
-#include "internal/message_pump.h"
-#include "internal/window_table.h"
+#include "mfc/internal/message_pump.h"
+#include "mfc/internal/window_table.h"
 #include "mfc/wnd.h"
 #include "win32/synch.h"
 

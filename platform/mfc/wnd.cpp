@@ -3,10 +3,10 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "internal/current_message.h"
-#include "internal/message_pump.h"
-#include "internal/window_table.h"
-#include "internal/wnd_bridge.h"
+#include "mfc/internal/current_message.h"
+#include "mfc/internal/message_pump.h"
+#include "mfc/internal/window_table.h"
+#include "mfc/internal/wnd_bridge.h"
 #include "mfc/win_app.h"
 
 using namespace tlx::mfc;

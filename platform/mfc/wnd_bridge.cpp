@@ -1,4 +1,4 @@
-#include "internal/wnd_bridge.h"
+#include "mfc/internal/wnd_bridge.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -13,10 +13,10 @@
 #include <QWheelEvent>
 #include <QWidget>
 
-#include "internal/control_classes.h"
-#include "internal/current_message.h"
-#include "internal/window_table.h"
 #include "mfc/drop_files.h"
+#include "mfc/internal/control_classes.h"
+#include "mfc/internal/current_message.h"
+#include "mfc/internal/window_table.h"
 #include "mfc/keys.h"
 #include "mfc/shell.h"
 #include "mfc/wnd.h"

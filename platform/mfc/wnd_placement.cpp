@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "internal/message_pump.h"
-#include "internal/window_table.h"
-#include "internal/wnd_bridge.h"
+#include "mfc/internal/message_pump.h"
+#include "mfc/internal/window_table.h"
+#include "mfc/internal/wnd_bridge.h"
 
 using namespace tlx::mfc;
 

@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <QWidget>
 
-#include "internal/message_pump.h"
-#include "internal/window_table.h"
-#include "internal/wnd_bridge.h"
+#include "mfc/internal/message_pump.h"
+#include "mfc/internal/window_table.h"
+#include "mfc/internal/wnd_bridge.h"
 
 using namespace tlx::mfc;
 

@@ -2,14 +2,14 @@
 // classes and private interfaces come from the filters' own headers.
 #pragma once
 
-#include "aac/aac_dec.h"
-#include "aes_decryptor/aes_decryptor_key.h"
-#include "audio_renderer/ravix_audio_renderer_control.h"
 #include "engine/tlx_pc_stm_com_loader.h"
+#include "filters/aac/aac_dec.h"
+#include "filters/aes_decryptor/aes_decryptor_key.h"
+#include "filters/audio_renderer/ravix_audio_renderer_control.h"
 #include "filters/avc/avc_dec_mode.h"
 #include "filters/mpeg4/mpeg4_video_decoder.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "mp4source/mp4_file_source.h"
-#include "streaming_client/tlx_stream_source_control.h"
 
 namespace tlx::engine {
 

@@ -4,13 +4,13 @@
 #include <cstring>
 #include <utility>
 
-#include "aes_decryptor/aes_decryptor_key.h"
 #include "com/com_ptr.h"
 #include "engine/graph_event_thread.h"
 #include "engine/ravix_event_context.h"
 #include "engine/tlx_pc_stm_ravix_if.h"
+#include "filters/aes_decryptor/aes_decryptor_key.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "link/tlx_bcf_api.h"
-#include "streaming_client/tlx_stream_source_control.h"
 
 using tlx::com::ComPtr;
 using tlx::engine::GraphEventThread;

@@ -4,8 +4,6 @@
 #include <new>
 #include <utility>
 
-#include "aes_decryptor/aes_decryptor_key.h"
-#include "audio_renderer/ravix_audio_renderer_control.h"
 #include "com/com_ptr.h"
 #include "common/tlx_pc_cmn_region.h"
 #include "common/tlx_pc_cmn_system.h"
@@ -15,8 +13,10 @@
 #include "engine/placement.h"
 #include "engine/ravix_event_context.h"
 #include "engine/tlx_pc_stm_ravix_if.h"
+#include "filters/aes_decryptor/aes_decryptor_key.h"
+#include "filters/audio_renderer/ravix_audio_renderer_control.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "link/tlx_bcf_api.h"
-#include "streaming_client/tlx_stream_source_control.h"
 #include "win32/text.h"
 
 using tlx::com::ComPtr;

@@ -8,19 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "aac/aac_dec.h"
-#include "aes_decryptor/aes_decryptor_key.h"
-#include "audio_renderer/ravix_audio_renderer_control.h"
 #include "com/class_registry.h"
 #include "com/com_ptr.h"
 #include "dshow/filter_module.h"
 #include "dshow/guids.h"
+#include "engine/fake_filters/fake_filter_control.h"
+#include "engine/fake_filters/fake_module_folder.h"
 #include "engine/tlx_pc_stm_com_loader.h"
-#include "fake_filter_control.h"
-#include "fake_module_folder.h"
+#include "filters/aac/aac_dec.h"
+#include "filters/aes_decryptor/aes_decryptor_key.h"
+#include "filters/audio_renderer/ravix_audio_renderer_control.h"
 #include "filters/avc/avc_dec_mode.h"
 #include "filters/mpeg4/mpeg4_video_decoder.h"
-#include "streaming_client/tlx_stream_source_control.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "graph_inspection.h"
 #include "test_stream_object.h"
 

@@ -6,14 +6,14 @@
 #include <filesystem>
 #include <thread>
 
-#include "aac/aac_dec.h"
 #include "dshow/filter_module.h"
 #include "dshow/guids.h"
 #include "file_stream_fixture.h"
-#include "mapped_modules.h"
-#include "support/child_process.h"
+#include "filters/aac/aac_dec.h"
 #include "filters/avc/avc_dec_mode.h"
+#include "mapped_modules.h"
 #include "mp4source/mp4_file_source.h"
+#include "support/child_process.h"
 
 namespace tlx::engine::test {
 namespace {

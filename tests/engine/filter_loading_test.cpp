@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "support/child_process.h"
 #include "com/class_registry.h"
 #include "com/com_ptr.h"
 #include "dshow/filter_module.h"
 #include "engine/tlx_pc_stm_com_loader.h"
-#include "test_filters.h"
+#include "platform/dshow/support/test_filters.h"
+#include "support/child_process.h"
 #include "test_stream_object.h"
 
 namespace tlx::engine {

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "aes_decryptor/aes_decryptor_key.h"
 #include "dshow/errors.h"
+#include "filters/aes_decryptor/aes_decryptor_key.h"
 #include "live_stream_fixture.h"
 
 namespace tlx::engine::test {

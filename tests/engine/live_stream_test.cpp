@@ -9,8 +9,8 @@
 #include "common/tlx_pc_cmn_region.h"
 #include "engine/filter_tables.h"
 #include "engine/quality_presets.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "live_stream_fixture.h"
-#include "streaming_client/tlx_stream_source_control.h"
 #include "thread_count.h"
 
 namespace tlx::engine::test {

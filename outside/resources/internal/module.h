@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "internal/rcc_reader.h"
+#include "resources/internal/rcc_reader.h"
 #include "resources/tlx_pc_resource.h"
 
 namespace tlx::resources {

@@ -4,10 +4,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "controls/control_widget.h"
-#include "controls/group_box.h"
-#include "internal/child_windows.h"
-#include "internal/control_classes.h"
+#include "mfc/controls/control_widget.h"
+#include "mfc/controls/group_box.h"
+#include "mfc/internal/child_windows.h"
+#include "mfc/internal/control_classes.h"
 
 using namespace tlx::mfc;
 

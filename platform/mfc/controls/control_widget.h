@@ -3,7 +3,7 @@
 
 #include <QWidget>
 
-#include "internal/message_pump.h"
+#include "mfc/internal/message_pump.h"
 
 namespace tlx::mfc {
 

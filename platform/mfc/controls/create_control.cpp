@@ -1,5 +1,5 @@
-#include "internal/control_classes.h"
 #include "mfc/controls.h"
+#include "mfc/internal/control_classes.h"
 
 using namespace tlx::mfc;
 

@@ -2,8 +2,8 @@
 
 #include <QLineEdit>
 
-#include "controls/control_widget.h"
-#include "internal/control_classes.h"
+#include "mfc/controls/control_widget.h"
+#include "mfc/internal/control_classes.h"
 
 using namespace tlx::mfc;
 

@@ -4,8 +4,8 @@
 #include <QKeyEvent>
 #include <QTreeWidget>
 
-#include "controls/control_widget.h"
-#include "internal/control_classes.h"
+#include "mfc/controls/control_widget.h"
+#include "mfc/internal/control_classes.h"
 #include "mfc/keys.h"
 
 using namespace tlx::mfc;

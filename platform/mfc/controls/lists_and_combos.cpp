@@ -7,8 +7,8 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 
-#include "controls/control_widget.h"
-#include "internal/control_classes.h"
+#include "mfc/controls/control_widget.h"
+#include "mfc/internal/control_classes.h"
 #include "mfc/keys.h"
 
 using namespace tlx::mfc;

@@ -4,9 +4,9 @@
 #include <QPainter>
 #include <QStyle>
 
-#include "controls/control_widget.h"
-#include "controls/group_box.h"
-#include "internal/control_classes.h"
+#include "mfc/controls/control_widget.h"
+#include "mfc/controls/group_box.h"
+#include "mfc/internal/control_classes.h"
 
 using namespace tlx::mfc;
 

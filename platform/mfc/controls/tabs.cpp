@@ -2,7 +2,7 @@
 
 #include <QFrame>
 
-#include "internal/control_classes.h"
+#include "mfc/internal/control_classes.h"
 
 using namespace tlx::mfc;
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "internal/window_table.h"
+#include "mfc/internal/window_table.h"
 #include "mfc/winuser.h"
 
 class CWnd;

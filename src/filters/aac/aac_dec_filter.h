@@ -7,10 +7,10 @@
 #include <atomic>
 #include <vector>
 
-#include "aac/aac_dec.h"
 #include "aaccore/tlxaaccore.h"
 #include "dshow/persist_stream.h"
 #include "dshow/transform_filter.h"
+#include "filters/aac/aac_dec.h"
 
 class CAacDecFilter : public CTransformFilter,
                       public CPersistStream,

@@ -3,8 +3,8 @@
 // what the user typed, read back by the rules of each control.
 #pragma once
 
-#include "aac/aac_dec.h"
 #include "dshow/property_page.h"
+#include "filters/aac/aac_dec.h"
 
 class CAacDecPropertyPage : public CBasePropertyPage {
  public:

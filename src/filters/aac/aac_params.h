@@ -2,7 +2,7 @@
 // output format and the size of one output frame.
 #pragma once
 
-#include "aac/aac_dec.h"
+#include "filters/aac/aac_dec.h"
 
 namespace tlx::aac {
 

@@ -7,10 +7,10 @@
 #include <atomic>
 #include <mutex>
 
-#include "aes_decryptor/aes_decryptor_key.h"
 #include "auth/tlx_authentication.h"
 #include "dshow/interfaces.h"
 #include "dshow/transform_filter.h"
+#include "filters/aes_decryptor/aes_decryptor_key.h"
 
 extern const AMOVIESETUP_FILTER g_AESDecryptorSetup;
 

@@ -9,10 +9,10 @@
 #include <cstddef>
 #include <vector>
 
-#include "audio_renderer/ravix_audio_renderer_control.h"
 #include "dshow/base_renderer.h"
 #include "dshow/basic_audio.h"
 #include "dshow/reference_clock.h"
+#include "filters/audio_renderer/ravix_audio_renderer_control.h"
 #include "linear_resampler.h"
 #include "notify_time_table.h"
 #include "ravix_ds_util.h"

@@ -5,8 +5,8 @@
 #include <new>
 
 #include "dshow/errors.h"
+#include "filters/streaming_client/tlx_media_subtypes.h"
 #include "output_formats.h"
-#include "streaming_client/tlx_media_subtypes.h"
 #include "win32/muldiv.h"
 #include "win32/registry.h"
 

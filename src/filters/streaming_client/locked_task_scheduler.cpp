@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "streaming_client/tlx_stream_source_control.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "win32/synch.h"
 #include "win32/threads.h"
 

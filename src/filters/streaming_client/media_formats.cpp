@@ -3,7 +3,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "streaming_client/tlx_media_subtypes.h"
+#include "filters/streaming_client/tlx_media_subtypes.h"
 
 namespace {
 

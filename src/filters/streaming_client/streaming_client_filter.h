@@ -11,9 +11,9 @@
 
 #include "dshow/interfaces.h"
 #include "dshow/source.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "output_pins.h"
 #include "stream_clock.h"
-#include "streaming_client/tlx_stream_source_control.h"
 #include "streaming_session.h"
 #include "utility/tlx_utility.h"
 

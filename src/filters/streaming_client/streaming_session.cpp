@@ -4,7 +4,7 @@
 #include <mutex>
 #include <new>
 
-#include "streaming_client/tlx_stream_source_control.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 
 namespace {
 constexpr int kVerbosity = 1;

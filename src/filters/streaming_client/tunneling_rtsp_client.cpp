@@ -4,8 +4,8 @@
 #include <sys/socket.h>
 
 #include "auth/tlx_authentication.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "rtsp/rtsp_url_socket.h"
-#include "streaming_client/tlx_stream_source_control.h"
 #include "utility/tlx_utility.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "../identity_fixture.h"
-#include "../state_fixture.h"
+#include "auth/identity_fixture.h"
+#include "auth/state_fixture.h"
 #include "support/peer_process.h"
 #include "win32/sockets.h"
 

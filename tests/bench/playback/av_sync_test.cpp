@@ -1,6 +1,6 @@
 // A synthetic recording, built with a known audio/video offset, gives that
 // offset back through the benchmark's arithmetic.
-#include "av_sync.h"
+#include "playback/av_sync.h"
 
 #include <gtest/gtest.h>
 

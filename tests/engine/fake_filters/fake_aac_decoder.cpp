@@ -1,7 +1,7 @@
 // The AAC decoder as a fake: passes samples through unchanged.
-#include "aac/aac_dec.h"
 #include "dshow/factory_template.h"
 #include "fake_pass_through.h"
+#include "filters/aac/aac_dec.h"
 
 namespace {
 const AMOVIESETUP_FILTER kSetup{&CLSID_AacDecFilter, u"Marovi MPEG4 AAC Decoder for TLX", MERIT_DO_NOT_USE, 0, nullptr};

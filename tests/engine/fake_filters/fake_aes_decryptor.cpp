@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "aes_decryptor/aes_decryptor_key.h"
 #include "dshow/factory_template.h"
 #include "fake_pass_through.h"
+#include "filters/aes_decryptor/aes_decryptor_key.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 // tick as the graph's clock.
 #include <atomic>
 
-#include "audio_renderer/ravix_audio_renderer_control.h"
 #include "dshow/basic_audio.h"
 #include "dshow/factory_template.h"
 #include "dshow/reference_clock.h"
 #include "fake_renderer.h"
+#include "filters/audio_renderer/ravix_audio_renderer_control.h"
 
 namespace {
 

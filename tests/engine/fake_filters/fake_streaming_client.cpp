@@ -12,8 +12,8 @@
 #include "dshow/factory_template.h"
 #include "dshow/source.h"
 #include "fake_recorder.h"
-#include "streaming_client/tlx_media_subtypes.h"
-#include "streaming_client/tlx_stream_source_control.h"
+#include "filters/streaming_client/tlx_media_subtypes.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "aac/aac_dec.h"
-#include "aac_dec_filter.h"
-#include "graph_fixture.h"
+#include "filters/aac/aac_dec.h"
+#include "filters/aac/aac_dec_filter.h"
+#include "platform/dshow/graph_fixture.h"
 
 namespace tlx::aac::test {
 

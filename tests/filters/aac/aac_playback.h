@@ -13,8 +13,8 @@
 
 #include "aac_graph.h"
 #include "dshow/filter_module.h"
+#include "filters/audio_renderer/ravix_ds_aud_renderer.h"
 #include "outside/aaccore/support/aac_reference.h"
-#include "ravix_ds_aud_renderer.h"
 
 namespace tlx::aac::test {
 

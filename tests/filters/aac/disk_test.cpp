@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "aac_playback.h"
-#include "disk_audio.h"
+#include "platform/dsound/support/disk_audio.h"
 
 namespace tlx::aac::test {
 namespace {

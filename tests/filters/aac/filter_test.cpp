@@ -5,10 +5,10 @@
 #include <bit>
 
 #include "aac_graph.h"
-#include "aac_params.h"
 #include "dshow/base_renderer.h"
 #include "dshow/persist_stream.h"
 #include "fake_core.h"
+#include "filters/aac/aac_params.h"
 
 namespace tlx::aac::test {
 namespace {

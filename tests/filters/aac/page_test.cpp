@@ -4,9 +4,9 @@
 
 #include <bit>
 
-#include "aac_dec_property_page.h"
 #include "aac_graph.h"
 #include "fake_core.h"
+#include "filters/aac/aac_dec_property_page.h"
 
 namespace tlx::aac::test {
 namespace {

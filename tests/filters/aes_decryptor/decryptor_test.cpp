@@ -7,9 +7,9 @@
 #include <random>
 #include <thread>
 
-#include "aes_decryptor_filter.h"
 #include "dshow/filter_module.h"
-#include "graph_fixture.h"
+#include "filters/aes_decryptor/aes_decryptor_filter.h"
+#include "platform/dshow/graph_fixture.h"
 
 namespace tlx::dshow::test {
 namespace {

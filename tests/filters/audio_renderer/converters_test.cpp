@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "linear_resampler.h"
+#include "filters/audio_renderer/linear_resampler.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "disk_audio.h"
-#include "graph_fixture.h"
-#include "pcm_format.h"
-#include "ravix_ds_aud_renderer.h"
+#include "filters/audio_renderer/ravix_ds_aud_renderer.h"
+#include "platform/dshow/graph_fixture.h"
+#include "platform/dsound/support/disk_audio.h"
+#include "platform/dsound/support/pcm_format.h"
 
 namespace {
 

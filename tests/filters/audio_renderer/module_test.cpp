@@ -5,11 +5,11 @@
 #include <climits>
 #include <string>
 
-#include "audio_renderer/ravix_audio_renderer_control.h"
 #include "com/class_registry.h"
 #include "dshow/filter_category.h"
 #include "dshow/filter_module.h"
 #include "dshow/interfaces.h"
+#include "filters/audio_renderer/ravix_audio_renderer_control.h"
 
 namespace {
 

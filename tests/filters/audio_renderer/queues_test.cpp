@@ -12,8 +12,8 @@
 
 #include "com/hresult.h"
 #include "dsound/manual_backend.h"
-#include "pcm_format.h"
-#include "ravix_ds_util.h"
+#include "filters/audio_renderer/ravix_ds_util.h"
+#include "platform/dsound/support/pcm_format.h"
 #include "win32/synch.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "dsound/manual_backend.h"
-#include "pcm_format.h"
 #include "dshow/media_sample.h"
-#include "ravix_ds_aud_renderer.h"
+#include "dsound/manual_backend.h"
+#include "filters/audio_renderer/ravix_ds_aud_renderer.h"
+#include "platform/dsound/support/pcm_format.h"
 
 struct RendererTestAccess {
   using R = CRavixDSAudRenderer;

@@ -1,4 +1,4 @@
-#include "avc_config_record.h"
+#include "filters/avc/avc_config_record.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "avc_streams.h"
+#include "outside/avccore/support/avc_streams.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)

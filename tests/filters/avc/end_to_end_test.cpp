@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <random>
 
-#include "avc_streams.h"
-#include "core_library.h"
 #include "filter_harness.h"
-#include "picture_converter.h"
-#include "rgb_reference_model.h"
+#include "filters/avc/picture_converter.h"
+#include "filters/mpeg4/core/yuv_rgb/rgb_reference_model.h"
+#include "outside/avccore/support/avc_streams.h"
+#include "outside/avccore/support/core_library.h"
 
 namespace tlx::avctest {
 namespace {

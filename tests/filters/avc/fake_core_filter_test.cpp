@@ -11,12 +11,12 @@
 #include <memory>
 #include <thread>
 
-#include "avc_core_binding.h"
-#include "avc_dec_filter.h"
-#include "avc_output_worker.h"
-#include "core_library.h"
-#include "fake_core_script.h"
 #include "filter_harness.h"
+#include "filters/avc/avc_core_binding.h"
+#include "filters/avc/avc_dec_filter.h"
+#include "filters/avc/avc_output_worker.h"
+#include "outside/avccore/support/core_library.h"
+#include "outside/avccore/support/fake_core_script.h"
 #include "win32/timing.h"
 
 namespace tlx::avc {

@@ -14,7 +14,7 @@
 #include "com/com_ptr.h"
 #include "dshow/media_type.h"
 #include "filters/avc/avc_dec_mode.h"
-#include "graph_fixture.h"
+#include "platform/dshow/graph_fixture.h"
 #include "win32/modules.h"
 
 namespace tlx::avctest {

@@ -3,14 +3,14 @@
 
 #include <cstring>
 
-#include "avc_dec_filter.h"
-#include "avc_dec_property_page.h"
-#include "core_library.h"
 #include "dshow/base_renderer.h"
 #include "dshow/errors.h"
 #include "dshow/filter_category.h"
 #include "dshow/filter_module.h"
 #include "filter_harness.h"
+#include "filters/avc/avc_dec_filter.h"
+#include "filters/avc/avc_dec_property_page.h"
+#include "outside/avccore/support/core_library.h"
 
 namespace tlx::avc {
 namespace {

@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "avc_input_handler.h"
+#include "filters/avc/avc_input_handler.h"
 
 namespace tlx::avc {
 namespace {

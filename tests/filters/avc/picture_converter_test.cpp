@@ -1,4 +1,4 @@
-#include "picture_converter.h"
+#include "filters/avc/picture_converter.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
-#include "rgb_reference_model.h"
+#include "filters/mpeg4/core/yuv_rgb/rgb_reference_model.h"
 
 namespace tlx::avc {
 namespace {

@@ -1,7 +1,7 @@
 // The RGB converter classes: the order of their walks through a recording
 // kernel table, the pair converters against the reference model, the SIMD
 // classes byte for byte against the plain one, and what a walk touches.
-#include "yuv_rgb_converter.h"
+#include "filters/avc/yuv_rgb_converter.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <random>
 #include <vector>
 
+#include "filters/avc/picture_converter.h"
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
-#include "picture_converter.h"
-#include "rgb_reference_model.h"
+#include "filters/mpeg4/core/yuv_rgb/rgb_reference_model.h"
 
 namespace tlx::avc {
 namespace {

@@ -5,12 +5,12 @@
 
 #include <cstring>
 
-#include "about_page.h"
 #include "dshow/filter_module.h"
-#include "graph_fixture.h"
-#include "media_formats.h"
-#include "streaming_client/tlx_media_subtypes.h"
-#include "streaming_client_filter.h"
+#include "filters/streaming_client/about_page.h"
+#include "filters/streaming_client/media_formats.h"
+#include "filters/streaming_client/streaming_client_filter.h"
+#include "filters/streaming_client/tlx_media_subtypes.h"
+#include "platform/dshow/graph_fixture.h"
 
 namespace tlx::dshow::test {
 namespace {

@@ -10,11 +10,11 @@
 #include <fstream>
 #include <thread>
 
-#include "debug_log.h"
-#include "locked_task_scheduler.h"
+#include "filters/streaming_client/debug_log.h"
+#include "filters/streaming_client/locked_task_scheduler.h"
+#include "filters/streaming_client/streaming_qos.h"
+#include "filters/streaming_client/tlx_stream_source_control.h"
 #include "rtsp/reception_stats.h"
-#include "streaming_client/tlx_stream_source_control.h"
-#include "streaming_qos.h"
 #include "win32/sockets.h"
 
 namespace {

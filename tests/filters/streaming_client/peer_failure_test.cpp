@@ -8,7 +8,7 @@
 #include <functional>
 #include <future>
 
-#include "../../platform/rtsp/peer/peer_record.h"
+#include "platform/rtsp/peer/peer_record.h"
 #include "source_graph.h"
 #include "win32/sockets.h"
 

@@ -12,7 +12,7 @@
 
 #include <fstream>
 
-#include "../../platform/rtsp/peer/peer_record.h"
+#include "platform/rtsp/peer/peer_record.h"
 #include "source_graph.h"
 
 namespace tlx::dshow::test {

@@ -3,7 +3,7 @@
 // connection, and the statistics.
 #include <gtest/gtest.h>
 
-#include "../../platform/rtsp/peer/peer_record.h"
+#include "platform/rtsp/peer/peer_record.h"
 #include "source_graph.h"
 
 namespace tlx::dshow::test {

@@ -10,7 +10,7 @@ extern "C" {
 #include <cstring>
 #include <map>
 
-#include "../../platform/rtsp/peer/peer_record.h"
+#include "platform/rtsp/peer/peer_record.h"
 #include "source_graph.h"
 
 namespace tlx::dshow::test {

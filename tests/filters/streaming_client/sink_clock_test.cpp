@@ -7,9 +7,9 @@
 #include <memory>
 #include <thread>
 
-#include "filter_sink.h"
+#include "filters/streaming_client/filter_sink.h"
+#include "filters/streaming_client/stream_clock.h"
 #include "rtsp/usage_environment.h"
-#include "stream_clock.h"
 
 namespace {
 

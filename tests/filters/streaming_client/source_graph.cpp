@@ -3,7 +3,7 @@
 #include <dirent.h>
 
 
-#include "../../auth/identity_fixture.h"
+#include "auth/identity_fixture.h"
 #include "auth/tlx_authentication.h"
 
 namespace tlx::dshow::test {

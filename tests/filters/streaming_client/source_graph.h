@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "aes_decryptor_filter.h"
-#include "graph_fixture.h"
-#include "streaming_client_filter.h"
-#include "stream_fixtures.h"
+#include "filters/aes_decryptor/aes_decryptor_filter.h"
+#include "filters/streaming_client/streaming_client_filter.h"
+#include "platform/dshow/graph_fixture.h"
+#include "platform/rtsp/peer/stream_fixtures.h"
 #include "support/peer_process.h"
 
 namespace tlx::dshow::test {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "ses_test_support.h"
 #include "link/tlx_bcf.h"
+#include "ses/ses_test_support.h"
 
 inline TLX_ERD_INFO makeRecord(const std::string& domain, int32_t port, const std::string& password,
                                const std::string& model, const std::string& softVersion,

@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "avc_streams.h"
-#include "core_library.h"
+#include "outside/avccore/support/avc_streams.h"
+#include "outside/avccore/support/core_library.h"
 
 namespace tlx::avctest {
 

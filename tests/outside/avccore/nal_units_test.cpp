@@ -1,4 +1,4 @@
-#include "nal_units.h"
+#include "avccore/nal_units.h"
 
 #include <gtest/gtest.h>
 

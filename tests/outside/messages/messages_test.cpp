@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
-#include "internal/presenters.h"
-#include "messages/presenter.h"
 #include "common/tlx_pc_cmn_err_info.h"
+#include "messages/internal/presenters.h"
+#include "messages/presenter.h"
 #include "messages/tlx_pc_message.h"
 #include "mfc/wnd.h"
 #include "resources/module_builder.h"

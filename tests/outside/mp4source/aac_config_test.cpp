@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "stream_types.h"
+#include "mp4source/stream_types.h"
 
 namespace tlx::mp4source {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "graph_fixture.h"
 #include "mp4source/mp4_file_source.h"
+#include "platform/dshow/graph_fixture.h"
 
 namespace tlx::mp4source::test {
 

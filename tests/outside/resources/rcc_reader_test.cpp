@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "internal/rcc_reader.h"
+#include "resources/internal/rcc_reader.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "disk_audio.h"
 #include "graph_fixture.h"
-#include "pcm_format.h"
+#include "platform/dsound/support/disk_audio.h"
+#include "platform/dsound/support/pcm_format.h"
 
 namespace {
 

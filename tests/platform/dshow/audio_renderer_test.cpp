@@ -11,7 +11,7 @@
 
 #include "dsound/manual_backend.h"
 #include "graph_fixture.h"
-#include "pcm_format.h"
+#include "platform/dsound/support/pcm_format.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "com/class_registry.h"
 #include "com/com_ptr.h"
-#include "test_filters.h"
+#include "platform/dshow/support/test_filters.h"
 
 namespace tlx::dshow::test {
 

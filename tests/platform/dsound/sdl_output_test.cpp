@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "dsound/dsound.h"
-#include "pcm_format.h"
+#include "platform/dsound/support/pcm_format.h"
 
 namespace {
 

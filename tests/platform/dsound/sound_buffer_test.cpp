@@ -8,7 +8,7 @@
 
 #include "dsound/dsound.h"
 #include "dsound/manual_backend.h"
-#include "pcm_format.h"
+#include "platform/dsound/support/pcm_format.h"
 #include "win32/synch.h"
 
 namespace {

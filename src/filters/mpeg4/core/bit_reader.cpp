@@ -1,4 +1,4 @@
-#include "bit_reader.h"
+#include "filters/mpeg4/core/bit_reader.h"
 
 namespace tlx::mpeg4 {
 

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "status.h"
+#include "filters/mpeg4/core/status.h"
 
 namespace tlx::mpeg4 {
 

@@ -1,4 +1,4 @@
-#include "core_allocation.h"
+#include "filters/mpeg4/core/core_allocation.h"
 
 #include <atomic>
 #include <cstdlib>

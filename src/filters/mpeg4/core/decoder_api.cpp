@@ -3,10 +3,10 @@
 // this boundary: the core reports through status words only.
 #include "filters/mpeg4/core/decoder_api.h"
 
-#include "core_allocation.h"
-#include "frame_driver.h"
-#include "mpeg4_decoder.h"
-#include "status.h"
+#include "filters/mpeg4/core/core_allocation.h"
+#include "filters/mpeg4/core/frame_driver.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
+#include "filters/mpeg4/core/status.h"
 
 using tlx::mpeg4::kStatusInvalidArgument;
 using tlx::mpeg4::Mpeg4Decoder;

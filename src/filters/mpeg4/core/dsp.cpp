@@ -1,10 +1,10 @@
-#include "dsp.h"
+#include "filters/mpeg4/core/dsp.h"
 
 #include <algorithm>
 
-#include "block/block_decoding.h"
-#include "prediction_kernels_sse2.h"
-#include "quarter_sample_kernels_sse2.h"
+#include "filters/mpeg4/core/block/block_decoding.h"
+#include "filters/mpeg4/core/prediction_kernels_sse2.h"
+#include "filters/mpeg4/core/quarter_sample_kernels_sse2.h"
 
 namespace tlx::mpeg4 {
 namespace {

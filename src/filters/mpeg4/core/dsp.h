@@ -6,12 +6,12 @@
 
 #include <cstdint>
 
-#include "block/block_decoder_state.h"
-#include "block/reconstruction.h"
-#include "output/deblocking.h"
-#include "output/planar_output.h"
-#include "prediction_kernels.h"
-#include "quarter_sample_kernels.h"
+#include "filters/mpeg4/core/block/block_decoder_state.h"
+#include "filters/mpeg4/core/block/reconstruction.h"
+#include "filters/mpeg4/core/output/deblocking.h"
+#include "filters/mpeg4/core/output/planar_output.h"
+#include "filters/mpeg4/core/prediction_kernels.h"
+#include "filters/mpeg4/core/quarter_sample_kernels.h"
 
 namespace tlx::mpeg4 {
 

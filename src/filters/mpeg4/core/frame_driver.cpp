@@ -1,17 +1,17 @@
 // The decode path behind Mpeg4DecAFrame and the two look functions: walking
 // the start codes of one input, handing headers to their parsers, decoding the
 // picture packet by packet, and reporting the bytes used.
-#include "frame_driver.h"
+#include "filters/mpeg4/core/frame_driver.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "block/block_decoder_state.h"
-#include "macroblock_layer.h"
-#include "mpeg4_decoder.h"
-#include "picture_output.h"
-#include "start_codes.h"
-#include "stream_headers.h"
+#include "filters/mpeg4/core/block/block_decoder_state.h"
+#include "filters/mpeg4/core/macroblock_layer.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
+#include "filters/mpeg4/core/picture_output.h"
+#include "filters/mpeg4/core/start_codes.h"
+#include "filters/mpeg4/core/stream_headers.h"
 
 namespace tlx::mpeg4 {
 namespace {

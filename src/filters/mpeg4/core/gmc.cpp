@@ -1,9 +1,9 @@
-#include "gmc.h"
+#include "filters/mpeg4/core/gmc.h"
 
 #include <algorithm>
 
-#include "motion_vectors.h"
-#include "status.h"
+#include "filters/mpeg4/core/motion_vectors.h"
+#include "filters/mpeg4/core/status.h"
 
 namespace tlx::mpeg4 {
 namespace {

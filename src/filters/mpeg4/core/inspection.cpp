@@ -1,9 +1,9 @@
-#include "inspection.h"
+#include "filters/mpeg4/core/inspection.h"
 
 #include <cstring>
 
-#include "core_allocation.h"
-#include "mpeg4_decoder.h"
+#include "filters/mpeg4/core/core_allocation.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
 
 namespace tlx::mpeg4 {
 

@@ -1,7 +1,7 @@
-#include "macroblock_header.h"
+#include "filters/mpeg4/core/macroblock_header.h"
 
-#include "block/coefficient_tables.h"
-#include "mpeg4_decoder.h"
+#include "filters/mpeg4/core/block/coefficient_tables.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -4,7 +4,7 @@
 // decoder's status and consumes nothing.
 #pragma once
 
-#include "bit_reader.h"
+#include "filters/mpeg4/core/bit_reader.h"
 
 namespace tlx::mpeg4 {
 

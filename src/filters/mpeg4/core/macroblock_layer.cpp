@@ -1,15 +1,15 @@
-#include "macroblock_layer.h"
+#include "filters/mpeg4/core/macroblock_layer.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "block/block_decoder_state.h"
-#include "block/block_decoding.h"
-#include "gmc.h"
-#include "macroblock_header.h"
-#include "motion_vectors.h"
-#include "mpeg4_decoder.h"
-#include "start_codes.h"
+#include "filters/mpeg4/core/block/block_decoder_state.h"
+#include "filters/mpeg4/core/block/block_decoding.h"
+#include "filters/mpeg4/core/gmc.h"
+#include "filters/mpeg4/core/macroblock_header.h"
+#include "filters/mpeg4/core/motion_vectors.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
+#include "filters/mpeg4/core/start_codes.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -1,12 +1,12 @@
-#include "motion_vectors.h"
+#include "filters/mpeg4/core/motion_vectors.h"
 
 #include <array>
 #include <cstdlib>
 #include <utility>
 
-#include "block/coefficient_tables.h"
-#include "core_allocation.h"
-#include "status.h"
+#include "filters/mpeg4/core/block/coefficient_tables.h"
+#include "filters/mpeg4/core/core_allocation.h"
+#include "filters/mpeg4/core/status.h"
 
 namespace tlx::mpeg4 {
 namespace {

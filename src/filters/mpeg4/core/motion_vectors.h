@@ -10,10 +10,10 @@
 
 #include <cstdint>
 
-#include "bit_reader.h"
-#include "dsp.h"
-#include "gmc.h"
-#include "picture.h"
+#include "filters/mpeg4/core/bit_reader.h"
+#include "filters/mpeg4/core/dsp.h"
+#include "filters/mpeg4/core/gmc.h"
+#include "filters/mpeg4/core/picture.h"
 
 namespace tlx::mpeg4 {
 

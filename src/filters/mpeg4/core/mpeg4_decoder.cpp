@@ -1,13 +1,13 @@
-#include "mpeg4_decoder.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
 
 #include <cstring>
 
-#include "block/block_decoder_state.h"
-#include "core_allocation.h"
+#include "filters/mpeg4/core/block/block_decoder_state.h"
+#include "filters/mpeg4/core/core_allocation.h"
+#include "filters/mpeg4/core/output/deblocking.h"
+#include "filters/mpeg4/core/status.h"
 #include "filters/mpeg4/core/yuv_rgb/cpu_probe.h"
 #include "filters/mpeg4/core/yuv_rgb/output_converter.h"
-#include "output/deblocking.h"
-#include "status.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -5,12 +5,12 @@
 
 #include <cstdint>
 
-#include "bit_reader.h"
-#include "dsp.h"
-#include "inspection.h"
-#include "motion_vectors.h"
-#include "picture.h"
-#include "stream_headers.h"
+#include "filters/mpeg4/core/bit_reader.h"
+#include "filters/mpeg4/core/dsp.h"
+#include "filters/mpeg4/core/inspection.h"
+#include "filters/mpeg4/core/motion_vectors.h"
+#include "filters/mpeg4/core/picture.h"
+#include "filters/mpeg4/core/stream_headers.h"
 
 namespace tlx::mpeg4 {
 

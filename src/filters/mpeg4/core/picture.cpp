@@ -1,10 +1,10 @@
-#include "picture.h"
+#include "filters/mpeg4/core/picture.h"
 
 #include <cstring>
 
-#include "core_allocation.h"
-#include "motion_vectors.h"
-#include "status.h"
+#include "filters/mpeg4/core/core_allocation.h"
+#include "filters/mpeg4/core/motion_vectors.h"
+#include "filters/mpeg4/core/status.h"
 
 namespace tlx::mpeg4 {
 

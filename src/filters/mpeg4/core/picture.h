@@ -11,9 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "block/reconstruction.h"
-#include "dsp.h"
-#include "plane_store.h"
+#include "filters/mpeg4/core/block/reconstruction.h"
+#include "filters/mpeg4/core/dsp.h"
+#include "filters/mpeg4/core/plane_store.h"
 
 namespace tlx::mpeg4 {
 

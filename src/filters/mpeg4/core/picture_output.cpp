@@ -1,13 +1,13 @@
-#include "picture_output.h"
+#include "filters/mpeg4/core/picture_output.h"
 
 #include <algorithm>
 
+#include "filters/mpeg4/core/mpeg4_decoder.h"
+#include "filters/mpeg4/core/output/deblocking.h"
+#include "filters/mpeg4/core/output/planar_output.h"
+#include "filters/mpeg4/core/status.h"
+#include "filters/mpeg4/core/stream_headers.h"
 #include "filters/mpeg4/core/yuv_rgb/output_converter.h"
-#include "mpeg4_decoder.h"
-#include "output/deblocking.h"
-#include "output/planar_output.h"
-#include "status.h"
-#include "stream_headers.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -1,9 +1,9 @@
-#include "plane_store.h"
+#include "filters/mpeg4/core/plane_store.h"
 
 #include <cstring>
 
-#include "core_allocation.h"
-#include "status.h"
+#include "filters/mpeg4/core/core_allocation.h"
+#include "filters/mpeg4/core/status.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -1,4 +1,4 @@
-#include "prediction_kernels.h"
+#include "filters/mpeg4/core/prediction_kernels.h"
 
 #include <cstring>
 

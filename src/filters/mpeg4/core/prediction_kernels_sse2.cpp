@@ -1,8 +1,8 @@
-#include "prediction_kernels_sse2.h"
+#include "filters/mpeg4/core/prediction_kernels_sse2.h"
 
 #include <cstring>
 
-#include "sse2_rows.h"
+#include "filters/mpeg4/core/sse2_rows.h"
 
 namespace tlx::mpeg4 {
 namespace {

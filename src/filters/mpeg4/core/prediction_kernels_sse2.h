@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "block/reconstruction.h"
+#include "filters/mpeg4/core/block/reconstruction.h"
 
 namespace tlx::mpeg4 {
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "quarter_sample_kernels.h"
+#include "filters/mpeg4/core/quarter_sample_kernels.h"
 
 namespace tlx::mpeg4::quarter_sample {
 

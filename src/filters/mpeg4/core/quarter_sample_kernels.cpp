@@ -1,6 +1,6 @@
-#include "quarter_sample_kernels.h"
+#include "filters/mpeg4/core/quarter_sample_kernels.h"
 
-#include "quarter_sample_composition.h"
+#include "filters/mpeg4/core/quarter_sample_composition.h"
 
 namespace tlx::mpeg4 {
 namespace {

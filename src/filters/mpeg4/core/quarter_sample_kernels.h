@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "prediction_kernels.h"
+#include "filters/mpeg4/core/prediction_kernels.h"
 
 namespace tlx::mpeg4 {
 

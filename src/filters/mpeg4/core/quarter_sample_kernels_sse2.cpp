@@ -1,13 +1,13 @@
 // The lowpass runs on eight outputs per step in 16-bit lanes: the tap sum
 // lies within -3570..11730, and (8 x sum + 128 - rc) >> 8 equals
 // (sum + 16 - rc) >> 5 for every integer sum, which stays in the lane.
-#include "quarter_sample_kernels_sse2.h"
+#include "filters/mpeg4/core/quarter_sample_kernels_sse2.h"
 
 #include <cstring>
 
-#include "prediction_kernels_sse2.h"
-#include "quarter_sample_composition.h"
-#include "sse2_rows.h"
+#include "filters/mpeg4/core/prediction_kernels_sse2.h"
+#include "filters/mpeg4/core/quarter_sample_composition.h"
+#include "filters/mpeg4/core/sse2_rows.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -2,7 +2,7 @@
 // kPlainQuarterSampleKernels, reading the same (W + 1) x (rows + 1) window.
 #pragma once
 
-#include "quarter_sample_kernels.h"
+#include "filters/mpeg4/core/quarter_sample_kernels.h"
 
 namespace tlx::mpeg4 {
 

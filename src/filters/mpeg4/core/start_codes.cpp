@@ -1,4 +1,4 @@
-#include "start_codes.h"
+#include "filters/mpeg4/core/start_codes.h"
 
 namespace tlx::mpeg4 {
 

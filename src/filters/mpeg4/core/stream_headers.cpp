@@ -1,14 +1,14 @@
 // Video object, layer, group and picture headers, the short header, the end
 // marker, and the set-up of each picture before its macroblocks are decoded.
-#include "stream_headers.h"
+#include "filters/mpeg4/core/stream_headers.h"
 
 #include <cstring>
 #include <initializer_list>
 
-#include "block/block_decoder_state.h"
-#include "frame_driver.h"
-#include "mpeg4_decoder.h"
-#include "start_codes.h"
+#include "filters/mpeg4/core/block/block_decoder_state.h"
+#include "filters/mpeg4/core/frame_driver.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
+#include "filters/mpeg4/core/start_codes.h"
 
 namespace tlx::mpeg4 {
 namespace {

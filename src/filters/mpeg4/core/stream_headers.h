@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "bit_reader.h"
+#include "filters/mpeg4/core/bit_reader.h"
 
 namespace tlx::mpeg4 {
 

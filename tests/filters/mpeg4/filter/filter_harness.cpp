@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "graph_fixture.h"
 #include "filters/mpeg4/support/stream_corrupter.h"
+#include "platform/dshow/graph_fixture.h"
 #include "support/child_process.h"
 #include "win32/registry.h"
 

@@ -13,8 +13,8 @@
 #include "com/com_ptr.h"
 #include "dshow/media_sample.h"
 #include "dshow/media_type.h"
-#include "mpeg4_video_decoder_filter.h"
-#include "test_filters.h"
+#include "filters/mpeg4/mpeg4_video_decoder_filter.h"
+#include "platform/dshow/support/test_filters.h"
 
 namespace tlx::mpeg4::filtertest {
 

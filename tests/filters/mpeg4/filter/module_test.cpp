@@ -9,7 +9,7 @@
 #include "dshow/filter_category.h"
 #include "dshow/filter_module.h"
 #include "filters/mpeg4/mpeg4_video_decoder.h"
-#include "graph_fixture.h"
+#include "platform/dshow/graph_fixture.h"
 #include "support/child_process.h"
 
 namespace tlx::mpeg4::filtertest {

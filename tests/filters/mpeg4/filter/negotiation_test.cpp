@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "filter_harness.h"
-#include "graph_fixture.h"
-#include "streaming_client/tlx_media_subtypes.h"
+#include "filters/streaming_client/tlx_media_subtypes.h"
+#include "platform/dshow/graph_fixture.h"
 
 namespace tlx::mpeg4::filtertest {
 namespace {

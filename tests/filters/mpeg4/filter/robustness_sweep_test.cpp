@@ -23,7 +23,7 @@
 #include "filters/mpeg4/support/mutant_feeder.h"
 #include "filters/mpeg4/support/random_vops.h"
 #include "filters/mpeg4/support/stream_corrupter.h"
-#include "graph_fixture.h"
+#include "platform/dshow/graph_fixture.h"
 
 namespace tlx::mpeg4::filtertest {
 namespace {

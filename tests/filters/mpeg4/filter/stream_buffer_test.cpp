@@ -1,7 +1,7 @@
 // StreamBuffer: the start-code scanner against a plain matcher, compaction,
 // the free-space limit, sources flush against inaccessible pages, decoder
 // failure and the two ways of emptying.
-#include "stream_buffer.h"
+#include "filters/mpeg4/stream_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "core_allocation.h"
 #include "filter_harness.h"
+#include "filters/mpeg4/core/core_allocation.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/guarded_block.h"
 #include "filters/mpeg4/support/stream_corrupter.h"

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "block/coefficient_tables.h"
+#include "filters/mpeg4/core/block/coefficient_tables.h"
 
 namespace tlx::mpeg4::test {
 

@@ -9,9 +9,9 @@
 #include <utility>
 #include <iterator>
 
-#include "inspection.h"
-#include "mpeg4_decoder.h"
 #include "filters/mpeg4/core/decoder_api.h"
+#include "filters/mpeg4/core/inspection.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
 
 namespace tlx::mpeg4::test {
 namespace {

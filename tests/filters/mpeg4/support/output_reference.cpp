@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "filters/mpeg4/core/inspection.h"
+#include "filters/mpeg4/core/output/deblocking.h"
+#include "filters/mpeg4/core/output/planar_output.h"
+#include "filters/mpeg4/core/picture.h"
 #include "filters/mpeg4/core/yuv_rgb/output_converter.h"
-#include "inspection.h"
-#include "output/deblocking.h"
-#include "output/planar_output.h"
-#include "picture.h"
 
 namespace tlx::mpeg4::test {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "start_codes.h"
+#include "filters/mpeg4/core/start_codes.h"
 
 namespace tlx::mpeg4::test {
 namespace {

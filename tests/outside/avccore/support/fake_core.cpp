@@ -4,9 +4,9 @@
 #include <deque>
 #include <span>
 
+#include "avccore/nal_units.h"
 #include "avccore/tlxavccore.h"
 #include "fake_core_script.h"
-#include "nal_units.h"
 
 using tlx::avctest::FakeCall;
 using tlx::avctest::FakeScript;

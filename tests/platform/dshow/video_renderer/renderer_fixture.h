@@ -8,8 +8,8 @@
 #include <QImage>
 #include <vector>
 
-#include "graph_fixture.h"
-#include "video_format.h"
+#include "dshow/video_renderer/video_format.h"
+#include "platform/dshow/graph_fixture.h"
 #include "video_renderer/video_renderer.h"
 
 namespace tlx::dshow::video::test {

@@ -11,7 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "gui_app.h"
+#include "platform/mfc/gui_app.h"
 #include "renderer_fixture.h"
 
 namespace tlx::dshow::video::test {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "rtp_builder.h"
-#include "stream_fixtures.h"
+#include "platform/rtsp/rtp_builder.h"
+#include "platform/rtsp/test_environment.h"
 #include "rtsp/media_session.h"
+#include "stream_fixtures.h"
 #include "support/child_process.h"
-#include "test_environment.h"
 #include "win32/sockets.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/rtsp/test_environment.h"
 #include "rtsp/media_session.h"
 #include "rtsp/rtsp_client.h"
-#include "test_environment.h"
 
 class TunnelClient : public RTSPClient {
  public:

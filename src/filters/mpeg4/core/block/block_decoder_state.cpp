@@ -1,11 +1,11 @@
-#include "block/block_decoder_state.h"
+#include "filters/mpeg4/core/block/block_decoder_state.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 
-#include "core_allocation.h"
+#include "filters/mpeg4/core/core_allocation.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "status.h"
+#include "filters/mpeg4/core/status.h"
 
 namespace tlx::mpeg4 {
 

@@ -1,9 +1,9 @@
-#include "block/block_decoding.h"
+#include "filters/mpeg4/core/block/block_decoding.h"
 
 #include <algorithm>
 
-#include "block/coefficient_decoder.h"
-#include "block/reconstruction.h"
+#include "filters/mpeg4/core/block/coefficient_decoder.h"
+#include "filters/mpeg4/core/block/reconstruction.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -11,8 +11,8 @@
 #include <array>
 #include <cstdint>
 
-#include "bit_reader.h"
-#include "block/block_decoder_state.h"
+#include "filters/mpeg4/core/bit_reader.h"
+#include "filters/mpeg4/core/block/block_decoder_state.h"
 
 namespace tlx::mpeg4 {
 

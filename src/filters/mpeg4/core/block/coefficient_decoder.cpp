@@ -1,10 +1,10 @@
-#include "block/coefficient_decoder.h"
+#include "filters/mpeg4/core/block/coefficient_decoder.h"
 
 #include <array>
 #include <cstdlib>
 
-#include "block/block_decoding.h"
-#include "block/coefficient_tables.h"
+#include "filters/mpeg4/core/block/block_decoding.h"
+#include "filters/mpeg4/core/block/coefficient_tables.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -1,6 +1,6 @@
 #include <emmintrin.h>
 
-#include "block/block_decoding.h"
+#include "filters/mpeg4/core/block/block_decoding.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -1,8 +1,8 @@
-#include "block/idct.h"
+#include "filters/mpeg4/core/block/idct.h"
 
 #include <algorithm>
 
-#include "block/idct_constants.h"
+#include "filters/mpeg4/core/block/idct_constants.h"
 
 namespace tlx::mpeg4 {
 namespace {

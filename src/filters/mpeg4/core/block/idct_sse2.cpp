@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "block/idct.h"
-#include "block/idct_constants.h"
+#include "filters/mpeg4/core/block/idct.h"
+#include "filters/mpeg4/core/block/idct_constants.h"
 
 namespace tlx::mpeg4 {
 namespace {

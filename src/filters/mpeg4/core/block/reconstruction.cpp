@@ -1,8 +1,8 @@
-#include "block/reconstruction.h"
+#include "filters/mpeg4/core/block/reconstruction.h"
 
 #include <cstring>
 
-#include "block/idct.h"
+#include "filters/mpeg4/core/block/idct.h"
 
 namespace tlx::mpeg4 {
 namespace {

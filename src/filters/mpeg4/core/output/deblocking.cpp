@@ -1,10 +1,10 @@
-#include "output/deblocking.h"
+#include "filters/mpeg4/core/output/deblocking.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "picture.h"
+#include "filters/mpeg4/core/picture.h"
 
 namespace tlx::mpeg4 {
 

@@ -3,7 +3,7 @@
 // 5 x |a0| + 32, is below 9000).
 #include <emmintrin.h>
 
-#include "output/deblocking.h"
+#include "filters/mpeg4/core/output/deblocking.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -1,4 +1,4 @@
-#include "output/planar_output.h"
+#include "filters/mpeg4/core/output/planar_output.h"
 
 #include <cstring>
 #include <initializer_list>

@@ -1,6 +1,6 @@
 #include <emmintrin.h>
 
-#include "output/planar_output.h"
+#include "filters/mpeg4/core/output/planar_output.h"
 
 namespace tlx::mpeg4 {
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "block/block_decoder_state.h"
-#include "core_allocation.h"
+#include "filters/mpeg4/core/block/block_decoder_state.h"
+#include "filters/mpeg4/core/core_allocation.h"
 
 namespace tlx::mpeg4 {
 namespace {

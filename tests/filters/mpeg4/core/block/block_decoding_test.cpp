@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "block/block_decoder_state.h"
-#include "block/block_decoding.h"
-#include "block/coefficient_decoder.h"
-#include "block/idct.h"
+#include "filters/mpeg4/core/block/block_decoder_state.h"
+#include "filters/mpeg4/core/block/block_decoding.h"
+#include "filters/mpeg4/core/block/coefficient_decoder.h"
+#include "filters/mpeg4/core/block/idct.h"
+#include "filters/mpeg4/core/macroblock_header.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
 #include "filters/mpeg4/support/guarded_block.h"
-#include "macroblock_header.h"
-#include "mpeg4_decoder.h"
 #include "vlc_writer.h"
 
 namespace tlx::mpeg4 {

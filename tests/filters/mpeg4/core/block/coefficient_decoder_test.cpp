@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "block/block_decoder_state.h"
-#include "block/block_decoding.h"
-#include "block/coefficient_decoder.h"
-#include "block/coefficient_tables.h"
+#include "filters/mpeg4/core/block/block_decoder_state.h"
+#include "filters/mpeg4/core/block/block_decoding.h"
+#include "filters/mpeg4/core/block/coefficient_decoder.h"
+#include "filters/mpeg4/core/block/coefficient_tables.h"
 #include "vlc_writer.h"
 
 namespace tlx::mpeg4 {

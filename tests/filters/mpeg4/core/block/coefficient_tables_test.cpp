@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "block/block_decoder_state.h"
-#include "block/coefficient_tables.h"
+#include "filters/mpeg4/core/block/block_decoder_state.h"
+#include "filters/mpeg4/core/block/coefficient_tables.h"
 
 namespace tlx::mpeg4 {
 namespace {

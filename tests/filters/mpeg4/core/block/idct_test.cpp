@@ -13,7 +13,7 @@
 #include <random>
 #include <vector>
 
-#include "block/idct.h"
+#include "filters/mpeg4/core/block/idct.h"
 #include "filters/mpeg4/support/guarded_block.h"
 #include "vlc_writer.h"
 

@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "block/idct.h"
-#include "block/reconstruction.h"
+#include "filters/mpeg4/core/block/idct.h"
+#include "filters/mpeg4/core/block/reconstruction.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "bit_reader.h"
-#include "block/block_decoder_state.h"
+#include "filters/mpeg4/core/bit_reader.h"
+#include "filters/mpeg4/core/block/block_decoder_state.h"
 #include "filters/mpeg4/support/block_encoder.h"
 
 namespace tlx::mpeg4::test {

@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "bit_reader.h"
-#include "start_codes.h"
-#include "stream_headers.h"
+#include "filters/mpeg4/core/bit_reader.h"
+#include "filters/mpeg4/core/start_codes.h"
+#include "filters/mpeg4/core/stream_headers.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -4,12 +4,12 @@
 
 #include <vector>
 
-#include "filters/mpeg4/support/bit_writer.h"
-#include "core_allocation.h"
-#include "filters/mpeg4/support/core_harness.h"
-#include "inspection.h"
-#include "mpeg4_decoder.h"
+#include "filters/mpeg4/core/core_allocation.h"
 #include "filters/mpeg4/core/decoder_api.h"
+#include "filters/mpeg4/core/inspection.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
+#include "filters/mpeg4/support/bit_writer.h"
+#include "filters/mpeg4/support/core_harness.h"
 
 namespace tlx::mpeg4 {
 namespace {

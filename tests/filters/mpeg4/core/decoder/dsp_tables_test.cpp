@@ -8,8 +8,8 @@
 #include <span>
 #include <vector>
 
-#include "dsp.h"
-#include "picture.h"
+#include "filters/mpeg4/core/dsp.h"
+#include "filters/mpeg4/core/picture.h"
 
 namespace tlx::mpeg4 {
 namespace {

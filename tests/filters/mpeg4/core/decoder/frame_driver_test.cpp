@@ -7,12 +7,12 @@
 #include <random>
 #include <vector>
 
+#include "filters/mpeg4/core/decoder_api.h"
+#include "filters/mpeg4/core/inspection.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
+#include "filters/mpeg4/core/status.h"
 #include "filters/mpeg4/support/bit_writer.h"
 #include "filters/mpeg4/support/core_harness.h"
-#include "inspection.h"
-#include "mpeg4_decoder.h"
-#include "status.h"
-#include "filters/mpeg4/core/decoder_api.h"
 
 namespace tlx::mpeg4 {
 namespace {

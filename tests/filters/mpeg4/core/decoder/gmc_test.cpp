@@ -7,10 +7,10 @@
 #include <random>
 #include <vector>
 
-#include "dsp.h"
-#include "gmc.h"
-#include "motion_vectors.h"
-#include "picture.h"
+#include "filters/mpeg4/core/dsp.h"
+#include "filters/mpeg4/core/gmc.h"
+#include "filters/mpeg4/core/motion_vectors.h"
+#include "filters/mpeg4/core/picture.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "block/coefficient_tables.h"
+#include "filters/mpeg4/core/block/coefficient_tables.h"
+#include "filters/mpeg4/core/start_codes.h"
+#include "filters/mpeg4/core/status.h"
 #include "filters/mpeg4/support/bit_writer.h"
 #include "filters/mpeg4/support/block_encoder.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/random_vops.h"
-#include "start_codes.h"
-#include "status.h"
 
 namespace tlx::mpeg4 {
 namespace {

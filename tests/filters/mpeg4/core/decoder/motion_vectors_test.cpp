@@ -6,10 +6,10 @@
 #include <random>
 #include <vector>
 
-#include "dsp.h"
+#include "filters/mpeg4/core/dsp.h"
+#include "filters/mpeg4/core/motion_vectors.h"
+#include "filters/mpeg4/core/picture.h"
 #include "filters/mpeg4/support/bit_writer.h"
-#include "motion_vectors.h"
-#include "picture.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -5,9 +5,9 @@
 #include <random>
 #include <vector>
 
-#include "core_allocation.h"
-#include "inspection.h"
-#include "picture.h"
+#include "filters/mpeg4/core/core_allocation.h"
+#include "filters/mpeg4/core/inspection.h"
+#include "filters/mpeg4/core/picture.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -8,12 +8,12 @@
 #include <random>
 #include <string>
 
-#include "core_allocation.h"
-#include "dsp.h"
+#include "filters/mpeg4/core/core_allocation.h"
+#include "filters/mpeg4/core/dsp.h"
+#include "filters/mpeg4/core/motion_vectors.h"
+#include "filters/mpeg4/core/picture.h"
+#include "filters/mpeg4/core/prediction_kernels.h"
 #include "filters/mpeg4/support/guarded_block.h"
-#include "motion_vectors.h"
-#include "picture.h"
-#include "prediction_kernels.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "filters/mpeg4/core/decoder_api.h"
+#include "filters/mpeg4/core/inspection.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
+#include "filters/mpeg4/core/status.h"
 #include "filters/mpeg4/support/bit_writer.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/plane_comparison.h"
@@ -18,9 +21,6 @@
 #include "filters/mpeg4/support/reference_decoder.h"
 #include "filters/mpeg4/support/tolerance_gates.h"
 #include "inter_fixtures.h"
-#include "inspection.h"
-#include "mpeg4_decoder.h"
-#include "status.h"
 
 namespace tlx::mpeg4::test {
 namespace {

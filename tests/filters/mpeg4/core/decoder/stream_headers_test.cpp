@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "filters/mpeg4/core/decoder_api.h"
+#include "filters/mpeg4/core/frame_driver.h"
+#include "filters/mpeg4/core/inspection.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
+#include "filters/mpeg4/core/stream_headers.h"
 #include "filters/mpeg4/support/bit_writer.h"
 #include "filters/mpeg4/support/core_harness.h"
-#include "frame_driver.h"
-#include "inspection.h"
-#include "mpeg4_decoder.h"
-#include "stream_headers.h"
-#include "filters/mpeg4/core/decoder_api.h"
 #include "filters/mpeg4/support/reference_decoder.h"
 
 namespace tlx::mpeg4 {

@@ -4,11 +4,11 @@
 // reconstruction slots and the inverse quantiser all agree ("mixed" else).
 #include <cstdio>
 
-#include "block/block_decoding.h"
-#include "block/reconstruction.h"
-#include "inspection.h"
-#include "mpeg4_decoder.h"
+#include "filters/mpeg4/core/block/block_decoding.h"
+#include "filters/mpeg4/core/block/reconstruction.h"
 #include "filters/mpeg4/core/decoder_api.h"
+#include "filters/mpeg4/core/inspection.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
 
 int main() {
   void* handle = nullptr;

@@ -14,6 +14,8 @@ extern "C" {
 #include <libavutil/cpu.h>
 }
 
+#include "filters/mpeg4/core/motion_vectors.h"
+#include "filters/mpeg4/core/start_codes.h"
 #include "filters/mpeg4/support/bit_writer.h"
 #include "filters/mpeg4/support/block_encoder.h"
 #include "filters/mpeg4/support/core_harness.h"
@@ -21,8 +23,6 @@ extern "C" {
 #include "filters/mpeg4/support/random_vops.h"
 #include "filters/mpeg4/support/reference_decoder.h"
 #include "filters/mpeg4/support/tolerance_gates.h"
-#include "motion_vectors.h"
-#include "start_codes.h"
 
 namespace tlx::mpeg4::test {
 namespace {

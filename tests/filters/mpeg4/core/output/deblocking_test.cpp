@@ -2,7 +2,7 @@
 // edge kernels, what the kernels may touch, and the whole-picture strategies.
 // The SSE2 kernel against the plain one on random pictures is its slot's
 // check in the kernel-table test.
-#include "output/deblocking.h"
+#include "filters/mpeg4/core/output/deblocking.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <random>
 #include <vector>
 
+#include "filters/mpeg4/core/picture.h"
 #include "filters/mpeg4/support/guarded_block.h"
-#include "picture.h"
 
 namespace tlx::mpeg4 {
 namespace {

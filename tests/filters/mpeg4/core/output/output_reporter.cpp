@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "filters/mpeg4/core/inspection.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/output_reference.h"
-#include "inspection.h"
-#include "mpeg4_decoder.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "filters/mpeg4/core/inspection.h"
+#include "filters/mpeg4/core/mpeg4_decoder.h"
+#include "filters/mpeg4/core/picture_output.h"
 #include "filters/mpeg4/support/core_harness.h"
 #include "filters/mpeg4/support/output_reference.h"
-#include "inspection.h"
-#include "mpeg4_decoder.h"
-#include "picture_output.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -1,6 +1,6 @@
 // Planar and YUY2 output of decoded planes: YUY2 against libswscale's
 // unscaled conversion, odd sizes written whole, the unpadded planar copy.
-#include "output/planar_output.h"
+#include "filters/mpeg4/core/output/planar_output.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@ extern "C" {
 #include <random>
 #include <vector>
 
-#include "picture.h"
+#include "filters/mpeg4/core/picture.h"
 
 namespace tlx::mpeg4 {
 namespace {

@@ -13,7 +13,7 @@
 #include <map>
 #include <tuple>
 
-#include "block/coefficient_tables.h"
+#include "filters/mpeg4/core/block/coefficient_tables.h"
 #include "filters/mpeg4/support/bit_writer.h"
 
 namespace tlx::mpeg4::test {
