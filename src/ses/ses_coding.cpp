@@ -7,8 +7,9 @@ namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-// Value of a Base64 character, or -1 for a character outside the alphabet.
-int base64Value(unsigned char c) {
+}  // namespace
+
+int sesBase64Value(unsigned char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
   if (c >= 'a' && c <= 'z') return c - 'a' + 26;
   if (c >= '0' && c <= '9') return c - '0' + 52;
@@ -16,8 +17,6 @@ int base64Value(unsigned char c) {
   if (c == '/') return 63;
   return -1;
 }
-
-}  // namespace
 
 int sesBase64Encode(const void* bytes, int n, char* out) {
   const auto* in = static_cast<const uint8_t*>(bytes);
@@ -44,7 +43,7 @@ int sesBase64Decode(const char* text, int length, void* out) {
   for (int i = 0; i < length; ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c == '=') break;
-    int value = base64Value(c);
+    int value = sesBase64Value(c);
     if (value < 0) continue;
     bits = (bits << 6) | static_cast<uint32_t>(value);
     // The second, third and fourth character of a group each complete a byte.

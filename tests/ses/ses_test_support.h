@@ -73,10 +73,10 @@ struct PeerResult {
   std::string out;  // standard output without its last line end
 };
 
-// Runs the peer's seal module with `args` (shell words; the tests pass only
-// letters, digits and hex).
-inline PeerResult runSealPeer(const std::string& args) {
-  std::string command = "/usr/bin/python3 " TLX_SEAL_PEER " " + args + " 2>/dev/null";
+// Runs a Python program with `args` (shell words: the tests pass letters,
+// digits, hex and quoted paths); its error output is dropped.
+inline PeerResult runPythonTool(const std::string& script, const std::string& args) {
+  std::string command = "/usr/bin/python3 " + script + " " + args + " 2>/dev/null";
   PeerResult result;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return result;
@@ -88,6 +88,9 @@ inline PeerResult runSealPeer(const std::string& args) {
   while (!result.out.empty() && result.out.back() == '\n') result.out.pop_back();
   return result;
 }
+
+// Runs the peer's seal module.
+inline PeerResult runSealPeer(const std::string& args) { return runPythonTool(TLX_SEAL_PEER, args); }
 
 // Seals with the packet variant (prefix FF FF FF FF) or the message variant;
 // empty when the seal fails.

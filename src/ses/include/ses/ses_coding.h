@@ -10,6 +10,9 @@
 // number of characters before it. A negative n encodes nothing.
 int sesBase64Encode(const void* bytes, int n, char* out);
 
+// Value of a Base64 character, or -1 for a character outside the alphabet.
+int sesBase64Value(unsigned char c);
+
 // Decodes `length` characters of Base64 text into `out`, which must hold
 // length * 3 / 4 + 1 bytes. Characters outside the alphabet (blanks, line
 // ends) are skipped and the first '=' ends the text; bits of an incomplete
