@@ -9,10 +9,10 @@
 #include <new>
 #include <string>
 
-#include "data/rcd_codec.h"
-#include "data/rcd_reader.h"
-#include "data/rcd_writer.h"
-#include "data/utf_text.h"
+#include "remote/data/rcd_codec.h"
+#include "remote/data/rcd_reader.h"
+#include "remote/data/rcd_writer.h"
+#include "remote/data/utf_text.h"
 #include "rcd_store.h"
 
 namespace {

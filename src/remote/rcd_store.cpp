@@ -4,7 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
-#include "data/utf_text.h"
+#include "remote/data/utf_text.h"
 #include "remote/rcd_access.h"
 #include "win32/paths.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "data/rcd_codec.h"
+#include "remote/data/rcd_codec.h"
 
 struct RcdStore {
   // "<default>" until the folder is first asked for.

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "data/rcd_file.h"
-#include "data/rcd_reader.h"
-#include "data/rcd_writer.h"
+#include "remote/data/rcd_file.h"
+#include "remote/data/rcd_reader.h"
+#include "remote/data/rcd_writer.h"
 #include "rcd_test_support.h"
 
 namespace {

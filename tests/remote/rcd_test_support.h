@@ -12,8 +12,8 @@
 #include <iterator>
 #include <string>
 
-#include "data/utf_text.h"
-#include "rcd_store.h"
+#include "remote/data/utf_text.h"
+#include "remote/rcd_store.h"
 #include "remote/rcd_access.h"
 #include "twin_runner.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "data/ses_if.h"
+#include "remote/data/ses_if.h"
 #include "ses/ses_message.h"
 #include "twin_runner.h"
 

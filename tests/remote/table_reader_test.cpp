@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "data/rcn_scramble.h"
-#include "data/rcn_set_text_reader.h"
-#include "data/utf_text.h"
+#include "remote/data/rcn_scramble.h"
+#include "remote/data/rcn_set_text_reader.h"
+#include "remote/data/utf_text.h"
 #include "remote_data/base64_text.h"
 #include "remote_data/rcn_text_reader.h"
 #include "twin_runner.h"

@@ -9,9 +9,9 @@
 #include <random>
 #include <string>
 
-#include "data/hex_text.h"
-#include "data/text_filters.h"
-#include "data/utf_text.h"
+#include "remote/data/hex_text.h"
+#include "remote/data/text_filters.h"
+#include "remote/data/utf_text.h"
 #include "ses/ses_coding.h"
 #include "twin_runner.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ses_test_support.h"
+#include "ses/ses_test_support.h"
 
 inline PeerResult runTwin(const std::string& script, const std::string& args) {
   return runPythonTool(TLX_REMOTE_TWINS "/" + script, args);

@@ -1,4 +1,4 @@
-#include "data/hex_text.h"
+#include "remote/data/hex_text.h"
 
 #include <cstring>
 

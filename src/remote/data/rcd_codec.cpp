@@ -1,9 +1,9 @@
-#include "data/rcd_codec.h"
+#include "remote/data/rcd_codec.h"
 
 #include <cstring>
 
-#include "data/ses_if.h"
-#include "data/text_filters.h"
+#include "remote/data/ses_if.h"
+#include "remote/data/text_filters.h"
 #include "ses/ses_coding.h"
 #include "ses/ses_filter.h"
 #include "ses/ses_message.h"

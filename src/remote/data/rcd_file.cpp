@@ -1,9 +1,9 @@
-#include "data/rcd_file.h"
+#include "remote/data/rcd_file.h"
 
 #include <cerrno>
 #include <new>
 
-#include "data/hex_text.h"
+#include "remote/data/hex_text.h"
 #include "remote/rcd_access.h"
 
 namespace {

@@ -1,11 +1,11 @@
-#include "data/rcd_reader.h"
+#include "remote/data/rcd_reader.h"
 
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 
-#include "data/hex_text.h"
-#include "data/utf_text.h"
+#include "remote/data/hex_text.h"
+#include "remote/data/utf_text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "data/rcd_file.h"
+#include "remote/data/rcd_file.h"
 #include "remote/rcd_access.h"
 
 class RcdReader : public RcdFile {

@@ -1,9 +1,9 @@
-#include "data/rcd_writer.h"
+#include "remote/data/rcd_writer.h"
 
 #include <cerrno>
 
-#include "data/hex_text.h"
-#include "data/utf_text.h"
+#include "remote/data/hex_text.h"
+#include "remote/data/utf_text.h"
 #include "remote/rcd_access.h"
 #include "ses/ses_random.h"
 

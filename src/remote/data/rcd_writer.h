@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "data/rcd_file.h"
+#include "remote/data/rcd_file.h"
 
 class RcdWriter : public RcdFile {
  public:

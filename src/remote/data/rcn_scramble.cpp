@@ -1,8 +1,8 @@
-#include "data/rcn_scramble.h"
+#include "remote/data/rcn_scramble.h"
 
 #include <utility>
 
-#include "data/rcn_format.h"
+#include "remote/data/rcn_format.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "data/rcn_set_text_reader.h"
+#include "remote/data/rcn_set_text_reader.h"
 
 #include <vector>
 

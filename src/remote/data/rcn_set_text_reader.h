@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "data/rcn_scramble.h"
+#include "remote/data/rcn_scramble.h"
 #include "remote_data/rcn_text_reader.h"
 
 class RcnSetTextReader : public RcnTextReader {

@@ -1,4 +1,4 @@
-#include "data/ses_if.h"
+#include "remote/data/ses_if.h"
 
 #include <cstring>
 #include <utility>

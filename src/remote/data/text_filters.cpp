@@ -1,8 +1,8 @@
-#include "data/text_filters.h"
+#include "remote/data/text_filters.h"
 
 #include <new>
 
-#include "data/hex_text.h"
+#include "remote/data/hex_text.h"
 #include "ses/ses_coding.h"
 
 SesBase64DecodeFilter::SesBase64DecodeFilter(const void* bytes, uint32_t length)

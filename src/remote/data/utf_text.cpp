@@ -1,4 +1,4 @@
-#include "data/utf_text.h"
+#include "remote/data/utf_text.h"
 
 #include <cstdint>
 #include <utility>

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "data/rcn_scramble.h"
-#include "data/utf_text.h"
+#include "remote/data/rcn_scramble.h"
+#include "remote/data/utf_text.h"
 #include "ses/ses_coding.h"
 
 namespace {
