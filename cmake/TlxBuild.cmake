@@ -92,18 +92,14 @@ function(tlx_tree_root out)
   set(${out} ${PROJECT_SOURCE_DIR}/${top} PARENT_SCOPE)
 endfunction()
 
-# tlx_internal_headers(<target> [<root>])
-# The target includes its internal headers by their path below <root>, by
-# default its tree's root ("win32/internal/kernel_object.h",
+# tlx_internal_headers(<target>)
+# The target includes its internal headers by their path below its tree's
+# root ("win32/internal/kernel_object.h",
 # "filters/mpeg4/core/bit_reader.h"). The root stays the target's own: no
 # other library sees it, only the test programs that link the target
 # (tlx_add_gtest), so they can reach what they test.
 function(tlx_internal_headers target)
-  if(ARGC GREATER 1)
-    set(root ${ARGV1})
-  else()
-    tlx_tree_root(root)
-  endif()
+  tlx_tree_root(root)
   target_include_directories(${target} PRIVATE ${root})
   set_property(TARGET ${target} PROPERTY TLX_INTERNAL_ROOT ${root})
 endfunction()
@@ -155,7 +151,7 @@ function(tlx_add_c_api_library name)
 endfunction()
 
 # tlx_add_cxx_library(<name> SOURCES ... EXPORTS <version script>
-#                     [INTERNAL_ROOT <folder>] [LIBS ...] [API_LIBS ...])
+#                     [LIBS ...] [API_LIBS ...])
 # A library of C++ classes (lib<name>.so), in two targets:
 # - <name>_parts, an object library of every source. A test program that
 #   reaches the library's internal parts links it whole, when nothing else in
@@ -164,17 +160,17 @@ endfunction()
 #   public classes and functions (patterns of demangled names in an
 #   extern "C++" block); every other name stays inside.
 # Users get the include/ folder; the internal headers, included by their path
-# below INTERNAL_ROOT (default: the tree's root, as in "engine/engine_ini.h"
-# or "resources/internal/module.h"), only reach test programs
+# below the tree's root (as in "engine/engine_ini.h" or
+# "resources/internal/module.h"), only reach test programs
 # (tlx_add_gtest). LIBS are what the parts use; API_LIBS what the public
 # headers include, passed on to every user.
 function(tlx_add_cxx_library name)
-  cmake_parse_arguments(L "" "EXPORTS;INTERNAL_ROOT" "SOURCES;LIBS;API_LIBS" ${ARGN})
+  cmake_parse_arguments(L "" "EXPORTS" "SOURCES;LIBS;API_LIBS" ${ARGN})
   add_library(${name}_parts OBJECT ${L_SOURCES})
   add_library(${name} SHARED $<TARGET_OBJECTS:${name}_parts>)
   foreach(target ${name}_parts ${name})
     target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
-    tlx_internal_headers(${target} ${L_INTERNAL_ROOT})
+    tlx_internal_headers(${target})
   endforeach()
   target_link_libraries(${name}_parts PUBLIC ${L_LIBS} ${L_API_LIBS})
   target_link_libraries(${name} PUBLIC ${L_API_LIBS} PRIVATE ${L_LIBS})
