@@ -215,7 +215,10 @@ HRESULT CRavixDSAudRenderer::DoRenderSample(IMediaSample* sample) {
       m_state = kRendererFailed;
       return E_FAIL;
     }
-    m_state = kRendererRunning;
+    // The render thread has started and may already have failed to open the
+    // device: its failure stands.
+    int typeSet = kRendererTypeSet;
+    m_state.compare_exchange_strong(typeSet, kRendererRunning);
   }
   if (m_state != kRendererRunning) return E_FAIL;
   const LONG length = sample->GetActualDataLength();

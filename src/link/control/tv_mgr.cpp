@@ -98,6 +98,7 @@ void Send(Manager& m, const TvRecord& record) {
     std::lock_guard guard(m.timedLock);
     m.timed = record;
   }
+  m.currentSent = eventMgrStamp();
   if (HnetMgr_SendData(m.group.get(), TV_MSG_REQUEST, record.w, kTvPayloadSize) != 0) {
     AnswerLocally(record, kTvNotSent);
     return;
@@ -352,17 +353,24 @@ int tv::TvMsg::handleMsg(const TLX_MSG_HEADER& header, const uint8_t* payload) {
 
 namespace {
 
-void NetworkDown(Manager& m) {
+// `posted`: the event's stamp. The event may be handled well after it was
+// posted, with the network up again and requests sent since: a record that
+// went out after the post was sent on the network as it was then (the sending
+// path refuses while it is down), so it keeps its slot, its response timer and
+// the video-input query that waits for it.
+void NetworkDown(Manager& m, uint64_t posted) {
   m.downSince = std::chrono::steady_clock::now();
   m.downKnown = true;
   HnetWack_Cancel("TV");
-  {
-    std::lock_guard guard(m.videoLock);
-    m.videoInput = -1;
-    m.videoIn = true;
-    m.videoAnswered.notify_all();
+  if (!(m.hasCurrent && m.currentSent > posted)) {
+    {
+      std::lock_guard guard(m.videoLock);
+      m.videoInput = -1;
+      m.videoIn = true;
+      m.videoAnswered.notify_all();
+    }
+    ClearSlots(m);
   }
-  ClearSlots(m);
   wdCancel(m.playTimer);
   m.playState = kNotPlaying;
   if (m.preset.id != 0) wdStart(m.netDownTimer, kPresetNetDownTicks, PresetWatchdog, kPresetNetworkDown);
@@ -399,7 +407,7 @@ void EventTask(intptr_t) {
     std::memcpy(words, event.payload, sizeof words);
     std::lock_guard guard(m.lock);
     if (words[0] != 0 || words[2] == 2) {
-      NetworkDown(m);
+      NetworkDown(m, event.timeStamp);
     } else {
       NetworkUp(m);
     }

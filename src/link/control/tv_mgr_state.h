@@ -64,6 +64,7 @@ struct Manager {
 
   TvRecord current{}, pending{};
   bool hasCurrent = false, hasPending = false;
+  uint64_t currentSent = 0;  // the event stamp (eventMgrStamp) when `current` went out
   int resumeMode = -1;
 
   // Last channel: input, bilingual mode, band, channel.

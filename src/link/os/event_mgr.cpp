@@ -209,14 +209,18 @@ int eventMgrStop() {
   return 0;
 }
 
+uint64_t eventMgrStamp() {
+  TLX_TIMESPEC now;
+  tickClock(0, &now);
+  return uint64_t(now.tv_sec) * 1000000 + uint64_t(now.tv_nsec) / 1000;
+}
+
 int eventMgrPost(uint32_t eventId, const void* payload, int length, int timeoutTicks) {
   if (payload == nullptr || length < 0 || length > kEventPayloadMax) return -1;
   Operation operation(false);
   if (!operation) return -1;
   TLX_EVENT_MSG message{};
-  TLX_TIMESPEC now;
-  tickClock(0, &now);
-  message.timeStamp = uint64_t(now.tv_sec) * 1000000 + uint64_t(now.tv_nsec) / 1000;
+  message.timeStamp = eventMgrStamp();
   message.eventId = eventId;
   message.length = static_cast<uint32_t>(length);
   std::memcpy(message.payload, payload, static_cast<size_t>(length));

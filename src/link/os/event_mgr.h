@@ -24,6 +24,9 @@ int eventMgrStop();
 // for room. 0, or -1 for a null or too long payload, a full queue or a
 // manager that is not started.
 int eventMgrPost(uint32_t eventId, const void* payload, int length, int timeoutTicks);
+// The time stamp an event posted now carries (microseconds, from the
+// millisecond tick), for comparing a moment with an event's post.
+uint64_t eventMgrStamp();
 
 // Receivers. On "tEventMgr" itself (inside a callback) these return -1 at once;
 // elsewhere they wait for a delivery in progress to finish.

@@ -147,6 +147,13 @@ bool SourceGraph::WaitForEvent(long code, int milliseconds) {
   return false;
 }
 
+bool SourceGraph::CatchUp(int milliseconds) {
+  // Above the stream source's own codes, a new one each time.
+  const long marker = EC_TLX_LOOP_ENDED + 0x100 + ++markers_;
+  if (FAILED(graph.As<IMediaEventSink>(IID_IMediaEventSink)->Notify(marker, 0, 0))) return false;
+  return WaitForEvent(marker, milliseconds);
+}
+
 bool SourceGraph::WaitForEnd(RecordingRenderer* renderer, int milliseconds) {
   const auto until = SteadyClock::now() + std::chrono::milliseconds(milliseconds);
   while (SteadyClock::now() < until) {

@@ -68,6 +68,9 @@ class SourceGraph {
   std::vector<GraphEvent> Events();
   std::vector<long> EventCodes(bool withStatistics = false);
   bool WaitForEvent(long code, int milliseconds);
+  // Waits until every event the graph was sent before the call is in
+  // Events(): a marker sent now comes out of the graph's queue after them.
+  bool CatchUp(int milliseconds);
   // Waits until the renderer saw the end of its stream.
   bool WaitForEnd(RecordingRenderer* renderer, int milliseconds);
 
@@ -86,6 +89,7 @@ class SourceGraph {
   void EngineLoop();
   std::mutex lock_;
   std::vector<GraphEvent> events_;
+  long markers_ = 0;
   std::atomic<bool> stop_{false};
   std::thread engine_;
 };
