@@ -73,6 +73,7 @@ class OwnerDrawDelegate : public QStyledItemDelegate {
     image.fill(list_->palette().color(QPalette::Base));
     {
       AreaDC dc(&image, area.topLeft());
+      if (CFont* font = self->GetFont()) dc.SelectObject(font);
       UINT state = 0;
       if (option.state & QStyle::State_Selected) state |= ODS_SELECTED;
       if (option.state & QStyle::State_HasFocus) state |= ODS_FOCUS;

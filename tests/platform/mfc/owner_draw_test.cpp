@@ -70,6 +70,25 @@ class SwatchList : public CListBox {
   void DrawItem(LPDRAWITEMSTRUCT dis) override { CDC::FromHandle(dis->hDC)->FillSolidRect(&dis->rcItem, kOwn); }
 };
 
+// A list that hears its own selection changes first and lets the parent hear
+// them too only when it answers FALSE.
+class ReflectingList : public CListBox {
+ public:
+  BOOL passOn = FALSE;
+  int heard = 0;
+
+ protected:
+  BOOL OnReflectedSelChange() {
+    ++heard;
+    return !passOn;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(ReflectingList, CListBox)
+  ON_CONTROL_REFLECT_EX(LBN_SELCHANGE, OnReflectedSelChange)
+END_MESSAGE_MAP()
+
 void Fill(CListBox& list) {
   for (int i = 0; i < 3; ++i) {
     list.AddString(CString(u"item"));
@@ -170,6 +189,28 @@ TEST(OwnerDrawnLists, KeysOfAListThatWantsThemGoToVKeyToItemFirst) {
   size_t asked = parent.keys.size();
   QTest::keyClick(plain.GetWidget(), Qt::Key_Down);
   EXPECT_EQ(parent.keys.size(), asked);
+}
+
+TEST(OwnerDrawnLists, AReflectedNotificationReachesTheParentOnlyWhenTheListLetsItGo) {
+  ListParent parent;
+  ReflectingList list;
+  ASSERT_TRUE(list.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE, CRect(10, 10, 110, 150), &parent, kListId));
+  Fill(list);
+  parent.ShowWindow(SW_SHOW);
+  QWidget* w = list.GetWidget();
+  list.SetCurSel(0);
+  list.SetFocus();
+
+  QTest::keyClick(w, Qt::Key_Down);
+  EXPECT_EQ(list.GetCurSel(), 1);
+  EXPECT_EQ(list.heard, 1);
+  EXPECT_EQ(parent.selChanges, 0);
+
+  list.passOn = TRUE;
+  QTest::keyClick(w, Qt::Key_Down);
+  EXPECT_EQ(list.GetCurSel(), 2);
+  EXPECT_EQ(list.heard, 2);
+  EXPECT_EQ(parent.selChanges, 1);
 }
 
 }  // namespace
