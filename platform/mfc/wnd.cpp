@@ -115,6 +115,8 @@ BOOL CWnd::CreateEx(DWORD exStyle, const WCHAR* className, const WCHAR* windowNa
   widget->setGeometry(cs.x + offset.x(), cs.y + offset.y(), cs.cx, cs.cy);
   widget->setEnabled((m_dwStyle & WS_DISABLED) == 0);
   widget->setAcceptDrops((m_dwExStyle & WS_EX_ACCEPTFILES) != 0);
+  // Every window hears the mouse move over it (WM_MOUSEMOVE), a control too.
+  widget->setMouseTracking(true);
   m_pWidget = widget;
   // A control shows its text; other windows take it as their title.
   if (cs.lpszName != nullptr) ApplyText(QString::fromUtf16(cs.lpszName));

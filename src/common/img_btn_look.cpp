@@ -2,17 +2,17 @@
 
 namespace tlx::common {
 
-ImgBtnLook ChooseImgBtnLook(const ImgBtnState& state, const bool (&loaded)[kImgCount]) {
+ImgBtnLook ChooseImgBtnLook(const ImgBtnState& state, const bool (&loaded)[IMG_COUNT]) {
   struct Step {
     bool applies;
     int image;
     ImgBtnColour colour;
   };
   const int checked = state.checked ? 1 : 0;
-  const Step steps[] = {{state.disabled, kImgDisabled + checked, ImgBtnColour::kDisabled},
-                        {state.pressed, kImgPressed + checked, ImgBtnColour::kPressed},
-                        {state.hover, kImgHover + checked, ImgBtnColour::kHover},
-                        {state.focus, kImgFocus + checked, ImgBtnColour::kFocus}};
+  const Step steps[] = {{state.disabled, IMG_DISABLED + checked, ImgBtnColour::kDisabled},
+                        {state.pressed, IMG_PRESSED + checked, ImgBtnColour::kPressed},
+                        {state.hover, IMG_HOVER + checked, ImgBtnColour::kHover},
+                        {state.focus, IMG_FOCUS + checked, ImgBtnColour::kFocus}};
   ImgBtnLook look{-1, ImgBtnColour::kNormal};
   bool anyState = false;
   for (const Step& step : steps) {
@@ -24,12 +24,12 @@ ImgBtnLook ChooseImgBtnLook(const ImgBtnState& state, const bool (&loaded)[kImgC
       return look;
     }
   }
-  if (state.checked && loaded[kImgNormalChecked]) {
-    look.image = kImgNormalChecked;
-  } else if (!state.checked && !anyState && state.blinkPhase == 1 && loaded[kImgBlink]) {
-    look.image = kImgBlink;
-  } else if (loaded[kImgNormal]) {
-    look.image = kImgNormal;
+  if (state.checked && loaded[IMG_NORMAL_CHECKED]) {
+    look.image = IMG_NORMAL_CHECKED;
+  } else if (!state.checked && !anyState && state.blinkPhase == 1 && loaded[IMG_BLINK]) {
+    look.image = IMG_BLINK;
+  } else if (loaded[IMG_NORMAL]) {
+    look.image = IMG_NORMAL;
   }
   return look;
 }

@@ -3,25 +3,10 @@
 // calls these; they touch no window.
 #pragma once
 
+#include "common/tlx_pc_cmn_img_btn.h"
 #include "win32/types.h"
 
 namespace tlx::common {
-
-// The image slots of an image button, as its images are given.
-enum ImgBtnImage {
-  kImgNormal,
-  kImgNormalChecked,
-  kImgPressed,
-  kImgPressedChecked,
-  kImgFocus,
-  kImgFocusChecked,
-  kImgDisabled,
-  kImgDisabledChecked,
-  kImgHover,
-  kImgHoverChecked,
-  kImgBlink,
-  kImgCount
-};
 
 // The text colours, in the order they are given.
 enum class ImgBtnColour { kNormal, kPressed, kFocus, kDisabled, kHover };
@@ -36,7 +21,7 @@ struct ImgBtnState {
 };
 
 struct ImgBtnLook {
-  int image;  // an ImgBtnImage; -1 when the button has no image for the state
+  int image;  // an ECmnImgBtnImage; -1 when the button has no image for the state
   ImgBtnColour colour;
 };
 
@@ -47,7 +32,7 @@ struct ImgBtnLook {
 // checked and loaded), or the blink image while the phase is 1, which only an
 // unchecked button in none of the states shows. `loaded[i]` says whether
 // image i is loaded.
-ImgBtnLook ChooseImgBtnLook(const ImgBtnState& state, const bool (&loaded)[kImgCount]);
+ImgBtnLook ChooseImgBtnLook(const ImgBtnState& state, const bool (&loaded)[IMG_COUNT]);
 
 // Button kinds.
 inline constexpr int kKindPush = 0;

@@ -11,7 +11,7 @@ namespace {
 using namespace tlx::common;
 
 struct Loaded {
-  bool loaded[kImgCount] = {};
+  bool loaded[IMG_COUNT] = {};
 };
 Loaded All() {
   Loaded l;
@@ -37,8 +37,8 @@ TEST(ImgBtnLook, EachStateGivesItsImageAndTheFirstApplyingStatesColour) {
     return s;
   };
   const Loaded all = All();
-  const Loaded normalOnly = Only({kImgNormal});
-  const Loaded some = Only({kImgNormal, kImgNormalChecked, kImgHover, kImgFocusChecked, kImgBlink});
+  const Loaded normalOnly = Only({IMG_NORMAL});
+  const Loaded some = Only({IMG_NORMAL, IMG_NORMAL_CHECKED, IMG_HOVER, IMG_FOCUS_CHECKED, IMG_BLINK});
   struct Case {
     unsigned bits;
     const Loaded* loaded;
@@ -46,34 +46,34 @@ TEST(ImgBtnLook, EachStateGivesItsImageAndTheFirstApplyingStatesColour) {
     ImgBtnColour colour;
   } cases[] = {
       // Every image loaded: the first applying state's image and colour.
-      {0, &all, kImgNormal, ImgBtnColour::kNormal},
-      {C, &all, kImgNormalChecked, ImgBtnColour::kNormal},
-      {B, &all, kImgBlink, ImgBtnColour::kNormal},
-      {C | B, &all, kImgNormalChecked, ImgBtnColour::kNormal},
-      {D | P | H | F, &all, kImgDisabled, ImgBtnColour::kDisabled},
-      {D | C, &all, kImgDisabledChecked, ImgBtnColour::kDisabled},
-      {P | H | F | B, &all, kImgPressed, ImgBtnColour::kPressed},
-      {P | C, &all, kImgPressedChecked, ImgBtnColour::kPressed},
-      {H | F | B, &all, kImgHover, ImgBtnColour::kHover},
-      {H | C, &all, kImgHoverChecked, ImgBtnColour::kHover},
-      {F | B, &all, kImgFocus, ImgBtnColour::kFocus},
-      {F | C, &all, kImgFocusChecked, ImgBtnColour::kFocus},
+      {0, &all, IMG_NORMAL, ImgBtnColour::kNormal},
+      {C, &all, IMG_NORMAL_CHECKED, ImgBtnColour::kNormal},
+      {B, &all, IMG_BLINK, ImgBtnColour::kNormal},
+      {C | B, &all, IMG_NORMAL_CHECKED, ImgBtnColour::kNormal},
+      {D | P | H | F, &all, IMG_DISABLED, ImgBtnColour::kDisabled},
+      {D | C, &all, IMG_DISABLED_CHECKED, ImgBtnColour::kDisabled},
+      {P | H | F | B, &all, IMG_PRESSED, ImgBtnColour::kPressed},
+      {P | C, &all, IMG_PRESSED_CHECKED, ImgBtnColour::kPressed},
+      {H | F | B, &all, IMG_HOVER, ImgBtnColour::kHover},
+      {H | C, &all, IMG_HOVER_CHECKED, ImgBtnColour::kHover},
+      {F | B, &all, IMG_FOCUS, ImgBtnColour::kFocus},
+      {F | C, &all, IMG_FOCUS_CHECKED, ImgBtnColour::kFocus},
       // Only the normal image: every state draws it, in the state's colour;
       // the blink phase shows nothing without a blink image.
-      {D, &normalOnly, kImgNormal, ImgBtnColour::kDisabled},
-      {P | C, &normalOnly, kImgNormal, ImgBtnColour::kPressed},
-      {H, &normalOnly, kImgNormal, ImgBtnColour::kHover},
-      {F | C, &normalOnly, kImgNormal, ImgBtnColour::kFocus},
-      {B, &normalOnly, kImgNormal, ImgBtnColour::kNormal},
+      {D, &normalOnly, IMG_NORMAL, ImgBtnColour::kDisabled},
+      {P | C, &normalOnly, IMG_NORMAL, ImgBtnColour::kPressed},
+      {H, &normalOnly, IMG_NORMAL, ImgBtnColour::kHover},
+      {F | C, &normalOnly, IMG_NORMAL, ImgBtnColour::kFocus},
+      {B, &normalOnly, IMG_NORMAL, ImgBtnColour::kNormal},
       // Some images: a state without its image lets a later state's image
       // show, the colour stays the first state's; the blink image shows only
       // for an unchecked button in none of the states.
-      {D | H, &some, kImgHover, ImgBtnColour::kDisabled},
-      {P | F | C, &some, kImgFocusChecked, ImgBtnColour::kPressed},
-      {P | H | C, &some, kImgNormalChecked, ImgBtnColour::kPressed},
-      {F | B, &some, kImgNormal, ImgBtnColour::kFocus},
-      {B, &some, kImgBlink, ImgBtnColour::kNormal},
-      {C | B, &some, kImgNormalChecked, ImgBtnColour::kNormal},
+      {D | H, &some, IMG_HOVER, ImgBtnColour::kDisabled},
+      {P | F | C, &some, IMG_FOCUS_CHECKED, ImgBtnColour::kPressed},
+      {P | H | C, &some, IMG_NORMAL_CHECKED, ImgBtnColour::kPressed},
+      {F | B, &some, IMG_NORMAL, ImgBtnColour::kFocus},
+      {B, &some, IMG_BLINK, ImgBtnColour::kNormal},
+      {C | B, &some, IMG_NORMAL_CHECKED, ImgBtnColour::kNormal},
   };
   for (const Case& c : cases) {
     ImgBtnLook look = ChooseImgBtnLook(state(c.bits), c.loaded->loaded);
@@ -81,7 +81,7 @@ TEST(ImgBtnLook, EachStateGivesItsImageAndTheFirstApplyingStatesColour) {
     EXPECT_EQ(look.colour, c.colour) << "state bits " << c.bits;
   }
   // Without a normal image a state without its image has none to draw.
-  EXPECT_EQ(ChooseImgBtnLook(state(H), Only({kImgPressed}).loaded).image, -1);
+  EXPECT_EQ(ChooseImgBtnLook(state(H), Only({IMG_PRESSED}).loaded).image, -1);
 }
 
 TEST(ImgBtnLook, TheStyleGivesTheKind) {

@@ -374,6 +374,7 @@ class CProgressCtrl : public CWnd {
   int m_nStep = 10;
 };
 
+inline constexpr DWORD TTS_ALWAYSTIP = 0x01;
 inline constexpr DWORD TTDT_INITIAL = 3;
 
 class CToolTipCtrl : public CWnd {
