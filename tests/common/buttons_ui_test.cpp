@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QFontMetrics>
+#include <QRawFont>
 #include <QTest>
 #include <QToolTip>
 #include <QWidget>
@@ -252,6 +254,41 @@ TEST_F(ImgButtons, TheTooltipHoldsItsStringAndHidesOnLeave) {
   EXPECT_TRUE(PumpUntil([] { return !QToolTip::isVisible(); }));
   ASSERT_TRUE(tip.bSetToolTipText(kDialog));  // no such string: an empty tip
   EXPECT_TRUE(w->toolTip().isEmpty());
+}
+
+// The region's UI face (string 20951) has kana, kanji and Latin, and a
+// Japanese caption drawn in it shows glyphs.
+TEST_F(ImgButtons, AJapaneseCaptionIsDrawnInTheRegionsFace) {
+  HINSTANCE region = TlxPcLoadResourceLibrary("TlxPcResourceJP.dll");
+  ASSERT_NE(region, nullptr);
+  WCHAR face[LF_FACESIZE] = {};
+  ASSERT_GT(LoadStringW(region, 20951, face, LF_FACESIZE), 0);
+  TlxPcFreeResourceLibrary(region);
+  LOGFONT lf{};
+  lf.lfHeight = -16;
+  lf.lfWeight = FW_BOLD;
+  std::copy(face, face + LF_FACESIZE, lf.lfFaceName);
+  CFont font;
+  ASSERT_TRUE(font.CreateFontIndirect(&lf));
+  QRawFont raw = QRawFont::fromFont(font.qfont());
+  EXPECT_EQ(raw.familyName(), QString::fromUtf16(face));
+  for (char16_t c : u"ほ漢A") {
+    if (c != 0) EXPECT_TRUE(raw.supportsCharacter(QChar(c))) << static_cast<int>(c);
+  }
+
+  CTlxPcCmnImgBtn& push = dlg_.m_push;
+  ASSERT_TRUE(LoadAll(push));
+  push.SetFont(&font);
+  push.SetWindowText(CString(u"接続"));
+  push.vSetShowText(TRUE, CTlxPcCmnImgBtn::POS_OVER, 0);
+  push.vSetTextColor(RGB(255, 255, 255), 0, 0, 0, 0);
+  EXPECT_EQ(QFontInfo(push.GetWidget()->font()).family(), QString::fromUtf16(face));
+  QImage shot = push.GetWidget()->grab().toImage();
+  int ink = 0;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) ink += shot.pixelColor(x, y) != kSlot[IMG_NORMAL];
+  EXPECT_GT(ink, 20);
+  push.SetFont(nullptr);
 }
 
 }  // namespace
