@@ -12,8 +12,8 @@
 #include <memory>
 
 #include "common/tlx_pc_cmn_img_btn.h"
-#include "platform/mfc/fixture_module.h"
-#include "platform/mfc/gui_app.h"
+#include "support/fixture_module.h"
+#include "support/gui_app.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/tlx_pc_cmn_img_bitmap.h"
-#include "platform/mfc/fixture_module.h"
+#include "support/fixture_module.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "gui_app.h"
 #include "support/child_process.h"
+#include "support/gui_app.h"
 #include "win32/internal/unix_socket.h"
 #include "win32/sockets.h"
 

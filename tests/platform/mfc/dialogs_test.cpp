@@ -12,8 +12,8 @@
 #include <QTreeWidget>
 #include <memory>
 
-#include "fixture_module.h"
-#include "gui_app.h"
+#include "support/fixture_module.h"
+#include "support/gui_app.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <QImage>
 #include <QWidget>
 
-#include "fixture_module.h"
-#include "gui_app.h"
 #include "mfc/gdi.h"
+#include "support/fixture_module.h"
+#include "support/gui_app.h"
 
 namespace {
 
