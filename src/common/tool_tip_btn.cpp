@@ -1,5 +1,7 @@
 #include "common/tlx_pc_cmn_tool_tip_btn.h"
 
+#include "common/tool_tip.h"
+
 IMPLEMENT_DYNAMIC(CTlxPcCmnToolTipBtn, CButton)
 
 BEGIN_MESSAGE_MAP(CTlxPcCmnToolTipBtn, CButton)
@@ -13,24 +15,10 @@ CTlxPcCmnToolTipBtn::~CTlxPcCmnToolTipBtn() {
   if (m_ToolTip.m_hWnd != nullptr) m_ToolTip.DestroyWindow();
 }
 
-BOOL CTlxPcCmnToolTipBtn::bSetToolTipText(UINT textId) {
-  CString text;
-  text.LoadString(textId);
-  if (m_ToolTip.m_hWnd == nullptr) {
-    if (!m_ToolTip.Create(this, TTS_ALWAYSTIP)) return FALSE;
-    if (!m_ToolTip.AddTool(this, text)) return FALSE;
-    m_ToolTip.SetDelayTime(TTDT_INITIAL, 0);
-    m_ToolTip.Activate(TRUE);
-    return TRUE;
-  }
-  m_ToolTip.UpdateTipText(text, this);
-  return TRUE;
-}
+BOOL CTlxPcCmnToolTipBtn::bSetToolTipText(UINT textId) { return tlx::common::SetToolTipText(m_ToolTip, this, textId); }
 
 void CTlxPcCmnToolTipBtn::vRelayEvent(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (m_ToolTip.m_hWnd == nullptr) return;
-  MSG msg{m_hWnd, message, wParam, lParam, 0, {LOWORD(lParam), HIWORD(lParam)}};
-  m_ToolTip.RelayEvent(&msg);
+  tlx::common::RelayToolTipEvent(m_ToolTip, this, message, wParam, lParam);
 }
 
 void CTlxPcCmnToolTipBtn::OnMouseOver(BOOL) {}

@@ -3,12 +3,14 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyledItemDelegate>
 
 #include "mfc/controls/control_widget.h"
 #include "mfc/internal/control_classes.h"
+#include "mfc/internal/wnd_bridge.h"
 #include "mfc/keys.h"
 
 using namespace tlx::mfc;
@@ -26,6 +28,34 @@ class ListBoxWidget : public QListWidget {
   using QListWidget::QListWidget;
 
  protected:
+  // The mouse over the items reaches the list's window procedure first
+  // (WM_LBUTTONDOWN, WM_MOUSEMOVE, ...), in the list's client coordinates;
+  // what the procedure leaves to its default the list does.
+  bool viewportEvent(QEvent* event) override {
+    WndBridge* bridge = WndBridge::Of(this);
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        QMouseEvent moved(e->type(), e->position() + viewport()->pos(), e->scenePosition(), e->globalPosition(),
+                          e->button(), e->buttons(), e->modifiers(), e->pointingDevice());
+        if (bridge != nullptr && bridge->eventFilter(this, &moved)) return true;
+        // A press the procedure leaves to its default focuses the list (the
+        // list takes no focus on a click by itself, so that a procedure that
+        // keeps the press keeps the focus where it was).
+        if (event->type() == QEvent::MouseButtonPress) setFocus(Qt::MouseFocusReason);
+        break;
+      }
+      case QEvent::Wheel:
+        if (bridge != nullptr && bridge->eventFilter(this, event)) return true;
+        break;
+      default:
+        break;
+    }
+    return QListWidget::viewportEvent(event);
+  }
   void keyPressEvent(QKeyEvent* event) override {
     CListBox* self = ListOwner(this);
     UINT key = VirtualKey(*event);
@@ -101,6 +131,7 @@ class OwnerDrawDelegate : public QStyledItemDelegate {
 
 QWidget* CListBox::CreateWidget(QWidget* parent, const CREATESTRUCT& cs) {
   auto* list = new ListBoxWidget(parent);
+  list->setFocusPolicy(Qt::TabFocus);
   if (cs.style & LBS_OWNERDRAWFIXED) {
     list->setUniformItemSizes(true);
     list->setItemDelegate(new OwnerDrawDelegate(list));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QListWidget>
 #include <QPixmap>
 #include <QTest>
 #include <QWidget>
@@ -87,6 +88,24 @@ class ReflectingList : public CListBox {
 
 BEGIN_MESSAGE_MAP(ReflectingList, CListBox)
   ON_CONTROL_REFLECT_EX(LBN_SELCHANGE, OnReflectedSelChange)
+END_MESSAGE_MAP()
+
+// A list that keeps the presses on its items (no default processing).
+class KeepingList : public CListBox {
+ public:
+  std::vector<CPoint> pressed;
+  bool keep = true;
+
+ protected:
+  void OnLButtonDown(UINT flags, CPoint point) override {
+    pressed.push_back(point);
+    if (!keep) CListBox::OnLButtonDown(flags, point);
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(KeepingList, CListBox)
+  ON_WM_LBUTTONDOWN()
 END_MESSAGE_MAP()
 
 void Fill(CListBox& list) {
@@ -210,6 +229,38 @@ TEST(OwnerDrawnLists, AReflectedNotificationReachesTheParentOnlyWhenTheListLetsI
   QTest::keyClick(w, Qt::Key_Down);
   EXPECT_EQ(list.GetCurSel(), 2);
   EXPECT_EQ(list.heard, 2);
+  EXPECT_EQ(parent.selChanges, 1);
+}
+
+TEST(OwnerDrawnLists, APressOnTheItemsReachesTheListsProcedureFirst) {
+  ListParent parent;
+  KeepingList list;
+  ASSERT_TRUE(list.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE | LBS_OWNERDRAWFIXED, CRect(10, 10, 110, 150),
+                          &parent, kListId));
+  Fill(list);
+  CEdit other;
+  ASSERT_TRUE(other.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE, CRect(120, 10, 200, 30), &parent, 50));
+  parent.ShowWindow(SW_SHOW);
+  parent.GetWidget()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(parent.GetWidget()));
+  other.SetFocus();
+  auto* qlist = static_cast<QListWidget*>(list.GetWidget());
+  CRect item;
+  list.GetItemRect(1, &item);
+  QPoint centre(item.CenterPoint().x, item.CenterPoint().y);
+
+  // Kept: neither selected nor focused.
+  QTest::mouseClick(qlist->viewport(), Qt::LeftButton, {}, centre - qlist->viewport()->pos());
+  ASSERT_EQ(list.pressed.size(), 1u);
+  EXPECT_EQ(list.pressed[0], item.CenterPoint());  // in the list's client coordinates
+  EXPECT_EQ(list.GetCurSel(), LB_ERR);
+  EXPECT_FALSE(qlist->hasFocus());
+
+  // Left to the default: the list selects and takes the focus.
+  list.keep = false;
+  QTest::mouseClick(qlist->viewport(), Qt::LeftButton, {}, centre - qlist->viewport()->pos());
+  EXPECT_EQ(list.GetCurSel(), 1);
+  EXPECT_TRUE(qlist->hasFocus());
   EXPECT_EQ(parent.selChanges, 1);
 }
 
