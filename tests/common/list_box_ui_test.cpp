@@ -136,9 +136,16 @@ TEST_F(ImgListBox, AShortListErasesToItsBackgroundRowsAndALongerOneByDefault) {
   for (int row = 0; row < 6; ++row) EXPECT_EQ(shot.pixelColor(5, row * kRowHeight + 5), kNormalBg) << row;
   EXPECT_EQ(shot.pixelColor(5, 6 * kRowHeight + 5), QColor(Qt::white));
 
+  // On screen: 2 rows drawn, then 4 background rows, then the list's base.
+  QImage screen = dlg_.m_list.GetWidget()->grab().toImage();
+  for (int row = 2; row < 6; ++row) EXPECT_EQ(screen.pixelColor(kBackX, row * kRowHeight + 5), kNormalBg) << row;
+  EXPECT_NE(screen.pixelColor(kBackX, 6 * kRowHeight + 5), kNormalBg);
+
   for (int i = 0; i < 5; ++i) dlg_.m_list.AddListItem();
   erase(&shot);
   EXPECT_EQ(shot.pixelColor(5, 5), QColor(Qt::white));  // 7 rows: the list's own erase
+  screen = dlg_.m_list.GetWidget()->grab().toImage();
+  EXPECT_NE(screen.pixelColor(kBackX, 7 * kRowHeight + 5), kNormalBg);
 }
 
 TEST_F(ImgListBox, BackgroundRowsComeFirstThenTheAttributes) {

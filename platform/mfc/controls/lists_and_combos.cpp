@@ -21,6 +21,16 @@ namespace {
 
 CListBox* ListOwner(QWidget* widget) { return dynamic_cast<CListBox*>(Owner(widget)); }
 
+// A DC over an image that stands for a rectangle of a window: drawing at the
+// rectangle's coordinates lands in the image.
+class AreaDC : public CDC {
+ public:
+  AreaDC(QImage* image, const QPoint& origin) {
+    Begin(image);
+    painter()->translate(-origin);
+  }
+};
+
 // A list box's widget: keys of a list with LBS_WANTKEYBOARDINPUT go to
 // VKeyToItem before the list acts on them.
 class ListBoxWidget : public QListWidget {
@@ -56,6 +66,22 @@ class ListBoxWidget : public QListWidget {
     }
     return QListWidget::viewportEvent(event);
   }
+  // The items' area is erased through the list's procedure (WM_ERASEBKGND,
+  // in the list's client coordinates; the default leaves the list's base
+  // colour), then the items are painted over it.
+  void paintEvent(QPaintEvent* event) override {
+    CListBox* self = ListOwner(this);
+    if (self != nullptr) {
+      QImage erased(viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+      erased.fill(palette().color(QPalette::Base));
+      {
+        AreaDC dc(&erased, viewport()->pos());
+        ::SendMessage(self->m_hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+      }
+      QPainter(viewport()).drawImage(0, 0, erased);
+    }
+    QListWidget::paintEvent(event);
+  }
   void keyPressEvent(QKeyEvent* event) override {
     CListBox* self = ListOwner(this);
     UINT key = VirtualKey(*event);
@@ -70,16 +96,6 @@ class ListBoxWidget : public QListWidget {
       }
     }
     QListWidget::keyPressEvent(event);
-  }
-};
-
-// A DC over an image that stands for a rectangle of a window: drawing at the
-// rectangle's coordinates lands in the image.
-class AreaDC : public CDC {
- public:
-  AreaDC(QImage* image, const QPoint& origin) {
-    Begin(image);
-    painter()->translate(-origin);
   }
 };
 

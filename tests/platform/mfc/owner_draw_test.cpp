@@ -90,6 +90,22 @@ BEGIN_MESSAGE_MAP(ReflectingList, CListBox)
   ON_CONTROL_REFLECT_EX(LBN_SELCHANGE, OnReflectedSelChange)
 END_MESSAGE_MAP()
 
+// A list that erases below its items in its own colour.
+class ErasingList : public SwatchList {
+ protected:
+  BOOL OnEraseBkgnd(CDC* dc) override {
+    CRect client;
+    GetClientRect(&client);
+    dc->FillSolidRect(&client, kChosen);
+    return TRUE;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(ErasingList, SwatchList)
+  ON_WM_ERASEBKGND()
+END_MESSAGE_MAP()
+
 // A list that keeps the presses on its items (no default processing).
 class KeepingList : public CListBox {
  public:
@@ -174,6 +190,20 @@ TEST(OwnerDrawnLists, AListOfACommonLibraryMeasuresAndPaintsItself) {
   EXPECT_EQ(Centre(list, 1, shot), ToQColor(kOwn));
   EXPECT_TRUE(parent.measured.empty());
   EXPECT_TRUE(parent.drawn.empty());
+}
+
+TEST(OwnerDrawnLists, TheAreaBelowTheItemsIsErasedThroughTheListsProcedure) {
+  ListParent parent;
+  ErasingList list;
+  ASSERT_TRUE(list.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE | LBS_OWNERDRAWFIXED, CRect(10, 10, 110, 150),
+                          &parent, kListId));
+  Fill(list);
+  parent.ShowWindow(SW_SHOW);
+  QImage shot = list.GetWidget()->grab().toImage();
+  EXPECT_EQ(Centre(list, 2, shot), ToQColor(kOwn));
+  CRect last;
+  list.GetItemRect(2, &last);
+  EXPECT_EQ(shot.pixelColor(last.CenterPoint().x, last.bottom + 10), ToQColor(kChosen));
 }
 
 TEST(OwnerDrawnLists, KeysOfAListThatWantsThemGoToVKeyToItemFirst) {
