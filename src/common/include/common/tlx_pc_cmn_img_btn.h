@@ -78,7 +78,7 @@ class CTlxPcCmnImgBtn : public CTlxPcCmnToolTipBtn {
 
   CImgBitmap* m_pImg[IMG_COUNT] = {};
   BOOL m_bShowText = FALSE;
-  int m_nTextPos = 1;
+  int m_nTextPos = 1;  // POS_RIGHT
   int m_nTextGap = 8;
   COLORREF m_crText[5] = {0, 0, 0, 0, 0};  // normal, pressed, focus, disabled, hover
   COLORREF m_crBkg = 0xFFFFFF;
