@@ -160,7 +160,7 @@ BOOL CDialog::CreateFromTemplate(CWnd* parent, bool modal) {
     lf.lfWeight = t.fontWeight;
     for (int i = 0; i < t.fontFace.size() && i < LF_FACESIZE - 1; ++i) lf.lfFaceName[i] = t.fontFace.at(i).unicode();
     m_font.CreateFontIndirect(&lf);
-    m_pWidget->setFont(m_font.qfont());
+    SetFont(&m_font, FALSE);
   }
   for (const ControlTemplate& c : t.controls) {
     std::unique_ptr<CWnd> control(AfxCreateControl(CString(c.className)));
@@ -171,6 +171,7 @@ BOOL CDialog::CreateFromTemplate(CWnd* parent, bool modal) {
       return FALSE;
     }
     control->SetWindowText(CString(c.text));
+    if (m_font.created) control->SetFont(&m_font, FALSE);
     if (c.image != 0) {
       QImage image;
       if (LoadResourceImage(static_cast<UINT>(c.image), &image)) {
@@ -319,16 +320,6 @@ int CDialog::GetDlgItemText(int id, CString& text) const {
   CWnd* item = GetDlgItem(id);
   text = item == nullptr ? CString() : item->GetWindowTextString();
   return text.GetLength();
-}
-
-CWnd* CDialog::GetNextDlgGroupItem(CWnd* control, BOOL previous) const {
-  if (control == nullptr) return nullptr;
-  std::vector<CWnd*> group = GroupOf(control);
-  auto it = std::find(group.begin(), group.end(), control);
-  if (it == group.end() || group.size() < 2) return control;
-  size_t i = static_cast<size_t>(it - group.begin());
-  size_t n = group.size();
-  return group[previous ? (i + n - 1) % n : (i + 1) % n];
 }
 
 void CDialog::BeginModalState() { EnableWindow(FALSE); }

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "mfc/internal/wnd_bridge.h"
 #include "mfc/resources.h"
@@ -144,6 +145,25 @@ BOOL CBitmap::Attach(const QImage& image) {
                                                          : QImage::Format_RGB32);
   created = true;
   return TRUE;
+}
+
+BOOL CImage::Load(const void* data, size_t size) {
+  Destroy();
+  if (data == nullptr || size == 0 || size > static_cast<size_t>(std::numeric_limits<int>::max())) return FALSE;
+  // Qt's image reader bounds what one decode may allocate.
+  QImage image = QImage::fromData(static_cast<const uchar*>(data), static_cast<int>(size));
+  return bitmap_.Attach(image);
+}
+
+void CImage::Destroy() { bitmap_.DeleteObject(); }
+
+BOOL CImage::BitBlt(HDC dc, int x, int y, DWORD rop) {
+  CDC* target = CDC::FromHandle(dc);
+  if (target == nullptr || IsNull()) return FALSE;
+  CDC memory;
+  memory.CreateCompatibleDC(target);
+  memory.SelectObject(&bitmap_);
+  return target->BitBlt(x, y, GetWidth(), GetHeight(), &memory, 0, 0, rop);
 }
 
 int CBitmap::GetBitmap(BITMAP* bm) const {

@@ -115,6 +115,8 @@ BOOL CWnd::CreateEx(DWORD exStyle, const WCHAR* className, const WCHAR* windowNa
   widget->setGeometry(cs.x + offset.x(), cs.y + offset.y(), cs.cx, cs.cy);
   widget->setEnabled((m_dwStyle & WS_DISABLED) == 0);
   widget->setAcceptDrops((m_dwExStyle & WS_EX_ACCEPTFILES) != 0);
+  // Every window hears the mouse move over it (WM_MOUSEMOVE), a control too.
+  widget->setMouseTracking(true);
   m_pWidget = widget;
   // A control shows its text; other windows take it as their title.
   if (cs.lpszName != nullptr) ApplyText(QString::fromUtf16(cs.lpszName));
@@ -259,6 +261,13 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
           break;
       }
       break;
+    case WM_SETFONT:
+      m_pFont = reinterpret_cast<CFont*>(wParam);
+      if (m_pWidget != nullptr) m_pWidget->setFont(m_pFont != nullptr && m_pFont->created ? m_pFont->qfont() : QFont());
+      if (LOWORD(lParam) != 0) Invalidate();
+      return 0;
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(m_pFont);
     case WM_SETTEXT: {
       QString text = lParam == 0 ? QString() : QString::fromUtf16(reinterpret_cast<const WCHAR*>(lParam));
       UpdateWindowState(m_hWnd, [&](WindowState& s) { s.text = text; });
@@ -376,15 +385,13 @@ BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* re
   if (message == WM_COMMAND) {
     const AFX_MSGMAP_ENTRY* entry = FindEntry(WM_COMMAND, kMapCodeReflect | HIWORD(wParam), 0);
     if (entry == nullptr) return FALSE;
-    entry->pfn(this, 0, 0);
-    return TRUE;
+    return entry->pfn(this, 0, 0) != 0;
   }
   if (message == WM_NOTIFY) {
     auto* header = reinterpret_cast<NMHDR*>(lParam);
     const AFX_MSGMAP_ENTRY* entry = FindEntry(WM_NOTIFY, kMapCodeReflect | header->code, 0);
     if (entry == nullptr) return FALSE;
-    entry->pfn(this, reinterpret_cast<WPARAM>(result), lParam);
-    return TRUE;
+    return entry->pfn(this, reinterpret_cast<WPARAM>(result), lParam) != 0;
   }
   return FALSE;
 }

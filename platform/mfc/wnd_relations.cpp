@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QWidget>
+#include <algorithm>
 
+#include "mfc/internal/child_windows.h"
 #include "mfc/internal/message_pump.h"
 #include "mfc/internal/window_table.h"
 #include "mfc/internal/wnd_bridge.h"
@@ -97,6 +99,23 @@ CWnd* CWnd::GetDlgItem(int id) const {
   return nullptr;
 }
 
+CWnd* CWnd::GetNextDlgGroupItem(CWnd* control, BOOL previous) const {
+  AssertGuiThread();
+  if (control == nullptr || control->GetParent() != this) return nullptr;
+  std::vector<CWnd*> group = GroupOf(control);
+  auto it = std::find(group.begin(), group.end(), control);
+  if (it == group.end() || group.size() < 2) return control;
+  size_t i = static_cast<size_t>(it - group.begin());
+  size_t n = group.size();
+  return group[previous ? (i + n - 1) % n : (i + 1) % n];
+}
+
+void CWnd::SetFont(CFont* font, BOOL redraw) {
+  SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font), MAKELPARAM(redraw ? 1 : 0, 0));
+}
+
+CFont* CWnd::GetFont() const { return reinterpret_cast<CFont*>(::SendMessage(m_hWnd, WM_GETFONT, 0, 0)); }
+
 void CWnd::MapWindowPoints(CWnd* to, LPPOINT points, UINT count) const {
   for (UINT i = 0; i < count; ++i) {
     ClientToScreen(&points[i]);
@@ -119,6 +138,7 @@ void CWnd::TakeOver(CWnd* old) {
   m_dwExStyle = old->m_dwExStyle;
   m_nID = old->m_nID;
   m_nBorder = old->m_nBorder;
+  m_pFont = old->m_pFont;
   old->m_hWnd = nullptr;
   static_cast<WndBridge*>(m_pBridge)->SetWindow(this);
   ReplaceWindow(hwnd, this);

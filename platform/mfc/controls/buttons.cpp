@@ -124,6 +124,8 @@ bool PaintOwnerDrawn(CWnd* control) {
   QWidget* widget = button->GetWidget();
   auto* qbutton = qobject_cast<QAbstractButton*>(widget);
   CPaintDC dc(button);
+  // As the control itself would, it hands over a DC with its font selected.
+  if (CFont* font = button->GetFont()) dc.SelectObject(font);
   CRect client;
   button->GetClientRect(&client);
   UINT state = 0;

@@ -3,12 +3,14 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyledItemDelegate>
 
 #include "mfc/controls/control_widget.h"
 #include "mfc/internal/control_classes.h"
+#include "mfc/internal/wnd_bridge.h"
 #include "mfc/keys.h"
 
 using namespace tlx::mfc;
@@ -19,6 +21,16 @@ namespace {
 
 CListBox* ListOwner(QWidget* widget) { return dynamic_cast<CListBox*>(Owner(widget)); }
 
+// A DC over an image that stands for a rectangle of a window: drawing at the
+// rectangle's coordinates lands in the image.
+class AreaDC : public CDC {
+ public:
+  AreaDC(QImage* image, const QPoint& origin) {
+    Begin(image);
+    painter()->translate(-origin);
+  }
+};
+
 // A list box's widget: keys of a list with LBS_WANTKEYBOARDINPUT go to
 // VKeyToItem before the list acts on them.
 class ListBoxWidget : public QListWidget {
@@ -26,6 +38,50 @@ class ListBoxWidget : public QListWidget {
   using QListWidget::QListWidget;
 
  protected:
+  // The mouse over the items reaches the list's window procedure first
+  // (WM_LBUTTONDOWN, WM_MOUSEMOVE, ...), in the list's client coordinates;
+  // what the procedure leaves to its default the list does.
+  bool viewportEvent(QEvent* event) override {
+    WndBridge* bridge = WndBridge::Of(this);
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        QMouseEvent moved(e->type(), e->position() + viewport()->pos(), e->scenePosition(), e->globalPosition(),
+                          e->button(), e->buttons(), e->modifiers(), e->pointingDevice());
+        if (bridge != nullptr && bridge->eventFilter(this, &moved)) return true;
+        // A press the procedure leaves to its default focuses the list (the
+        // list takes no focus on a click by itself, so that a procedure that
+        // keeps the press keeps the focus where it was).
+        if (event->type() == QEvent::MouseButtonPress) setFocus(Qt::MouseFocusReason);
+        break;
+      }
+      case QEvent::Wheel:
+        if (bridge != nullptr && bridge->eventFilter(this, event)) return true;
+        break;
+      default:
+        break;
+    }
+    return QListWidget::viewportEvent(event);
+  }
+  // The items' area is erased through the list's procedure (WM_ERASEBKGND,
+  // in the list's client coordinates; the default leaves the list's base
+  // colour), then the items are painted over it.
+  void paintEvent(QPaintEvent* event) override {
+    CListBox* self = ListOwner(this);
+    if (self != nullptr) {
+      QImage erased(viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+      erased.fill(palette().color(QPalette::Base));
+      {
+        AreaDC dc(&erased, viewport()->pos());
+        ::SendMessage(self->m_hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+      }
+      QPainter(viewport()).drawImage(0, 0, erased);
+    }
+    QListWidget::paintEvent(event);
+  }
   void keyPressEvent(QKeyEvent* event) override {
     CListBox* self = ListOwner(this);
     UINT key = VirtualKey(*event);
@@ -40,16 +96,6 @@ class ListBoxWidget : public QListWidget {
       }
     }
     QListWidget::keyPressEvent(event);
-  }
-};
-
-// A DC over an image that stands for a rectangle of a window: drawing at the
-// rectangle's coordinates lands in the image.
-class AreaDC : public CDC {
- public:
-  AreaDC(QImage* image, const QPoint& origin) {
-    Begin(image);
-    painter()->translate(-origin);
   }
 };
 
@@ -73,6 +119,7 @@ class OwnerDrawDelegate : public QStyledItemDelegate {
     image.fill(list_->palette().color(QPalette::Base));
     {
       AreaDC dc(&image, area.topLeft());
+      if (CFont* font = self->GetFont()) dc.SelectObject(font);
       UINT state = 0;
       if (option.state & QStyle::State_Selected) state |= ODS_SELECTED;
       if (option.state & QStyle::State_HasFocus) state |= ODS_FOCUS;
@@ -100,6 +147,7 @@ class OwnerDrawDelegate : public QStyledItemDelegate {
 
 QWidget* CListBox::CreateWidget(QWidget* parent, const CREATESTRUCT& cs) {
   auto* list = new ListBoxWidget(parent);
+  list->setFocusPolicy(Qt::TabFocus);
   if (cs.style & LBS_OWNERDRAWFIXED) {
     list->setUniformItemSizes(true);
     list->setItemDelegate(new OwnerDrawDelegate(list));

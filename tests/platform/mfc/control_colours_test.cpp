@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <map>
 
-#include "gui_app.h"
+#include "support/gui_app.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "gui_app.h"
 #include "support/child_process.h"
+#include "support/gui_app.h"
 
 namespace {
 

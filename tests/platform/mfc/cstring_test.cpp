@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "fixture_module.h"
 #include "mfc/cstring.h"
+#include "support/fixture_module.h"
 
 namespace {
 

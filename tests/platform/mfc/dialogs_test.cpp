@@ -12,8 +12,8 @@
 #include <QTreeWidget>
 #include <memory>
 
-#include "fixture_module.h"
-#include "gui_app.h"
+#include "support/fixture_module.h"
+#include "support/gui_app.h"
 
 namespace {
 
@@ -90,9 +90,11 @@ class DrawnButton : public CButton {
  public:
   std::vector<UINT> seen;
   int drawn = 0;
+  CFont* drawnFont = nullptr;
   void DrawItem(LPDRAWITEMSTRUCT dis) override {
     ++drawn;
     CDC* dc = CDC::FromHandle(dis->hDC);
+    drawnFont = dc->GetCurrentFont();
     dc->FillSolidRect(&dis->rcItem, 0xFBE741);
   }
 
@@ -228,6 +230,51 @@ TEST_F(Dialogs, ATemplateMakesEveryControlWithItsClassNameAndDdxBindsTheMembers)
   dlg.GetFont()->GetLogFont(&lf);
   EXPECT_EQ(lf.lfHeight, -12);
   EXPECT_EQ(lf.lfWeight, 700);
+}
+
+TEST_F(Dialogs, TheTemplatesControlsAnswerWithTheDialogsFontAndDrawInIt) {
+  FixtureDialog dlg;
+  ASSERT_TRUE(dlg.Create(kFixture));
+  dlg.ShowWindow(SW_SHOW);
+  CFont* font = dlg.GetFont();
+  ASSERT_NE(font, nullptr);
+  for (int id : {1, 13, 14, 20, 21, 22}) EXPECT_EQ(dlg.Item(id)->GetFont(), font) << id;
+  EXPECT_EQ(dlg.Widget(20)->font().weight(), QFont::Bold);
+  dlg.m_drawn.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  ASSERT_TRUE(PumpUntil([&] { return dlg.m_drawn.drawn > 0; }));
+  EXPECT_EQ(dlg.m_drawn.drawnFont, font);
+
+  // A window made by code has no font until one is set; WM_SETFONT and
+  // WM_GETFONT are the same calls.
+  CWnd plain;
+  ASSERT_TRUE(plain.CreateEx(0, nullptr, u"plain", WS_CHILD, 0, 0, 40, 20, dlg.m_hWnd, 90));
+  EXPECT_EQ(plain.GetFont(), nullptr);
+  CFont own;
+  ASSERT_TRUE(own.CreatePointFont(140, u"Sans"));
+  plain.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(&own), TRUE);
+  EXPECT_EQ(plain.GetFont(), &own);
+  EXPECT_EQ(reinterpret_cast<CFont*>(plain.SendMessage(WM_GETFONT)), &own);
+  EXPECT_EQ(plain.GetWidget()->font(), own.qfont());
+  plain.SetFont(nullptr);
+  EXPECT_EQ(plain.GetFont(), nullptr);
+  plain.DestroyWindow();
+}
+
+TEST_F(Dialogs, AnyParentWalksTheGroupOfItsChildren) {
+  CWnd parent;
+  ASSERT_TRUE(parent.CreateEx(0, nullptr, u"parent", WS_POPUP, 0, 0, 200, 120, nullptr, 0));
+  CButton a, b, c, other;
+  ASSERT_TRUE(a.Create(nullptr, u"a", WS_CHILD | WS_GROUP | BS_AUTORADIOBUTTON, CRect(0, 0, 50, 20), &parent, 1));
+  ASSERT_TRUE(b.Create(nullptr, u"b", WS_CHILD | BS_AUTORADIOBUTTON, CRect(0, 20, 50, 40), &parent, 2));
+  ASSERT_TRUE(c.Create(nullptr, u"c", WS_CHILD | BS_AUTORADIOBUTTON, CRect(0, 40, 50, 60), &parent, 3));
+  ASSERT_TRUE(other.Create(nullptr, u"d", WS_CHILD | WS_GROUP | BS_AUTOCHECKBOX, CRect(0, 60, 50, 80), &parent, 4));
+  EXPECT_EQ(parent.GetNextDlgGroupItem(&a), &b);
+  EXPECT_EQ(parent.GetNextDlgGroupItem(&c), &a);
+  EXPECT_EQ(parent.GetNextDlgGroupItem(&a, TRUE), &c);
+  EXPECT_EQ(parent.GetNextDlgGroupItem(&b, TRUE), &a);
+  EXPECT_EQ(parent.GetNextDlgGroupItem(&other), &other);  // alone in its group
+  EXPECT_EQ(a.GetNextDlgGroupItem(&b), nullptr);          // not a child of `a`
+  parent.DestroyWindow();
 }
 
 TEST_F(Dialogs, RadioButtonsAreExclusiveInsideTheirGroupAndClicksNotify) {

@@ -6,7 +6,7 @@
 #include <QUrl>
 #include <QWidget>
 
-#include "gui_app.h"
+#include "support/gui_app.h"
 
 namespace {
 

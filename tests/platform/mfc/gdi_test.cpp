@@ -4,9 +4,9 @@
 #include <QImage>
 #include <QWidget>
 
-#include "fixture_module.h"
-#include "gui_app.h"
 #include "mfc/gdi.h"
+#include "support/fixture_module.h"
+#include "support/gui_app.h"
 
 namespace {
 
@@ -85,6 +85,40 @@ TEST(Gdi, BitBltStretchBltAndAColourKeyedTransparentBlt) {
   EXPECT_EQ(target.At(41, 31), QColor(0, 0, 0xFF));
   EXPECT_EQ(target.At(42, 30), QColor(0, 0xFF, 0));
   EXPECT_EQ(target.At(43, 31), QColor(0, 0xFF, 0));
+}
+
+TEST(Gdi, AnImageDecodesFileBytesAndCopiesItselfAtItsOwnSize) {
+  Canvas canvas;
+  QImage picture(6, 4, QImage::Format_RGB32);
+  picture.fill(QColor(0x20, 0x90, 0xD0));
+  QByteArray png = mfc_test::Png(picture);
+
+  CImage image;
+  EXPECT_TRUE(image.IsNull());
+  EXPECT_EQ(image.GetBitmap(), nullptr);
+  EXPECT_FALSE(image.BitBlt(canvas.dc, 0, 0));
+  ASSERT_TRUE(image.Load(png.constData(), static_cast<size_t>(png.size())));
+  EXPECT_EQ(image.GetWidth(), 6);
+  EXPECT_EQ(image.GetHeight(), 4);
+  ASSERT_NE(image.GetBitmap(), nullptr);
+  BITMAP bm{};
+  image.GetBitmap()->GetBitmap(&bm);
+  EXPECT_EQ(bm.bmWidth, 6);
+  EXPECT_TRUE(image.BitBlt(canvas.dc, 10, 20));
+  EXPECT_EQ(canvas.At(10, 20), QColor(0x20, 0x90, 0xD0));
+  EXPECT_EQ(canvas.At(15, 23), QColor(0x20, 0x90, 0xD0));
+  EXPECT_EQ(canvas.At(16, 23), QColor(Qt::white));
+  EXPECT_EQ(canvas.At(15, 24), QColor(Qt::white));
+
+  // Bytes that do not decode leave the image empty, as Destroy does.
+  QByteArray corrupt = png.left(png.size() / 2);
+  EXPECT_FALSE(image.Load(corrupt.constData(), static_cast<size_t>(corrupt.size())));
+  EXPECT_TRUE(image.IsNull());
+  EXPECT_EQ(image.GetWidth(), 0);
+  ASSERT_TRUE(image.Load(png.constData(), static_cast<size_t>(png.size())));
+  image.Destroy();
+  EXPECT_TRUE(image.IsNull());
+  EXPECT_EQ(image.GetBitmap(), nullptr);
 }
 
 TEST(Gdi, ARoundRectangleFrameLeavesTheCornersAndTheInside) {

@@ -2,7 +2,7 @@
 
 #include <QKeyEvent>
 
-#include "gui_app.h"
+#include "support/gui_app.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "fixture_module.h"
-#include "gui_app.h"
+#include "support/fixture_module.h"
+#include "support/gui_app.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "gui_app.h"
+#include "support/gui_app.h"
 #include "win32/synch.h"
 #include "win32/threads.h"
 #include "win32/timing.h"

@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QListWidget>
 #include <QPixmap>
 #include <QTest>
 #include <QWidget>
 
-#include "gui_app.h"
+#include "support/gui_app.h"
 
 namespace {
 
@@ -69,6 +70,59 @@ class SwatchList : public CListBox {
   }
   void DrawItem(LPDRAWITEMSTRUCT dis) override { CDC::FromHandle(dis->hDC)->FillSolidRect(&dis->rcItem, kOwn); }
 };
+
+// A list that hears its own selection changes first and lets the parent hear
+// them too only when it answers FALSE.
+class ReflectingList : public CListBox {
+ public:
+  BOOL passOn = FALSE;
+  int heard = 0;
+
+ protected:
+  BOOL OnReflectedSelChange() {
+    ++heard;
+    return !passOn;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(ReflectingList, CListBox)
+  ON_CONTROL_REFLECT_EX(LBN_SELCHANGE, OnReflectedSelChange)
+END_MESSAGE_MAP()
+
+// A list that erases below its items in its own colour.
+class ErasingList : public SwatchList {
+ protected:
+  BOOL OnEraseBkgnd(CDC* dc) override {
+    CRect client;
+    GetClientRect(&client);
+    dc->FillSolidRect(&client, kChosen);
+    return TRUE;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(ErasingList, SwatchList)
+  ON_WM_ERASEBKGND()
+END_MESSAGE_MAP()
+
+// A list that keeps the presses on its items (no default processing).
+class KeepingList : public CListBox {
+ public:
+  std::vector<CPoint> pressed;
+  bool keep = true;
+
+ protected:
+  void OnLButtonDown(UINT flags, CPoint point) override {
+    pressed.push_back(point);
+    if (!keep) CListBox::OnLButtonDown(flags, point);
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(KeepingList, CListBox)
+  ON_WM_LBUTTONDOWN()
+END_MESSAGE_MAP()
 
 void Fill(CListBox& list) {
   for (int i = 0; i < 3; ++i) {
@@ -138,6 +192,20 @@ TEST(OwnerDrawnLists, AListOfACommonLibraryMeasuresAndPaintsItself) {
   EXPECT_TRUE(parent.drawn.empty());
 }
 
+TEST(OwnerDrawnLists, TheAreaBelowTheItemsIsErasedThroughTheListsProcedure) {
+  ListParent parent;
+  ErasingList list;
+  ASSERT_TRUE(list.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE | LBS_OWNERDRAWFIXED, CRect(10, 10, 110, 150),
+                          &parent, kListId));
+  Fill(list);
+  parent.ShowWindow(SW_SHOW);
+  QImage shot = list.GetWidget()->grab().toImage();
+  EXPECT_EQ(Centre(list, 2, shot), ToQColor(kOwn));
+  CRect last;
+  list.GetItemRect(2, &last);
+  EXPECT_EQ(shot.pixelColor(last.CenterPoint().x, last.bottom + 10), ToQColor(kChosen));
+}
+
 TEST(OwnerDrawnLists, KeysOfAListThatWantsThemGoToVKeyToItemFirst) {
   ListParent parent;
   CListBox list;
@@ -170,6 +238,60 @@ TEST(OwnerDrawnLists, KeysOfAListThatWantsThemGoToVKeyToItemFirst) {
   size_t asked = parent.keys.size();
   QTest::keyClick(plain.GetWidget(), Qt::Key_Down);
   EXPECT_EQ(parent.keys.size(), asked);
+}
+
+TEST(OwnerDrawnLists, AReflectedNotificationReachesTheParentOnlyWhenTheListLetsItGo) {
+  ListParent parent;
+  ReflectingList list;
+  ASSERT_TRUE(list.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE, CRect(10, 10, 110, 150), &parent, kListId));
+  Fill(list);
+  parent.ShowWindow(SW_SHOW);
+  QWidget* w = list.GetWidget();
+  list.SetCurSel(0);
+  list.SetFocus();
+
+  QTest::keyClick(w, Qt::Key_Down);
+  EXPECT_EQ(list.GetCurSel(), 1);
+  EXPECT_EQ(list.heard, 1);
+  EXPECT_EQ(parent.selChanges, 0);
+
+  list.passOn = TRUE;
+  QTest::keyClick(w, Qt::Key_Down);
+  EXPECT_EQ(list.GetCurSel(), 2);
+  EXPECT_EQ(list.heard, 2);
+  EXPECT_EQ(parent.selChanges, 1);
+}
+
+TEST(OwnerDrawnLists, APressOnTheItemsReachesTheListsProcedureFirst) {
+  ListParent parent;
+  KeepingList list;
+  ASSERT_TRUE(list.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE | LBS_OWNERDRAWFIXED, CRect(10, 10, 110, 150),
+                          &parent, kListId));
+  Fill(list);
+  CEdit other;
+  ASSERT_TRUE(other.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE, CRect(120, 10, 200, 30), &parent, 50));
+  parent.ShowWindow(SW_SHOW);
+  parent.GetWidget()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(parent.GetWidget()));
+  other.SetFocus();
+  auto* qlist = static_cast<QListWidget*>(list.GetWidget());
+  CRect item;
+  list.GetItemRect(1, &item);
+  QPoint centre(item.CenterPoint().x, item.CenterPoint().y);
+
+  // Kept: neither selected nor focused.
+  QTest::mouseClick(qlist->viewport(), Qt::LeftButton, {}, centre - qlist->viewport()->pos());
+  ASSERT_EQ(list.pressed.size(), 1u);
+  EXPECT_EQ(list.pressed[0], item.CenterPoint());  // in the list's client coordinates
+  EXPECT_EQ(list.GetCurSel(), LB_ERR);
+  EXPECT_FALSE(qlist->hasFocus());
+
+  // Left to the default: the list selects and takes the focus.
+  list.keep = false;
+  QTest::mouseClick(qlist->viewport(), Qt::LeftButton, {}, centre - qlist->viewport()->pos());
+  EXPECT_EQ(list.GetCurSel(), 1);
+  EXPECT_TRUE(qlist->hasFocus());
+  EXPECT_EQ(parent.selChanges, 1);
 }
 
 }  // namespace

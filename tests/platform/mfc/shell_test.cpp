@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QTest>
 
-#include "gui_app.h"
+#include "support/gui_app.h"
 
 namespace {
 

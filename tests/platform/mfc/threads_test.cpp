@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "gui_app.h"
+#include "support/gui_app.h"
 #include "win32/synch.h"
 #include "win32/threads.h"
 

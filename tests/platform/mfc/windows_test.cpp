@@ -7,7 +7,7 @@
 #include <QTest>
 #include <QWidget>
 
-#include "gui_app.h"
+#include "support/gui_app.h"
 
 namespace {
 

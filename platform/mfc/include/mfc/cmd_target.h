@@ -134,10 +134,15 @@ class CCmdTarget : public CObject {
 #define ON_NOTIFY(code, id, memberFxn)                                                                    \
   AFX_ENTRY(WM_NOTIFY, static_cast<UINT>(code), id, id,                                                   \
             self->memberFxn(reinterpret_cast<NMHDR*>(lParam), reinterpret_cast<LRESULT*>(wParam)); return 0)
-// Reflected notifications, handled by the control that sent them.
+// Reflected notifications, handled by the control that sent them. A reflect
+// entry answers whether the parent is spared the notification.
 #define ON_CONTROL_REFLECT(code, memberFxn) \
-  AFX_ENTRY(WM_COMMAND, kMapCodeReflect | (code), 0, 0, self->memberFxn(); return 0)
+  AFX_ENTRY(WM_COMMAND, kMapCodeReflect | (code), 0, 0, self->memberFxn(); return TRUE)
+// ON_CONTROL_REFLECT_EX(code, BOOL (ThisClass::*)()): a handler that answers
+// FALSE lets the parent hear the notification too.
+#define ON_CONTROL_REFLECT_EX(code, memberFxn) \
+  AFX_ENTRY(WM_COMMAND, kMapCodeReflect | (code), 0, 0, return self->memberFxn())
 #define ON_NOTIFY_REFLECT(code, memberFxn)                                                         \
   AFX_ENTRY(WM_NOTIFY, kMapCodeReflect | static_cast<UINT>(code), 0, 0,                            \
             self->memberFxn(reinterpret_cast<NMHDR*>(lParam), reinterpret_cast<LRESULT*>(wParam)); \
-            return 0)
+            return TRUE)

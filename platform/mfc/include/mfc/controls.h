@@ -48,7 +48,10 @@ inline constexpr int CB_ERR = -1;
 // Owner drawing.
 inline constexpr UINT ODT_LISTBOX = 2;
 inline constexpr UINT ODT_BUTTON = 4;
+// The layer always asks for the whole item (ODA_DRAWENTIRE); ODA_SELECT is
+// the selection-change request that drawing code may also be given.
 inline constexpr UINT ODA_DRAWENTIRE = 0x0001;
+inline constexpr UINT ODA_SELECT = 0x0002;
 inline constexpr UINT ODS_SELECTED = 0x0001;
 inline constexpr UINT ODS_DISABLED = 0x0004;
 inline constexpr UINT ODS_FOCUS = 0x0010;
@@ -371,6 +374,7 @@ class CProgressCtrl : public CWnd {
   int m_nStep = 10;
 };
 
+inline constexpr DWORD TTS_ALWAYSTIP = 0x01;
 inline constexpr DWORD TTDT_INITIAL = 3;
 
 class CToolTipCtrl : public CWnd {

@@ -63,11 +63,8 @@ class CDialog : public CWnd {
   void CheckRadioButton(int first, int last, int check);
   void SetDlgItemText(int id, const CString& text);
   int GetDlgItemText(int id, CString& text) const;
-  // The next (or previous) control of the control's WS_GROUP group, wrapping.
-  CWnd* GetNextDlgGroupItem(CWnd* control, BOOL previous = FALSE) const;
   void BeginModalState();
   void EndModalState();
-  CFont* GetFont() { return m_font.created ? &m_font : nullptr; }
 
   BOOL PreTranslateMessage(MSG* msg) override;
   BOOL OnCmdMsg(UINT id, int code, void* extra, LRESULT* result) override;

@@ -199,6 +199,7 @@ class CBitmap : public CGdiObject {
   // Takes an image as the bitmap's pixels.
   BOOL Attach(const QImage& image);
   QImage& image() { return image_; }
+  const QImage& image() const { return image_; }
   bool created = false;
 
  protected:
@@ -209,6 +210,26 @@ class CBitmap : public CGdiObject {
 
  private:
   QImage image_;
+};
+
+// A decoded image file (PNG, BMP, JPEG) held as a bitmap.
+class CImage {
+ public:
+  // Decodes the bytes of an image file, replacing the image held; FALSE when
+  // they do not decode (the object is then empty).
+  BOOL Load(const void* data, size_t size);
+  void Destroy();
+  bool IsNull() const { return !bitmap_.created; }
+  int GetWidth() const { return IsNull() ? 0 : bitmap_.image().width(); }
+  int GetHeight() const { return IsNull() ? 0 : bitmap_.image().height(); }
+  // The picture as a bitmap (what a bitmap handle is elsewhere), owned by the
+  // image and valid while it holds the picture; null when empty.
+  CBitmap* GetBitmap() { return IsNull() ? nullptr : &bitmap_; }
+  // Copies the picture at its own size with its top-left corner at (x, y).
+  BOOL BitBlt(HDC dc, int x, int y, DWORD rop = SRCCOPY);
+
+ private:
+  CBitmap bitmap_;
 };
 
 class CRgn : public CGdiObject {

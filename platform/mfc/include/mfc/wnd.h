@@ -265,6 +265,15 @@ class CWnd : public CCmdTarget {
   // Asks for one WM_MOUSELEAVE when the mouse next leaves the window.
   void TrackMouseLeave();
   CWnd* GetDlgItem(int id) const;
+  // The next (or previous) control of the control's WS_GROUP group among this
+  // window's children, wrapping; the control itself when it is alone.
+  CWnd* GetNextDlgGroupItem(CWnd* control, BOOL previous = FALSE) const;
+  // The font the window's text is shown and drawn in (WM_SETFONT,
+  // WM_GETFONT); null until one is set. A dialog template's window and its
+  // controls have the template's font. The window keeps the pointer: the
+  // font outlives the window or is replaced first.
+  void SetFont(CFont* font, BOOL redraw = TRUE);
+  CFont* GetFont() const;
   void DragAcceptFiles(BOOL accept = TRUE) { ::DragAcceptFiles(m_hWnd, accept); }
   // Records the window as disabled, or enabled again, without touching its
   // widget: the owner of a modal dialog, whose input the dialog's modality
@@ -413,6 +422,8 @@ class CWnd : public CCmdTarget {
   CWnd* m_pLentTo = nullptr;
   // The small and big icons set by handle.
   HICON m_hIcons[2] = {nullptr, nullptr};
+  // The font of WM_SETFONT.
+  CFont* m_pFont = nullptr;
 };
 
 // Entries for the standard messages; each calls the member of the same name.

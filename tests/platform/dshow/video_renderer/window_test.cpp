@@ -11,8 +11,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "platform/mfc/gui_app.h"
 #include "renderer_fixture.h"
+#include "support/gui_app.h"
 
 namespace tlx::dshow::video::test {
 namespace {

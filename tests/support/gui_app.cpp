@@ -4,7 +4,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include "support/qt_sanitizer_suppressions.h"
+#include "qt_sanitizer_suppressions.h"
 
 extern "C" const char* __tsan_default_suppressions() { return TLX_QT_TSAN_SUPPRESSIONS; }
 extern "C" const char* __lsan_default_suppressions() { return TLX_QT_LSAN_SUPPRESSIONS; }
