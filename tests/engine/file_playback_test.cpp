@@ -14,7 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST_F(FileStreamTest, PlaysToTheEndOnceAndAgainFromTheStart) {
-  const size_t threadsBefore = ThreadCount();
+  const size_t threadsBefore = SteadyThreadCount();
   stream_.bSetMovieFile(CString(Fixture("av.mp4").c_str()));
   int autoAvailable = 0, avcAvailable = 0;
   ASSERT_TRUE(stream_.bRunMovie(1, 0, 1, autoAvailable, avcAvailable, 0, 0, 0, 0, 0, 0));
@@ -32,7 +32,7 @@ TEST_F(FileStreamTest, PlaysToTheEndOnceAndAgainFromTheStart) {
 }
 
 TEST_F(FileStreamTest, ACleanupThatCannotEndTheThreadReportsItAndDetachesIt) {
-  const size_t threadsBefore = ThreadCount();
+  const size_t threadsBefore = SteadyThreadCount();
   stream_.bSetMovieFile(CString(Fixture("av.mp4").c_str()));
   int autoAvailable = 0, avcAvailable = 0;
   ASSERT_TRUE(stream_.bRunMovie(1, 0, 1, autoAvailable, avcAvailable, 0, 0, 0, 0, 0, 0));
@@ -55,7 +55,7 @@ TEST_F(FileStreamTest, ACleanupThatCannotEndTheThreadReportsItAndDetachesIt) {
 }
 
 TEST_F(FileStreamTest, DeletingAPlayingObjectEndsItsThread) {
-  const size_t threadsBefore = ThreadCount();
+  const size_t threadsBefore = SteadyThreadCount();
   auto* other = new TestFileStream();
   ASSERT_TRUE(other->bInitialize(nullptr, nullptr, nullptr, nullptr, nullptr));
   other->bSetMovieFile(CString(Fixture("av.mp4").c_str()));

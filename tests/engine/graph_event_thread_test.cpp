@@ -102,7 +102,7 @@ TEST_F(GraphEventThreadTest, AThreadThatDoesNotEndIsDetachedAndCallsNoMore) {
 }
 
 TEST_F(GraphEventThreadTest, AFullQueueCannotTakeTheQuitAndTheThreadIsDetached) {
-  const size_t threadsBefore = test::ThreadCount();
+  const size_t threadsBefore = test::SteadyThreadCount();
   hold_ = true;
   auto thread = GraphEventThread::Start(events_.Get(), Recorder());
   ASSERT_TRUE(thread);

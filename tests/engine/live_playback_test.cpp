@@ -110,7 +110,7 @@ TEST_P(LivePlaybackTest, PlaysTheBaseStationsStreamAndStopsCleanly) {
   });
 
   tlx::test::RunWithEventLoop([&] {
-    const size_t threadsBefore = ThreadCount();
+    const size_t threadsBefore = SteadyThreadCount();
     ASSERT_TRUE(session.Create()) << session.failure();
     ASSERT_TRUE(session.Run()) << session.failure();
     // The peer's server text offers AVC only in the AVC scenario.

@@ -378,7 +378,7 @@ TEST_F(LiveRunTest, CallersOnOtherThreadsDuringRunAndStopCycles) {
 }
 
 TEST_F(LiveStreamTest, TheThreadAndTheCallbacksEndWithTheObject) {
-  const size_t before = ThreadCount();
+  const size_t before = SteadyThreadCount();
   ASSERT_TRUE(Initialize());
   EXPECT_EQ(link_.AttachedMasks(), (std::vector<unsigned>{0x200, 0x20000, 0x4000}));
   EXPECT_GT(ThreadCount(), before);
