@@ -13,6 +13,7 @@
 #include "mfc/internal/message_pump.h"
 #include "mfc/message_ids.h"
 #include "mfc/resources.h"
+#include "mfc/shell.h"
 #include "mfc/wnd.h"
 
 namespace tlx::mfc {
@@ -285,6 +286,8 @@ BOOL CMenu::TrackPopupMenu(UINT flags, int x, int y, CWnd* owner, LPCRECT) {
   AssertGuiThread();
   if (!data_) return FALSE;
   std::vector<MenuItemView> items = View(*data_);
+  // The menu takes the mouse: a window holding the capture loses it.
+  if (GetCapture() != nullptr) ReleaseCapture();
   HWND ownerHandle = owner == nullptr ? nullptr : owner->m_hWnd;
   UINT chosen = g_presenter ? g_presenter(items, POINT{x, y})
                             : ShowQMenu(items, POINT{x, y}, owner == nullptr ? nullptr : owner->GetWidget());

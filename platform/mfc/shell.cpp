@@ -118,22 +118,27 @@ void AfxEndWaitCursor() {
   ApplyCursor();
 }
 
+// The window that had the capture learns it lost it, and to whom, once the
+// capture has moved.
 HWND SetCapture(HWND hwnd) {
   AssertGuiThread();
   HWND old = GetCapture();
   if (CWnd* wnd = CWnd::FromHandle(hwnd); wnd != nullptr && wnd->GetWidget() != nullptr) {
     wnd->GetWidget()->grabMouse();
     g_capture = hwnd;
+    if (old != nullptr && old != hwnd) ::SendMessage(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
   }
   return old;
 }
 
 BOOL ReleaseCapture() {
   AssertGuiThread();
+  HWND old = GetCapture();
   if (CWnd* wnd = CWnd::FromHandle(g_capture); wnd != nullptr && wnd->GetWidget() != nullptr) {
     wnd->GetWidget()->releaseMouse();
   }
   g_capture = nullptr;
+  if (old != nullptr) ::SendMessage(old, WM_CAPTURECHANGED, 0, 0);
   return TRUE;
 }
 

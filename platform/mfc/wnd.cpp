@@ -323,6 +323,8 @@ void CWnd::OnTimer(UINT_PTR) { Default(); }
 void CWnd::OnSize(UINT, int, int) { Default(); }
 void CWnd::OnMove(int, int) { Default(); }
 void CWnd::OnShowWindow(BOOL, UINT) { Default(); }
+void CWnd::OnEnable(BOOL) { Default(); }
+void CWnd::OnCaptureChanged(CWnd*) { Default(); }
 void CWnd::OnPaint() { Default(); }
 void CWnd::OnNcPaint() { Default(); }
 BOOL CWnd::OnEraseBkgnd(CDC*) { return static_cast<BOOL>(Default()); }

@@ -157,6 +157,7 @@ void CWnd::SetWindowText(const CString& text) {
 BOOL CWnd::EnableWindow(BOOL enable) {
   BOOL wasDisabled = IsWindowEnabled() ? FALSE : TRUE;
   OnWindowThread(m_hWnd, [enable](CWnd* wnd) {
+    const bool changed = (enable != FALSE) == ((wnd->m_dwStyle & WS_DISABLED) != 0);
     wnd->m_pWidget->setEnabled(enable != FALSE);
     if (enable) {
       wnd->m_dwStyle &= ~WS_DISABLED;
@@ -164,6 +165,7 @@ BOOL CWnd::EnableWindow(BOOL enable) {
       wnd->m_dwStyle |= WS_DISABLED;
     }
     wnd->RecordState();
+    if (changed) wnd->SendMessage(WM_ENABLE, enable ? TRUE : FALSE, 0);
   });
   return wasDisabled;
 }

@@ -1,5 +1,7 @@
 #include "win32/text.h"
 
+#include "win32/synch.h"
+
 #include <locale.h>
 #include <wctype.h>
 
@@ -115,3 +117,73 @@ std::string NarrowText(const WCHAR* text) {
 }
 
 }  // namespace tlx::win32
+
+namespace {
+
+struct Range {
+  char16_t first;
+  char16_t last;
+};
+
+template <size_t N>
+bool InRanges(char16_t c, const Range (&ranges)[N]) {
+  for (const Range& r : ranges) {
+    if (c >= r.first && c <= r.last) return true;
+  }
+  return false;
+}
+
+constexpr Range kControl[] = {{0x0000, 0x001F}, {0x007F, 0x009F}};
+// Tab to carriage return and the space separators.
+constexpr Range kSpace[] = {{0x0009, 0x000D}, {0x0020, 0x0020}, {0x00A0, 0x00A0}, {0x1680, 0x1680},
+                            {0x2000, 0x200A}, {0x202F, 0x202F}, {0x205F, 0x205F}, {0x3000, 0x3000}};
+constexpr Range kHalfWidth[] = {{0x0020, 0x007E}, {0xFF61, 0xFFDC}, {0xFFE8, 0xFFEE}};
+constexpr Range kFullWidth[] = {{0x1100, 0x115F}, {0x2E80, 0x303E}, {0x3040, 0xA4CF}, {0xAC00, 0xD7A3},
+                                {0xF900, 0xFAFF}, {0xFE30, 0xFE4F}, {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}};
+constexpr Range kIdeograph[] = {
+    {0x3005, 0x3007}, {0x3021, 0x3029}, {0x3400, 0x4DBF}, {0x4E00, 0x9FFF}, {0xF900, 0xFAFF}};
+
+WORD Ctype1(char16_t c) {
+  WORD type = 0;
+  if (InRanges(c, kControl)) type |= C1_CNTRL;
+  if (InRanges(c, kSpace)) type |= C1_SPACE;
+  return type;
+}
+
+WORD Ctype3(char16_t c) {
+  WORD type = 0;
+  if (InRanges(c, kHalfWidth)) type |= C3_HALFWIDTH;
+  if (InRanges(c, kFullWidth)) type |= C3_FULLWIDTH;
+  if (InRanges(c, kIdeograph)) type |= C3_IDEOGRAPH;
+  return type;
+}
+
+}  // namespace
+
+LPWSTR CharNextW(LPCWSTR text) {
+  if (text == nullptr) return nullptr;
+  LPCWSTR next = text;
+  if (*next != 0) {
+    const bool high = *next >= 0xD800 && *next <= 0xDBFF;
+    ++next;
+    if (high && *next >= 0xDC00 && *next <= 0xDFFF) ++next;
+  }
+  return const_cast<LPWSTR>(next);
+}
+
+BOOL GetStringTypeExW(LCID, DWORD infoType, LPCWSTR text, int count, WORD* types) {
+  if (text == nullptr || types == nullptr || (count <= 0 && count != -1) ||
+      (infoType != CT_CTYPE1 && infoType != CT_CTYPE3)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const size_t length = count == -1 ? tlx::win32::WideLength(text) : static_cast<size_t>(count);
+  const auto* in = reinterpret_cast<const char*>(text);
+  const auto* out = reinterpret_cast<const char*>(types);
+  if (out < in + length * sizeof(WCHAR) && in < out + length * sizeof(WORD)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  for (size_t i = 0; i < length; ++i) types[i] = infoType == CT_CTYPE1 ? Ctype1(text[i]) : Ctype3(text[i]);
+  return TRUE;
+}

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "common/tlx_pc_cmn_img_btn.h"
+#include "open_dialog.h"
 #include "support/fixture_module.h"
 #include "support/gui_app.h"
 
@@ -87,10 +88,7 @@ class ImgButtons : public ::testing::Test {
       builder.Resource("IMAGE", kImageBase + slot, mfc_test::Png(image));
     }
     fixtures_ = std::make_unique<mfc_test::FixtureModule>(builder);
-    ASSERT_TRUE(dlg_.Create(kDialog));
-    dlg_.ShowWindow(SW_SHOW);
-    dlg_.GetWidget()->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg_.GetWidget()));
+    ASSERT_TRUE(OpenDialog(dlg_, kDialog));
     dlg_.m_tip.SetFocus();  // no image button has the focus
   }
   void TearDown() override {

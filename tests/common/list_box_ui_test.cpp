@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "common/tlx_pc_cmn_img_list_box.h"
+#include "open_dialog.h"
 #include "support/fixture_module.h"
 #include "support/gui_app.h"
 
@@ -74,10 +75,7 @@ class ImgListBox : public ::testing::Test {
     }
     for (int i = 0; i < 5; ++i) builder.Resource("ICON", kMarks + i, Solid(32, 32, kMarkColour[i]));
     fixtures_ = std::make_unique<mfc_test::FixtureModule>(builder);
-    ASSERT_TRUE(dlg_.Create(kDialog));
-    dlg_.ShowWindow(SW_SHOW);
-    dlg_.GetWidget()->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg_.GetWidget()));
+    ASSERT_TRUE(OpenDialog(dlg_, kDialog));
   }
   void TearDown() override {
     dlg_.DestroyWindow();

@@ -7,6 +7,8 @@
 
 using namespace tlx::mfc;
 
+IMPLEMENT_DYNAMIC(CEdit, CWnd)
+
 QWidget* CEdit::CreateWidget(QWidget* parent, const CREATESTRUCT&) {
   auto* edit = new QLineEdit(parent);
   QObject::connect(edit, &QLineEdit::textChanged, edit, [edit](const QString& text) {

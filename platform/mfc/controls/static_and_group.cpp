@@ -10,6 +10,8 @@
 
 using namespace tlx::mfc;
 
+IMPLEMENT_DYNAMIC(CStatic, CWnd)
+
 // Static text and pictures.
 
 QWidget* CStatic::CreateWidget(QWidget* parent, const CREATESTRUCT&) { return new QLabel(parent); }

@@ -86,6 +86,68 @@ TEST(Shell, TheCursorCounterAndTheWaitCursorAreBalanced) {
   EXPECT_EQ(GetCapture(), nullptr);
 }
 
+// A window that records the capture it loses and its enabled-state changes
+// through its message map.
+class StateWnd : public CWnd {
+ public:
+  StateWnd() {
+    mfc_test::EnsureApp();
+    CreateEx(0, nullptr, u"state", WS_POPUP, 0, 0, 10, 10, nullptr, 0);
+  }
+  std::vector<HWND> lostTo;
+  std::vector<BOOL> enabled;
+
+ protected:
+  void OnCaptureChanged(CWnd* gaining) override { lostTo.push_back(gaining == nullptr ? nullptr : gaining->m_hWnd); }
+  void OnEnable(BOOL enable) override { enabled.push_back(enable); }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(StateWnd, CWnd)
+  ON_WM_CAPTURECHANGED()
+  ON_WM_ENABLE()
+END_MESSAGE_MAP()
+
+TEST(Shell, TheWindowLosingTheCaptureLearnsWhoTookIt) {
+  StateWnd first;
+  StateWnd second;
+  SetCapture(first.m_hWnd);
+  SetCapture(first.m_hWnd);  // taken again by its holder: nothing is lost
+  EXPECT_TRUE(first.lostTo.empty());
+  SetCapture(second.m_hWnd);
+  EXPECT_EQ(first.lostTo, std::vector<HWND>{second.m_hWnd});
+  ReleaseCapture();
+  EXPECT_EQ(second.lostTo, std::vector<HWND>{nullptr});
+  ReleaseCapture();  // nobody holds it any more
+  EXPECT_EQ(second.lostTo.size(), 1u);
+  EXPECT_EQ(first.lostTo.size(), 1u);
+
+  // A pop-up menu takes the mouse from the window holding it before it shows.
+  SetCapture(first.m_hWnd);
+  size_t lostWhenShown = 0;
+  tlx::mfc::SetPopupPresenter([&](const std::vector<tlx::mfc::MenuItemView>&, POINT) {
+    lostWhenShown = first.lostTo.size();
+    return 0u;
+  });
+  CMenu menu;
+  ASSERT_TRUE(menu.CreatePopupMenu());
+  ASSERT_TRUE(menu.AppendMenu(MF_STRING, 1, u"One"));
+  EXPECT_TRUE(menu.TrackPopupMenu(TPM_RIGHTBUTTON, 0, 0, &second));
+  tlx::mfc::SetPopupPresenter(nullptr);
+  EXPECT_EQ(lostWhenShown, 2u);
+  EXPECT_EQ(first.lostTo.back(), nullptr);
+  EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST(Shell, EnableWindowTellsTheWindowOfEachChange) {
+  StateWnd wnd;
+  EXPECT_FALSE(wnd.EnableWindow(FALSE));
+  EXPECT_TRUE(wnd.EnableWindow(FALSE));  // already disabled: no message
+  EXPECT_TRUE(wnd.EnableWindow(TRUE));
+  EXPECT_FALSE(wnd.EnableWindow(TRUE));
+  EXPECT_EQ(wnd.enabled, (std::vector<BOOL>{FALSE, TRUE}));
+}
+
 // A window that answers whether the session may end, and counts the asks.
 class EndingWnd : public CWnd {
  public:

@@ -197,6 +197,8 @@ class CButton : public CWnd {
 };
 
 class CStatic : public CWnd {
+  DECLARE_DYNAMIC(CStatic)
+
  public:
   const WCHAR* GetWindowClassName() const override { return u"Static"; }
   // Shows the bitmap (STM_SETIMAGE); returns the one shown before.
@@ -210,6 +212,8 @@ class CStatic : public CWnd {
 };
 
 class CEdit : public CWnd {
+  DECLARE_DYNAMIC(CEdit)
+
  public:
   const WCHAR* GetWindowClassName() const override { return u"Edit"; }
   void LimitText(int maxChars = 0);

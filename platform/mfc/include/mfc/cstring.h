@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <string>
+#include <vector>
 
 #include "win32/types.h"
 
@@ -80,4 +81,24 @@ class CString {
  private:
   int Clamp(int i) const { return i < 0 ? 0 : i; }
   QString s_;
+};
+
+// A growing array of strings.
+class CStringArray {
+ public:
+  INT_PTR GetSize() const { return static_cast<INT_PTR>(items_.size()); }
+  INT_PTR GetCount() const { return GetSize(); }
+  const CString& GetAt(INT_PTR i) const { return items_.at(static_cast<size_t>(i)); }
+  CString& operator[](INT_PTR i) { return items_.at(static_cast<size_t>(i)); }
+  INT_PTR Add(const CString& text) {
+    items_.push_back(text);
+    return GetSize() - 1;
+  }
+  void RemoveAll() { items_.clear(); }
+  // The strings in order.
+  const std::vector<CString>& items() const { return items_; }
+  std::vector<CString>& items() { return items_; }
+
+ private:
+  std::vector<CString> items_;
 };

@@ -330,6 +330,10 @@ class CWnd : public CCmdTarget {
   virtual void OnSize(UINT type, int cx, int cy);
   virtual void OnMove(int x, int y);
   virtual void OnShowWindow(BOOL show, UINT status);
+  // EnableWindow changed the window's state; `enable` is the new one.
+  virtual void OnEnable(BOOL enable);
+  // The window lost the mouse capture, to `gaining` (null when released).
+  virtual void OnCaptureChanged(CWnd* gaining);
   virtual void OnPaint();
   virtual void OnNcPaint();
   virtual BOOL OnEraseBkgnd(CDC* dc);
@@ -532,5 +536,8 @@ class CWnd : public CCmdTarget {
 #define ON_WM_DROPFILES() \
   AFX_ENTRY(WM_DROPFILES, 0, 0, 0, self->OnDropFiles(reinterpret_cast<HDROP>(wParam)); return 0)
 #define ON_WM_QUERYENDSESSION() AFX_ENTRY(WM_QUERYENDSESSION, 0, 0, 0, return self->OnQueryEndSession())
+#define ON_WM_ENABLE() AFX_ENTRY(WM_ENABLE, 0, 0, 0, self->OnEnable(static_cast<BOOL>(wParam)); return 0)
+#define ON_WM_CAPTURECHANGED() \
+  AFX_ENTRY(WM_CAPTURECHANGED, 0, 0, 0, self->OnCaptureChanged(CWnd::FromHandle(reinterpret_cast<HWND>(lParam))); return 0)
 #define ON_WM_SHOWWINDOW() \
   AFX_ENTRY(WM_SHOWWINDOW, 0, 0, 0, self->OnShowWindow(static_cast<BOOL>(wParam), static_cast<UINT>(lParam)); return 0)
