@@ -26,6 +26,11 @@ constexpr std::string_view kScripted[] = {
     "tlxTvMgr_SetPictureCtrl",
     "tlxTvMgr_SetTVParams",
     "tlxTvMgr_ChangeAudioBli",
+    "tlxUiRcomMgr_SendCommand",
+    "tlxUiRcomMgr_StartLearning",
+    "tlxUiRcomMgr_StopLearning",
+    "tlxUiRcomMgr_StartCapture",
+    "tlxUiRcomMgr_StopCapture",
 };
 
 std::atomic<FakeTlxBcf*> g_live{nullptr};
@@ -85,10 +90,25 @@ struct FakeTlxBcfEntry {
     return Live().Attach(callback, context, mask);
   }
   static int Detach(TLX_EVENT_CALLBACK callback) { return Live().Detach(callback); }
+  static int SendCommand(int cmdId, const char* data, int len) { return Live().SendCommand(cmdId, data, len); }
+  static int StartLearning(TLX_UIRCOM_CALLBACK callback, int flags, intptr_t user) {
+    return Live().StartLearning(callback, flags, user);
+  }
+  static int StopLearning(int wait) { return Live().StopLearning(wait); }
+  static int StartCapture() {
+    Live().Record("tlxUiRcomMgr_StartCapture", {});
+    return Live().Result("tlxUiRcomMgr_StartCapture");
+  }
+  static int StopCapture() {
+    Live().Record("tlxUiRcomMgr_StopCapture", {});
+    return Live().Result("tlxUiRcomMgr_StopCapture");
+  }
+  static int GetParameter(int id, char* out, int outLen) { return Live().GetParameter(id, out, outLen); }
 
   static constexpr TlxBcfApiTable kTable{
-      Init,     Cleanup,    SetConnType,    AuthInit,    ChangeState,    SetBitrate, GetBaseInfo, GetKeyKK,
-      SelectEx, GetVideoIn, SetPictureCtrl, SetTVParams, ChangeAudioBli, Attach,     Detach,
+      Init,         Cleanup,       SetConnType,  AuthInit,     ChangeState,    SetBitrate,  GetBaseInfo,
+      GetKeyKK,     SelectEx,      GetVideoIn,   SetPictureCtrl, SetTVParams,  ChangeAudioBli, Attach,
+      Detach,       SendCommand,   StartLearning, StopLearning, StartCapture,  StopCapture, GetParameter,
   };
 };
 
@@ -143,6 +163,11 @@ void FakeTlxBcf::SetKeyKK(const std::string& hexDigits) {
 void FakeTlxBcf::SetBitrateOut(int value) {
   std::lock_guard lock(mutex_);
   bitrateOut_ = value;
+}
+
+void FakeTlxBcf::SetParameter(int id, const std::string& text) {
+  std::lock_guard lock(mutex_);
+  parameters_[id] = text;
 }
 
 void FakeTlxBcf::FailAttach(unsigned mask, bool fail) { MarkFailing(failAttach_, mask, fail); }
@@ -215,17 +240,26 @@ std::vector<unsigned> FakeTlxBcf::AttachedMasks() const {
 
 uint64_t FakeTlxBcf::FireEvent(uint32_t eventId, const std::vector<uint32_t>& words) {
   if (words.size() > kPayloadWords) throw std::invalid_argument("FakeTlxBcf: more than 12 payload words");
-  TLX_EVENT_MSG message{};
+  Queued item{};
+  TLX_EVENT_MSG& message = item.message;
   message.timeStamp = static_cast<uint64_t>(
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
           .count());
   message.eventId = eventId;
   message.length = static_cast<uint32_t>(words.size() * sizeof(uint32_t));
   if (!words.empty()) std::memcpy(message.payload, words.data(), message.length);
+  return Queue(std::move(item));
+}
+
+uint64_t FakeTlxBcf::FireLearning(int what, const std::string& bytes, int value) {
+  return Queue({true, {}, what, bytes, value});
+}
+
+uint64_t FakeTlxBcf::Queue(Queued item) {
   uint64_t number;
   {
     std::lock_guard lock(mutex_);
-    queue_.push_back(message);
+    queue_.push_back(std::move(item));
     number = ++fired_;
   }
   changed_.notify_all();
@@ -239,10 +273,10 @@ bool FakeTlxBcf::WaitDelivered(uint64_t number, int timeoutMs) const {
 
 std::thread::id FakeTlxBcf::EventThreadId() const { return eventThread_.get_id(); }
 
-void FakeTlxBcf::Record(const char* name, std::vector<int> ints, std::string text) {
+void FakeTlxBcf::Record(const char* name, std::vector<int> ints, std::string text, std::string bytes) {
   {
     std::lock_guard lock(mutex_);
-    calls_.push_back({name, std::move(ints), std::move(text)});
+    calls_.push_back({name, std::move(ints), std::move(text), std::move(bytes)});
   }
   changed_.notify_all();
 }
@@ -312,6 +346,50 @@ int FakeTlxBcf::SetBitrate(int code, int* out) {
   return result;
 }
 
+int FakeTlxBcf::SendCommand(int cmdId, const char* data, int len) {
+  std::string bytes;
+  if (data != nullptr && len > 0) bytes.assign(data, static_cast<size_t>(len));
+  Record("tlxUiRcomMgr_SendCommand", {cmdId, len}, {}, std::move(bytes));
+  return Result("tlxUiRcomMgr_SendCommand");
+}
+
+int FakeTlxBcf::StartLearning(TLX_UIRCOM_CALLBACK callback, int flags, intptr_t user) {
+  Record("tlxUiRcomMgr_StartLearning", {flags});
+  int result = Result("tlxUiRcomMgr_StartLearning");
+  std::lock_guard lock(mutex_);
+  if (result == 0) {
+    learning_ = callback;
+    learningUser_ = user;
+  }
+  return result;
+}
+
+int FakeTlxBcf::StopLearning(int wait) {
+  Record("tlxUiRcomMgr_StopLearning", {wait});
+  int result = Result("tlxUiRcomMgr_StopLearning");
+  if (result != 0) return result;
+  // Off the event thread, waiting for the delivery in progress keeps the
+  // callback from being called once this returns.
+  std::unique_lock<std::mutex> delivery;
+  if (!t_onEventThread) delivery = std::unique_lock(deliveryMutex_);
+  std::lock_guard lock(mutex_);
+  learning_ = nullptr;
+  learningUser_ = 0;
+  return result;
+}
+
+int FakeTlxBcf::GetParameter(int id, char* out, int outLen) {
+  Record("tlxUiRcomMgr_GetParameter", {id, outLen});
+  std::lock_guard lock(mutex_);
+  auto found = parameters_.find(id);
+  if (found == parameters_.end() || out == nullptr || outLen <= 0 ||
+      found->second.size() >= static_cast<size_t>(outLen)) {
+    return -1;
+  }
+  std::memcpy(out, found->second.c_str(), found->second.size() + 1);
+  return 0;
+}
+
 int FakeTlxBcf::Attach(TLX_EVENT_CALLBACK callback, void* context, unsigned mask) {
   Record("tlxEventMgrCallbackAttach", {static_cast<int>(mask)});
   if (callback == nullptr || t_onEventThread) return -1;
@@ -347,18 +425,27 @@ void FakeTlxBcf::RunEvents() {
   for (;;) {
     changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
     if (stopping_) return;
-    TLX_EVENT_MSG message = queue_.front();
+    Queued item = std::move(queue_.front());
     queue_.erase(queue_.begin());
     lock.unlock();
     {
       std::lock_guard delivery(deliveryMutex_);
       std::vector<Slot> slots;
+      TLX_UIRCOM_CALLBACK learning;
+      intptr_t learningUser;
       {
         std::lock_guard snapshot(mutex_);
         slots = slots_;
+        learning = learning_;
+        learningUser = learningUser_;
       }
-      for (const Slot& slot : slots) {
-        if ((slot.mask & message.eventId) != 0) slot.callback(slot.context, &message);
+      if (!item.learning) {
+        for (const Slot& slot : slots) {
+          if ((slot.mask & item.message.eventId) != 0) slot.callback(slot.context, &item.message);
+        }
+      } else if (learning != nullptr) {
+        intptr_t data = item.bytes.empty() ? 0 : reinterpret_cast<intptr_t>(item.bytes.data());
+        learning(item.what, data, item.value, learningUser);
       }
     }
     lock.lock();

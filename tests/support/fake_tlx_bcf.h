@@ -1,7 +1,8 @@
 // A scripted stand-in for the link library: while one exists, the table that
 // TlxBcfApi() returns calls it instead of the library. It answers each
 // function with a scripted result, records every call with its arguments and
-// fires events into the attached callbacks from a thread of its own.
+// fires events into the attached callbacks, and learned codes into the
+// remote commander's learning callback, from a thread of its own.
 #pragma once
 
 #include <condition_variable>
@@ -24,6 +25,7 @@ struct FakeTlxBcfCall {
   std::string name;       // the function's name, "tlxRavixMgr_ChangeState"
   std::vector<int> ints;  // its integer arguments in order (see each function below)
   std::string text;       // its text argument (tlxTvMgr_SetTVParams), else ""
+  std::string bytes;      // the code bytes of tlxUiRcomMgr_SendCommand, else ""
 };
 
 // What each function records in `ints`:
@@ -35,8 +37,13 @@ struct FakeTlxBcfCall {
 //   tlxTvMgr_SelectEx, tlxTvMgr_SetPictureCtrl: their five values
 //   tlxTvMgr_SetTVParams: kind (and the text in `text`)
 //   tlxEventMgrCallbackAttach: the mask
+//   tlxUiRcomMgr_SendCommand: the phase and the length (the `len` bytes of a
+//     non-null `data` in `bytes`)
+//   tlxUiRcomMgr_StartLearning: the flags      tlxUiRcomMgr_StopLearning: wait
+//   tlxUiRcomMgr_GetParameter: id and outLen
 //   tlxCleanup, tlxRavixMgr_AuthInit, tlxTvMgr_GetVideoIn,
-//   tlxTvMgr_ChangeAudioBli, tlxEventMgrCallbackDetach: nothing
+//   tlxTvMgr_ChangeAudioBli, tlxEventMgrCallbackDetach,
+//   tlxUiRcomMgr_StartCapture, tlxUiRcomMgr_StopCapture: nothing
 class FakeTlxBcf {
  public:
   // Installs the fake's table and starts its event thread. Only one fake may
@@ -54,7 +61,10 @@ class FakeTlxBcf {
   // The result of `function`, one of tlxInit, tlxHnetMgr_SetConnType,
   // tlxRavixMgr_SetBitrate, tlxRavixMgr_GetBaseInfo, tlxRavixMgr_GetKeyKK,
   // tlxTvMgr_SelectEx, tlxTvMgr_GetVideoIn (the input it reports),
-  // tlxTvMgr_SetPictureCtrl, tlxTvMgr_SetTVParams and tlxTvMgr_ChangeAudioBli.
+  // tlxTvMgr_SetPictureCtrl, tlxTvMgr_SetTVParams, tlxTvMgr_ChangeAudioBli,
+  // tlxUiRcomMgr_SendCommand, tlxUiRcomMgr_StartLearning,
+  // tlxUiRcomMgr_StopLearning, tlxUiRcomMgr_StartCapture and
+  // tlxUiRcomMgr_StopCapture.
   // Throws std::invalid_argument for any other name.
   void SetResult(std::string_view function, int result);
   // The result of tlxRavixMgr_ChangeState(state).
@@ -72,6 +82,10 @@ class FakeTlxBcf {
   // The value tlxRavixMgr_SetBitrate writes to a non-null `out`, whatever
   // its result.
   void SetBitrateOut(int value);
+  // The text tlxUiRcomMgr_GetParameter(id) answers with its terminating
+  // zero, result 0, when `outLen` holds it; -1 for an id without a text or a
+  // buffer too small (nothing written).
+  void SetParameter(int id, const std::string& text);
   // tlxEventMgrCallbackAttach with exactly this mask returns -1 and attaches
   // nothing (fail false: works again).
   void FailAttach(unsigned mask, bool fail = true);
@@ -116,6 +130,13 @@ class FakeTlxBcf {
   // Waits until the event thread has passed event `number` to every matching
   // callback (and every earlier one); false after the time-out.
   bool WaitDelivered(uint64_t number, int timeoutMs = 5000) const;
+  // Queues a call of the learning callback with (what, data, value, user) for
+  // the event thread, in order with the events: `data` is the address of a
+  // copy of `bytes` (0 when empty), valid during the call. The callback and
+  // user value are those of the last tlxUiRcomMgr_StartLearning that returned
+  // 0, until a tlxUiRcomMgr_StopLearning that returns 0; without one the call
+  // is dropped. Returns its number for WaitDelivered.
+  uint64_t FireLearning(int what, const std::string& bytes, int value);
   // The fake's event thread, on which the callbacks run.
   std::thread::id EventThreadId() const;
 
@@ -126,9 +147,17 @@ class FakeTlxBcf {
     void* context;
     unsigned mask;
   };
+  // An event, or a learning call when `learning`.
+  struct Queued {
+    bool learning;
+    TLX_EVENT_MSG message;
+    int what;
+    std::string bytes;
+    int value;
+  };
 
   // Appends one call and wakes the waiters.
-  void Record(const char* name, std::vector<int> ints, std::string text = {});
+  void Record(const char* name, std::vector<int> ints, std::string text = {}, std::string bytes = {});
   // The scripted result of `function`, 0 when none was set.
   int Result(std::string_view function) const;
   // Adds `mask` to `failing` (fail) or takes it out.
@@ -139,6 +168,10 @@ class FakeTlxBcf {
   int GetBaseInfo(TLX_BASE_INFO* out);
   int GetKeyKK(char* out, int size);
   int SetBitrate(int code, int* out);
+  int SendCommand(int cmdId, const char* data, int len);
+  int StartLearning(TLX_UIRCOM_CALLBACK callback, int flags, intptr_t user);
+  int StopLearning(int wait);
+  int GetParameter(int id, char* out, int outLen);
   // As the library's 16-slot table: -1 for a null callback, a full table, a
   // scripted failure or a call from the event thread.
   int Attach(TLX_EVENT_CALLBACK callback, void* context, unsigned mask);
@@ -146,6 +179,8 @@ class FakeTlxBcf {
   // thread; waits for a delivery in progress, so once it returns the callback
   // is not called again.
   int Detach(TLX_EVENT_CALLBACK callback);
+  // Queues `item` for the event thread; returns its number.
+  uint64_t Queue(Queued item);
   // The event thread: delivers the queued events in order until stopping_.
   void RunEvents();
 
@@ -168,7 +203,10 @@ class FakeTlxBcf {
   std::function<void(int)> afterStartHook_;
   std::vector<FakeTlxBcfCall> calls_;
   std::vector<Slot> slots_;
-  std::vector<TLX_EVENT_MSG> queue_;
+  std::map<int, std::string> parameters_;
+  TLX_UIRCOM_CALLBACK learning_ = nullptr;
+  intptr_t learningUser_ = 0;
+  std::vector<Queued> queue_;
   uint64_t fired_ = 0;
   uint64_t delivered_ = 0;
   bool stopping_ = false;

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <future>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace tlx::test {
@@ -136,6 +138,93 @@ TEST(FakeTlxBcfEvents, ScriptedAttachAndDetachFailuresPerMask) {
   std::lock_guard networkLock(network.mutex);
   EXPECT_TRUE(tv.events.empty());
   EXPECT_EQ(network.events.size(), 1u);
+}
+
+// The remote commander's entries: sends record their phase and code bytes,
+// results are scripted, and the parameter text is answered only when it fits.
+TEST(FakeTlxBcfRemoteCommander, SendsRecordTheirBytesAndResultsAndParametersAreScripted) {
+  FakeTlxBcf fake;
+  const TlxBcfApiTable& api = TlxBcfApi();
+  const char code[] = {'\x01', '\x00', '\xFF', '\x7E', '\x02'};
+  EXPECT_EQ(api.tlxUiRcomMgr_SendCommand(1, code, 5), 0);
+  EXPECT_EQ(api.tlxUiRcomMgr_SendCommand(2, nullptr, 0), 0);
+  fake.SetResult("tlxUiRcomMgr_SendCommand", -1);
+  fake.SetResult("tlxUiRcomMgr_StartCapture", 3);
+  fake.SetResult("tlxUiRcomMgr_StopCapture", 6);
+  EXPECT_EQ(api.tlxUiRcomMgr_SendCommand(6, code, 3), -1);
+  EXPECT_EQ(api.tlxUiRcomMgr_StartCapture(), 3);
+  EXPECT_EQ(api.tlxUiRcomMgr_StopCapture(), 6);
+
+  std::vector<FakeTlxBcfCall> sends = fake.CallsOf("tlxUiRcomMgr_SendCommand");
+  ASSERT_EQ(sends.size(), 3u);
+  EXPECT_EQ(sends[0].ints, (std::vector<int>{1, 5}));
+  EXPECT_EQ(sends[0].bytes, std::string(code, 5));
+  EXPECT_EQ(sends[1].ints, (std::vector<int>{2, 0}));
+  EXPECT_EQ(sends[1].bytes, "");
+  EXPECT_EQ(sends[2].bytes, std::string(code, 3));
+  EXPECT_EQ(fake.CountCalls("tlxUiRcomMgr_StartCapture"), 1);
+
+  fake.SetParameter(4097, "key-text");
+  char out[16];
+  std::memset(out, 'x', sizeof(out));
+  EXPECT_EQ(api.tlxUiRcomMgr_GetParameter(4097, out, 9), 0);
+  EXPECT_STREQ(out, "key-text");
+  std::memset(out, 'x', sizeof(out));
+  EXPECT_EQ(api.tlxUiRcomMgr_GetParameter(4097, out, 8), -1);  // no room for the zero
+  EXPECT_EQ(out[0], 'x');
+  EXPECT_EQ(api.tlxUiRcomMgr_GetParameter(4098, out, 16), -1);
+  EXPECT_EQ(fake.CallsOf("tlxUiRcomMgr_GetParameter")[1].ints, (std::vector<int>{4097, 8}));
+}
+
+struct Learned {
+  std::mutex mutex;
+  std::thread::id thread;
+  std::vector<std::tuple<int, std::string, int>> calls;  // what, bytes, value
+};
+
+int Learn(int what, intptr_t data, int value, intptr_t user) {
+  auto* learned = reinterpret_cast<Learned*>(user);
+  std::string bytes = what == 0 && data != 0 ? std::string(reinterpret_cast<const char*>(data), value) : "";
+  std::lock_guard lock(learned->mutex);
+  learned->thread = std::this_thread::get_id();
+  learned->calls.emplace_back(what, bytes, value);
+  return 0;
+}
+
+// The learning callback runs on the fake's thread with the user value of a
+// start that succeeded, and no longer once learning stopped.
+TEST(FakeTlxBcfRemoteCommander, LearningCallbackFiresOnTheEventThreadUntilStopped) {
+  FakeTlxBcf fake;
+  const TlxBcfApiTable& api = TlxBcfApi();
+  Learned refused, learned;
+  fake.SetResult("tlxUiRcomMgr_StartLearning", 2);
+  EXPECT_EQ(api.tlxUiRcomMgr_StartLearning(Learn, 1, reinterpret_cast<intptr_t>(&refused)), 2);
+  ASSERT_TRUE(fake.WaitDelivered(fake.FireLearning(1, "", 6)));
+  fake.SetResult("tlxUiRcomMgr_StartLearning", 0);
+  EXPECT_EQ(api.tlxUiRcomMgr_StartLearning(Learn, 0, reinterpret_cast<intptr_t>(&learned)), 0);
+  fake.FireLearning(0, std::string("\x12\x34\x00\x56", 4), 4);
+  ASSERT_TRUE(fake.WaitDelivered(fake.FireLearning(1, "", 2)));
+  EXPECT_EQ(api.tlxUiRcomMgr_StopLearning(1), 0);
+  ASSERT_TRUE(fake.WaitDelivered(fake.FireLearning(1, "", 5)));
+
+  EXPECT_TRUE(refused.calls.empty());
+  std::lock_guard lock(learned.mutex);
+  using Calls = std::vector<std::tuple<int, std::string, int>>;
+  EXPECT_EQ(learned.calls, (Calls{{0, std::string("\x12\x34\x00\x56", 4), 4}, {1, "", 2}}));
+  EXPECT_EQ(learned.thread, fake.EventThreadId());
+  EXPECT_EQ(fake.CallsOf("tlxUiRcomMgr_StartLearning")[0].ints, std::vector<int>{1});
+  EXPECT_EQ(fake.CallsOf("tlxUiRcomMgr_StopLearning")[0].ints, std::vector<int>{1});
+}
+
+// Without a stand-in the table reaches the link library's own functions.
+TEST(FakeTlxBcfRemoteCommander, TheTableDefaultsToTheLinkLibrary) {
+  const TlxBcfApiTable& api = TlxBcfApi();
+  EXPECT_EQ(api.tlxUiRcomMgr_SendCommand, &tlxUiRcomMgr_SendCommand);
+  EXPECT_EQ(api.tlxUiRcomMgr_StartLearning, &tlxUiRcomMgr_StartLearning);
+  EXPECT_EQ(api.tlxUiRcomMgr_StopLearning, &tlxUiRcomMgr_StopLearning);
+  EXPECT_EQ(api.tlxUiRcomMgr_StartCapture, &tlxUiRcomMgr_StartCapture);
+  EXPECT_EQ(api.tlxUiRcomMgr_StopCapture, &tlxUiRcomMgr_StopCapture);
+  EXPECT_EQ(api.tlxUiRcomMgr_GetParameter, &tlxUiRcomMgr_GetParameter);
 }
 
 }  // namespace

@@ -21,6 +21,12 @@ constexpr TlxBcfApiTable kLinkLibrary{
     tlxTvMgr_ChangeAudioBli,
     tlxEventMgrCallbackAttach,
     tlxEventMgrCallbackDetach,
+    tlxUiRcomMgr_SendCommand,
+    tlxUiRcomMgr_StartLearning,
+    tlxUiRcomMgr_StopLearning,
+    tlxUiRcomMgr_StartCapture,
+    tlxUiRcomMgr_StopCapture,
+    tlxUiRcomMgr_GetParameter,
 };
 
 std::atomic<const TlxBcfApiTable*> g_table{&kLinkLibrary};

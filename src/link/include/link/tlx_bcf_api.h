@@ -23,6 +23,12 @@ struct TlxBcfApiTable {
   int (*tlxTvMgr_ChangeAudioBli)();
   int (*tlxEventMgrCallbackAttach)(TLX_EVENT_CALLBACK callback, void* context, unsigned eventMask);
   int (*tlxEventMgrCallbackDetach)(TLX_EVENT_CALLBACK callback);
+  int (*tlxUiRcomMgr_SendCommand)(int cmdId, const char* data, int len);
+  int (*tlxUiRcomMgr_StartLearning)(TLX_UIRCOM_CALLBACK callback, int flags, intptr_t user);
+  int (*tlxUiRcomMgr_StopLearning)(int wait);
+  int (*tlxUiRcomMgr_StartCapture)();
+  int (*tlxUiRcomMgr_StopCapture)();
+  int (*tlxUiRcomMgr_GetParameter)(int id, char* out, int outLen);
 };
 
 // The table in use: the link library's own exports unless another was
