@@ -197,14 +197,12 @@ UINT CByteRing::Peek(BYTE* dst, UINT len) const {
 }
 
 UINT CByteRing::Discard(UINT n) {
+  // Moves past what was there when asked, never up to the writer's current
+  // place: bytes written since then have not been read.
+  n = std::min(n, Used());
   if (n == 0) return 0;
-  const UINT used = Used();
-  if (n < used) {
-    m_read.store((m_read.load(std::memory_order_relaxed) + n) % (m_capacity + 1), std::memory_order_release);
-    return n;
-  }
-  m_read.store(m_write.load(std::memory_order_acquire), std::memory_order_release);
-  return used;
+  m_read.store((m_read.load(std::memory_order_relaxed) + n) % (m_capacity + 1), std::memory_order_release);
+  return n;
 }
 
 // -------------------------------------------------------------- CBlockingFifo
